@@ -1,0 +1,238 @@
+// The item file: one Pelmar file seen as a single ordered set of items.
+//
+// An item is key bytes plus data bytes; keys are unique within a file and compare as
+// unsigned bytes, a shorter key before a longer one with the same leading bytes. The
+// tables and the driver are built on this interface only.
+//
+// Every call returns a `Status` and never throws. An internal consistency fault (a damaged
+// page, a broken invariant, an exhausted identifier counter) comes back as code 90 with the
+// fault number in `Status::fault`; the driver turns that into its "Possible data corruption
+// in file" error. After a fault the file's cached changes are dropped and nothing
+// half-written is left on disk: the next opener sees the last committed state.
+//
+// Operation frame. Each driver operation on a file runs as
+//     BeginRead() or BeginWrite()   validate the header, take the reader or writer lock
+//     Find / Insert / Erase / cursors ...
+//     Finish()                      commit when dirty (unless in a transaction), unlock
+// and calls Abandon() instead of Finish() when it gives up half-way. Item calls outside a
+// Begin/Finish pair begin a read or write operation of their own and finish it again.
+//
+// Sharing. Share modes and byte-range locks follow the file's own protocol: deny-none
+// files take a reader slot or the writer byte around each operation, deny-none and
+// deny-write files take the all-readers range while committing, deny-all files take no
+// locks. Locks belong to the open file handle, so two ItemFile objects on one path in
+// one process exclude each other exactly as two processes do.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/errors/error_codes.hpp"
+
+namespace zelt::storage {
+
+// Key and data bytes. std::string is used as a byte container throughout.
+using Bytes = std::string;
+using BytesView = std::string_view;
+
+// Internal fault numbers carried in Status::fault.
+namespace fault {
+inline constexpr int InsertInReadState = 231;
+inline constexpr int HeaderBeforeInsert = 232;
+inline constexpr int HeaderBeforeCursorRead = 256;
+inline constexpr int ItemTreeLinks = 300;
+inline constexpr int RewriteInReadState = 337;
+inline constexpr int RunLiteralTooLong = 522;
+inline constexpr int RunRepeatTooLong = 530;
+inline constexpr int DuplicateItemKey = 706;
+inline constexpr int RemoveFromEmptyNode = 780;
+inline constexpr int ItemTooLarge = 824;
+inline constexpr int HeaderAtRootFetch = 1013;
+inline constexpr int HeaderBeforeTruncate = 1143;
+inline constexpr int IdentifierInReadState = 1163;
+inline constexpr int HeaderBeforeIdentifier = 1164;
+inline constexpr int IdentifiersExhausted = 1173;
+inline constexpr int StoreInReadState = 1194;
+inline constexpr int DeleteInReadState = 1203;
+inline constexpr int SplitTooFewItems = 1364;
+inline constexpr int PageLengthClass = 1477;
+inline constexpr int StreamLength = 1602;
+inline constexpr int PageOverAccounted = 1659;
+inline constexpr int PageTooLong = 1678;
+inline constexpr int AddressInNoSection = 1735;
+inline constexpr int RoomAboveTooLarge = 1781;
+inline constexpr int MovedPageEmpty = 1891;
+inline constexpr int MovedPageNotFound = 1894;
+inline constexpr int ShortRead = 2172;
+inline constexpr int TooManyControlFiles = 2183;
+inline constexpr int ReadLength = 2272;
+inline constexpr int ReadFailed = 2277;
+inline constexpr int WriteLength = 2286;
+inline constexpr int LockModeMixed = 2328;
+inline constexpr int UnlockModeMixed = 2352;
+inline constexpr int SeekFailed = 2341;
+}  // namespace fault
+
+// Outcome of an item-file call.
+struct Status {
+    runtime::ErrorCode code = runtime::err::NoError;  // 0, or a runtime error code
+    int fault = 0;  // the internal fault number when code is 90 because of a fault
+
+    bool ok() const { return code == runtime::err::NoError; }
+    bool is_fault() const { return fault != 0; }
+    static Status Ok() { return {}; }
+    static Status Error(runtime::ErrorCode c) { return {c, 0}; }
+    static Status Fault(int number) { return {runtime::err::FileSystemError, number}; }
+};
+
+enum class Access : std::uint8_t { ReadOnly, ReadWrite };
+enum class Share : std::uint8_t { DenyNone, DenyWrite, DenyAll };
+enum class Creation : std::uint8_t {
+    OpenExisting,  // error 2 when the file does not exist
+    OpenOrCreate,  // create an empty file when it does not exist
+    AlwaysNew,     // always start from an empty file
+};
+
+struct OpenOptions {
+    Access access = Access::ReadWrite;
+    Share share = Share::DenyNone;
+    Creation creation = Creation::OpenExisting;
+    // Non-empty: the file is enciphered with a key derived from this owner string. A wrong
+    // owner string fails the open with error 36.
+    std::string owner;
+};
+
+// Where a cursor seek lands.
+enum class SeekMode : std::uint8_t {
+    AtOrAfter,   // the least item with key >= the given key
+    After,       // the least item with key > the given key
+    AtOrBefore,  // the greatest item with key <= the given key
+    Before,      // the greatest item with key < the given key
+};
+
+class ItemFile;
+
+// An ordered position over the items of one file. The position is the key of the item
+// last read, so a cursor stays meaningful while items come and go: Next() reads the least
+// item above that key, Previous() the greatest below it. Valid() turns false when a move
+// runs off either end; the remembered key stays, so moving back is still possible.
+class ItemCursor {
+  public:
+    explicit ItemCursor(ItemFile& file) : file_(&file) {}
+
+    Status First();
+    Status Last();
+    Status Seek(BytesView key, SeekMode mode);
+    Status Next();
+    Status Previous();
+
+    bool Valid() const { return valid_; }
+    const Bytes& key() const { return key_; }
+    const Bytes& data() const { return data_; }
+
+  private:
+    ItemFile* file_;
+    bool valid_ = false;
+    Bytes key_;
+    Bytes data_;
+};
+
+class ItemFileState;
+
+class ItemFile {
+  public:
+    // Opens (or creates) the file at `path`. Errors: 2 missing file, 5 sharing violation
+    // or no permission, 36 short header, wrong magic or wrong owner string, an OS error,
+    // or a fault found while resolving a pending journal.
+    static Status Open(const std::filesystem::path& path, const OpenOptions& options,
+                       std::unique_ptr<ItemFile>& out);
+    ~ItemFile();  // closes as Close() does, ignoring its status
+    ItemFile(const ItemFile&) = delete;
+    ItemFile& operator=(const ItemFile&) = delete;
+
+    // Commits pending changes (outside a transaction), releases every lock, truncates the
+    // file to its computed end when it may write, and closes the handle. A fault here is
+    // reported but the handle is closed all the same.
+    Status Close();
+
+    // Operation frame (see above).
+    Status BeginRead();
+    Status BeginWrite();  // error 5 when the file was opened read-only
+    Status Finish();
+    void Abandon();
+
+    // Items. Insert refuses an existing key with fault 706 and an item of 15094 bytes or
+    // more with fault 824; Replace deletes an existing item first. Erase and Find report
+    // whether the key was there through `found`.
+    Status Insert(BytesView key, BytesView data);
+    Status Replace(BytesView key, BytesView data);
+    Status Erase(BytesView key, bool* found = nullptr);
+    Status Find(BytesView key, Bytes* data, bool* found);
+
+    // Issues the next identifier from the file-wide counter (four bytes, big-endian).
+    // Fault 1173 when the counter would reach FE 00 00 00.
+    Status IssueIdentifier(std::array<std::uint8_t, 4>& out);
+
+    // Truncates the file to its computed end (used by packing); Close does it as well.
+    Status Truncate();
+
+    // Record bytes: one lock byte per number (record numbers, or the table identifier for
+    // a table lock). TryLockRecord makes three attempts without waiting; LockRecordWait
+    // waits until it has the byte. Both report through `acquired`/status.
+    Status TryLockRecord(std::uint32_t number, bool* acquired);
+    Status LockRecordWait(std::uint32_t number);
+    Status UnlockRecord(std::uint32_t number);
+
+    const std::filesystem::path& path() const;
+    const OpenOptions& options() const;
+    bool in_transaction() const;
+    bool damaged() const;  // a fault struck during Close
+
+    // Internal state; used by the storage engine's own layers only.
+    ItemFileState& state() { return *state_; }
+
+  private:
+    friend class ItemCursor;
+    explicit ItemFile(std::unique_ptr<ItemFileState> state);
+    std::unique_ptr<ItemFileState> state_;
+};
+
+// A transaction over one or more item files: the files stay in write state and keep their
+// changes in memory until Commit. Commit of a single changed file uses the file's own
+// journal; several changed files are tied together through transaction control files so
+// that either all of them or none show the changes after a crash.
+class Transaction {
+  public:
+    Transaction() = default;
+    ~Transaction();  // rolls back when neither Commit nor Rollback ran
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // The configured control file ("TCF" option); empty: "pelmar.tcf" beside each file.
+    void SetControlFile(std::string name) { control_file_ = std::move(name); }
+    const std::string& control_file() const { return control_file_; }
+
+    // Adds a file: switches it to write state and marks it in the transaction. Fault 2183
+    // when this would make 100 or more distinct control files.
+    Status Enlist(ItemFile& file);
+    Status Commit();
+    void Rollback();
+    bool active() const { return !files_.empty(); }
+
+  private:
+    std::vector<ItemFile*> files_;
+    std::vector<std::string> control_names_;
+    std::string control_file_;
+};
+
+// The marker text stored in a file's transaction marker when no control file is
+// configured; it stands for "pelmar.tcf" beside the data file.
+inline constexpr std::string_view kDefaultControlMarker = "C:\\PELMAR.TCF";
+inline constexpr std::string_view kControlFileName = "pelmar.tcf";
+
+}  // namespace zelt::storage
