@@ -1,0 +1,45 @@
+// The profile service over INI files on disk.
+//
+// A private profile file is named by its path (relative names are taken from the current
+// directory); the per-user profile is "zelt/profile.ini" under the XDG configuration
+// directory ($XDG_CONFIG_HOME, else ~/.config). A write replaces the file in one step (a new
+// file renamed over the old one), so a failed write leaves the old text whole; the folder of
+// a missing file is created.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+
+#include "runtime/profile/profile.hpp"
+
+namespace zelt::platform {
+
+class IniFileService final : public runtime::ProfileService {
+public:
+    // The per-user profile at its XDG place.
+    IniFileService();
+    // The per-user profile at a given path (tests, portable set-ups).
+    explicit IniFileService(std::filesystem::path user_profile);
+
+    std::optional<std::string> Read(std::string_view file, std::string_view section,
+                                    std::string_view key) override;
+    bool Write(std::string_view file, std::string_view section, std::string_view key,
+               std::optional<std::string_view> value) override;
+    std::vector<std::string> Keys(std::string_view file, std::string_view section) override;
+
+    const std::filesystem::path& UserProfilePath() const { return user_profile_; }
+
+private:
+    std::filesystem::path PathOf(std::string_view file) const;
+
+    std::filesystem::path user_profile_;
+    std::mutex mutex_;
+};
+
+// $XDG_CONFIG_HOME/zelt/profile.ini, or ~/.config/zelt/profile.ini.
+std::filesystem::path DefaultUserProfilePath();
+
+// Installs an IniFileService on the per-user profile's XDG place as the runtime's service.
+void InstallIniFileService();
+
+}  // namespace zelt::platform

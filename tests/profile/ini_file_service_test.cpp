@@ -1,0 +1,168 @@
+#include "platform/profile/ini_file_service.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/profile/ini_document.hpp"
+#include "runtime/profile/profile.hpp"
+
+namespace zelt::platform {
+namespace {
+namespace fs = std::filesystem;
+
+class IniFileServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("zelt_profile_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        service_ = std::make_shared<IniFileService>(dir_ / "user" / "profile.ini");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string File(const std::string& name) const { return (dir_ / name).string(); }
+    static void Put(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    static std::string Get(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir_;
+    std::shared_ptr<IniFileService> service_;
+};
+
+TEST_F(IniFileServiceTest, ReadsIgnoringCaseFirstOccurrenceWinsAndUnquotes) {
+    std::string f = File("a.ini");
+    Put(f,
+        "junk before any section=1\n"
+        "[Preserved]\n"
+        "  NewLog = Y  \n"
+        "newlog=N\n"
+        "; FilePath=/commented\n"
+        "FilePath=\"/data/zelt/\"\n"
+        "Empty=\n"
+        "[preserved]\n"
+        "Other=second section ignored\n");
+    EXPECT_EQ(service_->Read(f, "PRESERVED", "newlog"), "Y");
+    EXPECT_EQ(service_->Read(f, "Preserved", "FilePath"), "/data/zelt/");
+    EXPECT_EQ(service_->Read(f, "Preserved", "Empty"), "");
+    EXPECT_EQ(service_->Read(f, "Preserved", "Other"), std::nullopt);
+    EXPECT_EQ(service_->Read(f, "Preserved", "Missing"), std::nullopt);
+    EXPECT_EQ(service_->Read(f, "None", "NewLog"), std::nullopt);
+    EXPECT_EQ(service_->Read(File("missing.ini"), "Preserved", "NewLog"), std::nullopt);
+    EXPECT_EQ(service_->Keys(f, "preserved"),
+              (std::vector<std::string>{"NewLog", "FilePath", "Empty"}));
+}
+
+TEST_F(IniFileServiceTest, WritePreservesCommentsOrderAndUnrelatedKeys) {
+    std::string f = File("b.ini");
+    Put(f,
+        "; settings of the catalogue\r\n"
+        "[Preserved]\r\n"
+        "NewLog=N ; old\r\n"
+        "# keep me\r\n"
+        "CL_Command=vx.exe\r\n"
+        "\r\n"
+        "[Other]\r\n"
+        "x = 1\r\n");
+    ASSERT_TRUE(service_->Write(f, "preserved", "newlog", "Y"));
+    ASSERT_TRUE(service_->Write(f, "Preserved", "RetainTags", "1"));
+    ASSERT_TRUE(service_->Write(f, "Fresh", "Key", "v"));
+    EXPECT_EQ(Get(f),
+              "; settings of the catalogue\r\n"
+              "[Preserved]\r\n"
+              "newlog=Y\r\n"
+              "# keep me\r\n"
+              "CL_Command=vx.exe\r\n"
+              "RetainTags=1\r\n"
+              "\r\n"
+              "[Other]\r\n"
+              "x = 1\r\n"
+              "\r\n"
+              "[Fresh]\r\n"
+              "Key=v\r\n");
+    ASSERT_TRUE(service_->Write(f, "Preserved", "CL_Command", std::nullopt));
+    EXPECT_EQ(service_->Read(f, "Preserved", "CL_Command"), std::nullopt);
+    EXPECT_EQ(service_->Read(f, "Other", "X"), "1");
+}
+
+TEST_F(IniFileServiceTest, WriteCreatesFileAndFoldersAndRefusesUnsafeNames) {
+    std::string f = File("new/deeper/c.ini");
+    ASSERT_TRUE(service_->Write(f, "Preserved", "FilePath", "line1\nline2"));
+    EXPECT_EQ(Get(f), "[Preserved]\nFilePath=line1 line2\n");
+    EXPECT_FALSE(service_->Write(f, "Preserved", "a=b", "x"));
+    EXPECT_FALSE(service_->Write(f, "Pre]served", "a", "x"));
+    EXPECT_FALSE(service_->Write(f, "Preserved", "  ", "x"));
+    EXPECT_EQ(Get(f), "[Preserved]\nFilePath=line1 line2\n");
+}
+
+TEST_F(IniFileServiceTest, DamagedFileIsReadAsWellAsPossibleAndNeverDestroyed) {
+    std::string f = File("d.ini");
+    std::string damaged("\x01\x02garbage\0with nul\n[Preserved\nNo equals here\n[Preserved]\n"
+                        "NewLog=Y\nno end of line", 80);
+    Put(f, damaged);
+    EXPECT_EQ(service_->Read(f, "Preserved", "NewLog"), "Y");
+    ASSERT_TRUE(service_->Write(f, "Preserved", "RetainTags", "0"));
+    std::string after = Get(f);
+    // Everything that was there is still there, byte for byte, around the new entry.
+    EXPECT_EQ(after.substr(0, damaged.size() - 14), damaged.substr(0, damaged.size() - 14));
+    EXPECT_NE(after.find("no end of line\nRetainTags=0\n"), std::string::npos);
+}
+
+TEST_F(IniFileServiceTest, UnreadableFileIsNotReplaced) {
+    std::string f = File("dir.ini");
+    fs::create_directories(f);  // a folder where the file should be
+    EXPECT_FALSE(service_->Write(f, "S", "K", "V"));
+    EXPECT_TRUE(fs::is_directory(f));
+}
+
+TEST_F(IniFileServiceTest, UserProfileAndRuntimeFunctions) {
+    runtime::ScopedProfileService scoped(service_);
+    EXPECT_EQ(runtime::ProfileText(runtime::kUserProfile, "intl", "sTime", ":"), ":");
+    EXPECT_EQ(runtime::ProfileNumber(runtime::kUserProfile, "intl", "iTime", 7), 7);
+    ASSERT_TRUE(runtime::WriteProfileText(runtime::kUserProfile, "intl", "iTime", " 12abc"));
+    ASSERT_TRUE(runtime::WriteProfileText(runtime::kUserProfile, "intl", "iTLzero", "x"));
+    ASSERT_TRUE(runtime::WriteProfileText(runtime::kUserProfile, "intl", "neg", "-3"));
+    EXPECT_EQ(runtime::ProfileNumber(runtime::kUserProfile, "INTL", "ITIME", 7), 12);
+    EXPECT_EQ(runtime::ProfileNumber(runtime::kUserProfile, "intl", "iTLzero", 7), 0);
+    EXPECT_EQ(runtime::ProfileNumber(runtime::kUserProfile, "intl", "neg", 7), -3);
+    EXPECT_TRUE(fs::exists(dir_ / "user" / "profile.ini"));
+    ASSERT_TRUE(runtime::RemoveProfileKey(runtime::kUserProfile, "intl", "neg"));
+    EXPECT_EQ(runtime::ProfileNumber(runtime::kUserProfile, "intl", "neg", 7), 7);
+}
+
+TEST(IniUserProfilePath, FollowsXdgConfigHome) {
+    const char* old_xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old_xdg ? old_xdg : "";
+    ::setenv("XDG_CONFIG_HOME", "/tmp/xdg-here", 1);
+    EXPECT_EQ(DefaultUserProfilePath(), fs::path("/tmp/xdg-here/zelt/profile.ini"));
+    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+    ::setenv("HOME", std::getenv("HOME") ? std::getenv("HOME") : "/home/x", 1);
+    EXPECT_EQ(DefaultUserProfilePath(),
+              fs::path(std::getenv("HOME")) / ".config" / "zelt" / "profile.ini");
+    if (old_xdg) {
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+}
+
+TEST(NoProfileService, ReadsDefaultsAndFailsWrites) {
+    runtime::ScopedProfileService none(nullptr);
+    EXPECT_EQ(runtime::ProfileText(runtime::kUserProfile, "VXPELMAR", "TraceFile", "PELMAR.LOG"),
+              "PELMAR.LOG");
+    EXPECT_FALSE(runtime::WriteProfileText("x.ini", "a", "b", "c"));
+}
+
+}  // namespace
+}  // namespace zelt::platform
