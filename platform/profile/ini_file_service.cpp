@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/profile/ini_document.hpp"
+#include "runtime/values/regional_settings.hpp"
 
 namespace zelt::platform {
 namespace fs = std::filesystem;
@@ -82,6 +83,13 @@ fs::path DefaultUserProfilePath() {
 
 void InstallIniFileService() {
     runtime::InstallProfileService(std::make_shared<IniFileService>());
+    InstallRegionalSettingsFromProfile();
+}
+
+void InstallRegionalSettingsFromProfile() {
+    runtime::InstallRegionalSettingsLoader([](std::string_view key) {
+        return runtime::CurrentProfileService().Read(runtime::kUserProfile, "intl", key);
+    });
 }
 
 IniFileService::IniFileService() : user_profile_(DefaultUserProfilePath()) {}

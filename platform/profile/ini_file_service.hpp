@@ -39,7 +39,10 @@ private:
 // $XDG_CONFIG_HOME/zelt/profile.ini, or ~/.config/zelt/profile.ini.
 std::filesystem::path DefaultUserProfilePath();
 
-// Installs an IniFileService on the per-user profile's XDG place as the runtime's service.
+// Installs an IniFileService on the per-user profile's XDG place as the runtime's service,
+// and has the runtime read its regional settings from the profile's section "intl".
 void InstallIniFileService();
+// The regional settings part of the above, for a service installed by other means.
+void InstallRegionalSettingsFromProfile();
 
 }  // namespace zelt::platform

@@ -166,3 +166,28 @@ TEST(NoProfileService, ReadsDefaultsAndFailsWrites) {
 
 }  // namespace
 }  // namespace zelt::platform
+
+#include "runtime/values/regional_settings.hpp"
+
+namespace zelt::platform {
+namespace {
+
+TEST_F(IniFileServiceTest, RegionalSettingsComeFromTheUserProfileIntlSection) {
+    runtime::ScopedProfileService scoped(service_);
+    ASSERT_TRUE(runtime::WriteProfileText(runtime::kUserProfile, "intl", "sShortDate",
+                                          "dd.MM.yyyy"));
+    ASSERT_TRUE(runtime::WriteProfileText(runtime::kUserProfile, "intl", "s1159", "vorm"));
+    InstallRegionalSettingsFromProfile();
+    // The settings are read once per process; a test may have read them before, so read
+    // them here the way the loader does.
+    runtime::RegionalSettings from_profile = runtime::RegionalSettingsFrom([](std::string_view k) {
+        return runtime::CurrentProfileService().Read(runtime::kUserProfile, "intl", k);
+    });
+    EXPECT_EQ(from_profile.short_date, "dd.MM.yyyy");
+    EXPECT_EQ(from_profile.am_marker, "vo");
+    EXPECT_EQ(from_profile.time_separator, ":");
+    EXPECT_EQ(runtime::CurrentRegionalSettings().short_date, "dd.MM.yyyy");
+}
+
+}  // namespace
+}  // namespace zelt::platform
