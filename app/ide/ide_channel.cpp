@@ -1,0 +1,150 @@
+#include "app/ide/ide_channel.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "app/ide/ide_commands.hpp"
+#include "runtime/errors/error_state.hpp"
+#include "runtime/values/clock_source.hpp"
+
+namespace zelt::app {
+
+namespace {
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+}  // namespace
+
+IdeChannel::IdeChannel(runtime::ConversationClient& client, IdeWindow& window,
+                       runtime::ServerStarter& starter, std::function<std::string()> run_string,
+                       IdeStartLimits limits)
+    : client_(client),
+      window_(window),
+      starter_(starter),
+      run_string_(std::move(run_string)),
+      limits_(limits) {
+    client_.SetClosedHandler(
+        [this](runtime::ChannelHandle) { window_.PostEvent(runtime::event::DDEclosed); });
+}
+
+IdeChannel::~IdeChannel() { client_.SetClosedHandler(nullptr); }
+
+void IdeChannel::SetStatus(std::string_view text) {
+    StatusMsg.assign(text.substr(0, kStatusMsgLength));
+}
+
+void IdeChannel::ApplyTimeOut() { client_.SetChannelTimeOut(std::int64_t{DDETimeOutMinutes} * 6000); }
+
+bool IdeChannel::ConnectToIde() {
+    Channel = client_.OpenConversation(kIdeService, "");
+    if (Channel == 0 && !StartIde()) return false;
+    Connected = 1;
+    if (runtime::CurrentErrorCode() == runtime::err::NoError) SetStatus("Connected to Vextor");
+    window_.Redisplay();
+    return true;
+}
+
+void IdeChannel::CannotStart(std::string_view reason) {
+    Channel = 0;
+    Connected = 0;
+    SetStatus("Not Connected to Vextor");
+    window_.Redisplay();
+    window_.ShowMessage(std::string("Vextor could not be started: ").append(reason));
+}
+
+bool IdeChannel::StartIde() {
+    const std::string command_line(Trim(run_string_ ? run_string_() : std::string()));
+    if (command_line.empty()) {
+        CannotStart("no command string to start Vextor is set.");
+        return false;
+    }
+    SetStatus("Starting Vextor");
+    window_.Redisplay();
+    const runtime::StartResult started = starter_.Start(command_line);
+    if (!started.started) {
+        CannotStart(started.reason);
+        return false;
+    }
+    const runtime::ClockSource& clock = runtime::CurrentClockSource();
+    const std::int64_t deadline = clock.MonotonicMs() + limits_.answer_limit_ms;
+    std::int64_t pause = limits_.first_pause_ms;
+    std::int64_t shown_seconds = -1;
+    for (;;) {
+        Channel = client_.OpenConversation(kIdeService, "");
+        if (Channel != 0) return true;
+        if (std::string failure = starter_.EndedInFailure(); !failure.empty()) {
+            CannotStart(failure);
+            return false;
+        }
+        if (window_.StartCancelled()) {
+            Channel = 0;
+            Connected = 0;
+            SetStatus("Not Connected to Vextor");
+            window_.Redisplay();
+            return false;
+        }
+        const std::int64_t remaining = deadline - clock.MonotonicMs();
+        if (remaining <= 0) {
+            CannotStart("it did not answer within " +
+                        std::to_string((limits_.answer_limit_ms + 999) / 1000) + " seconds.");
+            return false;
+        }
+        const std::int64_t seconds = (remaining + 999) / 1000;
+        if (seconds != shown_seconds) {
+            shown_seconds = seconds;
+            SetStatus("Waiting for Vextor: " + std::to_string(seconds) + " s");
+            window_.Redisplay();
+        }
+        // Woken early when a server appears on the bus.
+        client_.Transport().WaitForActivity(std::min(pause, remaining));
+        pause = std::min(pause * 2, limits_.longest_pause_ms);
+    }
+}
+
+void IdeChannel::CheckChannelResult() {
+    ErrMsg.clear();
+    ErrCode = runtime::CurrentErrorCode();
+    if (ErrCode <= 600) return;
+    if (ErrCode == runtime::err::DdeExecuteInvalid) {
+        client_.RequestItem(Channel, "GetErrorNum", ErrNum);
+        std::string text;
+        client_.RequestItem(Channel, "GetErrorMsg", text);
+        ErrMsg.assign(std::string_view(text).substr(0, kErrMsgLength));
+        window_.ShowMessage("Error " + std::to_string(ErrNum) + " : " + std::string(ClipText(ErrMsg)));
+        // The two requests cleared the code; the command was rejected all the same, and a
+        // batch that saw 0 here would wait for a result that never comes.
+        runtime::PostError(runtime::err::DdeExecuteInvalid);
+    } else if (ErrCode == runtime::err::DdeTimedOut) {
+        window_.ShowMessage("DDE timeout");
+    } else {
+        window_.ShowMessage("Unexpected Error: " + std::to_string(ErrCode));
+    }
+}
+
+void IdeChannel::ConnectButton() {
+    Channel = client_.OpenConversation(kIdeService, "");
+    if (Channel == 0 && !StartIde()) {
+        window_.SelectApplicationsList();
+        return;
+    }
+    Connected = 1;
+    SetStatus("Connected to Vextor");
+    if (runtime::CurrentErrorCode() == runtime::err::NoError) SetStatus("Connected to Vextor.");
+    window_.Redisplay();
+    window_.SelectApplicationsList();
+}
+
+void IdeChannel::DisconnectButton() {
+    Channel = client_.OpenConversation(kIdeService, "");
+    client_.CloseConversation(Channel);
+    Connected = 0;
+    Channel = 0;
+    SetStatus("Vextor disconnected");
+    window_.Redisplay();
+    window_.SelectApplicationsList();
+}
+
+}  // namespace zelt::app

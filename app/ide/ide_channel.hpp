@@ -1,0 +1,81 @@
+// The program's side of the IDE command channel: the connection state that the main
+// window shows and the batches use, connecting (and starting the IDE when it does not
+// answer), the check after every command, and the connect and disconnect buttons.
+//
+// The fields carry the names the main window and the batches use. StatusMsg holds at most
+// 30 characters and ErrMsg at most 299 (set them through SetStatus; the routines here cut
+// what they store).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/ide/ide_window.hpp"
+#include "runtime/conversation/conversation_client.hpp"
+#include "runtime/conversation/server_starter.hpp"
+
+namespace zelt::app {
+
+inline constexpr std::string_view kIdeService = "VextorWin";
+inline constexpr std::size_t kStatusMsgLength = 30;
+inline constexpr std::size_t kErrMsgLength = 299;
+
+struct IdeStartLimits {
+    std::int64_t answer_limit_ms = 30000;  // how long a started IDE has to answer
+    std::int64_t first_pause_ms = 50;      // pause after the first unanswered attempt
+    std::int64_t longest_pause_ms = 1000;  // the pauses double up to this
+};
+
+class IdeChannel {
+public:
+    // `run_string` gives the command line that starts the IDE (GLO:RunString) when needed.
+    IdeChannel(runtime::ConversationClient& client, IdeWindow& window,
+               runtime::ServerStarter& starter, std::function<std::string()> run_string,
+               IdeStartLimits limits = {});
+    IdeChannel(const IdeChannel&) = delete;
+    IdeChannel& operator=(const IdeChannel&) = delete;
+    ~IdeChannel();
+
+    runtime::ChannelHandle Channel = 0;
+    std::uint8_t Connected = 0;
+    std::string StatusMsg;
+    std::uint8_t DDETimeOutMinutes = 3;
+    std::int32_t ErrCode = 0;
+    std::uint16_t ErrNum = 0;
+    std::string ErrMsg;
+
+    void SetStatus(std::string_view text);
+    // SetChannelTimeOut(DDETimeOutMinutes x 6000), the minutes of the spin in hundredths.
+    void ApplyTimeOut();
+
+    // Opens the conversation with "VextorWin", starting the IDE with the run string when
+    // no server answers. True with Connected = 1 once Channel is non-zero. When the IDE
+    // cannot be started or does not answer within the limit, the user is told why once, and
+    // the result is false with Channel 0 and Connected 0: the batch should end.
+    bool ConnectToIde();
+    // Run after every command: reports a conversation error (code above 600) to the user and
+    // keeps the code in ErrCode. After a rejected command (603) it shows the IDE's own error
+    // number and message, and leaves the runtime's error code at 603 so that the batch
+    // takes its error path.
+    void CheckChannelResult();
+    // The buttons ?ConnectToVX and ?DisconnectFromVX.
+    void ConnectButton();
+    void DisconnectButton();
+
+    runtime::ConversationClient& Client() { return client_; }
+
+private:
+    // Starts the IDE and waits for it to answer; true once Channel is non-zero.
+    bool StartIde();
+    void CannotStart(std::string_view reason);
+
+    runtime::ConversationClient& client_;
+    IdeWindow& window_;
+    runtime::ServerStarter& starter_;
+    std::function<std::string()> run_string_;
+    IdeStartLimits limits_;
+};
+
+}  // namespace zelt::app

@@ -1,0 +1,86 @@
+// The conversation layer: client conversations with servers, by channel handle.
+//
+// Each operation leaves its result in the runtime's current error code (error_state.hpp):
+//   ExecuteCommand and RequestItem clear it first, except on the channel handle 0, where they
+//   do nothing at all; CloseConversation always clears it; OpenConversation leaves it alone.
+//   602  the conversation has no partner (never opened, ended by the server, the server
+//        vanished, or the handle was already closed)
+//   603  an execute could not be sent, was acknowledged negatively, or got no answer
+//   605  no reply within the reply time-out
+// Waits block the calling thread on the transport (not spinning) up to the reply time-out.
+// A handle, once closed, is never handed out again.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "runtime/conversation/conversation_transport.hpp"
+#include "runtime/errors/error_codes.hpp"
+
+namespace zelt::runtime {
+
+using ChannelHandle = std::int32_t;
+
+// Commands are sent as exactly this many characters: cut, or padded with blanks.
+inline constexpr std::size_t kCommandLength = 255;
+// Service, topic and item names are cut at this length.
+inline constexpr std::size_t kConversationNameLength = 80;
+// The reply time-out until SetChannelTimeOut says otherwise: 3 minutes.
+inline constexpr std::int64_t kDefaultReplyTimeOutHundredths = 18000;
+
+// The command as it travels: cut at 255 characters, padded with blanks to 255.
+std::string PadCommand(std::string_view command);
+
+class ConversationClient {
+public:
+    explicit ConversationClient(std::shared_ptr<ConversationTransport> transport);
+    ~ConversationClient();
+    ConversationClient(const ConversationClient&) = delete;
+    ConversationClient& operator=(const ConversationClient&) = delete;
+
+    // A new conversation with the first server that accepts, or 0 when none did.
+    ChannelHandle OpenConversation(std::string_view service, std::string_view topic);
+    // Sends one command (padded to 255 characters) and waits for its acknowledgement.
+    // Returns the runtime's error code afterwards.
+    ErrorCode ExecuteCommand(ChannelHandle channel, std::string_view command);
+    // Asks for an item; on success `variable` receives the text (converted to its type),
+    // otherwise it keeps its value. A negative acknowledgement sets no error code.
+    ErrorCode RequestItem(ChannelHandle channel, std::string_view item, std::string& variable);
+    ErrorCode RequestItem(ChannelHandle channel, std::string_view item, std::uint16_t& variable);
+    // Ends and releases the conversation without waiting for the partner.
+    void CloseConversation(ChannelHandle channel);
+    // Reply time-out for all later waits, in hundredths of a second (negative counts as 0).
+    void SetChannelTimeOut(std::int64_t hundredths);
+    std::int64_t ChannelTimeOut() const { return timeout_hundredths_; }
+
+    // Called with the handle when a partner ends a conversation or vanishes; the program
+    // raises EVENT:DDEclosed from it. It must not call back into this client.
+    void SetClosedHandler(std::function<void(ChannelHandle)> handler);
+    // Handles what the transport has received meanwhile (ends of conversations).
+    void ProcessPending();
+
+    // Whether the handle names a conversation that still has its partner, as far as known.
+    bool IsOpen(ChannelHandle channel) const;
+    ConversationTransport& Transport() { return *transport_; }
+
+private:
+    struct Conversation;
+    Conversation* Find(ChannelHandle channel);
+    // The conversation if it still has a partner; otherwise posts 602 and gives nothing.
+    Conversation* PartnerOrNotOpen(ChannelHandle channel);
+    void PartnerLost(ChannelHandle channel);
+    // Sends the request and fills `text` on success; false when the variable stays as is.
+    bool Request(ChannelHandle channel, std::string_view item, std::string& text);
+
+    std::shared_ptr<ConversationTransport> transport_;
+    std::map<ChannelHandle, std::unique_ptr<Conversation>> conversations_;
+    ChannelHandle next_handle_ = 1;
+    std::int64_t timeout_hundredths_ = kDefaultReplyTimeOutHundredths;
+    std::function<void(ChannelHandle)> closed_handler_;
+};
+
+}  // namespace zelt::runtime

@@ -1,0 +1,76 @@
+// How a conversation with a server travels, seen from the client.
+//
+// The conversation layer (ConversationClient) owns the error codes and the handles; a
+// transport only carries transactions and reports what happened to them. Two transports
+// exist: the D-Bus one of platform/dbus, and an in-process one for tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zelt::runtime {
+
+// What became of one transaction.
+enum class TransactionOutcome {
+    Positive,      // acknowledged positively; for a request, the data arrived
+    Negative,      // acknowledged negatively
+    TimedOut,      // no reply within the reply time-out
+    NotDelivered,  // could not be sent, or the server went away before it replied
+};
+
+struct RequestOutcome {
+    TransactionOutcome outcome = TransactionOutcome::NotDelivered;
+    std::string text;  // the server's answer when the outcome is Positive
+};
+
+// The client's end of one open conversation.
+class TransportConversation {
+public:
+    virtual ~TransportConversation() = default;
+
+    // False once the transport knows that the partner has gone: it ended the conversation,
+    // or its end of the connection no longer exists.
+    virtual bool PartnerPresent() = 0;
+    // Sends the command and waits at most `timeout_ms` for its acknowledgement. With a
+    // time-out of 0 the command is sent and the result is TimedOut at once.
+    virtual TransactionOutcome Execute(std::string_view command, std::int64_t timeout_ms) = 0;
+    // Asks for a text item, waiting at most `timeout_ms`.
+    virtual RequestOutcome Request(std::string_view item, std::int64_t timeout_ms) = 0;
+    // Tells the partner that the conversation is over, without waiting for an answer.
+    virtual void Terminate() = 0;
+
+    // The service and topic that the partner answered with.
+    virtual const std::string& Service() const = 0;
+    virtual const std::string& Topic() const = 0;
+};
+
+// Called on the thread that drives the transport when the partner ends the conversation
+// itself or disappears. Called at most once per conversation, never after the
+// conversation object was destroyed.
+using PartnerLostHandler = std::function<void()>;
+
+class ConversationTransport {
+public:
+    virtual ~ConversationTransport() = default;
+
+    // Offers a conversation to every server in turn, in ascending order of their names; an
+    // empty service or topic means any. The first server that accepts becomes the partner,
+    // every later one that accepts is sent a terminate at once. Nothing when none accepted.
+    virtual std::unique_ptr<TransportConversation> Initiate(std::string_view service,
+                                                            std::string_view topic,
+                                                            PartnerLostHandler on_partner_lost) = 0;
+
+    // Handles what has arrived (ends of conversations, vanished servers) without blocking.
+    virtual void ProcessPending() = 0;
+    // Blocks until something arrived for ProcessPending, a new server may have appeared, or
+    // `timeout_ms` passed. True when woken before the time-out.
+    virtual bool WaitForActivity(std::int64_t timeout_ms) = 0;
+    // A descriptor that becomes readable when ProcessPending has work, for an event loop to
+    // watch; -1 when the transport has none.
+    virtual int EventDescriptor() const { return -1; }
+};
+
+}  // namespace zelt::runtime
