@@ -224,7 +224,11 @@ class Transaction {
     void Rollback();
     bool active() const { return !files_.empty(); }
 
+    // Takes a file out of the transaction without committing it (the file is closing).
+    void Forget(ItemFile& file);
+
   private:
+    Status CommitSeveral(const std::vector<ItemFile*>& changed);
     std::vector<ItemFile*> files_;
     std::vector<std::string> control_names_;
     std::string control_file_;

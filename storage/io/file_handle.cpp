@@ -1,0 +1,171 @@
+#include "storage/io/file_handle.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "storage/io/io_fault_seam.hpp"
+#include "storage/io/storage_failure.hpp"
+#include "storage/item_file.hpp"
+
+namespace zelt::storage::io {
+namespace {
+
+// Share-mode bytes, far above every lock the file protocol places.
+constexpr std::uint64_t kShareBase = std::uint64_t{1} << 40;
+constexpr std::uint64_t kShareGuard = kShareBase;        // held while an open negotiates
+constexpr std::uint64_t kOpenedAny = kShareBase + 1;     // every opener
+constexpr std::uint64_t kOpenedWrite = kShareBase + 2;   // openers that may write
+constexpr std::uint64_t kDeniesWrite = kShareBase + 3;   // deny write and deny all
+constexpr std::uint64_t kDeniesAll = kShareBase + 4;     // deny all
+
+struct flock MakeLock(short type, std::uint64_t offset, std::uint64_t length) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    fl.l_pid = 0;
+    return fl;
+}
+
+}  // namespace
+
+runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool write, CreateMode create,
+                                    ShareMode share, std::unique_ptr<FileHandle>& out) {
+    int flags = O_CLOEXEC;
+    if (create != CreateMode::OpenExisting) flags |= O_CREAT;
+    std::unique_ptr<FileHandle> handle(new FileHandle());
+    // The descriptor is opened for writing whenever the file allows it, so that exclusive
+    // lock bytes can be placed by read-only users too.
+    handle->fd_ = ::open(path.c_str(), flags | O_RDWR, 0666);
+    handle->fd_writable_ = handle->fd_ >= 0;
+    if (handle->fd_ < 0 && !write && (errno == EACCES || errno == EROFS)) {
+        handle->fd_ = ::open(path.c_str(), (flags & ~O_CREAT) | O_RDONLY);
+    }
+    if (handle->fd_ < 0) return runtime::ErrorCodeFromErrno(errno);
+    struct stat st {};
+    if (::fstat(handle->fd_, &st) != 0) return runtime::ErrorCodeFromErrno(errno);
+    if (!S_ISREG(st.st_mode)) return runtime::err::AccessDenied;
+    if (!handle->TakeShareLocks(write, share)) return runtime::err::AccessDenied;
+    if (create == CreateMode::AlwaysNew && ::ftruncate(handle->fd_, 0) != 0) {
+        return runtime::ErrorCodeFromErrno(errno);
+    }
+    out = std::move(handle);
+    return runtime::err::NoError;
+}
+
+FileHandle::~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);  // releases every lock of this open file
+}
+
+bool FileHandle::TakeShareLocks(bool write, ShareMode share) {
+    LockWait(kShareGuard, 1, true);
+    auto taken_by_other = [this](std::uint64_t offset) {
+        struct flock fl = MakeLock(F_WRLCK, offset, 1);
+        if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return true;
+        return fl.l_type != F_UNLCK;
+    };
+    bool ok = !taken_by_other(kDeniesAll) && !(write && taken_by_other(kDeniesWrite));
+    if (ok && share != ShareMode::DenyNone) ok = !taken_by_other(kOpenedWrite);
+    if (ok && share == ShareMode::DenyAll) ok = !taken_by_other(kOpenedAny);
+    if (ok) {
+        ok = TryLock(kOpenedAny, 1, false) && (!write || TryLock(kOpenedWrite, 1, false)) &&
+             (share == ShareMode::DenyNone || TryLock(kDeniesWrite, 1, false)) &&
+             (share != ShareMode::DenyAll || TryLock(kDeniesAll, 1, false));
+    }
+    Unlock(kShareGuard, 1);
+    return ok;
+}
+
+std::size_t FileHandle::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
+    if (length % 64 != 0) RaiseFault(fault::ReadLength);
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) RaiseFault(fault::SeekFailed);
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::pread(fd_, data + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            RaiseFault(fault::ReadFailed);
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (cipher_ && !cipher_->Decipher(data, done - done % 64, offset)) RaiseFault(fault::ReadFailed);
+    return done;
+}
+
+void FileHandle::ReadExact(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
+    if (ReadAt(offset, data, length) != length) RaiseFault(fault::ShortRead);
+}
+
+void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
+    if (length % 64 != 0) RaiseFault(fault::WriteLength);
+    SeamAction action = IoFaultSeam::Next();
+    if (action == SeamAction::Stop) return;
+    if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
+    const std::uint8_t* source = data;
+    std::vector<std::uint8_t> enciphered;
+    if (cipher_) {
+        enciphered.assign(data, data + length);
+        if (!cipher_->Encipher(enciphered.data(), length, offset)) RaiseError(runtime::err::AccessDenied);
+        source = enciphered.data();
+    }
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::pwrite(fd_, source + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            RaiseError(runtime::ErrorCodeFromErrno(errno));
+        }
+        if (n == 0) RaiseError(runtime::err::AccessDenied);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void FileHandle::Flush() {
+    SeamAction action = IoFaultSeam::Next();
+    if (action == SeamAction::Stop) return;
+    if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
+    if (::fdatasync(fd_) != 0) RaiseError(runtime::ErrorCodeFromErrno(errno));
+}
+
+void FileHandle::Truncate(std::uint64_t size) {
+    SeamAction action = IoFaultSeam::Next();
+    if (action == SeamAction::Stop) return;
+    if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) RaiseError(runtime::ErrorCodeFromErrno(errno));
+}
+
+std::uint64_t FileHandle::Size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool FileHandle::TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive) {
+    short type = (exclusive && fd_writable_) ? F_WRLCK : F_RDLCK;
+    struct flock fl = MakeLock(type, offset, length);
+    while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+void FileHandle::LockWait(std::uint64_t offset, std::uint64_t length, bool exclusive) {
+    short type = (exclusive && fd_writable_) ? F_WRLCK : F_RDLCK;
+    struct flock fl = MakeLock(type, offset, length);
+    while (::fcntl(fd_, F_OFD_SETLKW, &fl) != 0) {
+        if (errno != EINTR) RaiseError(runtime::err::AccessDenied);
+    }
+}
+
+void FileHandle::Unlock(std::uint64_t offset, std::uint64_t length) {
+    struct flock fl = MakeLock(F_UNLCK, offset, length);
+    ::fcntl(fd_, F_OFD_SETLK, &fl);
+}
+
+}  // namespace zelt::storage::io

@@ -1,0 +1,63 @@
+// One open operating-system file of the storage engine.
+//
+// Moves bytes in multiples of 64 (fault 2272 for reads, 2286 for writes of another length),
+// enciphers and deciphers them when the file has an owner, passes every mutating call
+// through the fault-injection seam, and places open-file-description byte-range locks
+// (F_OFD_SETLK / F_OFD_SETLKW). Those locks belong to this open file, not to the process,
+// so two handles on one path in one process exclude each other as two processes do.
+// Share modes (deny none / deny write / deny all) are kept with the same locks on a few
+// bytes far above every lock of the file's own protocol.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "runtime/errors/error_codes.hpp"
+#include "storage/io/block_cipher.hpp"
+
+namespace zelt::storage::io {
+
+enum class ShareMode : std::uint8_t { DenyNone, DenyWrite, DenyAll };
+enum class CreateMode : std::uint8_t { OpenExisting, OpenOrCreate, AlwaysNew };
+
+class FileHandle {
+  public:
+    // Opens `path`; returns 0 or a runtime error code (2 missing, 5 sharing violation or no
+    // permission, other OS failures mapped to their codes).
+    static runtime::ErrorCode Open(const std::filesystem::path& path, bool write, CreateMode create,
+                                   ShareMode share, std::unique_ptr<FileHandle>& out);
+    ~FileHandle();
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    void SetCipher(std::unique_ptr<BlockCipher> cipher) { cipher_ = std::move(cipher); }
+    bool enciphered() const { return cipher_ != nullptr; }
+
+    // Reads up to `length` bytes at `offset`, returning how many were read (fewer only at the
+    // end of the file). Faults: 2272 length, 2341 seek, 2277 read failure.
+    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t length);
+    // The same, but anything short is fault 2172.
+    void ReadExact(std::uint64_t offset, std::uint8_t* data, std::size_t length);
+    // Writes `length` bytes (fault 2286 for a length not a multiple of 64); a failed write
+    // raises the operating-system error (5 when fewer bytes were written).
+    void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+    void Flush();
+    void Truncate(std::uint64_t size);
+    std::uint64_t Size() const;
+
+    // Byte-range locks. TryLock makes one attempt; LockWait waits for the range.
+    bool TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive);
+    void LockWait(std::uint64_t offset, std::uint64_t length, bool exclusive);
+    void Unlock(std::uint64_t offset, std::uint64_t length);
+    bool can_write() const { return fd_writable_; }
+
+  private:
+    FileHandle() = default;
+    bool TakeShareLocks(bool write, ShareMode share);
+    int fd_ = -1;
+    bool fd_writable_ = false;
+    std::unique_ptr<BlockCipher> cipher_;
+};
+
+}  // namespace zelt::storage::io

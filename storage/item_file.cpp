@@ -1,0 +1,377 @@
+#include "storage/item_file.hpp"
+
+#include <new>
+
+#include "storage/io/storage_failure.hpp"
+#include "storage/journal/journal.hpp"
+
+namespace zelt::storage {
+namespace {
+
+namespace err = runtime::err;
+
+// Runs `body`, turning an internal failure into a Status and dropping the cached changes.
+template <typename Body>
+Status Guarded(ItemFileState& st, Body&& body) {
+    try {
+        return body();
+    } catch (const StorageFailure& failure) {
+        st.DropCachedState();
+        ReleaseExclusiveLock(st);
+        if (!st.in_transaction) {
+            ReleaseOperationLocks(st);
+            st.in_operation = false;
+        }
+        return {failure.code, failure.fault};
+    } catch (const std::bad_alloc&) {
+        st.DropCachedState();
+        return Status::Error(err::InsufficientMemory);
+    }
+}
+
+io::ShareMode ToShare(Share share) {
+    switch (share) {
+        case Share::DenyNone: return io::ShareMode::DenyNone;
+        case Share::DenyWrite: return io::ShareMode::DenyWrite;
+        case Share::DenyAll: return io::ShareMode::DenyAll;
+    }
+    return io::ShareMode::DenyAll;
+}
+
+io::CreateMode ToCreate(Creation creation) {
+    switch (creation) {
+        case Creation::OpenExisting: return io::CreateMode::OpenExisting;
+        case Creation::OpenOrCreate: return io::CreateMode::OpenOrCreate;
+        case Creation::AlwaysNew: return io::CreateMode::AlwaysNew;
+    }
+    return io::CreateMode::OpenExisting;
+}
+
+// An operation frame of its own for a call made outside BeginRead/BeginWrite. A header
+// that fails validation inside it is the call's own fault number.
+class AutoFrame {
+  public:
+    AutoFrame(ItemFile& file, bool write, int invalid_fault) : file_(file) {
+        ItemFileState& st = file.state();
+        if (st.in_operation) {
+            if (write && !st.write_state) status_ = Status::Fault(invalid_fault == fault::HeaderBeforeInsert
+                                                                       ? fault::InsertInReadState
+                                                                       : invalid_fault);
+            return;
+        }
+        status_ = write ? file.BeginWrite() : file.BeginRead();
+        if (status_.code == err::InvalidDataFile) status_ = Status::Fault(invalid_fault);
+        owns_ = status_.ok();
+    }
+    const Status& status() const { return status_; }
+    Status Finish(Status result) {
+        if (!owns_) return result;
+        owns_ = false;
+        if (!result.ok()) {
+            file_.Abandon();
+            return result;
+        }
+        return file_.Finish();
+    }
+    ~AutoFrame() {
+        if (owns_) file_.Abandon();
+    }
+    AutoFrame(const AutoFrame&) = delete;
+    AutoFrame& operator=(const AutoFrame&) = delete;
+
+  private:
+    ItemFile& file_;
+    Status status_;
+    bool owns_ = false;
+};
+
+}  // namespace
+
+ItemFile::ItemFile(std::unique_ptr<ItemFileState> state) : state_(std::move(state)) {}
+
+ItemFile::~ItemFile() { Close(); }
+
+Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& options,
+                      std::unique_ptr<ItemFile>& out) {
+    if (path.empty()) return Status::Error(err::InvalidFilename);
+    auto st = std::make_unique<ItemFileState>();
+    st->path = path;
+    st->options = options;
+    bool write = options.access == Access::ReadWrite;
+    runtime::ErrorCode code = io::FileHandle::Open(path, write, ToCreate(options.creation),
+                                                   ToShare(options.share), st->handle);
+    if (code != err::NoError) return Status::Error(code);
+    if (!options.owner.empty()) {
+        auto cipher = io::BlockCipher::FromOwner(options.owner);
+        if (!cipher) return Status::Error(err::InvalidDataFile);
+        st->handle->SetCipher(std::move(cipher));
+    }
+    st->tree = std::make_unique<TreeFile>(*st->handle);
+    st->reader_slot = SeedReaderSlot();
+    std::unique_ptr<ItemFile> file(new ItemFile(std::move(st)));
+    Status status = file->BeginRead();
+    if (!status.ok()) {
+        file->state_->closed = true;
+        return status;
+    }
+    status = file->Finish();
+    if (!status.ok()) {
+        file->state_->closed = true;
+        return status;
+    }
+    out = std::move(file);
+    return Status::Ok();
+}
+
+Status ItemFile::Close() {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Ok();
+    Status result;
+    if (st.transaction != nullptr) st.transaction->Forget(*this);
+    if (st.in_operation) result = Finish();
+    if (result.ok() && st.options.access == Access::ReadWrite) {
+        result = Guarded(st, [&] {
+            Status begun = BeginWrite();
+            if (!begun.ok()) return begun.code == err::InvalidDataFile ? Status::Fault(fault::HeaderBeforeTruncate)
+                                                                      : begun;
+            if (st.tree->dirty()) CommitFile(st);
+            TakeExclusiveLock(st);
+            TruncateToComputedEnd(st);
+            ReleaseExclusiveLock(st);
+            return Finish();
+        });
+    }
+    if (result.is_fault()) st.damaged = true;
+    ReleaseExclusiveLock(st);
+    ReleaseOperationLocks(st);
+    st.closed = true;
+    st.handle.reset();
+    return result;
+}
+
+Status ItemFile::BeginRead() {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.in_operation) return Status::Ok();
+    return Guarded(st, [&] {
+        st.write_state = st.in_transaction;
+        st.validated = false;
+        runtime::ErrorCode code = ValidateHeader(st);
+        if (code != err::NoError) {
+            if (!st.in_transaction) ReleaseOperationLocks(st);
+            return Status::Error(code);
+        }
+        st.in_operation = true;
+        return Status::Ok();
+    });
+}
+
+Status ItemFile::BeginWrite() {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.options.access == Access::ReadOnly) return Status::Error(err::AccessDenied);
+    if (st.in_operation && st.write_state) return Status::Ok();
+    return Guarded(st, [&] {
+        if (st.in_operation) {
+            // From read state to write state within one operation: read locks go first.
+            ReleaseOperationLocks(st);
+        }
+        st.write_state = true;
+        st.validated = false;
+        runtime::ErrorCode code = ValidateHeader(st);
+        if (code != err::NoError) {
+            if (!st.in_transaction) ReleaseOperationLocks(st);
+            st.in_operation = false;
+            return Status::Error(code);
+        }
+        st.in_operation = true;
+        return Status::Ok();
+    });
+}
+
+Status ItemFile::Finish() {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Error(err::FileNotOpen);
+    return Guarded(st, [&] {
+        if (!st.in_transaction && st.tree->dirty()) CommitFile(st);
+        st.in_operation = false;
+        st.validated = false;
+        if (!st.in_transaction) {
+            ReleaseOperationLocks(st);
+            st.write_state = false;
+        }
+        return Status::Ok();
+    });
+}
+
+void ItemFile::Abandon() {
+    ItemFileState& st = *state_;
+    if (st.closed) return;
+    if (st.tree->dirty()) st.DropCachedState();
+    ReleaseExclusiveLock(st);
+    st.in_operation = false;
+    st.validated = false;
+    if (!st.in_transaction) {
+        ReleaseOperationLocks(st);
+        st.write_state = false;
+    }
+}
+
+Status ItemFile::Insert(BytesView key, BytesView data) {
+    AutoFrame frame(*this, true, fault::HeaderBeforeInsert);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(*state_, [&] {
+        state_->tree->Insert(key, data);
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::Replace(BytesView key, BytesView data) {
+    AutoFrame frame(*this, true, fault::HeaderBeforeInsert);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(*state_, [&] {
+        state_->tree->Erase(key);
+        state_->tree->Insert(key, data);
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::Erase(BytesView key, bool* found) {
+    AutoFrame frame(*this, true, fault::DeleteInReadState);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(*state_, [&] {
+        bool erased = state_->tree->Erase(key);
+        if (found) *found = erased;
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::Find(BytesView key, Bytes* data, bool* found) {
+    AutoFrame frame(*this, false, fault::HeaderAtRootFetch);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(*state_, [&] {
+        auto value = state_->tree->Find(key);
+        if (found) *found = value.has_value();
+        if (value && data) *data = std::move(*value);
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::IssueIdentifier(std::array<std::uint8_t, 4>& out) {
+    ItemFileState& st = *state_;
+    if (st.in_operation && !st.write_state) return Status::Fault(fault::IdentifierInReadState);
+    AutoFrame frame(*this, true, fault::HeaderBeforeIdentifier);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(st, [&] {
+        FileHeader& h = st.tree->header();
+        std::array<std::uint8_t, 4> id = h.identifier();
+        for (int i = 3; i >= 0; --i) {
+            auto& byte = id[static_cast<std::size_t>(i)];
+            if (++byte != 0) break;
+        }
+        if (id[0] >= 0xFE) RaiseFault(fault::IdentifiersExhausted);
+        h.set_identifier(id);
+        st.tree->set_dirty();
+        out = id;
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::Truncate() {
+    ItemFileState& st = *state_;
+    AutoFrame frame(*this, true, fault::HeaderBeforeTruncate);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(st, [&] {
+        if (st.tree->dirty()) CommitFile(st);
+        TakeExclusiveLock(st);
+        TruncateToComputedEnd(st);
+        ReleaseExclusiveLock(st);
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::TryLockRecord(std::uint32_t number, bool* acquired) {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Error(err::FileNotOpen);
+    bool got = false;
+    for (int i = 0; i < 3 && !got; ++i) got = st.handle->TryLock(RecordLockOffset(number), 1, true);
+    if (acquired) *acquired = got;
+    return Status::Ok();
+}
+
+Status ItemFile::LockRecordWait(std::uint32_t number) {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Error(err::FileNotOpen);
+    return Guarded(st, [&] {
+        st.handle->LockWait(RecordLockOffset(number), 1, true);
+        return Status::Ok();
+    });
+}
+
+Status ItemFile::UnlockRecord(std::uint32_t number) {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Error(err::FileNotOpen);
+    st.handle->Unlock(RecordLockOffset(number), 1);
+    return Status::Ok();
+}
+
+const std::filesystem::path& ItemFile::path() const { return state_->path; }
+const OpenOptions& ItemFile::options() const { return state_->options; }
+bool ItemFile::in_transaction() const { return state_->in_transaction; }
+bool ItemFile::damaged() const { return state_->damaged; }
+
+// Cursors.
+namespace {
+using Found = std::optional<std::pair<std::string, std::string>>;
+}
+
+template <typename Move>
+static Status CursorStep(ItemFile& file, bool& valid, Bytes& key, Bytes& data, Move&& move) {
+    AutoFrame frame(file, false, fault::HeaderBeforeCursorRead);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(file.state(), [&] {
+        Found found = move(*file.state().tree);
+        valid = found.has_value();
+        if (found) {
+            key = std::move(found->first);
+            data = std::move(found->second);
+        }
+        return Status::Ok();
+    }));
+}
+
+Status ItemCursor::First() {
+    return CursorStep(*file_, valid_, key_, data_, [](TreeFile& t) { return t.First(); });
+}
+
+Status ItemCursor::Last() {
+    return CursorStep(*file_, valid_, key_, data_, [](TreeFile& t) { return t.Last(); });
+}
+
+Status ItemCursor::Seek(BytesView key, SeekMode mode) {
+    Bytes wanted(key);
+    key_ = wanted;
+    return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) -> Found {
+        switch (mode) {
+            case SeekMode::AtOrAfter: return t.Upper(wanted, false);
+            case SeekMode::After: return t.Upper(wanted, true);
+            case SeekMode::AtOrBefore: return t.Lower(wanted, false);
+            case SeekMode::Before: return t.Lower(wanted, true);
+        }
+        return std::nullopt;
+    });
+}
+
+Status ItemCursor::Next() {
+    if (!valid_ && key_.empty()) return First();
+    Bytes from = key_;
+    return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) { return t.Upper(from, true); });
+}
+
+Status ItemCursor::Previous() {
+    if (!valid_ && key_.empty()) return Last();
+    Bytes from = key_;
+    return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) { return t.Lower(from, true); });
+}
+
+}  // namespace zelt::storage

@@ -1,0 +1,55 @@
+// Open-file state behind an ItemFile: the handle, the tree with its cached header, the
+// header as last committed on disk, the read/write state and the locks held.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "storage/io/file_handle.hpp"
+#include "storage/item_file.hpp"
+#include "storage/tree/tree_file.hpp"
+
+namespace zelt::storage {
+
+// Lock offsets of the file protocol, all at and above 2 GiB so they never cover data.
+inline constexpr std::uint64_t kLockBase = std::uint64_t{1} << 31;
+inline constexpr std::uint64_t kReaderSlots = 1023;
+inline constexpr std::uint64_t kWriterByte = kLockBase + 1023;
+inline std::uint64_t RecordLockOffset(std::uint32_t number) { return kLockBase + 1024 + std::uint64_t{number} + 1; }
+
+class ItemFileState {
+  public:
+    std::filesystem::path path;
+    OpenOptions options;
+    std::unique_ptr<io::FileHandle> handle;
+    std::unique_ptr<TreeFile> tree;
+    FileHeader committed = FileHeader::Fresh();  // the header as it stands at offset 0
+
+    bool shared() const { return options.share == Share::DenyNone; }
+    bool deny_write() const { return options.share == Share::DenyWrite; }
+
+    bool header_held = false;
+    bool validated = false;
+    bool write_state = false;
+    bool in_operation = false;
+    bool in_transaction = false;
+    bool damaged = false;
+    bool closed = false;
+    Transaction* transaction = nullptr;
+
+    std::uint32_t reader_slot = 0;
+    bool reader_locked = false;
+    bool writer_locked = false;
+    bool exclusive_locked = false;
+
+    // Forgets every cached change; the next validation reads the disk again.
+    void DropCachedState() {
+        header_held = false;
+        validated = false;
+        tree->clear_journal_map();
+        tree->Reset(committed);
+    }
+};
+
+}  // namespace zelt::storage

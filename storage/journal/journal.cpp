@@ -1,0 +1,305 @@
+#include "storage/journal/journal.hpp"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <unordered_map>
+
+#include "storage/io/storage_failure.hpp"
+
+namespace zelt::storage {
+namespace {
+
+using runtime::ErrorCode;
+namespace err = runtime::err;
+
+constexpr int kLockAttempts = 3;
+
+}  // namespace
+
+std::uint32_t SeedReaderSlot() {
+    static const auto process_start = std::chrono::steady_clock::now();
+    auto hundredths = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - process_start).count() / 10;
+    return static_cast<std::uint32_t>(hundredths % static_cast<long long>(kReaderSlots));
+}
+
+namespace {
+
+bool TryLockBytes(io::FileHandle& handle, std::uint64_t offset, std::uint64_t length) {
+    for (int i = 0; i < kLockAttempts; ++i) {
+        if (handle.TryLock(offset, length, true)) return true;
+    }
+    return false;
+}
+
+bool TakeReaderSlot(ItemFileState& st) {
+    // A slot taken by another opener moves this handle on to the next one.
+    for (std::uint64_t tried = 0; tried < kReaderSlots; ++tried) {
+        if (TryLockBytes(*st.handle, kLockBase + st.reader_slot, 1)) {
+            st.reader_locked = true;
+            return true;
+        }
+        st.reader_slot = static_cast<std::uint32_t>((st.reader_slot + 1) % kReaderSlots);
+    }
+    return false;
+}
+
+FileHeader ReadDiskHeader(ItemFileState& st, std::size_t* got) {
+    std::array<std::uint8_t, kHeaderSize> bytes{};
+    *got = st.handle->ReadAt(0, bytes.data(), bytes.size());
+    return *got == 0 ? FileHeader::Fresh() : FileHeader::FromBytes(bytes.data());
+}
+
+void WriteHeaderAt(ItemFileState& st, const FileHeader& header, std::uint64_t offset) {
+    st.handle->WriteAt(offset, header.data(), kHeaderSize);
+}
+
+bool NeedsExclusive(const ItemFileState& st) { return st.shared() || st.deny_write(); }
+
+// Closes the journal on disk: committed end = journal end = computed end, one more change.
+void CloseJournalOnDisk(ItemFileState& st, FileHeader header) {
+    header.set_committed_end(header.ComputedEnd());
+    header.set_journal_end(header.ComputedEnd());
+    header.set_change_counter(header.change_counter() + 1);
+    WriteHeaderAt(st, header, 0);
+    st.handle->Flush();
+    st.committed = header;
+    st.tree->clear_journal_map();
+    st.tree->Reset(header);
+}
+
+// Walks the journal behind the committed end. False when it is broken (a short read, or a
+// block that does not fit where a block must be).
+bool WalkJournal(ItemFileState& st, const FileHeader& disk,
+                 std::unordered_map<std::uint32_t, std::uint64_t>& map, FileHeader& journal_header) {
+    std::uint64_t pos = disk.committed_end();
+    std::uint64_t end = disk.journal_end();
+    bool have_header = false;
+    if (end < pos) return false;
+    while (pos < end) {
+        std::array<std::uint8_t, kHeaderSize> block{};
+        if (st.handle->ReadAt(pos, block.data(), block.size()) != block.size()) return false;
+        std::uint32_t home = std::uint32_t{block[0]} | std::uint32_t{block[1]} << 8 |
+                             std::uint32_t{block[2]} << 16 | std::uint32_t{block[3]} << 24;
+        std::uint32_t length = std::uint32_t{block[4]} | std::uint32_t{block[5]} << 8;
+        std::uint64_t size = RoundUnit(length);
+        if (size == 0 || pos + size > end) return false;
+        if (home == 0) {
+            if (length != kHeaderSize) return false;
+            journal_header = FileHeader::FromBytes(block.data());
+            have_header = true;
+        } else if (home < kHeaderSize || (home - kHeaderSize) % kUnit != 0) {
+            return false;
+        } else {
+            map[home] = pos;
+        }
+        pos += size;
+    }
+    return have_header && journal_header.MagicOk();
+}
+
+void Recover(ItemFileState& st, const FileHeader& disk) {
+    std::unordered_map<std::uint32_t, std::uint64_t> map;
+    FileHeader journal_header;
+    bool forward = WalkJournal(st, disk, map, journal_header);
+    if (forward) {
+        st.tree->Reset(journal_header);
+        st.tree->set_journal_map(map);
+        if (TransactionIncomplete(st)) forward = false;
+    }
+    if (!forward) {
+        st.tree->clear_journal_map();
+        st.tree->Reset(disk);
+        st.committed = disk;
+        if (st.write_state) {
+            TakeExclusiveLock(st);
+            CloseJournalOnDisk(st, disk);
+            ReleaseExclusiveLock(st);
+        }
+        return;
+    }
+    if (!st.write_state) {
+        // A reader keeps the journal's header and reads the changed pages from the journal.
+        st.committed = disk;
+        return;
+    }
+    TakeExclusiveLock(st);
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> blocks(map.begin(), map.end());
+    std::sort(blocks.begin(), blocks.end());
+    for (auto [home, position] : blocks) {
+        std::array<std::uint8_t, kUnit> first{};
+        st.handle->ReadExact(position, first.data(), first.size());
+        std::uint32_t length = std::uint32_t{first[4]} | std::uint32_t{first[5]} << 8;
+        std::string page(RoundUnit(length), '\0');
+        std::copy(first.begin(), first.end(), page.begin());
+        if (page.size() > kUnit) {
+            st.handle->ReadExact(position + kUnit, reinterpret_cast<std::uint8_t*>(page.data()) + kUnit,
+                                 page.size() - kUnit);
+        }
+        st.handle->WriteAt(home, reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
+    }
+    st.handle->Flush();
+    CloseJournalOnDisk(st, journal_header);
+    ReleaseExclusiveLock(st);
+}
+
+}  // namespace
+
+void TakeExclusiveLock(ItemFileState& st) {
+    if (st.exclusive_locked || !NeedsExclusive(st)) return;
+    st.handle->LockWait(kLockBase, kReaderSlots, true);
+    st.exclusive_locked = true;
+}
+
+void ReleaseExclusiveLock(ItemFileState& st) {
+    if (!st.exclusive_locked) return;
+    st.handle->Unlock(kLockBase, kReaderSlots);
+    st.exclusive_locked = false;
+}
+
+void ReleaseOperationLocks(ItemFileState& st) {
+    if (st.reader_locked) {
+        st.handle->Unlock(kLockBase + st.reader_slot, 1);
+        st.reader_locked = false;
+    }
+    if (st.writer_locked) {
+        st.handle->Unlock(kWriterByte, 1);
+        st.writer_locked = false;
+    }
+}
+
+ErrorCode ValidateHeader(ItemFileState& st) {
+    if (st.validated) return err::NoError;
+    if (st.shared()) {
+        if (st.write_state) {
+            if (st.reader_locked) ReleaseOperationLocks(st);
+            if (!st.writer_locked) {
+                if (!TryLockBytes(*st.handle, kWriterByte, 1)) return err::AccessDenied;
+                st.writer_locked = true;
+            }
+        } else if (!st.reader_locked && !st.writer_locked) {
+            if (!TakeReaderSlot(st)) return err::AccessDenied;
+        }
+    }
+    // A writer must not go on reading through a journal: it applies it first.
+    bool must_apply = st.write_state && st.tree->reading_journal();
+    if (!st.shared() && st.header_held && !must_apply) {
+        st.validated = true;
+        return err::NoError;
+    }
+    std::size_t got = 0;
+    FileHeader disk = ReadDiskHeader(st, &got);
+    if (got != 0 && (got < static_cast<std::size_t>(kHeaderSize) || !disk.MagicOk())) {
+        return err::InvalidDataFile;
+    }
+    if (st.header_held && !must_apply && got != 0 &&
+        st.tree->header().change_counter() >= disk.change_counter()) {
+        st.validated = true;
+        return err::NoError;
+    }
+    if (st.header_held && !must_apply && got == 0 && st.committed.change_counter() == 0) {
+        st.validated = true;
+        return err::NoError;
+    }
+    st.tree->clear_journal_map();
+    st.tree->Reset(disk);
+    st.committed = disk;
+    st.header_held = true;
+    if (disk.committed_end() != disk.journal_end()) Recover(st, disk);
+    st.validated = true;
+    return err::NoError;
+}
+
+void CommitPhase1(ItemFileState& st) {
+    TreeFile& tree = *st.tree;
+    // Everything below the committed layout's end may hold committed pages.
+    std::uint32_t journal_start = std::max(st.committed.ComputedEnd(), st.committed.committed_end());
+    std::vector<std::pair<std::uint64_t, std::string>> pages = tree.PrepareCommit();
+    FileHeader& h = tree.header();
+    std::uint32_t committed_end = std::max(h.ComputedEnd(), journal_start);
+    std::uint64_t journal_end = committed_end;
+    h.set_committed_end(committed_end);
+    h.set_journal_end(committed_end);
+    h.set_change_counter(h.change_counter() + 1);
+    for (auto& [offset, bytes] : pages) {
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        if (offset < journal_start) {
+            st.handle->WriteAt(journal_end, data, bytes.size());
+            journal_end += bytes.size();
+        } else {
+            st.handle->WriteAt(offset, data, bytes.size());
+        }
+    }
+    std::uint64_t header_position = journal_end;
+    journal_end += kHeaderSize;
+    if (journal_end > 0xFFFFFFFFu) RaiseError(err::AccessDenied);  // beyond what the header can address
+    h.set_journal_end(static_cast<std::uint32_t>(journal_end));
+    WriteHeaderAt(st, h, header_position);
+    st.handle->Flush();
+    FileHeader old = st.committed;
+    old.set_committed_end(committed_end);
+    old.set_journal_end(static_cast<std::uint32_t>(journal_end));
+    WriteHeaderAt(st, old, 0);
+    st.handle->Flush();
+    st.committed = old;
+}
+
+void CommitPhase2(ItemFileState& st) {
+    TreeFile& tree = *st.tree;
+    for (Node* node : tree.cache().DirtyNodes()) {
+        auto offset = static_cast<std::uint64_t>(AddressToOffset(node->address));
+        std::string bytes = EncodePage(node->page, static_cast<std::uint32_t>(offset));
+        st.handle->WriteAt(offset, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    WriteHeaderAt(st, tree.header(), 0);
+    // The pages must be on disk before the header says the journal is done with.
+    st.handle->Flush();
+    std::size_t got = 0;
+    FileHeader h = ReadDiskHeader(st, &got);
+    if (got != static_cast<std::size_t>(kHeaderSize) || !h.MagicOk()) h = tree.header();
+    h.set_committed_end(h.ComputedEnd());
+    h.set_journal_end(h.ComputedEnd());
+    h.set_change_counter(h.change_counter() + 1);
+    WriteHeaderAt(st, h, 0);
+    st.handle->Flush();
+    st.committed = h;
+    tree.header() = h;
+    tree.CommitDone();
+}
+
+void CommitFile(ItemFileState& st) {
+    if (!st.tree->dirty()) return;
+    TakeExclusiveLock(st);
+    try {
+        CommitPhase1(st);
+        CommitPhase2(st);
+    } catch (...) {
+        ReleaseExclusiveLock(st);
+        st.DropCachedState();
+        throw;
+    }
+    ReleaseExclusiveLock(st);
+}
+
+void ResetJournal(ItemFileState& st) {
+    std::size_t got = 0;
+    FileHeader disk = ReadDiskHeader(st, &got);
+    if (got == static_cast<std::size_t>(kHeaderSize) && disk.MagicOk() &&
+        disk.committed_end() != disk.journal_end()) {
+        CloseJournalOnDisk(st, disk);
+    }
+    st.DropCachedState();
+}
+
+void TruncateToComputedEnd(ItemFileState& st) {
+    std::size_t got = 0;
+    FileHeader disk = ReadDiskHeader(st, &got);
+    if (got == 0) return;
+    if (got != static_cast<std::size_t>(kHeaderSize) || !disk.MagicOk()) RaiseFault(fault::HeaderBeforeTruncate);
+    if (disk.committed_end() != disk.journal_end() || disk.change_counter() == 0) return;
+    std::uint64_t end = disk.ComputedEnd();
+    if (st.handle->Size() > end) st.handle->Truncate(end);
+}
+
+}  // namespace zelt::storage

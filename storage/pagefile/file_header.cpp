@@ -1,0 +1,54 @@
+#include "storage/pagefile/file_header.hpp"
+
+#include <cstring>
+
+namespace zelt::storage {
+namespace {
+constexpr std::uint8_t kMagic[4] = {0x70, 0x4C, 0x6D, 0x52};
+}
+
+FileHeader FileHeader::Fresh() {
+    FileHeader h;
+    h.b_[4] = 0x00;
+    h.b_[5] = 0x02;
+    std::memcpy(h.b_.data() + 14, kMagic, 4);
+    return h;
+}
+
+FileHeader FileHeader::FromBytes(const std::uint8_t* bytes) {
+    FileHeader h;
+    std::memcpy(h.b_.data(), bytes, kHeaderSize);
+    return h;
+}
+
+bool FileHeader::MagicOk() const { return std::memcmp(b_.data() + 14, kMagic, 4) == 0; }
+
+int FileHeader::ClassOf(std::int32_t a) const {
+    for (int k = 1; k <= kMaxClass; ++k) {
+        if (start(k) <= a && a < end(k)) return k;
+    }
+    return 0;
+}
+
+std::uint32_t FileHeader::ComputedEnd() const {
+    for (int k = kMaxClass; k >= 1; --k) {
+        if (end(k) != start(k)) return static_cast<std::uint32_t>(end(k)) * kUnit + kHeaderSize;
+    }
+    return static_cast<std::uint32_t>(end(0)) * kUnit + kHeaderSize;
+}
+
+std::uint32_t FileHeader::U32(int at) const {
+    auto i = static_cast<std::size_t>(at);
+    return std::uint32_t{b_[i]} | std::uint32_t{b_[i + 1]} << 8 | std::uint32_t{b_[i + 2]} << 16 |
+           std::uint32_t{b_[i + 3]} << 24;
+}
+
+void FileHeader::SetU32(int at, std::uint32_t v) {
+    auto i = static_cast<std::size_t>(at);
+    b_[i] = static_cast<std::uint8_t>(v);
+    b_[i + 1] = static_cast<std::uint8_t>(v >> 8);
+    b_[i + 2] = static_cast<std::uint8_t>(v >> 16);
+    b_[i + 3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+}  // namespace zelt::storage

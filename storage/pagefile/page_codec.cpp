@@ -1,0 +1,183 @@
+#include "storage/pagefile/page_codec.hpp"
+
+#include <algorithm>
+
+#include "storage/io/storage_failure.hpp"
+#include "storage/item_file.hpp"
+#include "storage/pagefile/file_header.hpp"
+#include "storage/pagefile/run_length.hpp"
+
+namespace zelt::storage {
+namespace {
+
+void PutU16(std::string& out, std::size_t at, std::uint32_t v) {
+    out[at] = static_cast<char>(v & 0xFF);
+    out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+void PutU32(std::string& out, std::size_t at, std::uint32_t v) {
+    for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+std::uint32_t GetU16(std::string_view in, std::size_t at) {
+    return std::uint32_t{static_cast<std::uint8_t>(in[at])} |
+           std::uint32_t{static_cast<std::uint8_t>(in[at + 1])} << 8;
+}
+std::uint32_t GetU32(std::string_view in, std::size_t at) {
+    return GetU16(in, at) | GetU16(in, at + 2) << 16;
+}
+void AppendU16(std::string& out, std::uint32_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+std::size_t HeaderLength(const PageContent& page) {
+    return 13 + (page.level > 0 ? 4 * page.items.size() : 0);
+}
+
+// Header plus item stream, unexpanded.
+std::string Expanded(const PageContent& page) {
+    std::string out(HeaderLength(page), '\0');
+    EncodeItems(page.items, out);
+    if (out.size() > page.accounted) RaiseFault(fault::PageOverAccounted);
+    PutU16(out, 6, static_cast<std::uint32_t>(out.size()));
+    PutU16(out, 8, page.accounted);
+    PutU16(out, 10, static_cast<std::uint32_t>(page.items.size()));
+    out[12] = static_cast<char>(page.level);
+    if (page.level > 0) {
+        for (std::size_t i = 0; i < page.children.size(); ++i) {
+            PutU32(out, 13 + 4 * i, static_cast<std::uint32_t>(page.children[i]));
+        }
+    }
+    return out;
+}
+
+// Replaces the body by its coded form when that saves at least one 256-byte unit.
+void ChooseBody(const PageContent& page, std::string& page_bytes) {
+    std::size_t header = HeaderLength(page);
+    std::size_t expanded = page_bytes.size();
+    auto coded = RunLengthCode(std::string_view(page_bytes).substr(header));
+    if (coded && RoundUnit(static_cast<std::uint32_t>(header + coded->size())) <
+                     RoundUnit(static_cast<std::uint32_t>(expanded))) {
+        page_bytes.resize(header);
+        page_bytes += *coded;
+    }
+    PutU16(page_bytes, 4, static_cast<std::uint32_t>(page_bytes.size()));
+    if (page_bytes.size() > static_cast<std::size_t>(kMaxPageBytes)) RaiseFault(fault::PageTooLong);
+}
+
+}  // namespace
+
+std::uint32_t AccountedSize(const PageContent& page) {
+    std::uint32_t size = 13;
+    for (const Item& item : page.items) size += static_cast<std::uint32_t>(item.bytes.size()) + 5;
+    if (page.level > 0) size += 4 * static_cast<std::uint32_t>(page.items.size());
+    return size;
+}
+
+void EncodeItems(const std::vector<Item>& items, std::string& out) {
+    const Item* prev = nullptr;
+    for (const Item& item : items) {
+        std::uint8_t flag = 0;
+        std::size_t shared = 0;
+        if (prev == nullptr) {
+            flag = 0xC0;
+        } else {
+            std::size_t limit = std::min({std::size_t{63}, item.bytes.size(), prev->bytes.size()});
+            while (shared < limit && item.bytes[shared] == prev->bytes[shared]) ++shared;
+            if (item.bytes.size() != prev->bytes.size()) flag |= 0x80;
+            if (item.key_length != prev->key_length) flag |= 0x40;
+        }
+        flag |= static_cast<std::uint8_t>(shared);
+        out.push_back(static_cast<char>(flag));
+        if (flag & 0x80) AppendU16(out, static_cast<std::uint32_t>(item.bytes.size()));
+        if (flag & 0x40) AppendU16(out, item.key_length);
+        out.append(item.bytes, shared, std::string::npos);
+        prev = &item;
+    }
+}
+
+std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
+    std::vector<Item> items;
+    items.reserve(count);
+    std::size_t pos = 0;
+    std::size_t item_length = 0;
+    std::size_t key_length = 0;
+    auto need = [&](std::size_t n) {
+        if (stream.size() - pos < n) RaiseFault(fault::StreamLength);
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        need(1);
+        auto flag = static_cast<std::uint8_t>(stream[pos++]);
+        std::size_t shared = flag & 0x3F;
+        if (i == 0 && (flag & 0xC0) != 0xC0) RaiseFault(fault::StreamLength);
+        if (flag & 0x80) {
+            need(2);
+            item_length = GetU16(stream, pos);
+            pos += 2;
+        }
+        if (flag & 0x40) {
+            need(2);
+            key_length = GetU16(stream, pos);
+            pos += 2;
+        }
+        if (key_length > item_length || shared > item_length ||
+            (i > 0 && shared > items.back().bytes.size()) || (i == 0 && shared != 0)) {
+            RaiseFault(fault::StreamLength);
+        }
+        need(item_length - shared);
+        Item item;
+        item.key_length = static_cast<std::uint16_t>(key_length);
+        item.bytes.reserve(item_length);
+        if (shared > 0) item.bytes.append(items.back().bytes, 0, shared);
+        item.bytes.append(stream.substr(pos, item_length - shared));
+        pos += item_length - shared;
+        if (i > 0 && !(items.back().key() < item.key())) RaiseFault(fault::ItemTreeLinks);
+        items.push_back(std::move(item));
+    }
+    if (pos != stream.size()) RaiseFault(fault::StreamLength);
+    return items;
+}
+
+std::string EncodePage(const PageContent& page, std::uint32_t home_offset) {
+    std::string bytes = Expanded(page);
+    ChooseBody(page, bytes);
+    PutU32(bytes, 0, home_offset);
+    bytes.resize(RoundUnit(static_cast<std::uint32_t>(bytes.size())), static_cast<char>(kPageFill));
+    return bytes;
+}
+
+int EncodedClass(const PageContent& page) {
+    std::string bytes = Expanded(page);
+    ChooseBody(page, bytes);
+    return static_cast<int>(RoundUnit(static_cast<std::uint32_t>(bytes.size())) / kUnit);
+}
+
+PageContent DecodePage(std::string_view stored) {
+    if (stored.size() < 13) RaiseFault(fault::PageLengthClass);
+    std::uint32_t stored_length = GetU16(stored, 4);
+    if (RoundUnit(stored_length) != stored.size()) RaiseFault(fault::PageLengthClass);
+    std::uint32_t expanded_length = GetU16(stored, 6);
+    PageContent page;
+    page.accounted = GetU16(stored, 8);
+    std::size_t count = GetU16(stored, 10);
+    page.level = static_cast<std::uint8_t>(stored[12]);
+    std::size_t header = 13 + (page.level > 0 ? 4 * count : 0);
+    if (header > stored_length || header > expanded_length) RaiseFault(fault::StreamLength);
+    std::string expanded_body;
+    std::string_view body;
+    if (stored_length < expanded_length) {
+        expanded_body = RunLengthExpand(stored.substr(header, stored_length - header), expanded_length - header);
+        body = expanded_body;
+    } else {
+        body = stored.substr(header, expanded_length - header);
+    }
+    page.items = DecodeItems(body, count);
+    if (page.level > 0) {
+        page.children.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            page.children.push_back(static_cast<std::int32_t>(GetU32(stored, 13 + 4 * i)));
+        }
+    }
+    return page;
+}
+
+}  // namespace zelt::storage

@@ -1,0 +1,50 @@
+// Pages on disk: the page header, the item stream with shared prefixes and carried
+// lengths, and the choice between a coded and an uncoded body.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelt::storage {
+
+inline constexpr int kItemLimit = 15094;         // item length must stay below this
+inline constexpr std::uint8_t kPageFill = 0xB0;  // fill behind the stored length
+
+// One item: key bytes followed by data bytes.
+struct Item {
+    std::string bytes;
+    std::uint16_t key_length = 0;
+
+    std::string_view key() const { return std::string_view(bytes).substr(0, key_length); }
+    std::string_view data() const { return std::string_view(bytes).substr(key_length); }
+};
+
+// What a page holds: its level, its items in key order and, for an index page, the child
+// address of each item, plus the accounted size carried in the page header.
+struct PageContent {
+    std::uint8_t level = 0;
+    std::vector<Item> items;
+    std::vector<std::int32_t> children;
+    std::uint32_t accounted = 13;
+};
+
+// The Node formula: 13 + sum(item length + 5), plus 4 per item on an index page.
+std::uint32_t AccountedSize(const PageContent& page);
+
+// Appends the item stream of `items`.
+void EncodeItems(const std::vector<Item>& items, std::string& out);
+// Parses `count` items from `stream`, which they must fill exactly (fault 1602).
+std::vector<Item> DecodeItems(std::string_view stream, std::size_t count);
+
+// The page as stored: its size (a multiple of 256) is the page's size class in units.
+// Faults 1659 (longer than its accounted size) and 1678 (longer than 15104 bytes).
+std::string EncodePage(const PageContent& page, std::uint32_t home_offset);
+// Units the encoded page occupies, without building the final bytes.
+int EncodedClass(const PageContent& page);
+
+// Parses a page of `stored.size()` bytes (its size class). Faults 1477, 522, 530, 1602, 300.
+PageContent DecodePage(std::string_view stored);
+
+}  // namespace zelt::storage

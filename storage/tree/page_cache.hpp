@@ -1,0 +1,58 @@
+// In-memory nodes of one open file, keyed by page address.
+//
+// Clean nodes sit in a least-recently-used list and may be evicted by the trimming rule
+// (at least 20 kept, at most 100); dirty nodes are never evicted until a commit writes them
+// or the file's changes are dropped.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "storage/pagefile/page_codec.hpp"
+
+namespace zelt::storage {
+
+struct Node {
+    std::int32_t address = 0;
+    PageContent page;
+    int size_class = 0;  // units of the slot it occupies; 0 while never placed
+    bool dirty = false;
+    std::uint64_t created = 0;
+    std::uint64_t last_use = 0;
+    std::uint64_t uses = 0;
+    std::list<Node*>::iterator lru;
+};
+
+class PageCache {
+  public:
+    static constexpr std::size_t kMinClean = 20;
+    static constexpr std::size_t kMaxClean = 100;
+
+    // The node at `address`, stamping a clean one as just used; null when absent.
+    Node* Find(std::int32_t address);
+    // Adds a node (clean or dirty as it says).
+    Node* Add(std::unique_ptr<Node> node);
+    void MarkDirty(Node* node);
+    void MarkAllClean();
+    void Refile(Node* node, std::int32_t address);
+    void Remove(Node* node);
+    void Clear();
+    // Applies the trimming rule to the clean list.
+    void Trim();
+
+    std::vector<Node*> DirtyNodes() const;  // ordered by address
+    std::size_t clean_count() const { return clean_.size(); }
+    std::size_t size() const { return nodes_.size(); }
+    std::uint64_t tick() const { return tick_; }
+
+  private:
+    std::unordered_map<std::int32_t, std::unique_ptr<Node>> nodes_;
+    std::list<Node*> clean_;  // front: least recently used
+    std::vector<Node*> dirty_;
+    std::uint64_t tick_ = 0;
+};
+
+}  // namespace zelt::storage

@@ -1,0 +1,438 @@
+#include "storage/tree/tree_file.hpp"
+
+#include <algorithm>
+
+#include "storage/io/storage_failure.hpp"
+#include "storage/item_file.hpp"
+
+namespace zelt::storage {
+namespace {
+
+constexpr std::uint32_t kSplitAbove = 15094;
+constexpr std::uint32_t kSplitCrowded = 4096;
+constexpr std::size_t kCrowdedItems = 20;
+
+Item KeyOnly(std::string_view key) {
+    Item item;
+    item.bytes.assign(key);
+    item.key_length = static_cast<std::uint16_t>(key.size());
+    return item;
+}
+
+std::size_t LowerBound(const PageContent& page, std::string_view key) {
+    auto it = std::lower_bound(page.items.begin(), page.items.end(), key,
+                               [](const Item& item, std::string_view k) { return item.key() < k; });
+    return static_cast<std::size_t>(it - page.items.begin());
+}
+
+std::size_t UpperBound(const PageContent& page, std::string_view key) {
+    auto it = std::upper_bound(page.items.begin(), page.items.end(), key,
+                               [](std::string_view k, const Item& item) { return k < item.key(); });
+    return static_cast<std::size_t>(it - page.items.begin());
+}
+
+std::pair<std::string, std::string> Pair(const Item& item) {
+    return {std::string(item.key()), std::string(item.data())};
+}
+
+}  // namespace
+
+void TreeFile::Reset(const FileHeader& header) {
+    header_ = header;
+    cache_.Clear();
+    next_temp_ = -1;
+    root_in_memory_ = false;
+    dirty_ = false;
+}
+
+bool TreeFile::HasTree() const { return header_.change_counter() != 0 || root_in_memory_; }
+
+Node* TreeFile::Fetch(std::int32_t address) {
+    if (Node* node = cache_.Find(address)) return node;
+    int k = address < 0 ? 0 : header_.ClassOf(address);
+    if (k == 0) RaiseFault(fault::AddressInNoSection);
+    auto offset = static_cast<std::uint64_t>(AddressToOffset(address));
+    std::uint64_t position = offset;
+    if (auto it = journal_map_.find(static_cast<std::uint32_t>(offset)); it != journal_map_.end()) {
+        position = it->second;
+    }
+    std::string bytes(static_cast<std::size_t>(k) * kUnit, '\0');
+    handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+    auto node = std::make_unique<Node>();
+    node->address = address;
+    node->page = DecodePage(bytes);
+    node->size_class = k;
+    return cache_.Add(std::move(node));
+}
+
+Node* TreeFile::Root() {
+    if (!HasTree()) return nullptr;
+    return Fetch(header_.root());
+}
+
+Node* TreeFile::NewNode(std::uint8_t level) {
+    auto node = std::make_unique<Node>();
+    node->address = next_temp_--;
+    node->page.level = level;
+    node->dirty = true;
+    dirty_ = true;
+    return cache_.Add(std::move(node));
+}
+
+void TreeFile::Dirty(Node* node) {
+    cache_.MarkDirty(node);
+    dirty_ = true;
+}
+
+std::size_t TreeFile::ChildIndex(const Node& node, std::string_view key) {
+    if (node.page.items.empty() || node.page.children.size() != node.page.items.size()) {
+        RaiseFault(fault::ItemTreeLinks);
+    }
+    std::size_t upper = UpperBound(node.page, key);
+    return upper == 0 ? 0 : upper - 1;
+}
+
+namespace {
+// Guards every descent: a child sits exactly one level below its parent, so no damaged
+// file can lead a descent round in a circle.
+void CheckChild(const Node& parent, const Node& child) {
+    if (child.page.level + 1 != parent.page.level) RaiseFault(fault::ItemTreeLinks);
+}
+}  // namespace
+
+Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
+    Node* node = Root();
+    while (node->page.level > 0) {
+        std::size_t index = ChildIndex(*node, key);
+        if (path) path->push_back({node, index});
+        Node* child = Fetch(node->page.children[index]);
+        CheckChild(*node, *child);
+        node = child;
+    }
+    return node;
+}
+
+Node* TreeFile::DescendToLevel(std::string_view key, int level) {
+    Node* node = Root();
+    while (node->page.level > level) {
+        Node* child = Fetch(node->page.children[ChildIndex(*node, key)]);
+        CheckChild(*node, *child);
+        node = child;
+    }
+    if (node->page.level != level) RaiseFault(fault::ItemTreeLinks);
+    return node;
+}
+
+std::optional<std::string> TreeFile::Find(std::string_view key) {
+    cache_.Trim();
+    if (!HasTree()) return std::nullopt;
+    Node* leaf = Descend(key, nullptr);
+    std::size_t pos = LowerBound(leaf->page, key);
+    if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return std::nullopt;
+    return std::string(leaf->page.items[pos].data());
+}
+
+void TreeFile::Insert(std::string_view key, std::string_view data) {
+    if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit)) RaiseFault(fault::ItemTooLarge);
+    cache_.Trim();
+    if (!HasTree()) {
+        Node* root = NewNode(0);
+        header_.set_root(root->address);
+        root_in_memory_ = true;
+    }
+    std::vector<Step> path;
+    Node* leaf = Descend(key, &path);
+    std::size_t pos = LowerBound(leaf->page, key);
+    if (pos < leaf->page.items.size() && leaf->page.items[pos].key() == key) {
+        RaiseFault(fault::DuplicateItemKey);
+    }
+    Item item;
+    item.bytes.reserve(key.size() + data.size());
+    item.bytes.append(key).append(data);
+    item.key_length = static_cast<std::uint16_t>(key.size());
+    leaf->page.accounted += static_cast<std::uint32_t>(item.bytes.size()) + 5;
+    leaf->page.items.insert(leaf->page.items.begin() + static_cast<std::ptrdiff_t>(pos), std::move(item));
+    Dirty(leaf);
+    if (pos == 0) {
+        // A new first key: the entries above it are copies of it and follow.
+        Node* child = leaf;
+        for (std::size_t i = path.size(); i-- > 0;) {
+            Step step = path[i];
+            if (step.node->page.items[step.index].key() != child->page.items.front().key()) {
+                ReplaceEntry(step.node, step.index, child->page.items.front().key());
+            }
+            if (step.index != 0) break;
+            child = step.node;
+        }
+    }
+    ApplySplitRule(leaf);
+}
+
+void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view key) {
+    Item& entry = parent->page.items[index];
+    parent->page.accounted = parent->page.accounted - static_cast<std::uint32_t>(entry.bytes.size()) +
+                             static_cast<std::uint32_t>(key.size());
+    entry = KeyOnly(key);
+    Dirty(parent);
+}
+
+void TreeFile::ApplySplitRule(Node* node) {
+    PageContent& page = node->page;
+    bool must_split = page.accounted > kSplitAbove || (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
+    if (!must_split) return;
+    if (page.items.size() < 2) RaiseFault(fault::SplitTooFewItems);
+    if (node->address == header_.root()) {
+        Node* child = NewNode(page.level);
+        child->page.items = std::move(page.items);
+        child->page.children = std::move(page.children);
+        child->page.accounted = page.accounted;
+        page.items.clear();
+        page.children.clear();
+        page.level = static_cast<std::uint8_t>(page.level + 1);
+        page.accounted = 13;
+        Dirty(node);
+        EnterChild(child);
+        ApplySplitRule(child);
+        return;
+    }
+    Node* right = NewNode(page.level);
+    auto middle = static_cast<std::ptrdiff_t>(page.items.size() / 2);
+    right->page.items.assign(std::make_move_iterator(page.items.begin() + middle),
+                             std::make_move_iterator(page.items.end()));
+    page.items.erase(page.items.begin() + middle, page.items.end());
+    if (page.level > 0) {
+        right->page.children.assign(page.children.begin() + middle, page.children.end());
+        page.children.erase(page.children.begin() + middle, page.children.end());
+    }
+    page.accounted = AccountedSize(page);
+    right->page.accounted = AccountedSize(right->page);
+    Dirty(node);
+    EnterChild(right);
+    ApplySplitRule(node);
+    ApplySplitRule(right);
+}
+
+void TreeFile::EnterChild(Node* child) {
+    std::string key(child->page.items.front().key());
+    Node* parent = DescendToLevel(key, child->page.level + 1);
+    std::size_t pos = UpperBound(parent->page, key);
+    parent->page.items.insert(parent->page.items.begin() + static_cast<std::ptrdiff_t>(pos), KeyOnly(key));
+    parent->page.children.insert(parent->page.children.begin() + static_cast<std::ptrdiff_t>(pos), child->address);
+    parent->page.accounted += static_cast<std::uint32_t>(key.size()) + 9;
+    Dirty(parent);
+    ApplySplitRule(parent);
+}
+
+bool TreeFile::Erase(std::string_view key) {
+    cache_.Trim();
+    if (!HasTree()) return false;
+    std::vector<Step> path;
+    Node* leaf = Descend(key, &path);
+    std::size_t pos = LowerBound(leaf->page, key);
+    if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return false;
+    leaf->page.accounted -= static_cast<std::uint32_t>(leaf->page.items[pos].bytes.size()) + 5;
+    leaf->page.items.erase(leaf->page.items.begin() + static_cast<std::ptrdiff_t>(pos));
+    Dirty(leaf);
+    // Emptied pages leave the tree now; their slots are freed once the tree is whole again,
+    // highest address first, so that no freed slot is ever moved into another.
+    std::vector<std::pair<std::int32_t, int>> freed;
+    Node* child = leaf;
+    for (std::size_t i = path.size(); i-- > 0;) {
+        Node* parent = path[i].node;
+        std::size_t index = path[i].index;
+        if (child->page.items.empty()) {
+            auto& entry = parent->page.items[index];
+            parent->page.accounted -= static_cast<std::uint32_t>(entry.bytes.size()) + 9;
+            parent->page.items.erase(parent->page.items.begin() + static_cast<std::ptrdiff_t>(index));
+            parent->page.children.erase(parent->page.children.begin() + static_cast<std::ptrdiff_t>(index));
+            Dirty(parent);
+            if (child->size_class > 0) freed.emplace_back(child->address, child->size_class);
+            cache_.Remove(child);
+        } else if (child->page.items.front().key() > parent->page.items[index].key()) {
+            ReplaceEntry(parent, index, child->page.items.front().key());
+        }
+        child = parent;
+    }
+    Node* root = Root();
+    if (root->page.level > 0 && root->page.items.empty()) {
+        root->page.level = 0;  // an index without entries would lead nowhere: an empty leaf
+        root->page.accounted = 13;
+        Dirty(root);
+    }
+    std::sort(freed.begin(), freed.end(), std::greater<>());
+    for (auto [address, k] : freed) FreeSlot(header_, address, k, *this);
+    return true;
+}
+
+Node* TreeFile::Leftmost(Node* node) {
+    while (node->page.level > 0) {
+        if (node->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
+        Node* child = Fetch(node->page.children.front());
+        CheckChild(*node, *child);
+        node = child;
+    }
+    return node;
+}
+
+Node* TreeFile::Rightmost(Node* node) {
+    while (node->page.level > 0) {
+        if (node->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
+        Node* child = Fetch(node->page.children.back());
+        CheckChild(*node, *child);
+        node = child;
+    }
+    return node;
+}
+
+std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_view key, bool strict) {
+    cache_.Trim();
+    if (!HasTree()) return std::nullopt;
+    std::vector<Step> path;
+    Node* leaf = Descend(key, &path);
+    std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
+    if (pos < leaf->page.items.size()) return Pair(leaf->page.items[pos]);
+    for (std::size_t i = path.size(); i-- > 0;) {
+        Node* parent = path[i].node;
+        if (path[i].index + 1 < parent->page.items.size()) {
+            Node* next = Fetch(parent->page.children[path[i].index + 1]);
+            CheckChild(*parent, *next);
+            Node* first = Leftmost(next);
+            if (first->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
+            return Pair(first->page.items.front());
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_view key, bool strict) {
+    cache_.Trim();
+    if (!HasTree()) return std::nullopt;
+    std::vector<Step> path;
+    Node* leaf = Descend(key, &path);
+    std::size_t pos = strict ? LowerBound(leaf->page, key) : UpperBound(leaf->page, key);
+    if (pos > 0) return Pair(leaf->page.items[pos - 1]);
+    for (std::size_t i = path.size(); i-- > 0;) {
+        Node* parent = path[i].node;
+        if (path[i].index > 0) {
+            Node* prev = Fetch(parent->page.children[path[i].index - 1]);
+            CheckChild(*parent, *prev);
+            Node* last = Rightmost(prev);
+            if (last->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
+            return Pair(last->page.items.back());
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<std::string, std::string>> TreeFile::First() { return Upper({}, false); }
+
+std::optional<std::pair<std::string, std::string>> TreeFile::Last() {
+    cache_.Trim();
+    if (!HasTree()) return std::nullopt;
+    Node* leaf = Rightmost(Root());
+    if (leaf->page.items.empty()) return std::nullopt;
+    return Pair(leaf->page.items.back());
+}
+
+void TreeFile::MovePage(std::int32_t from, std::int32_t to) {
+    Node* node = Fetch(from);
+    if (to >= 0) {
+        if (Node* there = cache_.Find(to); there != nullptr && there != node) RaiseFault(fault::ItemTreeLinks);
+    }
+    Dirty(node);
+    cache_.Refile(node, to);
+    if (header_.root() == from) {
+        header_.set_root(to);
+        return;
+    }
+    if (node->page.items.empty()) RaiseFault(fault::MovedPageEmpty);
+    std::string key(node->page.items.front().key());
+    Node* parent = Root();
+    for (;;) {
+        if (parent->page.level == 0 || parent->page.items.empty()) RaiseFault(fault::MovedPageNotFound);
+        std::size_t index = ChildIndex(*parent, key);
+        if (parent->page.children[index] == from) {
+            parent->page.children[index] = to;
+            Dirty(parent);
+            return;
+        }
+        Node* child = Fetch(parent->page.children[index]);
+        CheckChild(*parent, *child);
+        parent = child;
+    }
+}
+
+bool TreeFile::PlaceDirtyNodes() {
+    bool changed = false;
+    for (Node* node : cache_.DirtyNodes()) {
+        int k = EncodedClass(node->page);
+        if (node->address >= 0 && node->size_class == k) continue;
+        if (node->address >= 0) {
+            std::int32_t old_address = node->address;
+            int old_class = node->size_class;
+            MovePage(old_address, next_temp_--);
+            FreeSlot(header_, old_address, old_class, *this);
+        }
+        node->size_class = 0;
+        std::int32_t address = AllocateSlot(header_, k, *this);
+        MovePage(node->address, address);
+        node->size_class = k;
+        changed = true;
+    }
+    return changed;
+}
+
+std::vector<std::pair<std::uint64_t, std::string>> TreeFile::PrepareCommit() {
+    std::vector<std::pair<std::uint64_t, std::string>> pages;
+    if (!dirty_) return pages;
+    PlaceDirtyNodes();
+    for (int round = 0; round < 16; ++round) {
+        CompactSections(header_, *this);
+        if (!PlaceDirtyNodes()) break;
+    }
+    for (Node* node : cache_.DirtyNodes()) {
+        if (node->address < 0) RaiseFault(fault::ItemTreeLinks);
+        auto offset = static_cast<std::uint64_t>(AddressToOffset(node->address));
+        std::string bytes = EncodePage(node->page, static_cast<std::uint32_t>(offset));
+        if (bytes.size() != static_cast<std::size_t>(node->size_class) * kUnit) RaiseFault(fault::PageLengthClass);
+        pages.emplace_back(offset, std::move(bytes));
+    }
+    return pages;
+}
+
+std::size_t TreeFile::Verify() {
+    cache_.Trim();
+    if (!HasTree()) return 0;
+    Node* root = Root();
+    if (root->page.items.empty()) return 0;
+    return VerifyNode(root, root->page.items.front().key(), true);
+}
+
+std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool leftmost) {
+    const PageContent& page = node->page;
+    if (page.accounted != AccountedSize(page)) RaiseFault(fault::ItemTreeLinks);
+    if (page.items.empty()) RaiseFault(fault::ItemTreeLinks);
+    if (!leftmost && page.items.front().key() != first_key) RaiseFault(fault::ItemTreeLinks);
+    for (std::size_t i = 1; i < page.items.size(); ++i) {
+        if (!(page.items[i - 1].key() < page.items[i].key())) RaiseFault(fault::ItemTreeLinks);
+    }
+    if (page.level == 0) return page.items.size();
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < page.items.size(); ++i) {
+        std::string entry(page.items[i].key());
+        Node* child = Fetch(page.children[i]);
+        CheckChild(*node, *child);
+        if (child->page.items.empty() || child->page.items.front().key() != entry) RaiseFault(fault::ItemTreeLinks);
+        count += VerifyNode(child, entry, false);
+    }
+    return count;
+}
+
+void TreeFile::CommitDone() {
+    cache_.MarkAllClean();
+    dirty_ = false;
+    root_in_memory_ = false;
+    next_temp_ = -1;
+}
+
+}  // namespace zelt::storage

@@ -1,0 +1,90 @@
+// The B+tree of one open file: page fetch through the cache (and through a journal being
+// read), search, insert, delete, ordered neighbours, the split rule, and the placement of
+// pages in their size-class sections when a commit writes them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "storage/io/file_handle.hpp"
+#include "storage/pagefile/file_header.hpp"
+#include "storage/pagefile/section_allocator.hpp"
+#include "storage/tree/page_cache.hpp"
+
+namespace zelt::storage {
+
+class TreeFile : public PageMover {
+  public:
+    explicit TreeFile(io::FileHandle& handle) : handle_(&handle) {}
+
+    // The held header and whether a tree exists (a file never committed has none).
+    FileHeader& header() { return header_; }
+    const FileHeader& header() const { return header_; }
+    // Takes `header` as the file's state, forgetting every cached node.
+    void Reset(const FileHeader& header);
+    void set_journal_map(std::unordered_map<std::uint32_t, std::uint64_t> map) { journal_map_ = std::move(map); }
+    void clear_journal_map() { journal_map_.clear(); }
+    bool reading_journal() const { return !journal_map_.empty(); }
+    bool dirty() const { return dirty_; }
+    void set_dirty() { dirty_ = true; }
+
+    // Items. Insert faults 824 (too large) and 706 (key present).
+    std::optional<std::string> Find(std::string_view key);
+    void Insert(std::string_view key, std::string_view data);
+    bool Erase(std::string_view key);
+    // The least item above (or at, when !strict) `key`, or the greatest below (or at).
+    std::optional<std::pair<std::string, std::string>> Upper(std::string_view key, bool strict);
+    std::optional<std::pair<std::string, std::string>> Lower(std::string_view key, bool strict);
+    std::optional<std::pair<std::string, std::string>> First();
+    std::optional<std::pair<std::string, std::string>> Last();
+
+    // Commit support: places every dirty node in a slot of its class, then compacts; returns
+    // the pages to write as (file offset, bytes), ordered by offset.
+    std::vector<std::pair<std::uint64_t, std::string>> PrepareCommit();
+    // After a successful commit every node is clean again.
+    void CommitDone();
+
+    // Walks the whole tree checking levels, key order, entries equal to their child's first
+    // key and accounted sizes; returns the number of items (fault 300 on a broken link).
+    std::size_t Verify();
+
+    void MovePage(std::int32_t from, std::int32_t to) override;
+    PageCache& cache() { return cache_; }
+
+  private:
+    struct Step {
+        Node* node;
+        std::size_t index;
+    };
+    bool HasTree() const;
+    Node* Fetch(std::int32_t address);
+    Node* Root();
+    Node* NewNode(std::uint8_t level);
+    void Dirty(Node* node);
+    static std::size_t ChildIndex(const Node& node, std::string_view key);
+    Node* Descend(std::string_view key, std::vector<Step>* path);
+    Node* DescendToLevel(std::string_view key, int level);
+    void ApplySplitRule(Node* node);
+    void EnterChild(Node* child);
+    void ReplaceEntry(Node* parent, std::size_t index, std::string_view key);
+    void DropNode(Node* node);
+    Node* Leftmost(Node* node);
+    Node* Rightmost(Node* node);
+    bool PlaceDirtyNodes();
+    std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost);
+
+    io::FileHandle* handle_;
+    FileHeader header_ = FileHeader::Fresh();
+    PageCache cache_;
+    std::unordered_map<std::uint32_t, std::uint64_t> journal_map_;
+    std::int32_t next_temp_ = -1;
+    bool root_in_memory_ = false;
+    bool dirty_ = false;
+};
+
+}  // namespace zelt::storage

@@ -1,0 +1,209 @@
+// Byte-exact checks of the page body coding, the item stream and the page layout.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "storage/io/storage_failure.hpp"
+#include "storage/item_file.hpp"
+#include "storage/pagefile/file_header.hpp"
+#include "storage/pagefile/page_codec.hpp"
+#include "storage/pagefile/run_length.hpp"
+
+namespace zelt::storage {
+namespace {
+
+std::string Hex(std::string_view bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (!out.empty()) out.push_back(' ');
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 15]);
+    }
+    return out;
+}
+
+int FaultOf(auto&& body) {
+    try {
+        body();
+    } catch (const StorageFailure& failure) {
+        return failure.fault;
+    }
+    return 0;
+}
+
+Item MakeItem(std::string key, std::string data) {
+    Item item;
+    item.key_length = static_cast<std::uint16_t>(key.size());
+    item.bytes = key + data;
+    return item;
+}
+
+TEST(RunLengthTest, CodesRunsExactlyAndExpandsBack) {
+    // No run of four: stored uncoded.
+    EXPECT_FALSE(RunLengthCode("abcaaabb").has_value());
+    // A run of exactly four: literal count up to and including its first byte, repeat 3.
+    EXPECT_EQ(Hex(*RunLengthCode("xyaaaaz")), "03 78 79 61 03 01 7A");
+    // 200 equal bytes at the start: 01, the byte, C7 01, then the final (empty) literals.
+    std::string body(200, 'Q');
+    EXPECT_EQ(Hex(*RunLengthCode(body)), "01 51 C7 01 00");
+    body += "tail";
+    EXPECT_EQ(Hex(*RunLengthCode(body)), "01 51 C7 01 04 74 61 69 6C");
+    for (std::string sample : {std::string(200, 'Q'), std::string("xyaaaaz"), std::string(300, '\0') + "ab" + std::string(5, 'c')}) {
+        auto coded = RunLengthCode(sample);
+        ASSERT_TRUE(coded.has_value());
+        EXPECT_EQ(RunLengthExpand(*coded, sample.size()), sample);
+    }
+}
+
+TEST(RunLengthTest, CountsAreBase128LowGroupFirst) {
+    std::string out;
+    AppendCount(out, 0);
+    AppendCount(out, 127);
+    AppendCount(out, 128);
+    AppendCount(out, 16384);
+    EXPECT_EQ(Hex(out), "00 7F 80 01 80 80 01");
+}
+
+TEST(RunLengthTest, DamagedCountsAreFaultsNotCrashes) {
+    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x05" "ab", 10); }), fault::RunLiteralTooLong);
+    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x0B" "abcdefghijk", 10); }), fault::RunLiteralTooLong);
+    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x01" "a" "\x20", 10); }), fault::RunRepeatTooLong);
+    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x01" "a", 10); }), fault::RunRepeatTooLong);
+    EXPECT_EQ(FaultOf([] { RunLengthExpand(std::string("\x00\x00\x00", 3), 4); }), fault::RunRepeatTooLong);
+    EXPECT_EQ(FaultOf([] { RunLengthExpand("\xFF\xFF\xFF\xFF\xFF\xFF", 4); }), fault::RunLiteralTooLong);
+}
+
+TEST(ItemStreamTest, LengthsAreCarriedAndPrefixesShared) {
+    std::vector<Item> items = {MakeItem("abc", "12"), MakeItem("abd", "12"), MakeItem("abdz", "1")};
+    std::string out;
+    EncodeItems(items, out);
+    // First item: both lengths, shared 0. Second: same lengths, shares "ab". Third: new key
+    // length only (item length 5 equals), shares "abd".
+    EXPECT_EQ(Hex(out),
+              "C0 05 00 03 00 61 62 63 31 32 "
+              "02 64 31 32 "
+              "43 04 00 7A 31");
+    auto back = DecodeItems(out, 3);
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[2].key(), "abdz");
+    EXPECT_EQ(back[2].data(), "1");
+}
+
+TEST(ItemStreamTest, SharedCountIsCappedAt63AndAtBothLengths) {
+    std::string long_key(100, 'k');
+    std::vector<Item> items = {MakeItem(long_key + "a", ""), MakeItem(long_key + "b", "")};
+    std::string out;
+    EncodeItems(items, out);
+    EXPECT_EQ(static_cast<unsigned char>(out[5 + 101]), 63u);  // second flag: no lengths, 63 shared
+    EXPECT_EQ(DecodeItems(out, 2)[1].key(), long_key + "b");
+
+    std::vector<Item> shorter = {MakeItem("abcdef", ""), MakeItem("abcdefg", "")};
+    out.clear();
+    EncodeItems(shorter, out);
+    EXPECT_EQ(static_cast<unsigned char>(out[11]), 0x80u | 0x40u | 6u);
+}
+
+TEST(ItemStreamTest, StreamThatDoesNotFillItsLengthIsAFault) {
+    std::string out;
+    EncodeItems({MakeItem("a", "b")}, out);
+    EXPECT_EQ(FaultOf([&] { DecodeItems(out + "x", 1); }), fault::StreamLength);
+    EXPECT_EQ(FaultOf([&] { DecodeItems(out.substr(0, out.size() - 1), 1); }), fault::StreamLength);
+    EXPECT_EQ(FaultOf([&] { DecodeItems(out, 2); }), fault::StreamLength);
+    std::string unordered;
+    EncodeItems({MakeItem("b", ""), MakeItem("a", "")}, unordered);
+    EXPECT_EQ(FaultOf([&] { DecodeItems(unordered, 2); }), fault::ItemTreeLinks);
+}
+
+TEST(PageTest, LeafLayoutFillAndCodingChoice) {
+    PageContent leaf;
+    leaf.items = {MakeItem("k1", "v"), MakeItem("k2", "w")};
+    leaf.accounted = AccountedSize(leaf);
+    EXPECT_EQ(leaf.accounted, 13u + (3 + 5) + (3 + 5));
+    std::string page = EncodePage(leaf, 768);
+    ASSERT_EQ(page.size(), 256u);
+    EXPECT_EQ(Hex(page.substr(0, 13)), "00 03 00 00 18 00 18 00 1D 00 02 00 00");
+    // Item stream: both lengths on the first item; the second shares "k" and carries none.
+    EXPECT_EQ(Hex(page.substr(13, 11)), "C0 03 00 02 00 6B 31 76 01 32 77");
+    EXPECT_EQ(static_cast<unsigned char>(page[24]), kPageFill);
+    EXPECT_EQ(static_cast<unsigned char>(page.back()), kPageFill);
+    PageContent back = DecodePage(page);
+    EXPECT_EQ(back.items.size(), 2u);
+    EXPECT_EQ(back.accounted, leaf.accounted);
+
+    // Coding that saves less than a unit is not used: stored length = expanded length.
+    PageContent small;
+    small.items = {MakeItem("key", std::string(40, 'z'))};
+    small.accounted = AccountedSize(small);
+    page = EncodePage(small, 512);
+    EXPECT_EQ(page[4], page[6]);
+    EXPECT_EQ(page[5], page[7]);
+
+    // A body of long runs is coded when that saves a unit, and expands back.
+    PageContent big;
+    big.items = {MakeItem("a", std::string(3000, ' ')), MakeItem("b", std::string(3000, ' '))};
+    big.accounted = AccountedSize(big);
+    page = EncodePage(big, 512);
+    EXPECT_EQ(page.size(), 256u);
+    EXPECT_EQ(EncodedClass(big), 1);
+    back = DecodePage(page);
+    EXPECT_EQ(back.items[1].data(), std::string(3000, ' '));
+}
+
+TEST(PageTest, IndexPageCarriesChildAddresses) {
+    PageContent index;
+    index.level = 2;
+    index.items = {MakeItem("a", ""), MakeItem("m", "")};
+    index.children = {7, -3};
+    index.accounted = AccountedSize(index);
+    EXPECT_EQ(index.accounted, 13u + 6 + 6 + 8);
+    std::string page = EncodePage(index, 512);
+    EXPECT_EQ(Hex(page.substr(10, 11)), "02 00 02 07 00 00 00 FD FF FF FF");
+    PageContent back = DecodePage(page);
+    EXPECT_EQ(back.children, index.children);
+    EXPECT_EQ(back.level, 2);
+}
+
+TEST(PageTest, DamagedPagesAreFaults) {
+    PageContent leaf;
+    leaf.items = {MakeItem("k", "v")};
+    leaf.accounted = AccountedSize(leaf);
+    std::string page = EncodePage(leaf, 512);
+    EXPECT_EQ(FaultOf([&] { DecodePage(page + std::string(256, '\0')); }), fault::PageLengthClass);
+    std::string wrong_count = page;
+    wrong_count[10] = 2;
+    EXPECT_EQ(FaultOf([&] { DecodePage(wrong_count); }), fault::StreamLength);
+    PageContent lying = leaf;
+    lying.accounted = 14;
+    EXPECT_EQ(FaultOf([&] { EncodePage(lying, 512); }), fault::PageOverAccounted);
+    PageContent huge;
+    huge.items = {MakeItem("k", std::string(15200, 'x'))};
+    huge.items[0].bytes[100] = 'y';
+    huge.accounted = 60000;
+    for (std::size_t i = 0; i < huge.items[0].bytes.size(); i += 2) huge.items[0].bytes[i] = static_cast<char>(i);
+    EXPECT_EQ(FaultOf([&] { EncodePage(huge, 512); }), fault::PageTooLong);
+}
+
+TEST(FileHeaderTest, FreshHeaderSectionsAndComputedEnd) {
+    FileHeader h = FileHeader::Fresh();
+    EXPECT_TRUE(h.MagicOk());
+    EXPECT_EQ(h.data()[4], 0x00);
+    EXPECT_EQ(h.data()[5], 0x02);
+    EXPECT_EQ(h.ComputedEnd(), 512u);
+    h.set_start(1, 0);
+    h.set_end(1, 3);
+    h.set_start(3, 5);
+    h.set_end(3, 11);
+    for (int k = 4; k <= kMaxClass; ++k) {
+        h.set_start(k, 11);
+        h.set_end(k, 11);
+    }
+    EXPECT_EQ(h.ClassOf(2), 1);
+    EXPECT_EQ(h.ClassOf(4), 0);
+    EXPECT_EQ(h.ClassOf(8), 3);
+    EXPECT_EQ(h.pages(3), 2);
+    EXPECT_EQ(h.ComputedEnd(), 11u * 256 + 512);
+}
+
+}  // namespace
+}  // namespace zelt::storage

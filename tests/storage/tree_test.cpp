@@ -1,0 +1,216 @@
+// The item file's tree through its public interface: ordered items, cursors, splits,
+// deletes that empty pages, section placement, limits and faults.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "storage/pagefile/file_header.hpp"
+#include "storage_test_util.hpp"
+
+namespace zelt::storage {
+namespace {
+
+using testing::Model;
+using testing::OpenFile;
+using testing::ReadAll;
+using testing::ReadItems;
+using testing::ScratchDir;
+using testing::VerifyTree;
+using testing::WriteAll;
+
+std::string KeyOf(int n) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "key%07d", n);
+    return buf;
+}
+
+TEST(ItemFileTest, EmptyFileIsValidAndFirstCommitLaysOutHeaderRootAndJournal) {
+    ScratchDir dir;
+    WriteAll(dir / "a.plm", "");
+    auto file = OpenFile(dir / "a.plm");
+    ASSERT_TRUE(file);
+    Bytes data;
+    bool found = true;
+    ASSERT_TRUE(file->Find("x", &data, &found).ok());
+    EXPECT_FALSE(found);
+    EXPECT_EQ(std::filesystem::file_size(dir / "a.plm"), 0u);  // nothing written yet
+
+    ASSERT_TRUE(file->Insert("k", "v").ok());
+    std::string bytes = ReadAll(dir / "a.plm");
+    // Header, the root leaf in section 1 at address 0, and a journal of the header image.
+    ASSERT_EQ(bytes.size(), 512u + 256 + 512);
+    FileHeader h = FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
+    EXPECT_TRUE(h.MagicOk());
+    EXPECT_EQ(h.committed_end(), 768u);
+    EXPECT_EQ(h.journal_end(), 768u);
+    EXPECT_EQ(h.root(), 0);
+    EXPECT_EQ(h.start(1), 0);
+    EXPECT_EQ(h.end(1), 1);
+    EXPECT_EQ(h.change_counter(), 2u);  // phase 1 and phase 2 each count one change
+    FileHeader journal_copy = FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 768);
+    EXPECT_EQ(journal_copy.journal_end(), 1280u);
+    EXPECT_EQ(bytes.substr(512, 4), std::string("\x00\x02\x00\x00", 4));  // page home offset 512
+
+    ASSERT_TRUE(file->Close().ok());
+    EXPECT_EQ(std::filesystem::file_size(dir / "a.plm"), 768u);  // truncated to the computed end
+}
+
+TEST(ItemFileTest, ShortHeaderOrWrongMagicIsInvalidDataFile) {
+    ScratchDir dir;
+    WriteAll(dir / "short.plm", std::string(100, 'x'));
+    WriteAll(dir / "magic.plm", std::string(512, '\0'));
+    std::unique_ptr<ItemFile> file;
+    EXPECT_EQ(ItemFile::Open(dir / "short.plm", {}, file).code, runtime::err::InvalidDataFile);
+    EXPECT_EQ(ItemFile::Open(dir / "magic.plm", {}, file).code, runtime::err::InvalidDataFile);
+    EXPECT_EQ(ItemFile::Open(dir / "missing.plm", {}, file).code, runtime::err::FileNotFound);
+    EXPECT_EQ(ItemFile::Open("", {}, file).code, runtime::err::InvalidFilename);
+}
+
+TEST(ItemFileTest, RandomWorkloadMatchesModelAcrossSplitsDeletesAndReopen) {
+    ScratchDir dir;
+    std::mt19937 rng(7);
+    Model model;
+    {
+        auto file = OpenFile(dir / "t.plm");
+        // Mixed item sizes so pages change size class and sections rotate.
+        for (int round = 0; round < 6; ++round) {
+            ASSERT_TRUE(file->BeginWrite().ok());
+            for (int i = 0; i < 700; ++i) {
+                std::string key = KeyOf(static_cast<int>(rng() % 5000));
+                if (model.count(key)) {
+                    bool found = false;
+                    ASSERT_TRUE(file->Erase(key, &found).ok());
+                    EXPECT_TRUE(found);
+                    model.erase(key);
+                } else {
+                    std::string data(rng() % (round % 2 ? 900 : 40), static_cast<char>('a' + rng() % 3));
+                    ASSERT_TRUE(file->Insert(key, data).ok());
+                    model[key] = data;
+                }
+            }
+            ASSERT_TRUE(file->Finish().ok());
+            ASSERT_EQ(VerifyTree(*file), model.size());
+        }
+        EXPECT_EQ(ReadItems(*file), model);
+    }
+    auto file = OpenFile(dir / "t.plm");
+    EXPECT_EQ(ReadItems(*file), model);
+    EXPECT_EQ(VerifyTree(*file), model.size());
+    // Delete everything: emptied pages leave, the file shrinks back to a root leaf.
+    ASSERT_TRUE(file->BeginWrite().ok());
+    for (auto& [key, data] : model) ASSERT_TRUE(file->Erase(key).ok());
+    ASSERT_TRUE(file->Finish().ok());
+    EXPECT_TRUE(ReadItems(*file).empty());
+    ASSERT_TRUE(file->Close().ok());
+    EXPECT_EQ(std::filesystem::file_size(dir / "t.plm"), 768u);
+}
+
+TEST(ItemFileTest, CursorsSeekAndWalkBothWays) {
+    ScratchDir dir;
+    auto file = OpenFile(dir / "c.plm");
+    ASSERT_TRUE(file->BeginWrite().ok());
+    for (int i = 0; i < 3000; i += 2) ASSERT_TRUE(file->Insert(KeyOf(i), "d").ok());
+    ASSERT_TRUE(file->Finish().ok());
+    ItemCursor cursor(*file);
+    ASSERT_TRUE(cursor.Seek(KeyOf(1001), SeekMode::AtOrAfter).ok());
+    EXPECT_EQ(cursor.key(), KeyOf(1002));
+    ASSERT_TRUE(cursor.Seek(KeyOf(1002), SeekMode::After).ok());
+    EXPECT_EQ(cursor.key(), KeyOf(1004));
+    ASSERT_TRUE(cursor.Seek(KeyOf(1001), SeekMode::AtOrBefore).ok());
+    EXPECT_EQ(cursor.key(), KeyOf(1000));
+    ASSERT_TRUE(cursor.Seek(KeyOf(1000), SeekMode::Before).ok());
+    EXPECT_EQ(cursor.key(), KeyOf(998));
+    int steps = 0;
+    while (cursor.Valid()) {
+        ASSERT_TRUE(cursor.Previous().ok());
+        ++steps;
+    }
+    EXPECT_EQ(steps, 500);  // 998 down to 0, then off the start
+    // Off the start the position stays on the item last read.
+    ASSERT_TRUE(cursor.Next().ok());
+    EXPECT_EQ(cursor.key(), KeyOf(2));
+    ASSERT_TRUE(cursor.Last().ok());
+    EXPECT_EQ(cursor.key(), KeyOf(2998));
+    ASSERT_TRUE(cursor.Next().ok());
+    EXPECT_FALSE(cursor.Valid());
+    // A position survives changes made between the steps.
+    ASSERT_TRUE(cursor.Seek(KeyOf(10), SeekMode::AtOrAfter).ok());
+    ASSERT_TRUE(file->Erase(KeyOf(12)).ok());
+    ASSERT_TRUE(cursor.Next().ok());
+    EXPECT_EQ(cursor.key(), KeyOf(14));
+}
+
+TEST(ItemFileTest, LargeItemsAtTheLimitsAndRefusedOnesLeaveNothing) {
+    ScratchDir dir;
+    auto file = OpenFile(dir / "l.plm");
+    ASSERT_TRUE(file->Insert("small", "x").ok());
+    // The largest item that stands alone in a page: 13 + length + 5 = 15094.
+    EXPECT_TRUE(file->Insert("big", std::string(15076 - 3, 'b')).ok());
+    EXPECT_EQ(file->Insert("big2", std::string(15077 - 4, 'c')).fault, fault::SplitTooFewItems);
+    EXPECT_EQ(file->Insert("huge", std::string(15094 - 4, 'c')).fault, fault::ItemTooLarge);
+    EXPECT_EQ(file->Insert("small", "again").fault, fault::DuplicateItemKey);
+    Model expected{{"small", "x"}, {"big", std::string(15073, 'b')}};
+    EXPECT_EQ(ReadItems(*file), expected);
+    EXPECT_EQ(VerifyTree(*file), 2u);
+    file.reset();
+    file = OpenFile(dir / "l.plm");
+    EXPECT_EQ(ReadItems(*file), expected);
+}
+
+TEST(ItemFileTest, ReadStateRefusesWritesWithTheirFaults) {
+    ScratchDir dir;
+    auto file = OpenFile(dir / "r.plm");
+    ASSERT_TRUE(file->Insert("a", "1").ok());
+    ASSERT_TRUE(file->BeginRead().ok());
+    EXPECT_EQ(file->Insert("b", "2").fault, fault::InsertInReadState);
+    std::array<std::uint8_t, 4> id{};
+    EXPECT_EQ(file->IssueIdentifier(id).fault, fault::IdentifierInReadState);
+    ASSERT_TRUE(file->Finish().ok());
+    auto reader = OpenFile(dir / "r.plm", Access::ReadOnly);
+    EXPECT_EQ(reader->Insert("b", "2").code, runtime::err::AccessDenied);
+}
+
+TEST(ItemFileTest, IdentifiersCountBigEndianAndStopBeforeReservedBytes) {
+    ScratchDir dir;
+    {
+        auto file = OpenFile(dir / "i.plm");
+        std::array<std::uint8_t, 4> id{};
+        ASSERT_TRUE(file->IssueIdentifier(id).ok());
+        EXPECT_EQ(id, (std::array<std::uint8_t, 4>{0, 0, 0, 1}));
+        ASSERT_TRUE(file->IssueIdentifier(id).ok());
+        EXPECT_EQ(id, (std::array<std::uint8_t, 4>{0, 0, 0, 2}));
+    }
+    std::string bytes = ReadAll(dir / "i.plm");
+    EXPECT_EQ(bytes.substr(20, 4), std::string("\x00\x00\x00\x02", 4));
+    bytes.replace(20, 4, "\xFD\xFF\xFF\xFE");
+    WriteAll(dir / "i.plm", bytes);
+    auto file = OpenFile(dir / "i.plm");
+    std::array<std::uint8_t, 4> id{};
+    ASSERT_TRUE(file->IssueIdentifier(id).ok());
+    EXPECT_EQ(id, (std::array<std::uint8_t, 4>{0xFD, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(file->IssueIdentifier(id).fault, fault::IdentifiersExhausted);
+    EXPECT_EQ(file->IssueIdentifier(id).fault, fault::IdentifiersExhausted);  // nothing was counted
+    file.reset();
+    EXPECT_EQ(ReadAll(dir / "i.plm").substr(20, 4), std::string("\xFD\xFF\xFF\xFF"));
+}
+
+TEST(ItemFileTest, EncipheredFileRoundTripsAndRefusesAWrongOwner) {
+    ScratchDir dir;
+    {
+        auto file = OpenFile(dir / "e.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, "secret");
+        ASSERT_TRUE(file->BeginWrite().ok());
+        for (int i = 0; i < 200; ++i) ASSERT_TRUE(file->Insert(KeyOf(i), "payload").ok());
+        ASSERT_TRUE(file->Finish().ok());
+    }
+    std::string bytes = ReadAll(dir / "e.plm");
+    EXPECT_EQ(bytes.find("payload"), std::string::npos);
+    EXPECT_EQ(bytes.find("pLmR"), std::string::npos);
+    auto file = OpenFile(dir / "e.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "secret");
+    EXPECT_EQ(ReadItems(*file).size(), 200u);
+    std::unique_ptr<ItemFile> wrong;
+    EXPECT_EQ(ItemFile::Open(dir / "e.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "Secret"}, wrong).code,
+              runtime::err::InvalidDataFile);
+}
+
+}  // namespace
+}  // namespace zelt::storage
