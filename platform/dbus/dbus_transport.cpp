@@ -1,0 +1,319 @@
+#include "platform/dbus/dbus_transport.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/dbus/dde_bus_names.hpp"
+#include "runtime/conversation/conversation_service.hpp"
+
+namespace zelt::platform {
+
+namespace {
+
+constexpr const char* kBusService = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
+constexpr const char* kBusInterface = "org.freedesktop.DBus";
+
+std::uint64_t Microseconds(std::int64_t ms) { return static_cast<std::uint64_t>(ms) * 1000u; }
+
+// Reads a string array reply into a vector.
+std::vector<std::string> ReadStrings(sd_bus_message* reply) {
+    std::vector<std::string> names;
+    if (sd_bus_message_enter_container(reply, 'a', "s") < 0) return names;
+    const char* name = nullptr;
+    while (sd_bus_message_read(reply, "s", &name) > 0) names.emplace_back(name);
+    sd_bus_message_exit_container(reply);
+    return names;
+}
+
+// A method call on the partner's object with the given member.
+MessagePtr NewCall(sd_bus* bus, const std::string& destination, const char* member) {
+    sd_bus_message* m = nullptr;
+    if (sd_bus_message_new_method_call(bus, &m, destination.c_str(), kDdeObjectPath, kDdeInterface, member) < 0) {
+        return nullptr;
+    }
+    return MessagePtr(m);
+}
+
+// Sends Terminate for a conversation without waiting for anything.
+void SendTerminate(sd_bus* bus, const std::string& destination, const std::string& path) {
+    MessagePtr m = NewCall(bus, destination, "Terminate");
+    if (!m || sd_bus_message_append(m.get(), "o", path.c_str()) < 0) return;
+    sd_bus_message_set_expect_reply(m.get(), 0);
+    sd_bus_send(bus, m.get(), nullptr);
+    sd_bus_flush(bus);
+}
+
+// Sends the call and waits for its reply at most `timeout_ms`; with 0 it only sends.
+struct CallResult {
+    runtime::TransactionOutcome outcome = runtime::TransactionOutcome::NotDelivered;
+    MessagePtr reply;
+};
+CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms) {
+    CallResult result;
+    if (timeout_ms <= 0) {
+        if (sd_bus_send(bus, m, nullptr) >= 0 && sd_bus_flush(bus) >= 0) {
+            result.outcome = runtime::TransactionOutcome::TimedOut;
+        }
+        return result;
+    }
+    BusError error;
+    sd_bus_message* reply = nullptr;
+    const auto start = std::chrono::steady_clock::now();
+    const int r = sd_bus_call(bus, m, Microseconds(timeout_ms), error.get(), &reply);
+    if (r >= 0) {
+        result.outcome = runtime::TransactionOutcome::Positive;
+        result.reply.reset(reply);
+        return result;
+    }
+    // A partner that disconnects makes the bus answer with an error of the same errno, but
+    // at once: only a wait that used up the time-out is a time-out.
+    const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    if (r == -ETIMEDOUT && static_cast<std::uint64_t>(waited.count()) + 2000 >= Microseconds(timeout_ms)) {
+        result.outcome = runtime::TransactionOutcome::TimedOut;
+    }
+    return result;
+}
+
+// The client's end of one conversation.
+class DbusConversation final : public runtime::TransportConversation {
+public:
+    DbusConversation(sd_bus* bus, std::string partner, std::string path, std::string service, std::string topic,
+                     runtime::PartnerLostHandler on_lost)
+        : bus_(sd_bus_ref(bus)),
+          partner_(std::move(partner)),
+          path_(std::move(path)),
+          service_(std::move(service)),
+          topic_(std::move(topic)),
+          on_lost_(std::move(on_lost)) {}
+
+    // Watches for the partner's Terminated signal and for its name losing its owner.
+    void Watch() {
+        const std::string terminated = "type='signal',sender='" + partner_ + "',path='" + kDdeObjectPath +
+                                       "',interface='" + kDdeInterface + "',member='Terminated'";
+        const std::string owner = std::string("type='signal',sender='") + kBusService + "',path='" + kBusPath +
+                                  "',interface='" + kBusInterface + "',member='NameOwnerChanged',arg0='" +
+                                  partner_ + "'";
+        sd_bus_slot* slot = nullptr;
+        if (sd_bus_add_match(bus_.get(), &slot, terminated.c_str(), &OnTerminated, this) >= 0) {
+            terminated_watch_.reset(slot);
+        }
+        slot = nullptr;
+        if (sd_bus_add_match(bus_.get(), &slot, owner.c_str(), &OnOwnerChanged, this) >= 0) {
+            owner_watch_.reset(slot);
+        }
+    }
+
+    bool PartnerPresent() override {
+        if (lost_ || terminated_ || sd_bus_is_open(bus_.get()) <= 0) return false;
+        // The partner may have gone a moment ago, before its signal could arrive: ask the bus.
+        BusError error;
+        sd_bus_message* reply = nullptr;
+        if (sd_bus_call_method(bus_.get(), kBusService, kBusPath, kBusInterface, "NameHasOwner", error.get(),
+                               &reply, "s", partner_.c_str()) < 0) {
+            return false;
+        }
+        MessagePtr owned(reply);
+        int has_owner = 0;
+        return sd_bus_message_read(owned.get(), "b", &has_owner) >= 0 && has_owner != 0;
+    }
+
+    runtime::TransactionOutcome Execute(std::string_view command, std::int64_t timeout_ms) override {
+        MessagePtr m = NewCall(bus_.get(), partner_, "Execute");
+        const std::string text(command);
+        if (!m || sd_bus_message_append(m.get(), "os", path_.c_str(), text.c_str()) < 0) {
+            return runtime::TransactionOutcome::NotDelivered;
+        }
+        CallResult result = Call(bus_.get(), m.get(), timeout_ms);
+        if (result.outcome != runtime::TransactionOutcome::Positive) return result.outcome;
+        int ack = 0;
+        if (sd_bus_message_read(result.reply.get(), "b", &ack) < 0) return runtime::TransactionOutcome::NotDelivered;
+        return ack ? runtime::TransactionOutcome::Positive : runtime::TransactionOutcome::Negative;
+    }
+
+    runtime::RequestOutcome Request(std::string_view item, std::int64_t timeout_ms) override {
+        runtime::RequestOutcome outcome;
+        MessagePtr m = NewCall(bus_.get(), partner_, "Request");
+        const std::string name(item);
+        if (!m || sd_bus_message_append(m.get(), "osu", path_.c_str(), name.c_str(), runtime::kTextFormat) < 0) {
+            return outcome;
+        }
+        CallResult result = Call(bus_.get(), m.get(), timeout_ms);
+        outcome.outcome = result.outcome;
+        if (result.outcome != runtime::TransactionOutcome::Positive) return outcome;
+        int ack = 0;
+        const char* text = nullptr;
+        if (sd_bus_message_read(result.reply.get(), "bs", &ack, &text) < 0) {
+            outcome.outcome = runtime::TransactionOutcome::NotDelivered;
+        } else if (!ack) {
+            outcome.outcome = runtime::TransactionOutcome::Negative;
+        } else {
+            outcome.text = text ? text : "";
+        }
+        return outcome;
+    }
+
+    void Terminate() override {
+        if (terminated_) return;
+        terminated_ = true;
+        terminated_watch_.reset();
+        owner_watch_.reset();
+        on_lost_ = nullptr;
+        if (!lost_ && sd_bus_is_open(bus_.get()) > 0) SendTerminate(bus_.get(), partner_, path_);
+    }
+
+    const std::string& Service() const override { return service_; }
+    const std::string& Topic() const override { return topic_; }
+
+private:
+    void Lost() {
+        if (lost_ || terminated_) return;
+        lost_ = true;
+        if (on_lost_) {
+            runtime::PartnerLostHandler handler = std::move(on_lost_);
+            on_lost_ = nullptr;
+            handler();
+        }
+    }
+    static int OnTerminated(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        auto* self = static_cast<DbusConversation*>(userdata);
+        const char* path = nullptr;
+        if (sd_bus_message_read(m, "o", &path) >= 0 && path && self->path_ == path) self->Lost();
+        return 0;
+    }
+    static int OnOwnerChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        auto* self = static_cast<DbusConversation*>(userdata);
+        const char* name = nullptr;
+        const char* old_owner = nullptr;
+        const char* new_owner = nullptr;
+        if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) >= 0 && new_owner && !*new_owner) {
+            self->Lost();
+        }
+        return 0;
+    }
+
+    BusRef bus_;
+    std::string partner_;  // the server's unique name
+    std::string path_;     // the conversation object
+    std::string service_;
+    std::string topic_;
+    runtime::PartnerLostHandler on_lost_;
+    SlotPtr terminated_watch_;
+    SlotPtr owner_watch_;
+    bool lost_ = false;
+    bool terminated_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<DbusConversationTransport> DbusConversationTransport::ConnectSessionBus(std::string* reason) {
+    sd_bus* bus = nullptr;
+    const int r = sd_bus_open_user(&bus);
+    if (r < 0) {
+        if (reason) *reason = std::string("the session bus cannot be reached: ") + std::strerror(-r);
+        return nullptr;
+    }
+    return std::make_unique<DbusConversationTransport>(BusPtr(bus));
+}
+
+DbusConversationTransport::DbusConversationTransport(BusPtr bus) : bus_(std::move(bus)) {
+    const std::string match = std::string("type='signal',sender='") + kBusService + "',path='" + kBusPath +
+                              "',interface='" + kBusInterface + "',member='NameOwnerChanged',arg0namespace='" +
+                              kDdeServerNamespace + "'";
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_add_match(bus_.get(), &slot, match.c_str(), &OnServerNameChanged, this) >= 0) {
+        server_watch_.reset(slot);
+    }
+}
+
+DbusConversationTransport::~DbusConversationTransport() { server_watch_.reset(); }
+
+std::string DbusConversationTransport::UniqueName() const {
+    const char* name = nullptr;
+    return sd_bus_get_unique_name(bus_.get(), &name) >= 0 && name ? name : "";
+}
+
+std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initiate(
+    std::string_view service, std::string_view topic, runtime::PartnerLostHandler on_partner_lost) {
+    BusError error;
+    sd_bus_message* listed = nullptr;
+    if (sd_bus_call_method(bus_.get(), kBusService, kBusPath, kBusInterface, "ListNames", error.get(), &listed, "") <
+        0) {
+        return nullptr;
+    }
+    std::vector<std::string> servers;
+    {
+        MessagePtr reply(listed);
+        for (std::string& name : ReadStrings(reply.get())) {
+            if (name.size() > kDdeServerPrefix.size() && name.starts_with(kDdeServerPrefix)) {
+                servers.push_back(std::move(name));
+            }
+        }
+    }
+    std::sort(servers.begin(), servers.end());
+
+    const std::string wanted_service(service);
+    const std::string wanted_topic(topic);
+    std::unique_ptr<DbusConversation> partner;
+    for (const std::string& server : servers) {
+        MessagePtr m = NewCall(bus_.get(), server, "Initiate");
+        if (!m || sd_bus_message_append(m.get(), "ss", wanted_service.c_str(), wanted_topic.c_str()) < 0) continue;
+        CallResult result = Call(bus_.get(), m.get(), initiate_timeout_ms_);
+        if (result.outcome != runtime::TransactionOutcome::Positive) continue;
+        int accepted = 0;
+        const char* answered_service = nullptr;
+        const char* answered_topic = nullptr;
+        const char* path = nullptr;
+        if (sd_bus_message_read(result.reply.get(), "bsso", &accepted, &answered_service, &answered_topic, &path) < 0 ||
+            !accepted) {
+            continue;
+        }
+        const char* sender = sd_bus_message_get_sender(result.reply.get());
+        std::string unique = sender ? sender : server;
+        if (partner) {
+            SendTerminate(bus_.get(), unique, path);  // only the first server that accepts is kept
+            continue;
+        }
+        partner = std::make_unique<DbusConversation>(bus_.get(), std::move(unique), path, answered_service,
+                                                     answered_topic, std::move(on_partner_lost));
+        partner->Watch();
+    }
+    return partner;
+}
+
+void DbusConversationTransport::ProcessPending() {
+    while (sd_bus_process(bus_.get(), nullptr) > 0) {
+    }
+}
+
+bool DbusConversationTransport::WaitForActivity(std::int64_t timeout_ms) {
+    ProcessPending();
+    if (server_appeared_) {
+        server_appeared_ = false;
+        return true;
+    }
+    if (timeout_ms <= 0) return false;
+    const int r = sd_bus_wait(bus_.get(), Microseconds(timeout_ms));
+    ProcessPending();
+    server_appeared_ = false;
+    return r > 0;
+}
+
+int DbusConversationTransport::EventDescriptor() const { return sd_bus_get_fd(bus_.get()); }
+
+int DbusConversationTransport::OnServerNameChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<DbusConversationTransport*>(userdata);
+    const char* name = nullptr;
+    const char* old_owner = nullptr;
+    const char* new_owner = nullptr;
+    if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) >= 0 && new_owner && *new_owner) {
+        self->server_appeared_ = true;
+    }
+    return 0;
+}
+
+}  // namespace zelt::platform

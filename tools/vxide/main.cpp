@@ -1,0 +1,72 @@
+// vxide: a stand-in Vextor IDE on the session bus. See docs/ide-standin.md.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/dbus/dbus_server.hpp"
+#include "tools/vxide/standin_ide.hpp"
+
+namespace {
+int OnSignal(sd_event_source* source, const struct signalfd_siginfo*, void*) {
+    sd_event_exit(sd_event_source_get_event(source), 0);
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace zelt;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(vxide::StandinUsage().c_str(), stdout);
+            return 0;
+        }
+    }
+    std::string message;
+    std::optional<vxide::StandinOptions> options = vxide::ParseStandinOptions(args, &message);
+    if (!options) {
+        std::fprintf(stderr, "vxide: %s\n%s", message.c_str(), vxide::StandinUsage().c_str());
+        return 2;
+    }
+    if (options->instance.empty()) options->instance = "vxide_" + std::to_string(::getpid());
+
+    // Builds are watched through SIGCHLD, and the termination signals end the loop.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGCHLD);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+
+    sd_event* loop = nullptr;
+    if (sd_event_new(&loop) < 0) {
+        std::fprintf(stderr, "vxide: no event loop\n");
+        return 1;
+    }
+    sd_event_add_signal(loop, nullptr, SIGTERM, &OnSignal, nullptr);
+    sd_event_add_signal(loop, nullptr, SIGINT, &OnSignal, nullptr);
+
+    int status = 0;
+    {
+        vxide::StandinIde ide(loop, *options);
+        std::unique_ptr<platform::DbusConversationServer> server =
+            platform::DbusConversationServer::Start(loop, ide, options->instance, &message);
+        if (!server) {
+            std::fprintf(stderr, "vxide: %s\n", message.c_str());
+            sd_event_unref(loop);
+            return 1;
+        }
+        sd_bus_set_exit_on_disconnect(server->Bus(), 1);  // the bus went away: so do we
+        ide.SetServer(server.get());
+        std::printf("vxide: serving %s as %s\n", options->service.c_str(), server->BusName().c_str());
+        std::fflush(stdout);
+        status = sd_event_loop(loop) < 0 ? 1 : 0;
+        server->Flush();
+        ide.SetServer(nullptr);
+    }
+    sd_event_unref(loop);
+    return status;
+}
