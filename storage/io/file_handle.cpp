@@ -130,7 +130,7 @@ void FileHandle::Flush() {
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
-    if (::fdatasync(fd_) != 0) RaiseError(runtime::ErrorCodeFromErrno(errno));
+    if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0) RaiseError(runtime::ErrorCodeFromErrno(errno));
 }
 
 void FileHandle::Truncate(std::uint64_t size) {

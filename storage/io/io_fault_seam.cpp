@@ -6,6 +6,7 @@ SeamAction g_action = SeamAction::None;
 std::int64_t g_nth = 0;
 std::int64_t g_count = 0;
 bool g_stopped = false;
+bool g_sync = true;
 }  // namespace
 
 void IoFaultSeam::Arm(SeamAction action, std::int64_t nth) {
@@ -16,6 +17,10 @@ void IoFaultSeam::Arm(SeamAction action, std::int64_t nth) {
 }
 
 void IoFaultSeam::Disarm() { Arm(SeamAction::None, 0); }
+
+void IoFaultSeam::SetDeviceSync(bool enabled) { g_sync = enabled; }
+
+bool IoFaultSeam::DeviceSync() { return g_sync; }
 
 std::int64_t IoFaultSeam::Count() { return g_count; }
 

@@ -20,6 +20,11 @@ struct IoFaultSeam {
     // True once a Stop has struck: nothing reaches the disk any more.
     static bool Stopped();
 
+    // Tests that simulate crashes in-process may skip the real flush to the device (the
+    // flush still counts as a mutating call).
+    static void SetDeviceSync(bool enabled);
+    static bool DeviceSync();
+
     // Called by the I/O layer before each mutating call; answers what to do with it.
     static SeamAction Next();
 };

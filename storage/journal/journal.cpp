@@ -213,6 +213,12 @@ ErrorCode ValidateHeader(ItemFileState& st) {
 
 void CommitPhase1(ItemFileState& st) {
     TreeFile& tree = *st.tree;
+    if (st.committed.change_counter() == 0 && st.handle->Size() < static_cast<std::uint64_t>(kHeaderSize)) {
+        // A file's first commit gives it a header before anything else, so that a crash
+        // part-way leaves an empty file rather than pages behind a header of zeros.
+        WriteHeaderAt(st, st.committed, 0);
+        st.handle->Flush();
+    }
     // Everything below the committed layout's end may hold committed pages.
     std::uint32_t journal_start = std::max(st.committed.ComputedEnd(), st.committed.committed_end());
     std::vector<std::pair<std::uint64_t, std::string>> pages = tree.PrepareCommit();

@@ -1,0 +1,320 @@
+// Commit, recovery and crash consistency: every write and flush point of a scripted
+// workload is a crash point, and each must reopen to exactly the state before or after a
+// commit, with a two-file transaction all-or-nothing.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "storage/io/io_fault_seam.hpp"
+#include "storage/journal/control_files.hpp"
+#include "storage/pagefile/file_header.hpp"
+#include "storage_test_util.hpp"
+
+namespace zelt::storage {
+namespace {
+
+using io::IoFaultSeam;
+using io::SeamAction;
+using testing::Model;
+using testing::OpenFile;
+using testing::ReadAll;
+using testing::ReadItems;
+using testing::ScratchDir;
+using testing::VerifyTree;
+using testing::WriteAll;
+
+// In-process crash tests do not need the device flush; it only costs time.
+class NoDeviceSync : public ::testing::Environment {
+  public:
+    void SetUp() override { IoFaultSeam::SetDeviceSync(false); }
+};
+[[maybe_unused]] auto* const kNoSync = ::testing::AddGlobalTestEnvironment(new NoDeviceSync);
+
+FileHeader HeaderOf(const std::filesystem::path& path) {
+    std::string bytes = ReadAll(path);
+    bytes.resize(512);
+    return FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
+}
+
+std::string Key(int n) { return "item" + std::to_string(100000 + n); }
+
+// One commit of the scripted workload: what it does to the two files.
+struct Step {
+    std::function<void(Model&, Model&)> change;
+    bool both = false;  // a transaction over both files
+};
+
+std::vector<Step> Workload() {
+    std::vector<Step> steps;
+    // Inserts that split pages and grow the tree.
+    steps.push_back({[](Model& a, Model&) { for (int i = 0; i < 120; ++i) a[Key(i)] = std::string(60, 'a'); }});
+    // Items that change page size classes: sections rotate.
+    steps.push_back({[](Model& a, Model&) { for (int i = 0; i < 120; i += 3) a[Key(i)] = std::string(700, 'b'); }});
+    // Deletes that empty pages.
+    steps.push_back({[](Model& a, Model&) { for (int i = 0; i < 120; i += 2) a.erase(Key(i)); }});
+    // A transaction over both files.
+    steps.push_back({[](Model& a, Model& b) {
+                         for (int i = 200; i < 230; ++i) a[Key(i)] = "t";
+                         for (int i = 0; i < 40; ++i) b[Key(i)] = std::string(100, 'c');
+                     },
+                     true});
+    steps.push_back({[](Model& a, Model&) { for (int i = 1; i < 120; i += 4) a.erase(Key(i)); a[Key(5000)] = "z"; }});
+    return steps;
+}
+
+// Applies the difference between `from` and `to` through the file's own calls.
+bool ApplyDiff(ItemFile& file, const Model& from, const Model& to) {
+    bool ok = true;
+    for (auto& [key, data] : from) {
+        auto it = to.find(key);
+        if (it == to.end()) ok = file.Erase(key).ok() && ok;
+    }
+    for (auto& [key, data] : to) {
+        auto it = from.find(key);
+        if (it == from.end() || it->second != data) ok = file.Replace(key, data).ok() && ok;
+    }
+    return ok;
+}
+
+struct Outcome {
+    int acknowledged = 0;  // commits that completed before the machine stopped
+};
+
+// Runs the workload on a.plm and b.plm in `dir`; returns the commits acknowledged while
+// the seam had not stopped the disk.
+Outcome RunWorkload(const ScratchDir& dir, std::vector<std::pair<Model, Model>>* states) {
+    Outcome outcome;
+    std::unique_ptr<ItemFile> a;
+    std::unique_ptr<ItemFile> b;
+    OpenOptions options{Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}};
+    if (!ItemFile::Open(dir / "a.plm", options, a).ok() || !ItemFile::Open(dir / "b.plm", options, b).ok()) {
+        return outcome;
+    }
+    Model ma, mb;
+    if (states) states->push_back({ma, mb});
+    for (const Step& step : Workload()) {
+        Model na = ma, nb = mb;
+        step.change(na, nb);
+        bool ok = true;
+        if (step.both) {
+            Transaction tx;
+            ok = tx.Enlist(*a).ok() && tx.Enlist(*b).ok();
+            ok = ok && ApplyDiff(*a, ma, na) && ApplyDiff(*b, mb, nb);
+            ok = ok && tx.Commit().ok();
+        } else {
+            ok = a->BeginWrite().ok() && ApplyDiff(*a, ma, na);
+            ok = a->Finish().ok() && ok;
+        }
+        if (!ok) break;  // the program gives up at its first failed commit
+        if (!IoFaultSeam::Stopped()) outcome.acknowledged++;
+        ma = na;
+        mb = nb;
+        if (states) states->push_back({ma, mb});
+    }
+    a->Close();
+    b->Close();
+    return outcome;
+}
+
+TEST(CrashTest, EveryWriteAndFlushPointReopensToACommittedState) {
+    std::vector<std::pair<Model, Model>> states;
+    std::int64_t events = 0;
+    {
+        ScratchDir dir;
+        IoFaultSeam::Disarm();
+        Outcome clean = RunWorkload(dir, &states);
+        events = IoFaultSeam::Count();
+        ASSERT_EQ(clean.acknowledged, 5);
+    }
+    ASSERT_GT(events, 50);
+    int covered = 0;
+    for (SeamAction action : {SeamAction::Stop, SeamAction::Fail}) {
+        for (std::int64_t point = 1; point <= events; ++point) {
+            ScratchDir dir;
+            IoFaultSeam::Arm(action, point);
+            Outcome run = RunWorkload(dir, nullptr);
+            IoFaultSeam::Disarm();
+            SCOPED_TRACE(::testing::Message() << (action == SeamAction::Stop ? "stop" : "fail") << " at " << point);
+            // The reader sees the state without writing; the writer then resolves the file.
+            for (Access access : {Access::ReadOnly, Access::ReadWrite}) {
+                std::unique_ptr<ItemFile> a = OpenFile(dir / "a.plm", access);
+                std::unique_ptr<ItemFile> b = OpenFile(dir / "b.plm", access);
+                ASSERT_TRUE(a && b);
+                std::pair<Model, Model> seen{ReadItems(*a), ReadItems(*b)};
+                EXPECT_EQ(VerifyTree(*a), seen.first.size());
+                seen.first.erase(std::string(kMarkerKey));  // the transaction marker is the engine's own
+                seen.second.erase(std::string(kMarkerKey));
+                int k = run.acknowledged;
+                bool matches = false;
+                for (int i = 0; i < static_cast<int>(states.size()); ++i) {
+                    if (i != k && i != k + 1) continue;
+                    if (states[static_cast<std::size_t>(i)] == seen) matches = true;
+                }
+                EXPECT_TRUE(matches) << "acknowledged " << run.acknowledged << ", a holds " << seen.first.size()
+                                     << ", b holds " << seen.second.size();
+            }
+            // After the writer, the file is consistent on disk and takes new commits.
+            auto a = OpenFile(dir / "a.plm");
+            EXPECT_TRUE(a->Insert("after", "crash").ok());
+            FileHeader h = HeaderOf(dir / "a.plm");
+            EXPECT_EQ(h.committed_end(), h.journal_end());
+            ++covered;
+        }
+    }
+    RecordProperty("crash_points", covered);
+    std::printf("crash points covered: %d (stop and fail at each of %lld write/flush/truncate calls)\n", covered,
+                static_cast<long long>(events));
+}
+
+// Commits one change and stops the disk right after phase 1: the journal is whole on disk
+// and the header at offset 0 points to it.
+void CommitAndStopAfterJournal(const std::filesystem::path& path) {
+    for (std::int64_t point = 1; point < 100; ++point) {
+        std::filesystem::remove(path);
+        {
+            auto file = OpenFile(path);
+            ASSERT_TRUE(file->Insert("old", "1").ok());
+        }
+        {
+            auto file = OpenFile(path);
+            IoFaultSeam::Arm(SeamAction::Stop, point);
+            file->Insert("new", "2");
+            IoFaultSeam::Disarm();
+            file.reset();
+        }
+        FileHeader h = HeaderOf(path);
+        if (h.committed_end() != h.journal_end() && std::filesystem::file_size(path) >= h.journal_end()) return;
+    }
+    FAIL() << "no stop point left a whole journal";
+}
+
+TEST(RecoveryTest, WholeJournalRollsForwardAndAReaderReadsThroughIt) {
+    ScratchDir dir;
+    CommitAndStopAfterJournal(dir / "j.plm");
+    std::string before = ReadAll(dir / "j.plm");
+    {
+        auto reader = OpenFile(dir / "j.plm", Access::ReadOnly);
+        EXPECT_EQ(ReadItems(*reader), (Model{{"new", "2"}, {"old", "1"}}));
+    }
+    EXPECT_EQ(ReadAll(dir / "j.plm"), before);  // the reader wrote nothing
+    {
+        auto writer = OpenFile(dir / "j.plm");
+        EXPECT_EQ(ReadItems(*writer), (Model{{"new", "2"}, {"old", "1"}}));
+        ASSERT_TRUE(writer->Insert("more", "3").ok());  // the writer applies the journal first
+        FileHeader h = HeaderOf(dir / "j.plm");
+        EXPECT_EQ(h.committed_end(), h.journal_end());
+    }
+    auto again = OpenFile(dir / "j.plm", Access::ReadOnly);
+    EXPECT_EQ(ReadItems(*again).size(), 3u);
+}
+
+TEST(RecoveryTest, JournalThatEndsEarlyRollsBack) {
+    ScratchDir dir;
+    CommitAndStopAfterJournal(dir / "j.plm");
+    FileHeader h = HeaderOf(dir / "j.plm");
+    std::filesystem::resize_file(dir / "j.plm", h.journal_end() - 256);  // the header image cut short
+    auto file = OpenFile(dir / "j.plm");
+    EXPECT_EQ(ReadItems(*file), (Model{{"old", "1"}}));
+    ASSERT_TRUE(file->Insert("x", "y").ok());
+    EXPECT_EQ(ReadItems(*file).size(), 2u);
+}
+
+TEST(RecoveryTest, MarkerWithMissingOrPendingControlFileRollsBack) {
+    ScratchDir dir;
+    // A transaction's journal whose control file still holds the number must roll back.
+    {
+        auto a = OpenFile(dir / "a.plm");
+        auto b = OpenFile(dir / "b.plm");
+        ASSERT_TRUE(a->Insert("a0", "").ok());
+        ASSERT_TRUE(b->Insert("b0", "").ok());
+    }
+    // Find the stop points of a two-file transaction: before and after the commit point.
+    std::vector<std::string> outcomes;
+    for (std::int64_t point = 1; point < 200; ++point) {
+        ScratchDir run;
+        std::filesystem::copy(dir / "a.plm", run / "a.plm");
+        std::filesystem::copy(dir / "b.plm", run / "b.plm");
+        {
+            auto a = OpenFile(run / "a.plm");
+            auto b = OpenFile(run / "b.plm");
+            IoFaultSeam::Arm(SeamAction::Stop, point);
+            Transaction tx;
+            tx.Enlist(*a);
+            tx.Enlist(*b);
+            a->Insert("a1", "");
+            b->Insert("b1", "");
+            tx.Commit();
+            bool stopped = IoFaultSeam::Stopped();
+            IoFaultSeam::Disarm();
+            if (!stopped) break;
+        }
+        auto a = OpenFile(run / "a.plm", Access::ReadOnly);
+        auto b = OpenFile(run / "b.plm", Access::ReadOnly);
+        std::size_t na = ReadItems(*a).size() - ReadItems(*a).count(std::string(kMarkerKey));
+        std::size_t nb = ReadItems(*b).size() - ReadItems(*b).count(std::string(kMarkerKey));
+        EXPECT_EQ(na, nb) << "stop at " << point;
+        std::string outcome = na == 2 ? "after" : "before";
+        if (outcomes.empty() || outcomes.back() != outcome) outcomes.push_back(outcome);
+        // Each marker names the control file beside the data file.
+        if (na == 2) {
+            Bytes marker;
+            bool found = false;
+            ASSERT_TRUE(a->Find(kMarkerKey, &marker, &found).ok());
+            ASSERT_TRUE(found);
+            EXPECT_EQ(marker.substr(4), std::string(kDefaultControlMarker) + '\0');
+        }
+    }
+    // Crashes before the control file forgot the number roll back, after it roll forward.
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"before", "after"}));
+}
+
+TEST(TransactionTest, CommitRollbackAndControlFileLimit) {
+    ScratchDir dir;
+    auto a = OpenFile(dir / "a.plm");
+    auto b = OpenFile(dir / "b.plm");
+    {
+        Transaction tx;
+        ASSERT_TRUE(tx.Enlist(*a).ok());
+        ASSERT_TRUE(tx.Enlist(*b).ok());
+        EXPECT_TRUE(a->in_transaction());
+        ASSERT_TRUE(a->Insert("k", "1").ok());
+        ASSERT_TRUE(b->Insert("k", "2").ok());
+        EXPECT_EQ(std::filesystem::file_size(dir / "a.plm"), 0u);  // nothing committed inside
+        tx.Rollback();
+    }
+    EXPECT_TRUE(ReadItems(*a).empty());
+    EXPECT_TRUE(ReadItems(*b).empty());
+    {
+        Transaction tx;
+        ASSERT_TRUE(tx.Enlist(*a).ok());
+        ASSERT_TRUE(tx.Enlist(*b).ok());
+        ASSERT_TRUE(a->Insert("k", "1").ok());
+        ASSERT_TRUE(b->Insert("k", "2").ok());
+        ASSERT_TRUE(tx.Commit().ok());
+        EXPECT_FALSE(a->in_transaction());
+    }
+    auto ra = OpenFile(dir / "a.plm", Access::ReadOnly);
+    EXPECT_EQ(ReadItems(*ra).count("k"), 1u);
+    // The control file exists and holds no pending transaction.
+    auto control = OpenFile(dir / "pelmar.tcf", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting);
+    EXPECT_TRUE(ReadItems(*control).empty());
+
+    // 99 distinct control files are allowed, the 100th is refused.
+    std::vector<std::unique_ptr<ItemFile>> files;
+    Transaction tx;
+    Status last;
+    for (int i = 0; i < 100; ++i) {
+        std::filesystem::create_directory(dir / ("d" + std::to_string(i)));
+        files.push_back(OpenFile(dir / ("d" + std::to_string(i)) / "f.plm"));
+        last = tx.Enlist(*files.back());
+        if (i < 99) {
+            ASSERT_TRUE(last.ok());
+        }
+    }
+    EXPECT_EQ(last.fault, fault::TooManyControlFiles);
+    tx.Rollback();
+}
+
+}  // namespace
+}  // namespace zelt::storage
