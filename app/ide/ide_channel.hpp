@@ -2,6 +2,13 @@
 // window shows and the batches use, connecting (and starting the IDE when it does not
 // answer), the check after every command, and the connect and disconnect buttons.
 //
+// The main window implements IdeWindow (or uses WindowIdeView), binds its status fields to
+// StatusMsg and its spin ?Timeout to DDETimeOutMinutes, and lets the conversation layer
+// handle what arrives from the bus: it calls Client().ProcessPending() when
+// Client().Transport().EventDescriptor() becomes readable, or at least on every timer tick,
+// so that a server ending the conversation raises EVENT:DDEclosed. The batches send with
+// Client().ExecuteCommand(Channel, ...) and the commands of ide_commands.hpp.
+//
 // The fields carry the names the main window and the batches use. StatusMsg holds at most
 // 30 characters and ErrMsg at most 299 (set them through SetStatus; the routines here cut
 // what they store).

@@ -132,14 +132,14 @@ TEST_F(IdeOverBus, ATimeOutIs605AndShowsDdeTimeout) {
 }
 
 TEST_F(IdeOverBus, AZeroTimeOutSendsTheCommandAndFailsAtOnce) {
-    Vxide server({"--instance", "quick", "--ack-delay", "300", "--log", folder / "log"});
+    Vxide server({"--instance", "quick", "--ack-delay", "1500", "--log", folder / "log"});
     ASSERT_TRUE(server.ready());
     const runtime::ChannelHandle channel = client->OpenConversation("VextorWin", "");
     client->SetChannelTimeOut(0);
     const std::int64_t start = SteadyMs();
     EXPECT_EQ(client->ExecuteCommand(channel, "[First]"), 605);
-    EXPECT_LT(SteadyMs() - start, 250);  // did not wait for the acknowledgement
-    client->SetChannelTimeOut(1000);
+    EXPECT_LT(SteadyMs() - start, 1000);  // did not wait for the acknowledgement
+    client->SetChannelTimeOut(2000);
     EXPECT_EQ(client->ExecuteCommand(channel, "[Second]"), 603);
     const auto lines = Lines(folder / "log");
     ASSERT_EQ(lines.size(), 2u);  // the first command was delivered all the same
