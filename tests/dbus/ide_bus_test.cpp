@@ -83,6 +83,9 @@ TEST_F(IdeOverBus, TheFirstServerIsThePartnerAndASecondOneIsTerminated) {
     EXPECT_TRUE(PumpUntil([&] { return !client->IsOpen(channel); }));
     const runtime::ChannelHandle next = client->OpenConversation("VextorWin", "");
     ASSERT_NE(next, 0);
+    std::string open_conversations;
+    EXPECT_EQ(client->RequestItem(next, "Conversations", open_conversations), 0);
+    EXPECT_EQ(open_conversations, "1");
     EXPECT_EQ(client->ExecuteCommand(next, "[X]"), 603);
     EXPECT_EQ(Lines(folder / "second.log").size(), 1u);
 }

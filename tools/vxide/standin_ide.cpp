@@ -69,6 +69,9 @@ std::optional<std::string> StandinIde::Request(runtime::ConversationId, std::str
     if (format != runtime::kTextFormat) return std::nullopt;
     if (runtime::SameConversationName(item, "GetErrorNum")) return std::to_string(error_number_);
     if (runtime::SameConversationName(item, "GetErrorMsg")) return error_message_;
+    if (runtime::SameConversationName(item, "Conversations") && server_) {
+        return std::to_string(server_->Conversations().size());
+    }
     return std::nullopt;
 }
 
