@@ -38,6 +38,14 @@ void IdeChannel::SetStatus(std::string_view text) {
 
 void IdeChannel::ApplyTimeOut() { client_.SetChannelTimeOut(std::int64_t{DDETimeOutMinutes} * 6000); }
 
+bool IdeChannel::ConnectAtOpening() {
+    Channel = client_.OpenConversation(kIdeService, "");
+    Connected = Channel != 0 ? 1 : 0;
+    SetStatus(Channel != 0 ? "Connected to Vextor" : "Not Connected to Vextor");
+    window_.Redisplay();
+    return Channel != 0;
+}
+
 bool IdeChannel::ConnectToIde() {
     Channel = client_.OpenConversation(kIdeService, "");
     if (Channel == 0 && !StartIde()) return false;

@@ -57,6 +57,10 @@ public:
     // SetChannelTimeOut(DDETimeOutMinutes x 6000), the minutes of the spin in hundredths.
     void ApplyTimeOut();
 
+    // The main window's opening step: one attempt to reach the IDE, without starting it.
+    // Connected and StatusMsg ("Connected to Vextor" / "Not Connected to Vextor") follow the
+    // result; false means the program warns that the IDE is not running.
+    bool ConnectAtOpening();
     // Opens the conversation with "VextorWin", starting the IDE with the run string when
     // no server answers. True with Connected = 1 once Channel is non-zero. When the IDE
     // cannot be started or does not answer within the limit, the user is told why once, and

@@ -67,6 +67,17 @@ TEST_F(IdeRoutines, ConnectingToARunningIde) {
     EXPECT_EQ(ide.StatusMsg, "before");
 }
 
+TEST_F(IdeRoutines, OpeningTheWindowTriesOnceWithoutStarting) {
+    EXPECT_FALSE(ide.ConnectAtOpening());
+    EXPECT_EQ(ide.Connected, 0);
+    EXPECT_EQ(ide.StatusMsg, "Not Connected to Vextor");
+    EXPECT_TRUE(starter.started.empty());
+    Run();
+    EXPECT_TRUE(ide.ConnectAtOpening());
+    EXPECT_EQ(ide.Connected, 1);
+    EXPECT_EQ(ide.StatusMsg, "Connected to Vextor");
+}
+
 TEST_F(IdeRoutines, ConnectingStartsTheIdeWithTheRunString) {
     starter.on_start = [this] { Run(); };
     EXPECT_TRUE(ide.ConnectToIde());
