@@ -271,7 +271,11 @@ void Window::UpdateOne(ControlNumber n) {
     }
     if (Control(n).read_only && d.kind != ControlKind::Check && d.kind != ControlKind::Option) return;
     const std::string& value = Control(n).value;
-    d.use.Write(d.picture.empty() ? value : ParseByPicture(value, d.picture));
+    if (d.picture.empty()) {
+        d.use.Write(value);
+    } else if (const auto stored = ParseByPicture(value, d.picture)) {
+        d.use.Write(*stored);
+    }
 }
 
 void Window::Update(ControlNumber n) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "runtime/report/report_document.hpp"
+#include "runtime/values/pictures.hpp"
+#include "runtime/window/binding.hpp"
 #include "runtime/window/window.hpp"
 
 namespace zelt::runtime {
@@ -161,11 +163,21 @@ void InstallPictureFormatter(PictureFormatter format, PictureParser parse) {
 }
 
 std::string FormatByPicture(std::string_view value, std::string_view picture) {
-    return g_format ? g_format(value, picture) : std::string(value);
+    if (g_format) return g_format(value, picture);
+    if (const auto p = ParseDateTimePicture(picture))
+        return FormatDateTime(static_cast<std::int32_t>(ParseBoundNumber(value)), *p);
+    return std::string(value);
 }
 
-std::string ParseByPicture(std::string_view text, std::string_view picture) {
-    return g_parse ? g_parse(text, picture) : std::string(text);
+std::optional<std::string> ParseByPicture(std::string_view text, std::string_view picture) {
+    if (g_parse) return g_parse(text, picture);
+    if (const auto p = ParseDateTimePicture(picture)) {
+        const auto value = p->kind == DateTimePicture::Kind::Date ? ParseDate(text, p->number)
+                                                                  : ParseTime(text, p->number);
+        if (!value) return std::nullopt;
+        return std::to_string(*value);
+    }
+    return std::string(text);
 }
 
 }  // namespace zelt::runtime

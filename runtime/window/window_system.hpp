@@ -103,12 +103,14 @@ std::optional<std::string> ChooseFile(const FileChooserRequest& request);
 std::optional<std::string> ChooseDirectory(const DirectoryChooserRequest& request);
 
 // How list cells and entries show a value under a picture ("@D1", "@T4", "@n3"). Without a
-// formatter installed the text is shown as it is.
+// formatter installed, date and time pictures show day numbers and clock values by the
+// runtime's pictures, and any other text is shown as it is.
 using PictureFormatter = std::function<std::string(std::string_view value, std::string_view picture)>;
-// How text typed under a picture becomes the value stored.
-using PictureParser = std::function<std::string(std::string_view text, std::string_view picture)>;
+// How text typed under a picture becomes the value stored; nothing when the text is no
+// valid value (the variable then keeps its value and the control the text typed).
+using PictureParser = std::function<std::optional<std::string>(std::string_view text, std::string_view picture)>;
 void InstallPictureFormatter(PictureFormatter format, PictureParser parse);
 std::string FormatByPicture(std::string_view value, std::string_view picture);
-std::string ParseByPicture(std::string_view text, std::string_view picture);
+std::optional<std::string> ParseByPicture(std::string_view text, std::string_view picture);
 
 }  // namespace zelt::runtime

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/values/day_number.hpp"
+#include "runtime/values/pictures.hpp"
 #include "runtime/window/headless_backend.hpp"
 #include "runtime/window/key_codes.hpp"
 #include "runtime/window/message_box.hpp"
@@ -325,6 +327,31 @@ TEST(PopupMenuTest, SeparatorsAreNotCountedAndDisabledEntriesAreMarked) {
     EXPECT_EQ(m.NumberOf("Contract All"), 0);  // disabled
     EXPECT_EQ(StripAccelerator("Gen && &Make"), "Gen & Make");
     EXPECT_TRUE(ParsePopupMenu("").entries.empty());
+}
+
+}  // namespace
+}  // namespace zelt::runtime
+
+namespace zelt::runtime {
+namespace {
+
+TEST_F(WindowModelTest, DateAndTimePicturesShowAndReadStoredValues) {
+    std::int32_t date = DateToDayNumber({2026, 12, 7});
+    std::int32_t time = TimeToClock({9, 30, 0, 0});
+    WindowDeclaration d("Pictures");
+    d.Entry("?Date", 10, "@D2").Use(Use(date));  // 1
+    d.Entry("?Time", 8, "@T4").Use(Use(time));   // 2
+    Window w(d);
+    w.Open();
+    EXPECT_EQ(w.Value(1), FormatDate(date, 2));
+    EXPECT_FALSE(w.Value(1).empty());
+    EXPECT_EQ(w.Value(2), FormatTime(time, 4));
+    const std::int32_t before = date;
+    EXPECT_TRUE(w.UserType(1, "not a date"));
+    EXPECT_EQ(date, before);            // nothing stored from text that is no date
+    EXPECT_EQ(w.Value(1), "not a date");  // and nothing typed is lost
+    EXPECT_TRUE(w.UserType(1, FormatDate(before + 1, 2)));
+    EXPECT_EQ(date, before + 1);
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+#include "platform/qt/qt_list_model.hpp"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <cstdlib>
+
+#include "platform/qt/qt_icons.hpp"
+
+namespace zelt::platform {
+
+using runtime::Align;
+using runtime::ControlKind;
+
+QueueItemModel::QueueItemModel(runtime::Window& window, runtime::ControlNumber control, QObject* parent)
+    : QAbstractItemModel(parent),
+      window_(window),
+      control_(control),
+      tree_(window.Declared(control)->kind == ControlKind::Tree) {
+    Reload();
+}
+
+void QueueItemModel::Reload() {
+    beginResetModel();
+    const auto* source = window_.Control(control_).rows;
+    rows_ = source ? source->RowCount() : 0;
+    parent_.assign(static_cast<std::size_t>(rows_), -1);
+    place_.assign(static_cast<std::size_t>(rows_), 0);
+    children_.assign(static_cast<std::size_t>(rows_), {});
+    top_.clear();
+    std::vector<int> open;  // the chain of ancestors of the row being placed
+    for (int r = 0; r < rows_; ++r) {
+        const int depth = tree_ ? std::abs(source->Level(r + 1)) : 0;
+        while (!open.empty() && std::abs(source->Level(open.back() + 1)) >= depth) open.pop_back();
+        std::vector<int>& siblings = open.empty() || !tree_ ? top_ : children_[static_cast<std::size_t>(open.back())];
+        parent_[static_cast<std::size_t>(r)] = open.empty() || !tree_ ? -1 : open.back();
+        place_[static_cast<std::size_t>(r)] = static_cast<int>(siblings.size());
+        siblings.push_back(r);
+        if (tree_) open.push_back(r);
+    }
+    endResetModel();
+}
+
+int QueueItemModel::RowOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<int>(index.internalId()) : 0;
+}
+
+QModelIndex QueueItemModel::IndexOfRow(int row) const {
+    if (row < 1 || row > rows_) return {};
+    return createIndex(place_[static_cast<std::size_t>(row - 1)], 0, static_cast<quintptr>(row));
+}
+
+int QueueItemModel::LevelOf(int row) const {
+    const auto* source = window_.Control(control_).rows;
+    return source && row >= 1 && row <= rows_ ? source->Level(row) : 0;
+}
+
+const std::vector<int>& QueueItemModel::ChildrenOf(const QModelIndex& parent) const {
+    if (!parent.isValid()) return top_;
+    return children_[static_cast<std::size_t>(RowOf(parent) - 1)];
+}
+
+QModelIndex QueueItemModel::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) return {};
+    const auto& list = ChildrenOf(parent);
+    if (row < 0 || row >= static_cast<int>(list.size()) || column < 0 || column >= columnCount()) return {};
+    return createIndex(row, column, static_cast<quintptr>(list[static_cast<std::size_t>(row)] + 1));
+}
+
+QModelIndex QueueItemModel::parent(const QModelIndex& child) const {
+    const int row = RowOf(child);
+    if (row < 1 || row > rows_) return {};
+    const int p = parent_[static_cast<std::size_t>(row - 1)];
+    if (p < 0) return {};
+    return createIndex(place_[static_cast<std::size_t>(p)], 0, static_cast<quintptr>(p + 1));
+}
+
+int QueueItemModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) return 0;
+    return static_cast<int>(ChildrenOf(parent).size());
+}
+
+int QueueItemModel::columnCount(const QModelIndex&) const {
+    const int n = static_cast<int>(window_.Declared(control_)->format.columns.size());
+    return n > 0 ? n : 1;
+}
+
+bool QueueItemModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid()) return !top_.empty();
+    if (parent.column() != 0) return false;
+    if (tree_ && LevelOf(RowOf(parent)) < 0) return true;  // collapsed, children not loaded
+    return rowCount(parent) > 0;
+}
+
+namespace {
+QColor Colour(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+}  // namespace
+
+QVariant QueueItemModel::data(const QModelIndex& index, int role) const {
+    const int row = RowOf(index);
+    if (row < 1 || row > rows_) return {};
+    const auto* source = window_.Control(control_).rows;
+    if (!source) return {};
+    const auto& format = window_.Declared(control_)->format;
+    const int column = index.column() + 1;
+    const runtime::ListColumn* col =
+        index.column() < static_cast<int>(format.columns.size()) ? &format.columns[static_cast<std::size_t>(index.column())]
+                                                                 : nullptr;
+    switch (role) {
+        case Qt::DisplayRole: return QString::fromStdString(window_.CellText(control_, row, column));
+        case Qt::DecorationRole: {
+            if (!col || !col->icon) return {};
+            const int icon = source->Cell(row, column).icon;
+            if (icon < 1 || icon > static_cast<int>(format.icons.size())) return {};
+            return IconByName(format.icons[static_cast<std::size_t>(icon - 1)]);
+        }
+        case Qt::ForegroundRole: {
+            int fg = col && col->colours ? source->Cell(row, column).foreground : -1;
+            if (fg < 0 && col) fg = col->foreground;
+            return fg >= 0 ? QVariant(QBrush(Colour(fg))) : QVariant();
+        }
+        case Qt::BackgroundRole: {
+            int bg = col && col->colours ? source->Cell(row, column).background : -1;
+            if (bg < 0 && col) bg = col->background;
+            return bg >= 0 ? QVariant(QBrush(Colour(bg))) : QVariant();
+        }
+        case Qt::TextAlignmentRole: {
+            if (!col) return {};
+            const Qt::Alignment h = col->align == Align::Right    ? Qt::AlignRight
+                                    : col->align == Align::Centre ? Qt::AlignHCenter
+                                                                  : Qt::AlignLeft;
+            return QVariant::fromValue(h | Qt::AlignVCenter);
+        }
+        default: return {};
+    }
+}
+
+QVariant QueueItemModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) return {};
+    const auto& format = window_.Declared(control_)->format;
+    if (section < 0 || section >= static_cast<int>(format.columns.size())) return {};
+    const auto& col = format.columns[static_cast<std::size_t>(section)];
+    if (role == Qt::DisplayRole) return QString::fromStdString(col.header);
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(col.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft) |
+                                   Qt::AlignVCenter);
+    }
+    return {};
+}
+
+}  // namespace zelt::platform

@@ -1,0 +1,51 @@
+// A Qt item model over a list or tree control: rows come from the program's queue through
+// the window (ListSource), one cell at a time as the view asks for them.
+//
+// A tree's queue is flat, each row with its level: a row's parent is the nearest row above
+// it with a smaller depth, and a negative level marks a collapsed node whose children are not
+// in the queue (the view still offers to expand it).
+#pragma once
+
+#include <QAbstractItemModel>
+#include <vector>
+
+#include "runtime/window/window.hpp"
+
+namespace zelt::platform {
+
+class QueueItemModel final : public QAbstractItemModel {
+public:
+    QueueItemModel(runtime::Window& window, runtime::ControlNumber control, QObject* parent);
+
+    // The queue changed: reread the row count and the tree's shape.
+    void Reload();
+    // Queue row (1-based) of an index, 0 for none; and back.
+    int RowOf(const QModelIndex& index) const;
+    QModelIndex IndexOfRow(int row) const;
+    // Depth level of a queue row as the program gave it.
+    int LevelOf(int row) const;
+    bool IsTree() const { return tree_; }
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    const std::vector<int>& ChildrenOf(const QModelIndex& parent) const;
+
+    runtime::Window& window_;
+    runtime::ControlNumber control_;
+    bool tree_;
+    int rows_ = 0;
+    // Tree shape (0-based queue rows): parent row or -1, place under the parent, children.
+    std::vector<int> parent_;
+    std::vector<int> place_;
+    std::vector<std::vector<int>> children_;
+    std::vector<int> top_;
+};
+
+}  // namespace zelt::platform

@@ -1,0 +1,526 @@
+#include "platform/qt/qt_window.hpp"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "platform/qt/qt_icons.hpp"
+#include "platform/qt/qt_list_model.hpp"
+#include "runtime/window/binding.hpp"
+#include "runtime/window/key_codes.hpp"
+
+namespace zelt::platform {
+
+using runtime::ControlKind;
+using runtime::ControlNumber;
+
+QtTopWidget::QtTopWidget(std::function<void()> on_close_box) : on_close_box_(std::move(on_close_box)) {}
+
+void QtTopWidget::closeEvent(QCloseEvent* event) {
+    // The program decides: the close box becomes a close-window event.
+    event->ignore();
+    if (on_close_box_) on_close_box_();
+}
+
+QtWindow::QtWindow(runtime::Window& window) : window_(window) { Build(); }
+
+QtWindow::~QtWindow() { delete top_; }
+
+QWidget* QtWindow::Widget(ControlNumber n) const {
+    if (n < 1 || n > static_cast<int>(widgets_.size())) return nullptr;
+    return widgets_[static_cast<std::size_t>(n - 1)];
+}
+
+namespace {
+bool IsInput(ControlKind kind) {
+    return kind == ControlKind::Entry || kind == ControlKind::Spin || kind == ControlKind::Text ||
+           kind == ControlKind::String;
+}
+
+int CharWidth(const QWidget* w) { return w->fontMetrics().horizontalAdvance(QLatin1Char('x')); }
+}  // namespace
+
+void QtWindow::Build() {
+    top_ = new QtTopWidget([this] { window_.UserCloseBox(); });
+    top_->setObjectName(QStringLiteral("window"));
+    const auto& attributes = window_.Declaration().attributes;
+    if (attributes.modal) top_->setWindowModality(Qt::ApplicationModal);
+    if (!attributes.icon.empty()) top_->setWindowIcon(IconByName(attributes.icon));
+    widgets_.assign(static_cast<std::size_t>(window_.ControlCount()), nullptr);
+    for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) widgets_[static_cast<std::size_t>(n - 1)] = Make(n);
+    auto* layout = new QVBoxLayout(top_);
+    LayOut(0, layout);
+    if (!attributes.resizable) layout->setSizeConstraint(QLayout::SetFixedSize);
+    SyncAll();
+}
+
+QWidget* QtWindow::Make(ControlNumber n) {
+    const auto& d = *window_.Declared(n);
+    const QString text = QString::fromStdString(d.text);
+    QWidget* w = nullptr;
+    switch (d.kind) {
+        case ControlKind::Sheet: {
+            auto* tabs = new QTabWidget;
+            connect(tabs, &QTabWidget::currentChanged, this, [this, n](int index) {
+                if (syncing_) return;
+                const auto pages = window_.Declaration().Children(n);
+                if (index >= 0 && index < static_cast<int>(pages.size()))
+                    window_.UserPress(pages[static_cast<std::size_t>(index)]);
+                Sync(n);  // a tab the model refused goes back
+            });
+            w = tabs;
+            break;
+        }
+        case ControlKind::Tab: w = new QWidget; break;
+        case ControlKind::Group: w = new QGroupBox(text); break;
+        case ControlKind::Option: {
+            w = new QGroupBox(text);
+            option_groups_[n] = new QButtonGroup(w);
+            break;
+        }
+        case ControlKind::Radio: {
+            auto* radio = new QRadioButton(text);
+            if (auto it = option_groups_.find(d.parent); it != option_groups_.end()) it->second->addButton(radio);
+            connect(radio, &QRadioButton::clicked, this, [this, n] {
+                if (!syncing_) window_.UserPress(n);
+            });
+            w = radio;
+            break;
+        }
+        case ControlKind::Prompt: w = new QLabel(text); break;
+        case ControlKind::String: {
+            auto* label = new QLabel;
+            label->setTextFormat(Qt::PlainText);
+            if (d.width > 0) label->setMinimumWidth(CharWidth(label) * std::min(d.width, 40));
+            w = label;
+            break;
+        }
+        case ControlKind::Text: {
+            auto* edit = new QPlainTextEdit;
+            edit->installEventFilter(this);
+            w = edit;
+            break;
+        }
+        case ControlKind::Entry: {
+            auto* edit = new QLineEdit;
+            if (d.width > 0) {
+                edit->setMaxLength(d.width);
+                edit->setMinimumWidth(CharWidth(edit) * std::min(d.width, 40));
+            }
+            connect(edit, &QLineEdit::editingFinished, this, [this, n, edit] {
+                if (syncing_ || !edit->isModified()) return;
+                edit->setModified(false);
+                window_.UserType(n, edit->text().toStdString());
+            });
+            w = edit;
+            break;
+        }
+        case ControlKind::Spin: {
+            auto* spin = new QSpinBox;
+            spin->setRange(d.low, d.high);
+            spin->setSingleStep(d.step);
+            connect(spin, &QSpinBox::valueChanged, this, [this, n](int value) {
+                if (!syncing_) window_.UserChange(n, std::to_string(value));
+            });
+            w = spin;
+            break;
+        }
+        case ControlKind::Check: {
+            auto* check = new QCheckBox(text);
+            connect(check, &QCheckBox::clicked, this, [this, n] {
+                if (syncing_) return;
+                window_.UserPress(n);
+                Sync(n);
+            });
+            w = check;
+            break;
+        }
+        case ControlKind::Button: {
+            auto* button = new QPushButton(text);
+            if (!d.icon.empty()) button->setIcon(IconByName(d.icon));
+            button->setDefault(d.default_button);
+            button->setAutoDefault(false);
+            connect(button, &QPushButton::clicked, this, [this, n] {
+                if (!syncing_) window_.UserPress(n);
+            });
+            w = button;
+            break;
+        }
+        case ControlKind::List:
+        case ControlKind::Tree: w = MakeList(n); break;
+        case ControlKind::Image: {
+            auto* label = new QLabel;
+            label->setPixmap(IconByName(d.icon).pixmap(32, 32));
+            w = label;
+            break;
+        }
+        case ControlKind::Progress: {
+            auto* bar = new QProgressBar;
+            bar->setRange(d.low, d.high);
+            w = bar;
+            break;
+        }
+        case ControlKind::Region: w = new QWidget; break;
+    }
+    w->setObjectName(QString::fromStdString(d.name));
+    if (d.kind != ControlKind::Tab) w->installEventFilter(this);
+    return w;
+}
+
+QWidget* QtWindow::MakeList(ControlNumber n) {
+    const auto& d = *window_.Declared(n);
+    auto* view = new QTreeView;
+    auto* model = new QueueItemModel(window_, n, view);
+    models_[n] = model;
+    view->setModel(model);
+    view->setUniformRowHeights(true);  // only the rows in sight are read
+    view->setRootIsDecorated(d.kind == ControlKind::Tree);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setExpandsOnDoubleClick(false);
+    view->setHeaderHidden(!d.format.headers || d.kind == ControlKind::Tree);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    const int cw = CharWidth(view);
+    // Columns get their declared widths; the widest takes the room left over.
+    int widest = 0;
+    for (std::size_t c = 0; c < d.format.columns.size(); ++c) {
+        view->setColumnWidth(static_cast<int>(c), std::max(2, d.format.columns[c].width) * cw + cw);
+        if (d.format.columns[c].width > d.format.columns[static_cast<std::size_t>(widest)].width) widest = static_cast<int>(c);
+    }
+    if (d.format.columns.size() > 1) {
+        view->header()->setStretchLastSection(false);
+        view->header()->setSectionResizeMode(widest, QHeaderView::Stretch);
+    }
+    if (d.hint.width > 0) view->setMinimumWidth(d.hint.width * cw);
+    if (d.hint.height > 0) view->setMinimumHeight(d.hint.height * view->fontMetrics().height());
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this, n, model](const QModelIndex& current) {
+                if (syncing_) return;
+                const int row = model->RowOf(current);
+                if (row > 0 && row != window_.Choice(n)) window_.UserSelectRow(n, row);
+            });
+    connect(view, &QTreeView::doubleClicked, this, [this, n, model](const QModelIndex& index) {
+        if (!syncing_) window_.UserDoubleClick(n, model->RowOf(index));
+    });
+    connect(view, &QTreeView::expanded, this, [this, n, model](const QModelIndex& index) {
+        const int row = model->RowOf(index);
+        if (!syncing_ && model->LevelOf(row) < 0) window_.UserExpand(n, row);
+    });
+    connect(view, &QTreeView::collapsed, this, [this, n, model](const QModelIndex& index) {
+        const int row = model->RowOf(index);
+        if (!syncing_ && model->LevelOf(row) > 0) window_.UserContract(n, row);
+    });
+    connect(view, &QTreeView::customContextMenuRequested, this, [this, n, model, view](const QPoint& at) {
+        const int row = model->RowOf(view->indexAt(at));
+        if (row > 0) window_.UserSelectRow(n, row);
+        window_.UserKey(n, runtime::key::MouseRight);
+    });
+    return view;
+}
+
+// Controls are laid out in declaration order: a prompt with the entry after it forms a row
+// of a form, consecutive buttons a row of their own, lists take the spare room.
+void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
+    const auto& decl = window_.Declaration();
+    const auto children = decl.Children(parent);
+    QFormLayout* form = nullptr;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const ControlNumber n = children[i];
+        const auto& d = *decl.Control(n);
+        QWidget* w = Widget(n);
+        if (d.kind == ControlKind::Tab) continue;  // placed by its sheet
+        if (d.kind == ControlKind::Prompt && i + 1 < children.size() &&
+            IsInput(decl.Control(children[i + 1])->kind)) {
+            if (!form) {
+                form = new QFormLayout;
+                layout->addLayout(form);
+            }
+            QWidget* input = Widget(children[i + 1]);
+            static_cast<QLabel*>(w)->setBuddy(input);
+            form->addRow(w, input);
+            ++i;
+            continue;
+        }
+        form = nullptr;
+        if (d.kind == ControlKind::Button) {
+            auto* row = new QHBoxLayout;
+            row->addStretch(1);
+            while (i < children.size() && decl.Control(children[i])->kind == ControlKind::Button) {
+                row->addWidget(Widget(children[i]));
+                ++i;
+            }
+            --i;
+            layout->addLayout(row);
+            continue;
+        }
+        switch (d.kind) {
+            case ControlKind::Sheet: {
+                auto* tabs = static_cast<QTabWidget*>(w);
+                for (ControlNumber page : decl.Children(n)) {
+                    QWidget* pw = Widget(page);
+                    auto* pl = new QVBoxLayout(pw);
+                    LayOut(page, pl);
+                    tabs->addTab(pw, QString::fromStdString(decl.Control(page)->text));
+                }
+                layout->addWidget(tabs, 1);
+                break;
+            }
+            case ControlKind::Group:
+            case ControlKind::Option: {
+                auto* gl = new QVBoxLayout(w);
+                LayOut(n, gl);
+                layout->addWidget(w);
+                break;
+            }
+            case ControlKind::List:
+            case ControlKind::Tree:
+            case ControlKind::Text: layout->addWidget(w, 1); break;
+            default: layout->addWidget(w); break;
+        }
+    }
+}
+
+void QtWindow::Show() {
+    const auto& attributes = window_.Declaration().attributes;
+    if (attributes.maximised) top_->showMaximized();
+    else top_->show();
+    if (QWidget* w = Widget(window_.Focus())) w->setFocus(Qt::OtherFocusReason);
+}
+
+void QtWindow::SyncAll() {
+    Sync(0);
+    for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) Sync(n);
+}
+
+void QtWindow::Sync(ControlNumber n) {
+    const bool was_syncing = syncing_;
+    syncing_ = true;
+    if (n == 0) {
+        top_->setWindowTitle(QString::fromStdString(window_.Title()));
+        syncing_ = was_syncing;
+        return;
+    }
+    const auto* d = window_.Declared(n);
+    QWidget* w = Widget(n);
+    if (!d || !w) {
+        syncing_ = was_syncing;
+        return;
+    }
+    const auto& s = window_.Control(n);
+    const QString text = QString::fromStdString(s.text);
+    const QString value = QString::fromStdString(s.value);
+    if (d->kind == ControlKind::Tab) {
+        auto* tabs = static_cast<QTabWidget*>(Widget(d->parent));
+        const int index = tabs->indexOf(w);
+        if (index >= 0) {
+            tabs->setTabText(index, text);
+            tabs->setTabVisible(index, !s.hidden);
+            tabs->setTabEnabled(index, !s.disabled);
+            tabs->setTabToolTip(index, QString::fromStdString(s.tip));
+        }
+        syncing_ = was_syncing;
+        return;
+    }
+    w->setToolTip(QString::fromStdString(s.tip));
+    w->setStatusTip(QString::fromStdString(d->status));
+    w->setVisible(!s.hidden);
+    w->setEnabled(!s.disabled);
+    switch (d->kind) {
+        case ControlKind::Sheet: {
+            auto* tabs = static_cast<QTabWidget*>(w);
+            if (s.choice >= 1 && s.choice - 1 != tabs->currentIndex()) tabs->setCurrentIndex(s.choice - 1);
+            break;
+        }
+        case ControlKind::Group:
+        case ControlKind::Option: static_cast<QGroupBox*>(w)->setTitle(text); break;
+        case ControlKind::Radio: {
+            auto* radio = static_cast<QRadioButton*>(w);
+            radio->setText(text);
+            const auto radios = window_.Declaration().Children(d->parent);
+            const int choice = window_.Choice(d->parent);
+            const bool on = choice >= 1 && choice <= static_cast<int>(radios.size()) &&
+                            radios[static_cast<std::size_t>(choice - 1)] == n;
+            if (radio->isChecked() != on) {
+                // An exclusive group cannot uncheck its checked button directly.
+                auto* group = radio->group();
+                if (group) group->setExclusive(false);
+                radio->setChecked(on);
+                if (group) group->setExclusive(true);
+            }
+            break;
+        }
+        case ControlKind::Prompt: static_cast<QLabel*>(w)->setText(text); break;
+        case ControlKind::String: static_cast<QLabel*>(w)->setText(d->use ? value : text); break;
+        case ControlKind::Text: {
+            auto* edit = static_cast<QPlainTextEdit*>(w);
+            if (edit->toPlainText() != value) edit->setPlainText(value);
+            edit->setReadOnly(s.read_only);
+            break;
+        }
+        case ControlKind::Entry: {
+            auto* edit = static_cast<QLineEdit*>(w);
+            if (edit->text() != value) edit->setText(value);
+            edit->setModified(false);
+            edit->setReadOnly(s.read_only);
+            break;
+        }
+        case ControlKind::Spin: {
+            auto* spin = static_cast<QSpinBox*>(w);
+            const int v = static_cast<int>(runtime::ParseBoundNumber(s.value));
+            if (spin->value() != v) spin->setValue(v);
+            spin->setReadOnly(s.read_only);
+            break;
+        }
+        case ControlKind::Check: {
+            auto* check = static_cast<QCheckBox*>(w);
+            check->setText(text);
+            check->setChecked(s.value == d->true_value);
+            break;
+        }
+        case ControlKind::Button: static_cast<QPushButton*>(w)->setText(text); break;
+        case ControlKind::List:
+        case ControlKind::Tree: {
+            auto* view = static_cast<QTreeView*>(w);
+            QueueItemModel* model = models_[n];
+            if (revisions_[n] != s.list_revision) {
+                revisions_[n] = s.list_revision;
+                model->Reload();
+                // Nodes whose children are in the queue show open.
+                if (model->IsTree()) {
+                    for (int row = 1; row <= window_.RowCount(n); ++row) {
+                        const QModelIndex index = model->IndexOfRow(row);
+                        if (model->LevelOf(row) > 0 && model->rowCount(index) > 0) view->setExpanded(index, true);
+                    }
+                }
+            }
+            const QModelIndex current = model->IndexOfRow(s.choice);
+            if (view->currentIndex().isValid() ? model->RowOf(view->currentIndex()) != s.choice : current.isValid()) {
+                view->setCurrentIndex(current);
+                if (current.isValid()) view->scrollTo(current);
+            }
+            break;
+        }
+        case ControlKind::Progress: {
+            static_cast<QProgressBar*>(w)->setValue(static_cast<int>(runtime::ParseBoundNumber(s.value)));
+            break;
+        }
+        default: break;
+    }
+    syncing_ = was_syncing;
+}
+
+void QtWindow::Focus(ControlNumber n) {
+    QWidget* w = Widget(n);
+    if (w && !syncing_) w->setFocus(Qt::OtherFocusReason);
+}
+
+ControlNumber QtWindow::ControlOf(QObject* object) const {
+    for (std::size_t i = 0; i < widgets_.size(); ++i) {
+        if (widgets_[i] == object) return static_cast<ControlNumber>(i + 1);
+    }
+    return 0;
+}
+
+namespace {
+// The window system's key code of a Qt key event; 0 for a key it has no code for.
+int KeyCodeOf(const QKeyEvent* e) {
+    int code = 0;
+    switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: code = runtime::key::Enter; break;
+        case Qt::Key_Up: code = runtime::key::Up; break;
+        case Qt::Key_Down: code = runtime::key::Down; break;
+        case Qt::Key_Left: code = runtime::key::Left; break;
+        case Qt::Key_Right: code = runtime::key::Right; break;
+        case Qt::Key_PageUp: code = runtime::key::PageUp; break;
+        case Qt::Key_PageDown: code = runtime::key::PageDown; break;
+        case Qt::Key_Home: code = runtime::key::Home; break;
+        case Qt::Key_End: code = runtime::key::End; break;
+        case Qt::Key_Insert: code = runtime::key::Insert; break;
+        case Qt::Key_Delete: code = runtime::key::Delete; break;
+        case Qt::Key_Escape: code = runtime::key::Escape; break;
+        case Qt::Key_Tab: code = runtime::key::Tab; break;
+        case Qt::Key_Backspace: code = runtime::key::Backspace; break;
+        default:
+            if (e->key() >= Qt::Key_F1 && e->key() <= Qt::Key_F12) code = runtime::key::F1 + (e->key() - Qt::Key_F1);
+            break;
+    }
+    if (code == 0) return 0;
+    if (e->modifiers() & Qt::ShiftModifier) code += runtime::key::Shift;
+    if (e->modifiers() & Qt::ControlModifier) code += runtime::key::Ctrl;
+    if (e->modifiers() & Qt::AltModifier) code += runtime::key::Alt;
+    return code;
+}
+}  // namespace
+
+bool QtWindow::ListKey(ControlNumber n, QKeyEvent* e) {
+    const auto& d = *window_.Declared(n);
+    const int code = KeyCodeOf(e);
+    const auto& alerts = window_.Control(n).alerts;
+    if (code != 0 && (alerts.count(code) || code == runtime::key::Enter || code == runtime::key::CtrlEnter ||
+                      code == runtime::key::ShiftEnter)) {
+        window_.UserKey(n, code);
+        return true;
+    }
+    const bool scroll_key = code == runtime::key::Up || code == runtime::key::Down || code == runtime::key::PageUp ||
+                            code == runtime::key::PageDown || code == runtime::key::Home || code == runtime::key::End ||
+                            code == runtime::key::CtrlHome || code == runtime::key::CtrlEnd;
+    if (d.immediate && scroll_key) {
+        window_.UserKey(n, code);
+        return true;
+    }
+    const QString typed = e->text();
+    if (d.immediate && code == 0 && typed.size() == 1 && typed[0].isPrint()) {
+        window_.UserChar(n, typed[0].unicode());
+        return true;
+    }
+    return false;  // the view moves its highlight itself
+}
+
+bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+    const ControlNumber n = ControlOf(watched);
+    if (n == 0 || syncing_) return false;
+    const auto kind = window_.Declared(n)->kind;
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (kind == ControlKind::List || kind == ControlKind::Tree) return ListKey(n, key);
+        const int code = KeyCodeOf(key);
+        if (code != 0 && window_.Control(n).alerts.count(code)) {
+            window_.UserKey(n, code);
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+            reason == Qt::ShortcutFocusReason)
+            window_.UserFocus(n);
+        return false;
+    }
+    if (event->type() == QEvent::FocusOut && kind == ControlKind::Text) {
+        auto* edit = static_cast<QPlainTextEdit*>(watched);
+        const std::string text = edit->toPlainText().toStdString();
+        if (text != window_.Value(n)) window_.UserType(n, text);
+        return false;
+    }
+    return false;
+}
+
+}  // namespace zelt::platform

@@ -1,0 +1,66 @@
+// The widgets of one open window: built from its declaration, kept in step with the model,
+// and turning what the user does into the model's user actions.
+#pragma once
+
+#include <QObject>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "runtime/window/window.hpp"
+
+class QBoxLayout;
+class QButtonGroup;
+class QTabWidget;
+class QTreeView;
+
+namespace zelt::platform {
+
+class QueueItemModel;
+
+// The top-level widget: its close box asks the model instead of closing.
+class QtTopWidget final : public QWidget {
+public:
+    explicit QtTopWidget(std::function<void()> on_close_box);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::function<void()> on_close_box_;
+};
+
+class QtWindow final : public QObject {
+public:
+    explicit QtWindow(runtime::Window& window);
+    ~QtWindow() override;
+
+    QWidget* Top() const { return top_; }
+    QWidget* Widget(runtime::ControlNumber n) const;
+    void Show();
+    void Sync(runtime::ControlNumber n);  // 0: the window's own attributes
+    void SyncAll();
+    void Focus(runtime::ControlNumber n);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Build();
+    void LayOut(runtime::ControlNumber parent, QBoxLayout* layout);
+    QWidget* Make(runtime::ControlNumber n);
+    QWidget* MakeList(runtime::ControlNumber n);
+    runtime::ControlNumber ControlOf(QObject* object) const;
+    bool ListKey(runtime::ControlNumber n, QKeyEvent* key);
+
+    runtime::Window& window_;
+    QtTopWidget* top_ = nullptr;  // owned by Qt's parent chain; deleted in the destructor
+    std::vector<QWidget*> widgets_;  // by control number - 1
+    std::map<runtime::ControlNumber, QueueItemModel*> models_;
+    std::map<runtime::ControlNumber, int> revisions_;
+    std::map<runtime::ControlNumber, QButtonGroup*> option_groups_;
+    bool syncing_ = false;
+};
+
+}  // namespace zelt::platform

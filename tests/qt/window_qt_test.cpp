@@ -1,0 +1,292 @@
+// The Qt backend on the off-screen platform: the demonstration window clicked through, a
+// screenshot, a report saved as PDF and read back, nested loops and message boxes.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "platform/qt/qt_backend.hpp"
+#include "runtime/window/window.hpp"
+#include "runtime/window/window_system.hpp"
+#include "tools/window_demo/demo_window.hpp"
+
+// The font configuration library keeps caches for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
+namespace zelt::platform {
+namespace {
+
+using namespace zelt::runtime;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "test_qt";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: Qt's own clean-up at exit must not run after the test framework's.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Plays steps one after the other from a timer that also fires inside nested event loops,
+// message boxes and menus. A step answers false to be tried again on the next tick.
+class Driver {
+public:
+    explicit Driver(WindowSystem& system) : system_(system) {
+        QObject::connect(&tick_, &QTimer::timeout, [this] { Tick(); });
+        tick_.start(20);
+        watchdog_.setSingleShot(true);
+        QObject::connect(&watchdog_, &QTimer::timeout, [this] {
+            ADD_FAILURE() << "the run did not finish; steps left: " << steps_.size();
+            steps_.clear();
+            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+            system_.Halt("timeout");
+        });
+        watchdog_.start(30000);
+    }
+    void Then(std::function<bool()> step) { steps_.push_back(std::move(step)); }
+    bool Done() const { return steps_.empty(); }
+
+private:
+    void Tick() {
+        if (busy_ || steps_.empty()) return;
+        busy_ = true;
+        auto step = steps_.front();
+        if (step()) steps_.pop_front();
+        busy_ = false;
+    }
+    WindowSystem& system_;
+    std::deque<std::function<bool()>> steps_;
+    QTimer tick_;
+    QTimer watchdog_;
+    bool busy_ = false;
+};
+
+QWidget* TopWindow(const QString& title) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->windowTitle() == title) return w;
+    }
+    return nullptr;
+}
+
+template <class T>
+T* Find(const QString& window_title, const char* name) {
+    QWidget* top = TopWindow(window_title);
+    return top ? top->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+}
+
+bool ClickMessageButton(const char* label, QString* text = nullptr, QString* default_label = nullptr) {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return false;
+    if (text) *text = box->text();
+    if (default_label && box->defaultButton()) *default_label = box->defaultButton()->text();
+    auto* b = box->findChild<QPushButton*>(QString::fromLatin1(label));
+    if (!b) return false;
+    b->click();
+    return true;
+}
+
+std::string RunTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(20000)) return {};
+    return p.readAllStandardOutput().toStdString();
+}
+
+class QtBackendTest : public ::testing::Test {
+protected:
+    QtBackendTest() : app_(App()), system_(backend_), installed_(system_) {}
+    QApplication& app_;
+    QtBackend backend_;
+    WindowSystem system_;
+    ScopedWindowSystem installed_;
+};
+
+const QString kDemo = QStringLiteral("ZELT Window Demonstration");
+
+TEST_F(QtBackendTest, TheDemonstrationWindowIsClickedThroughAndPhotographed) {
+    tools::DemoState state;
+    state.items = {{"Settings", 50, false}, {"Catalogue", 10, true}, {"Make batch", 20, false}};
+    Driver d(system_);
+    QString question;
+    QString default_label;
+    d.Then([] { return TopWindow(kDemo) != nullptr; });
+    d.Then([] {
+        auto* name = Find<QLineEdit>(kDemo, "?Name");
+        auto* priority = Find<QSpinBox>(kDemo, "?Priority");
+        if (!name || !priority) return false;
+        QTest::keyClicks(name, "Qt item");
+        QTest::keyClick(name, Qt::Key_Return);
+        priority->setValue(7);
+        Find<QCheckBox>(kDemo, "?Tagged")->click();
+        QTest::mouseClick(Find<QPushButton>(kDemo, "?AddItem"), Qt::LeftButton);
+        return true;
+    });
+    d.Then([&state] {
+        auto* list = Find<QTreeView>(kDemo, "?ItemList");
+        if (!list || list->model()->rowCount() != 4) return false;
+        EXPECT_EQ(state.items.back().name, "Qt item");
+        // The new row is the current one, and the list shows the priority column's text.
+        EXPECT_EQ(list->currentIndex().row(), 3);
+        EXPECT_EQ(list->model()->index(3, 2).data().toString(), QStringLiteral("7"));
+        return true;
+    });
+    d.Then([] {
+        QWidget* top = TopWindow(kDemo);
+        top->resize(720, 520);
+        QApplication::processEvents();
+        const QImage shot = top->grab().toImage();
+        EXPECT_TRUE(shot.save(QStringLiteral("window_demo.png")));
+        EXPECT_GE(shot.width(), 400);
+        QTest::mouseClick(Find<QPushButton>(kDemo, "?Menu"), Qt::LeftButton);
+        return true;
+    });
+    d.Then([] {  // the popup menu: sort by name
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return false;
+        const auto actions = menu->actions();
+        EXPECT_EQ(actions.size(), 5);
+        EXPECT_TRUE(actions[2]->isSeparator());
+        EXPECT_FALSE(actions[3]->isEnabled());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(actions[0]).center());
+        return true;
+    });
+    d.Then([&state] {
+        if (state.log.empty() || state.log.back() != "sort name") return false;
+        auto* tabs = Find<QTabWidget>(kDemo, "?Sheet");
+        tabs->setCurrentIndex(1);  // the tree tab
+        return true;
+    });
+    d.Then([] {
+        auto* tree = Find<QTreeView>(kDemo, "?ItemTree");
+        if (!tree || !tree->isVisible()) return false;
+        // The tree shows its groups open: root, Tagged with two items, Untagged with two.
+        const QModelIndex root = tree->model()->index(0, 0);
+        EXPECT_EQ(tree->model()->rowCount(root), 2);
+        EXPECT_TRUE(tree->isExpanded(tree->model()->index(0, 0, root)));
+        EXPECT_EQ(tree->model()->rowCount(tree->model()->index(0, 0, root)), 2);
+        QApplication::processEvents();
+        EXPECT_TRUE(TopWindow(kDemo)->grab().save(QStringLiteral("window_demo_tree.png")));
+        QTest::mouseClick(Find<QPushButton>(kDemo, "?Report"), Qt::LeftButton);
+        return true;
+    });
+    d.Then([] {  // the print preview, maximised
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        if (!preview) return false;
+        EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
+        preview->reject();
+        return true;
+    });
+    d.Then([&state] {
+        if (state.log.back() != "report previewed") return false;
+        QTest::mouseClick(Find<QPushButton>(kDemo, "?Close"), Qt::LeftButton);
+        return true;
+    });
+    d.Then([&question, &default_label] { return ClickMessageButton("&Yes", &question, &default_label); });
+    tools::RunDemoWindow(state);
+
+    EXPECT_TRUE(d.Done());
+    EXPECT_EQ(question, QStringLiteral("Close the demonstration?"));
+    EXPECT_EQ(default_label, QStringLiteral("&No"));
+    ASSERT_EQ(state.items.size(), 4u);
+    EXPECT_EQ(state.items[0].name, "Catalogue");
+    EXPECT_EQ(state.items[2].name, "Qt item");
+    EXPECT_EQ(state.items[2].priority, 7);
+    EXPECT_TRUE(state.items[2].tagged);
+    EXPECT_EQ(state.log.back(), "close");
+    EXPECT_EQ(TopWindow(kDemo), nullptr);
+}
+
+TEST_F(QtBackendTest, ATwoPageReportIsSavedAsPdf) {
+    tools::DemoState state;
+    state.items = {{"Catalogue", 10, true}, {"Make batch", 20, false}};
+    const auto report = tools::DemoReport(state, 60);
+    ASSERT_EQ(report.PageCount(), 2);
+    const QString path = QStringLiteral("window_demo_report.pdf");
+    QFile::remove(path);
+    ASSERT_TRUE(system_.SaveReportPdf(report, path.toStdString()));
+    const std::string info = RunTool(QStringLiteral("pdfinfo"), {path});
+    EXPECT_TRUE(QString::fromStdString(info).contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\b")))) << info;
+    const QString text = QString::fromStdString(RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, "-"}));
+    EXPECT_TRUE(text.contains(QStringLiteral("ZELT Demonstration Report"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("60\\s+Make batch\\s+20\\s+No")))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Page\\s+2")))) << text.toStdString();
+    // A file that cannot be written is reported, not passed over.
+    EXPECT_FALSE(system_.SaveReportPdf(report, "/nonexistent-dir/report.pdf"));
+}
+
+TEST_F(QtBackendTest, NestedLoopsAndPostsReachTheRightLoop) {
+    WindowDeclaration decl("Nested");
+    decl.Timer(2);  // 20 ms
+    decl.Button("?Start", "&Start");  // 1
+    decl.Button("?Other", "&Other");  // 2
+    Window w(decl);
+    Driver d(system_);
+    std::vector<std::string> outer;
+    int inner_ticks = 0;
+    d.Then([] {
+        auto* b = Find<QPushButton>(QStringLiteral("Nested"), "?Start");
+        if (!b) return false;
+        b->click();
+        return true;
+    });
+    w.Open();
+    while (w.Accept()) {
+        if (w.Event() == event::Timer) continue;
+        outer.push_back(std::string(EventNameOf(w.Event())) + "#" + std::to_string(w.Field()));
+        if (w.Event() == event::Accepted && w.Field() == 1) {
+            // A nested loop on the timer; then a second window whose loop posts back here.
+            while (w.Accept()) {
+                if (w.Event() == event::Timer && ++inner_ticks == 3) break;
+            }
+            Window form(WindowDeclaration("Form"));
+            form.Open();
+            while (form.Accept()) {
+                if (form.Event() == event::OpenWindow) {
+                    w.Post(event::Accepted, 2);
+                    form.Post(event::CloseWindow);
+                }
+            }
+        } else if (w.Event() == event::Accepted && w.Field() == 2) {
+            w.Close();
+        }
+    }
+    EXPECT_EQ(inner_ticks, 3);
+    EXPECT_EQ(outer, (std::vector<std::string>{"EVENT:OpenWindow#0", "EVENT:GainFocus#0", "EVENT:Accepted#1",
+                                               "EVENT:LoseFocus#0", "EVENT:Accepted#2"}));
+}
+
+TEST_F(QtBackendTest, MessageBoxesShowTheirButtonsAndAnswerTheOnePressed) {
+    Driver d(system_);
+    QString text;
+    QString default_label;
+    d.Then([&] { return ClickMessageButton("&No", &text, &default_label); });
+    d.Then([] { return ClickMessageButton("O&k"); });
+    EXPECT_EQ(Message("Are you entirely sure?|Really?", "Best be sure, chaver", StockIcon::Exclamation,
+                      button::Yes | button::No | button::Cancel, button::Cancel),
+              button::No);
+    EXPECT_EQ(text, QStringLiteral("Are you entirely sure?\nReally?"));
+    EXPECT_EQ(default_label, QStringLiteral("&Cancel"));
+    EXPECT_EQ(Message("Done"), button::Ok);
+    EXPECT_TRUE(d.Done());
+}
+
+}  // namespace
+}  // namespace zelt::platform
