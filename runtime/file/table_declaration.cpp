@@ -2,16 +2,13 @@
 
 #include <utility>
 
+#include "runtime/file/collation.hpp"
+
 namespace zelt::runtime {
 namespace {
 
 char UpperChar(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    // ASCII letters and the Latin-1 letters (except the division sign and the two letters
-    // without a capital form).
-    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7))
-        return static_cast<char>(b - 0x20);
-    return c;
+    return static_cast<char>(CurrentCollation().upper[static_cast<unsigned char>(c)]);
 }
 
 bool SameLabel(std::string_view a, std::string_view b) {
@@ -29,11 +26,7 @@ FieldOptions TextOptions(std::uint32_t length) {
 
 }  // namespace
 
-std::string UpperLabel(std::string_view label) {
-    std::string out(label);
-    for (char& c : out) c = UpperChar(c);
-    return out;
-}
+std::string UpperLabel(std::string_view label) { return UpperText(label); }
 
 std::uint32_t FieldDeclaration::ElementCount() const {
     std::uint32_t count = 1;

@@ -89,13 +89,20 @@ struct KeyDeclaration {
     std::string StoredLabel() const;
 };
 
-// Extra properties of a field beyond its label, type, offset and size.
+// Extra properties of a field beyond its label, type, offset and size, written as
+// `FieldOptions().Dims({3}).Over("ORD:Number")`.
 struct FieldOptions {
     std::vector<std::uint32_t> dims;
     std::string picture;
     std::uint8_t places = 0;
     std::string external_name;
     std::string overlays;  // label of the field it overlays
+
+    FieldOptions& Dims(std::vector<std::uint32_t> d) { dims = std::move(d); return *this; }
+    FieldOptions& Picture(std::string p) { picture = std::move(p); return *this; }
+    FieldOptions& Places(std::uint8_t p) { places = p; return *this; }
+    FieldOptions& Named(std::string n) { external_name = std::move(n); return *this; }
+    FieldOptions& Over(std::string label) { overlays = std::move(label); return *this; }
 };
 
 class TableDeclaration {

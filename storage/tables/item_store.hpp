@@ -1,0 +1,49 @@
+// What the table layer needs of a file: an ordered set of unique byte-string keys with data,
+// looked up exactly or by seeking, and the file-wide identifier counter.
+//
+// `ItemFileStore` serves it from a Pelmar file (storage/item_file.hpp); `MemoryItemStore`
+// from memory, for dynamic indexes and for tests of the table rules.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+
+#include "storage/item_file.hpp"
+
+namespace zelt::storage {
+
+class ItemStore {
+public:
+    virtual ~ItemStore() = default;
+
+    virtual Status Insert(BytesView key, BytesView data) = 0;
+    virtual Status Replace(BytesView key, BytesView data) = 0;
+    virtual Status Erase(BytesView key, bool* found) = 0;
+    virtual Status Find(BytesView key, Bytes* data, bool* found) = 0;
+    // Positions on the item that `mode` picks relative to `key`; `found` is false when
+    // there is none.
+    virtual Status Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out,
+                        bool* found) = 0;
+    virtual Status IssueIdentifier(std::array<std::uint8_t, 4>& out) = 0;
+};
+
+class MemoryItemStore final : public ItemStore {
+public:
+    Status Insert(BytesView key, BytesView data) override;
+    Status Replace(BytesView key, BytesView data) override;
+    Status Erase(BytesView key, bool* found) override;
+    Status Find(BytesView key, Bytes* data, bool* found) override;
+    Status Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out,
+                bool* found) override;
+    Status IssueIdentifier(std::array<std::uint8_t, 4>& out) override;
+
+    const std::map<Bytes, Bytes, std::less<>>& Items() const { return items_; }
+    void Clear() { items_.clear(); }
+
+private:
+    std::map<Bytes, Bytes, std::less<>> items_;
+    std::uint32_t last_identifier_ = 0;
+};
+
+}  // namespace zelt::storage

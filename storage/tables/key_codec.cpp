@@ -1,0 +1,144 @@
+#include "storage/tables/key_codec.hpp"
+
+#include <algorithm>
+
+namespace zelt::storage {
+namespace {
+
+void Invert(Bytes& bytes) {
+    for (char& c : bytes) c = static_cast<char>(255 - static_cast<std::uint8_t>(c));
+}
+
+Bytes Reversed(BytesView bytes) { return Bytes(bytes.rbegin(), bytes.rend()); }
+
+}  // namespace
+
+Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
+                      const KeyCollation& collation, BytesView record) {
+    BytesView raw = field.offset < record.size()
+                        ? record.substr(field.offset, std::min<std::size_t>(field.size,
+                                                                            record.size() - field.offset))
+                        : BytesView{};
+    Bytes out;
+    bool invert = descending;
+    bool text = false;
+    switch (field.type) {
+    case 18:  // STRING
+    case 22:  // GROUP
+        out = Bytes(raw);
+        text = true;
+        break;
+    case 19: {  // CSTRING
+        const auto zero = raw.find('\0');
+        out = Bytes(raw.substr(0, zero));
+        text = true;
+        break;
+    }
+    case 20: {  // PSTRING
+        if (!raw.empty()) {
+            const std::size_t n = std::min<std::size_t>(static_cast<std::uint8_t>(raw[0]),
+                                                        raw.size() - 1);
+            out = Bytes(raw.substr(1, n));
+        }
+        text = true;
+        break;
+    }
+    case 3:  // USHORT
+    case 7:  // ULONG
+    case 4:  // DATE
+    case 5:  // TIME
+        out = Reversed(raw);
+        break;
+    case 2:  // SHORT
+    case 6:  // LONG
+        out = Reversed(raw);
+        if (!out.empty()) out[0] = static_cast<char>(out[0] ^ 0x80);
+        break;
+    case 8:  // SREAL
+    case 9:  // REAL
+        out = Reversed(raw);
+        if (!out.empty()) {
+            if ((static_cast<std::uint8_t>(out[0]) & 0x80) == 0)
+                out[0] = static_cast<char>(out[0] | 0x80);
+            else
+                invert = !invert;  // negative: the whole component is inverted
+        }
+        break;
+    case 10:  // DECIMAL
+        out = Bytes(raw);
+        if (!out.empty()) {
+            if ((static_cast<std::uint8_t>(out[0]) & 0xF0) != 0) {
+                out[0] = static_cast<char>(out[0] & 0x0F);
+                invert = !invert;
+            }
+            out[0] = static_cast<char>(out[0] ^ 0x80);
+        }
+        break;
+    default: out = Bytes(raw); break;
+    }
+    out.resize(field.size, '\0');
+    if (text) {
+        const auto& t = collation.tables;
+        for (char& c : out) {
+            auto b = static_cast<std::uint8_t>(c);
+            if (nocase && (t.classes[b] & runtime::char_class::Lower) != 0) b = t.upper[b];
+            if (collation.oem)
+                b = t.oem_sequence[runtime::AnsiToOem(b)];
+            else
+                b = t.ansi_sequence[b];
+            c = static_cast<char>(b);
+        }
+    }
+    if (invert) Invert(out);
+    return out;
+}
+
+Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const TableId& id,
+                      const KeyCollation& collation, BytesView record) {
+    const auto& k = definition.keys[key];
+    Bytes out = TablePrefix(id);
+    out.push_back(static_cast<char>(key));
+    for (const auto& c : k.components)
+        out += EncodeComponent(definition.fields[c.field], c.descending, k.NoCase(), collation,
+                               record);
+    return out;
+}
+
+bool KeyIsEmpty(const TableDefinition& definition, std::size_t key, BytesView record) {
+    for (const auto& c : definition.keys[key].components) {
+        const auto& f = definition.fields[c.field];
+        if (f.offset >= record.size()) continue;
+        const BytesView raw = record.substr(f.offset, std::min<std::size_t>(f.size, record.size() - f.offset));
+        bool empty = true;
+        switch (f.type) {
+        case 18:
+        case 22: empty = raw.find_first_not_of(' ') == BytesView::npos; break;
+        case 19:
+        case 20: empty = raw.empty() || raw[0] == '\0'; break;
+        default: empty = raw.find_first_not_of('\0') == BytesView::npos; break;
+        }
+        if (!empty) return false;
+    }
+    return true;
+}
+
+std::optional<KeyEntry> BuildKeyEntry(const TableDefinition& definition, std::size_t key,
+                                      const TableId& id, const KeyCollation& collation,
+                                      BytesView record, std::uint32_t number) {
+    const auto& k = definition.keys[key];
+    if (k.Opt() && KeyIsEmpty(definition, key, record)) return std::nullopt;
+    KeyEntry entry;
+    entry.key = EncodeKeyPrefix(definition, key, id, collation, record);
+    if (k.Dup())
+        AppendU32BigEndian(entry.key, number);
+    else
+        AppendU32BigEndian(entry.data, number);
+    return entry;
+}
+
+std::uint32_t EntryRecordNumber(const KeyDescriptor& key, BytesView entry_key,
+                                BytesView entry_data) {
+    return key.Dup() ? RecordNumberOfItem(entry_key) : RecordNumberOfItem(entry_data);
+}
+
+}  // namespace zelt::storage
