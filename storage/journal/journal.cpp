@@ -96,7 +96,7 @@ bool WalkJournal(ItemFileState& st, const FileHeader& disk,
         }
         pos += size;
     }
-    return have_header && journal_header.MagicOk();
+    return have_header && journal_header.MagicOk() && journal_header.SectionsSane();
 }
 
 void Recover(ItemFileState& st, const FileHeader& disk) {
@@ -202,6 +202,7 @@ ErrorCode ValidateHeader(ItemFileState& st) {
         st.validated = true;
         return err::NoError;
     }
+    if (!disk.SectionsSane()) RaiseFault(fault::AddressInNoSection);
     st.tree->clear_journal_map();
     st.tree->Reset(disk);
     st.committed = disk;

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -33,9 +35,10 @@ std::string MarkerData(std::uint32_t number, std::string_view name) {
 
 namespace {
 
-constexpr int kControlOpenRetryMs = 30000;
+constexpr int kControlOpenRetryMs = 10000;
 
-// Opens a control file, retrying while another opener keeps it from us.
+// Opens a control file, retrying while another opener keeps it from us (an existing,
+// readable file refused with 5); a file that is missing or unreadable is not waited for.
 Status OpenControlFile(const std::filesystem::path& path, Access access, Creation creation,
                        std::unique_ptr<ItemFile>& out) {
     OpenOptions options;
@@ -45,7 +48,7 @@ Status OpenControlFile(const std::filesystem::path& path, Access access, Creatio
     Status status;
     for (int waited = 0; waited < kControlOpenRetryMs; waited += 10) {
         status = ItemFile::Open(path, options, out);
-        if (status.code != runtime::err::AccessDenied) return status;
+        if (status.code != runtime::err::AccessDenied || ::access(path.c_str(), R_OK) != 0) return status;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return status;

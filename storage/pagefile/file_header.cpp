@@ -23,6 +23,16 @@ FileHeader FileHeader::FromBytes(const std::uint8_t* bytes) {
 
 bool FileHeader::MagicOk() const { return std::memcmp(b_.data() + 14, kMagic, 4) == 0; }
 
+bool FileHeader::SectionsSane() const {
+    constexpr std::int32_t kHighest = (0x7FFFFFFF - kHeaderSize) / kUnit;
+    if (end(0) < 0 || end(0) > kHighest) return false;
+    for (int k = 1; k <= kMaxClass; ++k) {
+        if (start(k) < end(k - 1) || end(k) < start(k) || end(k) > kHighest) return false;
+        if ((end(k) - start(k)) % k != 0) return false;
+    }
+    return true;
+}
+
 int FileHeader::ClassOf(std::int32_t a) const {
     for (int k = 1; k <= kMaxClass; ++k) {
         if (start(k) <= a && a < end(k)) return k;

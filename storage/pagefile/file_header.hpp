@@ -41,6 +41,10 @@ class FileHeader {
     void set_start(int k, std::int32_t v) { SetU32(32 + 4 * k, static_cast<std::uint32_t>(v)); }
     void set_end(int k, std::int32_t v) { SetU32(272 + 4 * k, static_cast<std::uint32_t>(v)); }
 
+    // Whether the section table can describe a file at all: sections in ascending order,
+    // each a whole number of its pages, every address within 32-bit file offsets.
+    bool SectionsSane() const;
+
     // Pages held by section k.
     std::int32_t pages(int k) const { return (end(k) - start(k)) / k; }
     // Size class of address `a`, or 0 when no section holds it.

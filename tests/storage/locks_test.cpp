@@ -1,0 +1,90 @@
+// Share modes, the writer byte, reader slots and record bytes. Locks belong to the open
+// file, so two handles in one process exclude each other as two processes do.
+#include <gtest/gtest.h>
+
+#include "storage_test_util.hpp"
+
+namespace zelt::storage {
+namespace {
+
+using testing::OpenFile;
+using testing::ScratchDir;
+
+Status TryOpen(const std::filesystem::path& path, Access access, Share share, std::unique_ptr<ItemFile>& out) {
+    return ItemFile::Open(path, {access, share, Creation::OpenOrCreate, {}}, out);
+}
+
+TEST(LocksTest, ShareModesRefuseConflictingOpensWithAccessDenied) {
+    ScratchDir dir;
+    auto path = dir / "s.plm";
+    std::unique_ptr<ItemFile> first, second;
+    ASSERT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyAll, first).ok());
+    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyNone, second).code, runtime::err::AccessDenied);
+    first.reset();
+
+    ASSERT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyWrite, first).ok());
+    EXPECT_TRUE(TryOpen(path, Access::ReadOnly, Share::DenyNone, second).ok());   // others may read
+    second.reset();
+    EXPECT_EQ(TryOpen(path, Access::ReadWrite, Share::DenyNone, second).code, runtime::err::AccessDenied);
+    // Denying write to a file someone already writes is refused as well.
+    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyWrite, second).code, runtime::err::AccessDenied);
+    first.reset();
+
+    ASSERT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyNone, first).ok());
+    EXPECT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyNone, second).ok());
+    std::unique_ptr<ItemFile> third;
+    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyAll, third).code, runtime::err::AccessDenied);
+    second.reset();
+    first.reset();
+    EXPECT_TRUE(TryOpen(path, Access::ReadOnly, Share::DenyAll, third).ok());  // all closed: free again
+}
+
+TEST(LocksTest, RecordBytesAndTheWriterByteExcludeOtherHandles) {
+    ScratchDir dir;
+    auto one = OpenFile(dir / "r.plm");
+    auto two = OpenFile(dir / "r.plm");
+    bool got = false;
+    ASSERT_TRUE(one->TryLockRecord(7, &got).ok());
+    EXPECT_TRUE(got);
+    ASSERT_TRUE(two->TryLockRecord(7, &got).ok());
+    EXPECT_FALSE(got);
+    ASSERT_TRUE(two->TryLockRecord(8, &got).ok());
+    EXPECT_TRUE(got);
+    ASSERT_TRUE(one->UnlockRecord(7).ok());
+    ASSERT_TRUE(two->TryLockRecord(7, &got).ok());
+    EXPECT_TRUE(got);
+
+    ASSERT_TRUE(one->BeginWrite().ok());
+    EXPECT_EQ(two->BeginWrite().code, runtime::err::AccessDenied);
+    ASSERT_TRUE(one->Finish().ok());
+    EXPECT_TRUE(two->BeginWrite().ok());
+    EXPECT_TRUE(two->Finish().ok());
+
+    // Readers take distinct slots and do not exclude each other.
+    ASSERT_TRUE(one->BeginRead().ok());
+    EXPECT_TRUE(two->BeginRead().ok());
+    EXPECT_NE(one->state().reader_slot, two->state().reader_slot);
+    EXPECT_TRUE(one->Finish().ok());
+    EXPECT_TRUE(two->Finish().ok());
+}
+
+TEST(LocksTest, AReaderSeesAnotherHandlesCommitAtItsNextOperation) {
+    ScratchDir dir;
+    auto writer = OpenFile(dir / "v.plm");
+    auto reader = OpenFile(dir / "v.plm", Access::ReadOnly);
+    ASSERT_TRUE(writer->Insert("n", "1").ok());
+    Bytes data;
+    bool found = false;
+    ASSERT_TRUE(reader->Find("n", &data, &found).ok());
+    EXPECT_EQ(data, "1");
+    for (int i = 2; i < 40; ++i) {
+        ASSERT_TRUE(writer->Replace("n", std::to_string(i)).ok());
+        ASSERT_TRUE(writer->Insert("k" + std::to_string(i), std::string(500, 'x')).ok());
+        ASSERT_TRUE(reader->Find("n", &data, &found).ok());
+        EXPECT_EQ(data, std::to_string(i));
+    }
+    EXPECT_EQ(testing::ReadItems(*reader).size(), 39u);
+}
+
+}  // namespace
+}  // namespace zelt::storage

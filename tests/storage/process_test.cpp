@@ -1,0 +1,124 @@
+// Separate processes on one file: a reader that follows a writer's commits, record bytes
+// held across processes, and writers killed with SIGKILL at arbitrary moments.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "storage_test_util.hpp"
+
+namespace zelt::storage {
+namespace {
+
+using testing::OpenFile;
+using testing::ScratchDir;
+
+bool ReadByte(int fd, char& c) { return ::read(fd, &c, 1) == 1; }
+void WriteByte(int fd, char c) { [[maybe_unused]] auto n = ::write(fd, &c, 1); }
+
+TEST(ProcessTest, ReaderProcessSeesEachCommitAndRecordBytesExclude) {
+    ScratchDir dir;
+    auto path = dir / "p.plm";
+    auto writer = OpenFile(path);
+    ASSERT_TRUE(writer->Insert("n", "0").ok());
+    bool got = false;
+    ASSERT_TRUE(writer->TryLockRecord(5, &got).ok());
+    ASSERT_TRUE(got);
+    int to_child[2], to_parent[2];
+    ASSERT_EQ(::pipe(to_child), 0);
+    ASSERT_EQ(::pipe(to_parent), 0);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int rc = 0;
+        std::unique_ptr<ItemFile> reader;
+        if (!ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, {}}, reader).ok()) _exit(10);
+        bool held = true;
+        reader->TryLockRecord(5, &held);
+        if (held) rc = 11;  // the parent holds record 5
+        bool other = false;
+        reader->TryLockRecord(6, &other);
+        if (!other) rc = 12;
+        char c = 0;
+        for (int i = 1; rc == 0 && ReadByte(to_child[0], c) && c != 'q'; ++i) {
+            Bytes data;
+            bool found = false;
+            if (!reader->Find("n", &data, &found).ok() || data != std::to_string(i)) rc = 13;
+            if (rc == 0 && !reader->Insert("child" + std::to_string(i), "c").ok()) rc = 14;
+            WriteByte(to_parent[1], rc == 0 ? 'y' : 'n');
+        }
+        reader.reset();
+        _exit(rc);
+    }
+    ::close(to_child[0]);
+    ::close(to_parent[1]);
+    for (int i = 1; i <= 20; ++i) {
+        ASSERT_TRUE(writer->Replace("n", std::to_string(i)).ok());
+        WriteByte(to_child[1], 'g');
+        char answer = 0;
+        ASSERT_TRUE(ReadByte(to_parent[0], answer));
+        ASSERT_EQ(answer, 'y') << "round " << i;
+    }
+    WriteByte(to_child[1], 'q');
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ::close(to_child[1]);
+    ::close(to_parent[0]);
+    // The child's commits reached the parent too.
+    EXPECT_EQ(testing::ReadItems(*writer).size(), 21u);
+}
+
+TEST(ProcessTest, KilledWritersLeaveEveryAcknowledgedCommit) {
+    ScratchDir dir;
+    auto path = dir / "k.plm";
+    std::mt19937 rng(42);
+    int acknowledged = 0;
+    int rounds = 0;
+    for (; rounds < 30; ++rounds) {
+        int acks[2];
+        ASSERT_EQ(::pipe(acks), 0);
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(acks[0]);
+            std::unique_ptr<ItemFile> file;
+            if (!ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}}, file).ok()) _exit(3);
+            for (int n = acknowledged + 1;; ++n) {
+                char key[16];
+                std::snprintf(key, sizeof key, "c%08d", n);
+                if (!file->Insert(key, std::string(static_cast<std::size_t>(n % 7) * 90, 'd')).ok()) _exit(4);
+                if (::write(acks[1], &n, sizeof n) != sizeof n) _exit(5);
+            }
+        }
+        ::close(acks[1]);
+        int n = 0;
+        ASSERT_EQ(::read(acks[0], &n, sizeof n), static_cast<ssize_t>(sizeof n));  // at least one commit
+        acknowledged = n;
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 30000));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        while (::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) acknowledged = n;
+        ::close(acks[0]);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "child ended on its own: " << WEXITSTATUS(status);
+
+        auto file = OpenFile(path, Access::ReadOnly);
+        ASSERT_TRUE(file);
+        testing::Model items = testing::ReadItems(*file);
+        EXPECT_EQ(testing::VerifyTree(*file), items.size());
+        // Every acknowledged commit is there; at most the one in flight besides.
+        ASSERT_GE(static_cast<int>(items.size()), acknowledged) << "round " << rounds;
+        ASSERT_LE(static_cast<int>(items.size()), acknowledged + 1) << "round " << rounds;
+        acknowledged = static_cast<int>(items.size());
+    }
+    std::printf("kill rounds: %d, commits acknowledged: %d\n", rounds, acknowledged);
+}
+
+}  // namespace
+}  // namespace zelt::storage
