@@ -1,0 +1,440 @@
+#include "framework/window/window_controller.hpp"
+
+#include <utility>
+
+#include "framework/error_ids.hpp"
+#include "runtime/window/window_system.hpp"
+
+namespace zelt::framework {
+
+namespace ev = runtime::event;
+
+WindowController::WindowController(ErrorReporter& errors, runtime::WindowDeclaration declaration,
+                                   std::string procedure_name)
+    : Errors(errors), window_(std::move(declaration)), procedure_name_(std::move(procedure_name)) {}
+
+WindowController::~WindowController() = default;
+
+// ---- Life -------------------------------------------------------------------------------
+
+ResponseCode WindowController::Run() {
+    if (Request == RequestNone) Request = GlobalRequest();
+    GlobalRequest() = RequestNone;
+    if (!procedure_name_.empty()) {
+        Errors.SetProcedureName(procedure_name_);
+        name_pushed_ = true;
+    }
+    if (Init() == LevelOk) EventLoop();
+    Kill();
+    if (name_pushed_) {
+        Errors.SetProcedureName();
+        name_pushed_ = false;
+    }
+    const ResponseCode response = Response == ResponseNone ? ResponseCancelled : Response;
+    GlobalResponse() = response;
+    return response;
+}
+
+Level WindowController::Init() {
+    OriginalRequest = Request;
+    components_.clear();
+    buttons_.clear();
+    InsertAction = insert_action::Close;
+    DeleteAction = delete_action::AskAtOnce;
+    ChangeAction = 1;
+    CancelAction = cancel_action::AskSave;
+    AutoToolbar = 1;
+    AutoRefresh = 1;
+    initialised_ = true;
+    return LevelOk;
+}
+
+bool WindowController::OpenWindow() {
+    if (!window_.Open()) return false;
+    Opened = 1;
+    if (HistoryKey != 0) {
+        for (const HistoryEntry& h : history_) window_.Alert(h.control, HistoryKey);
+    }
+    return true;
+}
+
+Level WindowController::Kill() {
+    if (Dead || !initialised_) return LevelNotify;
+    auto components = std::move(components_);
+    components_.clear();
+    for (WindowComponent* c : components) c->Kill();
+    buttons_.clear();
+    history_.clear();
+    for (FileEntry& f : files_) f.file->RestoreSnapshot(f.snapshot, false);
+    files_.clear();
+    if (Primary && Saved != 0) Primary->RestoreSnapshot(Saved, false);
+    if (toolbar_) toolbar_->Kill();
+    if (resizer_) resizer_->Kill();
+    if (window_.IsOpen()) window_.Close();
+    Opened = 0;
+    Dead = 1;
+    return LevelOk;
+}
+
+void WindowController::EventLoop() {
+    if (Dead) return;
+    LastInsertedPosition.clear();
+    while (window_.Accept()) {
+        const Level level = DispatchEvent();
+        if (level == LevelFatal) break;
+        if (level == LevelNotify) window_.Cycle();
+    }
+}
+
+// ---- Registration -------------------------------------------------------------------------
+
+void WindowController::AddComponent(WindowComponent& component) { components_.push_back(&component); }
+
+void WindowController::AddButton(runtime::ControlNumber control, ResponseCode response) {
+    buttons_.push_back({control, response});
+}
+
+void WindowController::AddUpdateFile(RecordSnapshots& file) { files_.push_back({&file, 0}); }
+
+void WindowController::AddHistoryField(runtime::ControlNumber control) {
+    history_.push_back({control, std::nullopt});
+}
+
+// ---- Events -------------------------------------------------------------------------------
+
+Level WindowController::DispatchEvent() {
+    const runtime::EventCode code = window_.Event();
+    const runtime::ControlNumber field = window_.Field();
+    Level level = LevelOk;
+    if (field == 0) {
+        level = OnWindowEvent();
+        if (level != LevelOk) return level;
+    }
+    switch (code) {
+    case ev::Accepted: level = OnAccepted(); break;
+    case ev::Rejected: level = OnRejected(); break;
+    case ev::Selected: level = OnSelected(); break;
+    case ev::NewSelection: level = OnNewSelection(); break;
+    case ev::AlertKey:
+        if (HistoryKey != 0 && window_.Keycode() == HistoryKey) RecallField(window_.Focus());
+        break;
+    default: break;
+    }
+    if (level != LevelOk) return level;
+    if (field != 0) {
+        level = OnFieldEvent();
+        if (level != LevelOk) return level;
+    }
+    for (WindowComponent* c : components_) {
+        level = c->HandleEvent();
+        if (level != LevelOk) return level;
+    }
+    if (AutoRefresh) {
+        for (WindowComponent* c : components_) {
+            if (c->NeedsReset()) {
+                Refresh(false);
+                break;
+            }
+        }
+    }
+    return LevelOk;
+}
+
+Level WindowController::OnWindowEvent() {
+    switch (window_.Event()) {
+    case ev::OpenWindow:
+        if (!(Inited & kInitedFirstOpen)) OnFirstOpen();
+        if (FirstField != 0) window_.Select(FirstField);
+        break;
+    case ev::LoseFocus:
+        if (ResetOnGainFocus) ForcedReset = 1;
+        break;
+    case ev::GainFocus:
+        if (Inited & kInitedFirstOpen)
+            Refresh(false);
+        else
+            OnFirstOpen();
+        break;
+    case ev::Sized:
+        if (resizer_) resizer_->Resize(window_);
+        if (!(Inited & kInitedFirstSized))
+            Inited |= kInitedFirstSized;
+        else
+            Refresh(false);
+        break;
+    case ev::Completed: return OnCompleted();
+    case ev::CloseWindow:
+    case ev::CloseDown: return OnCloseEvent();
+    default: break;
+    }
+    return LevelOk;
+}
+
+void WindowController::OnFirstOpen() {
+    if (translator_) translator_->TranslateWindow(window_);
+    Refresh(false);
+    Inited |= kInitedFirstOpen;
+}
+
+void WindowController::Refresh(bool force) {
+    force = force || ForcedReset;
+    ForcedReset = 0;
+    for (WindowComponent* c : components_) c->Reset(force);
+    for (WindowComponent* c : components_) c->UpdateWindow();
+    if (window_.IsOpen()) window_.Display();
+}
+
+void WindowController::UpdateComponents() {
+    for (WindowComponent* c : components_) c->Update();
+}
+
+void WindowController::SetAlerts() {
+    for (WindowComponent* c : components_) c->SetAlerts();
+}
+
+Level WindowController::OnAccepted() {
+    const runtime::ControlNumber field = window_.Field();
+    if (toolbar_) {
+        if (field == kToolbarHistoryButton) {
+            RecallField(window_.Focus());
+            return LevelNotify;
+        }
+        if (Level level = toolbar_->TakeAccepted(field); level != LevelOk) return level;
+    }
+    for (const ButtonEntry& b : buttons_) {
+        if (b.control == field) {
+            SetResponse(b.response);
+            return LevelNotify;
+        }
+    }
+    if (OKControl != 0 && field == OKControl) {
+        if (OriginalRequest == RequestInsert || OriginalRequest == RequestChange)
+            window_.AcceptAll();
+        else
+            window_.Post(ev::Completed);
+    }
+    return LevelOk;
+}
+
+void WindowController::SetResponse(ResponseCode response) {
+    Response = response;
+    window_.Post(ev::CloseWindow);
+    if (response == ResponseCancelled && toolbar_) toolbar_->ClearNavigation();
+}
+
+ResponseCode WindowController::RunForm(std::uint16_t procedure, RequestCode request) {
+    (void)procedure;
+    (void)request;
+    return ResponseCancelled;
+}
+
+void WindowController::RecallField(runtime::ControlNumber control) {
+    for (const HistoryEntry& h : history_) {
+        if (h.control != control || !h.value) continue;
+        const auto* declared = window_.Declared(control);
+        if (!declared || !declared->use.Writable()) return;
+        declared->use.Write(*h.value);
+        window_.Display(control);
+        return;
+    }
+}
+
+void WindowController::StoreHistory() {
+    for (HistoryEntry& h : history_) {
+        const auto* declared = window_.Declared(h.control);
+        if (declared && declared->use) h.value = declared->use.Read();
+    }
+}
+
+void WindowController::StayOnFirstField() {
+    if (FirstField != 0) window_.Select(FirstField);
+}
+
+// ---- The update form ----------------------------------------------------------------------
+
+Level WindowController::PrimeForm() {
+    if (!Primary) return LevelOk;
+    Primary->EnsureOpen();
+    Primary->SaveLinks();
+    for (FileEntry& f : files_) f.snapshot = f.file->SaveSnapshot();
+    if (Request == RequestInsert && InsertAction != insert_action::None) {
+        Response = ResponseCompleted;
+        if (Primary->PrepareRecord() != LevelOk)
+            Response = ResponseCancelled;
+        else
+            PrepareFields();
+        if (Response == ResponseCancelled) return LevelFatal;
+        Response = ResponseCancelled;
+    } else if (Request == RequestDelete && (DeleteAction == delete_action::AskAtOnce ||
+                                            DeleteAction == delete_action::AtOnce)) {
+        const bool ask = DeleteAction == delete_action::AskAtOnce;
+        Response = Primary->Delete(ask) == LevelOk ? ResponseCompleted : ResponseCancelled;
+        return LevelFatal;
+    }
+    Saved = Primary->SaveSnapshot();
+    return LevelOk;
+}
+
+Level WindowController::OnCompleted() {
+    StoreHistory();
+    if (!Primary) return LevelOk;
+    switch (Request) {
+    case RequestInsert: return CompleteInsert();
+    case RequestChange: return CompleteChange();
+    case RequestDelete: return CompleteDelete();
+    default:
+        // A form opened to look at a record: OK closes it without touching the record.
+        window_.Post(ev::CloseWindow);
+        return LevelOk;
+    }
+}
+
+Level WindowController::CompleteInsert() {
+    if (Primary->Insert() != LevelOk) {
+        StayOnFirstField();
+        return LevelNotify;
+    }
+    std::uint8_t action = InsertAction;
+    if (action == insert_action::AskAnother) {
+        if (Errors.Raise(msg::AddAnother) == LevelOk) {
+            action = insert_action::AddAnother;
+        } else {
+            SetResponse(ResponseCompleted);
+            return LevelOk;
+        }
+    }
+    if (action == insert_action::Close) {
+        SetResponse(ResponseCompleted);
+    } else if (action == insert_action::AddAnother) {
+        LastInsertedPosition = Primary->Position();
+        for (FileEntry& f : files_) {
+            f.file->RestoreSnapshot(f.snapshot, true);
+            f.snapshot = f.file->SaveSnapshot();
+        }
+        Primary->RestoreSnapshot(Saved, true);
+        if (Primary->EnsureOpen() != LevelOk || Primary->ReserveAutoNumber() != LevelOk) {
+            window_.Post(ev::CloseWindow);
+            return LevelOk;
+        }
+        PrepareFields();
+        Response = ResponseCancelled;
+        Saved = Primary->SaveSnapshot();
+        window_.Display();
+        StayOnFirstField();
+    }
+    return LevelOk;
+}
+
+Level WindowController::CompleteChange() {
+    Response = ResponseCancelled;
+    for (;;) {
+        bool written = false;
+        Level level = LevelOk;
+        {
+            runtime::BusyCursor busy;
+            if (!Primary->SameAsSnapshot(Saved)) {
+                written = true;
+                level = Primary->Update(HistoryKey != 0);
+            }
+        }
+        if (level == LevelOk) {
+            if (written || (toolbar_ && toolbar_->PendingNavigation() == NavigationRequest::None))
+                Response = ResponseCompleted;
+            window_.Post(ev::CloseWindow);
+            return LevelOk;
+        }
+        if (level == LevelAsk) {
+            const auto answer = Errors.AskMessage(msg::RetryPut,
+                                                  button::Yes | button::No | button::Cancel,
+                                                  button::Cancel);
+            if (answer == button::Yes) continue;
+            if (answer == button::No) {
+                window_.Post(ev::CloseWindow);
+                return LevelOk;
+            }
+        }
+        window_.Display();
+        StayOnFirstField();
+        return LevelNotify;
+    }
+}
+
+Level WindowController::CompleteDelete() {
+    Response = ResponseCancelled;
+    // The confirmation is asked here rather than by the tracker, so that declining it
+    // leaves the form as it was instead of reading as a failed deletion.
+    if (DeleteAction == delete_action::AskAtOnce &&
+        Errors.Raise(msg::ConfirmDelete) != LevelOk) {
+        StayOnFirstField();
+        return LevelNotify;
+    }
+    for (;;) {
+        Level level;
+        {
+            runtime::BusyCursor busy;
+            level = Primary->Delete(false);
+        }
+        if (level == LevelOk) {
+            SetResponse(ResponseCompleted);
+            return LevelOk;
+        }
+        const auto answer = Errors.AskMessage(msg::RetryDelete,
+                                              button::Yes | button::No | button::Cancel,
+                                              button::Cancel);
+        if (answer == button::Yes) continue;
+        if (answer == button::No) {
+            window_.Post(ev::CloseWindow);
+            return LevelOk;
+        }
+        window_.Display();
+        StayOnFirstField();
+        return LevelNotify;
+    }
+}
+
+Level WindowController::OnCloseEvent() {
+    if (Response == ResponseCompleted || !Primary) return LevelOk;
+    const bool editing = Request == RequestInsert || Request == RequestChange;
+    if (CancelAction != cancel_action::CloseQuietly && editing && Saved != 0 &&
+        !Primary->SameAsSnapshot(Saved)) {
+        switch (CancelAction) {
+        case cancel_action::AskSave: {
+            const auto answer = Errors.AskMessage(msg::SaveRecord,
+                                                  button::Yes | button::No | button::Cancel,
+                                                  button::Cancel);
+            if (answer == button::No) break;
+            if (answer == button::Yes && OKControl != 0)
+                window_.Post(ev::Accepted, OKControl);
+            else
+                StayOnFirstField();
+            return LevelNotify;
+        }
+        case cancel_action::Save:
+            if (OKControl != 0) {
+                window_.Post(ev::Accepted, OKControl);
+                return LevelNotify;
+            }
+            break;
+        case cancel_action::AskLoseChanges:
+            if (Errors.Raise(msg::ConfirmCancel) != LevelOk) {
+                StayOnFirstField();
+                return LevelNotify;
+            }
+            break;
+        default: break;
+        }
+    }
+    if (OriginalRequest == RequestInsert && Response != ResponseCompleted) {
+        if (Primary->ReleaseAutoNumber() != LevelOk) {
+            StayOnFirstField();
+            return LevelNotify;
+        }
+    }
+    if (!LastInsertedPosition.empty()) {
+        Response = ResponseCompleted;
+        Primary->Reread(LastInsertedPosition);
+    }
+    return LevelOk;
+}
+
+}  // namespace zelt::framework
