@@ -1,0 +1,47 @@
+// The "PELMAR" table driver: the file layer's statements on Pelmar tables.
+//
+// One driver object keeps the physical files it has open (shared by all tables of a file),
+// the process's transaction and the configured transaction control file. A second driver
+// object under another name behaves as another station would: its files are opened
+// separately, so holds, watches and locks of the two exclude each other.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "runtime/file/file_driver.hpp"
+
+namespace zelt::storage {
+
+// Trace settings (the per-user profile's section "VXPELMAR").
+struct PelmarTrace {
+    bool enabled = false;
+    std::string file = "PELMAR.LOG";
+    bool details = false;
+};
+PelmarTrace ReadPelmarTraceSettings();
+
+class PelmarDriver final : public runtime::FileDriver {
+public:
+    explicit PelmarDriver(std::string name = "PELMAR");
+    ~PelmarDriver() override;
+
+    std::string_view Name() const override { return name_; }
+    std::string_view Description() const override { return "Pelmar (PLM)"; }
+    bool Supports(runtime::FileOp op) const override;
+    bool SupportsFieldType(std::uint8_t type_code) const override;
+    runtime::ErrorCode Call(runtime::FileOp op, runtime::Table& table,
+                            runtime::DriverArgs& args) override;
+
+    struct Impl;
+
+private:
+    std::string name_;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Registers the driver under "PELMAR" (once; later calls do nothing).
+void RegisterPelmarDriver();
+
+}  // namespace zelt::storage

@@ -1,0 +1,96 @@
+// One table inside an item store: its directory item, definition, counters, collation,
+// records, key entries and memo chunks, and the rules by which records are added, changed
+// and deleted and keys are built.
+//
+// Record bytes passed in and out are in the program's character set; the OEM conversion
+// happens here. Dynamic indexes keep their entries in memory, never in the file.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "storage/tables/item_keys.hpp"
+#include "storage/tables/item_store.hpp"
+#include "storage/tables/key_codec.hpp"
+#include "storage/tables/table_definition.hpp"
+
+namespace zelt::storage {
+
+struct TableCounter {
+    std::uint32_t count = 0;
+    std::uint32_t second = 0;
+};
+
+class TableStore {
+public:
+    // Opens table `name` (upper case) of `store`. Absent: created when `create`, else
+    // error 2. Present: the stored definition must match `definition` (47), unless the
+    // declaration has neither record fields nor memos, in which case `definition` is
+    // replaced by the stored one. `declared_oem` applies until a collation item says
+    // otherwise.
+    static Status Open(ItemStore& store, const std::string& name, TableDefinition& definition,
+                       bool declared_oem, bool create, std::unique_ptr<TableStore>& out);
+    // Creates the table anew: an existing table of that name is removed first.
+    static Status Create(ItemStore& store, const std::string& name,
+                         const TableDefinition& definition, bool oem,
+                         std::unique_ptr<TableStore>& out);
+    // Table names of a store in directory order, starting after `after` (empty: all).
+    static Status TableNames(ItemStore& store, std::vector<std::string>& names);
+
+    const TableDefinition& Definition() const { return definition_; }
+    const TableId& Id() const { return id_; }
+    bool Oem() const { return collation_.oem; }
+    const KeyCollation& Collation() const { return collation_; }
+    ItemStore& Store() { return *store_; }
+    // The store that holds key `k`'s entries (memory for a dynamic index).
+    ItemStore& KeyStore(std::size_t k);
+
+    Status Add(BytesView record, const std::vector<Bytes>* memos, bool maintain_keys,
+               std::uint32_t* number);
+    Status Change(std::uint32_t number, BytesView old_record, BytesView new_record,
+                  const std::vector<Bytes>* memos);
+    Status Delete(std::uint32_t number);
+    Status ReadRecord(std::uint32_t number, Bytes* record, bool* found);
+    Status ReadMemos(std::uint32_t number, std::vector<Bytes>* memos);
+    Status WriteMemos(std::uint32_t number, const std::vector<Bytes>& memos);
+
+    Status ReadCounter(std::uint8_t index, TableCounter* counter);
+    Status WriteCounter(std::uint8_t index, const TableCounter& counter);
+
+    // Would `record` (numbered `self`, 0 for a new one) duplicate key `k`?
+    Status Duplicates(std::size_t k, BytesView record, std::uint32_t self, bool* duplicate);
+    // Looks a record up by the key values in `record`: the first entry with those values.
+    Status FindByKey(std::size_t k, BytesView record, std::uint32_t* number, Bytes* entry_key,
+                     bool* found);
+    // The entry key of `record` in key `k` (with the record number for a unique key too),
+    // the form sequences remember as their position.
+    Bytes EntryPosition(std::size_t k, BytesView record, std::uint32_t number) const;
+
+    // Rebuilds key `k` from the records: from the first record when `full` (or for a
+    // dynamic index), else from the key's mark; a key without a mark is left alone.
+    Status BuildKey(std::size_t k, bool full);
+    // Removes every record, entry and memo; counters go to 0 (the flags value stays).
+    Status Empty();
+    // Rewrites the collation item from the runtime's current tables.
+    Status RewriteCollation();
+
+private:
+    TableStore(ItemStore& store, TableId id, TableDefinition definition, bool oem);
+    static Status CreateItems(ItemStore& store, const std::string& name,
+                              const TableDefinition& definition, bool oem, TableId* id);
+    Status LowerMark(std::uint8_t index, std::uint32_t number);
+    Status AdjustCount(std::uint8_t index, int delta);
+    Status EraseWithPrefix(ItemStore& store, BytesView prefix, std::uint32_t* erased);
+    bool KeyMaintainedFor(std::size_t k, std::uint32_t number, std::uint32_t mark) const;
+
+    ItemStore* store_;
+    TableId id_;
+    TableDefinition definition_;
+    KeyCollation collation_;
+    std::map<std::size_t, std::unique_ptr<MemoryItemStore>> dynamic_;
+};
+
+}  // namespace zelt::storage

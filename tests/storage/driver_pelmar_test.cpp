@@ -1,0 +1,465 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "../runtime/file_test_dir.hpp"
+#include "runtime/errors/error_state.hpp"
+#include "runtime/file/fixed_string.hpp"
+#include "runtime/file/table.hpp"
+#include "storage/driver/pelmar_driver.hpp"
+#include "storage/driver/table_address.hpp"
+
+namespace zelt::storage {
+namespace {
+
+using runtime::FixedString;
+using runtime::Table;
+using runtime::TableDeclaration;
+using testing_support::TestDir;
+namespace key_attr = runtime::key_attr;
+namespace err = runtime::err;
+
+#pragma pack(push, 1)
+struct PersonRecord {
+    FixedString<20> name;
+    std::int32_t number;
+    double score;
+};
+#pragma pack(pop)
+
+// A table of people: a unique case-blind name key (OPT), a DUP key on the score
+// (descending) and a unique number key.
+class PelmarDriverTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        RegisterPelmarDriver();
+        runtime::RegisterDriver(std::make_shared<PelmarDriver>("PELMAR_B"));
+    }
+
+    TableDeclaration People(const std::string& driver = "PELMAR") {
+        return TableDeclaration("PEOPLE", "PEO", driver)
+            .NameVariable(name_.Span())
+            .Record(runtime::AsBytes(rec_))
+            .String("PEO:Name", 0, 20)
+            .Long("PEO:Number", 20)
+            .Real("PEO:Score", 24)
+            .Memo("PEO:Notes", 600)
+            .Key("PEO:NameKey", key_attr::Opt | key_attr::NoCase, {"PEO:Name"})
+            .Key("PEO:ScoreKey", key_attr::Dup, {"-PEO:Score", "PEO:Name"})
+            .Key("PEO:NumberKey", 0, {"PEO:Number"});
+    }
+
+    void Put(Table& t, const char* name, std::int32_t number, double score) {
+        rec_.name = name;
+        rec_.number = number;
+        rec_.score = score;
+        ASSERT_EQ(t.Add(), 0) << name << ": " << runtime::CurrentErrorText();
+    }
+
+    std::vector<std::string> NamesInOrder(Table& t, int key) {
+        std::vector<std::string> names;
+        if (key < 0)
+            t.SetFile();
+        else
+            t.SetKey(key);
+        while (t.Next() == 0) names.push_back(rec_.name.Clip());
+        return names;
+    }
+
+    void SetUp() override { name_ = dir_.File("PEOPLE"); }
+
+    TestDir dir_;
+    FixedString<200> name_;
+    PersonRecord rec_{};
+};
+
+TEST_F(PelmarDriverTest, CreateAddAndReadInEveryOrder) {
+    Table t(People());
+    EXPECT_EQ(t.Open(), err::FileNotFound);
+    ASSERT_EQ(t.Create(), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir_.File("PEOPLE.PLM")));
+    ASSERT_EQ(t.Open(0x42), 0);
+    Put(t, "carol", 3, 2.5);
+    Put(t, "Alice", 1, -1.0);
+    Put(t, "bob", 2, 2.5);
+    Put(t, "dave", 4, 10.0);
+    EXPECT_EQ(t.Records(), 4);
+    EXPECT_EQ(NamesInOrder(t, -1), (std::vector<std::string>{"carol", "Alice", "bob", "dave"}));
+    EXPECT_EQ(NamesInOrder(t, 0), (std::vector<std::string>{"Alice", "bob", "carol", "dave"}));
+    // Descending score; equal scores by name.
+    EXPECT_EQ(NamesInOrder(t, 1), (std::vector<std::string>{"dave", "bob", "carol", "Alice"}));
+
+    // Backwards from the end, and from a key value.
+    t.SetKey(0);
+    ASSERT_EQ(t.Previous(), 0);
+    EXPECT_EQ(rec_.name.Clip(), "dave");
+    rec_.name = "BOB";
+    t.SetKeyKey(0);
+    ASSERT_EQ(t.Next(), 0);
+    EXPECT_EQ(rec_.name.Clip(), "bob");
+    rec_.name = "c";
+    t.SetKeyKey(0);
+    ASSERT_EQ(t.Previous(), 0);
+    EXPECT_EQ(rec_.name.Clip(), "bob");
+
+    // Get by key value and by record number.
+    rec_.number = 3;
+    ASSERT_EQ(t.Get(2), 0);
+    EXPECT_EQ(rec_.name.Clip(), "carol");
+    const auto carol = t.Pointer();
+    rec_.name = "nobody";
+    rec_.number = 99;
+    EXPECT_EQ(t.Get(2), err::RecordNotFound);
+    ASSERT_EQ(t.GetByPointer(carol), 0);
+    EXPECT_EQ(rec_.name.Clip(), "carol");
+    EXPECT_EQ(t.Bytes(), 32);
+    EXPECT_EQ(t.Close(), 0);
+}
+
+TEST_F(PelmarDriverTest, UniqueKeysRefuseDuplicatesAndOptLeavesBlanksOut) {
+    Table t(People());
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x42), 0);
+    Put(t, "Alice", 1, 1.0);
+    rec_.name = "ALICE";
+    rec_.number = 2;
+    EXPECT_EQ(t.Add(), err::CreatesDuplicateKey);
+    EXPECT_EQ(runtime::CurrentErrorText(), "Creates Duplicate Key");
+    EXPECT_EQ(t.Records(), 1);
+    EXPECT_EQ(t.RecordsKey(2), 1);  // nothing of the failed add remains
+    rec_.name = "";
+    rec_.number = 2;
+    ASSERT_EQ(t.Add(), 0);
+    rec_.number = 3;
+    ASSERT_EQ(t.Add(), 0);  // a second blank name: OPT, so no clash
+    EXPECT_EQ(t.Records(), 3);
+    EXPECT_EQ(t.RecordsKey(0), 1);
+    EXPECT_EQ(t.RecordsKey(1), 3);
+
+    // Changing a record onto another's key is refused and changes nothing.
+    rec_.number = 1;
+    ASSERT_EQ(t.Get(2), 0);
+    rec_.number = 2;
+    EXPECT_TRUE(t.Duplicate());
+    EXPECT_EQ(t.Put(), err::CreatesDuplicateKey);
+    rec_.number = 7;
+    rec_.name = "Alicia";
+    ASSERT_EQ(t.Put(), 0);
+    rec_.number = 1;
+    EXPECT_EQ(t.Get(2), err::RecordNotFound);
+    rec_.name = "alicia";
+    ASSERT_EQ(t.Get(0), 0);
+    EXPECT_EQ(rec_.number, 7);
+    ASSERT_EQ(t.Delete(), 0);
+    EXPECT_EQ(t.Records(), 2);
+    EXPECT_EQ(t.RecordsKey(2), 2);
+    EXPECT_EQ(t.RecordsKey(0), 0);
+    EXPECT_EQ(t.Delete(), err::RecordNotAvailable);
+}
+
+TEST_F(PelmarDriverTest, MemosTravelWithTheirRecords) {
+    Table t(People());
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x42), 0);
+    std::string long_note(520, 'n');
+    t.MemoBuffer(0) = long_note;
+    Put(t, "Alice", 1, 1.0);
+    t.MemoBuffer(0) = "short";
+    Put(t, "Bob", 2, 1.0);
+    t.ClearRecord();
+    rec_.number = 1;
+    ASSERT_EQ(t.Get(2), 0);
+    EXPECT_EQ(t.MemoBuffer(0), long_note + std::string(80, ' '));
+    t.NoMemo();
+    rec_.number = 2;
+    ASSERT_EQ(t.Get(2), 0);
+    EXPECT_EQ(t.MemoBuffer(0).substr(0, 5), "nnnnn");  // not loaded
+    ASSERT_EQ(t.Get(2), 0);
+    EXPECT_EQ(t.MemoBuffer(0).substr(0, 6), "short ");
+}
+
+TEST_F(PelmarDriverTest, AddressesNameTablesInsideOneFile) {
+    const auto plain = TableAddress::Parse("/x/DATA");
+    EXPECT_EQ(plain.file, "/x/DATA.PLM");
+    EXPECT_EQ(plain.table, "UNNAMED");
+    EXPECT_EQ(plain.display, "/x/DATA.PLM");
+    const auto named = TableAddress::Parse("/x/DATA.PLM\\!orders");
+    EXPECT_EQ(named.file, "/x/DATA.PLM");
+    EXPECT_EQ(named.table, "ORDERS");
+    EXPECT_EQ(named.display, "/x/DATA.PLM\\!ORDERS");
+    // A separator preceded by an existing directory does not split.
+    std::filesystem::create_directory(dir_.File("sub"));
+    const auto odd = TableAddress::Parse(dir_.File("sub") + "\\!x\\!t");
+    EXPECT_EQ(odd.file, dir_.File("sub") + "\\!x.PLM");
+    EXPECT_EQ(odd.table, "T");
+
+    Table unnamed(People());
+    ASSERT_EQ(unnamed.Create(), 0);
+    FixedString<200> other_name(dir_.File("PEOPLE.PLM") + "\\!staff");
+    Table staff(People().NameVariable(other_name.Span()));
+    ASSERT_EQ(staff.Create(), 0);
+    ASSERT_EQ(unnamed.Open(0x42), 0);
+    ASSERT_EQ(staff.Open(0x42), 0);
+    Put(unnamed, "in unnamed", 1, 0);
+    Put(staff, "in staff", 1, 0);  // own identifier: no clash with the other table's key
+    EXPECT_EQ(unnamed.Records(), 1);
+    EXPECT_EQ(staff.Records(), 1);
+    EXPECT_EQ(staff.Name(), dir_.File("PEOPLE.PLM") + "\\!STAFF");
+    EXPECT_EQ(unnamed.Send("PNM="), "STAFF");
+    EXPECT_EQ(unnamed.Send("PNM=STAFF"), "UNNAMED");
+    EXPECT_EQ(NamesInOrder(staff, 0), std::vector<std::string>{"in staff"});
+}
+
+TEST_F(PelmarDriverTest, OpenFailuresGiveTheirCodes) {
+    name_ = "";
+    Table t(People());
+    EXPECT_EQ(t.Open(), err::InvalidFilename);
+    name_ = dir_.File("JUNK.PLM");
+    std::ofstream(name_.Clip(), std::ios::binary) << std::string(600, 'x');
+    EXPECT_EQ(t.Open(), err::InvalidDataFile);
+    EXPECT_EQ(runtime::CurrentErrorText(), "Invalid Data File");
+    name_ = dir_.File("PEOPLE.PLM\\!absent");
+    Table absent(People());
+    EXPECT_EQ(absent.Open(), err::FileNotFound);
+    EXPECT_EQ(absent.Next(), err::FileNotOpen);
+}
+
+TEST_F(PelmarDriverTest, DefinitionIsVerifiedAtOpen) {
+    {
+        Table t(People());
+        ASSERT_EQ(t.Create(), 0);
+    }
+    auto renamed = TableDeclaration("PEOPLE", "PEO", "PELMAR")
+                       .NameVariable(name_.Span())
+                       .Record(runtime::AsBytes(rec_))
+                       .String("PEO:FullName", 0, 20)
+                       .Long("PEO:Number", 20)
+                       .Real("PEO:Score", 24)
+                       .Memo("PEO:Notes", 600)
+                       .Key("PEO:NameKey", key_attr::Opt | key_attr::NoCase, {"PEO:FullName"})
+                       .Key("PEO:ScoreKey", key_attr::Dup, {"-PEO:Score", "PEO:FullName"})
+                       .Key("PEO:NumberKey", 0, {"PEO:Number"});
+    Table wrong(std::move(renamed));
+    EXPECT_EQ(wrong.Open(), err::InvalidRecordDeclaration);
+
+    Table extra_key(People().Key("PEO:Dummy", 0, {"PEO:Number"}));
+    EXPECT_EQ(extra_key.Open(), err::InvalidRecordDeclaration);
+}
+
+TEST_F(PelmarDriverTest, PrimaryAttributeMayBeAddedLater) {
+    auto plain = TableDeclaration("T", "T", "PELMAR")
+                     .NameVariable(name_.Span())
+                     .Record(runtime::AsBytes(rec_))
+                     .Long("T:Number", 20)
+                     .Key("T:NumberKey", key_attr::Opt, {"T:Number"});
+    Table a(std::move(plain));
+    ASSERT_EQ(a.Create(), 0);
+    Table b(TableDeclaration("T", "T", "PELMAR")
+                .NameVariable(name_.Span())
+                .Record(runtime::AsBytes(rec_))
+                .Long("T:Number", 20)
+                .Key("T:NumberKey", key_attr::Opt | key_attr::Primary, {"T:Number"}));
+    EXPECT_EQ(b.Open(), 0);
+}
+
+TEST_F(PelmarDriverTest, AppendDefersKeysUntilBuild) {
+    Table t(People());
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x22), 0);
+    Put(t, "first", 1, 1);
+    for (int i = 0; i < 5; ++i) {
+        rec_.name = "appended" + std::to_string(i);
+        rec_.number = 10 + i;
+        rec_.score = i;
+        ASSERT_EQ(t.Append(), 0);
+    }
+    Put(t, "later", 20, 0);  // added after an append: its keys wait for the build too
+    EXPECT_EQ(t.Records(), 7);
+    EXPECT_EQ(t.RecordsKey(2), 1);
+    EXPECT_EQ(NamesInOrder(t, 2), std::vector<std::string>{"first"});
+    ASSERT_EQ(t.Build(), 0);
+    EXPECT_EQ(t.RecordsKey(2), 7);
+    EXPECT_EQ(t.RecordsKey(0), 7);
+    EXPECT_EQ(NamesInOrder(t, 2).size(), 7u);
+    EXPECT_EQ(NamesInOrder(t, 2).back(), "later");
+
+    // A duplicate appended behind the key's back is found by the build.
+    rec_.name = "FIRST";
+    rec_.number = 30;
+    ASSERT_EQ(t.Append(), 0);
+    EXPECT_EQ(t.Build(), err::CreatesDuplicateKey);
+    ASSERT_EQ(t.Pack(), err::CreatesDuplicateKey);
+}
+
+TEST_F(PelmarDriverTest, SendOptions) {
+    Table t(People());
+    ASSERT_EQ(t.Create(), 0);
+    EXPECT_EQ(t.Send("FLAGS"), "");  // closed table
+    ASSERT_EQ(t.Open(0x42), 0);
+    EXPECT_EQ(t.Send("FULLBUILD"), "OFF");
+    EXPECT_EQ(t.Send("fullbuild=ON"), "ON");
+    EXPECT_EQ(t.Send("FULLBUILD"), "ON");
+    EXPECT_EQ(t.Build(), 0);
+    EXPECT_EQ(t.Send("FULLBUILD"), "OFF");
+    EXPECT_EQ(t.Send("FULLBUILD=maybe"), "OFF");
+    EXPECT_EQ(t.Send("FLAGS=7"), "7");
+    EXPECT_EQ(t.Send("Flags"), "7");
+    EXPECT_EQ(t.Send("TCF=" + dir_.File("my.tcf")), dir_.File("my.tcf"));
+    EXPECT_EQ(t.Send("TCF"), dir_.File("my.tcf"));
+    EXPECT_EQ(t.Send("TCF="), "");
+    EXPECT_EQ(t.Send("Recover=10"), "");
+    EXPECT_EQ(runtime::CurrentErrorCode(), 0);
+    t.Close();
+    // The flags value is stored with the table.
+    ASSERT_EQ(t.Open(0x40), 0);
+    EXPECT_EQ(t.Send("FLAGS"), "7");
+    EXPECT_EQ(t.Send("PNMQ=" + dir_.File("PEOPLE.PLM")), "UNNAMED");
+}
+
+TEST_F(PelmarDriverTest, HoldingWatchingAndLockingBetweenStations) {
+    Table mine(People());
+    ASSERT_EQ(mine.Create(), 0);
+    ASSERT_EQ(mine.Open(0x42), 0);
+    Put(mine, "Alice", 1, 1);
+    Put(mine, "Bob", 2, 1);
+    Table theirs(People("PELMAR_B"));
+    ASSERT_EQ(theirs.Open(0x42), 0);
+
+    // Holding: different records both succeed, the same record gives 43 to the second.
+    rec_.number = 1;
+    mine.Hold();
+    ASSERT_EQ(mine.Get(2), 0);
+    rec_.number = 2;
+    theirs.Hold();
+    ASSERT_EQ(theirs.Get(2), 0);
+    rec_.number = 1;
+    theirs.Hold();
+    EXPECT_EQ(theirs.Get(2), err::RecordIsAlreadyHeld);
+    rec_.number = 1;
+    ASSERT_EQ(theirs.Get(2), 0);  // reading without holding is fine
+    EXPECT_EQ(theirs.Delete(), err::RecordNotAvailable);
+    EXPECT_EQ(theirs.Put(), err::AccessDenied);
+    ASSERT_EQ(mine.Release(), 0);
+    ASSERT_EQ(theirs.Release(), 0);
+
+    // Watching: a change by the other station in between gives 89.
+    rec_.number = 1;
+    mine.Watch();
+    ASSERT_EQ(mine.Get(2), 0);
+    rec_.number = 1;
+    ASSERT_EQ(theirs.Get(2), 0);
+    rec_.score = 5;
+    ASSERT_EQ(theirs.Put(), 0);
+    rec_.number = 1;
+    mine.Watch();
+    ASSERT_EQ(mine.Get(2), 0);
+    rec_.score = 6;  // only my own buffer changed: fine
+    EXPECT_EQ(mine.Put(), 0);
+    rec_.number = 1;
+    ASSERT_EQ(theirs.Get(2), 0);
+    rec_.score = 7;
+    ASSERT_EQ(theirs.Put(), 0);
+    rec_.score = 8;
+    EXPECT_EQ(mine.Put(), err::RecordChanged);
+    EXPECT_EQ(runtime::CurrentErrorText(), "Record Changed By Another Station");
+
+    // Table locks.
+    ASSERT_EQ(mine.Lock(), 0);
+    EXPECT_EQ(theirs.Lock(0), err::FileIsAlreadyLocked);
+    EXPECT_EQ(runtime::CurrentErrorText(), "File Is Already Locked");
+    ASSERT_EQ(mine.Unlock(), 0);
+    EXPECT_EQ(theirs.Lock(0), 0);
+    theirs.Unlock();
+}
+
+TEST_F(PelmarDriverTest, TransactionOverTwoFilesIsAllOrNothing) {
+    Table a(People());
+    FixedString<200> other(dir_.File("OTHER"));
+    Table b(People().NameVariable(other.Span()));
+    ASSERT_EQ(a.Create(), 0);
+    ASSERT_EQ(b.Create(), 0);
+    ASSERT_EQ(a.Open(0x42), 0);
+    ASSERT_EQ(b.Open(0x42), 0);
+
+    ASSERT_EQ(runtime::Logout(1, {&a, &b}), 0);
+    Put(a, "a1", 1, 0);
+    Put(b, "b1", 1, 0);
+    ASSERT_EQ(runtime::Rollback(), 0);
+    EXPECT_EQ(a.Records(), 0);
+    EXPECT_EQ(b.Records(), 0);
+
+    ASSERT_EQ(runtime::Logout(1, {&a, &b}), 0);
+    Put(a, "a2", 2, 0);
+    Put(b, "b2", 2, 0);
+    ASSERT_EQ(runtime::Commit(), 0);
+    a.Close();
+    b.Close();
+    ASSERT_EQ(a.Open(0x40), 0);
+    ASSERT_EQ(b.Open(0x40), 0);
+    EXPECT_EQ(NamesInOrder(a, 0), std::vector<std::string>{"a2"});
+    EXPECT_EQ(NamesInOrder(b, 0), std::vector<std::string>{"b2"});
+}
+
+TEST_F(PelmarDriverTest, PositionsResetAndRereadSequences) {
+    Table t(People());
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x42), 0);
+    for (int i = 0; i < 5; ++i) Put(t, ("p" + std::to_string(i)).c_str(), i, i);
+    t.SetKey(0);
+    t.Next();
+    t.Next();
+    const std::string at_p1 = t.PositionKey(0);
+    const std::string file_pos = t.Position();
+    t.Next();
+    ASSERT_EQ(t.ResetKey(0, at_p1), 0);
+    ASSERT_EQ(t.Next(), 0);
+    EXPECT_EQ(rec_.name.Clip(), "p1");
+    ASSERT_EQ(t.Next(), 0);
+    EXPECT_EQ(rec_.name.Clip(), "p2");
+    ASSERT_EQ(t.Reget(file_pos), 0);
+    EXPECT_EQ(rec_.name.Clip(), "p1");
+    const auto state = t.GetState();
+    t.SetFile();
+    t.Next();
+    ASSERT_EQ(t.RestoreState(state), 0);
+    EXPECT_EQ(rec_.name.Clip(), "p1");
+    ASSERT_EQ(t.Next(), 0);
+    EXPECT_EQ(rec_.name.Clip(), "p3");  // the sequence went on from p2
+    t.FreeState(state);
+    t.SetKey(0);
+    ASSERT_EQ(t.Skip(5), 0);
+    EXPECT_TRUE(t.Eof());
+    EXPECT_EQ(t.Next(), err::RecordNotAvailable);
+    ASSERT_EQ(t.Empty(), 0);
+    EXPECT_EQ(t.Records(), 0);
+    EXPECT_EQ(NamesInOrder(t, 1).size(), 0u);
+}
+
+TEST_F(PelmarDriverTest, DamagedFileGivesFileSystemErrorWithTheFault) {
+    {
+        Table t(People());
+        ASSERT_EQ(t.Create(), 0);
+        ASSERT_EQ(t.Open(0x42), 0);
+        for (int i = 0; i < 30; ++i) Put(t, ("n" + std::to_string(i)).c_str(), i, i);
+    }
+    // Scribble over every page behind the header.
+    const std::string path = dir_.File("PEOPLE.PLM");
+    const auto size = std::filesystem::file_size(path);
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(512);
+        f << std::string(size - 512, '\x5A');
+    }
+    Table t(People());
+    const auto code = t.Open(0x42);
+    EXPECT_EQ(code, err::FileSystemError);
+    EXPECT_EQ(runtime::CurrentErrorText(), "File System Error");
+    EXPECT_EQ(runtime::CurrentFileErrorText(), "Possible data corruption in file");
+    EXPECT_FALSE(runtime::CurrentFileErrorCode().empty());
+}
+
+}  // namespace
+}  // namespace zelt::storage
