@@ -51,12 +51,11 @@ io::CreateMode ToCreate(Creation creation) {
 // that fails validation inside it is the call's own fault number.
 class AutoFrame {
   public:
-    AutoFrame(ItemFile& file, bool write, int invalid_fault) : file_(file) {
+    // `read_state_fault`: a write asked for inside a read operation.
+    AutoFrame(ItemFile& file, bool write, int invalid_fault, int read_state_fault = 0) : file_(file) {
         ItemFileState& st = file.state();
         if (st.in_operation) {
-            if (write && !st.write_state) status_ = Status::Fault(invalid_fault == fault::HeaderBeforeInsert
-                                                                       ? fault::InsertInReadState
-                                                                       : invalid_fault);
+            if (write && !st.write_state) status_ = Status::Fault(read_state_fault);
             return;
         }
         status_ = write ? file.BeginWrite() : file.BeginRead();
@@ -218,7 +217,7 @@ void ItemFile::Abandon() {
 }
 
 Status ItemFile::Insert(BytesView key, BytesView data) {
-    AutoFrame frame(*this, true, fault::HeaderBeforeInsert);
+    AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::InsertInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
         state_->tree->Insert(key, data);
@@ -227,7 +226,7 @@ Status ItemFile::Insert(BytesView key, BytesView data) {
 }
 
 Status ItemFile::Replace(BytesView key, BytesView data) {
-    AutoFrame frame(*this, true, fault::HeaderBeforeInsert);
+    AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
         state_->tree->Erase(key);
@@ -237,7 +236,7 @@ Status ItemFile::Replace(BytesView key, BytesView data) {
 }
 
 Status ItemFile::Erase(BytesView key, bool* found) {
-    AutoFrame frame(*this, true, fault::DeleteInReadState);
+    AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::DeleteInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
         bool erased = state_->tree->Erase(key);
@@ -260,7 +259,7 @@ Status ItemFile::Find(BytesView key, Bytes* data, bool* found) {
 Status ItemFile::IssueIdentifier(std::array<std::uint8_t, 4>& out) {
     ItemFileState& st = *state_;
     if (st.in_operation && !st.write_state) return Status::Fault(fault::IdentifierInReadState);
-    AutoFrame frame(*this, true, fault::HeaderBeforeIdentifier);
+    AutoFrame frame(*this, true, fault::HeaderBeforeIdentifier, fault::IdentifierInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(st, [&] {
         FileHeader& h = st.tree->header();
@@ -279,7 +278,7 @@ Status ItemFile::IssueIdentifier(std::array<std::uint8_t, 4>& out) {
 
 Status ItemFile::Truncate() {
     ItemFileState& st = *state_;
-    AutoFrame frame(*this, true, fault::HeaderBeforeTruncate);
+    AutoFrame frame(*this, true, fault::HeaderBeforeTruncate, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(st, [&] {
         if (st.tree->dirty()) CommitFile(st);

@@ -163,6 +163,8 @@ TEST(ItemFileTest, ReadStateRefusesWritesWithTheirFaults) {
     ASSERT_TRUE(file->Insert("a", "1").ok());
     ASSERT_TRUE(file->BeginRead().ok());
     EXPECT_EQ(file->Insert("b", "2").fault, fault::InsertInReadState);
+    EXPECT_EQ(file->Replace("a", "2").fault, fault::StoreInReadState);
+    EXPECT_EQ(file->Erase("a").fault, fault::DeleteInReadState);
     std::array<std::uint8_t, 4> id{};
     EXPECT_EQ(file->IssueIdentifier(id).fault, fault::IdentifierInReadState);
     ASSERT_TRUE(file->Finish().ok());

@@ -35,10 +35,10 @@ inline bool WalkBytes(const std::filesystem::path& dir, const std::uint8_t* data
         if (!status.ok()) continue;
         ItemCursor cursor(*file);
         status = cursor.First();
-        for (int steps = 0; status.ok() && cursor.Valid() && steps < 20000; ++steps) status = cursor.Next();
+        for (int steps = 0; status.ok() && cursor.Valid() && steps < 3000; ++steps) status = cursor.Next();
         clean = clean && CleanStatus(status);
         status = cursor.Last();
-        for (int steps = 0; status.ok() && cursor.Valid() && steps < 20000; ++steps) status = cursor.Previous();
+        for (int steps = 0; status.ok() && cursor.Valid() && steps < 3000; ++steps) status = cursor.Previous();
         clean = clean && CleanStatus(status);
         if (file->BeginRead().ok()) {
             try {
