@@ -96,7 +96,8 @@ bool WalkJournal(ItemFileState& st, const FileHeader& disk,
         }
         pos += size;
     }
-    return have_header && journal_header.MagicOk() && journal_header.SectionsSane();
+    return have_header && journal_header.MagicOk() && journal_header.SectionsSane() &&
+           journal_header.ComputedEnd() <= disk.committed_end();
 }
 
 void Recover(ItemFileState& st, const FileHeader& disk) {
@@ -202,7 +203,12 @@ ErrorCode ValidateHeader(ItemFileState& st) {
         st.validated = true;
         return err::NoError;
     }
-    if (!disk.SectionsSane()) RaiseFault(fault::AddressInNoSection);
+    // Every page a header describes lies inside the file; anything else is damage (and
+    // would otherwise send compaction rotating pages through space that does not exist).
+    if (!disk.SectionsSane() || (disk.committed_end() == disk.journal_end() && disk.change_counter() != 0 &&
+                                 disk.ComputedEnd() > st.handle->Size())) {
+        RaiseFault(fault::AddressInNoSection);
+    }
     st.tree->clear_journal_map();
     st.tree->Reset(disk);
     st.committed = disk;
