@@ -316,5 +316,59 @@ TEST(TransactionTest, CommitRollbackAndControlFileLimit) {
     tx.Rollback();
 }
 
+TEST(TransactionTest, ControlFilesBesideEachDirectoryOrTheConfiguredOne) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "one");
+    std::filesystem::create_directory(dir / "two");
+    auto a = OpenFile(dir / "one" / "a.plm");
+    auto b = OpenFile(dir / "two" / "b.plm");
+    auto marker_of = [](ItemFile& file) {
+        Bytes data;
+        bool found = false;
+        EXPECT_TRUE(file.Find(kMarkerKey, &data, &found).ok());
+        return found ? data.substr(4) : std::string("(none)");
+    };
+    {
+        Transaction tx;
+        ASSERT_TRUE(tx.Enlist(*a).ok());
+        ASSERT_TRUE(tx.Enlist(*b).ok());
+        ASSERT_TRUE(a->Insert("x", "1").ok());
+        ASSERT_TRUE(b->Insert("y", "2").ok());
+        ASSERT_TRUE(tx.Commit().ok());
+    }
+    // Without a configured name each directory has its own control file and each marker
+    // holds the marker text.
+    EXPECT_TRUE(std::filesystem::exists(dir / "one" / "pelmar.tcf"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "two" / "pelmar.tcf"));
+    EXPECT_EQ(marker_of(*a), std::string(kDefaultControlMarker) + '\0');
+    EXPECT_EQ(marker_of(*b), std::string(kDefaultControlMarker) + '\0');
+    {
+        Transaction tx;
+        std::string configured = (dir / "shared.tcf").string();
+        tx.SetControlFile(configured);
+        ASSERT_TRUE(tx.Enlist(*a).ok());
+        ASSERT_TRUE(tx.Enlist(*b).ok());
+        ASSERT_TRUE(a->Replace("x", "3").ok());
+        ASSERT_TRUE(b->Replace("y", "4").ok());
+        ASSERT_TRUE(tx.Commit().ok());
+        EXPECT_EQ(marker_of(*a), configured + '\0');
+        EXPECT_EQ(marker_of(*b), configured + '\0');
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir / "shared.tcf"));
+    // A single changed file commits on its own journal and leaves its marker alone.
+    {
+        Transaction tx;
+        ASSERT_TRUE(tx.Enlist(*a).ok());
+        ASSERT_TRUE(tx.Enlist(*b).ok());
+        ASSERT_TRUE(a->Replace("x", "5").ok());
+        ASSERT_TRUE(tx.Commit().ok());
+    }
+    EXPECT_EQ(marker_of(*a), (dir / "shared.tcf").string() + '\0');
+    Bytes data;
+    bool found = false;
+    ASSERT_TRUE(a->Find("x", &data, &found).ok());
+    EXPECT_EQ(data, "5");
+}
+
 }  // namespace
 }  // namespace zelt::storage

@@ -1,0 +1,159 @@
+// Page placement in the size-class sections: rotations at section ends, freeing, compaction,
+// and the clean-node trimming rule of the page cache.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "storage/io/storage_failure.hpp"
+#include "storage/item_file.hpp"
+#include "storage/pagefile/section_allocator.hpp"
+#include "storage/tree/page_cache.hpp"
+
+namespace zelt::storage {
+namespace {
+
+// Keeps a page label per address, as the tree keeps nodes, and checks every move.
+class RecordingMover : public PageMover {
+  public:
+    void MovePage(std::int32_t from, std::int32_t to) override {
+        auto it = pages.find(from);
+        ASSERT_NE(it, pages.end()) << "moved a page that is not there: " << from;
+        int label = it->second;
+        pages.erase(it);
+        pages[to] = label;
+        moves.emplace_back(from, to);
+    }
+    std::map<std::int32_t, int> pages;
+    std::vector<std::pair<std::int32_t, std::int32_t>> moves;
+};
+
+FileHeader EmptySections() { return FileHeader::Fresh(); }
+
+// Every page lies in the section of its class, sections ascend and hold whole pages.
+void ExpectLayout(const FileHeader& h, const RecordingMover& mover, const std::map<int, int>& class_of_label) {
+    EXPECT_TRUE(h.SectionsSane());
+    std::size_t counted = 0;
+    for (int k = 1; k <= kMaxClass; ++k) counted += static_cast<std::size_t>(h.pages(k));
+    EXPECT_EQ(counted, mover.pages.size());
+    for (auto [address, label] : mover.pages) {
+        int k = class_of_label.at(label);
+        EXPECT_EQ(h.ClassOf(address), k) << "page " << label << " at " << address;
+        EXPECT_EQ((address - h.start(k)) % k, 0);
+    }
+}
+
+TEST(SectionAllocatorTest, FirstPagesOfANewFileAndRoomMadeByRotation) {
+    FileHeader h = EmptySections();
+    RecordingMover mover;
+    std::map<int, int> classes;
+    // The first page of class 1 goes to address 0; the sections above move up behind it.
+    std::int32_t a = AllocateSlot(h, 1, mover);
+    EXPECT_EQ(a, 0);
+    mover.pages[a] = 1;
+    classes[1] = 1;
+    EXPECT_EQ(h.end(1), 1);
+    EXPECT_EQ(h.start(2), 1);
+    EXPECT_EQ(h.start(59), 1);
+    // Two pages of class 3, then another class 1 page: section 3 rotates its first page to
+    // its end to make room above section 1.
+    for (int label = 2; label <= 3; ++label) {
+        std::int32_t at = AllocateSlot(h, 3, mover);
+        mover.pages[at] = label;
+        classes[label] = 3;
+    }
+    EXPECT_EQ(h.start(3), 1);
+    EXPECT_EQ(h.end(3), 7);
+    std::int32_t b = AllocateSlot(h, 1, mover);
+    mover.pages[b] = 4;
+    classes[4] = 1;
+    EXPECT_EQ(b, 1);
+    ASSERT_EQ(mover.moves.size(), 1u);
+    EXPECT_EQ(mover.moves[0], (std::pair<std::int32_t, std::int32_t>{1, 7}));
+    ExpectLayout(h, mover, classes);
+}
+
+TEST(SectionAllocatorTest, MixedWorkloadKeepsEveryPageInItsSection) {
+    FileHeader h = EmptySections();
+    RecordingMover mover;
+    std::map<int, int> classes;
+    std::vector<std::pair<std::int32_t, int>> live;  // (address at allocation, label)
+    int label = 0;
+    unsigned seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245 + 12345, (seed >> 16) & 0x7FFF; };
+    for (int round = 0; round < 400; ++round) {
+        if (mover.pages.empty() || next() % 3 != 0) {
+            int k = 1 + static_cast<int>(next() % 8) * (next() % 4 == 0 ? 7 : 1);
+            if (k > kMaxClass) k = kMaxClass;
+            std::int32_t at = AllocateSlot(h, k, mover);
+            ASSERT_EQ(mover.pages.count(at), 0u) << "slot handed out twice";
+            mover.pages[at] = ++label;
+            classes[label] = k;
+        } else {
+            auto it = mover.pages.begin();
+            std::advance(it, static_cast<long>(next() % mover.pages.size()));
+            std::int32_t at = it->first;
+            int k = classes[it->second];
+            mover.pages.erase(it);
+            FreeSlot(h, at, k, mover);
+        }
+        ExpectLayout(h, mover, classes);
+        if (::testing::Test::HasFailure()) return;
+    }
+    CompactSections(h, mover);
+    ExpectLayout(h, mover, classes);
+    // After compaction no gap below a section is a whole page of it.
+    for (int k = 2; k <= kMaxClass; ++k) {
+        if (h.pages(k) > 1) {
+            EXPECT_LT(h.start(k) - h.end(k - 1), k);
+        } else {
+            EXPECT_EQ(h.start(k), h.end(k - 1));
+        }
+    }
+}
+
+TEST(SectionAllocatorTest, RoomAboveLargerThanTheClassIsAFault) {
+    FileHeader h = EmptySections();
+    for (int k = 1; k <= kMaxClass; ++k) {
+        h.set_start(k, 10);
+        h.set_end(k, 10);
+    }
+    h.set_start(1, 0);
+    h.set_end(1, 2);
+    h.set_start(2, 1);  // overlapping sections: the gap above section 1 is negative
+    h.set_end(2, 1);
+    RecordingMover mover;
+    mover.pages[0] = 1;
+    mover.pages[1] = 2;
+    int fault_number = 0;
+    try {
+        AllocateSlot(h, 1, mover);
+    } catch (const StorageFailure& failure) {
+        fault_number = failure.fault;
+    }
+    EXPECT_EQ(fault_number, fault::RoomAboveTooLarge);
+}
+
+TEST(PageCacheTest, TrimKeepsTwentyEvictsAboveAHundredAndNeverDirtyNodes) {
+    PageCache cache;
+    for (int i = 0; i < 150; ++i) {
+        auto node = std::make_unique<Node>();
+        node->address = i;
+        node->dirty = i < 10;
+        cache.Add(std::move(node));
+    }
+    EXPECT_EQ(cache.clean_count(), 140u);
+    cache.Trim();
+    EXPECT_LT(cache.clean_count(), 100u);
+    EXPECT_GE(cache.clean_count(), 19u);  // trimming runs while twenty or more are held
+    for (int i = 0; i < 10; ++i) EXPECT_NE(cache.Find(i), nullptr) << "dirty node " << i << " evicted";
+    // Long-idle nodes go while at least twenty stay; the most recently used survive.
+    for (int round = 0; round < 500; ++round) cache.Find(149);
+    cache.Trim();
+    EXPECT_GE(cache.clean_count(), 19u);
+    EXPECT_NE(cache.Find(149), nullptr);
+    EXPECT_EQ(cache.DirtyNodes().size(), 10u);
+}
+
+}  // namespace
+}  // namespace zelt::storage
