@@ -12,6 +12,15 @@ namespace zelt::platform {
 using runtime::Align;
 using runtime::ControlKind;
 
+void ListColourDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!(option->state & QStyle::State_Selected)) return;
+    const QVariant fg = index.data(QueueItemModel::SelectedForegroundRole);
+    const QVariant bg = index.data(QueueItemModel::SelectedBackgroundRole);
+    if (fg.isValid()) option->palette.setColor(QPalette::HighlightedText, fg.value<QColor>());
+    if (bg.isValid()) option->palette.setColor(QPalette::Highlight, bg.value<QColor>());
+}
+
 QueueItemModel::QueueItemModel(runtime::Window& window, runtime::ControlNumber control, QObject* parent)
     : QAbstractItemModel(parent),
       window_(window),
@@ -123,6 +132,16 @@ QVariant QueueItemModel::data(const QModelIndex& index, int role) const {
             int bg = col && col->colours ? source->Cell(row, column).background : -1;
             if (bg < 0 && col) bg = col->background;
             return bg >= 0 ? QVariant(QBrush(Colour(bg))) : QVariant();
+        }
+        case SelectedForegroundRole: {
+            int fg = col && col->colours ? source->Cell(row, column).selected_foreground : -1;
+            if (fg < 0 && col) fg = col->selected_foreground;
+            return fg >= 0 ? QVariant(Colour(fg)) : QVariant();
+        }
+        case SelectedBackgroundRole: {
+            int bg = col && col->colours ? source->Cell(row, column).selected_background : -1;
+            if (bg < 0 && col) bg = col->selected_background;
+            return bg >= 0 ? QVariant(Colour(bg)) : QVariant();
         }
         case Qt::TextAlignmentRole: {
             if (!col) return {};

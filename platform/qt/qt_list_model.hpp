@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QStyledItemDelegate>
 #include <vector>
 
 #include "runtime/window/window.hpp"
@@ -15,6 +16,10 @@ namespace zelt::platform {
 
 class QueueItemModel final : public QAbstractItemModel {
 public:
+    // Colours of a cell while its row is selected (QColor, none = the style's).
+    static constexpr int SelectedForegroundRole = Qt::UserRole + 1;
+    static constexpr int SelectedBackgroundRole = Qt::UserRole + 2;
+
     QueueItemModel(runtime::Window& window, runtime::ControlNumber control, QObject* parent);
 
     // The queue changed: reread the row count and the tree's shape.
@@ -46,6 +51,15 @@ private:
     std::vector<int> place_;
     std::vector<std::vector<int>> children_;
     std::vector<int> top_;
+};
+
+// Draws a selected row in the colours the list format gives for selected rows.
+class ListColourDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 }  // namespace zelt::platform

@@ -13,6 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -39,7 +41,11 @@ void QtTopWidget::closeEvent(QCloseEvent* event) {
 
 QtWindow::QtWindow(runtime::Window& window) : window_(window) { Build(); }
 
-QtWindow::~QtWindow() { delete top_; }
+QtWindow::~QtWindow() {
+    // No event of the widgets' destruction may reach the model.
+    dying_ = true;
+    delete top_;
+}
 
 QWidget* QtWindow::Widget(ControlNumber n) const {
     if (n < 1 || n > static_cast<int>(widgets_.size())) return nullptr;
@@ -63,6 +69,7 @@ void QtWindow::Build() {
     if (!attributes.icon.empty()) top_->setWindowIcon(IconByName(attributes.icon));
     widgets_.assign(static_cast<std::size_t>(window_.ControlCount()), nullptr);
     for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) widgets_[static_cast<std::size_t>(n - 1)] = Make(n);
+    top_->installEventFilter(this);
     auto* layout = new QVBoxLayout(top_);
     LayOut(0, layout);
     if (!attributes.resizable) layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -177,17 +184,30 @@ QWidget* QtWindow::Make(ControlNumber n) {
         }
         case ControlKind::Region: w = new QWidget; break;
     }
-    w->setObjectName(QString::fromStdString(d.name));
-    if (d.kind != ControlKind::Tab) w->installEventFilter(this);
+    if (d.kind != ControlKind::List && d.kind != ControlKind::Tree) {
+        w->setObjectName(QString::fromStdString(d.name));
+        if (d.kind != ControlKind::Tab) Watch(w, n);
+    }
     return w;
+}
+
+void QtWindow::Watch(QObject* object, ControlNumber n) {
+    owners_[object] = n;
+    object->installEventFilter(this);
 }
 
 QWidget* QtWindow::MakeList(ControlNumber n) {
     const auto& d = *window_.Declared(n);
     auto* view = new QTreeView;
+    view->setObjectName(QString::fromStdString(d.name));
     auto* model = new QueueItemModel(window_, n, view);
     models_[n] = model;
+    views_[n] = view;
     view->setModel(model);
+    view->setItemDelegate(new ListColourDelegate(view));
+    Watch(view, n);
+    viewports_[n] = view->viewport();
+    Watch(view->viewport(), n);
     view->setUniformRowHeights(true);  // only the rows in sight are read
     view->setRootIsDecorated(d.kind == ControlKind::Tree);
     view->setAllColumnsShowFocus(true);
@@ -231,7 +251,42 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
         if (row > 0) window_.UserSelectRow(n, row);
         window_.UserKey(n, runtime::key::MouseRight);
     });
-    return view;
+    if (!d.immediate) return view;
+
+    // The program pages through the rows itself: the list shows only the rows it loaded,
+    // and a scroll bar of its own stands for the position in the whole table.
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* frame = new QWidget;
+    auto* row = new QHBoxLayout(frame);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    auto* bar = new QScrollBar(Qt::Vertical);
+    bar->setObjectName(QString::fromStdString(d.name + ":thumb"));
+    bar->setRange(1, 100);
+    bar->setPageStep(10);
+    thumbs_[n] = bar;
+    row->addWidget(view, 1);
+    row->addWidget(bar);
+    frame->setFocusProxy(view);
+    connect(bar, &QScrollBar::actionTriggered, this, [this, n, bar](int action) {
+        if (syncing_) return;
+        int code = 0;
+        switch (action) {
+            case QAbstractSlider::SliderSingleStepSub: code = runtime::key::Up; break;
+            case QAbstractSlider::SliderSingleStepAdd: code = runtime::key::Down; break;
+            case QAbstractSlider::SliderPageStepSub: code = runtime::key::PageUp; break;
+            case QAbstractSlider::SliderPageStepAdd: code = runtime::key::PageDown; break;
+            case QAbstractSlider::SliderToMinimum: code = runtime::key::CtrlHome; break;
+            case QAbstractSlider::SliderToMaximum: code = runtime::key::CtrlEnd; break;
+            default: return;
+        }
+        window_.UserKey(n, code);
+        (void)bar;
+    });
+    connect(bar, &QScrollBar::sliderReleased, this, [this, n, bar] {
+        if (!syncing_) window_.UserThumb(n, bar->value());
+    });
+    return frame;
 }
 
 // Controls are laid out in declaration order: a prompt with the entry after it forms a row
@@ -297,10 +352,40 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
 }
 
 void QtWindow::Show() {
+    syncing_ = true;
+    ApplyGeometry();
     const auto& attributes = window_.Declaration().attributes;
-    if (attributes.maximised) top_->showMaximized();
-    else top_->show();
+    if (!window_.IsVisible()) {
+        // Kept out of sight until the program shows it.
+    } else if (attributes.maximised || window_.Geometry().maximised) {
+        top_->showMaximized();
+    } else {
+        top_->show();
+    }
+    NoteGeometry(false);
+    syncing_ = false;
     if (QWidget* w = Widget(window_.Focus())) w->setFocus(Qt::OtherFocusReason);
+}
+
+void QtWindow::ApplyGeometry() {
+    const auto& g = window_.Geometry();
+    if (g.width > 0 && g.height > 0 && !g.maximised) {
+        const QRect wanted(g.x, g.y, g.width, g.height);
+        if (top_->geometry() != wanted) top_->setGeometry(wanted);
+    }
+    if (g.maximised && top_->isVisible() && !top_->isMaximized()) top_->showMaximized();
+}
+
+void QtWindow::NoteGeometry(bool report) {
+    runtime::WindowGeometry g;
+    const QRect r = top_->geometry();
+    g.x = r.x();
+    g.y = r.y();
+    g.width = r.width();
+    g.height = r.height();
+    g.maximised = top_->isMaximized();
+    g.iconised = top_->isMinimized();
+    window_.UserGeometry(g, report);
 }
 
 void QtWindow::SyncAll() {
@@ -313,6 +398,11 @@ void QtWindow::Sync(ControlNumber n) {
     syncing_ = true;
     if (n == 0) {
         top_->setWindowTitle(QString::fromStdString(window_.Title()));
+        if (top_->isVisible() != window_.IsVisible()) {
+            top_->setVisible(window_.IsVisible());
+            if (window_.IsVisible()) NoteGeometry(false);
+        }
+        ApplyGeometry();
         syncing_ = was_syncing;
         return;
     }
@@ -396,11 +486,13 @@ void QtWindow::Sync(ControlNumber n) {
         case ControlKind::Button: static_cast<QPushButton*>(w)->setText(text); break;
         case ControlKind::List:
         case ControlKind::Tree: {
-            auto* view = static_cast<QTreeView*>(w);
+            auto* view = views_[n];
             QueueItemModel* model = models_[n];
+            if (auto it = thumbs_.find(n); it != thumbs_.end() && s.thumb > 0) it->second->setValue(s.thumb);
             if (revisions_[n] != s.list_revision) {
                 revisions_[n] = s.list_revision;
                 model->Reload();
+                MeasureRows(n);
                 // Nodes whose children are in the queue show open.
                 if (model->IsTree()) {
                     for (int row = 1; row <= window_.RowCount(n); ++row) {
@@ -430,11 +522,17 @@ void QtWindow::Focus(ControlNumber n) {
     if (w && !syncing_) w->setFocus(Qt::OtherFocusReason);
 }
 
+void QtWindow::MeasureRows(ControlNumber n) {
+    QTreeView* view = views_[n];
+    if (!view) return;
+    const int hinted = view->sizeHintForRow(0);
+    const int row_height = std::max(1, hinted > 0 ? hinted : view->fontMetrics().height() + 2);
+    window_.UserVisibleRows(n, std::max(1, view->viewport()->height() / row_height));
+}
+
 ControlNumber QtWindow::ControlOf(QObject* object) const {
-    for (std::size_t i = 0; i < widgets_.size(); ++i) {
-        if (widgets_[i] == object) return static_cast<ControlNumber>(i + 1);
-    }
-    return 0;
+    auto it = owners_.find(object);
+    return it == owners_.end() ? 0 : it->second;
 }
 
 namespace {
@@ -494,9 +592,32 @@ bool QtWindow::ListKey(ControlNumber n, QKeyEvent* e) {
 }
 
 bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (dying_) return false;
+    if (watched == top_) {
+        const auto type = event->type();
+        if (!syncing_ && top_->isVisible() &&
+            (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowStateChange))
+            NoteGeometry(true);
+        return false;
+    }
     const ControlNumber n = ControlOf(watched);
-    if (n == 0 || syncing_) return false;
+    if (n == 0) return false;
+    auto viewport = viewports_.find(n);
+    const bool is_viewport = viewport != viewports_.end() && watched == viewport->second;
+    if (is_viewport && event->type() == QEvent::Resize) {
+        MeasureRows(n);  // whenever the list changes size
+        return false;
+    }
+    if (syncing_) return false;
     const auto kind = window_.Declared(n)->kind;
+    if (is_viewport) {
+        if (event->type() == QEvent::Wheel && window_.Declared(n)->immediate) {
+            const int steps = static_cast<QWheelEvent*>(event)->angleDelta().y() / 120;
+            for (int i = 0; i < std::abs(steps); ++i) window_.UserKey(n, steps > 0 ? runtime::key::Up : runtime::key::Down);
+            return true;
+        }
+        return false;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (kind == ControlKind::List || kind == ControlKind::Tree) return ListKey(n, key);

@@ -12,6 +12,7 @@
 
 class QBoxLayout;
 class QButtonGroup;
+class QScrollBar;
 class QTabWidget;
 class QTreeView;
 
@@ -52,15 +53,24 @@ private:
     QWidget* Make(runtime::ControlNumber n);
     QWidget* MakeList(runtime::ControlNumber n);
     runtime::ControlNumber ControlOf(QObject* object) const;
+    void Watch(QObject* object, runtime::ControlNumber n);
+    void MeasureRows(runtime::ControlNumber n);
+    void NoteGeometry(bool report);
+    void ApplyGeometry();
     bool ListKey(runtime::ControlNumber n, QKeyEvent* key);
 
     runtime::Window& window_;
     QtTopWidget* top_ = nullptr;  // owned by Qt's parent chain; deleted in the destructor
     std::vector<QWidget*> widgets_;  // by control number - 1
     std::map<runtime::ControlNumber, QueueItemModel*> models_;
+    std::map<runtime::ControlNumber, QTreeView*> views_;
+    std::map<runtime::ControlNumber, QWidget*> viewports_;
+    std::map<runtime::ControlNumber, QScrollBar*> thumbs_;
+    std::map<QObject*, runtime::ControlNumber> owners_;  // watched objects and their control
     std::map<runtime::ControlNumber, int> revisions_;
     std::map<runtime::ControlNumber, QButtonGroup*> option_groups_;
     bool syncing_ = false;
+    bool dying_ = false;
 };
 
 }  // namespace zelt::platform

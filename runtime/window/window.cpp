@@ -77,6 +77,16 @@ void Window::SetTitle(std::string title) {
     if (open_) system_.Backend().ControlChanged(*this, 0);
 }
 
+void Window::SetGeometry(const WindowGeometry& geometry) {
+    geometry_ = geometry;
+    if (open_) system_.Backend().ControlChanged(*this, 0);
+}
+
+void Window::SetVisible(bool visible) {
+    visible_ = visible;
+    if (open_) system_.Backend().ControlChanged(*this, 0);
+}
+
 // ---- Accept loop ---------------------------------------------------------------------
 
 void Window::DefaultHandling() {
@@ -408,6 +418,19 @@ std::string Window::CellText(ControlNumber n, int row, int column) const {
     return text;
 }
 
+int Window::VisibleRows(ControlNumber n) const {
+    if (!IsList(n)) return 0;
+    if (Control(n).visible_rows > 0) return Control(n).visible_rows;
+    const int declared = Declared(n)->hint.height;
+    return declared > 0 ? declared : 10;
+}
+
+void Window::SetThumb(ControlNumber n, int percent) {
+    if (!IsList(n)) return;
+    State(n).thumb = std::clamp(percent, 1, 100);
+    Changed(n);
+}
+
 // ---- What the user does --------------------------------------------------------------
 
 bool Window::UserFocus(ControlNumber n) {
@@ -588,6 +611,23 @@ bool Window::UserThumb(ControlNumber n, int percent) {
 
 void Window::UserCloseBox() {
     if (open_) Queue({event::CloseWindow, 0, 0, 0});
+}
+
+void Window::UserGeometry(const WindowGeometry& geometry, bool report) {
+    const bool moved = geometry.x != geometry_.x || geometry.y != geometry_.y;
+    const bool sized = geometry.width != geometry_.width || geometry.height != geometry_.height ||
+                       geometry.maximised != geometry_.maximised || geometry.iconised != geometry_.iconised;
+    geometry_ = geometry;
+    if (!open_ || !report) return;
+    auto pending = [this](EventCode code) {
+        return std::any_of(queue_.begin(), queue_.end(), [code](const QueuedEvent& e) { return e.code == code; });
+    };
+    if (moved && !pending(event::Moved)) Queue({event::Moved, 0, 0, 0});
+    if (sized && !pending(event::Sized)) Queue({event::Sized, 0, 0, 0});
+}
+
+void Window::UserVisibleRows(ControlNumber n, int rows) {
+    if (IsList(n) && rows > 0) State(n).visible_rows = rows;
 }
 
 }  // namespace zelt::runtime

@@ -54,6 +54,17 @@ struct ControlState {
     const ListSource* rows = nullptr;
     std::set<int> alerts;  // key codes that become AlertKey events
     int list_revision = 0; // grows whenever the program says the rows changed
+    int visible_rows = 0;  // list: rows the list shows at its present size
+};
+
+// Where a window is and how big, in pixels of the screen.
+struct WindowGeometry {
+    int x = 0;
+    int y = 0;
+    int width = 0;   // 0 = the size the backend chooses
+    int height = 0;
+    bool maximised = false;
+    bool iconised = false;
 };
 
 class Window {
@@ -76,6 +87,14 @@ public:
 
     std::string Title() const { return title_; }
     void SetTitle(std::string title);
+
+    // Position and size (for saving and restoring them); set by the program before or after
+    // opening, and kept up to date by the backend as the user moves and sizes the window.
+    const WindowGeometry& Geometry() const { return geometry_; }
+    void SetGeometry(const WindowGeometry& geometry);
+    // A window can be kept out of sight while it runs (a progress window shown late).
+    void SetVisible(bool visible);
+    bool IsVisible() const { return visible_; }
 
     // ---- The accept loop -------------------------------------------------------------
     bool Accept();
@@ -144,6 +163,13 @@ public:
     void RemoveAlert(ControlNumber n, int keycode);
     // A list cell's text as shown: the source's text under the column's picture.
     std::string CellText(ControlNumber n, int row, int column) const;
+    // How many rows a list shows at its present size (a browse loads that many): what the
+    // backend measured, else the declared height, else 10.
+    int VisibleRows(ControlNumber n) const;
+    // Where a list's scroll thumb stands, 1..100 (lists whose program pages through the
+    // rows itself place the thumb by the position in the whole table).
+    void SetThumb(ControlNumber n, int percent);
+    int Thumb(ControlNumber n) const { return Control(n).thumb; }
 
     // ---- What the user does (called by the backends) -----------------------------------
     // Each answers false, and changes nothing, when the control cannot be reached.
@@ -159,6 +185,11 @@ public:
     bool UserThumb(ControlNumber n, int percent);    // list: the scroll thumb dragged
     bool UserFocus(ControlNumber n);                 // the user put the focus there
     void UserCloseBox();                             // the window's close box
+    // The user moved or sized the window: Moved / Sized follow (one of each at a time).
+    // Without `report` the geometry is only noted (the backend placing the window).
+    void UserGeometry(const WindowGeometry& geometry, bool report = true);
+    // The backend measured how many rows a list shows.
+    void UserVisibleRows(ControlNumber n, int rows);
 
 private:
     ControlState& State(ControlNumber n);
@@ -190,6 +221,8 @@ private:
     int timer_ = 0;
     std::int64_t timer_due_ms_ = 0;
     ControlNumber focus_ = 0;
+    WindowGeometry geometry_;
+    bool visible_ = true;
 };
 
 }  // namespace zelt::runtime

@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -184,6 +186,27 @@ TEST_F(QtBackendTest, TheDemonstrationWindowIsClickedThroughAndPhotographed) {
         EXPECT_EQ(tree->model()->rowCount(tree->model()->index(0, 0, root)), 2);
         QApplication::processEvents();
         EXPECT_TRUE(TopWindow(kDemo)->grab().save(QStringLiteral("window_demo_tree.png")));
+        tree->collapse(tree->model()->index(1, 0, root));  // the user folds "Untagged"
+        return true;
+    });
+    d.Then([&state] {
+        if (state.log.back() != "contract Untagged") return false;
+        auto* tree = Find<QTreeView>(kDemo, "?ItemTree");
+        const QModelIndex root = tree->model()->index(0, 0);
+        const QModelIndex untagged = tree->model()->index(1, 0, root);
+        EXPECT_EQ(tree->model()->rowCount(untagged), 0);
+        EXPECT_TRUE(tree->model()->hasChildren(untagged));  // still offers to open
+        EXPECT_FALSE(tree->isExpanded(untagged));
+        EXPECT_TRUE(tree->isExpanded(tree->model()->index(0, 0, root)));
+        tree->expand(untagged);
+        return true;
+    });
+    d.Then([&state] {
+        if (state.log.back() != "expand Untagged") return false;
+        auto* tree = Find<QTreeView>(kDemo, "?ItemTree");
+        const QModelIndex untagged = tree->model()->index(1, 0, tree->model()->index(0, 0));
+        EXPECT_EQ(tree->model()->rowCount(untagged), 2);
+        EXPECT_TRUE(tree->isExpanded(untagged));
         QTest::mouseClick(Find<QPushButton>(kDemo, "?Report"), Qt::LeftButton);
         return true;
     });
@@ -286,6 +309,98 @@ TEST_F(QtBackendTest, MessageBoxesShowTheirButtonsAndAnswerTheOnePressed) {
     EXPECT_EQ(default_label, QStringLiteral("&Cancel"));
     EXPECT_EQ(Message("Done"), button::Ok);
     EXPECT_TRUE(d.Done());
+}
+
+}  // namespace
+}  // namespace zelt::platform
+
+namespace zelt::platform {
+namespace {
+
+struct Line {
+    std::string text;
+};
+
+TEST_F(QtBackendTest, ABrowseListLeavesScrollingToItsProgram) {
+    std::vector<Line> loaded{{"Alpha"}, {"Bravo"}, {"Charlie"}};
+    QueueList<Line> rows(loaded, {[](const Line& l) { return ListCell(l.text); }});
+    ListFormat format;
+    format.columns = {ListColumn("Name", 20)};
+    WindowDeclaration decl("Browse");
+    decl.List("?Browse", format).Immediate().Hint(30, 8);  // 1
+    Window w(decl);
+    Driver d(system_);
+    std::vector<std::string> seen;
+    QTreeView* view = nullptr;
+    QScrollBar* thumb = nullptr;
+    d.Then([&] {
+        view = Find<QTreeView>(QStringLiteral("Browse"), "?Browse");
+        thumb = Find<QScrollBar>(QStringLiteral("Browse"), "?Browse:thumb");
+        if (!view || !thumb) return false;
+        EXPECT_EQ(w.VisibleRows(1), view->viewport()->height() / view->sizeHintForRow(0));
+        QTest::keyClick(view, Qt::Key_Down);
+        QTest::keyClick(view, Qt::Key_S);
+        thumb->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QWheelEvent wheel(QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+        thumb->setSliderDown(true);
+        thumb->setValue(60);
+        thumb->setSliderDown(false);
+        return true;
+    });
+    d.Then([&] {
+        if (seen.size() < 5) return false;
+        EXPECT_EQ(w.Thumb(1), 42);  // the program placed it
+        EXPECT_EQ(thumb->value(), 42);
+        EXPECT_EQ(view->currentIndex().row(), 1);
+        QWidget* top = TopWindow(QStringLiteral("Browse"));
+        top->resize(top->width() + 40, top->height() + 40);
+        return true;
+    });
+    d.Then([&] {
+        if (seen.size() < 6) return false;
+        w.Close();
+        return true;
+    });
+    w.Open();
+    w.SetListSource(1, &rows);
+    while (w.Accept()) {
+        const EventCode e = w.Event();
+        if (e == event::OpenWindow || e == event::GainFocus || e == event::Selected || e == event::Moved) continue;
+        seen.push_back(std::string(EventNameOf(e)));
+        if (e == event::ScrollDrag) {
+            EXPECT_EQ(w.Thumb(1), 60);
+            w.SetThumb(1, 42);
+            w.SetChoice(1, 2);
+        }
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"EVENT:ScrollDown", "EVENT:Locate", "EVENT:PageDown", "EVENT:ScrollUp",
+                                              "EVENT:ScrollDrag", "EVENT:Sized"}));
+    EXPECT_TRUE(d.Done());
+}
+
+TEST_F(QtBackendTest, TheProgramPlacesAndHidesItsWindow) {
+    WindowDeclaration decl("Placed");
+    decl.Button("?Ok", "&Ok");
+    Window w(decl);
+    WindowGeometry g;
+    g.x = 40;
+    g.y = 30;
+    g.width = 320;
+    g.height = 200;
+    w.SetGeometry(g);
+    w.SetVisible(false);
+    w.Open();
+    QWidget* top = backend_.WidgetOf(w);
+    ASSERT_NE(top, nullptr);
+    EXPECT_FALSE(top->isVisible());
+    w.SetVisible(true);
+    EXPECT_TRUE(top->isVisible());
+    EXPECT_EQ(top->geometry(), QRect(40, 30, 320, 200));
+    EXPECT_EQ(w.Geometry().width, 320);
+    w.Close();
+    EXPECT_EQ(backend_.WidgetOf(w), nullptr);
 }
 
 }  // namespace

@@ -356,3 +356,52 @@ TEST_F(WindowModelTest, DateAndTimePicturesShowAndReadStoredValues) {
 
 }  // namespace
 }  // namespace zelt::runtime
+
+namespace zelt::runtime {
+namespace {
+
+TEST_F(WindowModelTest, MovingAndSizingAreReportedOnceUntilTaken) {
+    WindowDeclaration d("Sized");
+    d.List("?List", {}).Hint(40, 6);  // 1
+    d.List("?Other", {});             // 2
+    Window w(d);
+    WindowGeometry placed;
+    placed.x = 10;
+    placed.width = 300;
+    placed.height = 200;
+    w.SetGeometry(placed);
+    w.Open();
+    Drain(w);
+    WindowGeometry g = placed;
+    g.width = 320;
+    w.UserGeometry(g);
+    g.width = 340;
+    w.UserGeometry(g);  // still one Sized waiting
+    g.x = 20;
+    w.UserGeometry(g);
+    g.maximised = true;
+    w.UserGeometry(g);
+    EXPECT_EQ(Codes(Drain(w)), (std::vector<EventCode>{event::Sized, event::Moved}));
+    EXPECT_TRUE(w.Geometry().maximised);
+    g.x = 30;
+    w.UserGeometry(g, false);  // only noted
+    EXPECT_TRUE(w.Pending().empty());
+    EXPECT_EQ(w.Geometry().x, 30);
+
+    // Rows in sight: measured, else declared, else ten.
+    EXPECT_EQ(w.VisibleRows(1), 6);
+    EXPECT_EQ(w.VisibleRows(2), 10);
+    w.UserVisibleRows(2, 17);
+    w.UserVisibleRows(1, 0);  // nothing measured
+    EXPECT_EQ(w.VisibleRows(2), 17);
+    EXPECT_EQ(w.VisibleRows(1), 6);
+    w.SetThumb(1, 0);
+    EXPECT_EQ(w.Thumb(1), 1);
+    w.SetThumb(1, 55);
+    EXPECT_EQ(w.Thumb(1), 55);
+    w.SetVisible(false);
+    EXPECT_FALSE(w.IsVisible());
+}
+
+}  // namespace
+}  // namespace zelt::runtime
