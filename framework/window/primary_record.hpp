@@ -32,9 +32,9 @@ public:
     virtual Level EnsureOpen() = 0;
     // Remembers the linking values loaded, for a later update.
     virtual void SaveLinks() = 0;
-    // Clears the buffer for a new record and reserves its automatic numbers.
+    // Clears the buffer for a new record (a browse does it before it calls its form).
     virtual Level PrepareRecord() = 0;
-    // Reserves automatic numbers again for the record in the buffer.
+    // Reserves the automatic numbers of the new record in the buffer (a form does it).
     virtual Level ReserveAutoNumber() = 0;
     // Deletes the record added to reserve numbers, with its related records.
     virtual Level ReleaseAutoNumber() = 0;

@@ -259,7 +259,7 @@ Level WindowController::PrimeForm() {
     for (FileEntry& f : files_) f.snapshot = f.file->SaveSnapshot();
     if (Request == RequestInsert && InsertAction != insert_action::None) {
         Response = ResponseCompleted;
-        if (Primary->PrepareRecord() != LevelOk)
+        if (Primary->ReserveAutoNumber() != LevelOk)
             Response = ResponseCancelled;
         else
             PrepareFields();

@@ -71,7 +71,7 @@ public:
     Level update_result = LevelOk;   // what Update answers when it fails
     int updates_to_fail = 0;
     int deletes_to_fail = 0;
-    bool prepare_fails = false;
+    bool reserve_fails = false;
     bool insert_fails = false;
     std::optional<Person> changed_elsewhere;  // put in the buffer by a failing update
     // What happened.
@@ -100,12 +100,12 @@ public:
     void SaveLinks() override {}
     Level PrepareRecord() override {
         ++prepares;
-        if (prepare_fails) return LevelNotify;
         buffer = {};
-        return Reserve();
+        return LevelOk;
     }
     Level ReserveAutoNumber() override {
         ++reserves;
+        if (reserve_fails) return LevelNotify;
         return Reserve();
     }
     Level ReleaseAutoNumber() override {

@@ -268,7 +268,7 @@ TEST_F(FormTest, AFailedInsertKeepsTheFormOpen) {
 }
 
 TEST_F(FormTest, AnInsertThatCannotBePreparedNeverShows) {
-    rec.prepare_fails = true;
+    rec.reserve_fails = true;
     EXPECT_EQ(RunForm(RequestInsert), ResponseCancelled);
     EXPECT_FALSE(form.opened);
 }

@@ -1,0 +1,551 @@
+#include "framework/browse/browse_controller.hpp"
+
+#include <algorithm>
+#include <climits>
+
+#include "framework/error_ids.hpp"
+#include "runtime/window/key_codes.hpp"
+#include "runtime/window/window_system.hpp"
+
+namespace zelt::framework {
+
+namespace ev = runtime::event;
+
+namespace {
+
+enum ReloadMode { kFromStart, kAtBuffer, kAtPosition };
+
+struct PopupItem {
+    runtime::ControlNumber BrowseController::*control;
+    const char* text;
+};
+
+}  // namespace
+
+void BrowseController::Init(WindowController& window, runtime::ControlNumber list, RecordView& view,
+                            PrimaryRecord& primary, ErrorReporter& errors) {
+    ViewManager::Init(view, primary, errors);
+    window_ = &window;
+    ListControl = list;
+    window.AddComponent(*this);
+    if (window.Request == RequestSelect) {
+        Selecting = 1;
+        Buffer = primary.SaveSnapshot();
+    }
+    window.Window().SetListSource(list, &source_);
+}
+
+void BrowseController::AddField(runtime::Binding field) { fields_.push_back(std::move(field)); }
+
+int BrowseController::Items() const {
+    if (VisibleRows > 0) return VisibleRows;
+    if (window_) {
+        const auto* declared = window_->Window().Declared(ListControl);
+        if (declared && declared->hint.height > 0) return declared->hint.height;
+    }
+    return 10;
+}
+
+runtime::ListCell BrowseController::Cell(int row, int column) const {
+    if (row < 1 || row > RowCount()) return {};
+    const BrowseRow& r = rows_[static_cast<std::size_t>(row - 1)];
+    if (cell_format_) return cell_format_(r, column);
+    if (column < 1 || column > static_cast<int>(r.values.size())) return {};
+    return runtime::ListCell(r.values[static_cast<std::size_t>(column - 1)]);
+}
+
+BrowseRow BrowseController::MakeRow() const {
+    BrowseRow row;
+    row.values.reserve(fields_.size());
+    for (const auto& f : fields_) row.values.push_back(f.Read());
+    row.position = View->Position();
+    return row;
+}
+
+// ---- Filling and scrolling -----------------------------------------------------------------
+
+int BrowseController::FillRows(int direction) {
+    const bool forward = direction == kFillForward;
+    const bool quick = QuickScan && ItemsToFill > 1 && Primary;
+    if (quick) Primary->SetQuickScan(true);
+    std::string edge;
+    if (!rows_.empty()) {
+        edge = forward ? rows_.back().position : rows_.front().position;
+        if (View->ResetTo(edge) != runtime::err::NoError) {
+            if (quick) Primary->SetQuickScan(false);
+            return 0;
+        }
+    }
+    const int capacity = FileLoaded ? INT_MAX : (LastItems > 0 ? LastItems : Items());
+    bool skip = !edge.empty();
+    int read = 0;
+    while (ItemsToFill > 0) {
+        const Level level = forward ? Next() : Previous();
+        if (level == LevelNotify) break;
+        if (level == LevelFatal) {
+            window_->Window().Post(ev::CloseWindow);
+            break;
+        }
+        if (skip) {
+            skip = false;
+            if (View->Position() == edge) continue;
+        }
+        BrowseRow row = MakeRow();
+        if (forward) {
+            if (static_cast<int>(rows_.size()) >= capacity) {
+                rows_.erase(rows_.begin());
+                --CurrentChoice;
+            }
+            rows_.push_back(std::move(row));
+        } else {
+            if (static_cast<int>(rows_.size()) >= capacity) rows_.pop_back();
+            rows_.insert(rows_.begin(), std::move(row));
+            ++CurrentChoice;
+        }
+        --ItemsToFill;
+        ++read;
+    }
+    ItemsToFill = 0;
+    if (quick) Primary->SetQuickScan(false);
+    return read;
+}
+
+void BrowseController::ScrollOne(runtime::EventCode event) {
+    CurrentEvent = event;
+    const int loaded = RowCount();
+    if (event == ev::ScrollUp) {
+        if (CurrentChoice > 1) {
+            --CurrentChoice;
+        } else if (!FileLoaded) {
+            ItemsToFill = 1;
+            if (FillRows(kFillBackward) > 0) --CurrentChoice;
+        }
+    } else {
+        if (CurrentChoice < loaded) {
+            ++CurrentChoice;
+        } else if (!FileLoaded) {
+            ItemsToFill = 1;
+            if (FillRows(kFillForward) > 0) ++CurrentChoice;
+        }
+    }
+    CurrentChoice = std::clamp(CurrentChoice, RowCount() > 0 ? 1 : 0, RowCount());
+}
+
+void BrowseController::ScrollPage(runtime::EventCode event) {
+    CurrentEvent = event;
+    const bool up = event == ev::PageUp;
+    int n = Items();
+    if (!FileLoaded) {
+        ItemsToFill = n;
+        n = FillRows(up ? kFillBackward : kFillForward);
+    }
+    CurrentChoice = up ? std::max(1, CurrentChoice - n) : std::min(RowCount(), CurrentChoice + n);
+    CurrentChoice = std::clamp(CurrentChoice, RowCount() > 0 ? 1 : 0, RowCount());
+}
+
+void BrowseController::ScrollEnd(runtime::EventCode event) {
+    CurrentEvent = event;
+    const bool top = event == ev::ScrollTop;
+    if (!FileLoaded) {
+        rows_.clear();
+        CurrentChoice = 0;
+        ResetView(false);
+        ItemsToFill = Items();
+        FillRows(top ? kFillForward : kFillBackward);
+    }
+    CurrentChoice = rows_.empty() ? 0 : (top ? 1 : RowCount());
+}
+
+void BrowseController::TakeThumb(int percentile) {
+    SortOrder& order = ActiveOrder();
+    if (!order.Thumb || !order.FreeElement.value.Writable()) return;
+    order.FreeElement.value.Write(order.Thumb->ValueOf(percentile));
+    Reload(kAtBuffer, {});
+}
+
+void BrowseController::Locate(char typed) {
+    SortOrder& order = ActiveOrder();
+    if (!order.Locator || !order.FreeElement.value.Writable()) return;
+    auto same = [&](char c) {
+        if (!order.LocatorNoCase) return c == typed;
+        auto up = [](char x) { return (x >= 'a' && x <= 'z') ? static_cast<char>(x - 'a' + 'A') : x; };
+        return up(c) == up(typed);
+    };
+    if (!rows_.empty()) {
+        ScrollOne(ev::ScrollDown);
+        UpdateBuffer();
+        const std::string value = order.FreeElement.value.Read();
+        if (!value.empty() && same(value.front())) {
+            Show();
+            return;
+        }
+    }
+    order.FreeElement.value.Write(std::string(1, typed));
+    Reload(kAtBuffer, {});
+}
+
+void BrowseController::UpdateBuffer() {
+    if (CurrentChoice >= 1 && CurrentChoice <= RowCount()) {
+        const BrowseRow& row = rows_[static_cast<std::size_t>(CurrentChoice - 1)];
+        for (std::size_t i = 0; i < fields_.size() && i < row.values.size(); ++i) fields_[i].Write(row.values[i]);
+    } else {
+        for (const auto& f : fields_) f.Write({});
+    }
+}
+
+void BrowseController::Show() {
+    if (!window_) return;
+    auto& w = window_->Window();
+    w.RowsChanged(ListControl);
+    w.SetChoice(ListControl, CurrentChoice);
+    LastChoice = CurrentChoice;
+    UpdateBuffer();
+}
+
+void BrowseController::ResetQueueFromStart() { Reload(kFromStart, {}); }
+void BrowseController::ResetQueueAtBuffer() { Reload(kAtBuffer, {}); }
+void BrowseController::ResetQueueAt(const std::string& position) { Reload(kAtPosition, position); }
+
+void BrowseController::Reload(int mode, const std::string& position) {
+    const int want = (mode == kAtPosition && RetainRow) ? std::max(1, CurrentChoice) : 1;
+    PrevChoice = CurrentChoice;
+    rows_.clear();
+    CurrentChoice = 0;
+    if (FileLoaded) {
+        std::string target = position;
+        if (mode == kAtBuffer && ResetView(true) == LevelOk && Next() == LevelOk) target = View->Position();
+        ResetView(false);
+        ItemsToFill = INT_MAX;
+        FillRows(kFillForward);
+        CurrentChoice = rows_.empty() ? 0 : 1;
+        for (std::size_t i = 0; i < rows_.size(); ++i)
+            if (!target.empty() && rows_[i].position == target) CurrentChoice = static_cast<int>(i) + 1;
+    } else {
+        if (mode == kAtPosition) {
+            ResetView(false);
+            if (position.empty() || View->ResetTo(position) != runtime::err::NoError) View->SetAtBuffer();
+        } else {
+            ResetView(mode == kAtBuffer);
+        }
+        ItemsToFill = Items();
+        FillRows(kFillForward);
+        CurrentChoice = rows_.empty() ? 0 : 1;
+        if (mode != kFromStart) {
+            if (rows_.empty()) {
+                // Nothing at or after the place: show the end of the list.
+                ResetView(false);
+                ItemsToFill = Items();
+                FillRows(kFillBackward);
+                CurrentChoice = RowCount();
+            } else {
+                int back = want - 1;
+                if (!AllowUnfilled) back = std::max(back, Items() - RowCount());
+                if (back > 0) {
+                    ItemsToFill = back;
+                    FillRows(kFillBackward);
+                }
+            }
+        }
+    }
+    Loaded = 1;
+    LoadPending = 0;
+    NeedRefresh = 0;
+    Show();
+    reset_values_ = CurrentResetValues();
+}
+
+// ---- The window's component ------------------------------------------------------------------
+
+std::vector<std::string> BrowseController::CurrentResetValues() const {
+    std::vector<std::string> values;
+    if (SortCount() == 0) return values;
+    const SortOrder& order = const_cast<BrowseController*>(this)->ActiveOrder();
+    for (const auto& r : order.Resets) values.push_back(r.Read());
+    for (const auto& pair : order.RangeList) {
+        values.push_back(pair.low ? pair.low.Read() : pair.field.value.Read());
+        if (pair.high) values.push_back(pair.high.Read());
+    }
+    return values;
+}
+
+bool BrowseController::NeedsReset() {
+    if (killed_ || !window_) return false;
+    return LoadPending || NeedRefresh || (Loaded && CurrentResetValues() != reset_values_);
+}
+
+void BrowseController::Reset(bool force) {
+    if (killed_ || !View) return;
+    if (!Opened) Open();
+    if (!alerts_set_ && window_->Window().IsOpen()) SetAlerts();
+    if (!Loaded) {
+        if (StartAtCurrent)
+            ResetQueueAtBuffer();
+        else
+            ResetQueueFromStart();
+        return;
+    }
+    if (CurrentResetValues() != reset_values_) {
+        // The range moved (a new parent record): start from the top of the new range.
+        ResetQueueFromStart();
+    } else if (force || LoadPending || NeedRefresh) {
+        const std::string position =
+            CurrentChoice >= 1 && CurrentChoice <= RowCount()
+                ? rows_[static_cast<std::size_t>(CurrentChoice - 1)].position
+                : std::string();
+        ResetQueueAt(position);
+    }
+}
+
+void BrowseController::UpdateWindow() {
+    if (!window_) return;
+    window_->Window().RowsChanged(ListControl);
+    window_->Window().SetChoice(ListControl, CurrentChoice);
+}
+
+void BrowseController::SetAlerts() {
+    auto& w = window_->Window();
+    if (InsertControl) w.Alert(ListControl, kInsertKey);
+    if (ChangeControl) w.Alert(ListControl, kChangeKey);
+    if (DeleteControl) w.Alert(ListControl, kDeleteKey);
+    if (ViewControl) w.Alert(ListControl, kViewKey);
+    w.Alert(ListControl, kDoubleClickKey);
+    w.Alert(ListControl, runtime::key::MouseRight);
+    alerts_set_ = true;
+}
+
+void BrowseController::Kill() {
+    if (killed_) return;
+    FinishSelection();
+    ViewManager::Kill();
+    if (window_) window_->Window().SetListSource(ListControl, nullptr);
+    rows_.clear();
+    killed_ = true;
+}
+
+void BrowseController::FinishSelection() {
+    if (!Selecting || !Primary) return;
+    if (window_->Response == ResponseCompleted) {
+        Primary->RestoreSnapshot(Buffer, false);
+        if (CurrentChoice >= 1 && CurrentChoice <= RowCount()) {
+            if (SelectWholeRecord)
+                View->Reget(rows_[static_cast<std::size_t>(CurrentChoice - 1)].position);
+            else
+                UpdateBuffer();
+        }
+    } else {
+        Primary->RestoreSnapshot(Buffer, true);
+    }
+}
+
+bool BrowseController::ButtonUsable(runtime::ControlNumber control) const {
+    if (control == 0 || !window_) return false;
+    const auto& w = window_->Window();
+    return !w.IsDisabled(control) && !w.IsHidden(control);
+}
+
+void BrowseController::Act(runtime::ControlNumber control) {
+    if (ButtonUsable(control)) window_->Window().Post(ev::Accepted, control);
+}
+
+Level BrowseController::HandleEvent() {
+    if (killed_ || !window_) return LevelOk;
+    auto& w = window_->Window();
+    const runtime::EventCode event = w.Event();
+    const runtime::ControlNumber field = w.Field();
+    if (field == 0) return LevelOk;
+    if (field != ListControl) return event == ev::Accepted ? TakeAccepted(field) : LevelOk;
+    switch (event) {
+    case ev::ScrollUp:
+    case ev::ScrollDown:
+        if (!rows_.empty()) ScrollOne(event), Show();
+        break;
+    case ev::PageUp:
+    case ev::PageDown:
+        if (!rows_.empty()) ScrollPage(event), Show();
+        break;
+    case ev::ScrollTop:
+    case ev::ScrollBottom:
+        if (!rows_.empty()) ScrollEnd(event), Show();
+        break;
+    case ev::ScrollDrag: TakeThumb(w.Control(ListControl).thumb); break;
+    case ev::Locate: Locate(static_cast<char>(w.KeyChar())); break;
+    case ev::NewSelection:
+        CurrentChoice = std::clamp(w.Choice(ListControl), 0, RowCount());
+        LastChoice = CurrentChoice;
+        UpdateBuffer();
+        break;
+    case ev::AlertKey:
+        switch (w.Keycode()) {
+        case kInsertKey: Act(InsertControl); break;
+        case kChangeKey: Act(ChangeControl); break;
+        case kDeleteKey: Act(DeleteControl); break;
+        case kViewKey: Act(ViewControl); break;
+        case kDoubleClickKey:
+            if (Selecting && ButtonUsable(SelectControl))
+                Act(SelectControl);
+            else if (ButtonUsable(ChangeControl))
+                Act(ChangeControl);
+            else
+                Act(ViewControl);
+            break;
+        case runtime::key::MouseRight: ShowPopup(); break;
+        default: break;
+        }
+        break;
+    default: break;
+    }
+    return LevelOk;
+}
+
+Level BrowseController::TakeAccepted(runtime::ControlNumber control) {
+    if (control == 0) return LevelOk;
+    if (control == InsertControl) {
+        AskRecord(RequestInsert);
+    } else if (control == ChangeControl) {
+        AskRecord(RequestChange);
+    } else if (control == DeleteControl) {
+        AskRecord(RequestDelete);
+    } else if (control == ViewControl) {
+        AskRecord(RequestView);
+    } else if (control == SelectControl) {
+        if (rows_.empty()) return LevelNotify;
+        window_->SetResponse(ResponseCompleted);
+    } else if (control == PrintControl) {
+        Print();
+    } else if (control == QueryControl) {
+        QueryRecords();
+    } else if (control == ToolControl) {
+        Toolbox();
+    } else {
+        return LevelOk;
+    }
+    return LevelNotify;
+}
+
+// ---- Record actions ---------------------------------------------------------------------------
+
+Level BrowseController::PrepareRecord() {
+    // The range's values are taken before the buffer is cleared: a new record of a limited
+    // list belongs to the list's range (the parent it shows the children of).
+    SortOrder& order = ActiveOrder();
+    std::vector<std::string> limits;
+    for (const auto& pair : order.RangeList) limits.push_back(pair.low ? pair.low.Read() : pair.field.value.Read());
+    if (Primary->PrepareRecord() != LevelOk) return LevelNotify;
+    const std::size_t primed =
+        order.Limit == LimitType::Between ? (order.RangeList.empty() ? 0 : order.RangeList.size() - 1)
+        : order.Limit == LimitType::None  ? 0
+                                          : order.RangeList.size();
+    for (std::size_t i = 0; i < primed; ++i) order.RangeList[i].field.value.Write(limits[i]);
+    return LevelOk;
+}
+
+void BrowseController::AskRecord(RequestCode request) {
+    for (;;) {
+        if (ToolbarTarget* toolbar = window_->Toolbar()) toolbar->ClearNavigation();
+        if (!AskProcedure) return;  // editing in the list itself is not provided
+        if (request != RequestInsert) {
+            if (CurrentChoice < 1 || CurrentChoice > RowCount()) return;
+            // The form works on the whole record, not only the columns the list carries.
+            const std::string& position = rows_[static_cast<std::size_t>(CurrentChoice - 1)].position;
+            if (View->Reget(position) != runtime::err::NoError) {
+                Errors().SetFile(View->Name());
+                Errors().Raise(msg::RetrievalError);
+                LoadPending = 1;
+                return;
+            }
+        } else if (PrepareRecord() != LevelOk) {
+            ResetFromAsk(request, ResponseCancelled);
+            return;
+        }
+        const ResponseCode response = window_->RunForm(AskProcedure, request);
+        ResetFromAsk(request, response);
+        ToolbarTarget* toolbar = window_->Toolbar();
+        if (!toolbar || toolbar->PendingNavigation() == NavigationRequest::None) return;
+        Navigate(toolbar->PendingNavigation());
+    }
+}
+
+void BrowseController::Navigate(NavigationRequest request) {
+    if (rows_.empty()) return;
+    switch (request) {
+    case NavigationRequest::Next: ScrollOne(ev::ScrollDown); break;
+    case NavigationRequest::Previous: ScrollOne(ev::ScrollUp); break;
+    case NavigationRequest::First: ScrollEnd(ev::ScrollTop); break;
+    case NavigationRequest::Last: ScrollEnd(ev::ScrollBottom); break;
+    case NavigationRequest::PageDown: ScrollPage(ev::PageDown); break;
+    case NavigationRequest::PageUp: ScrollPage(ev::PageUp); break;
+    case NavigationRequest::None: return;
+    }
+    Show();
+}
+
+void BrowseController::ResetFromAsk(RequestCode request, ResponseCode response) {
+    const int at = CurrentChoice;
+    auto position_of = [this](int row) {
+        return row >= 1 && row <= RowCount() ? rows_[static_cast<std::size_t>(row - 1)].position : std::string();
+    };
+    if (response == ResponseCompleted && request == RequestDelete) {
+        // The deleted row's neighbour takes its place.
+        std::string next = position_of(at + 1);
+        if (next.empty()) next = position_of(at - 1);
+        if (next.empty())
+            ResetQueueFromStart();
+        else
+            ResetQueueAt(next);
+    } else if (response == ResponseCompleted && request != RequestView) {
+        const int keep = CurrentChoice;
+        rows_.clear();
+        CurrentChoice = keep;
+        Reload(kAtBuffer, {});
+    } else {
+        ResetQueueAt(position_of(at));
+    }
+}
+
+std::string BrowseController::PopupText() const {
+    static const PopupItem first[] = {
+        {&BrowseController::InsertControl, "&Insert"}, {&BrowseController::ChangeControl, "&Change"},
+        {&BrowseController::DeleteControl, "&Delete"}, {&BrowseController::ViewControl, "&View"},
+        {&BrowseController::PrintControl, "&Print"},
+    };
+    static const PopupItem second[] = {
+        {&BrowseController::QueryControl, "&Query"}, {&BrowseController::SelectControl, "&Select"},
+        {&BrowseController::ToolControl, "&Toolbox"},
+    };
+    std::string text;
+    auto add = [&](const PopupItem& item) {
+        const runtime::ControlNumber control = this->*item.control;
+        if (control == 0) return false;
+        if (item.control == &BrowseController::SelectControl && !Selecting) return false;
+        if (!text.empty()) text += "|";
+        if (!ButtonUsable(control)) text += "~";
+        text += item.text;
+        return true;
+    };
+    bool any_first = false;
+    for (const auto& item : first) any_first = add(item) || any_first;
+    const std::size_t before_second = text.size();
+    bool any_second = false;
+    for (const auto& item : second) any_second = add(item) || any_second;
+    if (any_first && any_second) text.insert(before_second, "|-");
+    return text;
+}
+
+void BrowseController::ShowPopup() {
+    const std::string text = PopupText();
+    if (text.empty()) return;
+    const runtime::PopupMenu menu = runtime::ParsePopupMenu(text);
+    const int chosen = runtime::Popup(text);
+    const runtime::PopupEntry* entry = menu.Entry(chosen);
+    if (!entry) return;
+    const std::string name = runtime::StripAccelerator(entry->text);
+    const std::pair<const char*, runtime::ControlNumber> controls[] = {
+        {"Insert", InsertControl}, {"Change", ChangeControl}, {"Delete", DeleteControl},
+        {"View", ViewControl},     {"Print", PrintControl},   {"Query", QueryControl},
+        {"Select", SelectControl}, {"Toolbox", ToolControl},
+    };
+    for (const auto& [label, control] : controls)
+        if (name == label) Act(control);
+}
+
+}  // namespace zelt::framework
