@@ -39,10 +39,7 @@ void BrowseController::AddField(runtime::Binding field) { fields_.push_back(std:
 
 int BrowseController::Items() const {
     if (VisibleRows > 0) return VisibleRows;
-    if (window_) {
-        const auto* declared = window_->Window().Declared(ListControl);
-        if (declared && declared->hint.height > 0) return declared->hint.height;
-    }
+    if (window_) return std::max(1, window_->Window().VisibleRows(ListControl));
     return 10;
 }
 
@@ -160,7 +157,7 @@ void BrowseController::TakeThumb(int percentile) {
     SortOrder& order = ActiveOrder();
     if (!order.Thumb || !order.FreeElement.value.Writable()) return;
     order.FreeElement.value.Write(order.Thumb->ValueOf(percentile));
-    Reload(kAtBuffer, {});
+    Reload(kAtBuffer, {}, 1);
 }
 
 void BrowseController::Locate(char typed) {
@@ -181,7 +178,7 @@ void BrowseController::Locate(char typed) {
         }
     }
     order.FreeElement.value.Write(std::string(1, typed));
-    Reload(kAtBuffer, {});
+    Reload(kAtBuffer, {}, 1);
 }
 
 void BrowseController::UpdateBuffer() {
@@ -200,14 +197,18 @@ void BrowseController::Show() {
     w.SetChoice(ListControl, CurrentChoice);
     LastChoice = CurrentChoice;
     UpdateBuffer();
+    // The thumb stands where the highlighted record lies in the whole table.
+    const SortOrder& order = ActiveOrder();
+    if (order.Thumb && order.FreeElement.value && !rows_.empty())
+        w.SetThumb(ListControl, order.Thumb->PercentileOf(order.FreeElement.value.Read()));
 }
 
-void BrowseController::ResetQueueFromStart() { Reload(kFromStart, {}); }
-void BrowseController::ResetQueueAtBuffer() { Reload(kAtBuffer, {}); }
-void BrowseController::ResetQueueAt(const std::string& position) { Reload(kAtPosition, position); }
+void BrowseController::ResetQueueFromStart() { Reload(kFromStart, {}, 1); }
+void BrowseController::ResetQueueAtBuffer() { Reload(kAtBuffer, {}, 1); }
+void BrowseController::ResetQueueAt(const std::string& position) { Reload(kAtPosition, position, CurrentChoice); }
 
-void BrowseController::Reload(int mode, const std::string& position) {
-    const int want = (mode == kAtPosition && RetainRow) ? std::max(1, CurrentChoice) : 1;
+void BrowseController::Reload(int mode, const std::string& position, int row) {
+    const int want = RetainRow && row > 1 ? row : 1;
     PrevChoice = CurrentChoice;
     rows_.clear();
     CurrentChoice = 0;
@@ -371,8 +372,7 @@ Level BrowseController::HandleEvent() {
     case ev::Locate: Locate(static_cast<char>(w.KeyChar())); break;
     case ev::NewSelection:
         CurrentChoice = std::clamp(w.Choice(ListControl), 0, RowCount());
-        LastChoice = CurrentChoice;
-        UpdateBuffer();
+        Show();
         break;
     case ev::AlertKey:
         switch (w.Keycode()) {
@@ -493,10 +493,8 @@ void BrowseController::ResetFromAsk(RequestCode request, ResponseCode response) 
         else
             ResetQueueAt(next);
     } else if (response == ResponseCompleted && request != RequestView) {
-        const int keep = CurrentChoice;
-        rows_.clear();
-        CurrentChoice = keep;
-        Reload(kAtBuffer, {});
+        // Around the record the form left in the buffer, on the same row of the list.
+        Reload(kAtBuffer, {}, at);
     } else {
         ResetQueueAt(position_of(at));
     }

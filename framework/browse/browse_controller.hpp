@@ -74,7 +74,7 @@ public:
     std::uint8_t StartAtCurrent = 0;
     runtime::ControlNumber ToolControl = 0;
     runtime::ControlNumber ViewControl = 0;
-    // Rows the list shows; 0: the list control's height hint, else 10.
+    // Rows the list shows; 0: as many as the list control shows.
     std::int32_t VisibleRows = 0;
 
     // Sets up the view and registers with the window (a window opened with RequestSelect
@@ -152,7 +152,9 @@ private:
     };
 
     BrowseRow MakeRow() const;
-    void Reload(int mode, const std::string& position);
+    // Reloads from the start, at the buffer's key values or at a position; with RetainRow
+    // the place read lands on list row `row`.
+    void Reload(int mode, const std::string& position, int row);
     void Show();
     Level TakeAccepted(runtime::ControlNumber control);
     void Act(runtime::ControlNumber control);

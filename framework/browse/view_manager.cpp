@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/error_ids.hpp"
+#include "runtime/errors/error_state.hpp"
 
 namespace zelt::framework {
 
@@ -131,7 +132,8 @@ void ViewManager::SetFilter(std::string_view filter, std::string_view id) {
         filters.push_back({std::string(id.substr(0, 30)), std::string(filter)});
 }
 
-Level ViewManager::ReportViewError() {
+Level ViewManager::ReportViewError(runtime::ErrorCode code) {
+    runtime::PostError(code);
     errors_->SetFile(View->Name());
     return errors_->Raise(msg::ViewOpenFailed);
 }
@@ -140,7 +142,7 @@ Level ViewManager::Open() {
     if (!View) return LevelNotify;
     if (!Opened) {
         const runtime::ErrorCode code = View->Open();
-        if (code != runtime::err::NoError && code != runtime::err::FileAlreadyOpen) ReportViewError();
+        if (code != runtime::err::NoError && code != runtime::err::FileAlreadyOpen) ReportViewError(code);
         View->SetBuffering(PageSize, PagesBehind, PagesAhead, Timeout);
         Opened = 1;
     }
@@ -154,28 +156,35 @@ void ViewManager::Close() {
 }
 
 Level ViewManager::ApplyOrder() {
-    if (View->SetOrder(ActiveOrder().Order) != runtime::err::NoError) return ReportViewError();
+    if (const auto code = View->SetOrder(ActiveOrder().Order); code != runtime::err::NoError)
+        return ReportViewError(code);
     return LevelOk;
 }
 
 Level ViewManager::ApplyFilter() {
     filter_ = BuildFilterExpression(ActiveOrder());
-    if (View->SetFilter(filter_) != runtime::err::NoError) {
-        ReportViewError();
-        // The view goes on unfiltered.
+    if (const auto code = View->SetFilter(filter_); code != runtime::err::NoError) {
+        // The view goes on unfiltered; the same expression failing again is not reported
+        // again at every reload.
+        if (filter_ != failed_filter_) ReportViewError(code);
+        failed_filter_ = filter_;
         filter_.clear();
         View->SetFilter({});
         return LevelNotify;
     }
+    failed_filter_.clear();
     return LevelOk;
 }
 
 Level ViewManager::ResetView(bool at_buffer) {
-    if (!Opened) Open();
-    ApplyOrder();
-    ApplyFilter();
+    if (!Opened) {
+        Open();
+    } else {
+        ApplyOrder();
+        ApplyFilter();
+    }
     const runtime::ErrorCode code = at_buffer ? View->SetAtBuffer() : View->SetStart();
-    if (code != runtime::err::NoError) return ReportViewError();
+    if (code != runtime::err::NoError) return ReportViewError(code);
     return LevelOk;
 }
 
@@ -187,6 +196,7 @@ Level ViewManager::Read(bool next) {
         const runtime::ErrorCode code = next ? View->Next() : View->Previous();
         if (code == runtime::err::RecordNotAvailable) return LevelNotify;
         if (code != runtime::err::NoError) {
+            runtime::PostError(code);
             errors_->SetFile(View->Name());
             errors_->Raise(msg::RetrievalError);
             return LevelFatal;

@@ -78,7 +78,7 @@ public:
     const std::string& FilterExpression() const { return filter_; }
 
 protected:
-    Level ReportViewError();
+    Level ReportViewError(runtime::ErrorCode code);
 
 private:
     Level Read(bool next);
@@ -87,6 +87,7 @@ private:
     std::vector<SortOrder> orders_;
     std::size_t active_ = 0;
     std::string filter_;
+    std::string failed_filter_;
 };
 
 }  // namespace zelt::framework
