@@ -8,9 +8,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 out=${1:-$root/build-fuzz}
+rm -rf "$out/obj"
 mkdir -p "$out/obj" "$out/corpus"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -I"$root")
-sources=$( (find "$root/storage" -name '*.cpp'; echo "$root/runtime/errors/error_codes.cpp"; echo "$root/runtime/errors/error_state.cpp") )
+# The item file and the layers beneath it; the tables and the driver are not needed here.
+sources=$( (find "$root/storage/io" "$root/storage/pagefile" "$root/storage/tree" "$root/storage/journal" -name '*.cpp'
+            echo "$root/storage/item_file.cpp"; echo "$root/runtime/errors/error_codes.cpp"; echo "$root/runtime/errors/error_state.cpp") )
 for src in $sources; do echo "$src"; done | xargs -P2 -I{} sh -c \
   'obj="$0/obj/$(echo "{}" | md5sum | cut -c1-12).o"; [ "$obj" -nt "{}" ] || clang++ "$@" -c "{}" -o "$obj"' \
   "$out" "${flags[@]}"
