@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "storage/io/file_handle.hpp"
 #include "storage/item_file.hpp"
@@ -38,6 +41,9 @@ class ItemFileState {
     bool closed = false;
     Transaction* transaction = nullptr;
 
+    // Pages serialised by phase 1 of the current commit, written in place by phase 2.
+    std::vector<std::pair<std::uint64_t, std::string>> pending_pages;
+
     std::uint32_t reader_slot = 0;
     bool reader_locked = false;
     bool writer_locked = false;
@@ -45,6 +51,7 @@ class ItemFileState {
 
     // Forgets every cached change; the next validation reads the disk again.
     void DropCachedState() {
+        pending_pages.clear();
         header_held = false;
         validated = false;
         tree->clear_journal_map();

@@ -228,14 +228,15 @@ void CommitPhase1(ItemFileState& st) {
     }
     // Everything below the committed layout's end may hold committed pages.
     std::uint32_t journal_start = std::max(st.committed.ComputedEnd(), st.committed.committed_end());
-    std::vector<std::pair<std::uint64_t, std::string>> pages = tree.PrepareCommit();
+    st.pending_pages = tree.PrepareCommit();
+    const auto& pages = st.pending_pages;
     FileHeader& h = tree.header();
     std::uint32_t committed_end = std::max(h.ComputedEnd(), journal_start);
     std::uint64_t journal_end = committed_end;
     h.set_committed_end(committed_end);
     h.set_journal_end(committed_end);
     h.set_change_counter(h.change_counter() + 1);
-    for (auto& [offset, bytes] : pages) {
+    for (const auto& [offset, bytes] : pages) {
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
         if (offset < journal_start) {
             st.handle->WriteAt(journal_end, data, bytes.size());
@@ -260,11 +261,10 @@ void CommitPhase1(ItemFileState& st) {
 
 void CommitPhase2(ItemFileState& st) {
     TreeFile& tree = *st.tree;
-    for (Node* node : tree.cache().DirtyNodes()) {
-        auto offset = static_cast<std::uint64_t>(AddressToOffset(node->address));
-        std::string bytes = EncodePage(node->page, static_cast<std::uint32_t>(offset));
+    for (const auto& [offset, bytes] : st.pending_pages) {
         st.handle->WriteAt(offset, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
+    st.pending_pages.clear();
     WriteHeaderAt(st, tree.header(), 0);
     // The pages must be on disk before the header says the journal is done with.
     st.handle->Flush();
