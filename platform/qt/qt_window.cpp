@@ -17,6 +17,8 @@
 #include <QWheelEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -25,6 +27,7 @@
 #include "platform/qt/qt_list_model.hpp"
 #include "runtime/window/binding.hpp"
 #include "runtime/window/key_codes.hpp"
+#include "runtime/window/window_system.hpp"
 
 namespace zelt::platform {
 
@@ -66,12 +69,23 @@ void QtWindow::Build() {
     top_->setObjectName(QStringLiteral("window"));
     const auto& attributes = window_.Declaration().attributes;
     if (attributes.modal) top_->setWindowModality(Qt::ApplicationModal);
-    if (!attributes.icon.empty()) top_->setWindowIcon(IconByName(attributes.icon));
+    const std::string& icon = attributes.icon.empty() ? window_.System().DefaultIcon() : attributes.icon;
+    if (!icon.empty()) top_->setWindowIcon(IconByName(icon));
     widgets_.assign(static_cast<std::size_t>(window_.ControlCount()), nullptr);
     for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) widgets_[static_cast<std::size_t>(n - 1)] = Make(n);
     top_->installEventFilter(this);
     auto* layout = new QVBoxLayout(top_);
     LayOut(0, layout);
+    // A status line when any control has status text: it shows the text of the control with
+    // the focus, or of the one under the mouse.
+    for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) {
+        if (!window_.Declared(n)->status.empty()) {
+            status_ = new QStatusBar;
+            status_->setSizeGripEnabled(attributes.resizable);
+            layout->addWidget(status_);
+            break;
+        }
+    }
     if (!attributes.resizable) layout->setSizeConstraint(QLayout::SetFixedSize);
     SyncAll();
 }
@@ -595,6 +609,10 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     if (dying_) return false;
     if (watched == top_) {
         const auto type = event->type();
+        if (type == QEvent::StatusTip && status_) {
+            status_->showMessage(static_cast<QStatusTipEvent*>(event)->tip());
+            return true;
+        }
         if (!syncing_ && top_->isVisible() &&
             (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowStateChange))
             NoteGeometry(true);
@@ -629,6 +647,7 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (event->type() == QEvent::FocusIn) {
+        if (status_) status_->showMessage(QString::fromStdString(window_.Declared(n)->status));
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
             reason == Qt::ShortcutFocusReason)

@@ -13,6 +13,7 @@
 class QBoxLayout;
 class QButtonGroup;
 class QScrollBar;
+class QStatusBar;
 class QTabWidget;
 class QTreeView;
 
@@ -60,6 +61,7 @@ private:
     bool ListKey(runtime::ControlNumber n, QKeyEvent* key);
 
     runtime::Window& window_;
+    QStatusBar* status_ = nullptr;
     QtTopWidget* top_ = nullptr;  // owned by Qt's parent chain; deleted in the destructor
     std::vector<QWidget*> widgets_;  // by control number - 1
     std::map<runtime::ControlNumber, QueueItemModel*> models_;

@@ -20,6 +20,7 @@ std::string_view StepName(StepKind kind) {
         case StepKind::Thumb: return "thumb";
         case StepKind::Focus: return "focus";
         case StepKind::CloseBox: return "close box";
+        case StepKind::Resize: return "resize";
         case StepKind::AdvanceMs: return "advance time";
         case StepKind::Run: return "run";
         case StepKind::AnswerMessage: return "message answer";
@@ -117,6 +118,12 @@ ScriptStep& HeadlessBackend::Thumb(ControlRef c, int percent) {
 }
 ScriptStep& HeadlessBackend::Focus(ControlRef c) { auto& s = Add(StepKind::Focus); s.control = std::move(c); return s; }
 ScriptStep& HeadlessBackend::CloseBox() { return Add(StepKind::CloseBox); }
+ScriptStep& HeadlessBackend::Resize(int width, int height) {
+    auto& s = Add(StepKind::Resize);
+    s.number = width;
+    s.second = height;
+    return s;
+}
 ScriptStep& HeadlessBackend::AdvanceMs(std::int64_t ms) { auto& s = Add(StepKind::AdvanceMs); s.number = ms; return s; }
 ScriptStep& HeadlessBackend::Run(std::function<void()> fn) { auto& s = Add(StepKind::Run); s.run = std::move(fn); return s; }
 ScriptStep& HeadlessBackend::AnswerMessage(int b) { auto& s = Add(StepKind::AnswerMessage); s.number = b; return s; }
@@ -207,6 +214,13 @@ void HeadlessBackend::PlayUserStep(Window& waiting, const ScriptStep& step) {
     }
     if (step.kind == StepKind::CloseBox) {
         target->UserCloseBox();
+        return;
+    }
+    if (step.kind == StepKind::Resize) {
+        WindowGeometry g = target->Geometry();
+        g.width = static_cast<int>(step.number);
+        g.height = static_cast<int>(step.second);
+        target->UserGeometry(g);
         return;
     }
     const ControlNumber n = step.control ? step.control->Resolve(*target) : 0;
@@ -357,9 +371,17 @@ std::string DescribeWindow(const Window& window) {
         if (s.disabled) out += " disabled";
         if (s.read_only) out += " read-only";
         if (s.choice) out += " choice=" + std::to_string(s.choice);
-        if (d.kind == ControlKind::List || d.kind == ControlKind::Tree)
-            out += " rows=" + std::to_string(window.RowCount(n));
+        const bool list = d.kind == ControlKind::List || d.kind == ControlKind::Tree;
+        if (list) out += " rows=" + std::to_string(window.RowCount(n));
         out += "\n";
+        if (!list) continue;
+        const int columns = std::max<int>(1, static_cast<int>(d.format.columns.size()));
+        for (int row = 1; row <= std::min(window.RowCount(n), 20); ++row) {
+            out += "    " + std::to_string(row) + ":";
+            if (d.kind == ControlKind::Tree && s.rows) out += " [" + std::to_string(s.rows->Level(row)) + "]";
+            for (int c = 1; c <= columns; ++c) out += " |" + window.CellText(n, row, c);
+            out += "\n";
+        }
     }
     return out;
 }

@@ -53,7 +53,7 @@ struct ControlRef {
 
 enum class StepKind {
     Press, Type, Change, SelectRow, Key, Char, DoubleClick, Expand, Contract, Thumb, Focus,
-    CloseBox, AdvanceMs, Run,
+    CloseBox, Resize, AdvanceMs, Run,
     AnswerMessage, ChoosePopup, ChooseFile, ChooseDirectory, AnswerPreview,
 };
 
@@ -62,7 +62,8 @@ struct ScriptStep {
     std::optional<ControlRef> control;
     std::string window;      // title of the window acted on; empty = the waiting window
     std::string text;        // typed text, chosen file, popup entry text
-    std::int64_t number = 0; // row, key, button, popup number, milliseconds, percent
+    std::int64_t number = 0; // row, key, button, popup number, milliseconds, percent, width
+    std::int64_t second = 0; // height
     bool cancel = false;     // a chooser cancelled
     std::string expect;      // a message box's text must contain this
     std::function<void()> run;
@@ -101,6 +102,8 @@ public:
     ScriptStep& Thumb(ControlRef control, int percent);
     ScriptStep& Focus(ControlRef control);
     ScriptStep& CloseBox();
+    // The user gives the window a new size (Sized follows).
+    ScriptStep& Resize(int width, int height);
     ScriptStep& AdvanceMs(std::int64_t ms);
     // Runs a function while the window waits (look at the state, change the world).
     ScriptStep& Run(std::function<void()> fn);
@@ -201,7 +204,8 @@ private:
     WindowSystem* previous_system_;
 };
 
-// A window's whole state as text, one control a line ("3 list ?List choice=2 rows=5").
+// A window's whole state as text, one control a line ("3 list ?List choice=2 rows=5"),
+// with the first rows of each list as shown.
 std::string DescribeWindow(const Window& window);
 
 }  // namespace zelt::runtime

@@ -24,6 +24,10 @@ public:
 
     WindowBackend& Backend() { return backend_; }
 
+    // The icon of every window that declares none (the program's icon).
+    void SetDefaultIcon(std::string name) { default_icon_ = std::move(name); }
+    const std::string& DefaultIcon() const { return default_icon_; }
+
     // Open windows in the order they were opened; the last is the active one.
     const std::vector<Window*>& OpenWindows() const { return windows_; }
     Window* ActiveWindow() const { return windows_.empty() ? nullptr : windows_.back(); }
@@ -61,6 +65,7 @@ public:
 private:
     WindowBackend& backend_;
     std::vector<Window*> windows_;
+    std::string default_icon_;
     int busy_ = 0;
     bool halted_ = false;
     std::string halt_reason_;

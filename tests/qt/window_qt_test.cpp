@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -152,8 +153,11 @@ TEST_F(QtBackendTest, TheDemonstrationWindowIsClickedThroughAndPhotographed) {
     });
     d.Then([] {
         QWidget* top = TopWindow(kDemo);
-        top->resize(720, 520);
+        top->resize(720, 540);
+        QTest::mouseClick(Find<QLineEdit>(kDemo, "?Name"), Qt::LeftButton);  // the status line follows the focus
         QApplication::processEvents();
+        auto* status = top->findChild<QStatusBar*>();
+        EXPECT_TRUE(status && status->currentMessage() == QStringLiteral("Type the name of a new item"));
         const QImage shot = top->grab().toImage();
         EXPECT_TRUE(shot.save(QStringLiteral("window_demo.png")));
         EXPECT_GE(shot.width(), 400);

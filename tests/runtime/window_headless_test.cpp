@@ -191,3 +191,36 @@ TEST(HeadlessBackendTest, BeepsSoundsBusyCursorAndActivationAreRecorded) {
 
 }  // namespace
 }  // namespace zelt::runtime
+
+namespace zelt::runtime {
+namespace {
+
+struct Node {
+    std::string name;
+    int level;
+};
+
+TEST(HeadlessBackendTest, ResizingAndTheDescribedStateOfLists) {
+    HeadlessSession s;
+    s.script.SetFailureHandler([](const std::string& f) { ADD_FAILURE() << f; });
+    std::vector<Node> nodes{{"PROJECTS", 0}, {"Tools", -1}, {"Main", 1}, {"MAIN.APP", 2}};
+    QueueList<Node> tree(nodes, {[](const Node& n) { return ListCell(n.name); }}, [](const Node& n) { return n.level; });
+    WindowDeclaration d("Tree");
+    d.Tree("?RelTree", {});
+    Window w(d);
+    std::vector<EventCode> seen;
+    std::string state;
+    s.script.Resize(640, 480);
+    s.script.Run([&] { state = DescribeWindow(w); });
+    s.script.CloseBox();
+    w.Open();
+    w.SetListSource(1, &tree);
+    while (w.Accept()) seen.push_back(w.Event());
+    EXPECT_EQ(seen, (std::vector<EventCode>{event::OpenWindow, event::GainFocus, event::Sized, event::CloseWindow}));
+    EXPECT_EQ(w.Geometry().width, 640);
+    EXPECT_TRUE(Contains(state, "1 tree ?RelTree choice=1 rows=4\n    1: [0] |PROJECTS\n    2: [-1] |Tools\n"))
+        << state;
+}
+
+}  // namespace
+}  // namespace zelt::runtime

@@ -26,9 +26,9 @@ WindowDeclaration DemoDeclaration(DemoState& s) {
 
     w.Sheet("?Sheet");
     w.Tab("?TabItems", "&Items");
-    w.List("?ItemList", items).Tip("The items; Insert adds, Delete removes, double click tags.").Hint(50, 10);
+    w.List("?ItemList", items).Tip("The items; Insert adds, Delete removes, double click tags.").Status("Insert adds, Delete removes, a double click tags").Hint(50, 10);
     w.Prompt("?Name:Prompt", "&Name:");
-    w.Entry("?Name", 30).Use(Use(s.name)).Tip("Name of a new item");
+    w.Entry("?Name", 30).Use(Use(s.name)).Tip("Name of a new item").Status("Type the name of a new item");
     w.Prompt("?Priority:Prompt", "&Priority:");
     w.Spin("?Priority", 1, 255).Use(Use(s.priority)).Tip("1-255");
     w.Check("?Tagged", "&Tagged").Use(Use(s.tagged));
