@@ -33,19 +33,27 @@ void QueueItemModel::Reload() {
     beginResetModel();
     const auto* source = window_.Control(control_).rows;
     rows_ = source ? source->RowCount() : 0;
-    parent_.assign(static_cast<std::size_t>(rows_), -1);
-    place_.assign(static_cast<std::size_t>(rows_), 0);
-    children_.assign(static_cast<std::size_t>(rows_), {});
+    parent_.clear();
+    place_.clear();
+    children_.clear();
     top_.clear();
-    std::vector<int> open;  // the chain of ancestors of the row being placed
-    for (int r = 0; r < rows_; ++r) {
-        const int depth = tree_ ? std::abs(source->Level(r + 1)) : 0;
-        while (!open.empty() && std::abs(source->Level(open.back() + 1)) >= depth) open.pop_back();
-        std::vector<int>& siblings = open.empty() || !tree_ ? top_ : children_[static_cast<std::size_t>(open.back())];
-        parent_[static_cast<std::size_t>(r)] = open.empty() || !tree_ ? -1 : open.back();
-        place_[static_cast<std::size_t>(r)] = static_cast<int>(siblings.size());
-        siblings.push_back(r);
-        if (tree_) open.push_back(r);
+    if (tree_) {
+        // A tree's shape comes from the levels; a plain list needs no bookkeeping per row.
+        parent_.assign(static_cast<std::size_t>(rows_), -1);
+        place_.assign(static_cast<std::size_t>(rows_), 0);
+        children_.assign(static_cast<std::size_t>(rows_), {});
+        std::vector<int> open;  // the chain of ancestors of the row being placed
+        std::vector<int> depth(static_cast<std::size_t>(rows_));
+        for (int r = 0; r < rows_; ++r) {
+            depth[static_cast<std::size_t>(r)] = std::abs(source->Level(r + 1));
+            while (!open.empty() && depth[static_cast<std::size_t>(open.back())] >= depth[static_cast<std::size_t>(r)])
+                open.pop_back();
+            std::vector<int>& siblings = open.empty() ? top_ : children_[static_cast<std::size_t>(open.back())];
+            parent_[static_cast<std::size_t>(r)] = open.empty() ? -1 : open.back();
+            place_[static_cast<std::size_t>(r)] = static_cast<int>(siblings.size());
+            siblings.push_back(r);
+            open.push_back(r);
+        }
     }
     endResetModel();
 }
@@ -56,7 +64,8 @@ int QueueItemModel::RowOf(const QModelIndex& index) const {
 
 QModelIndex QueueItemModel::IndexOfRow(int row) const {
     if (row < 1 || row > rows_) return {};
-    return createIndex(place_[static_cast<std::size_t>(row - 1)], 0, static_cast<quintptr>(row));
+    const int place = tree_ ? place_[static_cast<std::size_t>(row - 1)] : row - 1;
+    return createIndex(place, 0, static_cast<quintptr>(row));
 }
 
 int QueueItemModel::LevelOf(int row) const {
@@ -71,12 +80,17 @@ const std::vector<int>& QueueItemModel::ChildrenOf(const QModelIndex& parent) co
 
 QModelIndex QueueItemModel::index(int row, int column, const QModelIndex& parent) const {
     if (parent.isValid() && parent.column() != 0) return {};
+    if (!tree_) {
+        if (parent.isValid() || row < 0 || row >= rows_ || column < 0 || column >= columnCount()) return {};
+        return createIndex(row, column, static_cast<quintptr>(row + 1));
+    }
     const auto& list = ChildrenOf(parent);
     if (row < 0 || row >= static_cast<int>(list.size()) || column < 0 || column >= columnCount()) return {};
     return createIndex(row, column, static_cast<quintptr>(list[static_cast<std::size_t>(row)] + 1));
 }
 
 QModelIndex QueueItemModel::parent(const QModelIndex& child) const {
+    if (!tree_) return {};
     const int row = RowOf(child);
     if (row < 1 || row > rows_) return {};
     const int p = parent_[static_cast<std::size_t>(row - 1)];
@@ -86,6 +100,7 @@ QModelIndex QueueItemModel::parent(const QModelIndex& child) const {
 
 int QueueItemModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() && parent.column() != 0) return 0;
+    if (!tree_) return parent.isValid() ? 0 : rows_;
     return static_cast<int>(ChildrenOf(parent).size());
 }
 
@@ -95,7 +110,7 @@ int QueueItemModel::columnCount(const QModelIndex&) const {
 }
 
 bool QueueItemModel::hasChildren(const QModelIndex& parent) const {
-    if (!parent.isValid()) return !top_.empty();
+    if (!parent.isValid()) return rowCount() > 0;
     if (parent.column() != 0) return false;
     if (tree_ && LevelOf(RowOf(parent)) < 0) return true;  // collapsed, children not loaded
     return rowCount(parent) > 0;

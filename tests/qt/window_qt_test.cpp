@@ -409,3 +409,45 @@ TEST_F(QtBackendTest, TheProgramPlacesAndHidesItsWindow) {
 
 }  // namespace
 }  // namespace zelt::platform
+
+namespace zelt::platform {
+namespace {
+
+// A queue of a hundred thousand rows that counts the cells read.
+class CountingRows final : public ListSource {
+public:
+    int RowCount() const override { return 100000; }
+    ListCell Cell(int row, int column) const override {
+        ++reads;
+        return ListCell("Row " + std::to_string(row) + "." + std::to_string(column));
+    }
+    mutable long reads = 0;
+};
+
+TEST_F(QtBackendTest, ALongListReadsOnlyTheRowsInSight) {
+    CountingRows rows;
+    ListFormat format;
+    format.columns = {ListColumn("Name", 20), ListColumn("More", 10)};
+    WindowDeclaration decl("Long");
+    decl.List("?Long", format).Hint(30, 10);
+    Window w(decl);
+    w.Open();
+    w.SetListSource(1, &rows);
+    auto* view = Find<QTreeView>(QStringLiteral("Long"), "?Long");
+    ASSERT_NE(view, nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(view->grab().save(QStringLiteral("window_long_list.png")));
+    const long shown = rows.reads;
+    EXPECT_GT(shown, 0);
+    EXPECT_LT(shown, 2000) << "cells read to show the first rows";
+    rows.reads = 0;
+    w.SetChoice(1, 99990);  // the program moves far down: the view follows, still reading little
+    QApplication::processEvents();
+    EXPECT_EQ(view->currentIndex().row(), 99989);
+    EXPECT_EQ(view->model()->index(99989, 0).data().toString(), QStringLiteral("Row 99990.1"));
+    EXPECT_LT(rows.reads, 2000);
+    w.Close();
+}
+
+}  // namespace
+}  // namespace zelt::platform
