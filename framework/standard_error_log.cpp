@@ -1,27 +1,39 @@
 #include "framework/standard_error_log.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
+#include <filesystem>
 
 namespace zelt::framework {
+namespace {
 
-constexpr std::size_t kLineLimit = 1024;
+namespace err = runtime::err;
+constexpr int kOpenMode = 0x42;  // read/write, deny none
 
-StandardErrorLog::StandardErrorLog(std::string file_name) : file_name_(std::move(file_name)) {}
-
-StandardErrorLog::~StandardErrorLog() {
-    if (fd_ >= 0) ::close(fd_);
+runtime::TableDeclaration LogDeclaration(const std::string& name, std::array<char, 1024>& record) {
+    return runtime::TableDeclaration("QRVErrorLog", "ERR", "ASCII")
+        .FileName(name)
+        .Record({record.data(), record.size()})
+        .String("TXT", 0, 1024);
 }
 
-bool StandardErrorLog::IsOpen() const { return fd_ >= 0; }
+}  // namespace
+
+StandardErrorLog::StandardErrorLog(std::string file_name)
+    : file_name_(std::move(file_name)), file_(LogDeclaration(file_name_, record_)) {}
+
+StandardErrorLog::~StandardErrorLog() {
+    if (open_) file_.Close();
+}
 
 Level StandardErrorLog::Open(bool force) {
     if (count_ == 0 || force) {
-        if (fd_ < 0) {
-            fd_ = ::open(file_name_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-            if (fd_ < 0) return LevelNotify;
+        if (!open_) {
+            std::error_code ec;
+            if (!std::filesystem::exists(file_name_, ec) && file_.Create() != err::NoError) {
+                return LevelNotify;
+            }
+            if (file_.Open(kOpenMode) != err::NoError) return LevelNotify;
+            open_ = true;
         }
     }
     ++count_;
@@ -32,10 +44,9 @@ Level StandardErrorLog::Close(bool force) {
     // A Close without an Open leaves the count alone, so the next Open opens the file.
     if (count_ == 0 && !force) return LevelOk;
     if (count_ == 1 || force) {
-        if (fd_ >= 0) {
-            int rc = ::close(fd_);
-            fd_ = -1;
-            if (rc != 0) {
+        if (open_) {
+            open_ = false;
+            if (file_.Close() != err::NoError) {
                 count_ = 0;
                 return LevelNotify;
             }
@@ -47,22 +58,13 @@ Level StandardErrorLog::Close(bool force) {
 }
 
 Level StandardErrorLog::Take(std::string_view line) {
-    if (fd_ < 0) return LevelNotify;
-    std::string record(line.substr(0, kLineLimit));
-    for (char& c : record) {
-        if (c == '\n' || c == '\r') c = ' ';  // one message, one line
-    }
-    record += '\n';
-    std::size_t done = 0;
-    while (done < record.size()) {
-        ssize_t n = ::write(fd_, record.data() + done, record.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return LevelNotify;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return LevelOk;
+    if (!open_) return LevelNotify;
+    std::string text(line.substr(0, record_.size()));
+    std::replace(text.begin(), text.end(), '\n', ' ');  // one message, one line
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    std::fill(record_.begin(), record_.end(), ' ');
+    std::copy(text.begin(), text.end(), record_.begin());
+    return file_.Add() == err::NoError ? LevelOk : LevelNotify;
 }
 
 }  // namespace zelt::framework

@@ -1,11 +1,13 @@
-// The standard error log: "QRVError.Log" in the current directory, one line per message.
-// It keeps an open count so that nested Open/Close pairs share one open file.
+// The standard error log: "QRVError.Log" in the current directory, a text file kept by the
+// ASCII driver with one record field of 1024 characters; each message is one line. An open
+// count lets nested Open/Close pairs share one open file.
 #pragma once
 
-#include <cstdint>
+#include <array>
 #include <string>
 
 #include "framework/error_log.hpp"
+#include "runtime/file/table.hpp"
 
 namespace zelt::framework {
 
@@ -23,13 +25,15 @@ public:
     Level Take(std::string_view line) override;
 
     int OpenCount() const { return count_; }
-    bool IsOpen() const;
+    bool IsOpen() const { return open_; }
     const std::string& FileName() const { return file_name_; }
 
 private:
     std::string file_name_;
+    std::array<char, 1024> record_{};
+    runtime::Table file_;
     int count_ = 0;
-    int fd_ = -1;
+    bool open_ = false;
 };
 
 }  // namespace zelt::framework

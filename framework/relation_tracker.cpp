@@ -1,0 +1,545 @@
+#include "framework/relation_tracker.hpp"
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "framework/field_access.hpp"
+#include "runtime/errors/error_state.hpp"
+#include "runtime/file/file_driver.hpp"
+
+namespace zelt::framework {
+namespace {
+
+namespace err = runtime::err;
+
+std::int32_t sweep_counter = 0;
+// True while a transaction begun by a tracker operation is open.
+bool framed = false;
+std::function<void(bool)> busy_hook;
+
+constexpr std::int64_t kLogoutSeconds = 2;
+
+void CopyField(runtime::Table& from, int from_field, runtime::Table& to, int to_field) {
+    auto source = FieldBytes(from, from_field);
+    auto target = FieldBytes(to, to_field);
+    std::size_t n = std::min(source.size(), target.size());
+    std::copy_n(source.begin(), n, target.begin());
+    // A shorter source leaves the rest of a text blank rather than stale.
+    std::fill(target.begin() + static_cast<std::ptrdiff_t>(n), target.end(), ' ');
+}
+
+bool SameField(runtime::Table& a, int a_field, runtime::Table& b, int b_field) {
+    auto x = FieldBytes(a, a_field);
+    auto y = FieldBytes(b, b_field);
+    return std::string_view(x.data(), x.size()) == std::string_view(y.data(), y.size());
+}
+
+// Begins a transaction over any number of tables through the file layer's statement.
+template <std::size_t... I>
+runtime::ErrorCode LogoutOf(const std::vector<runtime::Table*>& tables,
+                            std::index_sequence<I...>) {
+    return runtime::Logout(kLogoutSeconds, {tables[I]...});
+}
+
+template <std::size_t... N>
+runtime::ErrorCode LogoutAll(const std::vector<runtime::Table*>& tables,
+                             std::index_sequence<N...>) {
+    runtime::ErrorCode code = err::UnsupportedFunction;
+    ((tables.size() == N ? (code = LogoutOf(tables, std::make_index_sequence<N>{}), 0) : 0),
+     ...);
+    return code;
+}
+
+runtime::ErrorCode Logout(const std::vector<runtime::Table*>& tables) {
+    return LogoutAll(tables, std::make_index_sequence<33>{});
+}
+
+bool DriverFramesTransactions(runtime::Table& table) {
+    const runtime::FileDriver* driver = table.Driver();
+    if (!driver) driver = runtime::FindDriver(table.Declaration().Driver());
+    return driver && driver->Supports(runtime::FileOp::Logout);
+}
+
+// Sets a value for the length of a scope.
+class BusyScope {
+public:
+    BusyScope() {
+        if (busy_hook) busy_hook(true);
+    }
+    ~BusyScope() {
+        if (busy_hook) busy_hook(false);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+};
+
+}  // namespace
+
+// LinkPairs -----------------------------------------------------------------------------------
+
+void LinkPairs::Add(runtime::Table& left_table, int left, runtime::Table& right_table,
+                    int right) {
+    auto bytes = FieldBytes(left_table, left);
+    pairs_.push_back({&left_table, left, &right_table, right, std::string(bytes.data(), bytes.size())});
+}
+
+void LinkPairs::LeftIntoSaved() {
+    for (Pair& p : pairs_) {
+        auto bytes = FieldBytes(*p.left_table, p.left);
+        p.saved.assign(bytes.data(), bytes.size());
+    }
+}
+
+void LinkPairs::LeftIntoRight() {
+    for (Pair& p : pairs_) CopyField(*p.left_table, p.left, *p.right_table, p.right);
+}
+
+void LinkPairs::RightIntoLeft() {
+    for (Pair& p : pairs_) CopyField(*p.right_table, p.right, *p.left_table, p.left);
+}
+
+void LinkPairs::SavedIntoRight() {
+    for (Pair& p : pairs_) {
+        auto target = FieldBytes(*p.right_table, p.right);
+        std::size_t n = std::min(p.saved.size(), target.size());
+        std::copy_n(p.saved.begin(), n, target.begin());
+        std::fill(target.begin() + static_cast<std::ptrdiff_t>(n), target.end(), ' ');
+    }
+}
+
+void LinkPairs::SavedIntoLeft() {
+    for (Pair& p : pairs_) {
+        auto target = FieldBytes(*p.left_table, p.left);
+        std::copy_n(p.saved.begin(), std::min(p.saved.size(), target.size()), target.begin());
+    }
+}
+
+void LinkPairs::ClearRight() {
+    for (Pair& p : pairs_) ClearField(*p.right_table, p.right);
+}
+
+bool LinkPairs::LeftEqualsRight() const {
+    return std::all_of(pairs_.begin(), pairs_.end(), [](const Pair& p) {
+        return SameField(*p.left_table, p.left, *p.right_table, p.right);
+    });
+}
+
+bool LinkPairs::LeftEqualsSaved() const {
+    return std::all_of(pairs_.begin(), pairs_.end(), [](const Pair& p) {
+        auto bytes = FieldBytes(*p.left_table, p.left);
+        return std::string_view(bytes.data(), bytes.size()) == p.saved;
+    });
+}
+
+bool LinkPairs::RightEqualsSaved() const {
+    return std::all_of(pairs_.begin(), pairs_.end(), [](const Pair& p) {
+        auto bytes = FieldBytes(*p.right_table, p.right);
+        std::string_view right(bytes.data(), bytes.size());
+        return right.substr(0, p.saved.size()) == std::string_view(p.saved).substr(0, right.size());
+    });
+}
+
+// Set-up ------------------------------------------------------------------------------------
+
+void RelationTracker::Init(FileManager& file_manager, bool use_logout) {
+    Me = &file_manager;
+    relations_.clear();
+    UseLogout = use_logout;
+}
+
+void RelationTracker::AddRelation(RelationTracker& related, std::uint8_t update_mode,
+                                  std::uint8_t delete_mode, int his_key) {
+    RelationEntry entry;
+    entry.File = &related;
+    entry.Fields = std::make_unique<LinkPairs>();
+    entry.HisKey = his_key;
+    entry.UpdateMode = update_mode;
+    entry.DeleteMode = delete_mode;
+    relations_.push_back(std::move(entry));
+}
+
+bool RelationTracker::AddLink(std::string_view left_field, std::string_view right_field) {
+    if (relations_.empty() || !relations_.back().File->Me) return false;
+    return AddLink(left_field, relations_.back().File->Me->File(), right_field);
+}
+
+bool RelationTracker::AddLink(std::string_view left_field, runtime::Table& theirs,
+                              std::string_view right_field) {
+    if (relations_.empty()) return false;
+    RelationEntry& r = relations_.back();
+    runtime::Table& mine = Me->File();
+    int left = mine.Declaration().FieldNumber(left_field);
+    int right = theirs.Declaration().FieldNumber(right_field);
+    if (left < 0 || right < 0) return false;
+    r.Fields->Add(mine, left, theirs, right);
+    return true;
+}
+
+void RelationTracker::Kill() { relations_.clear(); }
+
+void RelationTracker::SetBusyHook(std::function<void(bool)> hook) { busy_hook = std::move(hook); }
+std::int32_t RelationTracker::SweepCounter() { return sweep_counter; }
+
+bool RelationTracker::ForEachLink(
+    const RelationTracker& related, bool theirs_first,
+    const std::function<void(std::span<char>, std::span<char>)>& visit) const {
+    for (const RelationEntry& r : relations_) {
+        if (r.File != &related) continue;
+        for (const auto& p : r.Fields->Pairs()) {
+            auto mine = FieldBytes(*p.left_table, p.left);
+            auto theirs = FieldBytes(*p.right_table, p.right);
+            if (theirs_first) {
+                visit(theirs, mine);
+            } else {
+                visit(mine, theirs);
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+void RelationTracker::SaveLinks() {
+    for (RelationEntry& r : relations_) r.Fields->LeftIntoSaved();
+}
+
+Level RelationTracker::ReleaseAutoNumber() { return Me->ReleaseAutoNumber(this); }
+
+// Sweeps --------------------------------------------------------------------------------------
+
+Level RelationTracker::OpenAll() { return SweepFrom(Sweep::Open, true, false, 1); }
+Level RelationTracker::CloseAll() { return SweepFrom(Sweep::Close, true, false, 1); }
+
+void RelationTracker::SetQuickScan(bool on, int propagate) {
+    SweepFrom(Sweep::QuickScan, true, on, propagate);
+}
+
+Level RelationTracker::SweepFrom(Sweep what, bool top, bool on, int propagate) {
+    if (top) {
+        LastTouched = ++sweep_counter;
+    } else if (LastTouched == sweep_counter) {
+        return LevelOk;
+    } else {
+        LastTouched = sweep_counter;
+    }
+    Level level = LevelOk;
+    switch (what) {
+    case Sweep::Open:
+        level = Me->Open();
+        if (level == LevelOk && top) level = Me->EnsureOpen();
+        break;
+    case Sweep::Close:
+        level = Me->Close();
+        break;
+    case Sweep::QuickScan:
+        Me->SetFile();
+        Me->File().Send(on ? "QUICKSCAN=on" : "QUICKSCAN=off");
+        if (propagate == 0) return LevelOk;
+        break;
+    }
+    if (level != LevelOk) return level;
+    for (RelationEntry& r : relations_) {
+        if (what == Sweep::QuickScan && propagate == 2 && r.HisKey < 0) continue;
+        level = r.File->SweepFrom(what, false, on, propagate);
+        if (level != LevelOk) return level;
+    }
+    return LevelOk;
+}
+
+// Transactions -------------------------------------------------------------------------------
+
+void RelationTracker::CollectUpdateSet(std::vector<RelationTracker*>& set) {
+    if (std::find(set.begin(), set.end(), this) != set.end()) return;
+    set.push_back(this);
+    for (RelationEntry& r : relations_) {
+        if (r.UpdateMode == ModeClear || r.UpdateMode == ModeCascade) r.File->CollectUpdateSet(set);
+    }
+}
+
+void RelationTracker::CollectDeleteSet(std::vector<RelationTracker*>& set) {
+    if (std::find(set.begin(), set.end(), this) != set.end()) return;
+    set.push_back(this);
+    for (RelationEntry& r : relations_) {
+        if (r.DeleteMode == ModeCascade) r.File->CollectDeleteSet(set);
+        if (r.DeleteMode == ModeClear) r.File->CollectUpdateSet(set);
+    }
+}
+
+bool RelationTracker::BeginTransaction(bool for_delete, bool& began) {
+    began = false;
+    if (!UseLogout) return true;
+    std::vector<RelationTracker*> trackers;
+    if (for_delete) {
+        CollectDeleteSet(trackers);
+    } else {
+        CollectUpdateSet(trackers);
+    }
+    std::vector<runtime::Table*> tables;
+    for (RelationTracker* t : trackers) {
+        runtime::Table* table = &t->Me->File();
+        if (std::find(tables.begin(), tables.end(), table) != tables.end()) continue;
+        // A driver without transactions is left out, and not asked again.
+        if (!DriverFramesTransactions(*table)) {
+            UseLogout = false;
+            continue;
+        }
+        tables.push_back(table);
+    }
+    if (tables.empty()) return true;
+    Me->SetFile();
+    runtime::ErrorCode code = Logout(tables);
+    if (code == err::UnsupportedFunction) {
+        UseLogout = false;
+        return true;
+    }
+    if (code != err::NoError) {
+        Me->Raise(msg::LogoutError);
+        return false;
+    }
+    framed = began = true;
+    return true;
+}
+
+void RelationTracker::RollbackIfActive(bool&) {
+    if (!framed) return;
+    framed = false;
+    runtime::ErrorState kept = runtime::CurrentError();
+    runtime::Rollback();
+    runtime::RestoreError(kept);
+}
+
+// Update -----------------------------------------------------------------------------------
+
+Level RelationTracker::Update(bool from_form) {
+    Level level = OpenAll();
+    if (level != LevelOk) return level;
+    bool began = false;
+    if (!BeginTransaction(false, began)) {
+        CloseAll();
+        return LevelNotify;
+    }
+    level = Me->AttemptUpdate();
+    if (level != LevelOk) {
+        RollbackIfActive(began);
+        ThreadState& s = Me->State();
+        if (from_form && s.LastError == msg::ChangedByOther) s.LastError = msg::ChangedByOtherForm;
+        if (level == LevelNotify) Me->ReportLastError();
+        bool changed = s.LastError == msg::ChangedByOther || s.LastError == msg::ChangedByOtherForm;
+        CloseAll();
+        return changed ? LevelNotify : LevelAsk;
+    }
+    for (RelationEntry& r : relations_) {
+        if (r.UpdateMode < ModeClear || r.UpdateMode > ModeCascade) continue;
+        if (r.Fields->LeftEqualsSaved()) continue;
+        if (r.File->CascadeUpdate(r) != LevelOk) {
+            // Show the linking values as they are stored again.
+            r.Fields->SavedIntoLeft();
+            RollbackIfActive(began);
+            CloseAll();
+            return LevelNotify;
+        }
+    }
+    if (framed) {
+        framed = false;
+        runtime::Commit();
+    }
+    CloseAll();
+    return LevelOk;
+}
+
+Level RelationTracker::CascadeUpdate(const RelationEntry& parent) {
+    bool dummy = false;
+    if (Me->EnsureOpen() != LevelOk) {
+        RollbackIfActive(dummy);
+        return LevelNotify;
+    }
+    std::int32_t snapshot = Me->SaveSnapshot();
+    Level result = LevelOk;
+    std::set<std::string> done;
+    auto position_on_children = [&] {
+        Me->File().ClearRecord();
+        parent.Fields->SavedIntoRight();
+        Me->File().SetKeyKey(parent.HisKey);
+    };
+    position_on_children();
+    for (;;) {
+        Level read = Me->AttemptNext();
+        if (read == LevelFatal) {
+            RollbackIfActive(dummy);
+            Me->ReportLastError();
+            result = LevelNotify;
+            break;
+        }
+        if (read != LevelOk || !parent.Fields->RightEqualsSaved()) break;
+        std::string where = Me->File().Position();
+        if (!done.insert(where).second) continue;
+        SaveLinks();
+        if (parent.UpdateMode == ModeRestrict) {
+            Me->NoteError(msg::RestrictUpdate);
+            RollbackIfActive(dummy);
+            Me->ReportLastError();
+            parent.Fields->SavedIntoLeft();
+            result = LevelNotify;
+            break;
+        }
+        if (parent.UpdateMode == ModeClear) {
+            parent.Fields->ClearRight();
+        } else {
+            parent.Fields->LeftIntoRight();
+        }
+        if (UpdateCascaded() != LevelOk) {
+            result = LevelNotify;
+            break;
+        }
+        // The changed record has left the parent's values; look for the next one afresh.
+        position_on_children();
+    }
+    Me->RestoreSnapshot(snapshot);
+    return result;
+}
+
+Level RelationTracker::UpdateCascaded() {
+    bool dummy = false;
+    for (RelationEntry& r : relations_) {
+        if (r.UpdateMode < ModeClear || r.UpdateMode > ModeCascade) continue;
+        if (r.Fields->LeftEqualsSaved()) continue;
+        if (r.File->CascadeUpdate(r) != LevelOk) {
+            r.Fields->SavedIntoLeft();
+            return LevelNotify;
+        }
+    }
+    Level level = Me->AttemptUpdate();
+    if (level != LevelOk) {
+        RollbackIfActive(dummy);
+        return Me->ReportLastError();
+    }
+    return LevelOk;
+}
+
+// Delete -----------------------------------------------------------------------------------
+
+Level RelationTracker::Delete(bool ask) {
+    if (ask && Me->Raise(msg::ConfirmDelete) != LevelOk) return LevelNotify;
+    for (;;) {
+        Level level = DeleteOnce();
+        if (level == LevelOk) return LevelOk;
+        if (Me->Raise(msg::RetryDelete) != LevelOk) return level;
+    }
+}
+
+Level RelationTracker::DeleteOnce() {
+    BusyScope busy;
+    std::string position = Me->GetPosition();
+    Level level = OpenAll();
+    if (level != LevelOk) return level;
+    bool began = false;
+    if (!BeginTransaction(true, began)) {
+        CloseAll();
+        return LevelNotify;
+    }
+    if (!position.empty() && Me->RereadByPosition(position) != LevelOk) {
+        Me->NoteError(msg::DeleteError);
+        RollbackIfActive(began);
+        Me->ReportLastError();
+        CloseAll();
+        return LevelNotify;
+    }
+    for (RelationEntry& r : relations_) {
+        if (r.DeleteMode < ModeClear || r.DeleteMode > ModeCascade) continue;
+        level = r.File->CascadeDelete(r);
+        if (level != LevelOk) {
+            RollbackIfActive(began);
+            CloseAll();
+            return level;
+        }
+    }
+    Me->SetFile();
+    if (Me->File().Delete() != err::NoError) {
+        Me->NoteError(msg::DeleteError);
+        RollbackIfActive(began);
+        Me->ReportLastError();
+        CloseAll();
+        return LevelNotify;
+    }
+    if (framed) {
+        framed = false;
+        runtime::Commit();
+    }
+    CloseAll();
+    return LevelOk;
+}
+
+Level RelationTracker::CascadeDelete(const RelationEntry& parent) {
+    bool dummy = false;
+    if (Me->EnsureOpen() != LevelOk) {
+        RollbackIfActive(dummy);
+        return LevelNotify;
+    }
+    std::int32_t snapshot = Me->SaveSnapshot();
+    Level result = LevelOk;
+    std::set<std::string> skipped;
+    auto position_on_children = [&] {
+        Me->File().ClearRecord();
+        parent.Fields->LeftIntoRight();
+        Me->File().SetKeyKey(parent.HisKey);
+    };
+    position_on_children();
+    for (;;) {
+        Level read = Me->AttemptNext();
+        if (read == LevelFatal) {
+            RollbackIfActive(dummy);
+            Me->ReportLastError();
+            result = LevelNotify;
+            break;
+        }
+        if (read != LevelOk || !parent.Fields->LeftEqualsRight()) break;
+        std::string where = Me->File().Position();
+        if (skipped.count(where) != 0) continue;
+        if (Me->SkipRecordInCascade()) {
+            skipped.insert(where);
+            continue;
+        }
+        if (parent.DeleteMode == ModeRestrict) {
+            Me->NoteError(msg::RestrictDelete);
+            RollbackIfActive(dummy);
+            Me->ReportLastError();
+            result = LevelNotify;
+            break;
+        }
+        if (parent.DeleteMode == ModeClear) {
+            SaveLinks();
+            parent.Fields->ClearRight();
+            if (UpdateCascaded() != LevelOk) {
+                result = LevelNotify;
+                break;
+            }
+        } else {
+            bool failed = false;
+            for (RelationEntry& r : relations_) {
+                if (r.DeleteMode < ModeClear || r.DeleteMode > ModeCascade) continue;
+                if (r.File->CascadeDelete(r) != LevelOk) {
+                    failed = true;
+                    break;
+                }
+            }
+            if (failed) {
+                result = LevelNotify;
+                break;
+            }
+            Me->SetFile();
+            if (Me->File().Delete() != err::NoError) {
+                Me->NoteError(msg::DeleteError);
+                RollbackIfActive(dummy);
+                Me->ReportLastError();
+                result = LevelNotify;
+                break;
+            }
+        }
+        position_on_children();
+    }
+    Me->RestoreSnapshot(snapshot);
+    return result;
+}
+
+}  // namespace zelt::framework

@@ -1,0 +1,128 @@
+// RelationTracker: a table's relations to other tables and the referential integrity kept
+// when its records change or go.
+//
+// For every relation a change of the linking fields (or a deletion) does nothing, clears the
+// related records' linking fields, is refused while related records exist, or is carried down
+// to them, recursively through the whole tree of relations. Opening and closing reach all
+// related tables once per sweep; changes can be framed in a driver transaction.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/file_manager.hpp"
+#include "framework/levels.hpp"
+
+namespace zelt::framework {
+
+class RelationTracker;
+
+enum RelationMode : std::uint8_t {
+    ModeNone = 0,
+    ModeClear = 1,
+    ModeRestrict = 2,
+    ModeCascade = 3,
+};
+
+// The linking fields of one relation: pairs of a field of this table (Left) and the matching
+// field of the related table (Right), with a saved copy of Left's value.
+class LinkPairs {
+public:
+    struct Pair {
+        runtime::Table* left_table;
+        int left;
+        runtime::Table* right_table;
+        int right;
+        std::string saved;
+    };
+    void Add(runtime::Table& left_table, int left, runtime::Table& right_table, int right);
+    const std::vector<Pair>& Pairs() const { return pairs_; }
+
+    void LeftIntoSaved();
+    void LeftIntoRight();
+    void SavedIntoRight();
+    void SavedIntoLeft();
+    void RightIntoLeft();
+    void ClearRight();
+    bool LeftEqualsRight() const;
+    bool LeftEqualsSaved() const;
+    bool RightEqualsSaved() const;
+
+private:
+    std::vector<Pair> pairs_;
+};
+
+struct RelationEntry {
+    RelationTracker* File = nullptr;  // the related table's tracker
+    std::unique_ptr<LinkPairs> Fields;
+    int HisKey = -1;                  // related key led by the linking fields; -1 on the many side
+    std::uint8_t UpdateMode = ModeNone;
+    std::uint8_t DeleteMode = ModeNone;
+};
+
+class RelationTracker {
+public:
+    RelationTracker() = default;
+    virtual ~RelationTracker() = default;
+    RelationTracker(const RelationTracker&) = delete;
+    RelationTracker& operator=(const RelationTracker&) = delete;
+
+    FileManager* Me = nullptr;
+    RelationTracker* AliasFile = nullptr;
+    bool UseLogout = false;
+    std::int32_t LastTouched = 0;
+
+    void Init(FileManager& file_manager, bool use_logout = false);
+    // Declared on both sides: on the "one" side with the many side's key and the modes, on
+    // the "many" side with no key (-1) and mode 0.
+    void AddRelation(RelationTracker& related, std::uint8_t update_mode = ModeNone,
+                     std::uint8_t delete_mode = ModeNone, int his_key = -1);
+    // Adds a pair to the last relation, by field labels of this and of the related table;
+    // false when a label is unknown.
+    bool AddLink(std::string_view left_field, std::string_view right_field);
+    // The same with the related table named, for a related tracker not initialised yet.
+    bool AddLink(std::string_view left_field, runtime::Table& related_table,
+                 std::string_view right_field);
+
+    virtual Level ReleaseAutoNumber();
+    virtual Level CloseAll();
+    virtual Level Delete(bool ask = true);
+    virtual Level CascadeDelete(const RelationEntry& parent_relation);
+    virtual void Kill();
+    virtual Level OpenAll();
+    virtual void SaveLinks();
+    virtual void SetQuickScan(bool on, int propagate = 0);
+    virtual Level Update(bool from_form = false);
+    virtual Level CascadeUpdate(const RelationEntry& parent_relation);
+    virtual Level UpdateCascaded();
+
+    // Hands each linking pair towards `related` to `visit` (this table's field first, or the
+    // related table's first when `theirs_first`); false when there is no such relation.
+    bool ForEachLink(const RelationTracker& related, bool theirs_first,
+                     const std::function<void(std::span<char>, std::span<char>)>& visit) const;
+
+    const std::vector<RelationEntry>& Relations() const { return relations_; }
+    // Busy feedback around a deletion; the window system installs a real one.
+    static void SetBusyHook(std::function<void(bool busy)> hook);
+    // The sweep counter shared by all trackers.
+    static std::int32_t SweepCounter();
+
+private:
+    enum class Sweep { Open, Close, QuickScan };
+    Level SweepFrom(Sweep what, bool top, bool on, int propagate);
+    void CollectUpdateSet(std::vector<RelationTracker*>& set);
+    void CollectDeleteSet(std::vector<RelationTracker*>& set);
+    // Begins the transaction over the set when UseLogout; false (after reporting) on failure.
+    bool BeginTransaction(bool for_delete, bool& began);
+    static void RollbackIfActive(bool& began);
+    Level DeleteOnce();
+
+    std::vector<RelationEntry> relations_;
+};
+
+}  // namespace zelt::framework
