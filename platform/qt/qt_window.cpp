@@ -27,6 +27,7 @@
 #include "platform/qt/qt_list_model.hpp"
 #include "runtime/window/binding.hpp"
 #include "runtime/window/key_codes.hpp"
+#include "runtime/window/popup_menu.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::platform {
@@ -76,6 +77,19 @@ void QtWindow::Build() {
     top_->installEventFilter(this);
     auto* layout = new QVBoxLayout(top_);
     LayOut(0, layout);
+    // Any other prompt's accelerator moves the focus to the next control that takes it.
+    for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) {
+        if (window_.Declared(n)->kind != ControlKind::Prompt || static_cast<QLabel*>(Widget(n))->buddy()) continue;
+        for (ControlNumber m = n + 1; m <= window_.ControlCount(); ++m) {
+            const auto kind = window_.Declared(m)->kind;
+            if (kind == ControlKind::Prompt || kind == ControlKind::String || kind == ControlKind::Group ||
+                kind == ControlKind::Image || kind == ControlKind::Progress || kind == ControlKind::Region ||
+                kind == ControlKind::Tab || kind == ControlKind::Option)
+                continue;
+            static_cast<QLabel*>(Widget(n))->setBuddy(Widget(m));
+            break;
+        }
+    }
     // A status line when any control has status text: it shows the text of the control with
     // the focus, or of the one under the mouse.
     for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) {
@@ -314,16 +328,39 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
         const auto& d = *decl.Control(n);
         QWidget* w = Widget(n);
         if (d.kind == ControlKind::Tab) continue;  // placed by its sheet
-        if (d.kind == ControlKind::Prompt && i + 1 < children.size() &&
-            IsInput(decl.Control(children[i + 1])->kind)) {
+        // A prompt and its input make a row of a form, whichever comes first; a short
+        // button right after the input (a "..." lookup) joins the row.
+        auto kind_at = [&](std::size_t k) {
+            return k < children.size() ? decl.Control(children[k])->kind : ControlKind::Region;
+        };
+        const bool prompt_first = d.kind == ControlKind::Prompt && IsInput(kind_at(i + 1));
+        const bool input_first = IsInput(d.kind) && kind_at(i + 1) == ControlKind::Prompt &&
+                                 !IsInput(kind_at(i + 2)) && (i == 0 || kind_at(i - 1) != ControlKind::Prompt);
+        if (prompt_first || input_first) {
             if (!form) {
                 form = new QFormLayout;
                 layout->addLayout(form);
             }
-            QWidget* input = Widget(children[i + 1]);
-            static_cast<QLabel*>(w)->setBuddy(input);
-            form->addRow(w, input);
-            ++i;
+            QWidget* label = Widget(children[prompt_first ? i : i + 1]);
+            QWidget* input = Widget(children[prompt_first ? i + 1 : i]);
+            static_cast<QLabel*>(label)->setBuddy(input);  // the prompt leads to what it labels
+            i += 1;
+            QWidget* lookup = nullptr;
+            if (kind_at(i + 1) == ControlKind::Button &&
+                runtime::StripAccelerator(decl.Control(children[i + 1])->text).find_first_not_of(" .") ==
+                    std::string::npos) {
+                lookup = Widget(children[i + 1]);
+                lookup->setMaximumWidth(lookup->fontMetrics().horizontalAdvance(QStringLiteral(" ... ")) * 2);
+                i += 1;
+            }
+            if (lookup) {
+                auto* row = new QHBoxLayout;
+                row->addWidget(input, 1);
+                row->addWidget(lookup);
+                form->addRow(label, row);
+            } else {
+                form->addRow(label, input);
+            }
             continue;
         }
         form = nullptr;
@@ -469,7 +506,12 @@ void QtWindow::Sync(ControlNumber n) {
             }
             break;
         }
-        case ControlKind::Prompt: static_cast<QLabel*>(w)->setText(text); break;
+        case ControlKind::Prompt: {
+            // Without a control to go to, the accelerator is only shown as text.
+            auto* label = static_cast<QLabel*>(w);
+            label->setText(label->buddy() ? text : QString::fromStdString(runtime::StripAccelerator(s.text)));
+            break;
+        }
         case ControlKind::String: static_cast<QLabel*>(w)->setText(d->use ? value : text); break;
         case ControlKind::Text: {
             auto* edit = static_cast<QPlainTextEdit*>(w);

@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
@@ -446,6 +448,55 @@ TEST_F(QtBackendTest, ALongListReadsOnlyTheRowsInSight) {
     EXPECT_EQ(view->currentIndex().row(), 99989);
     EXPECT_EQ(view->model()->index(99989, 0).data().toString(), QStringLiteral("Row 99990.1"));
     EXPECT_LT(rows.reads, 2000);
+    w.Close();
+}
+
+}  // namespace
+}  // namespace zelt::platform
+
+namespace zelt::platform {
+namespace {
+
+TEST_F(QtBackendTest, PromptsFindTheirInputsWhicheverComesFirst) {
+    std::string log = "N";
+    std::string run;
+    std::string dir;
+    std::uint8_t retain = 0;
+    WindowDeclaration d("ZELT \"Menu\"");
+    d.Resizable(false);
+    d.Prompt("?PROMPT1", "Create a &new activity log each time you start ZELT?");  // 1
+    d.Option("?GLO:UseNewLog").Use(Use(log));                                      // 2
+    d.Radio("?RADIO1", "No").Value("N");                                          // 3
+    d.Radio("?RADIO2", "Yes").Value("Y");                                         // 4
+    d.End();
+    d.Prompt("?GLO:RunString:Prompt", "Command &String to start Vextor:");        // 5
+    d.Entry("?GLO:RunString", 254).Use(Use(run));                                 // 6
+    d.Button("?LookupFile", "...");                                               // 7
+    d.Entry("?GLO:FilePath", 64).Use(Use(dir));                                   // 8
+    d.Prompt("?PROMPT3", "&Path to ZELT files:");                                 // 9
+    d.Button("?BUTTON4", " ... ");                                                // 10
+    d.Check("?GLO:RetainTags", " Save and restore project subset tags").Use(Use(retain));  // 11
+    d.Button("?OkButton", "&Ok").Default();                                       // 12
+    d.Button("?CancelButton", "&Cancel");                                         // 13
+    Window w(d);
+    w.Open();
+    const QString title = QStringLiteral("ZELT \"Menu\"");
+    QWidget* top = TopWindow(title);
+    ASSERT_NE(top, nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(top->grab().save(QStringLiteral("window_settings.png")));
+    auto* prompt3 = Find<QLabel>(title, "?PROMPT3");
+    auto* path = Find<QLineEdit>(title, "?GLO:FilePath");
+    auto* lookup = Find<QPushButton>(title, "?BUTTON4");
+    auto* prompt1 = Find<QLabel>(title, "?PROMPT1");
+    ASSERT_TRUE(prompt3 && path && lookup && prompt1);
+    EXPECT_EQ(prompt3->buddy(), path);  // the prompt after its entry still leads to it
+    EXPECT_EQ(prompt1->buddy(), Find<QRadioButton>(title, "?RADIO1"));
+    // The prompt, the entry and its lookup button share one row.
+    const int y = path->mapTo(top, QPoint(0, path->height() / 2)).y();
+    EXPECT_NEAR(prompt3->mapTo(top, QPoint(0, prompt3->height() / 2)).y(), y, 3);
+    EXPECT_NEAR(lookup->mapTo(top, QPoint(0, lookup->height() / 2)).y(), y, 3);
+    EXPECT_GT(lookup->mapTo(top, QPoint(0, 0)).x(), path->mapTo(top, QPoint(0, 0)).x());
     w.Close();
 }
 

@@ -44,7 +44,7 @@ WindowDeclaration DemoDeclaration(DemoState& s) {
     w.Button("?Menu", "&Menu...");
     w.Button("?Report", "&Print Report");
     w.Button("?Wait", "&Wait");
-    w.Button("?Close", "&Close").Tip("Bye && thanks");
+    w.Button("?Close", "&Close").Tip("Bye, and thanks");
     return w;
 }
 
