@@ -425,18 +425,24 @@ Level BrowseController::TakeAccepted(runtime::ControlNumber control) {
 // ---- Record actions ---------------------------------------------------------------------------
 
 Level BrowseController::PrepareRecord() {
-    // The range's values are taken before the buffer is cleared: a new record of a limited
-    // list belongs to the list's range (the parent it shows the children of).
+    // A new record of a limited list belongs to the list's range (the parent it shows the
+    // children of): the range's values are taken before the buffer is cleared and put into
+    // the new record before its automatic numbers are reserved, which may depend on them.
     SortOrder& order = ActiveOrder();
+    std::size_t primed = 0;
+    if (order.Limit == LimitType::Between)
+        primed = order.RangeList.empty() ? 0 : order.RangeList.size() - 1;
+    else if (order.Limit != LimitType::None)
+        primed = order.RangeList.size();
+    if (primed == 0) return Primary->PrepareRecord(false) == LevelOk ? LevelOk : LevelNotify;
     std::vector<std::string> limits;
-    for (const auto& pair : order.RangeList) limits.push_back(pair.low ? pair.low.Read() : pair.field.value.Read());
-    if (Primary->PrepareRecord() != LevelOk) return LevelNotify;
-    const std::size_t primed =
-        order.Limit == LimitType::Between ? (order.RangeList.empty() ? 0 : order.RangeList.size() - 1)
-        : order.Limit == LimitType::None  ? 0
-                                          : order.RangeList.size();
+    for (std::size_t i = 0; i < primed; ++i) {
+        const RangePair& pair = order.RangeList[i];
+        limits.push_back(pair.low ? pair.low.Read() : pair.field.value.Read());
+    }
+    Primary->ClearRecord();
     for (std::size_t i = 0; i < primed; ++i) order.RangeList[i].field.value.Write(limits[i]);
-    return LevelOk;
+    return Primary->PrepareRecord(true) == LevelOk ? LevelOk : LevelNotify;
 }
 
 void BrowseController::AskRecord(RequestCode request) {

@@ -32,9 +32,12 @@ public:
     virtual Level EnsureOpen() = 0;
     // Remembers the linking values loaded, for a later update.
     virtual void SaveLinks() = 0;
-    // Clears the buffer for a new record (a browse does it before it calls its form).
-    virtual Level PrepareRecord() = 0;
-    // Reserves the automatic numbers of the new record in the buffer (a form does it).
+    // Blanks the record buffer.
+    virtual void ClearRecord() = 0;
+    // Prepares a new record: clears the buffer unless keep_buffer, then reserves its
+    // automatic numbers (a browse does it before it calls its insert form).
+    virtual Level PrepareRecord(bool keep_buffer) = 0;
+    // Reserves automatic numbers again for the new record in the buffer.
     virtual Level ReserveAutoNumber() = 0;
     // Deletes the record added to reserve numbers, with its related records.
     virtual Level ReleaseAutoNumber() = 0;

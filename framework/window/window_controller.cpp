@@ -259,10 +259,7 @@ Level WindowController::PrimeForm() {
     for (FileEntry& f : files_) f.snapshot = f.file->SaveSnapshot();
     if (Request == RequestInsert && InsertAction != insert_action::None) {
         Response = ResponseCompleted;
-        if (Primary->ReserveAutoNumber() != LevelOk)
-            Response = ResponseCancelled;
-        else
-            PrepareFields();
+        PrepareFields();
         if (Response == ResponseCancelled) return LevelFatal;
         Response = ResponseCancelled;
     } else if (Request == RequestDelete && (DeleteAction == delete_action::AskAtOnce ||

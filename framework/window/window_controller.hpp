@@ -115,8 +115,8 @@ public:
 
     // ---- Operations windows override -------------------------------------------------------
     virtual void OnFirstOpen();
-    // Prepares the fields of a new record after the buffer was cleared; setting Response
-    // to ResponseCancelled refuses the insert.
+    // Prepares the fields of a new record (the caller prepared the record itself, with its
+    // automatic numbers); setting Response to ResponseCancelled refuses the insert.
     virtual void PrepareFields() {}
     // Prepares the record for the request; LevelFatal when the form must not show (the
     // insert could not be prepared, or the delete was carried out at once).

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,6 +59,9 @@ struct Person {
     std::string name;
     std::string city;
     bool operator==(const Person&) const = default;
+    friend void PrintTo(const Person& p, std::ostream* os) {
+        *os << "{" << p.id << ", \"" << p.name << "\", \"" << p.city << "\"}";
+    }
 };
 
 // A table's managers played in memory: a buffer, stored records by id, snapshots, and
@@ -98,10 +102,11 @@ public:
 
     Level EnsureOpen() override { return LevelOk; }
     void SaveLinks() override {}
-    Level PrepareRecord() override {
+    void ClearRecord() override { buffer = {}; }
+    Level PrepareRecord(bool keep_buffer) override {
         ++prepares;
-        buffer = {};
-        return LevelOk;
+        if (!keep_buffer) buffer = {};
+        return ReserveAutoNumber();
     }
     Level ReserveAutoNumber() override {
         ++reserves;
@@ -157,7 +162,7 @@ public:
 private:
     Level Reserve() {
         buffer.id = next_id++;
-        stored[buffer.id] = Person{buffer.id, "", ""};
+        stored[buffer.id] = buffer;
         reserved_id = buffer.id;
         return LevelOk;
     }

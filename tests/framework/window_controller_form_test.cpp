@@ -52,7 +52,11 @@ public:
         opened = OpenWindow();
         return LevelOk;
     }
-    void PrepareFields() override { rec_.buffer.city = default_city; }
+    bool refuse_insert = false;
+    void PrepareFields() override {
+        rec_.buffer.city = default_city;
+        if (refuse_insert) Response = ResponseCancelled;
+    }
 
 private:
     FakeRecord& rec_;
@@ -60,7 +64,9 @@ private:
 
 class FormTest : public ::testing::Test {
 protected:
+    // The caller of an insert form prepares the record, as a browse does.
     ResponseCode RunForm(RequestCode request) {
+        if (request == RequestInsert) rec.PrepareRecord(false);
         GlobalRequest() = request;
         return form.Run();
     }
@@ -119,6 +125,7 @@ TEST_F(FormTest, OtherCancelActions) {
     FakeRecord rec2;
     PersonForm saving(s.errors, rec2);
     saving.cancel_action = cancel_action::Save;
+    rec2.PrepareRecord(false);
     script.Type(Ctl::Name, "Bob");
     script.CloseBox();
     GlobalRequest() = RequestInsert;
@@ -267,8 +274,8 @@ TEST_F(FormTest, AFailedInsertKeepsTheFormOpen) {
     EXPECT_EQ(rec.inserts, 2);
 }
 
-TEST_F(FormTest, AnInsertThatCannotBePreparedNeverShows) {
-    rec.reserve_fails = true;
+TEST_F(FormTest, AnInsertThatPrepareFieldsRefusesNeverShows) {
+    form.refuse_insert = true;
     EXPECT_EQ(RunForm(RequestInsert), ResponseCancelled);
     EXPECT_FALSE(form.opened);
 }
