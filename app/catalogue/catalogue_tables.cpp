@@ -46,7 +46,10 @@ TableDeclaration AppsLayout(const char* label, const std::string& prefix, AppsRe
 }  // namespace
 
 AppsTable::AppsTable() : Table(AppsLayout("APPS", "APP", APP)) {}
-Apps1Table::Apps1Table() : Table(AppsLayout("APPS1", "APPS1", APPS1)) {}
+// APPS1 reads the applications file that APPS created, so it describes that file with
+// the stored names of APPS; otherwise the file's definition would not match it.
+Apps1Table::Apps1Table()
+    : Table(AppsLayout("APPS1", "APPS1", APPS1).StoredLike(AppsLayout("APPS", "APP", APP))) {}
 
 ProjectsTable::ProjectsTable()
     : Table(TableDeclaration("PROJECTS", "PRO", "PELMAR")

@@ -44,10 +44,27 @@ std::string FieldDeclaration::StoredName() const {
 }
 
 std::string MemoDeclaration::StoredName() const {
+    if (!stored_label.empty()) return stored_label;
     return external_name.empty() ? UpperLabel(label) : external_name;
 }
 
-std::string KeyDeclaration::StoredLabel() const { return UpperLabel(label); }
+std::string KeyDeclaration::StoredLabel() const {
+    return stored_label.empty() ? UpperLabel(label) : stored_label;
+}
+
+TableDeclaration& TableDeclaration::StoredLike(const TableDeclaration& original) {
+    for (std::size_t i = 0; i < fields_.size() && i < original.fields_.size(); ++i)
+        fields_[i].external_name = original.fields_[i].StoredName();
+    for (std::size_t i = 0; i < memos_.size() && i < original.memos_.size(); ++i) {
+        memos_[i].external_name = original.memos_[i].external_name;
+        memos_[i].stored_label = UpperLabel(original.memos_[i].label);
+    }
+    for (std::size_t i = 0; i < keys_.size() && i < original.keys_.size(); ++i) {
+        keys_[i].external_name = original.keys_[i].external_name;
+        keys_[i].stored_label = original.keys_[i].StoredLabel();
+    }
+    return *this;
+}
 
 TableDeclaration::TableDeclaration(std::string label, std::string prefix, std::string driver)
     : label_(std::move(label)), prefix_(std::move(prefix)), driver_(std::move(driver)) {}
@@ -164,11 +181,11 @@ TableDeclaration& TableDeclaration::EndGroup() {
 }
 
 TableDeclaration& TableDeclaration::Memo(std::string label, std::uint32_t size, bool binary) {
-    memos_.push_back({std::move(label), {}, size, binary, false});
+    memos_.push_back({std::move(label), {}, {}, size, binary, false});
     return *this;
 }
 TableDeclaration& TableDeclaration::Blob(std::string label, bool binary) {
-    memos_.push_back({std::move(label), {}, 0, binary, true});
+    memos_.push_back({std::move(label), {}, {}, 0, binary, true});
     return *this;
 }
 

@@ -62,6 +62,7 @@ struct FieldDeclaration {
 struct MemoDeclaration {
     std::string label;
     std::string external_name;
+    std::string stored_label;  // set for an alias that stores another table's labels
     std::uint32_t size = 0;  // MEMO: declared size; BLOB: 0
     bool binary = false;
     bool blob = false;
@@ -77,6 +78,7 @@ struct KeyComponent {
 struct KeyDeclaration {
     std::string label;
     std::string external_name;
+    std::string stored_label;  // set for an alias that stores another table's labels
     std::uint8_t attributes = 0;
     std::vector<KeyComponent> components;
 
@@ -145,6 +147,10 @@ public:
     TableDeclaration& Blob(std::string label, bool binary = true);
     TableDeclaration& Key(std::string label, std::uint8_t attributes,
                           std::initializer_list<std::string_view> components);
+    // For an alias of another table over the same file: takes over the stored names of
+    // the original's fields, memos and keys (position by position), so that both describe
+    // the file with the same definition while each keeps its own labels.
+    TableDeclaration& StoredLike(const TableDeclaration& original);
 
     const std::string& Label() const { return label_; }
     const std::string& Prefix() const { return prefix_; }

@@ -95,7 +95,7 @@ ErrorCode DefinitionFromDeclaration(const runtime::TableDeclaration& declaration
         if (!m.blob && m.size > kMaxMemoSize) return err::InvalidRecordDeclaration;
         MemoDescriptor d;
         d.external_name = Present(m.external_name);
-        d.label = runtime::UpperLabel(m.label);
+        d.label = m.stored_label.empty() ? runtime::UpperLabel(m.label) : m.stored_label;
         d.size = m.size;
         d.attributes = static_cast<std::uint16_t>((m.binary ? memo_attr::Binary : 0) |
                                                   (m.blob ? memo_attr::Blob : 0));
