@@ -11,7 +11,9 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "platform/qt/qt_icons.hpp"
@@ -188,9 +190,22 @@ void QtBackend::SetBusyCursor(bool busy) {
 }
 
 void QtBackend::PlaySound(const std::string& file) {
-    // Without a sound service the system bell stands for the sound; a missing file plays
-    // nothing.
-    if (QFileInfo::exists(QString::fromStdString(file))) QApplication::beep();
+    // A missing file plays nothing. The sound is played to its end before the program goes
+    // on, by the desktop's sound player when there is one, else the bell stands for it.
+    const QString path = QString::fromStdString(file);
+    if (!QFileInfo::exists(path)) return;
+    for (const char* player : {"pw-play", "paplay", "aplay"}) {
+        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(player));
+        if (program.isEmpty()) continue;
+        QProcess process;
+        process.start(program, {path});  // arguments, never a shell
+        if (process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+            process.exitCode() == 0)
+            return;
+        process.kill();
+        process.waitForFinished(1000);
+    }
+    QApplication::beep();
 }
 
 bool QtBackend::PreviewReport(const ReportDocument& report) {

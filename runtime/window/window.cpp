@@ -122,6 +122,7 @@ bool Window::Accept() {
     }
     delivered_ = true;
     cycled_ = false;
+    if (current_.keycode != 0) system_.SetLastKeycode(current_.keycode);
     return true;
 }
 

@@ -24,6 +24,12 @@ public:
 
     WindowBackend& Backend() { return backend_; }
 
+    // The key code of the last event that carried one (an alert key, a double click), for
+    // the whole process; a window opened by a key clears it so that the key does not act
+    // again there.
+    int LastKeycode() const { return last_keycode_; }
+    void SetLastKeycode(int keycode) { last_keycode_ = keycode; }
+
     // The icon of every window that declares none (the program's icon).
     void SetDefaultIcon(std::string name) { default_icon_ = std::move(name); }
     const std::string& DefaultIcon() const { return default_icon_; }
@@ -66,6 +72,7 @@ private:
     WindowBackend& backend_;
     std::vector<Window*> windows_;
     std::string default_icon_;
+    int last_keycode_ = 0;
     int busy_ = 0;
     bool halted_ = false;
     std::string halt_reason_;

@@ -273,6 +273,7 @@ TEST_F(WindowModelTest, ListsFollowTheirQueueAndTurnKeysIntoEvents) {
     EXPECT_EQ(events[4].keycode, key::MouseLeft2);
     EXPECT_EQ(events[7].code, event::Accepted);
     EXPECT_EQ(events[9].code, event::ScrollDrag);
+    EXPECT_EQ(session_.system.LastKeycode(), key::MouseLeft2);  // the last key delivered
     EXPECT_EQ(w.Control(1).thumb, 100);
 
     // When the queue shrinks the highlight stays on a row that exists.
