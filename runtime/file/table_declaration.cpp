@@ -191,10 +191,22 @@ TableDeclaration& TableDeclaration::Blob(std::string label, bool binary) {
 
 TableDeclaration& TableDeclaration::Key(std::string label, std::uint8_t attributes,
                                         std::initializer_list<std::string_view> components) {
+    return AddKey(std::move(label), attributes, components);
+}
+
+TableDeclaration& TableDeclaration::Key(std::string label, std::uint8_t attributes,
+                                        const std::vector<std::string>& components) {
+    return AddKey(std::move(label), attributes, components);
+}
+
+template <typename Names>
+TableDeclaration& TableDeclaration::AddKey(std::string label, std::uint8_t attributes,
+                                           const Names& components) {
     KeyDeclaration key;
     key.label = std::move(label);
     key.attributes = attributes;
-    for (auto name : components) {
+    for (const auto& each : components) {
+        std::string_view name = each;
         KeyComponent component;
         if (!name.empty() && name.front() == '-') {
             component.descending = true;

@@ -147,6 +147,8 @@ public:
     TableDeclaration& Blob(std::string label, bool binary = true);
     TableDeclaration& Key(std::string label, std::uint8_t attributes,
                           std::initializer_list<std::string_view> components);
+    TableDeclaration& Key(std::string label, std::uint8_t attributes,
+                          const std::vector<std::string>& components);
     // For an alias of another table over the same file: takes over the stored names of
     // the original's fields, memos and keys (position by position), so that both describe
     // the file with the same definition while each keeps its own labels.
@@ -193,6 +195,8 @@ private:
     bool threaded_ = false;
     bool components_resolved_ = true;
     int open_group_ = -1;
+    template <typename Names>
+    TableDeclaration& AddKey(std::string label, std::uint8_t attributes, const Names& components);
     std::vector<FieldDeclaration> fields_;
     std::vector<MemoDeclaration> memos_;
     std::vector<KeyDeclaration> keys_;

@@ -1,0 +1,328 @@
+#include "tools/plm/plm.hpp"
+
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "runtime/errors/error_state.hpp"
+#include "runtime/file/table.hpp"
+#include "storage/driver/pelmar_driver.hpp"
+#include "storage/driver/table_address.hpp"
+#include "storage/io/storage_failure.hpp"
+#include "storage/journal/file_state.hpp"
+#include "storage/tables/item_file_store.hpp"
+#include "storage/tables/record_codec.hpp"
+#include "storage/tables/table_store.hpp"
+#include "tools/plm/field_values.hpp"
+#include "tools/plm/schema.hpp"
+
+namespace zelt::plm {
+
+using namespace zelt::storage;  // NOLINT: the tool speaks the storage engine's language
+namespace err = runtime::err;
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: plm tables FILE\n"
+    "       plm schema TABLE\n"
+    "       plm load TABLE --schema S.json   (records as JSON lines on standard input)\n"
+    "       plm dump TABLE [--key LABEL] [--format jsonl|csv]\n"
+    "       plm check FILE\n";
+
+std::string Describe(const Status& status) {
+    std::string text = runtime::ErrorText(status.code) + " (" + std::to_string(status.code) + ")";
+    if (status.is_fault())
+        text += ": Possible data corruption in file (fault " + std::to_string(status.fault) + ")";
+    return text;
+}
+
+std::string DescribeCurrentError() {
+    std::string text = runtime::CurrentErrorText() + " (" + std::to_string(runtime::CurrentErrorCode()) + ")";
+    if (runtime::CurrentErrorCode() == err::FileSystemError)
+        text += ": " + runtime::CurrentFileErrorText() + " (fault " + runtime::CurrentFileErrorCode() + ")";
+    return text;
+}
+
+// An open file and, when asked for, one of its tables, read inside one read operation.
+struct OpenTable {
+    std::unique_ptr<ItemFile> file;
+    std::unique_ptr<ItemFileStore> store;
+    std::unique_ptr<TableStore> table;
+    TableDefinition definition;
+};
+
+Status OpenFile(const std::string& path, OpenTable& out) {
+    OpenOptions options;
+    options.access = Access::ReadOnly;
+    options.share = Share::DenyNone;
+    Status status = ItemFile::Open(path, options, out.file);
+    if (!status.ok()) return status;
+    out.store = std::make_unique<ItemFileStore>(*out.file);
+    return Status::Ok();
+}
+
+Status OpenTableAt(const TableAddress& address, OpenTable& out) {
+    Status status = OpenFile(address.file, out);
+    if (!status.ok()) return status;
+    status = out.file->BeginRead();
+    if (!status.ok()) return status;
+    status = TableStore::Open(*out.store, address.table, out.definition, false, false, out.table);
+    return status;
+}
+
+std::string CsvField(const Json& value) {
+    std::string text = value.IsString() ? value.AsString() : value.Write();
+    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+int Tables(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 2) {
+        err << kUsage;
+        return 2;
+    }
+    OpenTable open;
+    Status status = OpenFile(TableAddress::Parse(args[1]).file, open);
+    std::vector<std::string> names;
+    if (status.ok()) status = TableStore::TableNames(*open.store, names);
+    if (!status.ok()) {
+        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+        return 1;
+    }
+    for (const auto& name : names) out << name << "\n";
+    return 0;
+}
+
+int Schema(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 2) {
+        err << kUsage;
+        return 2;
+    }
+    OpenTable open;
+    const Status status = OpenTableAt(TableAddress::Parse(args[1]), open);
+    if (!status.ok()) {
+        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+        return 1;
+    }
+    out << SchemaFromDefinition(open.table->Definition(), open.table->Oem()).Write() << "\n";
+    return 0;
+}
+
+int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+         std::ostream& err) {
+    std::string schema_path;
+    for (std::size_t i = 2; i + 1 < args.size(); ++i)
+        if (args[i] == "--schema") schema_path = args[i + 1];
+    if (args.size() != 4 || schema_path.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    std::ifstream schema_file(schema_path);
+    if (!schema_file) {
+        err << "plm: " << schema_path << ": File Not Found (2)\n";
+        return 1;
+    }
+    std::stringstream schema_text;
+    schema_text << schema_file.rdbuf();
+    std::string problem;
+    const auto schema = Json::Parse(schema_text.str(), &problem);
+    DeclaredSchema declared;
+    if (!schema || !DeclarationFromSchema(*schema, args[1], declared, &problem)) {
+        err << "plm: " << schema_path << ": " << problem << "\n";
+        return 1;
+    }
+    RegisterPelmarDriver();
+    runtime::Table table(std::move(*declared.declaration));
+    if (table.Open(0x42) == err::FileNotFound) {
+        if (table.Create() != 0 || table.Open(0x42) != 0) {
+            err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
+            return 1;
+        }
+    }
+    if (runtime::CurrentErrorCode() != 0) {
+        err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
+        return 1;
+    }
+    TableDefinition definition;
+    DefinitionFromDeclaration(table.Declaration(), definition);
+    // Lines are added in transactions of a few thousand, each committed as a whole; a line
+    // that fails commits the lines before it.
+    constexpr std::size_t kLinesPerCommit = 5000;
+    if (runtime::Logout(0, {&table}) != 0) {
+        err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
+        return 1;
+    }
+    const auto fail = [&](const std::string& message) {
+        runtime::Commit();
+        table.Close();
+        err << message << "\n";
+        return 1;
+    };
+    std::string line;
+    std::size_t line_number = 0;
+    std::size_t added = 0;
+    while (std::getline(in, line)) {
+        ++line_number;
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        const auto record = Json::Parse(line, &problem);
+        if (!record || !record->IsObject())
+            return fail("plm: line " + std::to_string(line_number) + ": " +
+                        (record ? std::string("a JSON object expected") : problem));
+        table.ClearRecord();
+        Bytes bytes(table.Record().data(), table.Record().size());
+        for (const auto& [name, value] : record->Members()) {
+            const int field = definition.FieldNumber(name);
+            if (field >= 0) {
+                if (!JsonToField(definition.fields[static_cast<std::size_t>(field)], value, bytes, &problem))
+                    return fail("plm: line " + std::to_string(line_number) + ": " + problem);
+                continue;
+            }
+            const int memo = table.Declaration().MemoNumber(name);
+            if (memo < 0)
+                return fail("plm: line " + std::to_string(line_number) + ": no field or memo named " + name);
+            const auto& memo_declaration = table.Declaration().Memos()[static_cast<std::size_t>(memo)];
+            std::string text = value.IsString() ? Utf8ToAnsi(value.AsString()) : value.Write();
+            if (!memo_declaration.blob) text.resize(memo_declaration.size, ' ');
+            table.MemoBuffer(static_cast<std::size_t>(memo)) = std::move(text);
+        }
+        std::copy(bytes.begin(), bytes.end(), table.Record().begin());
+        if (table.Add() != 0)
+            return fail("plm: line " + std::to_string(line_number) + ": " + runtime::CurrentErrorText());
+        if (++added % kLinesPerCommit == 0) {
+            if (runtime::Commit() != 0 || runtime::Logout(0, {&table}) != 0)
+                return fail("plm: line " + std::to_string(line_number) + ": " + DescribeCurrentError());
+        }
+    }
+    if (runtime::Commit() != 0) return fail("plm: " + args[1] + ": " + DescribeCurrentError());
+    if (table.Close() != 0) {
+        err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
+        return 1;
+    }
+    out << added << " records added\n";
+    return 0;
+}
+
+int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string key_label;
+    std::string format = "jsonl";
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--key" && i + 1 < args.size()) {
+            key_label = args[++i];
+        } else if (args[i] == "--format" && i + 1 < args.size()) {
+            format = args[++i];
+        } else {
+            err << kUsage;
+            return 2;
+        }
+    }
+    if (args.size() < 2 || (format != "jsonl" && format != "csv")) {
+        err << kUsage;
+        return 2;
+    }
+    OpenTable open;
+    Status status = OpenTableAt(TableAddress::Parse(args[1]), open);
+    if (!status.ok()) {
+        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+        return 1;
+    }
+    const auto& d = open.table->Definition();
+    int key = -1;
+    if (!key_label.empty()) {
+        key = d.KeyNumber(key_label);
+        if (key < 0) {
+            err << "plm: " << args[1] << ": no key named " << key_label << "\n";
+            return 1;
+        }
+    }
+    // Everything is gathered first, so that a failure half-way prints nothing but the error.
+    std::string text;
+    if (format == "csv") {
+        text += "@record";
+        for (const auto& f : d.fields)
+            if (f.type != 22) text += "," + CsvField(Json::Text(f.name));
+        text += "\n";
+    }
+    Bytes prefix = key < 0 ? TypePrefix(open.table->Id(), item_type::Record) : TablePrefix(open.table->Id());
+    if (key >= 0) prefix.push_back(static_cast<char>(key));
+    ItemStore& store = key < 0 ? open.table->Store() : open.table->KeyStore(static_cast<std::size_t>(key));
+    Bytes at = prefix;
+    SeekMode mode = SeekMode::AtOrAfter;
+    for (;;) {
+        Bytes item;
+        Bytes data;
+        bool found = false;
+        status = store.Seek(at, mode, &item, &data, &found);
+        if (!status.ok() || !found || !HasPrefix(item, prefix)) break;
+        at = item;
+        mode = SeekMode::After;
+        if (key < 0 && item.size() != 9) continue;
+        const std::uint32_t number =
+            key < 0 ? RecordNumberOfItem(item) : EntryRecordNumber(d.keys[static_cast<std::size_t>(key)], item, data);
+        Bytes record;
+        status = open.table->ReadRecord(number, &record, &found);
+        if (!status.ok()) break;
+        if (!found) {
+            status = Status::Fault(fault::StreamLength);
+            break;
+        }
+        std::vector<Bytes> memos;
+        status = open.table->ReadMemos(number, &memos);
+        if (!status.ok()) break;
+        if (format == "csv") {
+            text += std::to_string(number);
+            for (const auto& f : d.fields)
+                if (f.type != 22) text += "," + CsvField(FieldToJson(f, record));
+            text += "\n";
+            continue;
+        }
+        Json object = Json::Object();
+        object.Set("@record", Json::Number(number));
+        for (const auto& f : d.fields)
+            if (f.type != 22) object.Set(f.name, FieldToJson(f, record));
+        for (std::size_t m = 0; m < d.memos.size(); ++m) {
+            Bytes value = memos[m];
+            if (!d.memos[m].Blob()) {
+                const auto last = value.find_last_not_of(' ');
+                value.resize(last == Bytes::npos ? 0 : last + 1);
+            }
+            object.Set(d.memos[m].external_name.value_or(d.memos[m].label.value_or("")), Json::Text(value));
+        }
+        text += object.Write() + "\n";
+    }
+    if (!status.ok()) {
+        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+        return 1;
+    }
+    out << text;
+    return 0;
+}
+
+}  // namespace
+
+int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+int RunPlm(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    const std::string& command = args[0];
+    if (command == "tables") return Tables(args, out, err);
+    if (command == "schema") return Schema(args, out, err);
+    if (command == "load") return Load(args, in, out, err);
+    if (command == "dump") return Dump(args, out, err);
+    if (command == "check") return Check(args, out, err);
+    err << kUsage;
+    return 2;
+}
+
+}  // namespace zelt::plm

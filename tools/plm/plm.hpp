@@ -1,0 +1,23 @@
+// The `plm` command: looks into Pelmar table files without the program's windows.
+//
+//   plm tables FILE
+//   plm schema TABLE
+//   plm load TABLE --schema S.json        (records as JSON lines on standard input)
+//   plm dump TABLE [--key LABEL] [--format jsonl|csv]
+//   plm check FILE
+//
+// A TABLE is a file name optionally followed by "\!" and a table name. docs/plm.md
+// describes the schema and record formats.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace zelt::plm {
+
+// Runs one command; returns the process exit code (0 success, 1 failure, 2 bad usage).
+int RunPlm(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err);
+
+}  // namespace zelt::plm
