@@ -141,6 +141,7 @@ Level ViewManager::ReportViewError(runtime::ErrorCode code) {
 Level ViewManager::Open() {
     if (!View) return LevelNotify;
     if (!Opened) {
+        if (Primary) Primary->EnsureOpen();
         const runtime::ErrorCode code = View->Open();
         if (code != runtime::err::NoError && code != runtime::err::FileAlreadyOpen) ReportViewError(code);
         View->SetBuffering(PageSize, PagesBehind, PagesAhead, Timeout);
