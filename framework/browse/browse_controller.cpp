@@ -153,9 +153,42 @@ void BrowseController::ScrollEnd(runtime::EventCode event) {
     CurrentChoice = rows_.empty() ? 0 : (top ? 1 : RowCount());
 }
 
+bool BrowseController::TakeToolbarButton(int control) {
+    static constexpr runtime::EventCode kScrolls[] = {ev::ScrollBottom, ev::ScrollTop, ev::PageDown,
+                                                      ev::PageUp, ev::ScrollDown, ev::ScrollUp};
+    if (control < 3005 || control > 3010) return false;
+    const runtime::EventCode event = kScrolls[control - 3005];
+    if (!rows_.empty()) {
+        if (event == ev::ScrollUp || event == ev::ScrollDown)
+            ScrollOne(event);
+        else if (event == ev::PageUp || event == ev::PageDown)
+            ScrollPage(event);
+        else
+            ScrollEnd(event);
+        Show();
+    }
+    if (ToolbarTarget* toolbar = window_ ? window_->Toolbar() : nullptr) toolbar->Update();
+    return true;
+}
+
+void BrowseController::FillDistribution() {
+    // A table filled from the data: every value of the free key element, once.
+    SortOrder& order = ActiveOrder();
+    auto* steps = dynamic_cast<StepDistribution*>(order.Thumb.get());
+    if (!steps || steps->Mode != LookupMode::FromData || distribution_filled_) return;
+    std::vector<std::string> values;
+    if (ResetView(false) == LevelOk) {
+        while (Next() == LevelOk) values.push_back(order.FreeElement.value.Read());
+    }
+    if (steps->Controls & step::Descending) std::reverse(values.begin(), values.end());
+    steps->Fill(values);
+    distribution_filled_ = true;
+}
+
 void BrowseController::TakeThumb(int percentile) {
     SortOrder& order = ActiveOrder();
     if (!order.Thumb || !order.FreeElement.value.Writable()) return;
+    FillDistribution();
     order.FreeElement.value.Write(order.Thumb->ValueOf(percentile));
     Reload(kAtBuffer, {}, 1);
 }
@@ -446,6 +479,9 @@ Level BrowseController::PrepareRecord() {
 }
 
 void BrowseController::AskRecord(RequestCode request) {
+    if (runtime::WindowSystem* system = runtime::CurrentWindowSystem();
+        system && system->LastKeycode() == kDoubleClickKey)
+        system->SetLastKeycode(0);
     for (;;) {
         if (ToolbarTarget* toolbar = window_->Toolbar()) toolbar->ClearNavigation();
         if (!AskProcedure) return;  // editing in the list itself is not provided

@@ -88,7 +88,11 @@ public:
         cell_format_ = std::move(format);
     }
     // Thumb positioning on the active order.
-    void SetThumb(std::unique_ptr<Distribution> thumb) { ActiveOrder().Thumb = std::move(thumb); }
+    // A table filled from the data is filled from the view when the thumb is first used.
+    void SetThumb(std::unique_ptr<Distribution> thumb) {
+        ActiveOrder().Thumb = std::move(thumb);
+        distribution_filled_ = false;
+    }
 
     // ---- The rows ---------------------------------------------------------------------
     const std::vector<BrowseRow>& ListQueue() const { return rows_; }
@@ -109,6 +113,11 @@ public:
     void ResetQueueFromStart();
     void ResetQueueAtBuffer();
     void ResetQueueAt(const std::string& position);
+
+    // A navigation button of the window's toolbar (3005 bottom ... 3010 up one row): the
+    // matching scroll of the list, then the toolbar shows the new state. False for any
+    // other control.
+    bool TakeToolbarButton(int control);
 
     // ---- Record actions ---------------------------------------------------------------
     // Insert, change, delete or view through the update form AskProcedure.
@@ -162,6 +171,7 @@ private:
     std::vector<std::string> CurrentResetValues() const;
     void Navigate(NavigationRequest request);
     void FinishSelection();
+    void FillDistribution();
 
     Rows source_{*this};
     WindowController* window_ = nullptr;
@@ -170,6 +180,7 @@ private:
     std::function<runtime::ListCell(const BrowseRow&, int)> cell_format_;
     std::vector<std::string> reset_values_;
     bool alerts_set_ = false;
+    bool distribution_filled_ = false;
     bool killed_ = false;
 };
 

@@ -47,7 +47,7 @@ public:
     // The last entry that does not exceed the value's part after Root.
     int PercentileOf(std::string_view value) const override;
 
-    // FromData: fills the table from key values sorted in key order (any number of them;
+    // FromData: fills the table from key values in ascending order (any number of them;
     // each entry is the value found at its share of the list).
     void Fill(const std::vector<std::string>& sorted_values);
     // The value's first four characters read as digits in base SortChars.size().

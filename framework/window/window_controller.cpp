@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "framework/error_ids.hpp"
+#include "runtime/window/key_codes.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::framework {
@@ -37,6 +38,11 @@ ResponseCode WindowController::Run() {
 
 Level WindowController::Init() {
     OriginalRequest = Request;
+    // A double click or the key that opened this window must not act again in it.
+    if (runtime::WindowSystem* system = runtime::CurrentWindowSystem()) {
+        const int opener = system->LastKeycode();
+        if (opener == runtime::key::MouseRight || opener == runtime::key::MouseLeft2) system->SetLastKeycode(0);
+    }
     components_.clear();
     buttons_.clear();
     InsertAction = insert_action::Close;

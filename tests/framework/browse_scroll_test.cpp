@@ -129,6 +129,20 @@ TEST_F(BrowseScrollTest, TheThumbPositionsThroughTheDistribution) {
     Finish();
 }
 
+TEST_F(BrowseScrollTest, AThumbTableFromTheDataAndTheToolbarsNavigationButtons) {
+    Fill({"Ada", "Bob", "Cyd", "Dan", "Eve", "Fay", "Gus", "Hal"});
+    script.Run([&] {
+        w.browse.SetThumb(std::make_unique<StepDistribution>(LookupMode::FromData, step::Letters));
+        EXPECT_TRUE(w.browse.TakeToolbarButton(3005));  // bottom
+        EXPECT_TRUE(w.browse.TakeToolbarButton(3010));  // up one row
+        EXPECT_FALSE(w.browse.TakeToolbarButton(3011));
+    });
+    Check({"Fay", "Gus", "Hal"}, "Gus");
+    script.Thumb(ListWindow::List, 50);  // the eight names share the hundred entries: the fourth
+    Check({"Dan", "Eve", "Fay"}, "Dan");
+    Finish();
+}
+
 TEST_F(BrowseScrollTest, AReadErrorIsReportedAndClosesTheWindow) {
     Fill({"Ada", "Bob", "Cyd", "Dan"});
     view.fail_after_reads = 4;
