@@ -178,10 +178,11 @@ Status TableStore::Add(BytesView record, const std::vector<Bytes>* memos, bool m
     ZELT_TRY(store_->IssueIdentifier(issued));
     const std::uint32_t recno = TableIdValue(issued);
     std::vector<std::pair<std::size_t, KeyEntry>> entries;
+    std::vector<TableCounter> counters(definition_.keys.size());
     for (std::size_t k = 0; k < definition_.keys.size(); ++k) {
         const auto& key = definition_.keys[k];
         if (!key.Maintained() || !maintain_keys) continue;
-        TableCounter c;
+        TableCounter& c = counters[k];
         ZELT_TRY(ReadCounter(static_cast<std::uint8_t>(k), &c));
         if (!KeyMaintainedFor(k, recno, c.second)) continue;
         auto entry = BuildKeyEntry(definition_, k, id_, collation_, record, recno);
@@ -195,7 +196,8 @@ Status TableStore::Add(BytesView record, const std::vector<Bytes>* memos, bool m
     }
     for (const auto& [k, entry] : entries) {
         ZELT_TRY(store_->Insert(entry.key, entry.data));
-        ZELT_TRY(AdjustCount(static_cast<std::uint8_t>(k), +1));
+        ++counters[k].count;
+        ZELT_TRY(WriteCounter(static_cast<std::uint8_t>(k), counters[k]));
     }
     for (std::size_t k = 0; k < definition_.keys.size(); ++k) {
         const auto& key = definition_.keys[k];
@@ -299,6 +301,7 @@ Status TableStore::ReadRecord(std::uint32_t number, Bytes* record, bool* found) 
 
 Status TableStore::ReadMemos(std::uint32_t number, std::vector<Bytes>* memos) {
     memos->assign(definition_.memos.size(), Bytes{});
+    if (definition_.memos.empty()) return Status::Ok();
     const Bytes prefix = MemoPrefix(id_, number);
     std::vector<std::vector<Bytes>> chunks(definition_.memos.size());
     Bytes at = prefix;
