@@ -5,6 +5,9 @@
 #include <fstream>
 #include <memory>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "../runtime/file_test_dir.hpp"
 #include "runtime/errors/error_state.hpp"
 #include "runtime/file/fixed_string.hpp"
@@ -459,6 +462,95 @@ TEST_F(PelmarDriverTest, DamagedFileGivesFileSystemErrorWithTheFault) {
     EXPECT_EQ(runtime::CurrentErrorText(), "File System Error");
     EXPECT_EQ(runtime::CurrentFileErrorText(), "Possible data corruption in file");
     EXPECT_FALSE(runtime::CurrentFileErrorCode().empty());
+}
+
+}  // namespace
+}  // namespace zelt::storage
+
+namespace zelt::storage {
+namespace {
+
+#pragma pack(push, 1)
+struct SharedRecord {
+    FixedString<10> name;
+    std::int32_t number;
+};
+#pragma pack(pop)
+
+// Another process holds a record and changes another one; this process sees both.
+TEST(PelmarTwoProcessTest, HoldsAndChangesReachAnotherProcess) {
+    RegisterPelmarDriver();
+    testing_support::TestDir dir;
+    FixedString<200> name(dir.File("SHARED"));
+    SharedRecord rec{};
+    auto declare = [&] {
+        return TableDeclaration("SHARED", "SH", "PELMAR")
+            .NameVariable(name.Span())
+            .Record({reinterpret_cast<char*>(&rec), sizeof rec})
+            .String("SH:Name", 0, 10)
+            .Long("SH:Number", 10)
+            .Key("SH:NumberKey", 0, {"SH:Number"});
+    };
+    Table table(declare());
+    ASSERT_EQ(table.Create(), 0);
+    ASSERT_EQ(table.Open(0x42), 0);
+    for (int i = 1; i <= 2; ++i) {
+        rec.name = "r" + std::to_string(i);
+        rec.number = i;
+        ASSERT_EQ(table.Add(), 0);
+    }
+    ASSERT_EQ(table.Close(), 0);  // each process opens the file on its own
+
+    int to_parent[2];
+    int to_child[2];
+    ASSERT_EQ(::pipe(to_parent), 0);
+    ASSERT_EQ(::pipe(to_child), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The other station: hold record 1, change record 2, report, wait, leave.
+        char signal = 'x';
+        (void)!::read(to_child[0], &signal, 1);
+        Table other(declare());
+        int status = other.Open(0x42);
+        rec.number = 1;
+        other.Hold();
+        if (status == 0) status = other.Get(0);
+        rec.number = 2;
+        if (status == 0) status = other.Get(0);
+        rec.name = "theirs";
+        if (status == 0) status = other.Put();
+        signal = status == 0 ? 'k' : 'f';
+        (void)!::write(to_parent[1], &signal, 1);
+        (void)!::read(to_child[0], &signal, 1);
+        other.Close();
+        ::_exit(0);
+    }
+    ASSERT_EQ(table.Open(0x42), 0);
+    rec.number = 2;
+    table.Watch();
+    ASSERT_EQ(table.Get(0), 0);
+    char go = 'g';
+    ASSERT_EQ(::write(to_child[1], &go, 1), 1);
+    char reply = 0;
+    ASSERT_EQ(::read(to_parent[0], &reply, 1), 1);
+    EXPECT_EQ(reply, 'k');
+    rec.number = 1;
+    table.Hold();
+    EXPECT_EQ(table.Get(0), err::RecordIsAlreadyHeld);
+    // Record 2 (still current) was read and watched before the other process changed it.
+    rec.number = 2;
+    rec.name = "mine";
+    EXPECT_EQ(table.Put(), err::RecordChanged);
+    ASSERT_EQ(::write(to_child[1], &go, 1), 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    rec.number = 1;
+    table.Hold();
+    EXPECT_EQ(table.Get(0), 0);  // released when the other process closed
+    rec.number = 2;
+    ASSERT_EQ(table.Get(0), 0);
+    EXPECT_EQ(rec.name.Clip(), "theirs");
+    for (int fd : {to_parent[0], to_parent[1], to_child[0], to_child[1]}) ::close(fd);
 }
 
 }  // namespace
