@@ -308,8 +308,11 @@ void Window::BringTabForward(ControlNumber n) {
         if (d->kind == ControlKind::Tab) {
             const int index = TabIndex(c);
             if (Control(d->parent).choice != index) {
+                // As when the user clicks the tab: the program hears of the new page.
+                if (open_) Queue({event::TabChanging, d->parent, 0, 0});
                 State(d->parent).choice = index;
                 Changed(d->parent);
+                if (open_) Queue({event::NewSelection, d->parent, 0, 0});
             }
         }
     }

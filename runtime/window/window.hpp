@@ -14,6 +14,9 @@
 // last one unless the handler called Cycle: a close-window or close-down event closes the
 // window, after which Accept answers false.
 //
+// A handler that runs a nested loop while it handles a close event calls Cycle first if the
+// window is to stay open: the nested loop's first Accept does the default handling.
+//
 // On opening, the window is displayed from its variables and gets OpenWindow then GainFocus;
 // the window it covers gets LoseFocus, and GainFocus again when this one closes.
 #pragma once
@@ -147,7 +150,8 @@ public:
 
     // Moves the focus to a control (queues Selected when the focus moves). A position
     // selects the position-th control of a group or option group, or that row of a list; a
-    // control on a tab not shown brings its tab to the front.
+    // control on a tab not shown brings its tab to the front, and the sheet hears of the new
+    // page as when the user clicks the tab (TabChanging, NewSelection).
     void Select(ControlNumber n, int position = 0);
     ControlNumber Focus() const { return focus_; }
 

@@ -203,10 +203,15 @@ TEST_F(WindowModelTest, SelectMovesTheFocusBringsTabsForwardAndReportsSelected) 
     EXPECT_EQ(w.Focus(), 5);
     w.Select(5);     // no move, no event
     auto events = Drain(w);
-    ASSERT_EQ(events.size(), 2u);
+    ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].code, event::Selected);
     EXPECT_EQ(events[0].field, 8);
-    EXPECT_EQ(events[1].field, 5);
+    // The sheet hears of its new page as if the user had clicked the tab.
+    EXPECT_EQ(events[1].code, event::TabChanging);
+    EXPECT_EQ(events[2].code, event::NewSelection);
+    EXPECT_EQ(events[2].field, 1);
+    EXPECT_EQ(events[3].code, event::Selected);
+    EXPECT_EQ(events[3].field, 5);
     w.Select(4);     // a tab: its page in front, the focus on the sheet
     w.Select(2);
     EXPECT_EQ(w.Choice(1), 1);
