@@ -15,6 +15,7 @@
 #include "runtime/values/clock_source.hpp"
 #include "storage/driver/table_address.hpp"
 #include "storage/tables/item_file_store.hpp"
+#include "storage/tables/record_codec.hpp"
 #include "storage/tables/table_store.hpp"
 
 namespace zelt::storage {
@@ -309,10 +310,18 @@ struct PelmarDriver::Impl {
     // --- reading ---------------------------------------------------------------------
 
     // Loads record `number` into the table's buffer, applying hold, watch and nomemo.
-    Status Load(runtime::Table& table, TableState& s, std::uint32_t number, bool* found) {
+    Status Load(runtime::Table& table, TableState& s, std::uint32_t number, bool* found,
+                const Bytes* stored_item = nullptr) {
         Bytes record;
-        Status status = s.table->ReadRecord(number, &record, found);
-        if (!status.ok() || !*found) return status;
+        Status status;
+        if (stored_item != nullptr && stored_item->size() == s.table->Definition().record_length) {
+            record = *stored_item;
+            RecordFromStore(s.table->Definition(), s.table->Oem(), record);
+            *found = true;
+        } else {
+            status = s.table->ReadRecord(number, &record, found);
+            if (!status.ok() || !*found) return status;
+        }
         if (s.hold_requested) {
             s.hold_requested = false;
             if (s.held != 0 && s.held != number) {
@@ -402,7 +411,7 @@ struct PelmarDriver::Impl {
                                               item, data);
             if (!fill) return Status::Ok();
             bool loaded = false;
-            st = Load(table, s, number, &loaded);
+            st = Load(table, s, number, &loaded, q.key < 0 ? &data : nullptr);
             if (!st.ok()) return st;
             if (loaded) return Status::Ok();
             // An entry whose record has gone (an index not yet rebuilt): read on.

@@ -555,3 +555,56 @@ TEST(PelmarTwoProcessTest, HoldsAndChangesReachAnotherProcess) {
 
 }  // namespace
 }  // namespace zelt::storage
+
+#include "runtime/profile/profile.hpp"
+
+namespace zelt::storage {
+namespace {
+
+// A per-user profile holding only the driver's trace section.
+class TraceProfile final : public runtime::ProfileService {
+public:
+    explicit TraceProfile(std::string file) : file_(std::move(file)) {}
+    std::optional<std::string> Read(std::string_view, std::string_view section,
+                                    std::string_view key) override {
+        if (section != "VXPELMAR") return std::nullopt;
+        if (key == "Profile") return "1";
+        if (key == "TraceFile") return file_;
+        return std::nullopt;
+    }
+    bool Write(std::string_view, std::string_view, std::string_view,
+               std::optional<std::string_view>) override {
+        return false;
+    }
+    std::vector<std::string> Keys(std::string_view, std::string_view) override { return {}; }
+
+private:
+    std::string file_;
+};
+
+TEST(PelmarTraceTest, TraceSettingsComeFromTheProfile) {
+    EXPECT_FALSE(ReadPelmarTraceSettings().enabled);
+    EXPECT_EQ(ReadPelmarTraceSettings().file, "PELMAR.LOG");
+    testing_support::TestDir dir;
+    runtime::ScopedProfileService profile(std::make_shared<TraceProfile>(dir.File("trace.log")));
+    runtime::RegisterDriver(std::make_shared<PelmarDriver>("PELMAR_TRACED"));
+    FixedString<200> name(dir.File("TRACED"));
+    char record[4] = {};
+    Table t(TableDeclaration("TRACED", "TR", "PELMAR_TRACED")
+                .NameVariable(name.Span())
+                .Record({record, sizeof record})
+                .Long("TR:Number", 0));
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x42), 0);
+    t.Close();
+    std::ifstream in(dir.File("trace.log"));
+    std::string first;
+    std::string second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(first.rfind("CREATE " + dir.File("TRACED.PLM") + " -> 0", 0), 0u) << first;
+    EXPECT_EQ(second.rfind("OPEN ", 0), 0u) << second;
+}
+
+}  // namespace
+}  // namespace zelt::storage
