@@ -163,7 +163,10 @@ void BM_Items_Commit(benchmark::State& state) {
     auto file = OpenItems("commit.plm", Creation::AlwaysNew);
     FillItems(*file);
     int n = kItems;
-    for (auto _ : state) file->Replace(KeyOf(n % kItems), DataOf(n++));
+    for (auto _ : state) {
+        file->Replace(KeyOf(n % kItems), DataOf(n));
+        ++n;
+    }
 }
 
 void BM_Sqlite_Commit(benchmark::State& state) {
