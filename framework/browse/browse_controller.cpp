@@ -286,6 +286,7 @@ void BrowseController::Reload(int mode, const std::string& position, int row) {
     NeedRefresh = 0;
     Show();
     reset_values_ = CurrentResetValues();
+    loaded_sort_ = ActiveNumber();
 }
 
 // ---- The window's component ------------------------------------------------------------------
@@ -304,7 +305,8 @@ std::vector<std::string> BrowseController::CurrentResetValues() const {
 
 bool BrowseController::NeedsReset() {
     if (killed_ || !window_) return false;
-    return LoadPending || NeedRefresh || (Loaded && CurrentResetValues() != reset_values_);
+    return LoadPending || NeedRefresh ||
+           (Loaded && (ActiveNumber() != loaded_sort_ || CurrentResetValues() != reset_values_));
 }
 
 void BrowseController::Reset(bool force) {
@@ -318,7 +320,12 @@ void BrowseController::Reset(bool force) {
             ResetQueueFromStart();
         return;
     }
-    if (CurrentResetValues() != reset_values_) {
+    if (ActiveNumber() != loaded_sort_) {
+        // Another sort order: the highlighted record stays highlighted in the new order.
+        if (CurrentChoice >= 1 && CurrentChoice <= RowCount())
+            View->Reget(rows_[static_cast<std::size_t>(CurrentChoice - 1)].position);
+        ResetQueueAtBuffer();
+    } else if (CurrentResetValues() != reset_values_) {
         // The range moved (a new parent record): start from the top of the new range.
         ResetQueueFromStart();
     } else if (force || LoadPending || NeedRefresh) {

@@ -181,6 +181,7 @@ private:
     std::vector<std::string> reset_values_;
     bool alerts_set_ = false;
     bool distribution_filled_ = false;
+    std::size_t loaded_sort_ = 0;
     bool killed_ = false;
 };
 

@@ -222,6 +222,11 @@ Level WindowController::OnAccepted() {
     return LevelOk;
 }
 
+Level WindowController::OnSelected() {
+    if (AutoToolbar && toolbar_) toolbar_->Update();
+    return LevelOk;
+}
+
 void WindowController::SetResponse(ResponseCode response) {
     Response = response;
     window_.Post(ev::CloseWindow);

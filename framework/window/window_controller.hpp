@@ -134,7 +134,8 @@ public:
     virtual Level OnFieldEvent() { return LevelOk; }
     virtual Level OnNewSelection() { return LevelOk; }
     virtual Level OnRejected() { return LevelOk; }
-    virtual Level OnSelected() { return LevelOk; }
+    // The focus moved: the toolbar follows it when AutoToolbar.
+    virtual Level OnSelected();
     virtual Level OnWindowEvent();
     virtual void SetAlerts();
 

@@ -143,6 +143,23 @@ TEST_F(BrowseScrollTest, AThumbTableFromTheDataAndTheToolbarsNavigationButtons) 
     Finish();
 }
 
+TEST_F(BrowseScrollTest, AnotherSortOrderKeepsTheHighlightedRecord) {
+    Fill({"Ada", "Bob", "Cyd", "Dan", "Eve"});
+    script.SelectRow(ListWindow::List, 2);
+    script.Run([&] {
+        w.browse.AddSortOrder("+PEO:City");
+        EXPECT_EQ(w.browse.ActiveNumber(), 2u);
+        EXPECT_TRUE(w.browse.NeedsReset());
+        w.Window().Post(runtime::event::Timer);
+    });
+    script.Run([&] {
+        EXPECT_EQ(view.order, "+PEO:City");
+        EXPECT_EQ(w.Highlighted(), "Bob");
+        EXPECT_FALSE(w.browse.NeedsReset());
+    });
+    Finish();
+}
+
 TEST_F(BrowseScrollTest, AReadErrorIsReportedAndClosesTheWindow) {
     Fill({"Ada", "Bob", "Cyd", "Dan"});
     view.fail_after_reads = 4;
