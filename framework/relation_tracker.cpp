@@ -284,6 +284,8 @@ bool RelationTracker::BeginTransaction(bool for_delete, bool& began) {
             UseLogout = false;
             continue;
         }
+        // A transaction takes tables that are open: a lazily opened one is opened now.
+        if (t->Me->EnsureOpen() != LevelOk) return false;
         tables.push_back(table);
     }
     if (tables.empty()) return true;
@@ -318,6 +320,19 @@ Level RelationTracker::Update(bool from_form) {
     if (!BeginTransaction(false, began)) {
         CloseAll();
         return LevelNotify;
+    }
+    // A refused change is refused before anything is written, so that the stored record
+    // never leaves its related records behind.
+    for (RelationEntry& r : relations_) {
+        if (r.UpdateMode != ModeRestrict || r.Fields->LeftEqualsSaved()) continue;
+        if (r.File->HasLinkedRecord(r)) {
+            r.File->Me->NoteError(msg::RestrictUpdate);
+            RollbackIfActive(began);
+            r.File->Me->ReportLastError();
+            r.Fields->SavedIntoLeft();
+            CloseAll();
+            return LevelNotify;
+        }
     }
     level = Me->AttemptUpdate();
     if (level != LevelOk) {
@@ -397,6 +412,17 @@ Level RelationTracker::CascadeUpdate(const RelationEntry& parent) {
     }
     Me->RestoreSnapshot(snapshot);
     return result;
+}
+
+bool RelationTracker::HasLinkedRecord(const RelationEntry& parent) {
+    if (Me->EnsureOpen() != LevelOk) return false;
+    std::int32_t snapshot = Me->SaveSnapshot();
+    Me->File().ClearRecord();
+    parent.Fields->SavedIntoRight();
+    Me->File().SetKeyKey(parent.HisKey);
+    bool found = Me->AttemptNext() == LevelOk && parent.Fields->RightEqualsSaved();
+    Me->RestoreSnapshot(snapshot);
+    return found;
 }
 
 Level RelationTracker::UpdateCascaded() {

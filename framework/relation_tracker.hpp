@@ -121,6 +121,9 @@ private:
     bool BeginTransaction(bool for_delete, bool& began);
     static void RollbackIfActive(bool& began);
     Level DeleteOnce();
+    // True when this table holds a record linked to the parent's values loaded before the
+    // change.
+    bool HasLinkedRecord(const RelationEntry& parent_relation);
 
     std::vector<RelationEntry> relations_;
 };

@@ -172,6 +172,10 @@ TEST_F(RelationTrackerTest, RestrictedUpdateRefusesNamingTheChildFile) {
               "restricted from change and have been reset to original values.");
     EXPECT_EQ(t->PAR.Ref, 2);  // the buffer shows the stored key again
     EXPECT_EQ(Children(), "a:1 b:1 c:2 ");
+    // And the stored parent kept it: its children are not left pointing at nothing.
+    t->PAR.Name = "P2";
+    ASSERT_EQ(parent_fm.Fetch(0), LevelOk);
+    EXPECT_EQ(t->PAR.Ref, 2);
     parent.CloseAll();
     EXPECT_EQ(child_fm.State().Opened, 0);
 }
