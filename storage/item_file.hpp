@@ -17,6 +17,10 @@
 // and calls Abandon() instead of Finish() when it gives up half-way. Item calls outside a
 // Begin/Finish pair begin a read or write operation of their own and finish it again.
 //
+// Items of the file's own. A file that took part in a transaction over several files keeps
+// one item of its own: the transaction marker under the one-byte key FF (transaction
+// number, control file name, 0). Walks over a table's items stop before it by their prefix.
+//
 // Sharing. Share modes and byte-range locks follow the file's own protocol: deny-none
 // files take a reader slot or the writer byte around each operation, deny-none and
 // deny-write files take the all-readers range while committing, deny-all files take no
