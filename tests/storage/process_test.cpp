@@ -36,13 +36,20 @@ TEST(ProcessTest, ReaderProcessSeesEachCommitAndRecordBytesExclude) {
     if (pid == 0) {
         int rc = 0;
         std::unique_ptr<ItemFile> reader;
-        if (!ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, {}}, reader).ok()) _exit(10);
+        Status opened = ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, {}}, reader);
+        if (!opened.ok()) {
+            std::fprintf(stderr, "reader process: open gave %d/%d\n", opened.code, opened.fault);
+            _exit(10);
+        }
         bool held = true;
         reader->TryLockRecord(5, &held);
         if (held) rc = 11;  // the parent holds record 5
         bool other = false;
         reader->TryLockRecord(6, &other);
         if (!other) rc = 12;
+        // Ready: from here on the two processes take turns. (A reader that tries its slot
+        // while the other process commits is refused with 5, so the turns matter.)
+        WriteByte(to_parent[1], rc == 0 ? 'r' : 'n');
         char c = 0;
         for (int i = 1; rc == 0 && ReadByte(to_child[0], c) && c != 'q'; ++i) {
             Bytes data;
@@ -56,12 +63,19 @@ TEST(ProcessTest, ReaderProcessSeesEachCommitAndRecordBytesExclude) {
     }
     ::close(to_child[0]);
     ::close(to_parent[1]);
+    char ready = 0;
+    ASSERT_TRUE(ReadByte(to_parent[0], ready));
+    ASSERT_EQ(ready, 'r');
     for (int i = 1; i <= 20; ++i) {
         ASSERT_TRUE(writer->Replace("n", std::to_string(i)).ok());
         WriteByte(to_child[1], 'g');
         char answer = 0;
-        ASSERT_TRUE(ReadByte(to_parent[0], answer));
-        ASSERT_EQ(answer, 'y') << "round " << i;
+        if (!ReadByte(to_parent[0], answer) || answer != 'y') {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            FAIL() << "round " << i << ": reader process ended with " << WEXITSTATUS(status)
+                   << (WIFSIGNALED(status) ? " (signal)" : "");
+        }
     }
     WriteByte(to_child[1], 'q');
     int status = 0;
