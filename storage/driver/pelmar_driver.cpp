@@ -56,6 +56,22 @@ struct SavedState {
     std::vector<Bytes> memos;
 };
 
+// Tries to take record lock `number` until it is had, an error comes back, or `seconds`
+// have passed on the runtime clock, waiting one second between tries (0 seconds: one try).
+Status TryLockWithin(ItemFile& file, std::uint32_t number, std::int64_t seconds, bool* acquired) {
+    const auto& clock = runtime::CurrentClockSource();
+    const std::int64_t limit_ms = std::max<std::int64_t>(seconds, 0) * 1000;
+    const std::int64_t start = clock.MonotonicMs();
+    for (;;) {
+        const Status status = file.TryLockRecord(number, acquired);
+        if (!status.ok() || *acquired) return status;
+        if (clock.MonotonicMs() - start >= limit_ms) return Status::Ok();
+        const std::int64_t wait_from = clock.MonotonicMs();
+        while (clock.MonotonicMs() - wait_from < 1000 && clock.MonotonicMs() - start < limit_ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 struct TableState final : runtime::DriverTableState {
     bool attached = false;
     TableDefinition declared;
@@ -329,8 +345,10 @@ struct PelmarDriver::Impl {
                 s.held = 0;
             }
             if (s.held != number) {
+                // A hold with a time limit keeps trying while another station holds it.
                 bool acquired = false;
-                status = s.physical->file->TryLockRecord(number, &acquired);
+                status = TryLockWithin(*s.physical->file, number,
+                                       std::max<std::int64_t>(s.hold_seconds, 0), &acquired);
                 if (!status.ok()) return status;
                 if (!acquired) return Status::Error(err::RecordIsAlreadyHeld);
                 s.held = number;
@@ -995,24 +1013,13 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
         return Result(status, args, true);
     }
     case FileOp::LockFileSec: {
-        const auto& clock = runtime::CurrentClockSource();
-        const std::int64_t limit_ms = args.number * 1000;
-        const std::int64_t start = clock.MonotonicMs();
-        for (;;) {
-            bool acquired = false;
-            const Status status =
-                s.physical->file->TryLockRecord(TableIdValue(s.table->Id()), &acquired);
-            if (!status.ok()) return Result(status, args, true);
-            if (acquired) {
-                s.table_locked = true;
-                return err::NoError;
-            }
-            if (clock.MonotonicMs() - start >= limit_ms) return err::FileIsAlreadyLocked;
-            const std::int64_t wait_from = clock.MonotonicMs();
-            while (clock.MonotonicMs() - wait_from < 1000 &&
-                   clock.MonotonicMs() - start < limit_ms)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        bool acquired = false;
+        const Status status = TryLockWithin(*s.physical->file, TableIdValue(s.table->Id()),
+                                            args.number, &acquired);
+        if (!status.ok()) return Result(status, args, true);
+        if (!acquired) return err::FileIsAlreadyLocked;
+        s.table_locked = true;
+        return err::NoError;
     }
     case FileOp::Unlock:
         if (s.table_locked) s.physical->file->UnlockRecord(TableIdValue(s.table->Id()));

@@ -3,7 +3,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include "runtime/errors/error_state.hpp"
 #include "runtime/file/fixed_string.hpp"
 #include "runtime/file/table.hpp"
+#include "runtime/values/clock_source.hpp"
 #include "storage/driver/pelmar_driver.hpp"
 #include "storage/driver/table_address.hpp"
 
@@ -375,6 +379,91 @@ TEST_F(PelmarDriverTest, HoldingWatchingAndLockingBetweenStations) {
     EXPECT_EQ(runtime::CurrentErrorText(), "File Is Already Locked");
     ASSERT_EQ(mine.Unlock(), 0);
     EXPECT_EQ(theirs.Lock(0), 0);
+    theirs.Unlock();
+}
+
+// Moves a virtual clock forward from a second thread while a timed wait runs, and runs
+// `at` once the clock has passed `at_ms`.
+class ClockMover {
+public:
+    ClockMover(std::shared_ptr<runtime::VirtualClockSource> clock, std::int64_t at_ms,
+               std::function<void()> at)
+        : thread_([this, clock, at_ms, at = std::move(at)] {
+              bool done = false;
+              while (!stop_) {
+                  clock->AdvanceMs(50);
+                  if (!done && clock->MonotonicMs() >= at_ms) {
+                      done = true;
+                      if (at) at();
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          }) {}
+    ~ClockMover() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST_F(PelmarDriverTest, TimedHoldsAndLocksWaitOnTheRuntimeClock) {
+    auto clock = std::make_shared<runtime::VirtualClockSource>(runtime::LocalDateTime{});
+    runtime::ScopedClockSource scoped(clock);
+    Table mine(People());
+    ASSERT_EQ(mine.Create(), 0);
+    ASSERT_EQ(mine.Open(0x42), 0);
+    Put(mine, "Alice", 1, 1);
+    Table theirs(People("PELMAR_B"));
+    ASSERT_EQ(theirs.Open(0x42), 0);
+    rec_.number = 1;
+    theirs.Hold();
+    ASSERT_EQ(theirs.Get(2), 0);
+
+    // No time limit left: one try.
+    rec_.number = 1;
+    mine.Hold(0);
+    EXPECT_EQ(mine.Get(2), err::RecordIsAlreadyHeld);
+
+    // Held throughout: gives up once the limit has passed on the clock.
+    {
+        const std::int64_t start = clock->MonotonicMs();
+        ClockMover mover(clock, 0, {});
+        rec_.number = 1;
+        mine.Hold(3);
+        EXPECT_EQ(mine.Get(2), err::RecordIsAlreadyHeld);
+        EXPECT_GE(clock->MonotonicMs() - start, 3000);
+    }
+    EXPECT_EQ(mine.Get(2), 0);  // the failed hold was not left requested
+
+    // Released by the other station while waiting: the hold is had.
+    {
+        const std::int64_t start = clock->MonotonicMs();
+        ClockMover mover(clock, start + 1500, [&] { theirs.Release(); });
+        rec_.number = 1;
+        mine.Hold(30);
+        EXPECT_EQ(mine.Get(2), 0);
+        EXPECT_LT(clock->MonotonicMs() - start, 30000);
+    }
+    rec_.number = 1;
+    theirs.Hold();
+    EXPECT_EQ(theirs.Get(2), err::RecordIsAlreadyHeld);
+    ASSERT_EQ(mine.Release(), 0);
+
+    // Table locks with a limit wait the same way.
+    ASSERT_EQ(mine.Lock(), 0);
+    {
+        const std::int64_t start = clock->MonotonicMs();
+        ClockMover mover(clock, 0, {});
+        EXPECT_EQ(theirs.Lock(2), err::FileIsAlreadyLocked);
+        EXPECT_GE(clock->MonotonicMs() - start, 2000);
+    }
+    {
+        ClockMover mover(clock, clock->MonotonicMs() + 1500, [&] { mine.Unlock(); });
+        EXPECT_EQ(theirs.Lock(30), 0);
+    }
     theirs.Unlock();
 }
 
