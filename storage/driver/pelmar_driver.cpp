@@ -8,6 +8,7 @@
 #include <new>
 #include <thread>
 
+#include "runtime/file/build_progress.hpp"
 #include "runtime/file/collation.hpp"
 #include "runtime/file/os_file.hpp"
 #include "runtime/file/table.hpp"
@@ -587,8 +588,18 @@ struct PelmarDriver::Impl {
 
     // --- keys ------------------------------------------------------------------------
 
+    // Reports the building of key `k` to the runtime's build-progress hook.
+    static TableStore::BuildProgressFn ProgressOf(const TableState& s, std::size_t k) {
+        return [&s, k](std::uint32_t done, std::uint32_t total) {
+            return runtime::ReportBuildProgress(
+                {s.address.display, static_cast<int>(k), done, total});
+        };
+    }
+
     ErrorCode BuildKeys(runtime::Table& table, TableState& s, int only_key, bool pack,
                         DriverArgs& args) {
+        const runtime::BuildInProgressGuard building;
+        if (!building.Started()) return err::BuildInProgress;
         bool opened_here = false;
         if (!s.table) {
             DriverArgs open_args;
@@ -615,7 +626,7 @@ struct PelmarDriver::Impl {
                 for (std::size_t k = 0; k < keys.size(); ++k) {
                     if (only_key >= 0 && static_cast<int>(k) != only_key) continue;
                     if (only_key < 0 && (keys[k].Index() || keys[k].Dynamic())) continue;
-                    st = s.table->BuildKey(k, s.full_build);
+                    st = s.table->BuildKey(k, s.full_build, ProgressOf(s, k));
                     if (!st.ok()) return st;
                 }
                 return Status::Ok();
@@ -988,9 +999,11 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
     }
     case FileOp::BuildDyn: {
         if (!key_ok(args.key)) return err::InvalidKeyFile;
-        const Status status = InFrame(s, false, [&] {
-            return s.table->BuildKey(static_cast<std::size_t>(args.key), true);
-        });
+        const runtime::BuildInProgressGuard building;
+        if (!building.Started()) return err::BuildInProgress;
+        const auto k = static_cast<std::size_t>(args.key);
+        const Status status =
+            InFrame(s, false, [&] { return s.table->BuildKey(k, true, ProgressOf(s, k)); });
         return Result(status, args, true);
     }
     case FileOp::BuildDynFilter: return err::UnsupportedFunction;

@@ -388,7 +388,7 @@ Status TableStore::EraseWithPrefix(ItemStore& store, BytesView prefix, std::uint
     }
 }
 
-Status TableStore::BuildKey(std::size_t k, bool full) {
+Status TableStore::BuildKey(std::size_t k, bool full, const BuildProgressFn& keep_going) {
     const auto& key = definition_.keys[k];
     const auto index = static_cast<std::uint8_t>(k);
     TableCounter c;
@@ -428,6 +428,9 @@ Status TableStore::BuildKey(std::size_t k, bool full) {
     Bytes at = RecordItemKey(id_, start);
     SeekMode mode = SeekMode::AtOrAfter;
     std::uint32_t count = kept;
+    TableCounter records;
+    if (keep_going) ZELT_TRY(ReadCounter(kRecordCounter, &records));
+    std::uint32_t done = 0;
     for (;;) {
         Bytes item;
         Bytes record;
@@ -435,6 +438,11 @@ Status TableStore::BuildKey(std::size_t k, bool full) {
         ZELT_TRY(store_->Seek(at, mode, &item, &record, &found));
         if (!found || !HasPrefix(item, record_prefix)) break;
         const std::uint32_t number = RecordNumberOfItem(item);
+        if (keep_going && !keep_going(done, records.count)) {
+            if (!key.Dynamic()) ZELT_TRY(WriteCounter(index, {count, number}));
+            return Status::Error(err::BuildCancelled);
+        }
+        ++done;
         RecordFromStore(definition_, Oem(), record);
         if (const auto entry = BuildKeyEntry(definition_, k, id_, collation_, record, number)) {
             if (!key.Dup()) {

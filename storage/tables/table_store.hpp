@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -71,7 +72,11 @@ public:
 
     // Rebuilds key `k` from the records: from the first record when `full` (or for a
     // dynamic index), else from the key's mark; a key without a mark is left alone.
-    Status BuildKey(std::size_t k, bool full);
+    // `keep_going` (if given) hears of every record read (done so far, records in the
+    // table); when it answers false the build stops with BuildCancelled, and the key keeps
+    // its entries below the record it stopped at, marked to be built from there.
+    using BuildProgressFn = std::function<bool(std::uint32_t done, std::uint32_t total)>;
+    Status BuildKey(std::size_t k, bool full, const BuildProgressFn& keep_going = {});
     // Removes every record, entry and memo; counters go to 0 (the flags value stays).
     Status Empty();
     // Rewrites the collation item from the runtime's current tables.

@@ -13,6 +13,7 @@
 
 #include "../runtime/file_test_dir.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/file/build_progress.hpp"
 #include "runtime/file/fixed_string.hpp"
 #include "runtime/file/table.hpp"
 #include "runtime/values/clock_source.hpp"
@@ -299,6 +300,56 @@ TEST_F(PelmarDriverTest, AppendDefersKeysUntilBuild) {
     ASSERT_EQ(t.Append(), 0);
     EXPECT_EQ(t.Build(), err::CreatesDuplicateKey);
     ASSERT_EQ(t.Pack(), err::CreatesDuplicateKey);
+}
+
+TEST_F(PelmarDriverTest, KeyBuildsReportProgressAndCanBeCancelled) {
+    Table t(People());
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x22), 0);
+    Put(t, "first", 1, 1);
+    for (int i = 0; i < 5; ++i) {
+        rec_.name = "appended" + std::to_string(i);
+        rec_.number = 10 + i;
+        ASSERT_EQ(t.Append(), 0);
+    }
+    std::vector<runtime::BuildProgress> seen;
+    {
+        runtime::ScopedBuildProgress watch([&](const runtime::BuildProgress& p) {
+            seen.push_back(p);
+            return p.done < 2;
+        });
+        EXPECT_EQ(t.BuildKey(2), err::BuildCancelled);
+        EXPECT_EQ(runtime::CurrentErrorText(), "BUILD Cancelled");
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen.back().key, 2);
+    EXPECT_EQ(seen.back().total, 6);
+    EXPECT_NE(seen.back().table.find("PEOPLE"), std::string::npos);
+    // The entries made before the cancel stay; the rest wait for the next build.
+    EXPECT_EQ(t.RecordsKey(2), 3);
+    EXPECT_EQ(NamesInOrder(t, 2).size(), 3u);
+    ASSERT_EQ(t.BuildKey(2), 0);
+    EXPECT_EQ(t.RecordsKey(2), 6);
+    EXPECT_EQ(NamesInOrder(t, 2).size(), 6u);
+
+    // A whole-table build is cancelled the same way; a build started from the hook is
+    // refused while the first runs.
+    {
+        runtime::ScopedBuildProgress cancel([](const runtime::BuildProgress&) { return false; });
+        EXPECT_EQ(t.Build(), err::BuildCancelled);
+    }
+    EXPECT_EQ(t.RecordsKey(0), 1);
+    runtime::ErrorCode nested = err::NoError;
+    {
+        runtime::ScopedBuildProgress reenter([&](const runtime::BuildProgress&) {
+            if (nested == err::NoError) nested = t.BuildKey(0);
+            return true;
+        });
+        EXPECT_EQ(t.Build(), 0);
+    }
+    EXPECT_EQ(nested, err::BuildInProgress);
+    EXPECT_EQ(t.RecordsKey(0), 6);
+    EXPECT_EQ(t.Build(), 0);  // nothing left running
 }
 
 TEST_F(PelmarDriverTest, SendOptions) {
