@@ -318,6 +318,8 @@ struct PelmarDriver::Impl {
         s.table.reset();
         s.current = 0;
         s.sequence = {};
+        s.watching = false;  // a watch belongs to one read of one open table
+        s.watch_requested = false;
         const Status status = ClosePhysicalIfLast(s.physical);
         (void)args;
         (void)status;  // a fault during close is swallowed; the file notes it as damaged
@@ -511,6 +513,7 @@ struct PelmarDriver::Impl {
         if (status.ok()) {
             s.current = number;
             s.stored = record;
+            s.watching = false;  // the new record was not read under a watch
         }
         return Result(status, args, true);
     }

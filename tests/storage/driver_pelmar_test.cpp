@@ -377,6 +377,32 @@ TEST_F(PelmarDriverTest, SendOptions) {
     EXPECT_EQ(t.Send("PNMQ=" + dir_.File("PEOPLE.PLM")), "UNNAMED");
 }
 
+TEST_F(PelmarDriverTest, AWatchEndsWithTheRecordItWasTakenFor) {
+    Table t(People());
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x42), 0);
+    Put(t, "Alice", 1, 1);
+    rec_.number = 1;
+    t.Watch();
+    ASSERT_EQ(t.Get(2), 0);
+    rec_.score = 2;
+    ASSERT_EQ(t.Put(), 0);
+    // A record added afterwards was never read under the watch: changing it is fine.
+    Put(t, "Bob", 2, 1);
+    rec_.score = 3;
+    EXPECT_EQ(t.Put(), 0) << runtime::CurrentErrorText();
+
+    // Nor does a watch outlive the open table.
+    rec_.number = 1;
+    t.Watch();
+    ASSERT_EQ(t.Get(2), 0);
+    t.Close();
+    ASSERT_EQ(t.Open(0x42), 0);
+    Put(t, "Carol", 3, 1);
+    rec_.score = 4;
+    EXPECT_EQ(t.Put(), 0) << runtime::CurrentErrorText();
+}
+
 TEST_F(PelmarDriverTest, HoldingWatchingAndLockingBetweenStations) {
     Table mine(People());
     ASSERT_EQ(mine.Create(), 0);
