@@ -73,6 +73,38 @@ Status TryLockWithin(ItemFile& file, std::uint32_t number, std::int64_t seconds,
     }
 }
 
+// Parses the components of a dynamic index: field labels separated by commas, each
+// optionally led by "+" (ascending) or "-" (descending); blanks around them are ignored.
+// An empty or unknown label gives 76, an array field 75.
+ErrorCode ParseDynamicComponents(const runtime::TableDeclaration& declaration,
+                                 const TableDefinition& definition, std::string_view text,
+                                 std::vector<KeyComponentDescriptor>* out) {
+    const auto trim = [](std::string_view v) {
+        while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+        while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+        return v;
+    };
+    out->clear();
+    for (;;) {
+        const std::size_t comma = text.find(',');
+        std::string_view part = trim(text.substr(0, comma));
+        KeyComponentDescriptor component;
+        if (!part.empty() && (part.front() == '-' || part.front() == '+')) {
+            component.descending = part.front() == '-';
+            part = trim(part.substr(1));
+        }
+        const int field = part.empty() ? -1 : declaration.FieldNumber(part);
+        if (field < 0 || static_cast<std::size_t>(field) >= definition.fields.size())
+            return err::InvalidIndexString;
+        if (declaration.Fields()[static_cast<std::size_t>(field)].ElementCount() > 1)
+            return err::InvalidFieldTypeDescriptor;
+        component.field = static_cast<std::uint16_t>(field);
+        out->push_back(component);
+        if (comma == std::string_view::npos) return err::NoError;
+        text.remove_prefix(comma + 1);
+    }
+}
+
 struct TableState final : runtime::DriverTableState {
     bool attached = false;
     TableDefinition declared;
@@ -1005,6 +1037,14 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
         const runtime::BuildInProgressGuard building;
         if (!building.Started()) return err::BuildInProgress;
         const auto k = static_cast<std::size_t>(args.key);
+        if (!args.text.empty()) {
+            if (!s.table->Definition().keys[k].Dynamic()) return err::UnsupportedFunction;
+            std::vector<KeyComponentDescriptor> components;
+            const ErrorCode parsed = ParseDynamicComponents(
+                table.Declaration(), s.table->Definition(), args.text, &components);
+            if (parsed != err::NoError) return parsed;
+            s.table->SetDynamicComponents(k, std::move(components));
+        }
         const Status status =
             InFrame(s, false, [&] { return s.table->BuildKey(k, true, ProgressOf(s, k)); });
         return Result(status, args, true);

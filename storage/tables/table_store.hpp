@@ -77,6 +77,11 @@ public:
     // its entries below the record it stopped at, marked to be built from there.
     using BuildProgressFn = std::function<bool(std::uint32_t done, std::uint32_t total)>;
     Status BuildKey(std::size_t k, bool full, const BuildProgressFn& keep_going = {});
+    // Gives dynamic index `k` the components it is built from next (in memory only).
+    void SetDynamicComponents(std::size_t k, std::vector<KeyComponentDescriptor> components) {
+        if (k < definition_.keys.size() && definition_.keys[k].Dynamic())
+            definition_.keys[k].components = std::move(components);
+    }
     // Removes every record, entry and memo; counters go to 0 (the flags value stays).
     Status Empty();
     // Rewrites the collation item from the runtime's current tables.

@@ -352,6 +352,29 @@ TEST_F(PelmarDriverTest, KeyBuildsReportProgressAndCanBeCancelled) {
     EXPECT_EQ(t.Build(), 0);  // nothing left running
 }
 
+TEST_F(PelmarDriverTest, DynamicIndexTakesItsComponentsFromTheBuildText) {
+    Table t(People().Key("PEO:Dyn", key_attr::Index | key_attr::Dynamic,
+                         std::vector<std::string>{}));
+    ASSERT_EQ(t.Create(), 0);
+    ASSERT_EQ(t.Open(0x22), 0);
+    Put(t, "Alice", 3, 2);
+    Put(t, "Bob", 1, 3);
+    Put(t, "Cora", 2, 1);
+    using Names = std::vector<std::string>;
+    ASSERT_EQ(t.BuildDynamic(3, "PEO:Number"), 0);
+    EXPECT_EQ(NamesInOrder(t, 3), (Names{"Bob", "Cora", "Alice"}));
+    ASSERT_EQ(t.BuildDynamic(3, " - peo:score , +PEO:Name"), 0);
+    EXPECT_EQ(NamesInOrder(t, 3), (Names{"Bob", "Alice", "Cora"}));
+
+    // Bad texts are refused and leave the index as it was.
+    EXPECT_EQ(t.BuildDynamic(3, "PEO:Nope"), err::InvalidIndexString);
+    EXPECT_EQ(t.BuildDynamic(3, "PEO:Number,"), err::InvalidIndexString);
+    EXPECT_EQ(t.BuildDynamic(3, "-"), err::InvalidIndexString);
+    EXPECT_EQ(t.BuildDynamic(0, "PEO:Number"), err::UnsupportedFunction);
+    EXPECT_EQ(NamesInOrder(t, 3), (Names{"Bob", "Alice", "Cora"}));
+    EXPECT_EQ(NamesInOrder(t, 0), (Names{"Alice", "Bob", "Cora"}));
+}
+
 TEST_F(PelmarDriverTest, SendOptions) {
     Table t(People());
     ASSERT_EQ(t.Create(), 0);
