@@ -12,25 +12,11 @@
 
 #include "framework/error_reporter.hpp"
 #include "framework/window/primary_record.hpp"
+#include "framework/window/window_message_presenter.hpp"
 #include "runtime/window/headless_backend.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::framework::testing {
-
-// Shows the reporter's messages as message boxes of the installed window system.
-struct WindowPresenter final : MessagePresenter {
-    std::uint32_t PlainMessage(std::string_view text, std::string_view caption, std::uint32_t icon,
-                               std::uint32_t buttons, std::uint32_t default_button,
-                               std::uint32_t) override {
-        return static_cast<std::uint32_t>(runtime::Message(
-            text, caption, static_cast<runtime::StockIcon>(icon), static_cast<int>(buttons),
-            static_cast<int>(default_button)));
-    }
-    std::uint32_t ShowHistory(std::string_view, std::uint32_t, std::uint32_t,
-                              std::uint32_t default_button, const std::vector<HistoryEntry>&) override {
-        return default_button;
-    }
-};
 
 // A headless session with a reporter wired to it; a script failure fails the test.
 struct ControllerSession {
@@ -48,7 +34,7 @@ struct ControllerSession {
     }
 
     runtime::HeadlessSession session;
-    WindowPresenter presenter;
+    WindowMessagePresenter presenter;
     ErrorReporter errors;
 };
 
