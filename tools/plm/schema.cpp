@@ -96,23 +96,23 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
             *error = "unknown field type " + type->AsString() + " of " + name->AsString();
             return false;
         }
-        FieldSpec spec{name->AsString(), *field_type, Number(f.Find("offset"), running), 0, 1,
+        FieldSpec field_spec{name->AsString(), *field_type, Number(f.Find("offset"), running), 0, 1,
                        static_cast<std::uint8_t>(Number(f.Find("places"), 0))};
         std::uint32_t element = runtime::FixedElementSize(*field_type);
         if (element == 0) element = Number(f.Find("size"), 0);
         if (element == 0 && (*field_type == FieldType::Decimal || *field_type == FieldType::PDecimal))
             element = Number(f.Find("digits"), 0) / 2 + 1;
         if (element == 0) {
-            *error = "field " + spec.name + " needs a \"size\"";
+            *error = "field " + field_spec.name + " needs a \"size\"";
             return false;
         }
         if (const Json* dims = f.Find("dims"); dims != nullptr && dims->IsArray())
-            for (const auto& d : dims->Items()) spec.elements *= Number(&d, 1);
-        spec.size = element * spec.elements;
+            for (const auto& d : dims->Items()) field_spec.elements *= Number(&d, 1);
+        field_spec.size = element * field_spec.elements;
         // A GROUP takes the next offset without moving it: the fields after it fill it.
-        if (*field_type != FieldType::Group) running = spec.offset + spec.size;
-        length = std::max(length, spec.offset + spec.size);
-        specs.push_back(std::move(spec));
+        if (*field_type != FieldType::Group) running = field_spec.offset + field_spec.size;
+        length = std::max(length, field_spec.offset + field_spec.size);
+        specs.push_back(std::move(field_spec));
     }
     out.record.assign(length, '\0');
     auto declaration = std::make_unique<runtime::TableDeclaration>("PLM", "PLM", "PELMAR");
@@ -120,21 +120,21 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
     if (const Json* oem = schema.Find("oem"); oem != nullptr && oem->kind() == Json::Kind::Bool)
         declaration->Oem(oem->AsBool());
     std::vector<std::uint32_t> group_ends;
-    for (const auto& spec : specs) {
-        while (!group_ends.empty() && spec.offset >= group_ends.back()) {
+    for (const auto& field_spec : specs) {
+        while (!group_ends.empty() && field_spec.offset >= group_ends.back()) {
             declaration->EndGroup();
             group_ends.pop_back();
         }
         runtime::FieldOptions options;
-        options.Named(spec.name).Places(spec.places);
-        if (spec.elements > 1) options.Dims({spec.elements});
-        if (runtime::IsTextType(spec.type))
-            options.Picture("@s" + std::to_string(spec.size / spec.elements));
-        if (spec.type == FieldType::Group) {
-            declaration->Group(spec.name, spec.offset, spec.size);
-            group_ends.push_back(spec.offset + spec.size);
+        options.Named(field_spec.name).Places(field_spec.places);
+        if (field_spec.elements > 1) options.Dims({field_spec.elements});
+        if (runtime::IsTextType(field_spec.type))
+            options.Picture("@s" + std::to_string(field_spec.size / field_spec.elements));
+        if (field_spec.type == FieldType::Group) {
+            declaration->Group(field_spec.name, field_spec.offset, field_spec.size);
+            group_ends.push_back(field_spec.offset + field_spec.size);
         } else {
-            declaration->Field(spec.name, spec.type, spec.offset, spec.size, std::move(options));
+            declaration->Field(field_spec.name, field_spec.type, field_spec.offset, field_spec.size, std::move(options));
         }
     }
     if (const Json* memos = schema.Find("memos"); memos != nullptr && memos->IsArray()) {
