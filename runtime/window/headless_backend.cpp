@@ -61,7 +61,14 @@ ScriptStep& HeadlessBackend::Add(StepKind kind) {
     return steps_.back();
 }
 
-ScriptStep& HeadlessBackend::Press(ControlRef c) { auto& s = Add(StepKind::Press); s.control = std::move(c); return s; }
+ScriptStep& HeadlessBackend::AddForControl(StepKind kind, ControlRef c, std::int64_t number) {
+    auto& s = Add(kind);
+    s.control = std::move(c);
+    s.number = number;
+    return s;
+}
+
+ScriptStep& HeadlessBackend::Press(ControlRef c) { return AddForControl(StepKind::Press, std::move(c)); }
 ScriptStep& HeadlessBackend::Type(ControlRef c, std::string text) {
     auto& s = Add(StepKind::Type);
     s.control = std::move(c);
@@ -75,48 +82,27 @@ ScriptStep& HeadlessBackend::Change(ControlRef c, std::string text) {
     return s;
 }
 ScriptStep& HeadlessBackend::SelectRow(ControlRef c, int row) {
-    auto& s = Add(StepKind::SelectRow);
-    s.control = std::move(c);
-    s.number = row;
-    return s;
+    return AddForControl(StepKind::SelectRow, std::move(c), row);
 }
 ScriptStep& HeadlessBackend::Key(ControlRef c, int keycode) {
-    auto& s = Add(StepKind::Key);
-    s.control = std::move(c);
-    s.number = keycode;
-    return s;
+    return AddForControl(StepKind::Key, std::move(c), keycode);
 }
 ScriptStep& HeadlessBackend::Char(ControlRef c, char ch) {
-    auto& s = Add(StepKind::Char);
-    s.control = std::move(c);
-    s.number = static_cast<unsigned char>(ch);
-    return s;
+    return AddForControl(StepKind::Char, std::move(c), static_cast<unsigned char>(ch));
 }
 ScriptStep& HeadlessBackend::DoubleClick(ControlRef c, int row) {
-    auto& s = Add(StepKind::DoubleClick);
-    s.control = std::move(c);
-    s.number = row;
-    return s;
+    return AddForControl(StepKind::DoubleClick, std::move(c), row);
 }
 ScriptStep& HeadlessBackend::Expand(ControlRef c, int row) {
-    auto& s = Add(StepKind::Expand);
-    s.control = std::move(c);
-    s.number = row;
-    return s;
+    return AddForControl(StepKind::Expand, std::move(c), row);
 }
 ScriptStep& HeadlessBackend::Contract(ControlRef c, int row) {
-    auto& s = Add(StepKind::Contract);
-    s.control = std::move(c);
-    s.number = row;
-    return s;
+    return AddForControl(StepKind::Contract, std::move(c), row);
 }
 ScriptStep& HeadlessBackend::Thumb(ControlRef c, int percent) {
-    auto& s = Add(StepKind::Thumb);
-    s.control = std::move(c);
-    s.number = percent;
-    return s;
+    return AddForControl(StepKind::Thumb, std::move(c), percent);
 }
-ScriptStep& HeadlessBackend::Focus(ControlRef c) { auto& s = Add(StepKind::Focus); s.control = std::move(c); return s; }
+ScriptStep& HeadlessBackend::Focus(ControlRef c) { return AddForControl(StepKind::Focus, std::move(c)); }
 ScriptStep& HeadlessBackend::CloseBox() { return Add(StepKind::CloseBox); }
 ScriptStep& HeadlessBackend::Resize(int width, int height) {
     auto& s = Add(StepKind::Resize);

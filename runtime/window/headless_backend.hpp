@@ -163,6 +163,8 @@ public:
 
 private:
     ScriptStep& Add(StepKind kind);
+    // A step addressed to a control, with its row, key code or percentage.
+    ScriptStep& AddForControl(StepKind kind, ControlRef c, std::int64_t number = 0);
     void Fail(const std::string& what);
     void PlayUserStep(Window& waiting, const ScriptStep& step);
     std::optional<ScriptStep> TakeAnswer(StepKind kind, const std::string& what);
