@@ -173,6 +173,11 @@ CollationTables BuildTables() {
     for (int b = 0; b < 256; ++b)
         t.oem_sequence[static_cast<std::size_t>(b)] =
             t.ansi_sequence[Maps().to_ansi[static_cast<std::size_t>(b)]];
+
+    // Ligatures and the sharp s expand to their two letters.
+    constexpr std::array<std::uint8_t, 16> kExpansions{
+        1, 0xC6, 'A', 'E', 0xE6, 'a', 'e', 0x8C, 'O', 'E', 0x9C, 'o', 'e', 0xDF, 's', 's'};
+    std::copy(kExpansions.begin(), kExpansions.end(), t.rules1.begin());
     return t;
 }
 
@@ -203,6 +208,55 @@ bool CollationTables::Deserialize(std::string_view bytes) {
     take(rules1);
     take(rules2);
     return true;
+}
+
+void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& bytes) {
+    const auto fold = [&](std::uint8_t b) {
+        return nocase && (t.classes[b] & char_class::Lower) != 0 ? t.upper[b] : b;
+    };
+    const auto weight = [&](std::uint8_t b) {
+        return oem ? t.oem_sequence[AnsiToOem(b)] : t.ansi_sequence[b];
+    };
+    const std::size_t length = bytes.size();
+    if (t.rules1[0] == 0) {
+        for (char& c : bytes) c = static_cast<char>(weight(fold(static_cast<std::uint8_t>(c))));
+        return;
+    }
+    constexpr std::size_t kRuleSize = 3;
+    std::string out;
+    out.reserve(length + 2);
+    for (std::size_t i = 0; i < length && out.size() < length;) {
+        const std::uint8_t c = fold(static_cast<std::uint8_t>(bytes[i]));
+        bool done = false;
+        if (i + 1 < length) {
+            const std::uint8_t next = fold(static_cast<std::uint8_t>(bytes[i + 1]));
+            for (std::size_t r = 0; r + kRuleSize <= t.rules2.size() && t.rules2[r] != 0;
+                 r += kRuleSize) {
+                if (fold(t.rules2[r]) == c && fold(t.rules2[r + 1]) == next) {
+                    out.push_back(static_cast<char>(weight(fold(t.rules2[r + 2]))));
+                    out.push_back(static_cast<char>(0xFF));
+                    i += 2;
+                    done = true;
+                    break;
+                }
+            }
+        }
+        for (std::size_t r = 1; !done && r + kRuleSize <= t.rules1.size() && t.rules1[r] != 0;
+             r += kRuleSize) {
+            if (fold(t.rules1[r]) == c) {
+                out.push_back(static_cast<char>(weight(fold(t.rules1[r + 1]))));
+                out.push_back(static_cast<char>(weight(fold(t.rules1[r + 2]))));
+                ++i;
+                done = true;
+            }
+        }
+        if (!done) {
+            out.push_back(static_cast<char>(weight(c)));
+            ++i;
+        }
+    }
+    out.resize(length);
+    bytes = std::move(out);
 }
 
 const CollationTables& CurrentCollation() {

@@ -10,9 +10,23 @@
 // The ANSI collating sequence keeps the order of the ASCII characters and files every
 // accented Latin-1 letter just behind its plain letter of the same case (A, À, Á, Â, Ã, Ä,
 // Å, Æ, B, ...); the remaining symbols follow the letters in byte order. The OEM sequence
-// gives each OEM byte the weight of its ANSI counterpart. Both are permutations, so distinct
-// texts never compare equal. The two 64-byte rule tables are empty (no multi-character
-// rules).
+// gives each OEM byte the weight of its ANSI counterpart. Both are permutations.
+//
+// Multi-character rules (the two 64-byte tables), written in ANSI characters:
+//   rules1[0]      0: no rules at all; anything else: the rules below apply.
+//   rules1[1..63]  up to 21 expansions of three bytes: character, first, second. The
+//                  character weighs as the two characters first and second. A 0 character
+//                  ends the list.
+//   rules2[0..62]  up to 21 contractions of three bytes: first, second, anchor. The pair of
+//                  characters weighs as the anchor followed by the highest weight (255), so
+//                  it files after every other text that starts with the anchor. A 0 first
+//                  character ends the list.
+// The current tables expand the ligatures and the sharp s (Æ as AE, æ as ae, Œ as OE, œ as
+// oe, ß as ss), so that in a case-blind key "Æble" files between "Adam" and "Afrika". A
+// text and its expanded spelling weigh the same: a unique key takes "Straße" and "Strasse"
+// as one value, as a case-blind key takes "abc" and "ABC". There are no contractions in the
+// current tables. A table keeps the tables it was created with (its collation item), so
+// changing the current tables never reorders the keys of an existing table.
 #pragma once
 
 #include <array>
@@ -45,6 +59,13 @@ struct CollationTables {
     bool Deserialize(std::string_view bytes);
     bool operator==(const CollationTables&) const = default;
 };
+
+// Turns the bytes of a text component into sort weights, in place and keeping its length:
+// case-folded first when `nocase` (every byte of class Lower through the upper-case map),
+// then weighed through the OEM sequence (after the ANSI to OEM conversion) when `oem`, else
+// through the ANSI sequence, applying the multi-character rules when rules1[0] is not 0.
+// Expansions make a text longer; what passes the original length is cut off.
+void WeighText(const CollationTables& tables, bool oem, bool nocase, std::string& bytes);
 
 // The tables in effect for this process.
 const CollationTables& CurrentCollation();

@@ -77,18 +77,7 @@ Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase
     default: out = Bytes(raw); break;
     }
     out.resize(field.size, '\0');
-    if (text) {
-        const auto& t = collation.tables;
-        for (char& c : out) {
-            auto b = static_cast<std::uint8_t>(c);
-            if (nocase && (t.classes[b] & runtime::char_class::Lower) != 0) b = t.upper[b];
-            if (collation.oem)
-                b = t.oem_sequence[runtime::AnsiToOem(b)];
-            else
-                b = t.ansi_sequence[b];
-            c = static_cast<char>(b);
-        }
-    }
+    if (text) runtime::WeighText(collation.tables, collation.oem, nocase, out);
     if (invert) Invert(out);
     return out;
 }

@@ -134,6 +134,55 @@ TEST(KeyEncodingTest, CountedAndZeroTerminatedTextsPadWithZeros) {
     ExpectOrdered(cstring, {Bytes("ab\0\0\0\0", 6), Bytes("ab \0\0\0", 6), Bytes("abc\0\0\0", 6)});
 }
 
+TEST(KeyEncodingTest, LigaturesAndSharpSExpandToTheirLetters) {
+    const auto exact = OneField(FieldType::String, 6);
+    const auto nocase = OneField(FieldType::String, 7, key_attr::NoCase);
+    // \xC6 = Æ, \xDF = ß, \x9C = œ.
+    ExpectOrdered(OneField(FieldType::String, 6, key_attr::NoCase), {"Adam  ", "\xC6" "ble ", "Afrika"});
+    ExpectOrdered(exact, {"co    ", "c\x9Cur ", "cp    "});
+    const auto key = [](const TableDefinition& d, const Bytes& value) {
+        return EncodeKeyPrefix(d, 0, kId, AnsiCollation(), value);
+    };
+    EXPECT_EQ(key(exact, "\xC6" "ble "), key(exact, "AEble "));
+    EXPECT_EQ(key(nocase, "stra\xDF""e "), key(nocase, "STRASSE"));
+    EXPECT_NE(key(exact, "stra\xDF""e"), key(exact, "STRASSE"));
+    // What the expansion pushes past the field's end is cut off.
+    const auto short_field = OneField(FieldType::String, 3);
+    const Bytes cut = key(short_field, "\xDF\xDF\xDF");
+    EXPECT_EQ(cut.size(), 8u);
+    EXPECT_EQ(cut, key(short_field, "sss"));
+}
+
+TEST(KeyEncodingTest, ContractionsFileAfterTheirAnchorAndRulesNeedTheSwitch) {
+    runtime::CollationTables tables = runtime::CurrentCollation();
+    // "ch" files after every other text beginning with c, "ll" after every l.
+    const std::uint8_t contractions[] = {'c', 'h', 'c', 'l', 'l', 'l'};
+    std::copy(std::begin(contractions), std::end(contractions), tables.rules2.begin());
+    const KeyCollation spanish{tables, false};
+    const auto exact = OneField(FieldType::String, 5);
+    const auto nocase = OneField(FieldType::String, 5, key_attr::NoCase);
+    const auto key = [&](const TableDefinition& d, const Bytes& value) {
+        return EncodeKeyPrefix(d, 0, kId, spanish, value);
+    };
+    std::vector<Bytes> words{"cuna ", "chico", "dama ", "luz  ", "llama", "mar  "};
+    for (std::size_t i = 1; i < words.size(); ++i)
+        EXPECT_LT(key(exact, words[i - 1]), key(exact, words[i])) << words[i];
+    EXPECT_EQ(key(nocase, "CHICO"), key(nocase, "chico"));
+    EXPECT_EQ(key(exact, "chico").size(), 10u);
+
+    // With the switch byte off, no rule applies, not even the expansions.
+    tables.rules1[0] = 0;
+    const KeyCollation plain{tables, false};
+    EXPECT_LT(EncodeKeyPrefix(exact, 0, kId, plain, "chico"),
+              EncodeKeyPrefix(exact, 0, kId, plain, "cuna "));
+    EXPECT_NE(EncodeKeyPrefix(exact, 0, kId, plain, "\xC6" "ble"),
+              EncodeKeyPrefix(exact, 0, kId, plain, "AEble"));
+    // OEM tables weigh the expansion through the OEM sequence.
+    const KeyCollation oem{runtime::CurrentCollation(), true};
+    EXPECT_EQ(EncodeKeyPrefix(exact, 0, kId, oem, "\xC6" "ble"),
+              EncodeKeyPrefix(exact, 0, kId, oem, "AEble"));
+}
+
 TEST(KeyEncodingTest, OptEntriesAndRecordNumbers) {
     auto d = OneField(FieldType::String, 4, key_attr::Opt | key_attr::Dup);
     EXPECT_FALSE(BuildKeyEntry(d, 0, kId, AnsiCollation(), "    ", 5).has_value());
