@@ -5,6 +5,7 @@
 
 #include "framework/field_access.hpp"
 #include "framework/relation_tracker.hpp"
+#include "framework/window/key_build_progress.hpp"
 #include "runtime/errors/error_state.hpp"
 
 namespace zelt::framework {
@@ -168,7 +169,7 @@ Level FileManager::OpenFile(bool repair) {
             NoteError(msg::RebuildKey);
             if (!repair) return LevelNotify;
             ReportLastError();
-            if (file_->Build() == err::NoError) continue;
+            if (RebuildKeys() == err::NoError) continue;
             return Raise(msg::RebuildError);
         default:
             break;
@@ -177,6 +178,12 @@ Level FileManager::OpenFile(bool repair) {
     }
     NoteError(msg::OpenFailed);
     return repair ? ReportLastError() : LevelNotify;
+}
+
+runtime::ErrorCode FileManager::RebuildKeys() {
+    // A rebuild can take long: it shows its progress and can be cancelled.
+    const KeyBuildProgress progress;
+    return file_->Build();
 }
 
 Level FileManager::Close() {

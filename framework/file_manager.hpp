@@ -152,6 +152,8 @@ private:
     // Finds the first unique key that the buffer duplicates; its description, or empty.
     std::string DuplicatedKeyDescription(bool numbered_keys);
     std::int64_t NextAutoValue(const KeyEntry& key, bool& failed, bool report, Level& level);
+    // Builds every key of the table behind a progress window that can cancel the build.
+    runtime::ErrorCode RebuildKeys();
 
     runtime::Table* file_ = nullptr;
     ErrorReporter* errors_ = nullptr;

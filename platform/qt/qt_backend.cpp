@@ -88,6 +88,10 @@ void QtBackend::WaitForInput(Window& window, std::optional<std::int64_t> deadlin
     waits_.pop_back();
 }
 
+void QtBackend::PollInput(Window&) {
+    if (!halted_) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
 void QtBackend::EventQueued(Window& window) {
     if (!waits_.empty() && waits_.back().window == &window) waits_.back().loop->quit();
 }

@@ -42,6 +42,7 @@ public:
     void ControlChanged(runtime::Window& window, runtime::ControlNumber control) override;
     void FocusChanged(runtime::Window& window, runtime::ControlNumber control) override;
     void WaitForInput(runtime::Window& window, std::optional<std::int64_t> deadline_ms) override;
+    void PollInput(runtime::Window& window) override;
     void EventQueued(runtime::Window& window) override;
     void Halted() override;
     int ShowMessage(const runtime::MessageRequest& request) override;

@@ -180,6 +180,14 @@ void HeadlessBackend::WaitForInput(Window& window, std::optional<std::int64_t> d
     PlayUserStep(window, step);
 }
 
+void HeadlessBackend::PollInput(Window& window) {
+    if (steps_.empty() || IsAnswer(steps_.front().kind) || steps_.front().window != window.Title())
+        return;
+    ScriptStep step = std::move(steps_.front());
+    steps_.pop_front();
+    PlayUserStep(window, step);
+}
+
 void HeadlessBackend::PlayUserStep(Window& waiting, const ScriptStep& step) {
     if (step.kind == StepKind::AdvanceMs) {
         clock_->AdvanceMs(step.number);

@@ -147,6 +147,9 @@ public:
     void ControlChanged(Window& window, ControlNumber control) override;
     void FocusChanged(Window& window, ControlNumber control) override;
     void WaitForInput(Window& window, std::optional<std::int64_t> deadline_ms) override;
+    // Plays the next step only when it names this window by its title: a script drives a
+    // polled window explicitly, and every other step waits for the window it was meant for.
+    void PollInput(Window& window) override;
     void EventQueued(Window& window) override;
     void Halted() override {}
     int ShowMessage(const MessageRequest& request) override;

@@ -126,6 +126,12 @@ bool Window::Accept() {
     return true;
 }
 
+bool Window::Poll() {
+    if (!open_ || system_.IsHalted()) return false;
+    if (queue_.empty()) system_.Backend().PollInput(*this);
+    return open_ && !queue_.empty();
+}
+
 bool Window::Post(EventCode code, ControlNumber field, int keycode) {
     if (!open_) return false;
     if (IsFieldEvent(code) || code == event::Selected) {

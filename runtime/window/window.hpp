@@ -108,6 +108,10 @@ public:
     // Skips the default handling of the current event (a close stays undone).
     void Cycle() { cycled_ = true; }
 
+    // Lets the backend deliver what the user has done so far, without waiting; true when an
+    // event is queued, which Accept then delivers at once. For windows shown while the
+    // program works and cannot return to the loop.
+    bool Poll();
     // Queues an event for this window (field 0: a window event). False when the window is
     // closed, or a field event names no control.
     bool Post(EventCode code, ControlNumber field = 0, int keycode = 0);

@@ -38,6 +38,9 @@ public:
     // reaches `deadline_ms` (none: no limit), or the window system was halted. May return
     // early; the caller looks again.
     virtual void WaitForInput(Window& window, std::optional<std::int64_t> deadline_ms) = 0;
+    // Lets what the user has done so far reach `window` without waiting for more: for a
+    // window shown during work that cannot give the loop back (a progress window).
+    virtual void PollInput(Window& window) = 0;
     // An event was queued for `window` (a backend waiting for it stops waiting).
     virtual void EventQueued(Window& window) = 0;
     // The window system was halted: every wait ends.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "runtime/file/build_progress.hpp"
 #include "runtime/file/fixed_string.hpp"
 #include "runtime/file/table.hpp"
 
@@ -212,6 +213,14 @@ ErrorCode MemoryDriver::Call(FileOp op, Table& table, DriverArgs& args) {
     case FileOp::BuildFile: {
         MemoryFile& f = files[name];
         if (f.build_fails) return err::AccessDenied;
+        std::int64_t done = 0;
+        for (const auto& record : f.records) {
+            (void)record;
+            if (f.during_build) f.during_build();
+            if (!runtime::ReportBuildProgress(
+                    {name, 0, done++, static_cast<std::int64_t>(f.records.size())}))
+                return err::BuildCancelled;
+        }
         f.keys_damaged = false;
         return err::NoError;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct MemoryFile {
     bool keys_damaged = false;  // opens give 46 until the keys are built
     bool create_fails = false;
     bool build_fails = false;
+    std::function<void()> during_build;  // called for every record a key build reads
     bool delete_fails = false;
     int adds_to_fail = 0;       // the next adds give 40
     int puts_before_failure = -1;  // puts that still work before every further one gives 5
