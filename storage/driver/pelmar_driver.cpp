@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "runtime/file/os_file.hpp"
 #include "runtime/file/table.hpp"
 #include "runtime/profile/profile.hpp"
+#include "runtime/trace/trace_log.hpp"
 #include "runtime/values/clock_source.hpp"
 #include "storage/driver/table_address.hpp"
 #include "storage/tables/item_file_store.hpp"
@@ -107,6 +109,8 @@ ErrorCode ParseDynamicComponents(const runtime::TableDeclaration& declaration,
 
 struct TableState final : runtime::DriverTableState {
     bool attached = false;
+    bool trace_details = false;  // record contents in the trace (never for a ciphered table
+                                 // unless its driver string allows it)
     TableDefinition declared;
     TableAddress address;
     std::shared_ptr<PhysicalFile> physical;
@@ -275,14 +279,15 @@ struct PelmarDriver::Impl {
     ErrorCode Attach(runtime::Table& table, TableState& s) {
         if (!trace_read) {
             trace = ReadPelmarTraceSettings();
-            if (!table.Declaration().OwnerText().empty() &&
-                runtime::UpperText(table.Declaration().DriverOptionText()).find("ALLOWDETAILS") ==
-                    std::string::npos)
-                trace.details = false;
             trace_read = true;
         }
         s.address = TableAddress::Parse(table.FileName());
         if (s.attached) return err::NoError;
+        s.trace_details =
+            trace.details &&
+            (table.Declaration().OwnerText().empty() ||
+             runtime::UpperText(table.Declaration().DriverOptionText()).find("ALLOWDETAILS") !=
+                 std::string::npos);
         const ErrorCode code = DefinitionFromDeclaration(table.Declaration(), s.declared);
         if (code != err::NoError) return code;
         s.attached = true;
@@ -749,7 +754,8 @@ struct PelmarDriver::Impl {
     // --- the entry point ---------------------------------------------------------------
 
     ErrorCode Perform(FileOp op, runtime::Table& table, TableState& s, DriverArgs& args);
-    void WriteTrace(FileOp op, const TableState& s, ErrorCode code, double ms);
+    void WriteTrace(FileOp op, const runtime::Table& table, const TableState& s, ErrorCode code,
+                    double ms);
 };
 
 PelmarDriver::PelmarDriver(std::string name) : name_(std::move(name)), impl_(std::make_unique<Impl>()) {}
@@ -788,20 +794,30 @@ ErrorCode PelmarDriver::Call(FileOp op, runtime::Table& table, DriverArgs& args)
     if (code == err::FileSystemError && (op == FileOp::Close || op == FileOp::Name))
         code = err::NoError;
     if (impl_->trace.enabled)
-        impl_->WriteTrace(op, s, code,
+        impl_->WriteTrace(op, table, s, code,
                           std::chrono::duration<double, std::milli>(
                               std::chrono::steady_clock::now() - started)
                               .count());
     return code;
 }
 
-void PelmarDriver::Impl::WriteTrace(FileOp op, const TableState& s, ErrorCode code, double ms) {
-    std::ofstream out(trace.file, std::ios::app);
-    if (!out) return;
-    out << runtime::FileOpName(op) << ' ' << s.address.display << " -> " << code << " ("
-        << ms << " ms)";
-    if (trace.details && !s.stored.empty()) out << " [" << s.stored.size() << " bytes]";
-    out << '\n';
+void PelmarDriver::Impl::WriteTrace(FileOp op, const runtime::Table& table, const TableState& s,
+                                     ErrorCode code, double ms) {
+    char took[32];
+    std::snprintf(took, sizeof took, " (%.3f ms)", ms);
+    std::string line = std::string(runtime::FileOpName(op)) + ' ' + s.address.display + " -> " +
+                       std::to_string(code) + took;
+    const bool moves_a_record =
+        op == FileOp::Add || op == FileOp::Append || op == FileOp::Put ||
+        op == FileOp::PutFilePtr || op == FileOp::Delete || op == FileOp::GetFileKey ||
+        op == FileOp::GetFilePtr || op == FileOp::GetKeyPtr || op == FileOp::Next ||
+        op == FileOp::Previous || op == FileOp::RegetFile || op == FileOp::RegetKey;
+    if (s.trace_details && moves_a_record && code == err::NoError) {
+        const auto record = table.Record();
+        line += " record " + std::to_string(s.current) + " [" +
+                runtime::TraceBytes(std::string_view(record.data(), record.size())) + "]";
+    }
+    runtime::WriteTraceLine(trace.file, "PELMAR", line);
 }
 
 ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableState& s,

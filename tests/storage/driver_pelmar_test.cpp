@@ -751,12 +751,13 @@ namespace {
 // A per-user profile holding only the driver's trace section.
 class TraceProfile final : public runtime::ProfileService {
 public:
-    explicit TraceProfile(std::string file) : file_(std::move(file)) {}
+    TraceProfile(std::string file, bool details) : file_(std::move(file)), details_(details) {}
     std::optional<std::string> Read(std::string_view, std::string_view section,
                                     std::string_view key) override {
         if (section != "VXPELMAR") return std::nullopt;
         if (key == "Profile") return "1";
         if (key == "TraceFile") return file_;
+        if (key == "Details" && details_) return "1";
         return std::nullopt;
     }
     bool Write(std::string_view, std::string_view, std::string_view,
@@ -767,13 +768,22 @@ public:
 
 private:
     std::string file_;
+    bool details_;
 };
+
+std::vector<std::string> TraceLines(const std::string& file) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
 
 TEST(PelmarTraceTest, TraceSettingsComeFromTheProfile) {
     EXPECT_FALSE(ReadPelmarTraceSettings().enabled);
     EXPECT_EQ(ReadPelmarTraceSettings().file, "PELMAR.LOG");
     testing_support::TestDir dir;
-    runtime::ScopedProfileService profile(std::make_shared<TraceProfile>(dir.File("trace.log")));
+    runtime::ScopedProfileService profile(
+        std::make_shared<TraceProfile>(dir.File("trace.log"), false));
     runtime::RegisterDriver(std::make_shared<PelmarDriver>("PELMAR_TRACED"));
     FixedString<200> name(dir.File("TRACED"));
     char record[4] = {};
@@ -783,14 +793,46 @@ TEST(PelmarTraceTest, TraceSettingsComeFromTheProfile) {
                 .Long("TR:Number", 0));
     ASSERT_EQ(t.Create(), 0);
     ASSERT_EQ(t.Open(0x42), 0);
+    ASSERT_EQ(t.Add(), 0);
     t.Close();
-    std::ifstream in(dir.File("trace.log"));
-    std::string first;
-    std::string second;
-    std::getline(in, first);
-    std::getline(in, second);
-    EXPECT_EQ(first.rfind("CREATE " + dir.File("TRACED.PLM") + " -> 0", 0), 0u) << first;
-    EXPECT_EQ(second.rfind("OPEN ", 0), 0u) << second;
+    const auto lines = TraceLines(dir.File("trace.log"));
+    ASSERT_GE(lines.size(), 3u);
+    // "yyyy-mm-dd hh:mm:ss.mmm PELMAR " and the operation.
+    EXPECT_EQ(lines[0].substr(4, 1) + lines[0].substr(13, 1) + lines[0].substr(19, 1), "-:.");
+    EXPECT_EQ(lines[0].substr(24).rfind("PELMAR CREATE " + dir.File("TRACED.PLM") + " -> 0", 0), 0u)
+        << lines[0];
+    EXPECT_EQ(lines[1].substr(24).rfind("PELMAR OPEN ", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[2].find("record"), std::string::npos) << "no details asked for";
+}
+
+TEST(PelmarTraceTest, DetailsShowRecordsExceptOfCipheredTablesThatDoNotAllowThem) {
+    testing_support::TestDir dir;
+    runtime::ScopedProfileService profile(
+        std::make_shared<TraceProfile>(dir.File("details.log"), true));
+    runtime::RegisterDriver(std::make_shared<PelmarDriver>("PELMAR_DETAILS"));
+    const auto add_one = [&](const std::string& file, const std::string& options, bool ciphered) {
+        FixedString<200> name(dir.File(file));
+        char record[6] = {'a', 'b', '\\', '\x01', 'z', ' '};
+        TableDeclaration d("T", "T", "PELMAR_DETAILS");
+        d.NameVariable(name.Span()).Record({record, sizeof record}).String("T:Text", 0, 6);
+        if (!options.empty()) d.DriverOptions(options);
+        if (ciphered) d.Owner("secret", true);
+        Table t(std::move(d));
+        ASSERT_EQ(t.Create(), 0);
+        ASSERT_EQ(t.Open(0x42), 0);
+        ASSERT_EQ(t.Add(), 0);
+        t.Close();
+    };
+    add_one("PLAIN", "", false);
+    add_one("HIDDEN", "", true);
+    add_one("SHOWN", "/ALLOWDETAILS", true);
+    std::vector<std::string> adds;
+    for (const auto& line : TraceLines(dir.File("details.log")))
+        if (line.find(" ADD ") != std::string::npos) adds.push_back(line);
+    ASSERT_EQ(adds.size(), 3u);
+    EXPECT_NE(adds[0].find(" [ab\\\\\\x01z ]"), std::string::npos) << adds[0];
+    EXPECT_EQ(adds[1].find("record"), std::string::npos) << adds[1];
+    EXPECT_NE(adds[2].find("[ab"), std::string::npos) << adds[2];
 }
 
 }  // namespace
