@@ -363,55 +363,67 @@ Level RelationTracker::Update(bool from_form) {
     return LevelOk;
 }
 
-Level RelationTracker::CascadeUpdate(const RelationEntry& parent) {
+Level RelationTracker::ForEachLinkedRecord(const RelationEntry& parent, bool stored_values,
+                                           const std::function<LinkedOutcome()>& take) {
     bool dummy = false;
     if (Me->EnsureOpen() != LevelOk) {
         RollbackIfActive(dummy);
         return LevelNotify;
     }
     std::int32_t snapshot = Me->SaveSnapshot();
-    Level result = LevelOk;
-    std::set<std::string> done;
-    auto position_on_children = [&] {
+    const auto position_on_linked = [&] {
         Me->File().ClearRecord();
-        parent.Fields->SavedIntoRight();
+        if (stored_values)
+            parent.Fields->SavedIntoRight();
+        else
+            parent.Fields->LeftIntoRight();
         Me->File().SetKeyKey(parent.HisKey);
     };
-    position_on_children();
+    const auto linked = [&] {
+        return stored_values ? parent.Fields->RightEqualsSaved() : parent.Fields->LeftEqualsRight();
+    };
+    Level result = LevelOk;
+    std::set<std::string> seen;
+    position_on_linked();
     for (;;) {
-        Level read = Me->AttemptNext();
+        const Level read = Me->AttemptNext();
         if (read == LevelFatal) {
             RollbackIfActive(dummy);
             Me->ReportLastError();
             result = LevelNotify;
             break;
         }
-        if (read != LevelOk || !parent.Fields->RightEqualsSaved()) break;
-        std::string where = Me->File().Position();
-        if (!done.insert(where).second) continue;
-        SaveLinks();
-        if (parent.UpdateMode == ModeRestrict) {
-            Me->NoteError(msg::RestrictUpdate);
-            RollbackIfActive(dummy);
-            Me->ReportLastError();
-            parent.Fields->SavedIntoLeft();
+        if (read != LevelOk || !linked()) break;
+        if (!seen.insert(Me->File().Position()).second) continue;
+        const LinkedOutcome outcome = take();
+        if (outcome == LinkedOutcome::Failed) {
             result = LevelNotify;
             break;
         }
-        if (parent.UpdateMode == ModeClear) {
-            parent.Fields->ClearRight();
-        } else {
-            parent.Fields->LeftIntoRight();
-        }
-        if (UpdateCascaded() != LevelOk) {
-            result = LevelNotify;
-            break;
-        }
-        // The changed record has left the parent's values; look for the next one afresh.
-        position_on_children();
+        // A record dealt with has left the parent's values: look for the next one afresh.
+        if (outcome == LinkedOutcome::Done) position_on_linked();
     }
     Me->RestoreSnapshot(snapshot);
     return result;
+}
+
+Level RelationTracker::CascadeUpdate(const RelationEntry& parent) {
+    return ForEachLinkedRecord(parent, true, [&] {
+        SaveLinks();
+        if (parent.UpdateMode == ModeRestrict) {
+            Me->NoteError(msg::RestrictUpdate);
+            bool dummy = false;
+            RollbackIfActive(dummy);
+            Me->ReportLastError();
+            parent.Fields->SavedIntoLeft();
+            return LinkedOutcome::Failed;
+        }
+        if (parent.UpdateMode == ModeClear)
+            parent.Fields->ClearRight();
+        else
+            parent.Fields->LeftIntoRight();
+        return UpdateCascaded() == LevelOk ? LinkedOutcome::Done : LinkedOutcome::Failed;
+    });
 }
 
 bool RelationTracker::HasLinkedRecord(const RelationEntry& parent) {
@@ -497,75 +509,33 @@ Level RelationTracker::DeleteOnce() {
 }
 
 Level RelationTracker::CascadeDelete(const RelationEntry& parent) {
-    bool dummy = false;
-    if (Me->EnsureOpen() != LevelOk) {
-        RollbackIfActive(dummy);
-        return LevelNotify;
-    }
-    std::int32_t snapshot = Me->SaveSnapshot();
-    Level result = LevelOk;
-    std::set<std::string> skipped;
-    auto position_on_children = [&] {
-        Me->File().ClearRecord();
-        parent.Fields->LeftIntoRight();
-        Me->File().SetKeyKey(parent.HisKey);
-    };
-    position_on_children();
-    for (;;) {
-        Level read = Me->AttemptNext();
-        if (read == LevelFatal) {
-            RollbackIfActive(dummy);
-            Me->ReportLastError();
-            result = LevelNotify;
-            break;
-        }
-        if (read != LevelOk || !parent.Fields->LeftEqualsRight()) break;
-        std::string where = Me->File().Position();
-        if (skipped.count(where) != 0) continue;
-        if (Me->SkipRecordInCascade()) {
-            skipped.insert(where);
-            continue;
-        }
+    return ForEachLinkedRecord(parent, false, [&] {
+        if (Me->SkipRecordInCascade()) return LinkedOutcome::Skipped;
+        bool dummy = false;
         if (parent.DeleteMode == ModeRestrict) {
             Me->NoteError(msg::RestrictDelete);
             RollbackIfActive(dummy);
             Me->ReportLastError();
-            result = LevelNotify;
-            break;
+            return LinkedOutcome::Failed;
         }
         if (parent.DeleteMode == ModeClear) {
             SaveLinks();
             parent.Fields->ClearRight();
-            if (UpdateCascaded() != LevelOk) {
-                result = LevelNotify;
-                break;
-            }
-        } else {
-            bool failed = false;
-            for (RelationEntry& r : relations_) {
-                if (r.DeleteMode < ModeClear || r.DeleteMode > ModeCascade) continue;
-                if (r.File->CascadeDelete(r) != LevelOk) {
-                    failed = true;
-                    break;
-                }
-            }
-            if (failed) {
-                result = LevelNotify;
-                break;
-            }
-            Me->SetFile();
-            if (Me->File().Delete() != err::NoError) {
-                Me->NoteError(msg::DeleteError);
-                RollbackIfActive(dummy);
-                Me->ReportLastError();
-                result = LevelNotify;
-                break;
-            }
+            return UpdateCascaded() == LevelOk ? LinkedOutcome::Done : LinkedOutcome::Failed;
         }
-        position_on_children();
-    }
-    Me->RestoreSnapshot(snapshot);
-    return result;
+        for (RelationEntry& r : relations_) {
+            if (r.DeleteMode < ModeClear || r.DeleteMode > ModeCascade) continue;
+            if (r.File->CascadeDelete(r) != LevelOk) return LinkedOutcome::Failed;
+        }
+        Me->SetFile();
+        if (Me->File().Delete() != err::NoError) {
+            Me->NoteError(msg::DeleteError);
+            RollbackIfActive(dummy);
+            Me->ReportLastError();
+            return LinkedOutcome::Failed;
+        }
+        return LinkedOutcome::Done;
+    });
 }
 
 }  // namespace zelt::framework

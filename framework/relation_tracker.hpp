@@ -121,6 +121,14 @@ private:
     bool BeginTransaction(bool for_delete, bool& began);
     static void RollbackIfActive(bool& began);
     Level DeleteOnce();
+    // What a cascade did with one linked record.
+    enum class LinkedOutcome { Done, Skipped, Failed };
+    // Hands every record of this table linked to the parent (by the parent's stored values,
+    // or by its values in the buffer) to `take`, each once. Failed ends the walk with
+    // LevelNotify; a fatal read is reported and does the same. The buffer and position come
+    // back afterwards.
+    Level ForEachLinkedRecord(const RelationEntry& parent, bool stored_values,
+                              const std::function<LinkedOutcome()>& take);
     // True when this table holds a record linked to the parent's values loaded before the
     // change.
     bool HasLinkedRecord(const RelationEntry& parent_relation);
