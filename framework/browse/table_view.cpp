@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/browse/record_filter_compiler.hpp"
 #include "framework/field_access.hpp"
 #include "runtime/errors/error_state.hpp"
 
@@ -12,10 +13,6 @@ namespace {
 
 namespace err = runtime::err;
 using runtime::FieldType;
-
-bool SameLabel(std::string_view a, std::string_view b) {
-    return runtime::UpperLabel(a) == runtime::UpperLabel(b);
-}
 
 std::string Trim(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -140,17 +137,8 @@ runtime::ErrorCode TableView::SetOrder(std::string_view order) {
 }
 
 runtime::ErrorCode TableView::SetFilter(std::string_view filter) {
-    const auto& declaration = table_.Declaration();
-    FilterExpression::Resolver resolve = [this, &declaration](std::string_view label)
-        -> std::optional<std::function<FilterValue()>> {
-        for (int f = 0; f < static_cast<int>(declaration.Fields().size()); ++f) {
-            if (SameLabel(declaration.Fields()[static_cast<std::size_t>(f)].label, label))
-                return std::function<FilterValue()>([this, f] { return ReadFieldValue(table_, f); });
-        }
-        return std::nullopt;
-    };
     filter_error_.clear();
-    auto parsed = FilterExpression::Parse(filter, resolve, &filter_error_);
+    auto parsed = FilterExpression::Parse(filter, TableFieldResolver(table_), &filter_error_);
     if (!parsed) return err::InvalidExpression;
     filter_ = std::move(*parsed);
     return err::NoError;

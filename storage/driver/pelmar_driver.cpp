@@ -16,6 +16,8 @@
 #include "runtime/profile/profile.hpp"
 #include "runtime/trace/trace_log.hpp"
 #include "runtime/values/clock_source.hpp"
+#include "storage/driver/pelmar_operations.hpp"
+#include "storage/driver/pelmar_state.hpp"
 #include "storage/driver/table_address.hpp"
 #include "storage/tables/item_file_store.hpp"
 #include "storage/tables/record_codec.hpp"
@@ -28,36 +30,31 @@ using runtime::ErrorCode;
 using runtime::FileOp;
 namespace err = runtime::err;
 
+using pelmar::BuildDynamicIndex;
+using pelmar::InFrame;
+using pelmar::PhysicalFile;
+using pelmar::ProgressOf;
+using pelmar::Result;
+using pelmar::SavedState;
+using pelmar::Sequence;
+using pelmar::TableState;
+
+namespace pelmar {
+
+ErrorCode Result(const Status& status, DriverArgs& args, bool table_known) {
+    if (status.ok()) return err::NoError;
+    if (status.is_fault()) {
+        args.file_error_code = std::to_string(status.fault);
+        args.file_error_text = table_known ? "Possible data corruption in file"
+                                           : "Pelmar File Driver Error";
+        return err::FileSystemError;
+    }
+    return status.code;
+}
+
+}  // namespace pelmar
+
 namespace {
-
-constexpr std::string_view kCorruption = "Possible data corruption in file";
-constexpr std::string_view kDriverError = "Pelmar File Driver Error";
-
-// One physical file open in this driver, shared by its tables.
-struct PhysicalFile {
-    std::string key;
-    std::unique_ptr<ItemFile> file;
-    std::unique_ptr<ItemFileStore> store;
-    int users = 0;
-};
-
-// Where NEXT and PREVIOUS go from.
-struct Sequence {
-    bool active = false;
-    int key = -1;  // -1: record order
-    Bytes prefix;
-    Bytes next_key;
-    SeekMode next_mode = SeekMode::AtOrAfter;
-    Bytes prev_key;
-    SeekMode prev_mode = SeekMode::AtOrBefore;
-};
-
-struct SavedState {
-    std::uint32_t current = 0;
-    Sequence sequence;
-    Bytes record;
-    std::vector<Bytes> memos;
-};
 
 // Tries to take record lock `number` until it is had, an error comes back, or `seconds`
 // have passed on the runtime clock, waiting one second between tries (0 seconds: one try).
@@ -74,69 +71,6 @@ Status TryLockWithin(ItemFile& file, std::uint32_t number, std::int64_t seconds,
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
-
-// Parses the components of a dynamic index: field labels separated by commas, each
-// optionally led by "+" (ascending) or "-" (descending); blanks around them are ignored.
-// An empty or unknown label gives 76, an array field 75.
-ErrorCode ParseDynamicComponents(const runtime::TableDeclaration& declaration,
-                                 const TableDefinition& definition, std::string_view text,
-                                 std::vector<KeyComponentDescriptor>* out) {
-    const auto trim = [](std::string_view v) {
-        while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-        while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
-        return v;
-    };
-    out->clear();
-    for (;;) {
-        const std::size_t comma = text.find(',');
-        std::string_view part = trim(text.substr(0, comma));
-        KeyComponentDescriptor component;
-        if (!part.empty() && (part.front() == '-' || part.front() == '+')) {
-            component.descending = part.front() == '-';
-            part = trim(part.substr(1));
-        }
-        const int field = part.empty() ? -1 : declaration.FieldNumber(part);
-        if (field < 0 || static_cast<std::size_t>(field) >= definition.fields.size())
-            return err::InvalidIndexString;
-        if (declaration.Fields()[static_cast<std::size_t>(field)].ElementCount() > 1)
-            return err::InvalidFieldTypeDescriptor;
-        component.field = static_cast<std::uint16_t>(field);
-        out->push_back(component);
-        if (comma == std::string_view::npos) return err::NoError;
-        text.remove_prefix(comma + 1);
-    }
-}
-
-struct TableState final : runtime::DriverTableState {
-    bool attached = false;
-    bool trace_details = false;  // record contents in the trace (never for a ciphered table
-                                 // unless its driver string allows it)
-    TableDefinition declared;
-    TableAddress address;
-    std::shared_ptr<PhysicalFile> physical;
-    std::unique_ptr<TableStore> table;
-    int mode = 0;
-    bool writable = false;
-    bool exclusive = false;
-
-    std::uint32_t current = 0;
-    Bytes stored;  // the record as last read or written
-    bool hold_requested = false;
-    std::int64_t hold_seconds = -1;
-    std::uint32_t held = 0;
-    bool watch_requested = false;
-    bool watching = false;
-    Bytes watch_record;
-    std::vector<Bytes> watch_memos;
-    bool nomemo = false;
-    bool nomemo_in_force = false;
-    bool full_build = false;
-    bool table_locked = false;
-    Sequence sequence;
-    std::map<std::int64_t, SavedState> saved;
-    std::int64_t next_state = 1;
-    std::map<std::string, std::string> properties;
-};
 
 TableState& StateOf(runtime::Table& table) {
     auto& state = table.DriverState();
@@ -193,31 +127,6 @@ struct PelmarDriver::Impl {
     PelmarTrace trace;
 
     // --- result handling -------------------------------------------------------------
-
-    static ErrorCode Result(const Status& status, DriverArgs& args, bool table_known) {
-        if (status.ok()) return err::NoError;
-        if (status.is_fault()) {
-            args.file_error_code = std::to_string(status.fault);
-            args.file_error_text = std::string(table_known ? kCorruption : kDriverError);
-            return err::FileSystemError;
-        }
-        return status.code;
-    }
-
-    // Runs `body` inside one read or write operation on the table's file.
-    template <typename Body>
-    static Status InFrame(TableState& s, bool write, Body body) {
-        ItemFile& file = *s.physical->file;
-        Status status = write ? file.BeginWrite() : file.BeginRead();
-        if (!status.ok()) return status;
-        status = body();
-        if (status.is_fault()) {
-            file.Abandon();
-            return status;
-        }
-        const Status finished = file.Finish();
-        return status.ok() ? finished : status;
-    }
 
     // --- physical files --------------------------------------------------------------
 
@@ -627,14 +536,6 @@ struct PelmarDriver::Impl {
     }
 
     // --- keys ------------------------------------------------------------------------
-
-    // Reports the building of key `k` to the runtime's build-progress hook.
-    static TableStore::BuildProgressFn ProgressOf(const TableState& s, std::size_t k) {
-        return [&s, k](std::uint32_t done, std::uint32_t total) {
-            return runtime::ReportBuildProgress(
-                {s.address.display, static_cast<int>(k), done, total});
-        };
-    }
 
     ErrorCode BuildKeys(runtime::Table& table, TableState& s, int only_key, bool pack,
                         DriverArgs& args) {
@@ -1048,24 +949,9 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
         if (!key_ok(args.key)) return err::InvalidKeyFile;
         return BuildKeys(table, s, args.key, false, args);
     }
-    case FileOp::BuildDyn: {
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        const runtime::BuildInProgressGuard building;
-        if (!building.Started()) return err::BuildInProgress;
-        const auto k = static_cast<std::size_t>(args.key);
-        if (!args.text.empty()) {
-            if (!s.table->Definition().keys[k].Dynamic()) return err::UnsupportedFunction;
-            std::vector<KeyComponentDescriptor> components;
-            const ErrorCode parsed = ParseDynamicComponents(
-                table.Declaration(), s.table->Definition(), args.text, &components);
-            if (parsed != err::NoError) return parsed;
-            s.table->SetDynamicComponents(k, std::move(components));
-        }
-        const Status status =
-            InFrame(s, false, [&] { return s.table->BuildKey(k, true, ProgressOf(s, k)); });
-        return Result(status, args, true);
-    }
-    case FileOp::BuildDynFilter: return err::UnsupportedFunction;
+    case FileOp::BuildDyn:
+    case FileOp::BuildDynFilter:
+        return BuildDynamicIndex(table, s, args, op == FileOp::BuildDynFilter);
 
     case FileOp::Empty: {
         if (!s.writable) return err::AccessDenied;

@@ -388,7 +388,8 @@ Status TableStore::EraseWithPrefix(ItemStore& store, BytesView prefix, std::uint
     }
 }
 
-Status TableStore::BuildKey(std::size_t k, bool full, const BuildProgressFn& keep_going) {
+Status TableStore::BuildKey(std::size_t k, bool full, const BuildProgressFn& keep_going,
+                            const RecordFilterFn& include) {
     const auto& key = definition_.keys[k];
     const auto index = static_cast<std::uint8_t>(k);
     TableCounter c;
@@ -444,7 +445,9 @@ Status TableStore::BuildKey(std::size_t k, bool full, const BuildProgressFn& kee
         }
         ++done;
         RecordFromStore(definition_, Oem(), record);
-        if (const auto entry = BuildKeyEntry(definition_, k, id_, collation_, record, number)) {
+        const bool wanted = !include || include(record, number);
+        if (const auto entry = wanted ? BuildKeyEntry(definition_, k, id_, collation_, record, number)
+                                      : std::nullopt) {
             if (!key.Dup()) {
                 bool exists = false;
                 ZELT_TRY(entries.Find(entry->key, nullptr, &exists));

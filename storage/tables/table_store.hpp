@@ -75,8 +75,12 @@ public:
     // `keep_going` (if given) hears of every record read (done so far, records in the
     // table); when it answers false the build stops with BuildCancelled, and the key keeps
     // its entries below the record it stopped at, marked to be built from there.
+    // `include` (if given) is asked about every record read (in the program's character
+    // set); a record it refuses gets no entry.
     using BuildProgressFn = std::function<bool(std::uint32_t done, std::uint32_t total)>;
-    Status BuildKey(std::size_t k, bool full, const BuildProgressFn& keep_going = {});
+    using RecordFilterFn = std::function<bool(BytesView record, std::uint32_t number)>;
+    Status BuildKey(std::size_t k, bool full, const BuildProgressFn& keep_going = {},
+                    const RecordFilterFn& include = {});
     // Gives dynamic index `k` the components it is built from next (in memory only).
     void SetDynamicComponents(std::size_t k, std::vector<KeyComponentDescriptor> components) {
         if (k < definition_.keys.size() && definition_.keys[k].Dynamic())

@@ -1,0 +1,36 @@
+// Operations of the "PELMAR" driver kept apart from its entry point: dynamic index builds,
+// table and key properties, and blobs. Each returns the runtime's error code and fills
+// the results into the call's arguments.
+#pragma once
+
+#include <string_view>
+
+#include "runtime/file/file_driver.hpp"
+#include "runtime/file/table.hpp"
+#include "storage/driver/pelmar_state.hpp"
+
+namespace zelt::storage::pelmar {
+
+// "BUILDdyn" and, with `filtered`, "BUILDdynfilter" on an open table: `args.key` the
+// index, `args.text` its components (empty: as before), `args.text2` the filter.
+runtime::ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s,
+                                     runtime::DriverArgs& args, bool filtered);
+
+// The driver's own answers for property questions.
+struct DriverIdentity {
+    std::string_view name;
+    std::string_view description;
+};
+
+// "SET_PROPERTY", "GET_PROPERTY", "SETPROPERTYkey" and "GETPROPERTYkey": `args.text` the
+// name, `args.text2` the value to set, `args.key` the key; answers in `args.result_text`.
+runtime::ErrorCode PropertyOperation(runtime::FileOp op, runtime::Table& table, TableState& s,
+                                     runtime::DriverArgs& args, const DriverIdentity& driver);
+
+// "BLOB_TAKE", "BLOB_YIELD", "BLOB_SIZE", "BLOB_GET_PROP" and "BLOB_SET_PROP":
+// `args.number` the memo, `args.text` the bytes taken or the property name, `args.text2`
+// the value set.
+runtime::ErrorCode BlobOperation(runtime::FileOp op, runtime::Table& table,
+                                 runtime::DriverArgs& args);
+
+}  // namespace zelt::storage::pelmar
