@@ -239,6 +239,32 @@ std::int64_t Table::BlobSize(int memo) {
     args.number = memo;
     return Call(FileOp::BlobSize, args) == 0 ? args.result_number : 0;
 }
+ErrorCode Table::BlobTake(int memo, std::string bytes) {
+    DriverArgs args;
+    args.number = memo;
+    args.text = std::move(bytes);
+    return Call(FileOp::BlobTake, args);
+}
+ErrorCode Table::BlobYield(int memo, std::string* bytes) {
+    DriverArgs args;
+    args.number = memo;
+    const ErrorCode code = Call(FileOp::BlobYield, args);
+    *bytes = code == err::NoError ? std::move(args.result_text) : std::string{};
+    return code;
+}
+std::string Table::BlobProperty(int memo, std::string_view name) {
+    DriverArgs args;
+    args.number = memo;
+    args.text = std::string(name);
+    return Call(FileOp::BlobGetProp, args) == 0 ? args.result_text : std::string{};
+}
+ErrorCode Table::SetBlobProperty(int memo, std::string_view name, std::string_view value) {
+    DriverArgs args;
+    args.number = memo;
+    args.text = std::string(name);
+    args.text2 = std::string(value);
+    return Call(FileOp::BlobSetProp, args);
+}
 ErrorCode Table::SetProperty(std::string_view name, std::string_view value) {
     DriverArgs args;
     args.text = std::string(name);

@@ -130,8 +130,13 @@ public:
     bool DuplicateKey(int key);
     std::string Send(std::string_view option);
 
-    // Blobs and properties.
+    // Blobs and properties. A blob is any memo, by number; its contents are in MemoBuffer
+    // and reach the file with the next Add or Put.
     std::int64_t BlobSize(int memo);
+    ErrorCode BlobTake(int memo, std::string bytes);    // the contents become `bytes`
+    ErrorCode BlobYield(int memo, std::string* bytes);  // hands the contents over, empties it
+    std::string BlobProperty(int memo, std::string_view name);
+    ErrorCode SetBlobProperty(int memo, std::string_view name, std::string_view value);
     ErrorCode SetProperty(std::string_view name, std::string_view value);
     std::string GetProperty(std::string_view name);
     ErrorCode SetKeyProperty(int key, std::string_view name, std::string_view value);

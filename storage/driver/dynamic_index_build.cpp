@@ -100,7 +100,28 @@ ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s, runtime::Drive
     const Status status = InFrame(s, false, [&] {
         return s.table->BuildKey(k, true, ProgressOf(s, k), include);
     });
+    if (status.ok() && !filtered)
+        s.complete_dynamic.insert(args.key);
+    else
+        s.complete_dynamic.erase(args.key);
     return Result(status, args, true);
+}
+
+bool StalesDynamicIndexes(runtime::FileOp op) {
+    using runtime::FileOp;
+    switch (op) {
+    case FileOp::Add:
+    case FileOp::Append:
+    case FileOp::Put:
+    case FileOp::PutFilePtr:
+    case FileOp::Delete:
+    case FileOp::Empty:
+    case FileOp::Open:
+    case FileOp::Share:
+    case FileOp::Create:
+    case FileOp::Close: return true;
+    default: return false;
+    }
 }
 
 }  // namespace zelt::storage::pelmar

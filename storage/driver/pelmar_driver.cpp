@@ -125,6 +125,7 @@ struct PelmarDriver::Impl {
     std::string control_file;
     bool trace_read = false;
     PelmarTrace trace;
+    std::string driver_name;
 
     // --- result handling -------------------------------------------------------------
 
@@ -450,6 +451,7 @@ struct PelmarDriver::Impl {
 
     ErrorCode Add(runtime::Table& table, TableState& s, bool maintain_keys, DriverArgs& args) {
         if (!s.writable) return err::AccessDenied;
+        if (!pelmar::BlobsFit(table)) return err::UnsupportedFunction;
         const Bytes record = RecordBytes(table);
         const auto memos = MemoBuffers(table);
         std::uint32_t number = 0;
@@ -467,6 +469,7 @@ struct PelmarDriver::Impl {
     ErrorCode Put(runtime::Table& table, TableState& s, std::uint32_t number, DriverArgs& args) {
         if (number == 0) return err::RecordNotAvailable;
         if (!s.writable) return err::AccessDenied;
+        if (!pelmar::BlobsFit(table)) return err::UnsupportedFunction;
         ItemFile& file = *s.physical->file;
         bool locked_here = false;
         if (s.held != number) {
@@ -659,7 +662,9 @@ struct PelmarDriver::Impl {
                     double ms);
 };
 
-PelmarDriver::PelmarDriver(std::string name) : name_(std::move(name)), impl_(std::make_unique<Impl>()) {}
+PelmarDriver::PelmarDriver(std::string name) : name_(std::move(name)), impl_(std::make_unique<Impl>()) {
+    impl_->driver_name = name_;
+}
 PelmarDriver::~PelmarDriver() = default;
 
 bool PelmarDriver::Supports(FileOp op) const {
@@ -689,6 +694,7 @@ ErrorCode PelmarDriver::Call(FileOp op, runtime::Table& table, DriverArgs& args)
     try {
         if (op != FileOp::Close) code = impl_->Attach(table, s);
         if (code == err::NoError) code = impl_->Perform(op, table, s, args);
+        if (pelmar::StalesDynamicIndexes(op)) s.complete_dynamic.clear();
     } catch (const std::bad_alloc&) {
         code = err::InsufficientMemory;
     }
@@ -763,25 +769,15 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
         return err::NoError;
     }
     case FileOp::SetProperty:
-        s.properties[runtime::UpperText(args.text)] = args.text2;
-        return err::NoError;
-    case FileOp::GetProperty: {
-        const auto it = s.properties.find(runtime::UpperText(args.text));
-        args.result_text = it == s.properties.end() ? std::string{} : it->second;
-        return err::NoError;
-    }
+    case FileOp::GetProperty:
     case FileOp::SetPropertyKey:
     case FileOp::GetPropertyKey:
+        return pelmar::PropertyOperation(op, table, s, args, {driver_name, "Pelmar (PLM)"});
     case FileOp::BlobYield:
     case FileOp::BlobTake:
+    case FileOp::BlobSize:
     case FileOp::BlobGetProp:
-    case FileOp::BlobSetProp: return err::NoError;
-    case FileOp::BlobSize: {
-        const auto memo = static_cast<std::size_t>(args.number);
-        if (memo >= table.Declaration().Memos().size()) return err::InvalidFieldTypeDescriptor;
-        args.result_number = static_cast<std::int64_t>(table.MemoBuffer(memo).size());
-        return err::NoError;
-    }
+    case FileOp::BlobSetProp: return pelmar::BlobOperation(op, table, args);
     case FileOp::NoMemo: s.nomemo = true; return err::NoError;
     case FileOp::HoldFile:
     case FileOp::HoldFileSec:

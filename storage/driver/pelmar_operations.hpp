@@ -8,6 +8,7 @@
 #include "runtime/file/file_driver.hpp"
 #include "runtime/file/table.hpp"
 #include "storage/driver/pelmar_state.hpp"
+#include "storage/tables/item_keys.hpp"
 
 namespace zelt::storage::pelmar {
 
@@ -15,6 +16,10 @@ namespace zelt::storage::pelmar {
 // index, `args.text` its components (empty: as before), `args.text2` the filter.
 runtime::ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s,
                                      runtime::DriverArgs& args, bool filtered);
+
+// Operations after which no dynamic index of the table can be taken as complete: writes
+// (a dynamic index is not maintained) and opening or closing (its entries are dropped).
+bool StalesDynamicIndexes(runtime::FileOp op);
 
 // The driver's own answers for property questions.
 struct DriverIdentity {
@@ -26,6 +31,14 @@ struct DriverIdentity {
 // name, `args.text2` the value to set, `args.key` the key; answers in `args.result_text`.
 runtime::ErrorCode PropertyOperation(runtime::FileOp op, runtime::Table& table, TableState& s,
                                      runtime::DriverArgs& args, const DriverIdentity& driver);
+
+// The most a BLOB can hold: its chunks are numbered with 16 bits, the first carrying the
+// length besides its share of the bytes.
+inline constexpr std::size_t kMaxBlobBytes = kMemoChunk * 65536;
+
+// False when a BLOB buffer of the table holds more than can be stored (an add or put of
+// the record is then refused with 80 before anything is written).
+bool BlobsFit(const runtime::Table& table);
 
 // "BLOB_TAKE", "BLOB_YIELD", "BLOB_SIZE", "BLOB_GET_PROP" and "BLOB_SET_PROP":
 // `args.number` the memo, `args.text` the bytes taken or the property name, `args.text2`

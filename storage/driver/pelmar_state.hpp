@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ struct TableState final : runtime::DriverTableState {
     std::int64_t next_state = 1;
     PropertyValues properties;
     std::map<int, PropertyValues> key_properties;
+    // Dynamic indexes whose last build took every record, with no write through this
+    // table since.
+    std::set<int> complete_dynamic;
 };
 
 // The runtime's code for a storage status; a fault becomes 90 with the fault number and
