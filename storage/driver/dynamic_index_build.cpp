@@ -69,13 +69,13 @@ ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s, runtime::Drive
     const runtime::BuildInProgressGuard building;
     if (!building.Started()) return err::BuildInProgress;
     const auto k = static_cast<std::size_t>(args.key);
-    // A filtered key in the file would lack records that its writes expect to find.
-    if (filtered && !keys[k].Dynamic()) return err::UnsupportedFunction;
+    // Keys in the file are built by "BUILDkey", in a write of the file; a filtered one would
+    // lack records that its writes expect to find.
+    if (!keys[k].Dynamic()) return err::UnsupportedFunction;
 
     // Everything that can be refused is checked before the index is touched.
     std::vector<KeyComponentDescriptor> components;
     if (!args.text.empty()) {
-        if (!keys[k].Dynamic()) return err::UnsupportedFunction;
         const ErrorCode parsed = ParseDynamicComponents(table.Declaration(),
                                                         s.table->Definition(), args.text,
                                                         &components);

@@ -75,6 +75,7 @@ TEST_F(DynamicFilterTest, RefusedBuildsLeaveTheIndexAsItWas) {
     EXPECT_EQ(runtime::CurrentErrorCode(), err::InvalidExpression);
     EXPECT_EQ(t.BuildDynamic(kDynamic, "PEO:Nope", "MIN=1"), err::InvalidIndexString);
     EXPECT_EQ(t.BuildDynamic(kScoreKey, "", "MIN=1"), err::UnsupportedFunction);
+    EXPECT_EQ(t.BuildDynamic(kScoreKey), err::UnsupportedFunction);  // with or without one
     EXPECT_EQ(t.BuildDynamic(9, "", "MIN=1"), err::InvalidKeyFile);
     EXPECT_EQ(t.RecordsKey(kDynamic), 3);
     EXPECT_EQ(NamesInOrder(t, kDynamic), built);  // neither the order nor the entries moved
