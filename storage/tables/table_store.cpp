@@ -325,14 +325,21 @@ Status TableStore::ReadMemos(std::uint32_t number, std::vector<Bytes>* memos) {
 
 Status TableStore::WriteMemos(std::uint32_t number, const std::vector<Bytes>& memos) {
     if (definition_.memos.empty()) return Status::Ok();
-    ZELT_TRY(EraseWithPrefix(*store_, MemoPrefix(id_, number), nullptr));
+    // Chunk numbers have 16 bits: contents that need more chunks are refused before the
+    // stored chunks are touched, rather than wrapping onto the first ones.
+    constexpr std::size_t kMaxChunks = 65536;
+    std::vector<std::vector<Bytes>> chunked;
     for (std::size_t m = 0; m < definition_.memos.size() && m < memos.size(); ++m) {
-        const auto chunks = MemoChunks(definition_.memos[m], Oem(), memos[m]);
-        for (std::size_t c = 0; c < chunks.size(); ++c)
+        chunked.push_back(MemoChunks(definition_.memos[m], Oem(), memos[m]));
+        if (chunked.back().size() > kMaxChunks)
+            return Status::Error(err::UnsupportedFunction);
+    }
+    ZELT_TRY(EraseWithPrefix(*store_, MemoPrefix(id_, number), nullptr));
+    for (std::size_t m = 0; m < chunked.size(); ++m)
+        for (std::size_t c = 0; c < chunked[m].size(); ++c)
             ZELT_TRY(store_->Insert(MemoChunkKey(id_, number, static_cast<std::uint8_t>(m),
                                                  static_cast<std::uint16_t>(c)),
-                                    chunks[c]));
-    }
+                                    chunked[m][c]));
     return Status::Ok();
 }
 

@@ -212,5 +212,27 @@ TEST(TableStoreOemTest, OemTablesStoreTextConvertedAndCollateByTheOemSequence) {
     EXPECT_TRUE(reopened->Oem());
 }
 
+TEST(TableStoreBlobTest, BlobsBeyondSixteenBitChunkNumbersAreRefusedKeepingTheStoredOnes) {
+    char buffer[4] = {};
+    auto decl = TableDeclaration("B", "B", "PELMAR")
+                    .Record({buffer, sizeof buffer})
+                    .Long("B:Number", 0)
+                    .Blob("B:Data");
+    TableDefinition d;
+    ASSERT_EQ(DefinitionFromDeclaration(decl, d), 0);
+    MemoryItemStore store;
+    std::unique_ptr<TableStore> table;
+    ASSERT_TRUE(TableStore::Open(store, "B", d, true, true, table).ok());
+    std::uint32_t n = 0;
+    const std::vector<Bytes> small{Bytes(300, 'x')};
+    ASSERT_TRUE(table->Add(Bytes(4, '\0'), &small, true, &n).ok());
+    // 65536 chunks of 256 bytes is the most a blob can have.
+    const std::vector<Bytes> too_big{Bytes(kMemoChunk * 65536 + 1, 'y')};
+    EXPECT_EQ(table->WriteMemos(n, too_big).code, err::UnsupportedFunction);
+    std::vector<Bytes> back;
+    ASSERT_TRUE(table->ReadMemos(n, &back).ok());
+    EXPECT_EQ(back.at(0), small[0]);
+}
+
 }  // namespace
 }  // namespace zelt::storage
