@@ -229,6 +229,7 @@ Status ItemFile::Replace(BytesView key, BytesView data) {
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
+        if (state_->tree->Rewrite(key, data)) return Status::Ok();
         state_->tree->Erase(key);
         state_->tree->Insert(key, data);
         return Status::Ok();

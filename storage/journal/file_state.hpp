@@ -41,7 +41,7 @@ class ItemFileState {
     bool closed = false;
     Transaction* transaction = nullptr;
 
-    // Pages serialised by phase 1 of the current commit, written in place by phase 2.
+    // Pages journaled by phase 1 of the current commit, written in place by phase 2.
     std::vector<std::pair<std::uint64_t, std::string>> pending_pages;
 
     std::uint32_t reader_slot = 0;

@@ -245,6 +245,8 @@ void CommitPhase1(ItemFileState& st) {
             st.handle->WriteAt(offset, data, bytes.size());
         }
     }
+    // Pages placed in free space are already home; phase 2 writes only the journaled ones.
+    std::erase_if(st.pending_pages, [&](const auto& page) { return page.first >= journal_start; });
     std::uint64_t header_position = journal_end;
     journal_end += kHeaderSize;
     if (journal_end > 0xFFFFFFFFu) RaiseError(err::AccessDenied);  // beyond what the header can address

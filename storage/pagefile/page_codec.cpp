@@ -137,18 +137,30 @@ std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
     return items;
 }
 
-std::string EncodePage(const PageContent& page, std::uint32_t home_offset) {
+std::string EncodePageImage(const PageContent& page) {
     std::string bytes = Expanded(page);
     ChooseBody(page, bytes);
-    PutU32(bytes, 0, home_offset);
     bytes.resize(RoundUnit(static_cast<std::uint32_t>(bytes.size())), static_cast<char>(kPageFill));
     return bytes;
 }
 
+void StampPageImage(std::string& image, const PageContent& page, std::uint32_t home_offset) {
+    PutU32(image, 0, home_offset);
+    if (page.level > 0) {
+        for (std::size_t i = 0; i < page.children.size(); ++i) {
+            PutU32(image, 13 + 4 * i, static_cast<std::uint32_t>(page.children[i]));
+        }
+    }
+}
+
+std::string EncodePage(const PageContent& page, std::uint32_t home_offset) {
+    std::string bytes = EncodePageImage(page);
+    StampPageImage(bytes, page, home_offset);
+    return bytes;
+}
+
 int EncodedClass(const PageContent& page) {
-    std::string bytes = Expanded(page);
-    ChooseBody(page, bytes);
-    return static_cast<int>(RoundUnit(static_cast<std::uint32_t>(bytes.size())) / kUnit);
+    return static_cast<int>(EncodePageImage(page).size() / kUnit);
 }
 
 PageContent DecodePage(std::string_view stored) {

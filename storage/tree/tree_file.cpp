@@ -38,6 +38,7 @@ std::pair<std::string, std::string> Pair(const Item& item) {
 }  // namespace
 
 void TreeFile::Reset(const FileHeader& header) {
+    Changed();
     header_ = header;
     cache_.Clear();
     next_temp_ = -1;
@@ -80,6 +81,7 @@ Node* TreeFile::NewNode(std::uint8_t level) {
 }
 
 void TreeFile::Dirty(Node* node) {
+    Changed();
     cache_.MarkDirty(node);
     dirty_ = true;
 }
@@ -123,10 +125,52 @@ Node* TreeFile::DescendToLevel(std::string_view key, int level) {
     return node;
 }
 
+TreeFile::Finger* TreeFile::FindFinger(std::string_view key) {
+    for (Finger& finger : fingers_) {
+        if (finger.shape == shape_ && finger.key == key) return &finger;
+    }
+    return nullptr;
+}
+
+void TreeFile::SetFinger(Finger* reuse, const Node* leaf, std::size_t index) {
+    Finger& finger = reuse != nullptr ? *reuse : fingers_[next_finger_++ % kFingers];
+    finger.shape = shape_;
+    finger.address = leaf->address;
+    finger.index = index;
+    finger.key.assign(leaf->page.items[index].key());
+}
+
+Node* TreeFile::FingerLeaf(const Finger& finger) {
+    if (finger.shape != shape_) return nullptr;
+    Node* leaf = cache_.Find(finger.address);
+    if (leaf == nullptr || leaf->page.level != 0 || finger.index >= leaf->page.items.size() ||
+        leaf->page.items[finger.index].key() != finger.key) {
+        return nullptr;
+    }
+    return leaf;
+}
+
+// The leaf that must hold `key` if anything does: the leaf of the last lookup when the
+// key lies between its first and last items (a leaf covers the keys from its first item
+// up to its right neighbour's), otherwise the leaf a descent reaches.
+Node* TreeFile::LeafHolding(std::string_view key) {
+    if (find_shape_ == shape_) {
+        Node* leaf = cache_.Find(find_leaf_);
+        if (leaf != nullptr && leaf->page.level == 0 && !leaf->page.items.empty() &&
+            leaf->page.items.front().key() <= key && key <= leaf->page.items.back().key()) {
+            return leaf;
+        }
+    }
+    Node* leaf = Descend(key, nullptr);
+    find_shape_ = shape_;
+    find_leaf_ = leaf->address;
+    return leaf;
+}
+
 std::optional<std::string> TreeFile::Find(std::string_view key) {
     cache_.Trim();
     if (!HasTree()) return std::nullopt;
-    Node* leaf = Descend(key, nullptr);
+    Node* leaf = LeafHolding(key);
     std::size_t pos = LowerBound(leaf->page, key);
     if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return std::nullopt;
     return std::string(leaf->page.items[pos].data());
@@ -264,6 +308,19 @@ bool TreeFile::Erase(std::string_view key) {
     return true;
 }
 
+bool TreeFile::Rewrite(std::string_view key, std::string_view data) {
+    cache_.Trim();
+    if (!HasTree()) return false;
+    Node* leaf = Descend(key, nullptr);
+    std::size_t pos = LowerBound(leaf->page, key);
+    if (pos == leaf->page.items.size()) return false;
+    Item& item = leaf->page.items[pos];
+    if (item.key() != key || item.data().size() != data.size()) return false;
+    item.bytes.replace(item.key_length, data.size(), data);
+    Dirty(leaf);
+    return true;
+}
+
 Node* TreeFile::Leftmost(Node* node) {
     while (node->page.level > 0) {
         if (node->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
@@ -287,10 +344,23 @@ Node* TreeFile::Rightmost(Node* node) {
 std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_view key, bool strict) {
     cache_.Trim();
     if (!HasTree()) return std::nullopt;
+    Finger* finger = FindFinger(key);
+    if (finger != nullptr) {
+        if (Node* leaf = FingerLeaf(*finger)) {
+            std::size_t pos = finger->index + (strict ? 1 : 0);
+            if (pos < leaf->page.items.size()) {
+                SetFinger(finger, leaf, pos);
+                return Pair(leaf->page.items[pos]);
+            }
+        }
+    }
     std::vector<Step> path;
     Node* leaf = Descend(key, &path);
     std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
-    if (pos < leaf->page.items.size()) return Pair(leaf->page.items[pos]);
+    if (pos < leaf->page.items.size()) {
+        SetFinger(finger, leaf, pos);
+        return Pair(leaf->page.items[pos]);
+    }
     for (std::size_t i = path.size(); i-- > 0;) {
         Node* parent = path[i].node;
         if (path[i].index + 1 < parent->page.items.size()) {
@@ -298,6 +368,7 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_v
             CheckChild(*parent, *next);
             Node* first = Leftmost(next);
             if (first->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
+            SetFinger(finger, first, 0);
             return Pair(first->page.items.front());
         }
     }
@@ -307,10 +378,23 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_v
 std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_view key, bool strict) {
     cache_.Trim();
     if (!HasTree()) return std::nullopt;
+    Finger* finger = FindFinger(key);
+    if (finger != nullptr) {
+        if (Node* leaf = FingerLeaf(*finger)) {
+            if (!strict || finger->index > 0) {
+                std::size_t pos = finger->index - (strict ? 1 : 0);
+                SetFinger(finger, leaf, pos);
+                return Pair(leaf->page.items[pos]);
+            }
+        }
+    }
     std::vector<Step> path;
     Node* leaf = Descend(key, &path);
     std::size_t pos = strict ? LowerBound(leaf->page, key) : UpperBound(leaf->page, key);
-    if (pos > 0) return Pair(leaf->page.items[pos - 1]);
+    if (pos > 0) {
+        SetFinger(finger, leaf, pos - 1);
+        return Pair(leaf->page.items[pos - 1]);
+    }
     for (std::size_t i = path.size(); i-- > 0;) {
         Node* parent = path[i].node;
         if (path[i].index > 0) {
@@ -318,6 +402,7 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_v
             CheckChild(*parent, *prev);
             Node* last = Rightmost(prev);
             if (last->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
+            SetFinger(finger, last, last->page.items.size() - 1);
             return Pair(last->page.items.back());
         }
     }
@@ -362,10 +447,14 @@ void TreeFile::MovePage(std::int32_t from, std::int32_t to) {
     }
 }
 
-bool TreeFile::PlaceDirtyNodes() {
+bool TreeFile::PlaceDirtyNodes(PageImages& images) {
     bool changed = false;
     for (Node* node : cache_.DirtyNodes()) {
-        int k = EncodedClass(node->page);
+        // Placing pages changes only child addresses, never a page's coded size: each
+        // page is coded once per commit.
+        std::string& image = images[node];
+        if (image.empty()) image = EncodePageImage(node->page);
+        int k = static_cast<int>(image.size() / kUnit);
         if (node->address >= 0 && node->size_class == k) continue;
         if (node->address >= 0) {
             std::int32_t old_address = node->address;
@@ -385,15 +474,19 @@ bool TreeFile::PlaceDirtyNodes() {
 std::vector<std::pair<std::uint64_t, std::string>> TreeFile::PrepareCommit() {
     std::vector<std::pair<std::uint64_t, std::string>> pages;
     if (!dirty_) return pages;
-    PlaceDirtyNodes();
+    PageImages images;
+    PlaceDirtyNodes(images);
     for (int round = 0; round < 16; ++round) {
         CompactSections(header_, *this);
-        if (!PlaceDirtyNodes()) break;
+        if (!PlaceDirtyNodes(images)) break;
     }
     for (Node* node : cache_.DirtyNodes()) {
         if (node->address < 0) RaiseFault(fault::ItemTreeLinks);
         auto offset = static_cast<std::uint64_t>(AddressToOffset(node->address));
-        std::string bytes = EncodePage(node->page, static_cast<std::uint32_t>(offset));
+        std::string bytes;
+        if (auto it = images.find(node); it != images.end()) bytes = std::move(it->second);
+        if (bytes.empty()) bytes = EncodePageImage(node->page);
+        StampPageImage(bytes, node->page, static_cast<std::uint32_t>(offset));
         if (bytes.size() != static_cast<std::size_t>(node->size_class) * kUnit) RaiseFault(fault::PageLengthClass);
         pages.emplace_back(offset, std::move(bytes));
     }
@@ -429,6 +522,7 @@ std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool le
 }
 
 void TreeFile::CommitDone() {
+    Changed();
     cache_.MarkAllClean();
     dirty_ = false;
     root_in_memory_ = false;

@@ -37,6 +37,9 @@ class TreeFile : public PageMover {
     std::optional<std::string> Find(std::string_view key);
     void Insert(std::string_view key, std::string_view data);
     bool Erase(std::string_view key);
+    // Overwrites the data of an existing item whose data has the same length; false (and
+    // nothing changed) when the item is absent or the lengths differ.
+    bool Rewrite(std::string_view key, std::string_view data);
     // The least item above (or at, when !strict) `key`, or the greatest below (or at).
     std::optional<std::pair<std::string, std::string>> Upper(std::string_view key, bool strict);
     std::optional<std::pair<std::string, std::string>> Lower(std::string_view key, bool strict);
@@ -61,6 +64,21 @@ class TreeFile : public PageMover {
         Node* node;
         std::size_t index;
     };
+    // Where a recent read landed: the leaf and the item's index in it, while the tree has
+    // not changed since. A walk that moves on from that item steps inside the leaf instead
+    // of descending from the root again.
+    struct Finger {
+        std::uint64_t shape = 0;  // 0: unused
+        std::int32_t address = 0;
+        std::size_t index = 0;
+        std::string key;
+    };
+    static constexpr std::size_t kFingers = 4;
+    void Changed() { ++shape_; }
+    Finger* FindFinger(std::string_view key);
+    void SetFinger(Finger* reuse, const Node* leaf, std::size_t index);
+    Node* FingerLeaf(const Finger& finger);
+    Node* LeafHolding(std::string_view key);
     bool HasTree() const;
     Node* Fetch(std::int32_t address);
     Node* Root();
@@ -75,7 +93,8 @@ class TreeFile : public PageMover {
     void DropNode(Node* node);
     Node* Leftmost(Node* node);
     Node* Rightmost(Node* node);
-    bool PlaceDirtyNodes();
+    using PageImages = std::unordered_map<const Node*, std::string>;
+    bool PlaceDirtyNodes(PageImages& images);
     std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost);
 
     io::FileHandle* handle_;
@@ -83,6 +102,13 @@ class TreeFile : public PageMover {
     PageCache cache_;
     std::unordered_map<std::uint32_t, std::uint64_t> journal_map_;
     std::int32_t next_temp_ = -1;
+    // Counts every change of items, pages or addresses; a finger is good only while it
+    // stays the same.
+    std::uint64_t shape_ = 1;
+    Finger fingers_[kFingers];
+    std::size_t next_finger_ = 0;
+    std::uint64_t find_shape_ = 0;  // the leaf of the last exact lookup, while unchanged
+    std::int32_t find_leaf_ = 0;
     bool root_in_memory_ = false;
     bool dirty_ = false;
 };

@@ -140,6 +140,94 @@ TEST(ItemFileTest, CursorsSeekAndWalkBothWays) {
     EXPECT_EQ(cursor.key(), KeyOf(14));
 }
 
+// Walks step inside the leaf they last read while nothing changed; these interleave
+// several walks with lookups, inserts, erases, rewrites of equal and other lengths,
+// commits and another handle's commits, and check every step against a model.
+TEST(ItemFileTest, WalksAndLookupsStayRightWhileItemsComeAndGoBetweenSteps) {
+    ScratchDir dir;
+    auto file = OpenFile(dir / "w.plm");
+    auto other = OpenFile(dir / "w.plm");
+    std::mt19937 rng(11);
+    Model model;
+    ASSERT_TRUE(file->BeginWrite().ok());
+    for (int i = 0; i < 4000; i += 3) {
+        model[KeyOf(i)] = std::string(1 + i % 50, 'v');
+        ASSERT_TRUE(file->Insert(KeyOf(i), model[KeyOf(i)]).ok());
+    }
+    ASSERT_TRUE(file->Finish().ok());
+    std::vector<ItemCursor> walks(3, ItemCursor(*file));
+    std::vector<bool> forward = {true, false, true};
+    for (std::size_t w = 0; w < walks.size(); ++w)
+        ASSERT_TRUE(walks[w].Seek(KeyOf(static_cast<int>(rng() % 4000)), SeekMode::AtOrAfter).ok());
+    for (int round = 0; round < 3000; ++round) {
+        std::size_t w = rng() % walks.size();
+        ItemCursor& walk = walks[w];
+        if (walk.Valid()) {
+            const std::string from = walk.key();
+            ASSERT_TRUE((forward[w] ? walk.Next() : walk.Previous()).ok());
+            auto expected = forward[w] ? model.upper_bound(from) : model.lower_bound(from);
+            if (!forward[w]) expected = expected == model.begin() ? model.end() : std::prev(expected);
+            ASSERT_EQ(walk.Valid(), expected != model.end()) << "round " << round << " from " << from;
+            if (walk.Valid()) {
+                ASSERT_EQ(walk.key(), expected->first) << "round " << round;
+                ASSERT_EQ(walk.data(), expected->second) << "round " << round;
+            }
+        } else {
+            forward[w] = !forward[w];
+            ASSERT_TRUE(walk.Seek(KeyOf(static_cast<int>(rng() % 4000)), SeekMode::AtOrAfter).ok());
+        }
+        const std::string key = KeyOf(static_cast<int>(rng() % 4000));
+        switch (rng() % 8) {
+            case 0: {
+                bool found = false;
+                ASSERT_TRUE(file->Erase(key, &found).ok());
+                ASSERT_EQ(found, model.erase(key) == 1);
+                break;
+            }
+            case 1:
+                if (!model.count(key)) {
+                    model[key] = "new";
+                    ASSERT_TRUE(file->Insert(key, "new").ok());
+                }
+                break;
+            case 2: {  // same length: rewritten where it stands
+                auto it = model.lower_bound(key);
+                if (it == model.end()) break;
+                std::string data(it->second.size(), static_cast<char>('a' + round % 26));
+                ASSERT_TRUE(file->Replace(it->first, data).ok());
+                it->second = data;
+                break;
+            }
+            case 3: {  // another length
+                model[key] = std::string(rng() % 300, 'r');
+                ASSERT_TRUE(file->Replace(key, model[key]).ok());
+                break;
+            }
+            case 4: {  // another handle commits (as another process would)
+                const std::string theirs = key + "x";
+                if (model.count(theirs)) break;
+                model[theirs] = "theirs";
+                ASSERT_TRUE(other->Insert(theirs, "theirs").ok());
+                break;
+            }
+            default: {
+                Bytes data;
+                bool found = false;
+                ASSERT_TRUE(file->Find(key, &data, &found).ok());
+                ASSERT_EQ(found, model.count(key) == 1);
+                if (found) {
+                    ASSERT_EQ(data, model[key]);
+                }
+            }
+        }
+    }
+    ASSERT_EQ(ReadItems(*file), model);
+    ASSERT_EQ(VerifyTree(*file), model.size());
+    file.reset();
+    other.reset();
+    EXPECT_EQ(ReadItems(*OpenFile(dir / "w.plm")), model);
+}
+
 TEST(ItemFileTest, LargeItemsAtTheLimitsAndRefusedOnesLeaveNothing) {
     ScratchDir dir;
     auto file = OpenFile(dir / "l.plm");
