@@ -114,6 +114,7 @@ void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
         if (!cipher_->Encipher(enciphered.data(), length, offset)) RaiseError(runtime::err::AccessDenied);
         source = enciphered.data();
     }
+    if (IoFaultSeam::TrackingUnflushed()) IoFaultSeam::NoteWrite(fd_, offset, length);
     std::size_t done = 0;
     while (done < length) {
         ssize_t n = ::pwrite(fd_, source + done, length - done, static_cast<off_t>(offset + done));
@@ -131,6 +132,7 @@ void FileHandle::Flush() {
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
     if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0) RaiseError(runtime::ErrorCodeFromErrno(errno));
+    IoFaultSeam::NoteFlush(fd_);
 }
 
 void FileHandle::Truncate(std::uint64_t size) {

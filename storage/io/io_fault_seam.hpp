@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace zelt::storage::io {
 
@@ -27,6 +30,21 @@ struct IoFaultSeam {
 
     // Called by the I/O layer before each mutating call; answers what to do with it.
     static SeamAction Next();
+
+    // A disk that keeps writes in its cache until a flush may lose any of them when the
+    // machine stops. While tracking, every write remembers the bytes it replaced until
+    // its file is flushed; after a stop, a test undoes whichever of them it likes to see
+    // what such a disk could have left behind.
+    static void TrackUnflushed(bool enabled);
+    static bool TrackingUnflushed();
+    static void NoteWrite(int fd, std::uint64_t offset, std::uint64_t length);  // before the write
+    static void NoteFlush(int fd);
+    static std::size_t UnflushedCount();
+    // The call numbers (as counted since the last Arm) of the flushes seen while tracking.
+    static std::vector<std::int64_t> FlushPoints();
+    // Undoes the unflushed writes that `undo` picks by their index (in the order they
+    // were made) and file offset, latest first, then forgets them all.
+    static void UndoUnflushed(const std::function<bool(std::size_t index, std::uint64_t offset)>& undo);
 };
 
 }  // namespace zelt::storage::io

@@ -44,6 +44,15 @@ class ItemFileState {
     // Pages journaled by phase 1 of the current commit, written in place by phase 2.
     std::vector<std::pair<std::uint64_t, std::string>> pending_pages;
 
+    // A file only this handle writes (deny write, deny all) does not wait for the header
+    // that closes a commit's journal to reach the disk: its pages are home and flushed by
+    // then, so a crash leaves either that header or the one before it, which still points
+    // to the journal, and the journal replays the same pages. Until the next flush that
+    // journal, [journal_kept_from, journal_kept_to), must stay as it is.
+    bool close_unflushed = false;
+    std::uint32_t journal_kept_from = 0;
+    std::uint32_t journal_kept_to = 0;
+
     std::uint32_t reader_slot = 0;
     bool reader_locked = false;
     bool writer_locked = false;

@@ -232,6 +232,23 @@ void CommitPhase1(ItemFileState& st) {
     const auto& pages = st.pending_pages;
     FileHeader& h = tree.header();
     std::uint32_t committed_end = std::max(h.ComputedEnd(), journal_start);
+    if (st.close_unflushed) {
+        // The last commit's journal may still be what the disk's header points to: nothing
+        // written before the next flush may land in it. Pages that would are journaled
+        // (and go home in phase 2, after that flush), and the journal goes elsewhere.
+        const std::uint64_t kept_from = st.journal_kept_from;
+        const std::uint64_t kept_to = st.journal_kept_to;
+        auto overlaps_kept = [&](std::uint64_t from, std::uint64_t to) { return from < kept_to && to > kept_from; };
+        if (overlaps_kept(journal_start, h.ComputedEnd())) journal_start = h.ComputedEnd();
+        std::uint64_t length = kHeaderSize;
+        for (const auto& [offset, bytes] : pages) {
+            if (offset < journal_start) length += bytes.size();
+        }
+        committed_end = std::max(h.ComputedEnd(), journal_start);
+        if (overlaps_kept(committed_end, committed_end + length)) {
+            committed_end = std::max<std::uint32_t>(committed_end, st.journal_kept_to);
+        }
+    }
     std::uint64_t journal_end = committed_end;
     h.set_committed_end(committed_end);
     h.set_journal_end(committed_end);
@@ -253,6 +270,7 @@ void CommitPhase1(ItemFileState& st) {
     h.set_journal_end(static_cast<std::uint32_t>(journal_end));
     WriteHeaderAt(st, h, header_position);
     st.handle->Flush();
+    st.close_unflushed = false;  // that flush took the last commit's closing header along
     FileHeader old = st.committed;
     old.set_committed_end(committed_end);
     old.set_journal_end(static_cast<std::uint32_t>(journal_end));
@@ -273,14 +291,28 @@ void CommitPhase2(ItemFileState& st) {
     std::size_t got = 0;
     FileHeader h = ReadDiskHeader(st, &got);
     if (got != static_cast<std::size_t>(kHeaderSize) || !h.MagicOk()) h = tree.header();
+    const std::uint32_t journal_from = h.committed_end();
+    const std::uint32_t journal_to = h.journal_end();
     h.set_committed_end(h.ComputedEnd());
     h.set_journal_end(h.ComputedEnd());
     h.set_change_counter(h.change_counter() + 1);
     WriteHeaderAt(st, h, 0);
-    st.handle->Flush();
+    if (st.shared()) {
+        st.handle->Flush();
+    } else {
+        st.close_unflushed = true;
+        st.journal_kept_from = journal_from;
+        st.journal_kept_to = journal_to;
+    }
     st.committed = h;
     tree.header() = h;
     tree.CommitDone();
+}
+
+void FlushClosedJournal(ItemFileState& st) {
+    if (!st.close_unflushed) return;
+    st.handle->Flush();
+    st.close_unflushed = false;
 }
 
 void CommitFile(ItemFileState& st) {
@@ -308,6 +340,7 @@ void ResetJournal(ItemFileState& st) {
 }
 
 void TruncateToComputedEnd(ItemFileState& st) {
+    FlushClosedJournal(st);  // the journal past the end goes only once nothing points to it
     std::size_t got = 0;
     FileHeader disk = ReadDiskHeader(st, &got);
     if (got == 0) return;

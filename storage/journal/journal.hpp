@@ -25,6 +25,9 @@ void ReleaseExclusiveLock(ItemFileState& st);
 void CommitPhase1(ItemFileState& st);
 // Phase 2: write the pages in place and close the journal.
 void CommitPhase2(ItemFileState& st);
+// Flushes the header that closed the last commit's journal, if it has not been flushed
+// yet (files only this handle writes leave that flush to the next commit).
+void FlushClosedJournal(ItemFileState& st);
 // Both phases under the exclusive lock; a failure drops the cached state and rethrows.
 void CommitFile(ItemFileState& st);
 // Undoes a phase 1 whose transaction was abandoned: the journal is forgotten on disk.

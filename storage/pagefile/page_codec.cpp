@@ -95,6 +95,21 @@ void EncodeItems(const std::vector<Item>& items, std::string& out) {
     }
 }
 
+namespace {
+// Whether `next` sorts after `prev`, given that their first `shared` bytes are equal.
+bool KeyFollows(const Item& prev, const Item& next, std::size_t shared) {
+    const std::size_t a = prev.key_length;
+    const std::size_t b = next.key_length;
+    const std::size_t common = std::min(a, b);
+    for (std::size_t i = std::min(shared, common); i < common; ++i) {
+        const auto x = static_cast<std::uint8_t>(prev.bytes[i]);
+        const auto y = static_cast<std::uint8_t>(next.bytes[i]);
+        if (x != y) return x < y;
+    }
+    return a < b;
+}
+}  // namespace
+
 std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
     std::vector<Item> items;
     items.reserve(count);
@@ -126,11 +141,11 @@ std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
         need(item_length - shared);
         Item item;
         item.key_length = static_cast<std::uint16_t>(key_length);
-        item.bytes.reserve(item_length);
-        if (shared > 0) item.bytes.append(items.back().bytes, 0, shared);
-        item.bytes.append(stream.substr(pos, item_length - shared));
+        item.bytes.resize(item_length);
+        if (shared > 0) std::copy_n(items.back().bytes.data(), shared, item.bytes.data());
+        std::copy_n(stream.data() + pos, item_length - shared, item.bytes.data() + shared);
         pos += item_length - shared;
-        if (i > 0 && !(items.back().key() < item.key())) RaiseFault(fault::ItemTreeLinks);
+        if (i > 0 && !KeyFollows(items.back(), item, shared)) RaiseFault(fault::ItemTreeLinks);
         items.push_back(std::move(item));
     }
     if (pos != stream.size()) RaiseFault(fault::StreamLength);
