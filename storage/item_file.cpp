@@ -220,6 +220,7 @@ Status ItemFile::Insert(BytesView key, BytesView data) {
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::InsertInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
+        state_->ApplyDeferred(key);
         state_->tree->Insert(key, data);
         return Status::Ok();
     }));
@@ -229,6 +230,7 @@ Status ItemFile::Replace(BytesView key, BytesView data) {
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
+        if (auto it = state_->deferred.find(key); it != state_->deferred.end()) state_->deferred.erase(it);
         if (state_->tree->Rewrite(key, data)) return Status::Ok();
         state_->tree->Erase(key);
         state_->tree->Insert(key, data);
@@ -240,6 +242,7 @@ Status ItemFile::Erase(BytesView key, bool* found) {
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::DeleteInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
+        state_->ApplyDeferred(key);
         bool erased = state_->tree->Erase(key);
         if (found) *found = erased;
         return Status::Ok();
@@ -250,9 +253,31 @@ Status ItemFile::Find(BytesView key, Bytes* data, bool* found) {
     AutoFrame frame(*this, false, fault::HeaderAtRootFetch);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
+        if (auto it = state_->deferred.find(key); it != state_->deferred.end()) {
+            if (found) *found = true;
+            if (data) *data = it->second;
+            return Status::Ok();
+        }
         auto value = state_->tree->Find(key);
         if (found) *found = value.has_value();
         if (value && data) *data = std::move(*value);
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::ReplaceLater(BytesView key, BytesView data) {
+    if (!state_->in_transaction) return Replace(key, data);
+    AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
+    if (!frame.status().ok()) return frame.status();
+    if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit)) return frame.Finish(Status::Fault(fault::ItemTooLarge));
+    return frame.Finish(Guarded(*state_, [&] {
+        auto it = state_->deferred.find(key);
+        if (it == state_->deferred.end()) {
+            state_->deferred.emplace(std::string(key), std::string(data));
+        } else {
+            it->second.assign(data);
+        }
+        state_->tree->set_dirty();
         return Status::Ok();
     }));
 }
@@ -330,6 +355,7 @@ static Status CursorStep(ItemFile& file, bool& valid, Bytes& key, Bytes& data, M
     AutoFrame frame(file, false, fault::HeaderBeforeCursorRead);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(file.state(), [&] {
+        file.state().ApplyDeferred();
         Found found = move(*file.state().tree);
         valid = found.has_value();
         if (found) {

@@ -177,6 +177,9 @@ class ItemFile {
     Status Replace(BytesView key, BytesView data);
     Status Erase(BytesView key, bool* found = nullptr);
     Status Find(BytesView key, Bytes* data, bool* found);
+    // As Replace, but inside a transaction the item may be written into the tree only
+    // when the file commits or something walks its items; reads see the new data at once.
+    Status ReplaceLater(BytesView key, BytesView data);
 
     // Issues the next identifier from the file-wide counter (four bytes, big-endian).
     // Fault 1173 when the counter would reach FE 00 00 00.

@@ -191,7 +191,18 @@ struct PelmarDriver::Impl {
             trace = ReadPelmarTraceSettings();
             trace_read = true;
         }
-        s.address = TableAddress::Parse(table.FileName());
+        // The address follows the name text; text without a table part reads the same
+        // every time, so it is worked out again only when the text changes.
+        const auto& declaration = table.Declaration();
+        const std::string_view source =
+            declaration.HasNameVariable()
+                ? std::string_view(declaration.NameVariableBytes().data(), declaration.NameVariableBytes().size())
+                : (declaration.DeclaredFileName().empty() ? std::string_view(declaration.Label())
+                                                          : std::string_view(declaration.DeclaredFileName()));
+        if (!s.attached || source != s.address_source || source.find("\\!") != std::string_view::npos) {
+            s.address = TableAddress::Parse(table.FileName());
+            s.address_source.assign(source);
+        }
         if (s.attached) return err::NoError;
         s.trace_details =
             trace.details &&

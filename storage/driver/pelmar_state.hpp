@@ -53,6 +53,7 @@ struct TableState final : runtime::DriverTableState {
                                  // unless its driver string allows it)
     TableDefinition declared;
     TableAddress address;
+    std::string address_source;  // the name text `address` was worked out from
     std::shared_ptr<PhysicalFile> physical;
     std::unique_ptr<TableStore> table;
     int mode = 0;

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -58,13 +60,39 @@ class ItemFileState {
     bool writer_locked = false;
     bool exclusive_locked = false;
 
+    // Replacements held back during a transaction (the latest data per key): every read
+    // of the file sees them, and they reach the tree before anything walks it or the
+    // file commits. A table's counters change with every record; this way each counter
+    // item is written once per commit instead of once per record.
+    std::map<std::string, std::string, std::less<>> deferred;
+
+    void ApplyDeferred() {
+        for (const auto& [key, data] : deferred) ApplyDeferredItem(key, data);
+        deferred.clear();
+    }
+    // Applies the held-back replacement of `key`, if there is one.
+    void ApplyDeferred(std::string_view key) {
+        auto it = deferred.find(key);
+        if (it == deferred.end()) return;
+        ApplyDeferredItem(it->first, it->second);
+        deferred.erase(it);
+    }
+
     // Forgets every cached change; the next validation reads the disk again.
     void DropCachedState() {
+        deferred.clear();
         pending_pages.clear();
         header_held = false;
         validated = false;
         tree->clear_journal_map();
         tree->Reset(committed);
+    }
+
+  private:
+    void ApplyDeferredItem(std::string_view key, std::string_view data) {
+        if (tree->Rewrite(key, data)) return;
+        tree->Erase(key);
+        tree->Insert(key, data);
     }
 };
 

@@ -226,6 +226,7 @@ void CommitPhase1(ItemFileState& st) {
         WriteHeaderAt(st, st.committed, 0);
         st.handle->Flush();
     }
+    st.ApplyDeferred();
     // Everything below the committed layout's end may hold committed pages.
     std::uint32_t journal_start = std::max(st.committed.ComputedEnd(), st.committed.committed_end());
     st.pending_pages = tree.PrepareCommit();

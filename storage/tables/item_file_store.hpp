@@ -12,6 +12,7 @@ public:
 
     Status Insert(BytesView key, BytesView data) override { return file_->Insert(key, data); }
     Status Replace(BytesView key, BytesView data) override { return file_->Replace(key, data); }
+    Status ReplaceLater(BytesView key, BytesView data) override { return file_->ReplaceLater(key, data); }
     Status Erase(BytesView key, bool* found) override { return file_->Erase(key, found); }
     Status Find(BytesView key, Bytes* data, bool* found) override {
         return file_->Find(key, data, found);

@@ -19,6 +19,8 @@ public:
 
     virtual Status Insert(BytesView key, BytesView data) = 0;
     virtual Status Replace(BytesView key, BytesView data) = 0;
+    // A replacement the store may hold back until it commits (reads see it at once).
+    virtual Status ReplaceLater(BytesView key, BytesView data) { return Replace(key, data); }
     virtual Status Erase(BytesView key, bool* found) = 0;
     virtual Status Find(BytesView key, Bytes* data, bool* found) = 0;
     // Positions on the item that `mode` picks relative to `key`; `found` is false when

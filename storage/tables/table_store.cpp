@@ -149,7 +149,8 @@ Status TableStore::ReadCounter(std::uint8_t index, TableCounter* counter) {
 }
 
 Status TableStore::WriteCounter(std::uint8_t index, const TableCounter& counter) {
-    return store_->Replace(CounterItemKey(id_, index), CounterData(counter));
+    // Within a transaction a counter item is written once, when the file commits.
+    return store_->ReplaceLater(CounterItemKey(id_, index), CounterData(counter));
 }
 
 Status TableStore::LowerMark(std::uint8_t index, std::uint32_t number) {
