@@ -179,6 +179,12 @@ int EncodedClass(const PageContent& page) {
 }
 
 PageContent DecodePage(std::string_view stored) {
+    PageImage image = ReadPageImage(stored);
+    ParseImageItems(image);
+    return std::move(image.page);
+}
+
+PageImage ReadPageImage(std::string_view stored) {
     if (stored.size() < 13) RaiseFault(fault::PageLengthClass);
     std::uint32_t stored_length = GetU16(stored, 4);
     if (RoundUnit(stored_length) != stored.size()) RaiseFault(fault::PageLengthClass);
@@ -189,22 +195,77 @@ PageContent DecodePage(std::string_view stored) {
     page.level = static_cast<std::uint8_t>(stored[12]);
     std::size_t header = 13 + (page.level > 0 ? 4 * count : 0);
     if (header > stored_length || header > expanded_length) RaiseFault(fault::StreamLength);
-    std::string expanded_body;
-    std::string_view body;
+    PageImage image;
     if (stored_length < expanded_length) {
-        expanded_body = RunLengthExpand(stored.substr(header, stored_length - header), expanded_length - header);
-        body = expanded_body;
+        image.stream = RunLengthExpand(stored.substr(header, stored_length - header), expanded_length - header);
     } else {
-        body = stored.substr(header, expanded_length - header);
+        image.stream.assign(stored.substr(header, expanded_length - header));
     }
-    page.items = DecodeItems(body, count);
     if (page.level > 0) {
         page.children.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
             page.children.push_back(static_cast<std::int32_t>(GetU32(stored, 13 + 4 * i)));
         }
     }
-    return page;
+    image.page = std::move(page);
+    image.count = count;
+    return image;
+}
+
+void ParseImageItems(PageImage& image) {
+    image.page.items = DecodeItems(image.stream, image.count);
+    image.stream.clear();
+    image.stream.shrink_to_fit();
+}
+
+StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_view key, bool strict) {
+    StreamHit hit;
+    hit.index = count;
+    std::string previous;
+    std::string current;
+    std::size_t previous_key = 0;
+    std::size_t pos = 0;
+    std::size_t item_length = 0;
+    std::size_t key_length = 0;
+    auto need = [&](std::size_t n) {
+        if (stream.size() - pos < n) RaiseFault(fault::StreamLength);
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        need(1);
+        auto flag = static_cast<std::uint8_t>(stream[pos++]);
+        std::size_t shared = flag & 0x3F;
+        if (i == 0 && (flag & 0xC0) != 0xC0) RaiseFault(fault::StreamLength);
+        if (flag & 0x80) {
+            need(2);
+            item_length = GetU16(stream, pos);
+            pos += 2;
+        }
+        if (flag & 0x40) {
+            need(2);
+            key_length = GetU16(stream, pos);
+            pos += 2;
+        }
+        if (key_length > item_length || shared > item_length || (i > 0 && shared > previous.size()) ||
+            (i == 0 && shared != 0)) {
+            RaiseFault(fault::StreamLength);
+        }
+        need(item_length - shared);
+        current.resize(item_length);
+        if (shared > 0) std::copy_n(previous.data(), shared, current.data());
+        std::copy_n(stream.data() + pos, item_length - shared, current.data() + shared);
+        pos += item_length - shared;
+        const std::string_view this_key(current.data(), key_length);
+        if (i > 0 && !(std::string_view(previous.data(), previous_key) < this_key)) RaiseFault(fault::ItemTreeLinks);
+        if (hit.index == count && (strict ? key < this_key : key <= this_key)) {
+            hit.index = i;
+            hit.key.assign(this_key);
+            hit.data.assign(current, key_length);
+        }
+        std::swap(previous, current);
+        previous_key = key_length;
+    }
+    if (pos != stream.size()) RaiseFault(fault::StreamLength);
+    return hit;
 }
 
 }  // namespace zelt::storage

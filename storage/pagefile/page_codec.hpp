@@ -54,4 +54,25 @@ void StampPageImage(std::string& image, const PageContent& page, std::uint32_t h
 // Parses a page of `stored.size()` bytes (its size class). Faults 1477, 522, 530, 1602, 300.
 PageContent DecodePage(std::string_view stored);
 
+// A page read but with its item stream not yet parsed into items: level, accounted size
+// and child addresses are filled in, `stream` holds the expanded item stream.
+struct PageImage {
+    PageContent page;  // items empty until parsed
+    std::string stream;
+    std::size_t count = 0;
+};
+PageImage ReadPageImage(std::string_view stored);
+// Parses the items of an image into its page (the rest of DecodePage).
+void ParseImageItems(PageImage& image);
+
+// A lookup in an item stream without building its items: the index of the first item
+// whose key is at or above `key` (above it when `strict`), with that item's key and data
+// (index == count when there is none). The whole stream is checked as DecodeItems checks it.
+struct StreamHit {
+    std::size_t index = 0;
+    std::string key;
+    std::string data;
+};
+StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_view key, bool strict);
+
 }  // namespace zelt::storage

@@ -12,7 +12,8 @@ Node* PageCache::Find(std::int32_t address) {
         ++tick_;
         node->last_use = tick_;
         ++node->uses;
-        clean_.splice(clean_.end(), clean_, node->lru);
+        auto& list = CleanList(node);
+        list.splice(list.end(), list, node->lru);
     }
     return node;
 }
@@ -24,14 +25,14 @@ Node* PageCache::Add(std::unique_ptr<Node> node) {
     if (raw->dirty) {
         dirty_.push_back(raw);
     } else {
-        raw->lru = clean_.insert(clean_.end(), raw);
+        raw->lru = CleanList(raw).insert(CleanList(raw).end(), raw);
     }
     return raw;
 }
 
 void PageCache::MarkDirty(Node* node) {
     if (node->dirty) return;
-    clean_.erase(node->lru);
+    CleanList(node).erase(node->lru);
     node->dirty = true;
     dirty_.push_back(node);
 }
@@ -40,7 +41,7 @@ void PageCache::MarkAllClean() {
     for (Node* node : dirty_) {
         node->dirty = false;
         node->last_use = tick_;
-        node->lru = clean_.insert(clean_.end(), node);
+        node->lru = CleanList(node).insert(CleanList(node).end(), node);
     }
     dirty_.clear();
 }
@@ -57,26 +58,44 @@ void PageCache::Remove(Node* node) {
     if (node->dirty) {
         dirty_.erase(std::find(dirty_.begin(), dirty_.end(), node));
     } else {
-        clean_.erase(node->lru);
+        CleanList(node).erase(node->lru);
     }
     nodes_.erase(node->address);
 }
 
 void PageCache::Clear() {
-    clean_.clear();
+    clean_leaves_.clear();
+    clean_index_.clear();
     dirty_.clear();
     nodes_.clear();
 }
 
+void PageCache::Evict(std::list<Node*>& list) {
+    Node* lru = list.front();
+    list.pop_front();
+    nodes_.erase(lru->address);
+}
+
 void PageCache::Trim() {
-    while (clean_.size() >= kMinClean) {
-        Node* lru = clean_.front();
-        std::uint64_t held = clean_.size();
+    while (clean_count() >= kMinClean) {
+        const std::uint64_t held = clean_count();
+        if (held >= kMaxClean) {
+            Evict(clean_leaves_.empty() ? clean_index_ : clean_leaves_);
+            continue;
+        }
+        // The least recently used node; an index page there ends the trim while index
+        // pages fill at most half of the cache.
+        std::list<Node*>* list = &clean_leaves_;
+        if (clean_leaves_.empty() ||
+            (!clean_index_.empty() && clean_index_.front()->last_use < clean_leaves_.front()->last_use)) {
+            list = &clean_index_;
+        }
+        if (list == &clean_index_ && clean_index_.size() <= kMaxClean / 2) break;
+        Node* lru = list->front();
         std::uint64_t idle = tick_ - lru->last_use;
         std::uint64_t age = tick_ - lru->created;
-        if (held < kMaxClean && idle < 4 * (age / held)) break;
-        clean_.pop_front();
-        nodes_.erase(lru->address);
+        if (idle < 4 * (age / held)) break;
+        Evict(*list);
     }
 }
 

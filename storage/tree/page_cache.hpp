@@ -1,8 +1,10 @@
 // In-memory nodes of one open file, keyed by page address.
 //
-// Clean nodes sit in a least-recently-used list and may be evicted by the trimming rule
+// Clean nodes sit in least-recently-used order and may be evicted by the trimming rule
 // (at least 20 kept, at most 100); dirty nodes are never evicted until a commit writes them
-// or the file's changes are dropped.
+// or the file's changes are dropped. Index pages, which every descent passes and which
+// cost the most to read again, do not count as idle while they fill at most half of the
+// cache, and at the bound leaves go before them.
 #pragma once
 
 #include <cstdint>
@@ -44,13 +46,16 @@ class PageCache {
     void Trim();
 
     std::vector<Node*> DirtyNodes() const;  // ordered by address
-    std::size_t clean_count() const { return clean_.size(); }
+    std::size_t clean_count() const { return clean_leaves_.size() + clean_index_.size(); }
     std::size_t size() const { return nodes_.size(); }
     std::uint64_t tick() const { return tick_; }
 
   private:
     std::unordered_map<std::int32_t, std::unique_ptr<Node>> nodes_;
-    std::list<Node*> clean_;  // front: least recently used
+    std::list<Node*>& CleanList(const Node* node) { return node->page.level == 0 ? clean_leaves_ : clean_index_; }
+    void Evict(std::list<Node*>& list);
+    std::list<Node*> clean_leaves_;  // front: least recently used
+    std::list<Node*> clean_index_;
     std::vector<Node*> dirty_;
     std::uint64_t tick_ = 0;
 };

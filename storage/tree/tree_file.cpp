@@ -48,8 +48,7 @@ void TreeFile::Reset(const FileHeader& header) {
 
 bool TreeFile::HasTree() const { return header_.change_counter() != 0 || root_in_memory_; }
 
-Node* TreeFile::Fetch(std::int32_t address) {
-    if (Node* node = cache_.Find(address)) return node;
+PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
     int k = address < 0 ? 0 : header_.ClassOf(address);
     if (k == 0) RaiseFault(fault::AddressInNoSection);
     auto offset = static_cast<std::uint64_t>(AddressToOffset(address));
@@ -59,9 +58,18 @@ Node* TreeFile::Fetch(std::int32_t address) {
     }
     std::string bytes(static_cast<std::size_t>(k) * kUnit, '\0');
     handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+    *size_class = k;
+    return ReadPageImage(bytes);
+}
+
+Node* TreeFile::Fetch(std::int32_t address) {
+    if (Node* node = cache_.Find(address)) return node;
+    int k = 0;
+    PageImage image = ReadImage(address, &k);
+    ParseImageItems(image);
     auto node = std::make_unique<Node>();
     node->address = address;
-    node->page = DecodePage(bytes);
+    node->page = std::move(image.page);
     node->size_class = k;
     return cache_.Add(std::move(node));
 }
@@ -114,6 +122,33 @@ Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
     return node;
 }
 
+// The descent of a lookup. A leaf that is not held is read for this one lookup and left
+// in `image` (null comes back), so that scattered lookups neither build the items of
+// every leaf they pass nor push the index pages out of the cache; a leaf that the same
+// kind of lookup reached last time too (a walk, a run of neighbouring keys) is fetched
+// and held as any other page.
+Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
+                                 PageImage& image, bool one_off) {
+    Node* node = Root();
+    while (node->page.level > 0) {
+        std::size_t index = ChildIndex(*node, key);
+        if (path) path->push_back({node, index});
+        const std::int32_t address = node->page.children[index];
+        if (one_off && node->page.level == 1 && cache_.Find(address) == nullptr && last_leaf != address) {
+            last_leaf = address;
+            int k = 0;
+            image = ReadImage(address, &k);
+            if (image.page.level != 0) RaiseFault(fault::ItemTreeLinks);
+            return nullptr;
+        }
+        Node* child = Fetch(address);
+        CheckChild(*node, *child);
+        node = child;
+    }
+    last_leaf = node->address;
+    return node;
+}
+
 Node* TreeFile::DescendToLevel(std::string_view key, int level) {
     Node* node = Root();
     while (node->page.level > level) {
@@ -150,27 +185,33 @@ Node* TreeFile::FingerLeaf(const Finger& finger) {
     return leaf;
 }
 
-// The leaf that must hold `key` if anything does: the leaf of the last lookup when the
-// key lies between its first and last items (a leaf covers the keys from its first item
-// up to its right neighbour's), otherwise the leaf a descent reaches.
-Node* TreeFile::LeafHolding(std::string_view key) {
-    if (find_shape_ == shape_) {
-        Node* leaf = cache_.Find(find_leaf_);
-        if (leaf != nullptr && leaf->page.level == 0 && !leaf->page.items.empty() &&
-            leaf->page.items.front().key() <= key && key <= leaf->page.items.back().key()) {
-            return leaf;
-        }
+// The leaf of the last lookup when `key` lies between its first and last items (a leaf
+// covers the keys from its first item up to its right neighbour's), else null.
+Node* TreeFile::LastLookupLeaf(std::string_view key) {
+    if (find_shape_ != shape_) return nullptr;
+    Node* leaf = cache_.Find(find_leaf_);
+    if (leaf != nullptr && leaf->page.level == 0 && !leaf->page.items.empty() &&
+        leaf->page.items.front().key() <= key && key <= leaf->page.items.back().key()) {
+        return leaf;
     }
-    Node* leaf = Descend(key, nullptr);
-    find_shape_ = shape_;
-    find_leaf_ = leaf->address;
-    return leaf;
+    return nullptr;
 }
 
 std::optional<std::string> TreeFile::Find(std::string_view key) {
     cache_.Trim();
     if (!HasTree()) return std::nullopt;
-    Node* leaf = LeafHolding(key);
+    Node* leaf = LastLookupLeaf(key);
+    if (leaf == nullptr) {
+        PageImage image;
+        leaf = DescendForLookup(key, nullptr, last_find_leaf_, image, true);
+        if (leaf == nullptr) {
+            StreamHit hit = SearchItems(image.stream, image.count, key, false);
+            if (hit.index == image.count || hit.key != key) return std::nullopt;
+            return std::move(hit.data);
+        }
+        find_shape_ = shape_;
+        find_leaf_ = leaf->address;
+    }
     std::size_t pos = LowerBound(leaf->page, key);
     if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return std::nullopt;
     return std::string(leaf->page.items[pos].data());
@@ -355,7 +396,16 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_v
         }
     }
     std::vector<Step> path;
-    Node* leaf = Descend(key, &path);
+    PageImage image;
+    // A step of a walk (strictly after an item read) holds its leaf at once.
+    Node* leaf = DescendForLookup(key, &path, last_seek_leaf_, image, !strict);
+    if (leaf == nullptr) {
+        StreamHit hit = SearchItems(image.stream, image.count, key, strict);
+        if (hit.index < image.count) return std::make_pair(std::move(hit.key), std::move(hit.data));
+        // The answer lies in a leaf further on: go there from the leaf, held this time.
+        leaf = Fetch(path.back().node->page.children[path.back().index]);
+        CheckChild(*path.back().node, *leaf);
+    }
     std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
     if (pos < leaf->page.items.size()) {
         SetFinger(finger, leaf, pos);

@@ -78,9 +78,13 @@ class TreeFile : public PageMover {
     Finger* FindFinger(std::string_view key);
     void SetFinger(Finger* reuse, const Node* leaf, std::size_t index);
     Node* FingerLeaf(const Finger& finger);
-    Node* LeafHolding(std::string_view key);
+
     bool HasTree() const;
     Node* Fetch(std::int32_t address);
+    PageImage ReadImage(std::int32_t address, int* size_class);
+    Node* DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
+                           PageImage& image, bool one_off);
+    Node* LastLookupLeaf(std::string_view key);
     Node* Root();
     Node* NewNode(std::uint8_t level);
     void Dirty(Node* node);
@@ -109,6 +113,8 @@ class TreeFile : public PageMover {
     std::size_t next_finger_ = 0;
     std::uint64_t find_shape_ = 0;  // the leaf of the last exact lookup, while unchanged
     std::int32_t find_leaf_ = 0;
+    std::int32_t last_find_leaf_ = 0;  // the leaves the last lookups reached
+    std::int32_t last_seek_leaf_ = 0;
     bool root_in_memory_ = false;
     bool dirty_ = false;
 };

@@ -1,6 +1,8 @@
 // Byte-exact checks of the page body coding, the item stream and the page layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 #include "storage/io/storage_failure.hpp"
@@ -113,6 +115,35 @@ TEST(ItemStreamTest, StreamThatDoesNotFillItsLengthIsAFault) {
     std::string unordered;
     EncodeItems({MakeItem("b", ""), MakeItem("a", "")}, unordered);
     EXPECT_EQ(FaultOf([&] { DecodeItems(unordered, 2); }), fault::ItemTreeLinks);
+}
+
+// A lookup that searches the stream where it lies answers as a search over the decoded
+// items does, and refuses the same damage.
+TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
+    std::vector<Item> items;
+    for (int i = 0; i < 60; i += 3) {
+        items.push_back(MakeItem("key" + std::to_string(100 + i), std::string(static_cast<std::size_t>(i % 7), 'd')));
+    }
+    std::string stream;
+    EncodeItems(items, stream);
+    for (int probe = 95; probe < 165; ++probe) {
+        const std::string key = "key" + std::to_string(probe);
+        for (bool strict : {false, true}) {
+            auto it = std::find_if(items.begin(), items.end(),
+                                   [&](const Item& item) { return strict ? key < item.key() : key <= item.key(); });
+            StreamHit hit = SearchItems(stream, items.size(), key, strict);
+            ASSERT_EQ(hit.index, static_cast<std::size_t>(it - items.begin())) << key << (strict ? " strict" : "");
+            if (it != items.end()) {
+                EXPECT_EQ(hit.key, it->key());
+                EXPECT_EQ(hit.data, it->data());
+            }
+        }
+    }
+    std::string unordered;
+    EncodeItems({MakeItem("b", ""), MakeItem("a", "")}, unordered);
+    EXPECT_EQ(FaultOf([&] { SearchItems(unordered, 2, "a", false); }), fault::ItemTreeLinks);
+    EXPECT_EQ(FaultOf([&] { SearchItems(stream.substr(0, stream.size() - 1), items.size(), "a", false); }),
+              fault::StreamLength);
 }
 
 TEST(PageTest, LeafLayoutFillAndCodingChoice) {

@@ -155,5 +155,35 @@ TEST(PageCacheTest, TrimKeepsTwentyEvictsAboveAHundredAndNeverDirtyNodes) {
     EXPECT_EQ(cache.DirtyNodes().size(), 10u);
 }
 
+TEST(PageCacheTest, IndexPagesOutstayLeavesUpToHalfTheCacheAndTheBoundHolds) {
+    PageCache cache;
+    auto add = [&](int address, std::uint8_t level) {
+        auto node = std::make_unique<Node>();
+        node->address = address;
+        node->page.level = level;
+        cache.Add(std::move(node));
+    };
+    for (int i = 0; i < 30; ++i) add(i, 1);
+    for (int i = 30; i < 110; ++i) add(i, 0);
+    // Index pages long idle while a leaf is busy: the idle leaves go, the index pages stay.
+    for (int round = 0; round < 2000; ++round) cache.Find(109);
+    cache.Trim();
+    EXPECT_LT(cache.clean_count(), 100u);
+    for (int i = 0; i < 30; ++i) EXPECT_NE(cache.Find(i), nullptr) << "index page " << i << " evicted";
+    // Index pages beyond half the cache are trimmed as leaves are, least recently used first.
+    PageCache index_only;
+    for (int i = 0; i < 150; ++i) {
+        auto node = std::make_unique<Node>();
+        node->address = i;
+        node->page.level = 2;
+        index_only.Add(std::move(node));
+    }
+    index_only.Trim();
+    EXPECT_EQ(index_only.clean_count(), 50u);
+    EXPECT_EQ(index_only.Find(99), nullptr);  // the least recently used went first
+    EXPECT_NE(index_only.Find(100), nullptr);
+    EXPECT_NE(index_only.Find(149), nullptr);
+}
+
 }  // namespace
 }  // namespace zelt::storage
