@@ -35,7 +35,9 @@ std::size_t HeaderLength(const PageContent& page) {
 
 // Header plus item stream, unexpanded.
 std::string Expanded(const PageContent& page) {
-    std::string out(HeaderLength(page), '\0');
+    std::string out;
+    out.reserve(std::max<std::size_t>(page.accounted, HeaderLength(page)) + kUnit);
+    out.resize(HeaderLength(page), '\0');
     EncodeItems(page.items, out);
     if (out.size() > page.accounted) RaiseFault(fault::PageOverAccounted);
     PutU16(out, 6, static_cast<std::uint32_t>(out.size()));

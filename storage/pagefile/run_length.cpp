@@ -15,16 +15,22 @@ void AppendCount(std::string& out, std::uint32_t value) {
 
 std::optional<std::string> RunLengthCode(std::string_view body) {
     std::string out;
+    out.reserve(body.size() + 16);
     std::size_t lit = 0;
     std::size_t i = 0;
     bool coded_a_run = false;
-    while (i < body.size()) {
-        std::size_t run = 1;
-        while (i + run < body.size() && body[i + run] == body[i]) ++run;
-        if (run < 4) {
+    const char* bytes = body.data();
+    const std::size_t size = body.size();
+    while (i < size) {
+        // Most positions start no run of 4: look three bytes ahead first.
+        if (i + 3 >= size || bytes[i + 3] != bytes[i] || bytes[i + 1] != bytes[i] || bytes[i + 2] != bytes[i]) {
+            std::size_t run = 1;
+            while (run < 3 && i + run < size && bytes[i + run] == bytes[i]) ++run;
             i += run;
             continue;
         }
+        std::size_t run = 4;
+        while (i + run < size && bytes[i + run] == bytes[i]) ++run;
         AppendCount(out, static_cast<std::uint32_t>(i + 1 - lit));
         out.append(body.substr(lit, i + 1 - lit));
         AppendCount(out, static_cast<std::uint32_t>(run - 1));
