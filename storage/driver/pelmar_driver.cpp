@@ -700,7 +700,9 @@ ErrorCode PelmarDriver::Call(FileOp op, runtime::Table& table, DriverArgs& args)
         table.DriverState().reset();
         return err::NoError;
     }
-    const auto started = std::chrono::steady_clock::now();
+    // The clock is read only for the trace.
+    const auto started = impl_->trace.enabled ? std::chrono::steady_clock::now()
+                                              : std::chrono::steady_clock::time_point{};
     ErrorCode code = err::NoError;
     try {
         if (op != FileOp::Close) code = impl_->Attach(table, s);

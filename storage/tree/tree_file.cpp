@@ -125,8 +125,8 @@ Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
 // The descent of a lookup. A leaf that is not held is read for this one lookup and left
 // in `image` (null comes back), so that scattered lookups neither build the items of
 // every leaf they pass nor push the index pages out of the cache; a leaf that the same
-// kind of lookup reached last time too (a walk, a run of neighbouring keys) is fetched
-// and held as any other page.
+// kind of lookup reached last time too, or its right neighbour (a walk, a run of
+// neighbouring keys), is fetched and held as any other page.
 Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
                                  PageImage& image, bool one_off) {
     Node* node = Root();
@@ -134,7 +134,10 @@ Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path, 
         std::size_t index = ChildIndex(*node, key);
         if (path) path->push_back({node, index});
         const std::int32_t address = node->page.children[index];
-        if (one_off && node->page.level == 1 && cache_.Find(address) == nullptr && last_leaf != address) {
+        // The right neighbour of the leaf last reached is where a walk goes next.
+        const bool follows = index > 0 && node->page.children[index - 1] == last_leaf;
+        if (one_off && node->page.level == 1 && !follows && cache_.Find(address) == nullptr &&
+            last_leaf != address) {
             last_leaf = address;
             int k = 0;
             image = ReadImage(address, &k);
