@@ -342,7 +342,7 @@ bool TreeFile::Erase(std::string_view key) {
         child = parent;
     }
     Node* root = Root();
-    if (root->page.level > 0 && root->page.items.empty()) {
+    if (root != nullptr && root->page.level > 0 && root->page.items.empty()) {
         root->page.level = 0;  // an index without entries would lead nowhere: an empty leaf
         root->page.accounted = 13;
         Dirty(root);
