@@ -280,7 +280,7 @@ void CommitPhase1(ItemFileState& st) {
     st.committed = old;
 }
 
-void CommitPhase2(ItemFileState& st) {
+void CommitPhase2(ItemFileState& st, JournalClose close) {
     TreeFile& tree = *st.tree;
     for (const auto& [offset, bytes] : st.pending_pages) {
         st.handle->WriteAt(offset, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -298,7 +298,7 @@ void CommitPhase2(ItemFileState& st) {
     h.set_journal_end(h.ComputedEnd());
     h.set_change_counter(h.change_counter() + 1);
     WriteHeaderAt(st, h, 0);
-    if (st.shared()) {
+    if (st.shared() || close == JournalClose::Flush) {
         st.handle->Flush();
     } else {
         st.close_unflushed = true;
@@ -321,7 +321,7 @@ void CommitFile(ItemFileState& st) {
     TakeExclusiveLock(st);
     try {
         CommitPhase1(st);
-        CommitPhase2(st);
+        CommitPhase2(st, JournalClose::Defer);
     } catch (...) {
         ReleaseExclusiveLock(st);
         st.DropCachedState();

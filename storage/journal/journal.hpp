@@ -23,8 +23,13 @@ void ReleaseExclusiveLock(ItemFileState& st);
 // Phase 1: journal every changed page and the new header behind the committed end, then
 // point the header at offset 0 to the journal.
 void CommitPhase1(ItemFileState& st);
+// How phase 2 ends. A file only this handle writes may leave the flush of the header that
+// closes its journal to the next commit (Defer). A commit of several files always flushes
+// it: a journal left open on disk would send a recovery to the transaction control files,
+// where a later transaction may by then use the same number and roll this one back.
+enum class JournalClose { Flush, Defer };
 // Phase 2: write the pages in place and close the journal.
-void CommitPhase2(ItemFileState& st);
+void CommitPhase2(ItemFileState& st, JournalClose close);
 // Flushes the header that closed the last commit's journal, if it has not been flushed
 // yet (files only this handle writes leave that flush to the next commit).
 void FlushClosedJournal(ItemFileState& st);

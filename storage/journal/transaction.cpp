@@ -214,7 +214,7 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
     for (ItemFile* file : changed) {
         ItemFileState& st = file->state();
         try {
-            CommitPhase2(st);
+            CommitPhase2(st, JournalClose::Flush);
         } catch (const StorageFailure& failure) {
             st.DropCachedState();
             if (failed.ok()) failed = {failure.code, failure.fault};

@@ -233,6 +233,31 @@ TEST(CrashTest, WritesLostSinceTheLastFlushStillReopenToACommittedState) {
     std::printf("lost-write crash points covered: %d\n", covered);
 }
 
+TEST(CrashTest, OnlySingleFileCommitsLeaveTheirClosingHeaderUnflushed) {
+    ScratchDir dir;
+    IoFaultSeam::Disarm();
+    IoFaultSeam::TrackUnflushed(true);
+    OpenOptions options{Access::ReadWrite, Share::DenyWrite, Creation::OpenOrCreate, {}};
+    std::unique_ptr<ItemFile> a;
+    std::unique_ptr<ItemFile> b;
+    ASSERT_TRUE(ItemFile::Open(dir / "a.plm", options, a).ok());
+    ASSERT_TRUE(ItemFile::Open(dir / "b.plm", options, b).ok());
+    {
+        Transaction tx;
+        ASSERT_TRUE(tx.Enlist(*a).ok() && tx.Enlist(*b).ok());
+        ASSERT_TRUE(a->Insert("one", "1").ok() && b->Insert("one", "1").ok());
+        ASSERT_TRUE(tx.Commit().ok());
+    }
+    // Both journals are closed on disk: a recovery never asks the control files again.
+    EXPECT_EQ(IoFaultSeam::UnflushedCount(), 0u);
+    ASSERT_TRUE(a->BeginWrite().ok() && a->Insert("two", "2").ok() && a->Finish().ok());
+    EXPECT_GT(IoFaultSeam::UnflushedCount(), 0u);
+    a->Close();
+    b->Close();
+    EXPECT_EQ(IoFaultSeam::UnflushedCount(), 0u);
+    IoFaultSeam::TrackUnflushed(false);
+}
+
 // Commits one change and stops the disk right after phase 1: the journal is whole on disk
 // and the header at offset 0 points to it.
 void CommitAndStopAfterJournal(const std::filesystem::path& path) {
