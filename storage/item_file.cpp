@@ -258,9 +258,31 @@ Status ItemFile::Find(BytesView key, Bytes* data, bool* found) {
             if (data) *data = it->second;
             return Status::Ok();
         }
-        auto value = state_->tree->Find(key);
-        if (found) *found = value.has_value();
-        if (value && data) *data = std::move(*value);
+        const Item* item = state_->tree->FindItem(key);
+        if (found) *found = item != nullptr;
+        if (item != nullptr && data) data->assign(item->data());
+        return Status::Ok();
+    }));
+}
+
+Status ItemFile::Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out, bool* found) {
+    AutoFrame frame(*this, false, fault::HeaderBeforeCursorRead);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(*state_, [&] {
+        state_->ApplyDeferred();
+        TreeFile& tree = *state_->tree;
+        const Item* item = nullptr;
+        switch (mode) {
+            case SeekMode::AtOrAfter: item = tree.UpperItem(key, false); break;
+            case SeekMode::After: item = tree.UpperItem(key, true); break;
+            case SeekMode::AtOrBefore: item = tree.LowerItem(key, false); break;
+            case SeekMode::Before: item = tree.LowerItem(key, true); break;
+        }
+        *found = item != nullptr;
+        if (item != nullptr) {
+            if (key_out != nullptr) key_out->assign(item->key());
+            if (data_out != nullptr) data_out->assign(item->data());
+        }
         return Status::Ok();
     }));
 }

@@ -177,6 +177,9 @@ class ItemFile {
     Status Replace(BytesView key, BytesView data);
     Status Erase(BytesView key, bool* found = nullptr);
     Status Find(BytesView key, Bytes* data, bool* found);
+    // A cursor's seek without the cursor: the item `mode` picks relative to `key` is
+    // copied into `key_out` and `data_out` (either may be null), reusing their storage.
+    Status Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out, bool* found);
     // As Replace, but inside a transaction the item may be written into the tree only
     // when the file commits or something walks its items; reads see the new data at once.
     Status ReplaceLater(BytesView key, BytesView data);

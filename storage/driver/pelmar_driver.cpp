@@ -289,10 +289,10 @@ struct PelmarDriver::Impl {
     // Loads record `number` into the table's buffer, applying hold, watch and nomemo.
     Status Load(runtime::Table& table, TableState& s, std::uint32_t number, bool* found,
                 const Bytes* stored_item = nullptr) {
-        Bytes record;
+        Bytes& record = s.read_record;
         Status status;
         if (stored_item != nullptr && stored_item->size() == s.table->Definition().record_length) {
-            record = *stored_item;
+            record.assign(*stored_item);
             RecordFromStore(s.table->Definition(), s.table->Oem(), record);
             *found = true;
         } else {
@@ -325,12 +325,12 @@ struct PelmarDriver::Impl {
             for (std::size_t m = 0; m < memos.size(); ++m) table.MemoBuffer(m) = memos[m];
         }
         CopyToRecord(table, record);
-        s.stored = record;
+        s.stored.swap(record);
         s.current = number;
         s.watching = s.watch_requested;
         s.watch_requested = false;
         if (s.watching) {
-            s.watch_record = record;
+            s.watch_record = s.stored;
             s.watch_memos = memos;
         }
         return Status::Ok();
@@ -371,18 +371,18 @@ struct PelmarDriver::Impl {
         auto& q = s.sequence;
         ItemStore& store = q.key < 0 ? s.table->Store()
                                      : s.table->KeyStore(static_cast<std::size_t>(q.key));
+        Bytes& item = s.step_item;
+        Bytes& data = s.step_data;
         for (;;) {
-            Bytes item;
-            Bytes data;
             bool found = false;
             Status st = forward ? store.Seek(q.next_key, q.next_mode, &item, &data, &found)
                                 : store.Seek(q.prev_key, q.prev_mode, &item, &data, &found);
             if (!st.ok()) return st;
             if (!found || !HasPrefix(item, q.prefix) || (q.key < 0 && item.size() != 9))
                 return Status::Error(err::RecordNotAvailable);
-            q.next_key = item;
+            q.next_key.assign(item);
             q.next_mode = SeekMode::After;
-            q.prev_key = item;
+            q.prev_key.assign(item);
             q.prev_mode = SeekMode::Before;
             const std::uint32_t number =
                 q.key < 0 ? RecordNumberOfItem(item)

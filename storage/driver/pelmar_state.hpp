@@ -62,6 +62,10 @@ struct TableState final : runtime::DriverTableState {
 
     std::uint32_t current = 0;
     Bytes stored;  // the record as last read or written
+    // Buffers a read fills before it succeeds, kept so that their storage is reused.
+    Bytes read_record;
+    Bytes step_item;
+    Bytes step_data;
     bool hold_requested = false;
     std::int64_t hold_seconds = -1;
     std::uint32_t held = 0;

@@ -19,15 +19,7 @@ public:
     }
     Status Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out,
                 bool* found) override {
-        ItemCursor cursor(*file_);
-        const Status status = cursor.Seek(key, mode);
-        if (!status.ok()) return status;
-        *found = cursor.Valid();
-        if (*found) {
-            if (key_out != nullptr) *key_out = cursor.key();
-            if (data_out != nullptr) *data_out = cursor.data();
-        }
-        return Status::Ok();
+        return file_->Seek(key, mode, key_out, data_out, found);
     }
     Status IssueIdentifier(std::array<std::uint8_t, 4>& out) override {
         return file_->IssueIdentifier(out);

@@ -200,24 +200,37 @@ Node* TreeFile::LastLookupLeaf(std::string_view key) {
     return nullptr;
 }
 
+const Item* TreeFile::Scratch(std::string&& key, std::string&& data) {
+    scratch_.bytes = std::move(key);
+    scratch_.key_length = static_cast<std::uint16_t>(scratch_.bytes.size());
+    scratch_.bytes.append(data);
+    return &scratch_;
+}
+
 std::optional<std::string> TreeFile::Find(std::string_view key) {
+    const Item* item = FindItem(key);
+    if (item == nullptr) return std::nullopt;
+    return std::string(item->data());
+}
+
+const Item* TreeFile::FindItem(std::string_view key) {
     cache_.Trim();
-    if (!HasTree()) return std::nullopt;
+    if (!HasTree()) return nullptr;
     Node* leaf = LastLookupLeaf(key);
     if (leaf == nullptr) {
         PageImage image;
         leaf = DescendForLookup(key, nullptr, last_find_leaf_, image, true);
         if (leaf == nullptr) {
             StreamHit hit = SearchItems(image.stream, image.count, key, false);
-            if (hit.index == image.count || hit.key != key) return std::nullopt;
-            return std::move(hit.data);
+            if (hit.index == image.count || hit.key != key) return nullptr;
+            return Scratch(std::move(hit.key), std::move(hit.data));
         }
         find_shape_ = shape_;
         find_leaf_ = leaf->address;
     }
     std::size_t pos = LowerBound(leaf->page, key);
-    if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return std::nullopt;
-    return std::string(leaf->page.items[pos].data());
+    if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return nullptr;
+    return &leaf->page.items[pos];
 }
 
 void TreeFile::Insert(std::string_view key, std::string_view data) {
@@ -386,15 +399,21 @@ Node* TreeFile::Rightmost(Node* node) {
 }
 
 std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_view key, bool strict) {
+    const Item* item = UpperItem(key, strict);
+    if (item == nullptr) return std::nullopt;
+    return Pair(*item);
+}
+
+const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
     cache_.Trim();
-    if (!HasTree()) return std::nullopt;
+    if (!HasTree()) return nullptr;
     Finger* finger = FindFinger(key);
     if (finger != nullptr) {
         if (Node* leaf = FingerLeaf(*finger)) {
             std::size_t pos = finger->index + (strict ? 1 : 0);
             if (pos < leaf->page.items.size()) {
                 SetFinger(finger, leaf, pos);
-                return Pair(leaf->page.items[pos]);
+                return &leaf->page.items[pos];
             }
         }
     }
@@ -404,7 +423,7 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_v
     Node* leaf = DescendForLookup(key, &path, last_seek_leaf_, image, !strict);
     if (leaf == nullptr) {
         StreamHit hit = SearchItems(image.stream, image.count, key, strict);
-        if (hit.index < image.count) return std::make_pair(std::move(hit.key), std::move(hit.data));
+        if (hit.index < image.count) return Scratch(std::move(hit.key), std::move(hit.data));
         // The answer lies in a leaf further on: go there from the leaf, held this time.
         leaf = Fetch(path.back().node->page.children[path.back().index]);
         CheckChild(*path.back().node, *leaf);
@@ -412,7 +431,7 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_v
     std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
     if (pos < leaf->page.items.size()) {
         SetFinger(finger, leaf, pos);
-        return Pair(leaf->page.items[pos]);
+        return &leaf->page.items[pos];
     }
     for (std::size_t i = path.size(); i-- > 0;) {
         Node* parent = path[i].node;
@@ -422,22 +441,28 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_v
             Node* first = Leftmost(next);
             if (first->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
             SetFinger(finger, first, 0);
-            return Pair(first->page.items.front());
+            return &first->page.items.front();
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_view key, bool strict) {
+    const Item* item = LowerItem(key, strict);
+    if (item == nullptr) return std::nullopt;
+    return Pair(*item);
+}
+
+const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
     cache_.Trim();
-    if (!HasTree()) return std::nullopt;
+    if (!HasTree()) return nullptr;
     Finger* finger = FindFinger(key);
     if (finger != nullptr) {
         if (Node* leaf = FingerLeaf(*finger)) {
             if (!strict || finger->index > 0) {
                 std::size_t pos = finger->index - (strict ? 1 : 0);
                 SetFinger(finger, leaf, pos);
-                return Pair(leaf->page.items[pos]);
+                return &leaf->page.items[pos];
             }
         }
     }
@@ -446,7 +471,7 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_v
     std::size_t pos = strict ? LowerBound(leaf->page, key) : UpperBound(leaf->page, key);
     if (pos > 0) {
         SetFinger(finger, leaf, pos - 1);
-        return Pair(leaf->page.items[pos - 1]);
+        return &leaf->page.items[pos - 1];
     }
     for (std::size_t i = path.size(); i-- > 0;) {
         Node* parent = path[i].node;
@@ -456,10 +481,10 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_v
             Node* last = Rightmost(prev);
             if (last->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
             SetFinger(finger, last, last->page.items.size() - 1);
-            return Pair(last->page.items.back());
+            return &last->page.items.back();
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 std::optional<std::pair<std::string, std::string>> TreeFile::First() { return Upper({}, false); }

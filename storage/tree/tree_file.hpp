@@ -45,6 +45,11 @@ class TreeFile : public PageMover {
     std::optional<std::pair<std::string, std::string>> Lower(std::string_view key, bool strict);
     std::optional<std::pair<std::string, std::string>> First();
     std::optional<std::pair<std::string, std::string>> Last();
+    // The same lookups answered with the item itself (null: none), which stays valid until
+    // the next call on the tree; callers copy out only what they keep.
+    const Item* FindItem(std::string_view key);
+    const Item* UpperItem(std::string_view key, bool strict);
+    const Item* LowerItem(std::string_view key, bool strict);
 
     // Commit support: places every dirty node in a slot of its class, then compacts; returns
     // the pages to write as (file offset, bytes), ordered by offset.
@@ -95,6 +100,7 @@ class TreeFile : public PageMover {
     void EnterChild(Node* child);
     void ReplaceEntry(Node* parent, std::size_t index, std::string_view key);
     void DropNode(Node* node);
+    const Item* Scratch(std::string&& key, std::string&& data);
     Node* Leftmost(Node* node);
     Node* Rightmost(Node* node);
     using PageImages = std::unordered_map<const Node*, std::string>;
@@ -111,6 +117,7 @@ class TreeFile : public PageMover {
     std::uint64_t shape_ = 1;
     Finger fingers_[kFingers];
     std::size_t next_finger_ = 0;
+    Item scratch_;  // an answer found in a leaf read but not held
     std::uint64_t find_shape_ = 0;  // the leaf of the last exact lookup, while unchanged
     std::int32_t find_leaf_ = 0;
     std::int32_t last_find_leaf_ = 0;  // the leaves the last lookups reached

@@ -140,6 +140,57 @@ TEST(ItemFileTest, CursorsSeekAndWalkBothWays) {
     EXPECT_EQ(cursor.key(), KeyOf(14));
 }
 
+// Seeks without a cursor fill the caller's buffers, whose old contents (longer or shorter,
+// or the very key sought) must never show through; answers come from leaves held in the
+// cache and from leaves read once and not kept alike.
+TEST(ItemFileTest, CursorlessSeeksAndFindsFillReusedBuffersInEveryMode) {
+    ScratchDir dir;
+    auto file = OpenFile(dir / "s.plm");
+    Model model;
+    ASSERT_TRUE(file->BeginWrite().ok());
+    for (int i = 0; i < 6000; i += 2) {
+        model[KeyOf(i)] = std::string(1 + (i * 7) % 90, static_cast<char>('a' + i % 26));
+        ASSERT_TRUE(file->Insert(KeyOf(i), model[KeyOf(i)]).ok());
+    }
+    ASSERT_TRUE(file->Finish().ok());
+    file.reset();
+    file = OpenFile(dir / "s.plm");  // nothing held: the first lookups read leaves once
+    std::mt19937 rng(5);
+    Bytes key(300, '#');
+    Bytes data(500, '#');
+    for (int round = 0; round < 2000; ++round) {
+        const std::string at = KeyOf(static_cast<int>(rng() % 6100));
+        const auto mode = static_cast<SeekMode>(rng() % 4);
+        auto expected = mode == SeekMode::AtOrAfter ? model.lower_bound(at)
+                        : mode == SeekMode::After   ? model.upper_bound(at)
+                                                    : (mode == SeekMode::AtOrBefore ? model.upper_bound(at)
+                                                                                    : model.lower_bound(at));
+        if (mode == SeekMode::AtOrBefore || mode == SeekMode::Before)
+            expected = expected == model.begin() ? model.end() : std::prev(expected);
+        const Bytes before_key = key;
+        const Bytes before_data = data;
+        bool found = false;
+        if (round % 3 == 0) {
+            key = at;  // the key sought is the buffer filled
+            ASSERT_TRUE(file->Seek(key, mode, &key, &data, &found).ok());
+        } else {
+            ASSERT_TRUE(file->Seek(at, mode, &key, &data, &found).ok());
+        }
+        ASSERT_EQ(found, expected != model.end()) << round;
+        if (found) {
+            ASSERT_EQ(key, expected->first) << round;
+            ASSERT_EQ(data, expected->second) << round;
+        } else if (round % 3 != 0) {
+            ASSERT_EQ(key, before_key);
+            ASSERT_EQ(data, before_data);
+        }
+        Bytes value(400, '#');
+        ASSERT_TRUE(file->Find(at, &value, &found).ok());
+        ASSERT_EQ(found, model.count(at) == 1) << round;
+        ASSERT_EQ(value, found ? model[at] : Bytes(400, '#')) << round;
+    }
+}
+
 // Walks step inside the leaf they last read while nothing changed; these interleave
 // several walks with lookups, inserts, erases, rewrites of equal and other lengths,
 // commits and another handle's commits, and check every step against a model.
