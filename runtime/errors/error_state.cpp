@@ -32,7 +32,13 @@ void PostErrorWithText(ErrorCode code, std::string text) {
     current.file_error_text = current.text;
 }
 
-void ClearError() { current = ErrorState{}; }
+// Called after every successful file operation: clears in place, keeping the storage.
+void ClearError() {
+    current.code = err::NoError;
+    current.text.clear();
+    current.file_error_code.clear();
+    current.file_error_text.clear();
+}
 
 ErrorCode CurrentErrorCode() { return current.code; }
 const std::string& CurrentErrorText() { return current.text; }

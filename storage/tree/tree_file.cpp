@@ -39,6 +39,7 @@ std::pair<std::string, std::string> Pair(const Item& item) {
 
 void TreeFile::Reset(const FileHeader& header) {
     Changed();
+    Relaid();
     header_ = header;
     cache_.Clear();
     next_temp_ = -1;
@@ -217,6 +218,8 @@ const Item* TreeFile::FindItem(std::string_view key) {
     cache_.Trim();
     if (!HasTree()) return nullptr;
     Node* leaf = LastLookupLeaf(key);
+    const bool same_leaf = leaf != nullptr;
+    if (leaf == nullptr) leaf = HintedLeaf(key);
     if (leaf == nullptr) {
         PageImage image;
         leaf = DescendForLookup(key, nullptr, last_find_leaf_, image, true);
@@ -225,12 +228,17 @@ const Item* TreeFile::FindItem(std::string_view key) {
             if (hit.index == image.count || hit.key != key) return nullptr;
             return Scratch(std::move(hit.key), std::move(hit.data));
         }
-        find_shape_ = shape_;
-        find_leaf_ = leaf->address;
     }
-    std::size_t pos = LowerBound(leaf->page, key);
-    if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return nullptr;
-    return &leaf->page.items[pos];
+    const auto& items = leaf->page.items;
+    // Lookups in key order (a walk reading each item's record) want the item after the
+    // one found last.
+    std::size_t pos = find_index_ + 1;
+    if (!same_leaf || pos >= items.size() || items[pos].key() != key) pos = LowerBound(leaf->page, key);
+    find_shape_ = shape_;
+    find_leaf_ = leaf->address;
+    if (pos == items.size() || items[pos].key() != key) return nullptr;
+    find_index_ = pos;
+    return &items[pos];
 }
 
 void TreeFile::Insert(std::string_view key, std::string_view data) {
@@ -242,11 +250,16 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
         root_in_memory_ = true;
     }
     std::vector<Step> path;
-    Node* leaf = Descend(key, &path);
+    Node* leaf = HintedLeaf(key);
+    const bool hinted = leaf != nullptr;
+    if (!hinted) leaf = Descend(key, &path);
     std::size_t pos = LowerBound(leaf->page, key);
     if (pos < leaf->page.items.size() && leaf->page.items[pos].key() == key) {
         RaiseFault(fault::DuplicateItemKey);
     }
+    // A hinted leaf takes only keys above its first one (the root leaf excepted), so no
+    // entry above it changes.
+    if (hinted && pos == 0 && leaf->address != header_.root()) RaiseFault(fault::ItemTreeLinks);
     Item item;
     item.bytes.reserve(key.size() + data.size());
     item.bytes.append(key).append(data);
@@ -266,10 +279,45 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
             child = step.node;
         }
     }
+    const std::uint64_t layout = layout_;
     ApplySplitRule(leaf);
+    if (!hinted && layout_ == layout) SetHint(leaf, path);
+}
+
+void TreeFile::SetHint(const Node* leaf, const std::vector<Step>& path) {
+    LeafHint& hint = hints_[next_hint_++ % kLeafHints];
+    hint.layout = layout_;
+    hint.address = leaf->address;
+    hint.has_lower = !path.empty();
+    if (hint.has_lower) hint.lower.assign(path.back().node->page.items[path.back().index].key());
+    hint.has_upper = false;
+    for (std::size_t i = path.size(); i-- > 0;) {
+        const PageContent& page = path[i].node->page;
+        if (path[i].index + 1 < page.items.size()) {
+            hint.has_upper = true;
+            hint.upper.assign(page.items[path[i].index + 1].key());
+            break;
+        }
+    }
+}
+
+Node* TreeFile::HintedLeaf(std::string_view key) {
+    for (LeafHint& hint : hints_) {
+        if (hint.layout != layout_) continue;
+        if (hint.has_lower && !(hint.lower < key)) continue;
+        if (hint.has_upper && !(key < hint.upper)) continue;
+        Node* leaf = cache_.Find(hint.address);
+        if (leaf == nullptr || leaf->page.level != 0 || leaf->page.items.empty()) {
+            hint.layout = 0;
+            continue;
+        }
+        return leaf;
+    }
+    return nullptr;
 }
 
 void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view key) {
+    Relaid();
     Item& entry = parent->page.items[index];
     parent->page.accounted = parent->page.accounted - static_cast<std::uint32_t>(entry.bytes.size()) +
                              static_cast<std::uint32_t>(key.size());
@@ -282,6 +330,7 @@ void TreeFile::ApplySplitRule(Node* node) {
     bool must_split = page.accounted > kSplitAbove || (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
     if (!must_split) return;
     if (page.items.size() < 2) RaiseFault(fault::SplitTooFewItems);
+    Relaid();
     if (node->address == header_.root()) {
         Node* child = NewNode(page.level);
         child->page.items = std::move(page.items);
@@ -314,6 +363,7 @@ void TreeFile::ApplySplitRule(Node* node) {
 }
 
 void TreeFile::EnterChild(Node* child) {
+    Relaid();
     std::string key(child->page.items.front().key());
     Node* parent = DescendToLevel(key, child->page.level + 1);
     std::size_t pos = UpperBound(parent->page, key);
@@ -327,6 +377,7 @@ void TreeFile::EnterChild(Node* child) {
 bool TreeFile::Erase(std::string_view key) {
     cache_.Trim();
     if (!HasTree()) return false;
+    Relaid();
     std::vector<Step> path;
     Node* leaf = Descend(key, &path);
     std::size_t pos = LowerBound(leaf->page, key);
@@ -368,7 +419,8 @@ bool TreeFile::Erase(std::string_view key) {
 bool TreeFile::Rewrite(std::string_view key, std::string_view data) {
     cache_.Trim();
     if (!HasTree()) return false;
-    Node* leaf = Descend(key, nullptr);
+    Node* leaf = HintedLeaf(key);
+    if (leaf == nullptr) leaf = Descend(key, nullptr);
     std::size_t pos = LowerBound(leaf->page, key);
     if (pos == leaf->page.items.size()) return false;
     Item& item = leaf->page.items[pos];
@@ -498,6 +550,7 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Last() {
 }
 
 void TreeFile::MovePage(std::int32_t from, std::int32_t to) {
+    Relaid();
     Node* node = Fetch(from);
     if (to >= 0) {
         if (Node* there = cache_.Find(to); there != nullptr && there != node) RaiseFault(fault::ItemTreeLinks);
@@ -601,6 +654,7 @@ std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool le
 
 void TreeFile::CommitDone() {
     Changed();
+    Relaid();
     cache_.MarkAllClean();
     dirty_ = false;
     root_in_memory_ = false;

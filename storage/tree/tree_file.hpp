@@ -80,6 +80,23 @@ class TreeFile : public PageMover {
     };
     static constexpr std::size_t kFingers = 4;
     void Changed() { ++shape_; }
+    // A leaf recent inserts went into and the keys that route to it: above `lower` (the
+    // leaf's entry in its parent) and below `upper` (the next entry on the way down),
+    // each unbounded at the tree's edge. Good while no page has split, lost an entry,
+    // changed an entry or moved since: inserts and lookups in runs of neighbouring keys
+    // (growing record numbers, dates and times) go straight to the leaf.
+    struct LeafHint {
+        std::uint64_t layout = 0;  // 0: unused
+        std::int32_t address = 0;
+        bool has_lower = false;
+        bool has_upper = false;
+        std::string lower;
+        std::string upper;
+    };
+    static constexpr std::size_t kLeafHints = 8;
+    void Relaid() { ++layout_; }
+    Node* HintedLeaf(std::string_view key);
+    void SetHint(const Node* leaf, const std::vector<Step>& path);
     Finger* FindFinger(std::string_view key);
     void SetFinger(Finger* reuse, const Node* leaf, std::size_t index);
     Node* FingerLeaf(const Finger& finger);
@@ -117,9 +134,13 @@ class TreeFile : public PageMover {
     std::uint64_t shape_ = 1;
     Finger fingers_[kFingers];
     std::size_t next_finger_ = 0;
+    std::uint64_t layout_ = 1;  // counts splits, entry changes, erases and page moves
+    LeafHint hints_[kLeafHints];
+    std::size_t next_hint_ = 0;
     Item scratch_;  // an answer found in a leaf read but not held
     std::uint64_t find_shape_ = 0;  // the leaf of the last exact lookup, while unchanged
     std::int32_t find_leaf_ = 0;
+    std::size_t find_index_ = 0;  // the item the last exact lookup found in that leaf
     std::int32_t last_find_leaf_ = 0;  // the leaves the last lookups reached
     std::int32_t last_seek_leaf_ = 0;
     bool root_in_memory_ = false;

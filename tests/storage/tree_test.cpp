@@ -140,6 +140,75 @@ TEST(ItemFileTest, CursorsSeekAndWalkBothWays) {
     EXPECT_EQ(cursor.key(), KeyOf(14));
 }
 
+// Runs of growing keys in several families at once (as a table's records and keys grow)
+// go straight to the leaf the run last went into; splits, erases, rewrites, a dropped
+// operation, commits and another handle's commits in between must never send an item
+// to a leaf that no longer covers it.
+TEST(ItemFileTest, RunsOfGrowingKeysInSeveralFamiliesStayOrderedThroughEveryChange) {
+    ScratchDir dir;
+    auto file = OpenFile(dir / "r.plm");
+    auto other = OpenFile(dir / "r.plm");
+    std::mt19937 rng(3);
+    Model model;
+    auto key_of = [](int family, int n) {
+        char buf[24];
+        std::snprintf(buf, sizeof buf, "%c%06d", 'a' + family, n);
+        return std::string(buf);
+    };
+    // The root leaf takes keys below its first one too.
+    ASSERT_TRUE(file->Insert("m", "root").ok());
+    ASSERT_TRUE(file->Insert("c", "below").ok());
+    model["m"] = "root";
+    model["c"] = "below";
+    std::vector<int> next(6, 100000);
+    for (int round = 0; round < 12; ++round) {
+        ASSERT_TRUE(file->BeginWrite().ok());
+        for (int i = 0; i < 600; ++i) {
+            const int family = static_cast<int>(rng() % next.size());
+            const int n = next[static_cast<std::size_t>(family)] += 2;
+            const std::string key = key_of(family, n);
+            model[key] = std::string(rng() % 200, static_cast<char>('a' + family));
+            ASSERT_TRUE(file->Insert(key, model[key]).ok()) << key;
+            Bytes data;
+            bool found = false;
+            const std::string near = key_of(family, n - 2 * static_cast<int>(rng() % 40));
+            switch (rng() % 10) {
+                case 0:  // erase a recent item of the run, often the first of its leaf
+                    ASSERT_TRUE(file->Erase(near, &found).ok());
+                    ASSERT_EQ(found, model.erase(near) == 1);
+                    break;
+                case 1: {  // fill a gap in the run, or reach below every run of the family
+                    const std::string gap = rng() % 4 ? near.substr(0, 6) + "1" : key_of(family, i);
+                    model[gap] = "gap";
+                    ASSERT_TRUE(file->Replace(gap, "gap").ok()) << gap;
+                    break;
+                }
+                case 2:  // a longer replacement of the item just added
+                    model[key] = std::string(400, 'z');
+                    ASSERT_TRUE(file->Replace(key, model[key]).ok());
+                    break;
+                default:
+                    ASSERT_TRUE(file->Find(key, &data, &found).ok());
+                    ASSERT_TRUE(found);
+                    ASSERT_EQ(data, model[key]);
+            }
+        }
+        if (round % 4 == 3) {
+            // The operation is dropped: its changes go and the model goes back.
+            file->Abandon();
+            model = ReadItems(*OpenFile(dir / "r.plm"));
+            next.assign(next.size(), 100000 + 10000 * round);
+        } else {
+            ASSERT_TRUE(file->Finish().ok());
+        }
+        const std::string theirs = key_of(static_cast<int>(rng() % next.size()), 999000 + round);
+        ASSERT_TRUE(other->Insert(theirs, "theirs").ok());
+        model[theirs] = "theirs";
+        ASSERT_EQ(VerifyTree(*file), model.size()) << round;
+        ASSERT_EQ(ReadItems(*file), model) << round;
+    }
+}
+
 // Seeks without a cursor fill the caller's buffers, whose old contents (longer or shorter,
 // or the very key sought) must never show through; answers come from leaves held in the
 // cache and from leaves read once and not kept alike.
