@@ -223,12 +223,27 @@ void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& byt
         return;
     }
     constexpr std::size_t kRuleSize = 3;
-    std::string out;
+    // The characters a rule may start with; every other one weighs as itself, without
+    // looking through the rules.
+    std::array<bool, 256> contraction_start{};
+    std::array<bool, 256> expanded{};
+    for (std::size_t r = 0; r + kRuleSize <= t.rules2.size() && t.rules2[r] != 0; r += kRuleSize)
+        contraction_start[fold(t.rules2[r])] = true;
+    for (std::size_t r = 1; r + kRuleSize <= t.rules1.size() && t.rules1[r] != 0; r += kRuleSize)
+        expanded[fold(t.rules1[r])] = true;
+    // Keys are weighed once per key of every record written: the output buffer is kept.
+    thread_local std::string out;
+    out.clear();
     out.reserve(length + 2);
     for (std::size_t i = 0; i < length && out.size() < length;) {
         const std::uint8_t c = fold(static_cast<std::uint8_t>(bytes[i]));
+        if (!contraction_start[c] && !expanded[c]) {
+            out.push_back(static_cast<char>(weight(c)));
+            ++i;
+            continue;
+        }
         bool done = false;
-        if (i + 1 < length) {
+        if (i + 1 < length && contraction_start[c]) {
             const std::uint8_t next = fold(static_cast<std::uint8_t>(bytes[i + 1]));
             for (std::size_t r = 0; r + kRuleSize <= t.rules2.size() && t.rules2[r] != 0;
                  r += kRuleSize) {
@@ -256,7 +271,7 @@ void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& byt
         }
     }
     out.resize(length);
-    bytes = std::move(out);
+    bytes.swap(out);
 }
 
 const CollationTables& CurrentCollation() {

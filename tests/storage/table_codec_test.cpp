@@ -168,6 +168,11 @@ TEST(KeyEncodingTest, ContractionsFileAfterTheirAnchorAndRulesNeedTheSwitch) {
     for (std::size_t i = 1; i < words.size(); ++i)
         EXPECT_LT(key(exact, words[i - 1]), key(exact, words[i])) << words[i];
     EXPECT_EQ(key(nocase, "CHICO"), key(nocase, "chico"));
+    EXPECT_EQ(key(nocase, "cHiCo"), key(nocase, "Chico"));
+    // A rule's first letter before another letter weighs as itself; an expansion right
+    // after a contraction still expands.
+    EXPECT_LT(key(exact, "cc   "), key(exact, "ch   "));
+    EXPECT_EQ(key(exact, "ch\xC6 "), key(exact, "chAE "));
     EXPECT_EQ(key(exact, "chico").size(), 10u);
 
     // With the switch byte off, no rule applies, not even the expansions.
