@@ -98,17 +98,15 @@ void EncodeItems(const std::vector<Item>& items, std::string& out) {
 }
 
 namespace {
-// Whether `next` sorts after `prev`, given that their first `shared` bytes are equal.
-bool KeyFollows(const Item& prev, const Item& next, std::size_t shared) {
-    const std::size_t a = prev.key_length;
-    const std::size_t b = next.key_length;
-    const std::size_t common = std::min(a, b);
+// Whether key `next` sorts after key `prev`, given that their first `shared` bytes are equal.
+bool KeyFollows(std::string_view prev, std::string_view next, std::size_t shared) {
+    const std::size_t common = std::min(prev.size(), next.size());
     for (std::size_t i = std::min(shared, common); i < common; ++i) {
-        const auto x = static_cast<std::uint8_t>(prev.bytes[i]);
-        const auto y = static_cast<std::uint8_t>(next.bytes[i]);
+        const auto x = static_cast<std::uint8_t>(prev[i]);
+        const auto y = static_cast<std::uint8_t>(next[i]);
         if (x != y) return x < y;
     }
-    return a < b;
+    return prev.size() < next.size();
 }
 }  // namespace
 
@@ -147,7 +145,7 @@ std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
         if (shared > 0) std::copy_n(items.back().bytes.data(), shared, item.bytes.data());
         std::copy_n(stream.data() + pos, item_length - shared, item.bytes.data() + shared);
         pos += item_length - shared;
-        if (i > 0 && !KeyFollows(items.back(), item, shared)) RaiseFault(fault::ItemTreeLinks);
+        if (i > 0 && !KeyFollows(items.back().key(), item.key(), shared)) RaiseFault(fault::ItemTreeLinks);
         items.push_back(std::move(item));
     }
     if (pos != stream.size()) RaiseFault(fault::StreamLength);
@@ -257,7 +255,10 @@ StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_vi
         std::copy_n(stream.data() + pos, item_length - shared, current.data() + shared);
         pos += item_length - shared;
         const std::string_view this_key(current.data(), key_length);
-        if (i > 0 && !(std::string_view(previous.data(), previous_key) < this_key)) RaiseFault(fault::ItemTreeLinks);
+        // The shared bytes were copied from the previous item: the order shows after them.
+        if (i > 0 && !KeyFollows(std::string_view(previous.data(), previous_key), this_key, shared)) {
+            RaiseFault(fault::ItemTreeLinks);
+        }
         if (hit.index == count && (strict ? key < this_key : key <= this_key)) {
             hit.index = i;
             hit.key.assign(this_key);

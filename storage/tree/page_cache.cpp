@@ -5,9 +5,19 @@
 namespace zelt::storage {
 
 Node* PageCache::Find(std::int32_t address) {
-    auto it = nodes_.find(address);
-    if (it == nodes_.end()) return nullptr;
-    Node* node = it->second.get();
+    Node* node = nullptr;
+    if (recent_[0] != nullptr && recent_[0]->address == address) {
+        node = recent_[0];
+    } else if (recent_[1] != nullptr && recent_[1]->address == address) {
+        node = recent_[1];
+        std::swap(recent_[0], recent_[1]);
+    } else {
+        auto it = nodes_.find(address);
+        if (it == nodes_.end()) return nullptr;
+        node = it->second.get();
+        recent_[1] = recent_[0];
+        recent_[0] = node;
+    }
     if (!node->dirty) {
         ++tick_;
         node->last_use = tick_;
@@ -21,7 +31,9 @@ Node* PageCache::Find(std::int32_t address) {
 Node* PageCache::Add(std::unique_ptr<Node> node) {
     Node* raw = node.get();
     raw->created = raw->last_use = ++tick_;
-    nodes_[raw->address] = std::move(node);
+    auto& slot = nodes_[raw->address];
+    if (slot) Forget(slot.get());
+    slot = std::move(node);
     if (raw->dirty) {
         dirty_.push_back(raw);
     } else {
@@ -51,10 +63,13 @@ void PageCache::Refile(Node* node, std::int32_t address) {
     std::unique_ptr<Node> owned = std::move(it->second);
     nodes_.erase(it);
     node->address = address;
-    nodes_[address] = std::move(owned);
+    auto& slot = nodes_[address];
+    if (slot) Forget(slot.get());
+    slot = std::move(owned);
 }
 
 void PageCache::Remove(Node* node) {
+    Forget(node);
     if (node->dirty) {
         dirty_.erase(std::find(dirty_.begin(), dirty_.end(), node));
     } else {
@@ -64,6 +79,7 @@ void PageCache::Remove(Node* node) {
 }
 
 void PageCache::Clear() {
+    recent_ = {};
     clean_leaves_.clear();
     clean_index_.clear();
     dirty_.clear();
@@ -73,6 +89,7 @@ void PageCache::Clear() {
 void PageCache::Evict(std::list<Node*>& list) {
     Node* lru = list.front();
     list.pop_front();
+    Forget(lru);
     nodes_.erase(lru->address);
 }
 

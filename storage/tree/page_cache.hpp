@@ -7,6 +7,7 @@
 // cache, and at the bound leaves go before them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -58,6 +59,14 @@ class PageCache {
     std::list<Node*> clean_index_;
     std::vector<Node*> dirty_;
     std::uint64_t tick_ = 0;
+    // The nodes found last (a walk and the lookups of its records alternate between two
+    // leaves), found again without hashing; a node leaving the cache leaves these.
+    std::array<Node*, 2> recent_{};
+    void Forget(const Node* node) {
+        for (Node*& r : recent_) {
+            if (r == node) r = nullptr;
+        }
+    }
 };
 
 }  // namespace zelt::storage

@@ -142,6 +142,14 @@ TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
     std::string unordered;
     EncodeItems({MakeItem("b", ""), MakeItem("a", "")}, unordered);
     EXPECT_EQ(FaultOf([&] { SearchItems(unordered, 2, "a", false); }), fault::ItemTreeLinks);
+    // Out of order after a shared prefix, a repeated key, a key before its own prefix.
+    for (const auto& [first, second] : std::vector<std::pair<std::string, std::string>>{
+             {"keyb", "keya"}, {"keyb", "keyb"}, {"keyab", "keya"}}) {
+        std::string bad;
+        EncodeItems({MakeItem(first, "12"), MakeItem(second, "34")}, bad);
+        EXPECT_EQ(FaultOf([&] { SearchItems(bad, 2, "a", false); }), fault::ItemTreeLinks) << second;
+        EXPECT_EQ(FaultOf([&] { DecodeItems(bad, 2); }), fault::ItemTreeLinks) << second;
+    }
     EXPECT_EQ(FaultOf([&] { SearchItems(stream.substr(0, stream.size() - 1), items.size(), "a", false); }),
               fault::StreamLength);
 }
