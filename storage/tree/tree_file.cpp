@@ -129,7 +129,7 @@ Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
 // kind of lookup reached last time too, or its right neighbour (a walk, a run of
 // neighbouring keys), is fetched and held as any other page.
 Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
-                                 PageImage& image, bool one_off) {
+                                 bool one_off) {
     Node* node = Root();
     while (node->page.level > 0) {
         std::size_t index = ChildIndex(*node, key);
@@ -140,17 +140,32 @@ Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path, 
         if (one_off && node->page.level == 1 && !follows && cache_.Find(address) == nullptr &&
             last_leaf != address) {
             last_leaf = address;
-            int k = 0;
-            image = ReadImage(address, &k);
-            if (image.page.level != 0) RaiseFault(fault::ItemTreeLinks);
+            read_once_shape_ = 0;
+            read_once_ = ReadImage(address, &read_once_class_);
+            if (read_once_.page.level != 0) RaiseFault(fault::ItemTreeLinks);
+            read_once_address_ = address;
+            read_once_shape_ = shape_;
             return nullptr;
         }
-        Node* child = Fetch(address);
+        Node* child = node->page.level == 1 ? FetchLeaf(address) : Fetch(address);
         CheckChild(*node, *child);
         node = child;
     }
     last_leaf = node->address;
     return node;
+}
+
+Node* TreeFile::FetchLeaf(std::int32_t address) {
+    if (read_once_shape_ != shape_ || read_once_address_ != address) return Fetch(address);
+    if (Node* node = cache_.Find(address)) return node;
+    read_once_shape_ = 0;
+    ParseImageItems(read_once_);
+    auto node = std::make_unique<Node>();
+    node->address = address;
+    node->page = std::move(read_once_.page);
+    node->size_class = read_once_class_;
+    read_once_ = PageImage{};
+    return cache_.Add(std::move(node));
 }
 
 Node* TreeFile::DescendToLevel(std::string_view key, int level) {
@@ -221,11 +236,10 @@ const Item* TreeFile::FindItem(std::string_view key) {
     const bool same_leaf = leaf != nullptr;
     if (leaf == nullptr) leaf = HintedLeaf(key);
     if (leaf == nullptr) {
-        PageImage image;
-        leaf = DescendForLookup(key, nullptr, last_find_leaf_, image, true);
+        leaf = DescendForLookup(key, nullptr, last_find_leaf_, true);
         if (leaf == nullptr) {
-            StreamHit hit = SearchItems(image.stream, image.count, key, false);
-            if (hit.index == image.count || hit.key != key) return nullptr;
+            StreamHit hit = SearchItems(read_once_.stream, read_once_.count, key, false);
+            if (hit.index == read_once_.count || hit.key != key) return nullptr;
             return Scratch(std::move(hit.key), std::move(hit.data));
         }
     }
@@ -470,14 +484,13 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
         }
     }
     std::vector<Step> path;
-    PageImage image;
     // A step of a walk (strictly after an item read) holds its leaf at once.
-    Node* leaf = DescendForLookup(key, &path, last_seek_leaf_, image, !strict);
+    Node* leaf = DescendForLookup(key, &path, last_seek_leaf_, !strict);
     if (leaf == nullptr) {
-        StreamHit hit = SearchItems(image.stream, image.count, key, strict);
-        if (hit.index < image.count) return Scratch(std::move(hit.key), std::move(hit.data));
+        StreamHit hit = SearchItems(read_once_.stream, read_once_.count, key, strict);
+        if (hit.index < read_once_.count) return Scratch(std::move(hit.key), std::move(hit.data));
         // The answer lies in a leaf further on: go there from the leaf, held this time.
-        leaf = Fetch(path.back().node->page.children[path.back().index]);
+        leaf = FetchLeaf(path.back().node->page.children[path.back().index]);
         CheckChild(*path.back().node, *leaf);
     }
     std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);

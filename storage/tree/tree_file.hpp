@@ -27,8 +27,14 @@ class TreeFile : public PageMover {
     const FileHeader& header() const { return header_; }
     // Takes `header` as the file's state, forgetting every cached node.
     void Reset(const FileHeader& header);
-    void set_journal_map(std::unordered_map<std::uint32_t, std::uint64_t> map) { journal_map_ = std::move(map); }
-    void clear_journal_map() { journal_map_.clear(); }
+    void set_journal_map(std::unordered_map<std::uint32_t, std::uint64_t> map) {
+        Changed();
+        journal_map_ = std::move(map);
+    }
+    void clear_journal_map() {
+        Changed();
+        journal_map_.clear();
+    }
     bool reading_journal() const { return !journal_map_.empty(); }
     bool dirty() const { return dirty_; }
     void set_dirty() { dirty_ = true; }
@@ -104,8 +110,11 @@ class TreeFile : public PageMover {
     bool HasTree() const;
     Node* Fetch(std::int32_t address);
     PageImage ReadImage(std::int32_t address, int* size_class);
+    // Leaves a leaf read for one lookup in `read_once_`, returning null.
     Node* DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
-                           PageImage& image, bool one_off);
+                           bool one_off);
+    // The leaf at `address`, built from the one read for a single lookup when that is it.
+    Node* FetchLeaf(std::int32_t address);
     Node* LastLookupLeaf(std::string_view key);
     Node* Root();
     Node* NewNode(std::uint8_t level);
@@ -138,6 +147,12 @@ class TreeFile : public PageMover {
     LeafHint hints_[kLeafHints];
     std::size_t next_hint_ = 0;
     Item scratch_;  // an answer found in a leaf read but not held
+    // The leaf last read for a single lookup, while the tree is unchanged: when the next
+    // lookup (the change of a record just read) wants it held, it is not read again.
+    PageImage read_once_;
+    int read_once_class_ = 0;
+    std::int32_t read_once_address_ = 0;
+    std::uint64_t read_once_shape_ = 0;  // 0: none
     std::uint64_t find_shape_ = 0;  // the leaf of the last exact lookup, while unchanged
     std::int32_t find_leaf_ = 0;
     std::size_t find_index_ = 0;  // the item the last exact lookup found in that leaf

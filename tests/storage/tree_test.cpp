@@ -258,6 +258,22 @@ TEST(ItemFileTest, CursorlessSeeksAndFindsFillReusedBuffersInEveryMode) {
         ASSERT_EQ(found, model.count(at) == 1) << round;
         ASSERT_EQ(value, found ? model[at] : Bytes(400, '#')) << round;
     }
+    // A leaf read for one lookup is not what a second lookup there finds once another
+    // handle has changed it, nor once this handle has.
+    auto other = OpenFile(dir / "s.plm");
+    for (int round = 0; round < 40; ++round) {
+        const std::string at = KeyOf(2 * static_cast<int>(rng() % 3000));
+        Bytes value;
+        bool found = false;
+        ASSERT_TRUE(file->Find(at, &value, &found).ok());
+        ASSERT_EQ(value, model[at]);
+        model[at] = "theirs" + std::to_string(round);
+        ASSERT_TRUE((round % 2 ? file : other)->Replace(at, model[at]).ok());
+        for (int twice = 0; twice < 2; ++twice) {
+            ASSERT_TRUE(file->Find(at, &value, &found).ok());
+            ASSERT_EQ(value, model[at]) << round;
+        }
+    }
 }
 
 // Walks step inside the leaf they last read while nothing changed; these interleave
