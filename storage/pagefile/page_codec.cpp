@@ -110,45 +110,73 @@ bool KeyFollows(std::string_view prev, std::string_view next, std::size_t shared
 }
 }  // namespace
 
+namespace {
+// Reads a page's item stream: per item a flag byte (the length of the prefix shared with
+// the item before in its low six bits; 0x80: an item length follows, 0x40: a key length
+// follows), the lengths it carries, then the bytes not shared. Damage raises its fault.
+class ItemStreamReader {
+public:
+    explicit ItemStreamReader(std::string_view stream) : stream_(stream) {}
+
+    // Reads item `index` into `out` (its shared prefix taken from `previous`, which must
+    // not be `out`); answers the length of that prefix.
+    std::size_t Next(std::size_t index, std::string_view previous, std::string& out) {
+        Need(1);
+        const auto flag = static_cast<std::uint8_t>(stream_[pos_++]);
+        const std::size_t shared = flag & 0x3F;
+        if (index == 0 && (flag & 0xC0) != 0xC0) RaiseFault(fault::StreamLength);
+        if (flag & 0x80) {
+            Need(2);
+            item_length_ = GetU16(stream_, pos_);
+            pos_ += 2;
+        }
+        if (flag & 0x40) {
+            Need(2);
+            key_length_ = GetU16(stream_, pos_);
+            pos_ += 2;
+        }
+        if (key_length_ > item_length_ || shared > item_length_ ||
+            (index > 0 && shared > previous.size()) || (index == 0 && shared != 0)) {
+            RaiseFault(fault::StreamLength);
+        }
+        Need(item_length_ - shared);
+        out.resize(item_length_);
+        if (shared > 0) std::copy_n(previous.data(), shared, out.data());
+        std::copy_n(stream_.data() + pos_, item_length_ - shared, out.data() + shared);
+        pos_ += item_length_ - shared;
+        return shared;
+    }
+    std::size_t KeyLength() const { return key_length_; }
+    // Every byte of the stream must belong to an item.
+    void Finish() const {
+        if (pos_ != stream_.size()) RaiseFault(fault::StreamLength);
+    }
+
+private:
+    void Need(std::size_t n) const {
+        if (stream_.size() - pos_ < n) RaiseFault(fault::StreamLength);
+    }
+
+    std::string_view stream_;
+    std::size_t pos_ = 0;
+    std::size_t item_length_ = 0;
+    std::size_t key_length_ = 0;
+};
+}  // namespace
+
 std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
     std::vector<Item> items;
     items.reserve(count);
-    std::size_t pos = 0;
-    std::size_t item_length = 0;
-    std::size_t key_length = 0;
-    auto need = [&](std::size_t n) {
-        if (stream.size() - pos < n) RaiseFault(fault::StreamLength);
-    };
+    ItemStreamReader reader(stream);
     for (std::size_t i = 0; i < count; ++i) {
-        need(1);
-        auto flag = static_cast<std::uint8_t>(stream[pos++]);
-        std::size_t shared = flag & 0x3F;
-        if (i == 0 && (flag & 0xC0) != 0xC0) RaiseFault(fault::StreamLength);
-        if (flag & 0x80) {
-            need(2);
-            item_length = GetU16(stream, pos);
-            pos += 2;
-        }
-        if (flag & 0x40) {
-            need(2);
-            key_length = GetU16(stream, pos);
-            pos += 2;
-        }
-        if (key_length > item_length || shared > item_length ||
-            (i > 0 && shared > items.back().bytes.size()) || (i == 0 && shared != 0)) {
-            RaiseFault(fault::StreamLength);
-        }
-        need(item_length - shared);
         Item item;
-        item.key_length = static_cast<std::uint16_t>(key_length);
-        item.bytes.resize(item_length);
-        if (shared > 0) std::copy_n(items.back().bytes.data(), shared, item.bytes.data());
-        std::copy_n(stream.data() + pos, item_length - shared, item.bytes.data() + shared);
-        pos += item_length - shared;
+        const std::string_view previous = i > 0 ? std::string_view(items.back().bytes) : std::string_view();
+        const std::size_t shared = reader.Next(i, previous, item.bytes);
+        item.key_length = static_cast<std::uint16_t>(reader.KeyLength());
         if (i > 0 && !KeyFollows(items.back().key(), item.key(), shared)) RaiseFault(fault::ItemTreeLinks);
         items.push_back(std::move(item));
     }
-    if (pos != stream.size()) RaiseFault(fault::StreamLength);
+    reader.Finish();
     return items;
 }
 
@@ -224,36 +252,10 @@ StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_vi
     std::string previous;
     std::string current;
     std::size_t previous_key = 0;
-    std::size_t pos = 0;
-    std::size_t item_length = 0;
-    std::size_t key_length = 0;
-    auto need = [&](std::size_t n) {
-        if (stream.size() - pos < n) RaiseFault(fault::StreamLength);
-    };
+    ItemStreamReader reader(stream);
     for (std::size_t i = 0; i < count; ++i) {
-        need(1);
-        auto flag = static_cast<std::uint8_t>(stream[pos++]);
-        std::size_t shared = flag & 0x3F;
-        if (i == 0 && (flag & 0xC0) != 0xC0) RaiseFault(fault::StreamLength);
-        if (flag & 0x80) {
-            need(2);
-            item_length = GetU16(stream, pos);
-            pos += 2;
-        }
-        if (flag & 0x40) {
-            need(2);
-            key_length = GetU16(stream, pos);
-            pos += 2;
-        }
-        if (key_length > item_length || shared > item_length || (i > 0 && shared > previous.size()) ||
-            (i == 0 && shared != 0)) {
-            RaiseFault(fault::StreamLength);
-        }
-        need(item_length - shared);
-        current.resize(item_length);
-        if (shared > 0) std::copy_n(previous.data(), shared, current.data());
-        std::copy_n(stream.data() + pos, item_length - shared, current.data() + shared);
-        pos += item_length - shared;
+        const std::size_t shared = reader.Next(i, previous, current);
+        const std::size_t key_length = reader.KeyLength();
         const std::string_view this_key(current.data(), key_length);
         // The shared bytes were copied from the previous item: the order shows after them.
         if (i > 0 && !KeyFollows(std::string_view(previous.data(), previous_key), this_key, shared)) {
@@ -267,7 +269,7 @@ StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_vi
         std::swap(previous, current);
         previous_key = key_length;
     }
-    if (pos != stream.size()) RaiseFault(fault::StreamLength);
+    reader.Finish();
     return hit;
 }
 
