@@ -477,19 +477,29 @@ struct PelmarDriver::Impl {
         return Result(status, args, true);
     }
 
+    // A record this table does not hold is locked for the length of one write; `refused`
+    // when another station holds it. `locked_here` says whether to unlock afterwards.
+    ErrorCode LockUnlessHeld(TableState& s, std::uint32_t number, ErrorCode refused,
+                             bool& locked_here, DriverArgs& args) {
+        locked_here = false;
+        if (s.held == number) return err::NoError;
+        bool acquired = false;
+        const Status st = s.physical->file->TryLockRecord(number, &acquired);
+        if (!st.ok()) return Result(st, args, true);
+        if (!acquired) return refused;
+        locked_here = true;
+        return err::NoError;
+    }
+
     ErrorCode Put(runtime::Table& table, TableState& s, std::uint32_t number, DriverArgs& args) {
         if (number == 0) return err::RecordNotAvailable;
         if (!s.writable) return err::AccessDenied;
         if (!pelmar::BlobsFit(table)) return err::UnsupportedFunction;
         ItemFile& file = *s.physical->file;
         bool locked_here = false;
-        if (s.held != number) {
-            bool acquired = false;
-            const Status st = file.TryLockRecord(number, &acquired);
-            if (!st.ok()) return Result(st, args, true);
-            if (!acquired) return err::AccessDenied;
-            locked_here = true;
-        }
+        if (const ErrorCode code = LockUnlessHeld(s, number, err::AccessDenied, locked_here, args);
+            code != err::NoError)
+            return code;
         const Bytes record = RecordBytes(table);
         const auto memos = MemoBuffers(table);
         const bool check_memos = !s.nomemo_in_force;
@@ -530,13 +540,10 @@ struct PelmarDriver::Impl {
         if (!s.writable) return err::AccessDenied;
         ItemFile& file = *s.physical->file;
         bool locked_here = false;
-        if (s.held != number) {
-            bool acquired = false;
-            const Status st = file.TryLockRecord(number, &acquired);
-            if (!st.ok()) return Result(st, args, true);
-            if (!acquired) return err::RecordNotAvailable;
-            locked_here = true;
-        }
+        if (const ErrorCode code =
+                LockUnlessHeld(s, number, err::RecordNotAvailable, locked_here, args);
+            code != err::NoError)
+            return code;
         const Status status = InFrame(s, true, [&] { return s.table->Delete(number); });
         if (locked_here || s.held == number) {
             file.UnlockRecord(number);
