@@ -14,12 +14,6 @@ namespace err = runtime::err;
 
 namespace {
 
-std::string PropertyName(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return runtime::UpperLabel(text);
-}
-
 std::size_t Limit(const runtime::MemoDeclaration& memo) {
     return memo.blob ? kMaxBlobBytes : memo.size;
 }

@@ -8,6 +8,12 @@
 
 namespace zelt::storage::pelmar {
 
+std::string PropertyName(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return runtime::UpperLabel(text);
+}
+
 using runtime::DriverArgs;
 using runtime::ErrorCode;
 using runtime::FileOp;
@@ -26,12 +32,6 @@ bool IsFact(std::string_view name, const auto& facts) {
     return std::find(facts.begin(), facts.end(), name) != facts.end();
 }
 
-// The property name as compared: blanks around it dropped, upper case.
-std::string PropertyName(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return runtime::UpperLabel(text);
-}
 
 std::string Flag(bool on) { return on ? "1" : "0"; }
 

@@ -27,6 +27,9 @@ struct DriverIdentity {
     std::string_view description;
 };
 
+// A property name as compared: blanks around it dropped, upper case.
+std::string PropertyName(std::string_view text);
+
 // "SET_PROPERTY", "GET_PROPERTY", "SETPROPERTYkey" and "GETPROPERTYkey": `args.text` the
 // name, `args.text2` the value to set, `args.key` the key; answers in `args.result_text`.
 runtime::ErrorCode PropertyOperation(runtime::FileOp op, runtime::Table& table, TableState& s,
