@@ -1,0 +1,177 @@
+// The batch engine: the make, import and export batches that drive the IDE, and the two
+// routines they share, PrepareNames and LogEvent.
+//
+// Batches. Each walks its applications in ascending priority (equal priorities by file
+// name), one after another, through the IDE channel (app/ide), writing every step to the
+// activity log (TEMPFILE) and its progress to StatusMsg:
+//
+//   MakeTagged          ?ExecuteApp      every application of APPS whose Tag is 1
+//   MakeProject(name)   ?Generate        every application of the project of that name
+//   MakeSubset          ?GenerateSubset  the entries of SubsetTagQueue
+//   ImportDictionaries  ?ImportDCT       tagged applications: F.TXD into F.DCT (asks first)
+//   ImportApplications  ?ImportApp       tagged applications: F.TXA into F.APP (asks first)
+//   ExportApplications  ?ExportApp       tagged applications: F.APP to F.TXA
+//   ExportDictionaries  ?ExportDCT       tagged applications: F.DCT to F.TXD
+//
+// A make sends [ExecuteProject("dir/NAME.APP")] per application after deleting its old
+// target, and waits until the target exists again. An import or export sends its command
+// (ide_commands.hpp) and waits for its result file beside the application. Paths are the
+// catalogue's: a directory (APP.DrivenPath) ends with its "/".
+//
+// Every batch returns a BatchSummary: what became of its items, and whether it could run at
+// all. The headless mode turns it into its exit status (ExitStatus()).
+//
+// The engine uses the catalogue's dictionary (InitDictionary must have run), the APP and
+// TMP record buffers, DeletionFile and DeletionFileName, and the IdeChannel's Channel,
+// Connected, StatusMsg and DDETimeOutMinutes. It opens the tables it needs at the start of a
+// batch and closes them (counted opens) at its end. One batch runs at a time, on the
+// thread that owns the window.
+//
+// Waits. Every wait for a result has a limit: WaitLimitSeconds when it is above 0, else
+// WaitMinutes (the "WaitMinutes" setting, 5 by default). Past it the item logs "Wait limit
+// reached" and the batch goes on with the next item. The limit is elapsed time on the
+// installed clock, so midnight does not matter. A result file that existed before the command
+// counts only once it was written again after the command was sent. RequestAbort (or the
+// Close button) ends any batch at its next look, imports and exports included: the item is
+// left, the batch ends with "Processing Aborted".
+//
+// Unsafe names. A path or name that holds a double quote, a square bracket or a control
+// character (and, in the imports, whose destination goes unquoted, a comma) would make a
+// malformed command: the item is skipped with an event saying why, and the batch goes on.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/batches/batch_window.hpp"
+#include "app/catalogue/catalogue_tables.hpp"
+#include "app/ide/ide_channel.hpp"
+#include "runtime/errors/error_codes.hpp"
+
+namespace zelt::app {
+
+// Field widths of the activity log.
+inline constexpr std::size_t kEventNameLength = 40;  // TMP.Apps
+inline constexpr std::size_t kEventTextLength = 80;  // TMP.Event
+
+// An entry of ProcessQueue (PQ) or SubsetTagQueue (SQ): one application to make.
+struct QueueEntry {
+    FixedString<50> AppName;     // file name with extension
+    FixedString<80> DrivePath;   // directory with its trailing "/"
+    std::uint8_t Priority = 0;
+    FixedString<250> Target;     // file the make produces
+};
+
+// An entry of FileQueue: one file of a directory listing.
+struct FileQueueEntry {
+    std::string Name;            // the whole file name (no directory)
+    std::int32_t Date = 0;       // day number of its last change
+    std::int32_t Time = 0;       // clock value of its last change
+    std::int64_t Size = 0;       // bytes
+    std::uint8_t Attrib = 0;     // 0 for a normal file
+};
+
+// The names that PrepareNames derives from an application record.
+struct PreparedNames {
+    FixedString<50> BaseName;    // Application before its first point
+    FixedString<3> TargetExt;    // up to three characters of Target after its first point;
+                                 // its first three characters when it has no point
+    FixedString<200> TargetDir;  // Target up to and including its last "/"; blank when the
+                                 // target or TargetExt is blank, or it has no "/"
+};
+PreparedNames PrepareNames(const AppsRecord& app);
+
+// Appends one event to TEMPFILE with the table's add (not through its manager): TMP.Apps is
+// `name` cut at 40, TMP.Event `text` cut at 80, TMP.Date and TMP.Clock today's day number
+// and clock value of the installed clock. TEMPFILE must be open. Returns the runtime's error
+// code of the add (0 when written); TMP holds the record as written either way.
+runtime::ErrorCode AppendEvent(std::string_view name, std::string_view text);
+
+// What became of a batch.
+struct BatchSummary {
+    int made = 0;              // items whose result was seen
+    int skipped = 0;           // file missing, no target, unsafe name
+    int failed = 0;            // error path, or the wait limit reached
+    bool aborted = false;      // AbortFlag ended it
+    bool answered_no = false;  // the confirmation was not answered Yes: nothing was done
+    bool could_not_run = false;  // the IDE could not be reached, or a table not opened
+    std::string reason;        // why it could not run (the runtime's error text, or the IDE's)
+
+    // 0 when every item finished; 1 when an item was skipped or failed, the question was
+    // answered No, or the batch was aborted; 2 when the batch could not run.
+    int ExitStatus() const;
+};
+
+class BatchEngine {
+public:
+    // `window` is normally the IdeWindow of `channel` as well.
+    BatchEngine(IdeChannel& channel, BatchWindow& window);
+    BatchEngine(const BatchEngine&) = delete;
+    BatchEngine& operator=(const BatchEngine&) = delete;
+
+    // --- Working state, shared with the main window -------------------------------------
+    // Applications of the project being made (filled by MakeProject).
+    std::vector<QueueEntry> ProcessQueue;
+    // Applications tagged on the Project Subsets tab, in AppName order; membership is by
+    // AppName alone (ToggleSubsetTag, IsSubsetTagged). MakeSubset makes them by priority and
+    // leaves the queue as it is.
+    std::vector<QueueEntry> SubsetTagQueue;
+    // The last directory listing of an import or export.
+    std::vector<FileQueueEntry> FileQueue;
+    // 1 ends the running batch at its next look. Safe to set from a signal handler.
+    std::atomic<std::uint8_t> AbortFlag{0};
+    // Applications skipped for want of a target in the running (or last) batch.
+    std::int32_t NoTargetCount = 0;
+    // The wait limit in minutes ("WaitMinutes" in the settings).
+    std::uint8_t WaitMinutes = 5;
+    // Above 0: the wait limit in seconds instead (--wait-limit).
+    std::int64_t WaitLimitSeconds = 0;
+    // Set by PrepareNames for the current application.
+    FixedString<50> BaseName;
+    FixedString<3> TargetExt;
+    FixedString<200> TargetDir;
+
+    // --- Batches --------------------------------------------------------------------------
+    BatchSummary MakeTagged();
+    // `project_name`: the project's name, as the selected line of the project tree shows it.
+    // An unknown name makes nothing and ends with "Processing Complete".
+    BatchSummary MakeProject(std::string_view project_name);
+    BatchSummary MakeSubset();
+    BatchSummary ImportDictionaries();
+    BatchSummary ImportApplications();
+    BatchSummary ExportApplications();
+    BatchSummary ExportDictionaries();
+
+    // --- Shared routines ------------------------------------------------------------------
+    // Sets BaseName, TargetExt and TargetDir from the APP record buffer.
+    void PrepareNames();
+    // AppendEvent, then tells the window: EventLogged, or, when the add failed,
+    // "Log not written: <code>" in StatusMsg and EventNotLogged. True when written.
+    bool LogEvent(std::string_view name, std::string_view text);
+    // StatusMsg := text (cut at 30), and the window redisplayed.
+    void ShowStatus(std::string_view text);
+    // The wait limit in milliseconds.
+    std::int64_t WaitLimitMs() const;
+
+    // --- Main window helpers --------------------------------------------------------------
+    // ?Toggle: removes the entry named like `entry` or adds `entry` in AppName order; true
+    // when it is tagged afterwards.
+    bool ToggleSubsetTag(const QueueEntry& entry);
+    bool IsSubsetTagged(std::string_view app_name) const;
+    // Sets AbortFlag only (a signal handler may call it).
+    void RequestAbort() { AbortFlag.store(1); }
+    // ?BUTTON7 Close: empties ProcessQueue, FileQueue and SubsetTagQueue and sets AbortFlag.
+    void CloseButton();
+
+    IdeChannel& Ide() { return channel_; }
+    BatchWindow& Window() { return window_; }
+
+private:
+    IdeChannel& channel_;
+    BatchWindow& window_;
+};
+
+}  // namespace zelt::app
