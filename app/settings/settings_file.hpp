@@ -1,0 +1,44 @@
+// The program's configuration file "./ZELT.INI" (in the current directory), section
+// "Preserved": the authoritative copy of the four settings.
+//
+//   key          global            written as                  read as
+//   "NewLog"     GLO.UseNewLog     "Y" or "N"                  first character ("" if missing)
+//   "CL_Command" GLO.RunString     the command line (254)      up to 254 characters
+//   "FilePath"   GLO.FilePath      the directory (64)          first 64 characters
+//   "RetainTags" GLO.RetainTags    0 or 1 in decimal           the value as a number (0)
+//
+// The optional key "WaitMinutes" (default 5) limits every wait of a batch for its result
+// file; it is read here and never written.
+//
+// Reading is lenient, as the settings window and the main window need it. Scripts that must
+// not run on a damaged file ask CheckSettingsFile first: it names the first line or value
+// that does not fit.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zelt::app {
+
+inline constexpr std::string_view kSettingsFile = "./ZELT.INI";
+inline constexpr std::string_view kSettingsSection = "Preserved";
+inline constexpr int kDefaultWaitMinutes = 5;
+
+// Reads the four settings into GLO.
+void ReadSettingsFile(std::string_view file = kSettingsFile);
+// Writes them, in the order NewLog, CL_Command, FilePath, RetainTags. False when the file
+// could not be written.
+bool WriteSettingsFile(std::string_view file = kSettingsFile);
+// "WaitMinutes", or the default when it is missing or not a number from 1 to 255.
+int ReadWaitMinutes(std::string_view file = kSettingsFile);
+
+// Nothing when the file is missing or sound; otherwise what is wrong with it, naming the
+// line ("ZELT.INI line 4: RetainTags must be 0 or 1, not \"yes\"").
+std::optional<std::string> CheckSettingsFile(std::string_view file = kSettingsFile);
+
+// True when none of the three text settings is blank (the settings window is not needed).
+bool SettingsComplete();
+
+}  // namespace zelt::app
