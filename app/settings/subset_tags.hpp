@@ -7,18 +7,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/catalogue/catalogue_tables.hpp"
+#include "app/batches/batch_engine.hpp"
 #include "framework/levels.hpp"
 
 namespace zelt::app {
 
-struct SubsetTagEntry {
-    FixedString<50> AppName;
-    FixedString<80> DrivePath;
-    std::uint8_t Priority = 0;
-    FixedString<250> Target;
-};
-using SubsetTagQueue = std::vector<SubsetTagEntry>;
+// The batch engine's queue entry (AppName, DrivePath, Priority, Target), as SQ holds it.
+using SubsetTagEntry = QueueEntry;
+using SubsetTagQueue = std::vector<QueueEntry>;
 
 // Adds the entry in AppName order (after entries of the same name).
 void InsertByName(SubsetTagQueue& queue, const SubsetTagEntry& entry);
