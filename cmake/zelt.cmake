@@ -34,9 +34,16 @@ function(zelt_module name)
 endfunction()
 
 # zelt_test_suite(<name> DIR <dir> DEPENDS <libs...>)
-# One GoogleTest program per folder under tests/, every test registered with CTest.
+# One GoogleTest program per folder under tests/, every test registered with CTest with a
+# time-out of two minutes, so that a test that hangs fails as itself instead of stalling
+# the run (the longest tests take well under a minute on a busy machine). A suite whose
+# tests need longer must say why where it gives TIMEOUT <seconds>, and the tools test that
+# checks the limits must learn of it.
 function(zelt_test_suite name)
-  cmake_parse_arguments(ARG "" "DIR" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "DIR;TIMEOUT" "DEPENDS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -44,5 +51,5 @@ function(zelt_test_suite name)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE zelt_options ${ARG_DEPENDS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()

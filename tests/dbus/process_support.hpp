@@ -153,6 +153,58 @@ private:
     int out_ = -1;
 };
 
+// What a program printed and how it ended.
+struct ProgramRun {
+    std::string out;
+    std::string err;
+    int exit_code = -1;  // 128 + the signal that ended it; -1 when it did not end within the limit
+};
+
+// Runs a program to its end (at most `timeout_ms`), collecting both of its outputs.
+inline ProgramRun RunProgram(const std::vector<std::string>& argv, std::int64_t timeout_ms = 60000) {
+    ProgramRun run;
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return run;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return run;
+    }
+    platform::SpawnOptions options;
+    options.stdout_fd = out[1];
+    options.stderr_fd = err[1];
+    const platform::SpawnOutcome outcome = platform::SpawnProcess(argv, options);
+    ::close(out[1]);
+    ::close(err[1]);
+    const std::int64_t deadline = SteadyMs() + timeout_ms;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&run.out, &run.err};
+    int open = outcome.started() ? 2 : 0;
+    while (open > 0 && SteadyMs() < deadline) {
+        if (::poll(fds, 2, static_cast<int>(std::max<std::int64_t>(deadline - SteadyMs(), 1))) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buffer[4096];
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                texts[i]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    ::close(out[0]);
+    ::close(err[0]);
+    if (!outcome.started()) return run;
+    std::optional<int> status = WaitForExit(outcome.pid, std::max<std::int64_t>(deadline - SteadyMs(), 100));
+    if (!status) EndProcess(outcome.pid);
+    if (status && WIFEXITED(*status)) run.exit_code = WEXITSTATUS(*status);
+    if (status && WIFSIGNALED(*status)) run.exit_code = 128 + WTERMSIG(*status);
+    return run;
+}
+
 // A session bus of the test's own, so that tests running side by side never see each
 // other's servers. It becomes this process's session bus (and its children's).
 class PrivateBus {

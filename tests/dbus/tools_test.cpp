@@ -1,0 +1,69 @@
+// The tools and scripts as a new user meets them: the test script's stages and the time-out
+// of every test.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/dbus/process_support.hpp"
+#include "tools/plm/json.hpp"
+
+namespace zelt::testing {
+namespace {
+
+const std::string kSourceRoot = ZELT_SOURCE_ROOT;
+const std::string kBuildRoot = ZELT_BUILD_ROOT;
+
+void WriteScript(const std::string& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    ::chmod(path.c_str(), 0755);
+}
+
+// Stand-ins for the programs the test script runs, so that only the script's own steps run.
+TEST(TestScript, PrintsALinePerStage) {
+    TempFolder folder;
+    const std::string bin = folder / "bin";
+    ::mkdir(bin.c_str(), 0755);
+    WriteScript(bin + "/dpkg-query", "printf 'install ok installed'\n");
+    WriteScript(bin + "/cmake", "echo \"cmake $*\" >> \"" + (folder / "calls") + "\"\n");
+    WriteScript(bin + "/dbus-run-session", "echo \"bus $*\" >> \"" + (folder / "calls") + "\"\n");
+    const ProgramRun run = RunProgram({"env", "PATH=" + bin + ":/usr/bin:/bin", "ZELT_TEST_BUILD=" + (folder / "tree"),
+                                       "bash", kSourceRoot + "/scripts/test"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    std::vector<std::string> stages;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("== ")) stages.push_back(line.substr(3, line.find(' ', 3) - 3));
+    }
+    EXPECT_EQ(stages, (std::vector<std::string>{"installing", "configuring", "building", "testing"})) << run.out;
+}
+
+// A hang must fail as one test, not stall the whole run: every test has a time-out of at
+// most two minutes.
+TEST(TestScript, EveryTestHasATimeOut) {
+    const ProgramRun run = RunProgram({"ctest", "--test-dir", kBuildRoot, "--show-only=json-v1"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::string error;
+    const std::optional<plm::Json> info = plm::Json::Parse(run.out, &error);
+    ASSERT_TRUE(info) << error;
+    const plm::Json* tests = info->Find("tests");
+    ASSERT_TRUE(tests && tests->IsArray());
+    EXPECT_GT(tests->Items().size(), 100u);
+    std::vector<std::string> without;  // tests with no time-out or a longer one
+    for (const plm::Json& test : tests->Items()) {
+        double timeout = 0;
+        if (const plm::Json* properties = test.Find("properties")) {
+            for (const plm::Json& property : properties->Items()) {
+                const plm::Json* key = property.Find("name");
+                if (key && key->AsString() == "TIMEOUT") timeout = property.Find("value")->AsNumber();
+            }
+        }
+        if (timeout <= 0 || timeout > 120) without.push_back(test.Find("name")->AsString());
+    }
+    EXPECT_TRUE(without.empty()) << without.size() << " tests, among them " << without.front();
+}
+
+}  // namespace
+}  // namespace zelt::testing
