@@ -8,9 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "app/headless/console_messages.hpp"
+#include "app/headless/headless_options.hpp"
+#include "app/headless/headless_run.hpp"
 #include "app/program/desktop.hpp"
 #include "app/program/program.hpp"
 #include "platform/profile/ini_file_service.hpp"
+#include "platform/spawn/spawn_process.hpp"
+
+#if ZELT_WITH_DBUS
+#include "platform/dbus/dbus_transport.hpp"
+#endif
 
 #if ZELT_WITH_QT
 #include <QApplication>
@@ -49,10 +57,47 @@ int RunDesktop(int argc, char** argv) {
 #endif
 }
 
+std::shared_ptr<zelt::runtime::ConversationTransport> ConnectSessionBus(std::string* reason) {
+#if ZELT_WITH_DBUS
+    return zelt::platform::DbusConversationTransport::ConnectSessionBus(reason);
+#else
+    if (reason) *reason = "this build has no D-Bus transport";
+    return nullptr;
+#endif
+}
+
+int RunHeadlessMode(const std::vector<std::string>& args) {
+    using namespace zelt;
+    std::string error;
+    const std::optional<app::HeadlessOptions> options = app::ParseHeadlessOptions(args, &error);
+    if (!options) {
+        std::fprintf(stderr, "zelt: %s (zelt --help lists the commands)\n", error.c_str());
+        return 2;
+    }
+    if (options->command == app::HeadlessCommand::Help) {
+        std::fputs(app::HeadlessUsage().c_str(), stdout);
+        return 0;
+    }
+    platform::InstallIniFileService();
+    app::ConsoleBackend backend;
+    app::ConsolePresenter presenter;
+    app::Program program(backend, &presenter);
+    // A fatal error (a table that cannot be opened) ends the run as one that could not run.
+    program.SetHalt([](int, std::string_view stop) {
+        std::fprintf(stderr, "zelt: %.*s\n", static_cast<int>(stop.size()), stop.data());
+        std::fflush(nullptr);
+        std::exit(2);
+    });
+    platform::SpawnServerStarter starter;
+    app::HeadlessServices services;
+    services.connect = ConnectSessionBus;
+    services.starter = &starter;
+    return program.Run([&](app::Program& p) { return app::RunHeadless(p, *options, services); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc <= 1) return RunDesktop(argc, argv);
-    std::fputs("zelt: the headless mode is not built yet\n", stderr);
-    return 2;
+    return RunHeadlessMode(std::vector<std::string>(argv + 1, argv + argc));
 }

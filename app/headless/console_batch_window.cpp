@@ -1,0 +1,65 @@
+#include "app/headless/console_batch_window.hpp"
+
+#include "app/headless/console_messages.hpp"
+#include "runtime/values/pictures.hpp"
+
+namespace zelt::app {
+namespace {
+constexpr int kDatePicture = 10;  // yyyy/mm/dd
+constexpr int kTimePicture = 4;   // hh:mm:ss
+}  // namespace
+
+std::string EventLine(const TempFileRecord& event, std::string_view shown_name) {
+    std::string line = runtime::FormatDate(event.Date, kDatePicture);
+    line.append(" ").append(runtime::FormatTime(event.Clock, kTimePicture)).append("  ");
+    std::string name(shown_name);
+    if (name.size() < 12) name.resize(12, ' ');
+    line.append(name).append("  ").append(event.Event.Clip());
+    return line;
+}
+
+void ConsoleBatchWindow::ShowMessage(std::string_view text) {
+    WriteLine(stderr, ConsoleMessageText({}, text, runtime::button::Ok, runtime::button::Ok));
+}
+
+int ConsoleBatchWindow::ShowMessageBox(const runtime::MessageRequest& request) {
+    int answer = runtime::EffectiveDefaultButton(request);
+    if ((request.buttons & runtime::button::Yes) != 0) {
+        asked_ = true;
+        if (yes_) answer = runtime::button::Yes;
+    }
+    std::string text = ConsoleMessageText(request.caption, request.text, request.buttons, answer);
+    if (asked_ && !yes_) text += " (--yes answers Yes)";
+    WriteLine(stderr, text);
+    return answer;
+}
+
+void ConsoleBatchWindow::EventLogged(const TempFileRecord& event) {
+    WriteLine(stdout, EventLine(event, event.Apps.Clip()));
+    NoticeSignals();
+}
+
+void ConsoleBatchWindow::EventNotLogged(const TempFileRecord& event, runtime::ErrorCode code,
+                                        std::string_view text) {
+    WriteLine(stderr, "zelt: event not written to the activity log (error " + std::to_string(code) +
+                          " " + std::string(text) + "): " + EventLine(event, event.Apps.Clip()));
+}
+
+void ConsoleBatchWindow::WaitForResult(const ResultWait& wait) {
+    SleepOnResult(wait, signals_.Descriptor());
+    if (client_) client_->ProcessPending();
+    NoticeSignals();
+}
+
+bool ConsoleBatchWindow::NoticeSignals() {
+    if (!signals_.Arrived()) return false;
+    if (!told_signal_) {
+        told_signal_ = true;
+        WriteLine(stderr, std::string("zelt: ") + (signals_.Signal() == SIGINT ? "SIGINT" : "SIGTERM") +
+                              " received: the batch ends");
+    }
+    if (engine_) engine_->RequestAbort();
+    return true;
+}
+
+}  // namespace zelt::app

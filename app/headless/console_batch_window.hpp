@@ -1,0 +1,59 @@
+// The batch engine's window in the headless mode: events on standard output as they are
+// logged, message boxes on standard error, questions answered by --yes, and the waits
+// slept on the result watch together with the termination signals, which abort the batch.
+#pragma once
+
+#include <string>
+
+#include "app/batches/batch_engine.hpp"
+#include "app/batches/batch_window.hpp"
+#include "app/headless/termination_signals.hpp"
+
+namespace zelt::app {
+
+// One logged event as a line: "2026/12/07 14:03:22  ORDERS.APP  Begin Make".
+std::string EventLine(const TempFileRecord& event, std::string_view shown_name);
+
+class ConsoleBatchWindow final : public BatchWindow {
+public:
+    // `yes`: questions are answered Yes; otherwise they get their default answer.
+    ConsoleBatchWindow(bool yes, TerminationSignals& signals) : yes_(yes), signals_(signals) {}
+
+    // The engine whose AbortFlag a signal sets, and the client whose bus news is handled
+    // while an item waits.
+    void Attach(BatchEngine* engine, runtime::ConversationClient* client) {
+        engine_ = engine;
+        client_ = client;
+    }
+    bool Asked() const { return asked_; }
+
+    // IdeWindow
+    void ShowMessage(std::string_view text) override;
+    void Redisplay() override { NoticeSignals(); }
+    void SelectApplicationsList() override {}
+    void PostEvent(runtime::EventCode) override {}
+    bool StartCancelled() override { return NoticeSignals(); }
+
+    // BatchWindow
+    int ShowMessageBox(const runtime::MessageRequest& request) override;
+    void Beep() override {}
+    void Activate() override {}
+    void Focus(BatchFocus) override {}
+    void EventLogged(const TempFileRecord& event) override;
+    void EventNotLogged(const TempFileRecord& event, runtime::ErrorCode code,
+                        std::string_view text) override;
+    void WaitForResult(const ResultWait& wait) override;
+
+private:
+    // True once a termination signal arrived; the batch is asked to stop.
+    bool NoticeSignals();
+
+    bool yes_;
+    bool asked_ = false;
+    bool told_signal_ = false;
+    TerminationSignals& signals_;
+    BatchEngine* engine_ = nullptr;
+    runtime::ConversationClient* client_ = nullptr;
+};
+
+}  // namespace zelt::app

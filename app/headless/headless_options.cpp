@@ -1,0 +1,151 @@
+#include "app/headless/headless_options.hpp"
+
+#include <charconv>
+#include <string_view>
+
+namespace zelt::app {
+namespace {
+
+std::optional<std::int64_t> Number(std::string_view text, std::int64_t low, std::int64_t high) {
+    std::int64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+bool IsBatch(HeadlessCommand command) {
+    switch (command) {
+    case HeadlessCommand::Help:
+    case HeadlessCommand::Log:
+    case HeadlessCommand::PrintLog:
+    case HeadlessCommand::EmptyLog: return false;
+    default: return true;
+    }
+}
+
+std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::string>& args,
+                                                    std::string* error) {
+    HeadlessOptions options;
+    bool have_command = false;
+    const auto fail = [error](std::string text) -> std::optional<HeadlessOptions> {
+        if (error) *error = std::move(text);
+        return std::nullopt;
+    };
+    const auto set = [&](HeadlessCommand command) {
+        if (have_command) return false;
+        options.command = command;
+        have_command = true;
+        return true;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool has_value = i + 1 < args.size();
+        const std::string value = has_value ? args[i + 1] : std::string();
+        bool ok = true;
+        if (arg == "--help" || arg == "-h") {
+            options.command = HeadlessCommand::Help;
+            return options;
+        } else if (arg == "--make") {
+            if (!has_value) return fail("--make needs tagged, project NAME or subset");
+            ++i;
+            if (value == "tagged") {
+                ok = set(HeadlessCommand::MakeTagged);
+            } else if (value == "subset") {
+                ok = set(HeadlessCommand::MakeSubset);
+            } else if (value == "project") {
+                if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--make project needs the project's name");
+                options.project = args[++i];
+                ok = set(HeadlessCommand::MakeProject);
+            } else {
+                return fail("--make needs tagged, project NAME or subset, not \"" + value + "\"");
+            }
+        } else if (arg == "--import-dct") {
+            ok = set(HeadlessCommand::ImportDct);
+        } else if (arg == "--import-app") {
+            ok = set(HeadlessCommand::ImportApp);
+        } else if (arg == "--export-app") {
+            ok = set(HeadlessCommand::ExportApp);
+        } else if (arg == "--export-dct") {
+            ok = set(HeadlessCommand::ExportDct);
+        } else if (arg == "--log") {
+            ok = set(HeadlessCommand::Log);
+        } else if (arg == "--csv") {
+            options.csv = true;
+        } else if (arg == "--print-log") {
+            if (!has_value || value.empty()) return fail("--print-log needs the name of the PDF file");
+            options.pdf_path = args[++i];
+            ok = set(HeadlessCommand::PrintLog);
+        } else if (arg == "--empty-log") {
+            ok = set(HeadlessCommand::EmptyLog);
+        } else if (arg == "--yes") {
+            options.yes = true;
+        } else if (arg == "--timeout") {
+            const auto minutes = Number(value, 0, 255);
+            if (!minutes) return fail("--timeout needs a number of minutes from 0 to 255");
+            options.timeout_minutes = static_cast<std::uint8_t>(*minutes);
+            ++i;
+        } else if (arg == "--wait-limit") {
+            const auto seconds = Number(value, 1, 7 * 24 * 3600);
+            if (!seconds) return fail("--wait-limit needs a number of seconds above 0");
+            options.wait_limit_seconds = *seconds;
+            ++i;
+        } else if (arg == "--start-limit") {
+            const auto seconds = Number(value, 1, 24 * 3600);
+            if (!seconds) return fail("--start-limit needs a number of seconds above 0");
+            options.start_limit_seconds = *seconds;
+            ++i;
+        } else {
+            return fail("unknown argument \"" + arg + "\"");
+        }
+        if (!ok) return fail("give one command only (\"" + arg + "\" is a second one)");
+    }
+    if (!have_command) return fail("no command given");
+    if (options.csv && options.command != HeadlessCommand::Log) return fail("--csv goes with --log only");
+    return options;
+}
+
+std::string HeadlessUsage() {
+    return R"(Usage: zelt                      the desktop program (the main window)
+       zelt COMMAND [OPTIONS]     the headless mode: no window, for scripts and CI
+
+Commands (one per run):
+  --make tagged            make the tagged applications, in priority order
+  --make project NAME      make every application of the project NAME
+  --make subset            make the project subset tags saved in TF (RetainTags=1)
+  --import-dct             import NAME.TXD into NAME.DCT for each tagged application
+  --import-app             import NAME.TXA into NAME.APP for each tagged application
+  --export-app             export NAME.APP to NAME.TXA for each tagged application
+  --export-dct             export NAME.DCT to NAME.TXD for each tagged application
+  --log [--csv]            print the activity log (as comma-separated values with --csv)
+  --print-log FILE.pdf     save the activity log report as a PDF file
+  --empty-log              empty the activity log
+  --help                   show this text
+
+Options:
+  --yes                    answer the batch's questions Yes; without it an import or
+                           --empty-log asks nothing, changes nothing and exits 1
+  --timeout MINUTES        the IDE's reply time-out (DDE Time Out), default 3
+  --wait-limit SECONDS     how long an item waits for its result file; default the
+                           "WaitMinutes" setting of ZELT.INI (5 minutes)
+  --start-limit SECONDS    how long an IDE that ZELT started has to answer, default 30
+
+Settings come from ./ZELT.INI, section "Preserved", as in the desktop program; blank
+settings are used as they are (the tables in the current directory), as after Cancel in
+the settings window. NewLog=Y empties the activity log before a batch.
+
+Each event written to the activity log is printed on standard output as it is written.
+Every message box is printed on standard error with its caption. SIGINT and SIGTERM end a
+batch cleanly: "Processing Aborted", the conversation closed, nothing half-written.
+
+Exit status:
+  0  every item finished
+  1  an item was skipped or failed, a question was answered No, or the batch was aborted
+  2  the batch could not run: wrong usage, unusable settings (a damaged ZELT.INI), an IDE
+     that could not be reached or started, or a table that cannot be opened
+)";
+}
+
+}  // namespace zelt::app

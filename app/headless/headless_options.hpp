@@ -1,0 +1,50 @@
+// The headless mode's command line: one command and its options.
+//
+//   zelt --make tagged | --make project NAME | --make subset
+//   zelt --import-dct | --import-app | --export-app | --export-dct
+//   zelt --log [--csv] | --print-log FILE.pdf | --empty-log
+//   options: --yes  --timeout MINUTES  --wait-limit SECONDS  --start-limit SECONDS
+//   zelt --help
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelt::app {
+
+enum class HeadlessCommand {
+    Help,
+    MakeTagged,
+    MakeProject,
+    MakeSubset,
+    ImportDct,
+    ImportApp,
+    ExportApp,
+    ExportDct,
+    Log,
+    PrintLog,
+    EmptyLog,
+};
+
+struct HeadlessOptions {
+    HeadlessCommand command = HeadlessCommand::Help;
+    std::string project;              // --make project NAME
+    std::string pdf_path;             // --print-log FILE.pdf
+    bool csv = false;                 // --log --csv
+    bool yes = false;                 // questions answered Yes
+    std::uint8_t timeout_minutes = 3; // the IDE's reply time-out (DDETimeOutMinutes)
+    std::int64_t wait_limit_seconds = 0;  // 0: "WaitMinutes" of ZELT.INI
+    std::int64_t start_limit_seconds = 30;  // how long a started IDE has to answer
+};
+
+// The options, or nothing with `error` saying what is wrong.
+std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::string>& args,
+                                                    std::string* error);
+// The text of --help.
+std::string HeadlessUsage();
+// True for the commands that drive the IDE (the makes, imports and exports).
+bool IsBatch(HeadlessCommand command);
+
+}  // namespace zelt::app

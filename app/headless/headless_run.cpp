@@ -1,0 +1,125 @@
+#include "app/headless/headless_run.hpp"
+
+#include "app/batches/batch_engine.hpp"
+#include "app/catalogue/catalogue_tables.hpp"
+#include "app/catalogue/dictionary.hpp"
+#include "app/headless/console_batch_window.hpp"
+#include "app/headless/console_messages.hpp"
+#include "app/headless/log_listing.hpp"
+#include "app/headless/termination_signals.hpp"
+#include "app/ide/ide_channel.hpp"
+#include "app/settings/opening_steps.hpp"
+#include "app/settings/settings_file.hpp"
+#include "runtime/errors/error_state.hpp"
+
+namespace zelt::app {
+namespace {
+
+constexpr int kFinished = 0;
+constexpr int kCouldNotRun = 2;
+
+int CouldNotRun(const std::string& why) {
+    WriteLine(stderr, "zelt: " + why);
+    return kCouldNotRun;
+}
+
+// Opens and closes the table once, so that a table that cannot be used stops the run before
+// any batch starts; the reason is the runtime's error text.
+bool Usable(framework::FileManager& manager) {
+    runtime::ClearError();
+    const framework::Level level = manager.AttemptOpen(true);
+    if (level != framework::LevelOk) {
+        WriteLine(stderr, "zelt: the table " + manager.File().FileName() + " cannot be opened: " +
+                              runtime::CurrentErrorText() + " (error " +
+                              std::to_string(runtime::CurrentErrorCode()) + ")");
+        return false;
+    }
+    manager.Close();
+    return true;
+}
+
+std::string Summary(const BatchSummary& s) {
+    if (s.could_not_run) return "the batch could not run" + (s.reason.empty() ? "" : ": " + s.reason);
+    std::string text = std::to_string(s.made) + " finished, " + std::to_string(s.skipped) +
+                       " skipped, " + std::to_string(s.failed) + " failed";
+    if (s.aborted) text += "; aborted";
+    if (s.answered_no) text += "; the question was not answered Yes, nothing was done";
+    return text;
+}
+
+BatchSummary RunCommand(BatchEngine& engine, const HeadlessOptions& options) {
+    switch (options.command) {
+    case HeadlessCommand::MakeTagged: return engine.MakeTagged();
+    case HeadlessCommand::MakeProject: return engine.MakeProject(options.project);
+    case HeadlessCommand::MakeSubset: return engine.MakeSubset();
+    case HeadlessCommand::ImportDct: return engine.ImportDictionaries();
+    case HeadlessCommand::ImportApp: return engine.ImportApplications();
+    case HeadlessCommand::ExportApp: return engine.ExportApplications();
+    case HeadlessCommand::ExportDct: return engine.ExportDictionaries();
+    default: break;
+    }
+    BatchSummary none;
+    none.could_not_run = true;
+    none.reason = "not a batch";
+    return none;
+}
+
+int RunBatch(const HeadlessOptions& options, const HeadlessServices& services,
+             TerminationSignals& signals, const SubsetTagQueue& subset_tags) {
+    std::string reason = "no transport";
+    std::shared_ptr<runtime::ConversationTransport> transport =
+        services.connect ? services.connect(&reason) : nullptr;
+    if (!transport || !services.starter) return CouldNotRun("the IDE cannot be reached: " + reason);
+    runtime::ConversationClient client(transport);
+    ConsoleBatchWindow window(options.yes, signals);
+    IdeStartLimits limits;
+    limits.answer_limit_ms = options.start_limit_seconds * 1000;
+    IdeChannel ide(client, window, *services.starter,
+                   [] { return std::string(GLO.RunString.View()); }, limits);
+    ide.DDETimeOutMinutes = options.timeout_minutes;
+    BatchEngine engine(ide, window);
+    window.Attach(&engine, &client);
+    engine.WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
+    engine.WaitLimitSeconds = options.wait_limit_seconds;
+    engine.SubsetTagQueue = subset_tags;
+    if (signals.Arrived()) engine.RequestAbort();
+
+    const BatchSummary summary = RunCommand(engine, options);
+    if (ide.Channel != 0) client.CloseConversation(ide.Channel);
+    WriteLine(stderr, "zelt: " + Summary(summary));
+    return summary.ExitStatus();
+}
+
+}  // namespace
+
+int RunHeadless(Program& program, const HeadlessOptions& options, const HeadlessServices& services) {
+    TerminationSignals signals;
+    if (std::optional<std::string> problem = CheckSettingsFile()) {
+        return CouldNotRun(*problem + " (the settings are not usable)");
+    }
+    const bool batch = IsBatch(options.command);
+    SubsetTagQueue subset_tags;
+    SettingsOpening opening;
+    opening.subset_tags = options.command == HeadlessCommand::MakeSubset ? &subset_tags : nullptr;
+    opening.new_log = batch;
+    if (!LoadSettingsAtOpening(program.Errors(), opening)) return kCouldNotRun;
+    if (options.command == HeadlessCommand::MakeSubset && GLO.RetainTags != 1) {
+        return CouldNotRun("--make subset makes the project subset tags saved in TF, and they are "
+                           "kept only with RetainTags=1 in ZELT.INI");
+    }
+    if (!Usable(TempFileManager)) return kCouldNotRun;
+    if (batch && (!Usable(AppsManager) || !Usable(ProjectsManager))) return kCouldNotRun;
+
+    int status = kFinished;
+    switch (options.command) {
+    case HeadlessCommand::Log: status = ListLog(options.csv); break;
+    case HeadlessCommand::EmptyLog: status = EmptyLog(options.yes); break;
+    case HeadlessCommand::PrintLog: status = SaveLogPdf(program, options.pdf_path); break;
+    case HeadlessCommand::Help: break;
+    default: status = RunBatch(options, services, signals, subset_tags); break;
+    }
+    if (opening.subset_tags && GLO.RetainTags == 1) TfManager.Close();
+    return status;
+}
+
+}  // namespace zelt::app

@@ -1,0 +1,95 @@
+#include "app/headless/log_listing.hpp"
+
+#include "app/catalogue/catalogue_tables.hpp"
+#include "app/catalogue/dictionary.hpp"
+#include "app/headless/console_batch_window.hpp"
+#include "app/headless/console_messages.hpp"
+#include "runtime/errors/error_state.hpp"
+#include "runtime/values/pictures.hpp"
+
+namespace zelt::app {
+namespace {
+
+std::string Csv(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string TableError(std::string_view what) {
+    return "zelt: " + std::string(what) + " " + TempFile.FileName() + ": " + runtime::CurrentErrorText() +
+           " (error " + std::to_string(runtime::CurrentErrorCode()) + ")";
+}
+
+}  // namespace
+
+int ListLog(bool csv) {
+    if (TempFileManager.Open() != framework::LevelOk || TempFileManager.EnsureOpen() != framework::LevelOk) {
+        WriteLine(stderr, TableError("cannot open"));
+        return 2;
+    }
+    if (csv) WriteLine(stdout, "Application,Date,Time,Event");
+    TempFile.SetKey(TempFileTable::clockkey);
+    std::string previous;
+    int rows = 0;
+    runtime::ErrorCode code = runtime::err::NoError;
+    while ((code = TempFile.Next()) == runtime::err::NoError) {
+        ++rows;
+        const std::string name = TMP.Apps.Clip();
+        if (csv) {
+            WriteLine(stdout, Csv(name) + "," + runtime::FormatDate(TMP.Date, 10) + "," +
+                                  runtime::FormatTime(TMP.Clock, 4) + "," + Csv(TMP.Event.Clip()));
+        } else {
+            WriteLine(stdout, EventLine(TMP, name == previous ? std::string() : name));
+        }
+        previous = name;
+    }
+    const bool ended = code == runtime::err::RecordNotAvailable;
+    if (!ended) WriteLine(stderr, TableError("cannot read"));
+    TempFileManager.Close();
+    if (!ended) return 2;
+    if (rows == 0) {
+        WriteLine(stderr, ConsoleMessageText("Go Away", "If there was something to show you, I'd show it.",
+                                             runtime::button::Ok, runtime::button::Ok));
+    }
+    return 0;
+}
+
+int EmptyLog(bool yes) {
+    const int answer = yes ? runtime::button::Yes : runtime::button::No;
+    std::string question = ConsoleMessageText("Best be sure, chaver", "Are you entirely sure?",
+                                              runtime::button::Yes | runtime::button::No, answer);
+    if (!yes) question += " (--yes answers Yes)";
+    WriteLine(stderr, question);
+    if (!yes) return 1;
+    if (TempFileManager.Open() != framework::LevelOk || TempFileManager.EnsureOpen() != framework::LevelOk) {
+        WriteLine(stderr, TableError("cannot open"));
+        return 2;
+    }
+    int status = 0;
+    if (TempFile.Lock(30) != runtime::err::NoError) {
+        WriteLine(stderr, TableError("cannot lock"));
+        status = 2;
+    } else {
+        if (TempFile.Empty() != runtime::err::NoError) {
+            WriteLine(stderr, TableError("cannot empty"));
+            status = 2;
+        }
+        TempFile.Unlock();
+    }
+    TempFileManager.Close();
+    return status;
+}
+
+int SaveLogPdf(Program& program, const std::string& path) {
+    (void)program;
+    (void)path;
+    WriteLine(stderr, "zelt: --print-log is not available yet: the log report is not built in this "
+                      "version");
+    return 2;
+}
+
+}  // namespace zelt::app
