@@ -84,6 +84,18 @@ class AutoFrame {
     bool owns_ = false;
 };
 
+// Whether an item found by a seek lies where `mode` asked for; a damaged tree can answer
+// with an item on the wrong side of the key, and a walk built on seeks would then not move.
+bool SeekLanded(SeekMode mode, BytesView key, BytesView found) {
+    switch (mode) {
+        case SeekMode::AtOrAfter: return key <= found;
+        case SeekMode::After: return key < found;
+        case SeekMode::AtOrBefore: return found <= key;
+        case SeekMode::Before: return found < key;
+    }
+    return false;
+}
+
 }  // namespace
 
 ItemFile::ItemFile(std::unique_ptr<ItemFileState> state) : state_(std::move(state)) {}
@@ -279,6 +291,7 @@ Status ItemFile::Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_
             case SeekMode::Before: item = tree.LowerItem(key, true); break;
         }
         *found = item != nullptr;
+        if (item != nullptr && !SeekLanded(mode, key, item->key())) RaiseFault(fault::ItemTreeLinks);
         if (item != nullptr) {
             if (key_out != nullptr) key_out->assign(item->key());
             if (data_out != nullptr) data_out->assign(item->data());
@@ -400,26 +413,38 @@ Status ItemCursor::Seek(BytesView key, SeekMode mode) {
     Bytes wanted(key);
     key_ = wanted;
     return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) -> Found {
+        Found found;
         switch (mode) {
-            case SeekMode::AtOrAfter: return t.Upper(wanted, false);
-            case SeekMode::After: return t.Upper(wanted, true);
-            case SeekMode::AtOrBefore: return t.Lower(wanted, false);
-            case SeekMode::Before: return t.Lower(wanted, true);
+            case SeekMode::AtOrAfter: found = t.Upper(wanted, false); break;
+            case SeekMode::After: found = t.Upper(wanted, true); break;
+            case SeekMode::AtOrBefore: found = t.Lower(wanted, false); break;
+            case SeekMode::Before: found = t.Lower(wanted, true); break;
         }
-        return std::nullopt;
+        if (found && !SeekLanded(mode, wanted, found->first)) RaiseFault(fault::ItemTreeLinks);
+        return found;
     });
 }
 
+// A step that does not move strictly on from where the cursor stands can only come from a
+// damaged tree; it fails with a fault instead of reading the same items again.
 Status ItemCursor::Next() {
     if (!valid_ && key_.empty()) return First();
     Bytes from = key_;
-    return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) { return t.Upper(from, true); });
+    return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) {
+        Found found = t.Upper(from, true);
+        if (found && !(from < found->first)) RaiseFault(fault::ItemTreeLinks);
+        return found;
+    });
 }
 
 Status ItemCursor::Previous() {
     if (!valid_ && key_.empty()) return Last();
     Bytes from = key_;
-    return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) { return t.Lower(from, true); });
+    return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) {
+        Found found = t.Lower(from, true);
+        if (found && !(found->first < from)) RaiseFault(fault::ItemTreeLinks);
+        return found;
+    });
 }
 
 }  // namespace zelt::storage

@@ -182,6 +182,22 @@ private:
 bool IsDecimalType(std::uint8_t t) { return t == 10 || t == 11; }
 bool IsTextCode(std::uint8_t t) { return t == 18 || t == 19 || t == 20; }
 
+// Whether a field read back from a stream is one a declaration could have made: a type the
+// runtime knows (kept in the record unless it overlays), its number in sequence, at least
+// one element, a size that the type and the elements give, and a place inside the record.
+bool FieldSound(const FieldDescriptor& f, std::size_t index, std::uint32_t record_length) {
+    if (!runtime::IsKnownFieldType(f.type) || f.number != index || f.elements == 0) return false;
+    if (!f.overlay && !StorableRecordType(f.type)) return false;
+    if (std::uint64_t{f.offset} + f.size > record_length) return false;
+    const auto type = static_cast<FieldType>(f.type);
+    if (const std::uint32_t fixed = runtime::FixedElementSize(type); fixed != 0)
+        return std::uint64_t{fixed} * f.elements == f.size;
+    if (IsDecimalType(f.type))
+        return f.element_size >= 1 && f.element_size <= 16 && std::uint64_t{f.element_size} * f.elements == f.size;
+    if (IsTextCode(f.type)) return f.element_length >= 1 && std::uint64_t{f.element_length} * f.elements == f.size;
+    return true;  // groups and overlays of other types: their size is what they cover
+}
+
 }  // namespace
 
 Bytes WriteDefinitionStream(const TableDefinition& d) {
@@ -234,7 +250,8 @@ bool ReadDefinitionStream(BytesView stream, TableDefinition& out) {
     const std::uint16_t field_count = r.U16();
     const std::uint16_t memo_count = r.U16();
     const std::uint16_t key_count = r.U16();
-    if (d.version < 1 || d.version > 2 || key_count > kMaxKeys || memo_count > kMaxMemos)
+    if (d.version < 1 || d.version > 2 || key_count > kMaxKeys || memo_count > kMaxMemos ||
+        d.record_length + 9 >= 15094)
         return false;
     for (std::uint16_t i = 0; i < field_count && !r.Overrun(); ++i) {
         FieldDescriptor f;
@@ -252,7 +269,7 @@ bool ReadDefinitionStream(BytesView stream, TableDefinition& out) {
             f.element_length = r.U16();
             f.picture = r.Text();
         }
-        if (std::uint64_t{f.offset} + f.size > d.record_length) return false;
+        if (!FieldSound(f, i, d.record_length)) return false;
         d.fields.push_back(std::move(f));
     }
     for (std::uint16_t i = 0; i < memo_count && !r.Overrun(); ++i) {
@@ -261,6 +278,7 @@ bool ReadDefinitionStream(BytesView stream, TableDefinition& out) {
         m.label = r.Text();
         m.size = r.U16();
         m.attributes = r.U16();
+        if (!m.Blob() && m.size > kMaxMemoSize) return false;
         d.memos.push_back(std::move(m));
     }
     for (std::uint16_t i = 0; i < key_count && !r.Overrun(); ++i) {
@@ -273,7 +291,7 @@ bool ReadDefinitionStream(BytesView stream, TableDefinition& out) {
             KeyComponentDescriptor component;
             component.field = r.U16();
             component.descending = r.U16() != 0;
-            if (component.field >= d.fields.size()) return false;
+            if (component.field >= d.fields.size() || d.fields[component.field].elements != 1) return false;
             k.components.push_back(component);
         }
         d.keys.push_back(std::move(k));

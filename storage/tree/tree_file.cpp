@@ -642,10 +642,10 @@ std::size_t TreeFile::Verify() {
     if (!HasTree()) return 0;
     Node* root = Root();
     if (root->page.items.empty()) return 0;
-    return VerifyNode(root, root->page.items.front().key(), true);
+    return VerifyNode(root, root->page.items.front().key(), true, nullptr);
 }
 
-std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool leftmost) {
+std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool leftmost, const std::string* upper) {
     const PageContent& page = node->page;
     if (page.accounted != AccountedSize(page)) RaiseFault(fault::ItemTreeLinks);
     if (page.items.empty()) RaiseFault(fault::ItemTreeLinks);
@@ -653,14 +653,18 @@ std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool le
     for (std::size_t i = 1; i < page.items.size(); ++i) {
         if (!(page.items[i - 1].key() < page.items[i].key())) RaiseFault(fault::ItemTreeLinks);
     }
+    // Every key lies below the next entry of the parents above: a search could not reach it otherwise.
+    if (upper != nullptr && !(page.items.back().key() < *upper)) RaiseFault(fault::ItemTreeLinks);
     if (page.level == 0) return page.items.size();
     std::size_t count = 0;
     for (std::size_t i = 0; i < page.items.size(); ++i) {
         std::string entry(page.items[i].key());
+        std::string next;
+        if (i + 1 < page.items.size()) next = page.items[i + 1].key();
         Node* child = Fetch(page.children[i]);
         CheckChild(*node, *child);
         if (child->page.items.empty() || child->page.items.front().key() != entry) RaiseFault(fault::ItemTreeLinks);
-        count += VerifyNode(child, entry, false);
+        count += VerifyNode(child, entry, false, i + 1 < page.items.size() ? &next : upper);
     }
     return count;
 }

@@ -64,7 +64,8 @@ class TreeFile : public PageMover {
     void CommitDone();
 
     // Walks the whole tree checking levels, key order, entries equal to their child's first
-    // key and accounted sizes; returns the number of items (fault 300 on a broken link).
+    // key, every key below the next entry of the pages above, and accounted sizes; returns
+    // the number of items (fault 300 on a broken link).
     std::size_t Verify();
 
     void MovePage(std::int32_t from, std::int32_t to) override;
@@ -131,7 +132,7 @@ class TreeFile : public PageMover {
     Node* Rightmost(Node* node);
     using PageImages = std::unordered_map<const Node*, std::string>;
     bool PlaceDirtyNodes(PageImages& images);
-    std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost);
+    std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost, const std::string* upper);
 
     io::FileHandle* handle_;
     FileHeader header_ = FileHeader::Fresh();

@@ -106,7 +106,7 @@ TEST_F(PlmTest, DuplicateStopsTheLoadKeepingEarlierLines) {
     const std::string input = Line(1) + Line(2) + Line(1) + Line(3);
     const PlmRun load = Plm({"load", table_, "--schema", schema_}, input);
     EXPECT_EQ(load.code, 1);
-    EXPECT_EQ(load.err, "plm: line 3: Creates Duplicate Key\n");
+    EXPECT_EQ(load.err, "plm: line 3: Creates Duplicate Key (40)\n");
     const PlmRun dump = Plm({"dump", table_});
     EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 2);
     EXPECT_EQ(Plm({"check", table_}).code, 0);

@@ -1,4 +1,6 @@
-// `plm check`: walks a table file and reports every broken invariant it can see.
+#include "tools/plm/check.hpp"
+
+#include <algorithm>
 #include <iostream>
 #include <map>
 #include <set>
@@ -60,6 +62,7 @@ public:
                 return;
             }
             directory_[ReadU32BigEndian(data, 0)] = key.substr(1);
+            highest_ = std::max(highest_, ReadU32BigEndian(data, 0));
             return;
         }
         if (first == item_type::Marker) {
@@ -76,7 +79,10 @@ public:
         switch (type) {
         case item_type::Record:
             if (key.size() != 9) Problem(where + ": record item key of the wrong length");
-            else t.records[RecordNumberOfItem(key)] = data;
+            else {
+                t.records[RecordNumberOfItem(key)] = data;
+                highest_ = std::max(highest_, RecordNumberOfItem(key));
+            }
             break;
         case item_type::Counter:
             if (key.size() != 6 || data.size() != 8) Problem(where + ": malformed counter item");
@@ -113,6 +119,13 @@ public:
             if (tables_.find(id) == tables_.end()) Problem("table " + name + " has no definition");
     }
 
+    // Identifiers are issued from the file's counter, so none in use may lie above it.
+    void CheckIdentifierCounter(std::uint32_t counter) {
+        if (highest_ > counter)
+            Problem("identifier counter " + std::to_string(counter) + " is below identifier " + std::to_string(highest_) +
+                    " in use: adding would collide");
+    }
+
     int items() const { return items_; }
     std::size_t table_count() const { return directory_.size(); }
     std::size_t record_count() const { return records_; }
@@ -128,7 +141,7 @@ private:
         }
         TableDefinition d;
         if (!ReadDefinitionStream(stream, d)) {
-            Problem(where + "definition cannot be read");
+            Problem(where + "definition is broken (a field, memo or key that no declaration gives)");
             return;
         }
         KeyCollation collation{runtime::CurrentCollation(), false};
@@ -204,11 +217,46 @@ private:
     int problems_ = 0;
     int items_ = 0;
     std::size_t records_ = 0;
+    std::uint32_t highest_ = 0;
     std::map<std::uint32_t, std::string> directory_;
     std::map<std::uint32_t, TableItems> tables_;
 };
 
 }  // namespace
+
+CheckSummary CheckOpenFile(ItemFile& file, std::ostream& out) {
+    Checker checker(out);
+    std::size_t tree_items = 0;
+    bool tree_sound = false;
+    Status status = file.BeginRead();
+    if (status.ok()) {
+        // The tree: levels, key order, index copies and accounted sizes.
+        try {
+            tree_items = file.state().tree->Verify();
+            tree_sound = true;
+        } catch (const StorageFailure& failure) {
+            checker.Problem("tree: " + DescribeStatus({failure.code, failure.fault}) + " (page or item layout broken)");
+        }
+        // Items of a broken tree would only repeat its fault, item by item.
+        ItemCursor cursor(file);
+        if (tree_sound) {
+            for (status = cursor.First(); status.ok() && cursor.Valid(); status = cursor.Next())
+                checker.Classify(cursor.key(), cursor.data());
+        }
+        if (status.ok()) checker.CheckIdentifierCounter(ReadU32BigEndian(
+            BytesView(reinterpret_cast<const char*>(file.state().tree->header().data()) + 20, 4), 0));
+        file.Finish();
+    }
+    if (!status.ok()) {
+        checker.Problem("walk stopped: " + DescribeStatus(status));
+    } else if (tree_sound) {
+        if (tree_items != static_cast<std::size_t>(checker.items()))
+            checker.Problem("the tree holds " + std::to_string(tree_items) + " item(s), a walk reaches " +
+                            std::to_string(checker.items()));
+        checker.CheckTables();
+    }
+    return {checker.problems(), checker.table_count(), checker.record_count(), checker.items()};
+}
 
 int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 2) {
@@ -216,47 +264,25 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         return 2;
     }
     const std::string path = TableAddress::Parse(args[1]).file;
+    if (const std::string refused = NotATableFile(path); !refused.empty()) {
+        out << path << ": " << refused << "\n";
+        return 1;
+    }
     OpenOptions options;
     options.access = Access::ReadOnly;
     std::unique_ptr<ItemFile> file;
     Status status = ItemFile::Open(path, options, file);
     if (!status.ok()) {
-        out << path << ": " << runtime::ErrorText(status.code) << " (" << status.code << ")";
-        if (status.is_fault()) out << ": Possible data corruption in file (fault " << status.fault << ")";
-        out << "\n";
+        out << path << ": " << DescribeStatus(status) << "\n";
         return 1;
     }
-    Checker checker(out);
-    status = file->BeginRead();
-    if (status.ok()) {
-        // The tree: levels, key order, index copies and accounted sizes.
-        try {
-            file->state().tree->Verify();
-        } catch (const StorageFailure& failure) {
-            checker.Problem("tree: fault " + std::to_string(failure.fault) + " (page or item layout broken)");
-        }
-        ItemCursor cursor(*file);
-        Bytes previous;
-        for (status = cursor.First(); status.ok() && cursor.Valid(); status = cursor.Next()) {
-            if (!previous.empty() && !(previous < cursor.key()))
-                checker.Problem("items out of order at " + Hex(cursor.key()));
-            previous = cursor.key();
-            checker.Classify(cursor.key(), cursor.data());
-        }
-        file->Finish();
-    }
-    if (!status.ok()) {
-        checker.Problem(std::string("walk stopped: ") + runtime::ErrorText(status.code) +
-                        (status.is_fault() ? " (fault " + std::to_string(status.fault) + ")" : ""));
-    } else {
-        checker.CheckTables();
-    }
-    if (checker.problems() > 0) {
-        out << checker.problems() << " problem(s) found in " << path << "\n";
+    const CheckSummary summary = CheckOpenFile(*file, out);
+    if (summary.problems > 0) {
+        out << summary.problems << " problem(s) found in " << path << "\n";
         return 1;
     }
-    out << path << ": sound: " << checker.table_count() << " table(s), " << checker.record_count()
-        << " record(s), " << checker.items() << " item(s)\n";
+    out << path << ": sound: " << summary.tables << " table(s), " << summary.records << " record(s), "
+        << summary.items << " item(s)\n";
     return 0;
 }
 

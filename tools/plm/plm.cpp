@@ -1,5 +1,6 @@
 #include "tools/plm/plm.hpp"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -15,6 +16,7 @@
 #include "storage/tables/item_file_store.hpp"
 #include "storage/tables/record_codec.hpp"
 #include "storage/tables/table_store.hpp"
+#include "tools/plm/check.hpp"
 #include "tools/plm/field_values.hpp"
 #include "tools/plm/schema.hpp"
 
@@ -32,17 +34,12 @@ constexpr std::string_view kUsage =
     "       plm dump TABLE [--key LABEL] [--format jsonl|csv]\n"
     "       plm check FILE\n";
 
-std::string Describe(const Status& status) {
-    std::string text = runtime::ErrorText(status.code) + " (" + std::to_string(status.code) + ")";
-    if (status.is_fault())
-        text += ": Possible data corruption in file (fault " + std::to_string(status.fault) + ")";
-    return text;
-}
-
 std::string DescribeCurrentError() {
     std::string text = runtime::CurrentErrorText() + " (" + std::to_string(runtime::CurrentErrorCode()) + ")";
-    if (runtime::CurrentErrorCode() == err::FileSystemError)
-        text += ": " + runtime::CurrentFileErrorText() + " (fault " + runtime::CurrentFileErrorCode() + ")";
+    // The driver's fault number; an operating-system error reported as 90 has none.
+    const std::string fault = runtime::CurrentFileErrorCode();
+    if (runtime::CurrentErrorCode() == err::FileSystemError && !fault.empty() && fault != "90")
+        text += ": " + runtime::CurrentFileErrorText() + " (fault " + fault + ")";
     return text;
 }
 
@@ -54,22 +51,36 @@ struct OpenTable {
     TableDefinition definition;
 };
 
-Status OpenFile(const std::string& path, OpenTable& out) {
+// Opens `path` read-only; a file that is no table file, or that the check finds damaged,
+// is refused with `refused` saying why.
+Status OpenFile(const std::string& path, OpenTable& out, std::string* refused) {
+    *refused = NotATableFile(path);
+    if (!refused->empty()) return Status::Error(err::InvalidDataFile);
     OpenOptions options;
     options.access = Access::ReadOnly;
     options.share = Share::DenyNone;
     Status status = ItemFile::Open(path, options, out.file);
-    if (!status.ok()) return status;
+    if (!status.ok()) {
+        *refused = DescribeStatus(status);
+        return status;
+    }
+    std::ostringstream problems;
+    if (CheckOpenFile(*out.file, problems).problems > 0) {
+        const std::string first = problems.str().substr(0, problems.str().find('\n'));
+        *refused = DescribeStatus(Status::Error(err::FileSystemError)) + ": damaged file (" + first + "; plm check lists all)";
+        return Status::Error(err::FileSystemError);
+    }
     out.store = std::make_unique<ItemFileStore>(*out.file);
     return Status::Ok();
 }
 
-Status OpenTableAt(const TableAddress& address, OpenTable& out) {
-    Status status = OpenFile(address.file, out);
+Status OpenTableAt(const TableAddress& address, OpenTable& out, std::string* refused) {
+    Status status = OpenFile(address.file, out, refused);
     if (!status.ok()) return status;
     status = out.file->BeginRead();
     if (!status.ok()) return status;
     status = TableStore::Open(*out.store, address.table, out.definition, false, false, out.table);
+    if (!status.ok()) *refused = DescribeStatus(status);
     return status;
 }
 
@@ -90,11 +101,15 @@ int Tables(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return 2;
     }
     OpenTable open;
-    Status status = OpenFile(TableAddress::Parse(args[1]).file, open);
+    std::string refused;
+    Status status = OpenFile(TableAddress::Parse(args[1]).file, open, &refused);
     std::vector<std::string> names;
-    if (status.ok()) status = TableStore::TableNames(*open.store, names);
+    if (status.ok()) {
+        status = TableStore::TableNames(*open.store, names);
+        if (!status.ok()) refused = DescribeStatus(status);
+    }
     if (!status.ok()) {
-        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+        err << "plm: " << args[1] << ": " << refused << "\n";
         return 1;
     }
     for (const auto& name : names) out << name << "\n";
@@ -107,9 +122,10 @@ int Schema(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return 2;
     }
     OpenTable open;
-    const Status status = OpenTableAt(TableAddress::Parse(args[1]), open);
+    std::string refused;
+    const Status status = OpenTableAt(TableAddress::Parse(args[1]), open, &refused);
     if (!status.ok()) {
-        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+        err << "plm: " << args[1] << ": " << refused << "\n";
         return 1;
     }
     out << SchemaFromDefinition(open.table->Definition(), open.table->Oem()).Write() << "\n";
@@ -137,6 +153,11 @@ int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& o
     DeclaredSchema declared;
     if (!schema || !DeclarationFromSchema(*schema, args[1], declared, &problem)) {
         err << "plm: " << schema_path << ": " << problem << "\n";
+        return 1;
+    }
+    const std::string file_path = TableAddress::Parse(args[1]).file;
+    if (const std::string refused = NotATableFile(file_path); !refused.empty()) {
+        err << "plm: " << args[1] << ": " << refused << "\n";
         return 1;
     }
     RegisterPelmarDriver();
@@ -195,7 +216,7 @@ int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& o
         }
         std::copy(bytes.begin(), bytes.end(), table.Record().begin());
         if (table.Add() != 0)
-            return fail("plm: line " + std::to_string(line_number) + ": " + runtime::CurrentErrorText());
+            return fail("plm: line " + std::to_string(line_number) + ": " + DescribeCurrentError());
         if (++added % kLinesPerCommit == 0) {
             if (runtime::Commit() != 0 || runtime::Logout(0, {&table}) != 0)
                 return fail("plm: line " + std::to_string(line_number) + ": " + DescribeCurrentError());
@@ -228,9 +249,10 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return 2;
     }
     OpenTable open;
-    Status status = OpenTableAt(TableAddress::Parse(args[1]), open);
+    std::string refused;
+    Status status = OpenTableAt(TableAddress::Parse(args[1]), open, &refused);
     if (!status.ok()) {
-        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+        err << "plm: " << args[1] << ": " << refused << "\n";
         return 1;
     }
     const auto& d = open.table->Definition();
@@ -255,12 +277,19 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     ItemStore& store = key < 0 ? open.table->Store() : open.table->KeyStore(static_cast<std::size_t>(key));
     Bytes at = prefix;
     SeekMode mode = SeekMode::AtOrAfter;
+    std::size_t dumped = 0;
+    std::string damage;
     for (;;) {
         Bytes item;
         Bytes data;
         bool found = false;
         status = store.Seek(at, mode, &item, &data, &found);
         if (!status.ok() || !found || !HasPrefix(item, prefix)) break;
+        if (mode == SeekMode::After && !(at < item)) {
+            damage = "keys stop rising at " + std::to_string(dumped + 1) + ". record";
+            break;
+        }
+        ++dumped;
         at = item;
         mode = SeekMode::After;
         if (key < 0 && item.size() != 9) continue;
@@ -297,8 +326,20 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         }
         text += object.Write() + "\n";
     }
-    if (!status.ok()) {
-        err << "plm: " << args[1] << ": " << Describe(status) << "\n";
+    // The records walked must be the records counted: a walk that skips or repeats some
+    // is a damaged file, not a dump.
+    TableCounter counter;
+    const bool counted = key < 0 || d.keys[static_cast<std::size_t>(key)].Maintained();
+    if (status.ok() && damage.empty() && counted) {
+        status = open.table->ReadCounter(key < 0 ? kRecordCounter : static_cast<std::uint8_t>(key), &counter);
+        if (status.ok() && counter.count != dumped)
+            damage = std::to_string(dumped) + " record(s) found, the counter says " + std::to_string(counter.count);
+    }
+    if (!status.ok() || !damage.empty()) {
+        err << "plm: " << args[1] << ": "
+            << (damage.empty() ? DescribeStatus(status)
+                               : DescribeStatus(Status::Error(err::FileSystemError)) + ": damaged file (" + damage + ")")
+            << "\n";
         return 1;
     }
     out << text;
@@ -307,7 +348,22 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 
 }  // namespace
 
-int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+std::string DescribeStatus(const Status& status) {
+    std::string text = runtime::ErrorText(status.code) + " (" + std::to_string(status.code) + ")";
+    if (status.is_fault())
+        text += ": Possible data corruption in file (fault " + std::to_string(status.fault) + ")";
+    return text;
+}
+
+std::string NotATableFile(const std::string& path) {
+    std::error_code error;
+    const auto state = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(state))
+        return DescribeStatus(Status::Error(err::InvalidDataFile)) + ": a directory, not a table file";
+    if (std::filesystem::is_regular_file(state) && std::filesystem::file_size(path, error) == 0 && !error)
+        return DescribeStatus(Status::Error(err::InvalidDataFile)) + ": an empty file, not a table file";
+    return {};
+}
 
 int RunPlm(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err) {
