@@ -4,23 +4,13 @@
 #include <climits>
 
 #include "framework/error_ids.hpp"
+#include "framework/query/query_history.hpp"
 #include "runtime/window/key_codes.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::framework {
 
 namespace ev = runtime::event;
-
-namespace {
-
-enum ReloadMode { kFromStart, kAtBuffer, kAtPosition };
-
-struct PopupItem {
-    runtime::ControlNumber BrowseController::*control;
-    const char* text;
-};
-
-}  // namespace
 
 void BrowseController::Init(WindowController& window, runtime::ControlNumber list, RecordView& view,
                             PrimaryRecord& primary, ErrorReporter& errors) {
@@ -304,13 +294,14 @@ std::vector<std::string> BrowseController::CurrentResetValues() const {
 }
 
 bool BrowseController::NeedsReset() {
-    if (killed_ || !window_) return false;
+    // A row in edit keeps the record it edits current: nothing is read meanwhile.
+    if (killed_ || !window_ || edit_.active) return false;
     return LoadPending || NeedRefresh ||
            (Loaded && (ActiveNumber() != loaded_sort_ || CurrentResetValues() != reset_values_));
 }
 
 void BrowseController::Reset(bool force) {
-    if (killed_ || !View) return;
+    if (killed_ || !View || edit_.active) return;
     if (!Opened) Open();
     if (!alerts_set_ && window_->Window().IsOpen()) SetAlerts();
     if (!Loaded) {
@@ -356,6 +347,8 @@ void BrowseController::SetAlerts() {
 
 void BrowseController::Kill() {
     if (killed_) return;
+    closing_ = true;
+    if (edit_.active) CancelEdit();
     FinishSelection();
     ViewManager::Kill();
     if (window_) window_->Window().SetListSource(ListControl, nullptr);
@@ -394,6 +387,25 @@ Level BrowseController::HandleEvent() {
     const runtime::EventCode event = w.Event();
     const runtime::ControlNumber field = w.Field();
     if (field == 0) return LevelOk;
+    if (edit_.active) {
+        if (field == ListControl && event == ev::AlertKey) {
+            TakeEditKey(w.Keycode());
+            return LevelNotify;
+        }
+        if ((field == ListControl && event == ev::NewSelection) || (field != ListControl && event == ev::Selected)) {
+            // The user went elsewhere while the row was in edit.
+            const int clicked = field == ListControl ? w.Choice(ListControl) : 0;
+            TakeEditText();
+            if (FocusLossAction == eip::Save && SaveEdit() != LevelOk) return LevelNotify;
+            if (FocusLossAction == eip::Cancel) CancelEdit();
+            if (!edit_.active && clicked >= 1 && clicked <= RowCount()) {
+                CurrentChoice = clicked;
+                Show();
+            }
+            if (edit_.active) w.SetChoice(ListControl, edit_.row);
+            return LevelNotify;
+        }
+    }
     if (field != ListControl) return event == ev::Accepted ? TakeAccepted(field) : LevelOk;
     switch (event) {
     case ev::ScrollUp:
@@ -491,7 +503,14 @@ void BrowseController::AskRecord(RequestCode request) {
         system->SetLastKeycode(0);
     for (;;) {
         if (ToolbarTarget* toolbar = window_->Toolbar()) toolbar->ClearNavigation();
-        if (!AskProcedure) return;  // editing in the list itself is not provided
+        if (!AskProcedure) {
+            // No update form: the list edits the record itself.
+            if (request == RequestDelete)
+                DeleteInList();
+            else if (request == RequestInsert || request == RequestChange)
+                EditRecord(request);
+            return;
+        }
         if (request != RequestInsert) {
             if (CurrentChoice < 1 || CurrentChoice > RowCount()) return;
             // The form works on the whole record, not only the columns the list carries.
@@ -549,50 +568,75 @@ void BrowseController::ResetFromAsk(RequestCode request, ResponseCode response) 
     }
 }
 
-std::string BrowseController::PopupText() const {
-    static const PopupItem first[] = {
-        {&BrowseController::InsertControl, "&Insert"}, {&BrowseController::ChangeControl, "&Change"},
-        {&BrowseController::DeleteControl, "&Delete"}, {&BrowseController::ViewControl, "&View"},
-        {&BrowseController::PrintControl, "&Print"},
+std::vector<BrowseController::PopupChoice> BrowseController::PopupChoices() {
+    std::vector<PopupChoice> choices;
+    auto button = [&](runtime::ControlNumber control, const char* text) {
+        if (control != 0) choices.push_back({text, ButtonUsable(control), [this, control] { Act(control); }});
     };
-    static const PopupItem second[] = {
-        {&BrowseController::QueryControl, "&Query"}, {&BrowseController::SelectControl, "&Select"},
-        {&BrowseController::ToolControl, "&Toolbox"},
-    };
+    button(InsertControl, "&Insert");
+    button(ChangeControl, "&Change");
+    button(DeleteControl, "&Delete");
+    button(ViewControl, "&View");
+    button(PrintControl, "&Print");
+    if (Query) {
+        // The recently used queries, then a way back to the whole list.
+        const std::vector<std::string> recent =
+            Query->History() ? Query->History()->Queries() : std::vector<std::string>();
+        for (std::size_t i = 0; i < recent.size(); ++i) {
+            const std::string number = i + 1 < 10 ? "&" + std::to_string(i + 1) : "1&0";
+            choices.push_back({number + " " + QueryBuilder::Describe(recent[i]), true,
+                               [this, saved = recent[i]] { TakeSavedQuery(saved); }});
+        }
+        choices.push_back({"C&lear Query", QueryApplied(), [this] { ClearQueryFilter(); }});
+    }
+    const std::size_t first_group = choices.size();
+    if (QueryControl != 0)
+        button(QueryControl, "&Query");
+    else if (Query)
+        choices.push_back({"&Query", true, [this] { QueryRecords(); }});
+    if (Selecting) button(SelectControl, "&Select");
+    button(ToolControl, "&Toolbox");
+    if (first_group > 0 && choices.size() > first_group)
+        choices.insert(choices.begin() + static_cast<std::ptrdiff_t>(first_group), PopupChoice{"-", true, {}});
+    return choices;
+}
+
+std::string BrowseController::PopupText() {
     std::string text;
-    auto add = [&](const PopupItem& item) {
-        const runtime::ControlNumber control = this->*item.control;
-        if (control == 0) return false;
-        if (item.control == &BrowseController::SelectControl && !Selecting) return false;
+    for (const PopupChoice& c : PopupChoices()) {
         if (!text.empty()) text += "|";
-        if (!ButtonUsable(control)) text += "~";
-        text += item.text;
-        return true;
-    };
-    bool any_first = false;
-    for (const auto& item : first) any_first = add(item) || any_first;
-    const std::size_t before_second = text.size();
-    bool any_second = false;
-    for (const auto& item : second) any_second = add(item) || any_second;
-    if (any_first && any_second) text.insert(before_second, "|-");
+        if (!c.enabled) text += "~";
+        text += c.text;
+    }
     return text;
 }
 
 void BrowseController::ShowPopup() {
+    std::vector<PopupChoice> choices = PopupChoices();
+    if (choices.empty()) return;
     const std::string text = PopupText();
-    if (text.empty()) return;
-    const runtime::PopupMenu menu = runtime::ParsePopupMenu(text);
     const int chosen = runtime::Popup(text);
-    const runtime::PopupEntry* entry = menu.Entry(chosen);
-    if (!entry) return;
-    const std::string name = runtime::StripAccelerator(entry->text);
-    const std::pair<const char*, runtime::ControlNumber> controls[] = {
-        {"Insert", InsertControl}, {"Change", ChangeControl}, {"Delete", DeleteControl},
-        {"View", ViewControl},     {"Print", PrintControl},   {"Query", QueryControl},
-        {"Select", SelectControl}, {"Toolbox", ToolControl},
-    };
-    for (const auto& [label, control] : controls)
-        if (name == label) Act(control);
+    // Choices are numbered over the entries that are no separators.
+    int number = 0;
+    for (const PopupChoice& c : choices) {
+        if (c.text == "-") continue;
+        if (++number == chosen) {
+            if (c.enabled && c.act) c.act();
+            return;
+        }
+    }
+}
+
+void BrowseController::Print() {
+    if (!print_hook_) return;
+    // The report starts from the highlighted record, read whole.
+    if (CurrentChoice >= 1 && CurrentChoice <= RowCount())
+        View->Reget(rows_[static_cast<std::size_t>(CurrentChoice - 1)].position);
+    print_hook_(*this, PrintProcedure);
+}
+
+void BrowseController::Toolbox() {
+    if (toolbox_hook_) toolbox_hook_(*this);
 }
 
 }  // namespace zelt::framework

@@ -3,8 +3,18 @@
 // It keeps a sliding window of loaded rows, scrolls by row, page and end, maps the scroll
 // thumb onto key values, jumps by typed characters (step locator), turns alert keys and
 // its popup menu into the window's Insert, Change, Delete, View, Print, Query, Select and
-// Toolbox buttons, calls the update form for them, and in a window opened to select a
-// record leaves the chosen record in the buffer. It registers itself with its window.
+// Toolbox buttons, calls the update form for them (or, without one, edits the record in the
+// list itself), runs the query form of its QueryBuilder and offers the recently used
+// queries, and in a window opened to select a record leaves the chosen record in the
+// buffer. It registers itself with its window.
+//
+// Edit in place (no AskProcedure, EditList naming the list columns that can be edited):
+// Insert, Change (Ctrl+Enter, double click) put an entry over the first editable cell of the
+// row. Enter saves the row through the file manager, Tab and Shift+Tab move between the
+// editable columns (Tab from the last saves), Up and Down save and go on editing the row
+// above or below, Escape drops the changes (and the new record). A row the file manager
+// refuses stays in edit with the manager's message shown. Clicking elsewhere in the list
+// saves; closing the window drops an unfinished edit.
 //
 //   BrowseController list;
 //   list.Init(window, Ctl::List, view, apps, errors);
@@ -18,6 +28,7 @@
 #include <vector>
 
 #include "framework/browse/view_manager.hpp"
+#include "framework/query/query_builder.hpp"
 #include "framework/window/window_controller.hpp"
 #include "runtime/window/list_source.hpp"
 
@@ -40,6 +51,17 @@ inline constexpr int kChangeKey = 525;  // Ctrl+Enter
 inline constexpr int kViewKey = 269;    // Shift+Enter
 inline constexpr int kDoubleClickKey = 130;
 
+// Edit in place: what Enter, Tab, the arrow keys and a lost focus do.
+namespace eip {
+inline constexpr std::uint8_t Ignore = 0;  // nothing: the entry stays
+inline constexpr std::uint8_t Save = 1;    // save the row and end the edit
+inline constexpr std::uint8_t Next = 2;    // go on to the next column or row (saving a row left)
+inline constexpr std::uint8_t Cancel = 3;  // drop the changes (focus loss)
+}  // namespace eip
+
+// The name of the filter a query adds to every sort order.
+inline constexpr std::string_view kQueryFilterId = "QBE";
+
 class BrowseController : public ViewManager, public WindowComponent {
 public:
     BrowseController() = default;
@@ -48,13 +70,18 @@ public:
 
     // ---- Settings ---------------------------------------------------------------------
     std::uint8_t AllowUnfilled = 0;
+    std::uint8_t ArrowAction = eip::Next;
     std::uint16_t AskProcedure = 0;
     SnapshotId Buffer = 0;
     runtime::ControlNumber ChangeControl = 0;
     std::int32_t CurrentChoice = 0;
     std::int32_t CurrentEvent = 0;
     runtime::ControlNumber DeleteControl = 0;
+    // Edit in place: the list columns (from 1) that can be edited, in Tab order.
+    std::vector<int> EditList;
+    std::uint8_t EnterAction = eip::Save;
     std::uint8_t FileLoaded = 0;
+    std::uint8_t FocusLossAction = eip::Save;
     runtime::ControlNumber InsertControl = 0;
     std::int32_t ItemsToFill = 0;
     std::int32_t LastChoice = 0;
@@ -65,10 +92,15 @@ public:
     std::uint8_t NeedRefresh = 0;
     std::int32_t PrevChoice = 0;
     runtime::ControlNumber PrintControl = 0;
+    std::uint16_t PrintProcedure = 0;
+    QueryBuilder* Query = nullptr;  // query by example, or none
     runtime::ControlNumber QueryControl = 0;
+    std::int32_t QueryResult = 0;
+    std::uint8_t QueryShared = 0;
     std::uint8_t QuickScan = 1;
     std::uint8_t RetainRow = 1;
     runtime::ControlNumber SelectControl = 0;
+    std::uint8_t TabAction = eip::Next;
     std::uint8_t SelectWholeRecord = 0;
     std::uint8_t Selecting = 0;
     std::uint8_t StartAtCurrent = 0;
@@ -126,12 +158,40 @@ public:
     // Prepares the buffer for a new record: cleared, the range fields primed.
     virtual Level PrepareRecord();
     // The popup menu's entries, as the window system's popup text.
-    std::string PopupText() const;
+    std::string PopupText();
     virtual void ShowPopup();
-    // Buttons without a behaviour of their own here.
-    virtual void Print() {}
-    virtual void QueryRecords() {}
-    virtual void Toolbox() {}
+    // Print: the highlighted record is read whole, then the program's print hook runs
+    // (with PrintProcedure); Toolbox: the program's toolbox hook.
+    virtual void Print();
+    virtual void Toolbox();
+    void SetPrintHook(std::function<void(BrowseController&, std::uint16_t procedure)> hook) {
+        print_hook_ = std::move(hook);
+    }
+    void SetToolboxHook(std::function<void(BrowseController&)> hook) { toolbox_hook_ = std::move(hook); }
+
+    // ---- Query by example ---------------------------------------------------------------
+    // Runs the query form of Query; Ok applies the query and keeps it as recently used.
+    virtual void QueryRecords();
+    // Applies Query's filter to every sort order and reloads from the top (an empty query
+    // removes the filter); `remember` keeps it in the recently used list.
+    void ApplyQuery(bool remember);
+    // Applies a saved query (a recently used one); columns no longer offered are reported
+    // and dropped.
+    Level TakeSavedQuery(std::string_view saved);
+    // Removes the query's filter.
+    void ClearQueryFilter();
+    bool QueryApplied() const { return !query_filter_.empty(); }
+
+    // ---- Edit in place --------------------------------------------------------------------
+    // Starts editing the highlighted row (change) or a new row (insert); false when the
+    // list cannot edit (no EditList, no row, the record cannot be read or prepared).
+    virtual bool EditRecord(RequestCode request);
+    bool Editing() const { return edit_.active; }
+    // Saves the edited row; LevelOk when written (or nothing changed), else the row stays
+    // in edit.
+    virtual Level SaveEdit();
+    // Drops the edit: the buffer as it was, a new record released.
+    virtual void CancelEdit();
 
     // ---- WindowComponent ----------------------------------------------------------------
     void Kill() override;
@@ -160,6 +220,8 @@ private:
         const BrowseController& browse_;
     };
 
+    enum ReloadMode : int { kFromStart, kAtBuffer, kAtPosition };
+
     BrowseRow MakeRow() const;
     // Reloads from the start, at the buffer's key values or at a position; with RetainRow
     // the place read lands on list row `row`.
@@ -172,6 +234,27 @@ private:
     void Navigate(NavigationRequest request);
     void FinishSelection();
     void FillDistribution();
+    // Edit in place.
+    struct EditState {
+        bool active = false;
+        RequestCode request = RequestNone;
+        int row = 0;           // the row in edit
+        std::size_t column = 0;  // index into EditList
+        SnapshotId snapshot = 0;
+        std::string position;  // the row's record before the edit
+    };
+    void EditColumn(std::size_t index);
+    void TakeEditText();
+    void TakeEditKey(int keycode);
+    void EndEditEntry();
+    Level DeleteInList();
+    // The popup's entries and what each does.
+    struct PopupChoice {
+        std::string text;
+        bool enabled = true;
+        std::function<void()> act;
+    };
+    std::vector<PopupChoice> PopupChoices();
 
     Rows source_{*this};
     WindowController* window_ = nullptr;
@@ -183,6 +266,11 @@ private:
     bool distribution_filled_ = false;
     std::size_t loaded_sort_ = 0;
     bool killed_ = false;
+    bool closing_ = false;
+    EditState edit_;
+    std::string query_filter_;
+    std::function<void(BrowseController&, std::uint16_t)> print_hook_;
+    std::function<void(BrowseController&)> toolbox_hook_;
 };
 
 }  // namespace zelt::framework

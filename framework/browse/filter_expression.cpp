@@ -5,23 +5,18 @@
 #include <cstdlib>
 #include <vector>
 
+#include "runtime/window/binding.hpp"
+#include "runtime/window/window_system.hpp"
+
 namespace zelt::framework {
 
 struct FilterExpression::Node {
     enum Kind { And, Or, Not, Compare } kind = Compare;
     std::shared_ptr<const Node> left, right;
-    std::string op;
-    struct Operand {
-        std::function<FilterValue()> read;  // a field
-        FilterValue constant;
-        bool upper = false;
-        FilterValue Value() const {
-            FilterValue v = read ? read() : constant;
-            if (upper && v.text)
-                for (char& c : v.s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            return v;
-        }
-    };
+    std::string op;       // "=", "<>", "<", ">", "<=" or ">="
+    bool negate = false;  // the operator carried "~"
+    // An operand: a field, a constant, or a function of operands.
+    using Operand = std::function<FilterValue()>;
     Operand a, b;
 };
 
@@ -38,6 +33,32 @@ std::string NumberText(double n) {
     char buffer[64];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
     return ec == std::errc() ? std::string(buffer, end) : std::string();
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Text(const FilterValue& v) { return v.text ? v.s : NumberText(v.n); }
+long long Whole(const FilterValue& v) {
+    return v.text ? runtime::ParseBoundNumber(v.s) : static_cast<long long>(v.n);
+}
+
+// The characters of `s` from `start` (from 1), at most `length` of them.
+std::string Sub(const std::string& s, long long start, long long length) {
+    if (start < 1 || length <= 0 || start > static_cast<long long>(s.size())) return {};
+    return s.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(length));
+}
+
+// Where `sub` occurs in `s` looking at every step-th position from `start` (from 1), as a
+// count of steps from 1; 0 when it does not occur.
+long long InString(const std::string& sub, const std::string& s, long long step, long long start) {
+    if (step < 1) step = 1;
+    if (start < 1) start = 1;
+    for (long long at = start - 1; at + static_cast<long long>(sub.size()) <= static_cast<long long>(s.size()); at += step)
+        if (s.compare(static_cast<std::size_t>(at), sub.size(), sub) == 0) return at / step + 1;
+    return 0;
 }
 
 bool Compare(const FilterValue& x, const FilterValue& y, const std::string& op) {
@@ -62,7 +83,7 @@ bool Eval(const Node& n) {
     case Node::And: return Eval(*n.left) && Eval(*n.right);
     case Node::Or: return Eval(*n.left) || Eval(*n.right);
     case Node::Not: return !Eval(*n.left);
-    case Node::Compare: return Compare(n.a.Value(), n.b.Value(), n.op);
+    case Node::Compare: return Compare(n.a(), n.b(), n.op) != n.negate;
     }
     return false;
 }
@@ -80,8 +101,9 @@ public:
     const std::string& Error() const { return error_; }
 
 private:
-    void Fail(std::string what) {
+    bool Fail(std::string what) {
         if (error_.empty()) error_ = std::move(what);
+        return false;
     }
     void SkipBlanks() {
         while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
@@ -149,14 +171,18 @@ private:
         auto n = std::make_shared<Node>();
         if (!ParseOperand(n->a)) return nullptr;
         SkipBlanks();
-        static const char* const ops[] = {"<>", "<=", ">=", "=", "<", ">"};
-        for (const char* op : ops) {
-            if (text_.substr(pos_, std::string_view(op).size()) == op) {
-                n->op = op;
-                pos_ += n->op.size();
-                break;
-            }
-        }
+        // An operator is a run of "<", ">", "=" and "~"; a "~" negates the comparison.
+        std::string raw;
+        while (pos_ < text_.size() && std::string_view("<>=~").find(text_[pos_]) != std::string_view::npos)
+            raw.push_back(text_[pos_++]);
+        n->negate = raw.find('~') != std::string::npos;
+        std::erase(raw, '~');
+        static const std::pair<const char*, const char*> ops[] = {
+            {"=", "="},   {"<>", "<>"}, {"><", "<>"}, {"<", "<"},  {">", ">"},
+            {"<=", "<="}, {"=<", "<="}, {">=", ">="}, {"=>", ">="}};
+        for (const auto& [written, op] : ops)
+            if (raw == written) n->op = op;
+        if (raw.empty() && n->negate) n->op = "=";
         if (n->op.empty()) {
             Fail("a comparison is missing at " + std::to_string(pos_ + 1));
             return nullptr;
@@ -164,16 +190,70 @@ private:
         if (!ParseOperand(n->b)) return nullptr;
         return n;
     }
-    bool ParseOperand(Node::Operand& operand) {
+    // Arguments of a function: "(" operand {"," operand} ")".
+    bool ParseArguments(std::string_view function, std::vector<Node::Operand>& args, std::size_t count) {
+        if (!Take('(')) return Fail(std::string(function) + " needs its arguments in parentheses");
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i > 0 && !Take(',')) return Fail(std::string(function) + " needs " + std::to_string(count) + " arguments");
+            Node::Operand operand;
+            if (!ParseOperand(operand)) return false;
+            args.push_back(std::move(operand));
+        }
+        if (!Take(')')) return Fail("missing ) after the arguments of " + std::string(function));
+        return true;
+    }
+    // FORMAT's picture: "@" and the characters up to the closing parenthesis.
+    bool ParsePicture(std::string& picture) {
         SkipBlanks();
+        if (pos_ >= text_.size() || text_[pos_] != '@') return Fail("FORMAT needs a picture such as @D6");
+        const std::size_t start = pos_;
+        while (pos_ < text_.size() && text_[pos_] != ')' && !std::isspace(static_cast<unsigned char>(text_[pos_])))
+            ++pos_;
+        picture = std::string(text_.substr(start, pos_ - start));
+        return true;
+    }
+    bool ParseFunction(Node::Operand& operand) {
+        std::vector<Node::Operand> args;
         if (Keyword("UPPER")) {
-            if (!Take('(') || !ParseOperand(operand) || !Take(')')) {
-                Fail("UPPER needs one operand in parentheses");
-                return false;
-            }
-            operand.upper = true;
+            if (!ParseArguments("UPPER", args, 1)) return false;
+            operand = [x = std::move(args[0])] {
+                FilterValue v = x();
+                if (v.text) v.s = Upper(std::move(v.s));
+                return v;
+            };
             return true;
         }
+        if (Keyword("SUB")) {
+            if (!ParseArguments("SUB", args, 3)) return false;
+            operand = [s = args[0], start = args[1], length = args[2]] {
+                return FilterValue{true, Sub(Text(s()), Whole(start()), Whole(length())), 0};
+            };
+            return true;
+        }
+        if (Keyword("INSTRING")) {
+            if (!ParseArguments("INSTRING", args, 4)) return false;
+            operand = [sub = args[0], s = args[1], step = args[2], start = args[3]] {
+                return FilterValue{false, {}, static_cast<double>(InString(Text(sub()), Text(s()), Whole(step()), Whole(start())))};
+            };
+            return true;
+        }
+        if (Keyword("FORMAT")) {
+            Node::Operand value;
+            std::string picture;
+            if (!Take('(') || !ParseOperand(value) || !Take(',') || !ParsePicture(picture) || !Take(')'))
+                return Fail("FORMAT needs a value and a picture in parentheses");
+            operand = [value = std::move(value), picture = std::move(picture)] {
+                const FilterValue v = value();
+                return FilterValue{true, runtime::FormatByPicture(v.text ? v.s : NumberText(v.n), picture), 0};
+            };
+            return true;
+        }
+        return false;
+    }
+    bool ParseOperand(Node::Operand& operand) {
+        SkipBlanks();
+        if (ParseFunction(operand)) return true;
+        if (!error_.empty()) return false;
         if (pos_ >= text_.size()) {
             Fail("an operand is missing at the end");
             return false;
@@ -198,7 +278,7 @@ private:
                 }
                 s.push_back(text_[pos_++]);
             }
-            operand.constant = FilterValue{true, std::move(s), 0};
+            operand = [v = FilterValue{true, std::move(s), 0}] { return v; };
             return true;
         }
         if (std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.') {
@@ -210,11 +290,11 @@ private:
             const std::string number(text_.substr(start, pos_ - start));
             char* end = nullptr;
             const double v = std::strtod(number.c_str(), &end);
-            if (end == number.c_str()) {
+            if (end != number.c_str() + number.size()) {
                 Fail("a number is not readable: " + number);
                 return false;
             }
-            operand.constant = FilterValue{false, {}, v};
+            operand = [v] { return FilterValue{false, {}, v}; };
             return true;
         }
         if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
@@ -228,7 +308,7 @@ private:
                 Fail("unknown field " + std::string(label));
                 return false;
             }
-            operand.read = std::move(*reader);
+            operand = std::move(*reader);
             return true;
         }
         Fail("unexpected character at " + std::to_string(pos_ + 1));

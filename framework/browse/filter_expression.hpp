@@ -2,10 +2,15 @@
 //
 //   APPS1:P_Ref = 5 AND (UPPER(APPS1:Application) >= 'M' OR NOT APP:Tag = 0)
 //
-// Operands are field labels, quoted texts ('' stands for one quote), numbers and UPPER(...);
-// comparisons are = <> < > <= >=; AND binds closer than OR; NOT and parentheses as usual. A
-// comparison with a text on either side compares texts without their trailing blanks,
-// otherwise numbers.
+// Operands are field labels, quoted texts ('' stands for one quote), numbers and functions:
+//   UPPER(x)                     x in capitals
+//   SUB(text,start,length)       a part of a text (start from 1)
+//   INSTRING(part,text,step,start)  where part occurs in text, 0 when it does not
+//   FORMAT(x,@picture)           x as the picture shows it ("@D6", "@T4"...)
+// Comparisons are = <> < > <= >= (also written =< => ><); a "~" in the operator negates it
+// ("~=" is "not equal", "~<" is "not less"). AND binds closer than OR; NOT and parentheses
+// as usual. A comparison with a text on either side compares texts without their trailing
+// blanks, otherwise numbers.
 #pragma once
 
 #include <functional>

@@ -441,6 +441,23 @@ void Window::SetThumb(ControlNumber n, int percent) {
     Changed(n);
 }
 
+void Window::EditCell(ControlNumber n, int row, int column, std::string text) {
+    if (!IsList(n) || row < 1 || column < 1) return;
+    ControlState& s = State(n);
+    s.edit_row = row;
+    s.edit_column = column;
+    s.edit_text = std::move(text);
+    Changed(n);
+}
+
+void Window::EndEdit(ControlNumber n) {
+    if (!IsList(n) || Control(n).edit_row == 0) return;
+    ControlState& s = State(n);
+    s.edit_row = s.edit_column = 0;
+    s.edit_text.clear();
+    Changed(n);
+}
+
 // ---- What the user does --------------------------------------------------------------
 
 bool Window::UserFocus(ControlNumber n) {
@@ -494,6 +511,10 @@ bool Window::UserPress(ControlNumber n) {
 
 bool Window::UserType(ControlNumber n, std::string_view text) {
     if (!IsReachable(n) || Control(n).read_only) return false;
+    if (IsList(n) && Editing(n)) {
+        State(n).edit_text = std::string(text);
+        return true;
+    }
     const auto kind = Declared(n)->kind;
     if (kind != ControlKind::Entry && kind != ControlKind::Text && kind != ControlKind::Spin) return false;
     MoveFocus(n);
@@ -527,6 +548,13 @@ bool Window::UserSelectRow(ControlNumber n, int row) {
 bool Window::UserKey(ControlNumber n, int keycode) {
     if (!IsReachable(n)) return false;
     MoveFocus(n);
+    if (IsList(n) && Editing(n)) {
+        // The keys that end or move the edit in place; the entry keeps every other key.
+        static constexpr int kEditKeys[] = {key::Enter, key::Tab, key::Shift + key::Tab, key::Escape, key::Up, key::Down};
+        if (std::find(std::begin(kEditKeys), std::end(kEditKeys), keycode) != std::end(kEditKeys))
+            Queue({event::AlertKey, n, keycode, 0});
+        return true;
+    }
     if (Control(n).alerts.count(keycode)) {
         Queue({event::AlertKey, n, keycode, 0});
         return true;

@@ -58,6 +58,11 @@ struct ControlState {
     std::set<int> alerts;  // key codes that become AlertKey events
     int list_revision = 0; // grows whenever the program says the rows changed
     int visible_rows = 0;  // list: rows the list shows at its present size
+    // list: the cell edited in place (row and column from 1; 0 when none) and the text of
+    // the entry shown over it
+    int edit_row = 0;
+    int edit_column = 0;
+    std::string edit_text;
 };
 
 // Where a window is and how big, in pixels of the screen.
@@ -178,11 +183,19 @@ public:
     // rows itself place the thumb by the position in the whole table).
     void SetThumb(ControlNumber n, int percent);
     int Thumb(ControlNumber n) const { return Control(n).thumb; }
+    // Edit in place: an entry over a list's cell, holding `text`. What the user types goes
+    // to EditText; Enter, Tab, Shift+Tab, Escape, Up and Down in the entry arrive as
+    // AlertKey events of the list while it edits. EndEdit takes the entry away.
+    void EditCell(ControlNumber n, int row, int column, std::string text);
+    void EndEdit(ControlNumber n);
+    bool Editing(ControlNumber n) const { return Control(n).edit_row > 0; }
+    const std::string& EditText(ControlNumber n) const { return Control(n).edit_text; }
 
     // ---- What the user does (called by the backends) -----------------------------------
     // Each answers false, and changes nothing, when the control cannot be reached.
     bool UserPress(ControlNumber n);                 // button, check, radio, tab, list Enter
-    bool UserType(ControlNumber n, std::string_view text);  // entry, text, spin: then Accepted
+    bool UserType(ControlNumber n, std::string_view text);  // entry, text, spin: then Accepted;
+                                                            // a list's edit entry: no event
     bool UserChange(ControlNumber n, std::string_view text);  // spin arrows: NewSelection
     bool UserSelectRow(ControlNumber n, int row);    // list/tree click
     bool UserKey(ControlNumber n, int keycode);      // a key on a control
