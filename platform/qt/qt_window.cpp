@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "platform/qt/qt_icons.hpp"
+#include "platform/qt/qt_cell_editor.hpp"
 #include "platform/qt/qt_list_model.hpp"
 #include "runtime/window/binding.hpp"
 #include "runtime/window/key_codes.hpp"
@@ -233,6 +234,7 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
     views_[n] = view;
     view->setModel(model);
     view->setItemDelegate(new ListColourDelegate(view));
+    editors_[n] = new QtCellEditor(window_, n, view, model);
     Watch(view, n);
     viewports_[n] = view->viewport();
     Watch(view->viewport(), n);
@@ -562,6 +564,7 @@ void QtWindow::Sync(ControlNumber n) {
                 view->setCurrentIndex(current);
                 if (current.isValid()) view->scrollTo(current);
             }
+            editors_[n]->Sync();  // the entry over a cell in edit
             break;
         }
         case ControlKind::Progress: {

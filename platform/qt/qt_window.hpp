@@ -20,6 +20,7 @@ class QTreeView;
 namespace zelt::platform {
 
 class QueueItemModel;
+class QtCellEditor;
 
 // The top-level widget: its close box asks the model instead of closing.
 class QtTopWidget final : public QWidget {
@@ -65,6 +66,7 @@ private:
     QtTopWidget* top_ = nullptr;  // owned by Qt's parent chain; deleted in the destructor
     std::vector<QWidget*> widgets_;  // by control number - 1
     std::map<runtime::ControlNumber, QueueItemModel*> models_;
+    std::map<runtime::ControlNumber, QtCellEditor*> editors_;  // owned by their list views
     std::map<runtime::ControlNumber, QTreeView*> views_;
     std::map<runtime::ControlNumber, QWidget*> viewports_;
     std::map<runtime::ControlNumber, QScrollBar*> thumbs_;

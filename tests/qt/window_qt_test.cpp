@@ -30,6 +30,7 @@
 #include "platform/qt/qt_backend.hpp"
 #include "runtime/window/window.hpp"
 #include "runtime/window/window_system.hpp"
+#include "runtime/window/key_codes.hpp"
 #include "tools/window_demo/demo_window.hpp"
 
 // The font configuration library keeps caches for the life of the process.
@@ -501,6 +502,44 @@ TEST_F(QtBackendTest, PromptsFindTheirInputsWhicheverComesFirst) {
     EXPECT_NEAR(prompt3->mapTo(top, QPoint(0, prompt3->height() / 2)).y(), y, 3);
     EXPECT_NEAR(lookup->mapTo(top, QPoint(0, lookup->height() / 2)).y(), y, 3);
     EXPECT_GT(lookup->mapTo(top, QPoint(0, 0)).x(), path->mapTo(top, QPoint(0, 0)).x());
+    w.Close();
+}
+
+}  // namespace
+}  // namespace zelt::platform
+
+namespace zelt::platform {
+namespace {
+
+TEST_F(QtBackendTest, AListCellIsEditedInAnEntryOverIt) {
+    std::vector<Line> loaded{{"Alpha"}, {"Bravo"}, {"Charlie"}};
+    QueueList<Line> rows(loaded, {[](const Line& l) { return ListCell(l.text); }});
+    ListFormat format;
+    format.columns = {ListColumn("Name", 20)};
+    WindowDeclaration decl("Edit");
+    decl.List("?Names", format).Immediate().Hint(30, 8);
+    Window w(decl);
+    w.Open();
+    w.SetListSource(1, &rows);
+    w.EditCell(1, 2, 1, "Bravo");
+    QApplication::processEvents();
+    auto* view = Find<QTreeView>(QStringLiteral("Edit"), "?Names");
+    auto* entry = Find<QLineEdit>(QStringLiteral("Edit"), "?Names:edit");
+    ASSERT_TRUE(view && entry);
+    EXPECT_EQ(entry->text(), QStringLiteral("Bravo"));
+    EXPECT_EQ(entry->geometry(), view->visualRect(view->model()->index(1, 0)));
+    QTest::keyClicks(entry, "Delta");  // replaces the selected text
+    QTest::keyClick(entry, Qt::Key_Return);
+    ASSERT_TRUE(w.Accept());
+    while (w.Event() != event::AlertKey) ASSERT_TRUE(w.Accept());
+    EXPECT_EQ(w.Keycode(), key::Enter);
+    EXPECT_EQ(w.EditText(1), "Delta");
+    QTest::keyClick(entry, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(w.Accept());
+    EXPECT_EQ(w.Keycode(), key::Shift + key::Tab);
+    w.EndEdit(1);
+    QApplication::processEvents();
+    EXPECT_EQ(Find<QLineEdit>(QStringLiteral("Edit"), "?Names:edit"), nullptr);
     w.Close();
 }
 

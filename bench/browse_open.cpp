@@ -1,0 +1,211 @@
+// A browse over a large table file against the same browse over a small one.
+//
+// Both files have the same layout (name, city, amount; a unique key on the name) and the
+// browse lists them by that key. One walk: open the table file and the browse, show the
+// first page, page down ten times, drag the thumb to the end. The walk's time over the 1M
+// file is divided by its time over the 100-record file; the last line printed is
+//   browse 1M/100 ratio: X
+//
+// The files are built once and kept in $ZELT_BENCH_DIR (default /tmp/zelt-browse-bench);
+// a file whose record count is not what it should be is built again.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/browse/browse_controller.hpp"
+#include "framework/browse/table_view.hpp"
+#include "framework/error_reporter.hpp"
+#include "framework/file_manager.hpp"
+#include "framework/relation_tracker.hpp"
+#include "framework/window/tracked_record.hpp"
+#include "runtime/file/fixed_string.hpp"
+#include "runtime/file/table.hpp"
+#include "runtime/window/headless_backend.hpp"
+#include "storage/driver/pelmar_driver.hpp"
+
+namespace {
+
+namespace fw = zelt::framework;
+namespace rt = zelt::runtime;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPageRows = 20;
+constexpr int kPageDowns = 10;
+constexpr std::int64_t kBig = 1000000;
+constexpr std::int64_t kSmall = 100;
+
+#pragma pack(push, 1)
+struct PersonRecord {
+    rt::FixedString<30> Name;
+    rt::FixedString<20> City;
+    std::int32_t Amount;
+};
+#pragma pack(pop)
+
+std::filesystem::path Directory() {
+    const char* dir = std::getenv("ZELT_BENCH_DIR");
+    std::filesystem::path path = dir ? dir : "/tmp/zelt-browse-bench";
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+rt::TableDeclaration Declaration(PersonRecord& rec, const std::string& file) {
+    return rt::TableDeclaration("PEOPLE", "PEO", "PELMAR")
+        .FileName(file)
+        .Record(rt::AsBytes(rec))
+        .String("PEO:Name", 0, 30)
+        .String("PEO:City", 30, 20)
+        .Long("PEO:Amount", 50)
+        .Key("PEO:NameKey", 0, {"PEO:Name"});
+}
+
+std::string FileFor(std::int64_t records) {
+    return (Directory() / ("people_" + std::to_string(records) + ".plm")).string();
+}
+
+// Builds the file unless it is there with the right number of records.
+void EnsureFile(std::int64_t records) {
+    const std::string file = FileFor(records);
+    PersonRecord rec{};
+    {
+        rt::Table table(Declaration(rec, file));
+        if (std::filesystem::exists(file) && table.Open() == 0) {
+            const bool good = table.Records() == records;
+            table.Close();
+            if (good) return;
+        }
+    }
+    std::filesystem::remove(file);
+    std::fprintf(stderr, "building %s (%lld records)\n", file.c_str(), static_cast<long long>(records));
+    rt::Table table(Declaration(rec, file));
+    if (table.Create() != 0 || table.Open() != 0) {
+        std::fprintf(stderr, "cannot create %s\n", file.c_str());
+        std::exit(1);
+    }
+    // Names spread over the alphabet: four letters, then the record's number.
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> letter(0, 25);
+    constexpr std::int64_t kBatch = 50000;
+    for (std::int64_t done = 0; done < records;) {
+        rt::Logout(0, {&table});
+        for (std::int64_t i = 0; i < kBatch && done < records; ++i, ++done) {
+            char name[32];
+            std::snprintf(name, sizeof name, "%c%c%c%c%07lld", 'A' + letter(random), 'A' + letter(random),
+                          'A' + letter(random), 'A' + letter(random), static_cast<long long>(done));
+            rec.Name = name;
+            rec.City = done % 2 ? "Rome" : "Oslo";
+            rec.Amount = static_cast<std::int32_t>(done % 1000);
+            if (table.Add() != 0) {
+                std::fprintf(stderr, "add failed at %lld\n", static_cast<long long>(done));
+                std::exit(1);
+            }
+        }
+        rt::Commit();
+    }
+    table.Close();
+}
+
+class PeopleWindow final : public fw::WindowController {
+public:
+    PeopleWindow(fw::ErrorReporter& errors, rt::Table& table, fw::RelationTracker& tracker)
+        : WindowController(errors, Declaration(), "BrowsePeople"), table_(table), record_(tracker), view_(table) {}
+    fw::BrowseController browse;
+
+    static rt::WindowDeclaration Declaration() {
+        rt::WindowDeclaration w("People");
+        w.List("?List", rt::ListFormat{{{"Name", 30}, {"City", 20}, {"Amount", 6}}, {}, true})
+            .Immediate()
+            .Hint(60, kPageRows);
+        return w;
+    }
+    fw::Level Init() override {
+        WindowController::Init();
+        browse.Init(*this, 1, view_, record_, Errors);
+        browse.ActiveOrder().Order = "PEO:NameKey";
+        browse.ActiveOrder().FreeElement = fw::ViewField{"PEO:Name", fw::FieldBinding(table_, 0), true, false};
+        browse.SetThumb(std::make_unique<fw::StepDistribution>(fw::LookupMode::Alphabetic, fw::step::Letters));
+        for (int f = 0; f < 3; ++f) browse.AddField(fw::FieldBinding(table_, f));
+        OpenWindow();
+        return fw::LevelOk;
+    }
+
+private:
+    rt::Table& table_;
+    fw::TrackedRecord record_;
+    fw::TableView view_;
+};
+
+// One walk; the name on the last row shown, so that nothing is optimised away.
+std::string Walk(std::int64_t records) {
+    fw::ErrorReporter errors;
+    errors.Init();
+    PersonRecord rec{};
+    rt::Table table(Declaration(rec, FileFor(records)));
+    fw::FileManager manager;
+    manager.Init(table, errors);
+    manager.AddKey(0, "Name");
+    fw::RelationTracker tracker;
+    tracker.Init(manager);
+    tracker.OpenAll();
+    std::string last;
+    {
+        PeopleWindow w(errors, table, tracker);
+        w.Init();
+        w.browse.Reset(true);  // the first page
+        for (int i = 0; i < kPageDowns; ++i) {
+            w.browse.ScrollPage(rt::event::PageDown);
+            w.browse.UpdateWindow();
+        }
+        w.browse.TakeThumb(100);
+        if (w.browse.RowCount() > 0) last = w.browse.ListQueue().back().values.at(0);
+        w.Kill();
+    }
+    tracker.CloseAll();
+    manager.Kill();
+    tracker.Kill();
+    return last;
+}
+
+std::map<std::int64_t, std::vector<double>> g_times;
+
+void BM_BrowseWalk(benchmark::State& state) {
+    const std::int64_t records = state.range(0);
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        std::string last = Walk(records);
+        g_times[records].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        benchmark::DoNotOptimize(last);
+    }
+}
+BENCHMARK(BM_BrowseWalk)->Arg(kSmall)->Arg(kBig)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zelt::storage::RegisterPelmarDriver();
+    rt::HeadlessSession session;
+    EnsureFile(kSmall);
+    EnsureFile(kBig);
+    Walk(kBig);  // the big file's pages in the system's cache, as for a file in daily use
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    const double big = Median(g_times[kBig]);
+    const double small = Median(g_times[kSmall]);
+    std::printf("walk over %lld records: %.3f ms; over %lld records: %.3f ms\n", static_cast<long long>(kBig),
+                big * 1e3, static_cast<long long>(kSmall), small * 1e3);
+    std::printf("browse 1M/100 ratio: %.2f\n", small > 0 ? big / small : 0.0);
+    return 0;
+}
