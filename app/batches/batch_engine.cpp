@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include "app/batches/file_services.hpp"
+#include "app/batches/result_watch.hpp"
+#include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_commands.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/values/clock_source.hpp"
 
 namespace zelt::app {
 
@@ -88,21 +92,154 @@ void BatchEngine::CloseButton() {
     AbortFlag.store(1);
 }
 
+// --- Steps shared by every batch ---------------------------------------------------------
+
 namespace {
-BatchSummary NotBuiltYet() {
-    BatchSummary summary;
-    summary.could_not_run = true;
-    summary.reason = "this batch is not built yet";
-    return summary;
+
+std::string ErrorEventText() {
+    return "Error " + std::to_string(runtime::CurrentErrorCode()) + " " +
+           std::string(ClipText(runtime::CurrentErrorText()));
 }
+
+// Why `text` cannot stand in a command, or nothing.
+const char* UnsafeCharacter(std::string_view text, bool bare_argument) {
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"') return "a double quote";
+        if (c == '[' || c == ']') return "a square bracket";
+        if (u < 0x20 || u == 0x7f) return "a control character";
+        if (bare_argument && c == ',') return "a comma";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
-BatchSummary BatchEngine::MakeTagged() { return NotBuiltYet(); }
-BatchSummary BatchEngine::MakeProject(std::string_view) { return NotBuiltYet(); }
-BatchSummary BatchEngine::MakeSubset() { return NotBuiltYet(); }
-BatchSummary BatchEngine::ImportDictionaries() { return NotBuiltYet(); }
-BatchSummary BatchEngine::ImportApplications() { return NotBuiltYet(); }
-BatchSummary BatchEngine::ExportApplications() { return NotBuiltYet(); }
-BatchSummary BatchEngine::ExportDictionaries() { return NotBuiltYet(); }
+bool BatchEngine::BeginBatch(BatchSummary& summary) {
+    const auto cannot_run = [&](std::string reason) {
+        summary.could_not_run = true;
+        summary.reason = std::move(reason);
+        return false;
+    };
+    if (TempFileRelations.OpenAll() != framework::LevelOk) {
+        std::string reason = "The activity log cannot be opened: " + runtime::CurrentErrorText();
+        TempFileRelations.CloseAll();
+        return cannot_run(std::move(reason));
+    }
+    if (AppsManager.Open() != framework::LevelOk || AppsManager.EnsureOpen() != framework::LevelOk) {
+        std::string reason = "The applications cannot be opened: " + runtime::CurrentErrorText();
+        AppsManager.Close();
+        TempFileRelations.CloseAll();
+        return cannot_run(std::move(reason));
+    }
+    channel_.ApplyTimeOut();
+    AbortFlag.store(0);
+    items_done_ = 0;
+    items_to_do_ = 0;
+    if (!channel_.ConnectToIde()) {
+        CloseBatchTables();
+        return cannot_run("Vextor could not be reached");
+    }
+    return true;
+}
+
+void BatchEngine::CloseBatchTables() {
+    AppsManager.Close();
+    TempFileRelations.CloseAll();
+}
+
+std::vector<AppsRecord> BatchEngine::TaggedApplications() {
+    std::vector<AppsRecord> tagged;
+    APP.Priority = 0;  // from the lowest priority on, whatever the buffer held
+    Apps.SetKeyKey(AppsTable::PriorityKey);
+    while (AppsManager.Next() == framework::LevelOk) {
+        if (APP.Tag == 1) tagged.push_back(APP);
+    }
+    return tagged;
+}
+
+bool BatchEngine::SendCommand(const std::string& command) {
+    if (channel_.Channel == 0) {
+        // No conversation: the command cannot go anywhere, and waiting for its result would
+        // only run into the limit.
+        runtime::PostError(runtime::err::DdeChannelNotOpen);
+    } else {
+        channel_.Client().ExecuteCommand(channel_.Channel, command);
+    }
+    channel_.CheckChannelResult();
+    return runtime::CurrentErrorCode() != runtime::err::NoError;
+}
+
+BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::string& result_path,
+                                              const std::function<bool()>& seen) {
+    const runtime::ClockSource& clock = runtime::CurrentClockSource();
+    const std::int64_t start = clock.MonotonicMs();
+    ResultWatch watch(result_path);
+    for (;;) {
+        if (AbortFlag.load() != 0) return WaitEnd::Aborted;
+        if (seen()) return WaitEnd::Seen;
+        if (clock.MonotonicMs() - start >= WaitLimitMs()) {
+            if (runtime::CurrentErrorCode() != runtime::err::NoError) LogEvent(name, ErrorEventText());
+            LogEvent(name, "Wait limit reached");
+            return WaitEnd::LimitReached;
+        }
+        channel_.CheckChannelResult();
+        window_.WaitForResult({watch.Descriptor(), kResultTickMs, result_path});
+        watch.Drain();
+        channel_.Client().ProcessPending();
+    }
+}
+
+void BatchEngine::TakeErrorPath(std::string_view name, std::string_view message, BatchSummary& summary) {
+    const runtime::ErrorCode code = runtime::CurrentErrorCode();
+    const std::string event = ErrorEventText();
+    if (code < 600) {
+        runtime::MessageRequest box;
+        box.text = std::string(message) + std::to_string(code) + " " +
+                   std::string(ClipText(runtime::CurrentErrorText()));
+        box.caption = "Processing Terminated";
+        box.icon = runtime::StockIcon::Question;
+        box.buttons = runtime::button::Ok;
+        window_.ShowMessageBox(box);
+    }
+    LogEvent(name, event);
+    ++summary.failed;
+    ItemDone();
+}
+
+bool BatchEngine::SkipUnsafe(std::string_view name, std::string_view full_name, const std::string& command,
+                             bool bare_argument, BatchSummary& summary) {
+    std::string why;
+    if (const char* character = UnsafeCharacter(full_name, bare_argument)) {
+        why = std::string("Skipped: path or name holds ") + character;
+    } else if (ClipText(command).empty() || ClipText(command).back() != ']') {
+        // Cut at 255 characters: the closing bracket, the only one it may hold, was lost.
+        why = "Skipped: path too long for the command";
+    } else {
+        return false;
+    }
+    LogEvent(name, why);
+    ++summary.skipped;
+    ItemDone();
+    return true;
+}
+
+void BatchEngine::CloseItemConversation() {
+    if (channel_.Channel != 0) channel_.Client().CloseConversation(channel_.Channel);
+    channel_.Channel = 0;
+    channel_.Connected = 0;
+}
+
+void BatchEngine::EndingBeeps(bool focus_subsets) {
+    TempFile.ClearRecord();
+    window_.Beep();
+    window_.Activate();
+    if (focus_subsets) window_.Focus(BatchFocus::ProjectSubsetsTab);
+    window_.Beep();
+}
+
+void BatchEngine::ItemDone() {
+    window_.Progress(++items_done_, items_to_do_);
+}
 
 }  // namespace zelt::app

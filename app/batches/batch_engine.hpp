@@ -42,6 +42,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -170,8 +171,45 @@ public:
     BatchWindow& Window() { return window_; }
 
 private:
+    enum class MakeVariant { Tagged, Project, Subset };
+    enum class WaitEnd { Seen, Aborted, LimitReached };
+    struct Transfer;
+
+    // The batch start shared by all: TEMPFILE and APPS opened, the reply time-out set,
+    // AbortFlag cleared, the IDE connected. False (with the summary saying why) when the
+    // batch cannot run; nothing is left open then.
+    bool BeginBatch(BatchSummary& summary);
+    void CloseBatchTables();
+    // The tagged applications in APP.PriorityKey order, from the lowest priority.
+    std::vector<AppsRecord> TaggedApplications();
+    std::vector<AppsRecord> ProjectApplications(std::string_view project_name);
+
+    BatchSummary RunMake(MakeVariant variant, const std::vector<AppsRecord>& items,
+                         BatchSummary summary);
+    // One application of a make; false when the batch ends (error path).
+    bool MakeOne(MakeVariant variant, const AppsRecord& item, BatchSummary& summary);
+    BatchSummary RunTransfer(const Transfer& kind);
+    bool TransferOne(const Transfer& kind, BatchSummary& summary);
+
+    // Sends CommandText on Channel and checks the result; true when the error path follows.
+    bool SendCommand(const std::string& command);
+    // Waits for the result until `seen` says so, the limit passes or AbortFlag is set.
+    WaitEnd AwaitResult(std::string_view name, const std::string& result_path,
+                        const std::function<bool()>& seen);
+    // The error path's message (codes below 600) and event.
+    void TakeErrorPath(std::string_view name, std::string_view message, BatchSummary& summary);
+    // Logs why `command` (as sent, padded) for `full_name` cannot be sent; false when it can.
+    bool SkipUnsafe(std::string_view name, std::string_view full_name, const std::string& command,
+                    bool bare_argument, BatchSummary& summary);
+    void CloseItemConversation();
+    void EndingBeeps(bool focus_subsets);
+    void ItemDone();
+
     IdeChannel& channel_;
     BatchWindow& window_;
+    std::string remembered_project_;
+    int items_done_ = 0;
+    int items_to_do_ = 0;
 };
 
 }  // namespace zelt::app

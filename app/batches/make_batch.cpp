@@ -1,0 +1,174 @@
+// The three make batches: tagged applications, a project's applications, a project subset.
+#include <algorithm>
+
+#include "app/batches/batch_engine.hpp"
+#include "app/batches/file_services.hpp"
+#include "app/catalogue/dictionary.hpp"
+#include "app/ide/ide_commands.hpp"
+#include "runtime/errors/error_state.hpp"
+
+namespace zelt::app {
+
+namespace {
+
+AppsRecord FromQueue(const QueueEntry& entry) {
+    AppsRecord record{};
+    record.DrivenPath = entry.DrivePath;
+    record.Application = entry.AppName;
+    record.Tag = 0;
+    record.Priority = entry.Priority;
+    record.Target = entry.Target;
+    record.P_Ref = 0;
+    return record;
+}
+
+QueueEntry ToQueue(const AppsRecord& record) {
+    QueueEntry entry;
+    entry.AppName = record.Application;
+    entry.DrivePath = record.DrivenPath;
+    entry.Priority = record.Priority;
+    entry.Target = record.Target;
+    return entry;
+}
+
+// Priority first, then the file name without regard to case, as APP.PriorityKey orders.
+bool MakesBefore(const QueueEntry& a, const QueueEntry& b) {
+    if (a.Priority != b.Priority) return a.Priority < b.Priority;
+    return UpperName(ClipText(a.AppName.View())) < UpperName(ClipText(b.AppName.View()));
+}
+
+}  // namespace
+
+BatchSummary BatchEngine::MakeTagged() {
+    BatchSummary summary;
+    if (!BeginBatch(summary)) return summary;
+    NoTargetCount = 0;
+    return RunMake(MakeVariant::Tagged, TaggedApplications(), summary);
+}
+
+BatchSummary BatchEngine::MakeProject(std::string_view project_name) {
+    BatchSummary summary;
+    if (!BeginBatch(summary)) return summary;
+    NoTargetCount = 0;
+    return RunMake(MakeVariant::Project, ProjectApplications(project_name), summary);
+}
+
+BatchSummary BatchEngine::MakeSubset() {
+    BatchSummary summary;
+    if (!BeginBatch(summary)) return summary;
+    NoTargetCount = 0;
+    // Made by priority; the queue itself stays in name order for the Project Subsets tab.
+    std::vector<QueueEntry> by_priority = SubsetTagQueue;
+    std::stable_sort(by_priority.begin(), by_priority.end(), MakesBefore);
+    std::vector<AppsRecord> items;
+    for (const QueueEntry& entry : by_priority) items.push_back(FromQueue(entry));
+    return RunMake(MakeVariant::Subset, items, summary);
+}
+
+std::vector<AppsRecord> BatchEngine::ProjectApplications(std::string_view project_name) {
+    ProcessQueue.clear();
+    if (ProjectsManager.Open() == framework::LevelOk) {
+        PRO.ProjectName = ClipText(project_name);
+        if (ProjectsManager.FetchOrClear(ProjectsTable::ProjectNameKey) == framework::LevelOk) {
+            remembered_project_ = PRO.ProjectName.Clip();
+        }
+        PRO.ProjectName = remembered_project_;
+        ProjectsManager.Close();
+    } else {
+        Projects.ClearRecord();
+    }
+    APP.P_Ref = PRO.P_Ref;
+    Apps.SetKeyKey(AppsTable::P_RefKey);
+    while (AppsManager.Next() == framework::LevelOk && APP.P_Ref == PRO.P_Ref) {
+        const QueueEntry entry = ToQueue(APP);
+        ProcessQueue.insert(std::upper_bound(ProcessQueue.begin(), ProcessQueue.end(), entry, MakesBefore), entry);
+    }
+    std::vector<AppsRecord> items;
+    for (const QueueEntry& entry : ProcessQueue) items.push_back(FromQueue(entry));
+    return items;
+}
+
+BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRecord>& items,
+                                  BatchSummary summary) {
+    items_to_do_ = static_cast<int>(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (AbortFlag.load() != 0) break;
+        // A queue emptied meanwhile (the Close button) ends the batch too.
+        if (variant == MakeVariant::Project && i >= ProcessQueue.size()) break;
+        if (!MakeOne(variant, items[i], summary)) break;
+    }
+    summary.aborted = AbortFlag.load() != 0;
+
+    EndingBeeps(variant == MakeVariant::Subset);
+    ShowStatus(summary.aborted ? "Processing Aborted" : "Processing Complete");
+    if (NoTargetCount > 0) {
+        runtime::MessageRequest box;
+        box.text = std::to_string(NoTargetCount) +
+                   " Files with NO target specified were found and were not made.||Check log for details.";
+        box.caption = "Warning";
+        box.icon = runtime::StockIcon::Question;
+        box.buttons = runtime::button::Ok;
+        window_.ShowMessageBox(box);
+    }
+    CloseItemConversation();
+    if (variant == MakeVariant::Tagged) window_.Focus(BatchFocus::ApplicationsList);
+    CloseBatchTables();
+    return summary;
+}
+
+bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSummary& summary) {
+    if (channel_.Connected == 0) channel_.Channel = channel_.Client().OpenConversation(kIdeService, "");
+    const std::string name = item.Application.Clip();
+    if (variant == MakeVariant::Tagged) {
+        APP = item;
+        PrepareNames();
+    }
+    const std::string full_name = FixedString<130>(item.DrivenPath.Clip() + name).Clip();
+    if (!FileExists(item.DrivenPath.Clip() + name)) {
+        LogEvent(name, ".APP not found");
+        ++summary.skipped;
+        ItemDone();
+        return true;
+    }
+    const std::string command = MakeCommand(full_name);
+    if (SkipUnsafe(name, full_name, command, false, summary)) return true;
+
+    channel_.ApplyTimeOut();
+    LogEvent(name, "Begin Make");
+    const bool no_target = variant == MakeVariant::Tagged
+                               ? ClipText(TargetDir.View()).empty() || ClipText(TargetExt.View()).empty()
+                               : ClipText(item.Target.View()).empty();
+    if (no_target) {
+        ++NoTargetCount;
+        LogEvent(name, "Make Aborted: Target name or type not specified");
+        ++summary.skipped;
+        ItemDone();
+        return true;
+    }
+
+    // The old target goes first, so that an old build never counts as the new result.
+    RemoveThroughDeletionFile(item.Target.Clip());
+    const std::string target = DeletionFileName.Clip();
+    const FileStamp before = StampOf(target);
+    if (SendCommand(command)) {
+        TakeErrorPath(name, "Error Making .App ", summary);
+        return false;
+    }
+    const std::string priority = std::to_string(item.Priority);
+    const bool subset = variant == MakeVariant::Subset;
+    ShowStatus(name + " DDE Ack. " + (subset ? "" : priority));
+    switch (AwaitResult(name, target, [&] { return WrittenSince(before, StampOf(target)); })) {
+    case WaitEnd::Seen:
+        ShowStatus(name + (subset ? " Compiled & Made" : " Compiled & Made " + priority));
+        LogEvent(name, "Make Finished");
+        ++summary.made;
+        break;
+    case WaitEnd::LimitReached: ++summary.failed; break;
+    case WaitEnd::Aborted: break;
+    }
+    ItemDone();
+    CloseItemConversation();
+    return true;
+}
+
+}  // namespace zelt::app
