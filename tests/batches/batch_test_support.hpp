@@ -32,6 +32,7 @@ public:
     // With a virtual clock each wait moves it on by the tick instead of sleeping.
     std::shared_ptr<runtime::VirtualClockSource> clock;
     std::function<void(int wait_number)> on_wait;
+    std::function<void(const TempFileRecord&)> on_logged;
     int waits = 0;
 
     void ShowMessage(std::string_view text) override {
@@ -52,6 +53,7 @@ public:
     }
     void EventLogged(const TempFileRecord& event) override {
         logged.push_back(event.Apps.Clip() + ": " + event.Event.Clip());
+        if (on_logged) on_logged(event);
     }
     void EventNotLogged(const TempFileRecord& event, runtime::ErrorCode code, std::string_view) override {
         not_logged.push_back(event.Event.Clip() + " (" + std::to_string(code) + ")");

@@ -1,0 +1,172 @@
+// Waits, aborts, unsafe names and log failures, on an in-process IDE and virtual time.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/ide/ide_channel.hpp"
+#include "runtime/conversation/in_process_transport.hpp"
+#include "runtime/values/day_number.hpp"
+#include "storage/io/io_fault_seam.hpp"
+#include "tests/app/ide_test_support.hpp"
+#include "tests/batches/batch_test_support.hpp"
+
+namespace zelt::app::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+// An IDE that acknowledges every command and leaves the results to the test.
+class FakeIde : public zelt::testing::ScriptedServer {
+public:
+    std::function<void(const std::string& command)> on_command;
+    void Execute(runtime::ConversationId id, std::string command, runtime::ExecuteReply reply) override {
+        const std::string clipped(runtime::ClipText(command));
+        if (on_command) on_command(clipped);
+        ScriptedServer::Execute(id, clipped, std::move(reply));
+    }
+};
+
+class LocalBatches : public BatchCatalogue {
+protected:
+    LocalBatches()
+        : clock(std::make_shared<runtime::VirtualClockSource>(runtime::LocalDateTime{2026, 12, 31, 23, 58, 0, 0})),
+          scoped_clock(clock) {}
+    void SetUp() override {
+        BatchCatalogue::SetUp();
+        transport->AddServer("vx", ide_server);
+        window.clock = clock;
+        window.ide = &ide;
+    }
+    void TearDown() override {
+        storage::io::IoFaultSeam::Disarm();
+        BatchCatalogue::TearDown();
+    }
+    // The IDE writes the target of a make when it acknowledges it, except for `never`.
+    void WriteTargetsAtOnce(const std::string& never = "") {
+        ide_server.on_command = [this, never](const std::string& command) {
+            const auto start = command.find(apps_dir);
+            const auto point = command.find('.', start);
+            const std::string base = command.substr(start + apps_dir.size(), point - start - apps_dir.size());
+            if (command.starts_with("[ExecuteProject") && base != never) Write(apps_dir + base + ".EXE", "made");
+        };
+    }
+
+    std::shared_ptr<runtime::VirtualClockSource> clock;
+    runtime::ScopedClockSource scoped_clock;
+    FakeIde ide_server;
+    RecordingBatchWindow window;
+    zelt::testing::FakeStarter starter;
+    std::shared_ptr<runtime::InProcessTransport> transport = std::make_shared<runtime::InProcessTransport>();
+    runtime::ConversationClient client{transport};
+    IdeChannel ide{client, window, starter, [] { return std::string(); }};
+    BatchEngine engine{ide, window};
+};
+
+TEST_F(LocalBatches, AWaitEndsAtItsLimitAcrossMidnightAndTheBatchGoesOn) {
+    Add("A.APP", 1);
+    Add("B.APP", 2);
+    WriteTargetsAtOnce("A");
+    const runtime::DayNumber today = runtime::Today();
+
+    const BatchSummary done = engine.MakeTagged();
+    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Wait limit reached", "B.APP: Begin Make",
+                                        "B.APP: Make Finished"));
+    EXPECT_EQ(window.waits, 5 * 60000 / kResultTickMs);  // five minutes of elapsed time
+    EXPECT_EQ(TMP.Date, 0);                              // the buffer is cleared at the end
+    EXPECT_EQ(runtime::Today(), today + 1);
+    EXPECT_EQ(done.made, 1);
+    EXPECT_EQ(done.failed, 1);
+    EXPECT_EQ(done.ExitStatus(), 1);
+
+    // A limit in seconds replaces the minutes; an error code set meanwhile is logged too.
+    window.waits = 0;
+    engine.WaitLimitSeconds = 2;
+    window.on_wait = [](int n) {
+        if (n == 1) runtime::PostError(runtime::err::AccessDenied);
+    };
+    engine.MakeTagged();
+    EXPECT_EQ(window.waits, 2000 / kResultTickMs);
+    const auto lines = LogLines();
+    EXPECT_THAT(std::vector<std::string>(lines.begin() + 4, lines.begin() + 7),
+                ElementsAre("A.APP: Begin Make", "A.APP: Error 5 Access Denied", "A.APP: Wait limit reached"));
+}
+
+TEST_F(LocalBatches, AnyBatchIsAbortedDuringItsWait) {
+    Add("A.APP", 1);
+    Add("B.APP", 2);
+    Write(apps_dir + "A.TXD", "text");
+    Write(apps_dir + "B.TXD", "text");
+    window.on_wait = [this](int n) {
+        if (n == 3) engine.RequestAbort();
+    };
+    BatchSummary done = engine.MakeTagged();
+    EXPECT_TRUE(done.aborted);
+    EXPECT_EQ(done.ExitStatus(), 1);
+    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make"));
+    EXPECT_EQ(ide.StatusMsg, "Processing Aborted");
+    EXPECT_TRUE(transport->OpenConversations("vx").empty());
+
+    window.waits = 0;
+    done = engine.ImportDictionaries();
+    EXPECT_TRUE(done.aborted);
+    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Begin DCT Import"));
+    EXPECT_EQ(ide.StatusMsg, "Processing Aborted");
+    EXPECT_EQ(ide_server.commands.size(), 2u);
+}
+
+TEST_F(LocalBatches, NamesThatWouldBreakACommandAreSkippedWithTheReason) {
+    Add("Q\"T.APP", 1);
+    Add("B[1].APP", 2);
+    Add("C\tX.APP", 3);
+    Add("D,E.APP", 4);
+    Add("OK.APP", 5);
+    WriteTargetsAtOnce();
+    for (const char* name : {"Q\"T", "B[1]", "C\tX", "D,E", "OK"}) Write(apps_dir + name + ".TXD", "text");
+
+    EXPECT_EQ(engine.MakeTagged().skipped, 3);
+    EXPECT_THAT(LogLines(), ::testing::IsSupersetOf({"Q\"T.APP: Skipped: path or name holds a double quote",
+                                                     "B[1].APP: Skipped: path or name holds a square bracket",
+                                                     "C\tX.APP: Skipped: path or name holds a control character",
+                                                     "D,E.APP: Make Finished", "OK.APP: Make Finished"}));
+    ide_server.commands.clear();
+    // The imports name their destination unquoted, where a comma would end it.
+    engine.ImportDictionaries();
+    EXPECT_THAT(LogLines(), ::testing::Contains("D,E.APP: Skipped: path or name holds a comma"));
+    EXPECT_EQ(ide_server.commands.size(), 1u);
+}
+
+TEST_F(LocalBatches, AnEventThatCannotBeWrittenIsShown) {
+    Add("A.APP", 1);
+    WriteTargetsAtOnce();
+    EXPECT_TRUE(LogLines().empty());  // the log exists: its first write is an event
+    storage::io::IoFaultSeam::Arm(storage::io::SeamAction::Fail, 1);
+    EXPECT_EQ(engine.MakeTagged().made, 1);
+    ASSERT_FALSE(window.not_logged.empty());
+    EXPECT_EQ(window.not_logged.front().rfind("Begin Make (", 0), 0u);
+    EXPECT_THAT(window.statuses, ::testing::Contains(::testing::StartsWith("Log not written: ")));
+    EXPECT_THAT(LogLines(), ::testing::Contains("A.APP: Make Finished"));
+}
+
+TEST_F(LocalBatches, EachExportWaitsForAFileOfSteadySizeAfresh) {
+    Add("A.APP", 1);
+    Add("B.APP", 2);
+    // A's text is written at once; B's in two steps, its first step as long as all of A's.
+    ide_server.on_command = [this](const std::string& command) {
+        if (command.find(apps_dir + "A.TXA") != std::string::npos) Write(apps_dir + "A.TXA", "12345678");
+    };
+    int b_waits = 0;
+    window.on_wait = [&](int) {
+        if (ide_server.commands.size() < 2) return;
+        ++b_waits;
+        if (b_waits == 1) Write(apps_dir + "B.TXA", "12345678");
+        if (b_waits == 2) Write(apps_dir + "B.TXA", "12345678 and the rest");
+    };
+    std::vector<std::string> sizes_when_finished;
+    window.on_logged = [&](const TempFileRecord& event) {
+        if (event.Event.Clip() == "Export APP Finished") sizes_when_finished.push_back(Read(apps_dir + event.Apps.Clip().substr(0, 1) + ".TXA"));
+    };
+    EXPECT_EQ(engine.ExportApplications().made, 2);
+    EXPECT_THAT(sizes_when_finished, ElementsAre("12345678", "12345678 and the rest"));
+}
+
+}  // namespace
+}  // namespace zelt::app::testing
