@@ -43,6 +43,7 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(folder_.path().empty());
         dir_ = folder_.path() + "/";
+        ::setenv("XDG_CONFIG_HOME", folder_.path().c_str(), 1);  // the per-user profile
         Settings("N", "", dir_);
     }
 
@@ -54,11 +55,11 @@ protected:
 
     // An application file of the stand-in IDE and its catalogue record.
     struct App {
+        App(std::string n, int p, std::string t, bool has_file = true)
+            : name(std::move(n)), priority(p), target(std::move(t)), file(has_file) {}
         std::string name;
         int priority = 1;
         std::string target;      // absolute, as the catalogue keeps it; empty for none
-        std::string build;       // the stand-in's Build= line
-        bool tagged = true;
         bool file = true;        // the .APP file exists
     };
     void Catalogue(const std::vector<App>& apps, int events = 0) {
@@ -75,14 +76,13 @@ protected:
             if (a.file) {
                 std::ofstream app(dir_ + a.name);
                 if (!a.target.empty()) app << "Target=" << fs::path(a.target).filename().string() << "\n";
-                if (!a.build.empty()) app << "Build=" << a.build << "\n";
             }
             AppsManager.PrepareRecord();
             APP.DrivenPath = dir_;
             APP.Application = a.name;
             APP.Priority = static_cast<std::uint8_t>(a.priority);
             APP.Target = a.target;
-            APP.Tag = a.tagged ? 1 : 0;
+            APP.Tag = 1;
             EXPECT_EQ(AppsManager.Insert(), framework::LevelOk) << a.name;
         }
         AppsManager.Close();
@@ -174,6 +174,78 @@ TEST_F(HeadlessTest, EmptyLogChangesNothingWithoutYesAndTheLogListsAsCsv) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("Go Away: If there was something to show you, I'd show it."), std::string::npos);
+}
+
+// What vxcmd says when it asks vxide how many conversations it holds (its own included).
+std::string OpenConversations() {
+    zelt::testing::ChildProcess vxcmd({zelt::testing::kVxcmdPath, "--request", "Conversations"}, true);
+    return vxcmd.Finish(10000).first;
+}
+
+TEST_F(HeadlessTest, MakeTaggedPrintsEachEventAndExitsZeroWhenEveryItemFinished) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_ok"});
+    ASSERT_TRUE(ide.ready());
+    Catalogue({{"B.APP", 2, dir_ + "B.OUT"}, {"A.APP", 1, dir_ + "A.OUT"}});
+
+    Outcome run = Zelt({"--make", "tagged", "--wait-limit", "30"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto at = [&](std::string_view text) { return run.out.find(text); };
+    EXPECT_LT(at("A.APP         Begin Make"), at("A.APP         Make Finished"));
+    EXPECT_LT(at("A.APP         Make Finished"), at("B.APP         Begin Make"));
+    EXPECT_NE(at("B.APP         Make Finished"), std::string::npos) << run.out;
+    EXPECT_TRUE(fs::exists(dir_ + "A.OUT"));
+    EXPECT_TRUE(fs::exists(dir_ + "B.OUT"));
+    EXPECT_EQ(OpenConversations(), "DATA 1\n");  // only vxcmd's own
+}
+
+TEST_F(HeadlessTest, ASkippedItemOrAnUnansweredQuestionExitsOneAndAnUnreachableIdeTwo) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}, {"GONE.APP", 2, dir_ + "GONE.OUT", false}});
+    // No IDE answers and none can be started.
+    Outcome run = Zelt({"--make", "tagged", "--start-limit", "1"});
+    EXPECT_EQ(run.status, 2) << run.err;
+
+    Vxide ide({"--instance", "headless_one", "--log", dir_ + "commands.log"});
+    ASSERT_TRUE(ide.ready());
+    run = Zelt({"--make", "tagged"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.out.find("GONE.APP      .APP not found"), std::string::npos) << run.out;
+
+    // An import asks first; without --yes nothing is sent and nothing is logged.
+    std::ofstream(dir_ + "commands.log", std::ios::trunc).close();
+    run = Zelt({"--import-app"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("Confirm: Are you sure you want to import .TXA into .APP? [answered No]"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Slurp(dir_ + "commands.log"), "");
+}
+
+TEST_F(HeadlessTest, SigtermDuringAWaitAbortsCleanly) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_term", "--result-delay", "600000"});
+    ASSERT_TRUE(ide.ready());
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}, {"B.APP", 2, dir_ + "B.OUT"}});
+
+    const pid_t zelt = Start({"--make", "tagged"});
+    ASSERT_TRUE(WaitUntil([&] { return OpenConversations() == "DATA 2\n"; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return Slurp(dir_ + "out.txt").find("Begin Make") != std::string::npos; }, 30000));
+    ::kill(zelt, SIGTERM);
+    Outcome run = Finish(zelt, 30000);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("SIGTERM received"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("aborted"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("B.APP"), std::string::npos) << run.out;  // no next item
+    EXPECT_EQ(OpenConversations(), "DATA 1\n");
+
+    // The log is whole: what was printed is what was stored.
+    Outcome log = Zelt({"--log"});
+    EXPECT_EQ(log.status, 0);
+    EXPECT_NE(log.out.find("A.APP         Begin Make"), std::string::npos) << log.out;
 }
 
 }  // namespace
