@@ -1,5 +1,6 @@
 #include "framework/browse/table_view.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -68,16 +69,16 @@ runtime::Binding FieldBinding(runtime::Table& table, int field) {
             const std::span<char> bytes = FieldBytes(table, field);
             if (d.type == FieldType::String) {
                 std::memset(bytes.data(), ' ', bytes.size());
-                std::memcpy(bytes.data(), text.data(), std::min(text.size(), bytes.size()));
+                std::copy_n(text.data(), std::min(text.size(), bytes.size()), bytes.data());  // an empty text may have no data
             } else if (d.type == FieldType::CString) {
                 std::memset(bytes.data(), 0, bytes.size());
-                if (!bytes.empty()) std::memcpy(bytes.data(), text.data(), std::min(text.size(), bytes.size() - 1));
+                if (!bytes.empty()) std::copy_n(text.data(), std::min(text.size(), bytes.size() - 1), bytes.data());
             } else if (d.type == FieldType::PString) {
                 std::memset(bytes.data(), 0, bytes.size());
                 if (!bytes.empty()) {
                     const std::size_t n = std::min({text.size(), bytes.size() - 1, std::size_t{255}});
                     bytes[0] = static_cast<char>(n);
-                    std::memcpy(bytes.data() + 1, text.data(), n);
+                    std::copy_n(text.data(), n, bytes.data() + 1);
                 }
             } else {
                 SetFieldNumber(table, field, runtime::ParseBoundNumber(text));

@@ -9,6 +9,7 @@ namespace zelt::runtime {
 struct FileFilter {
     std::string name;     // "Application files"
     std::string pattern;  // "*.app"; several patterns separated by ";"
+    bool operator==(const FileFilter&) const = default;
 };
 
 struct FileChooserRequest {

@@ -300,8 +300,9 @@ int HeadlessBackend::ShowPopup(const PopupMenu& menu) {
     return number;
 }
 
-std::optional<std::string> HeadlessBackend::Choose(const std::string& title, bool directory) {
-    ShownChooser shown{title, directory, std::nullopt};
+std::optional<std::string> HeadlessBackend::Choose(const std::string& title, bool directory,
+                                                   std::vector<FileFilter> filters) {
+    ShownChooser shown{title, directory, std::nullopt, std::move(filters)};
     const std::string what = std::string(directory ? "directory" : "file") + " chooser \"" + title + "\"";
     // A cancel step answers either chooser.
     if (!steps_.empty() && steps_.front().cancel) {
@@ -314,7 +315,7 @@ std::optional<std::string> HeadlessBackend::Choose(const std::string& title, boo
 }
 
 std::optional<std::string> HeadlessBackend::ChooseFile(const FileChooserRequest& request) {
-    return Choose(request.title, false);
+    return Choose(request.title, false, request.filters);
 }
 
 std::optional<std::string> HeadlessBackend::ChooseDirectory(const DirectoryChooserRequest& request) {

@@ -83,6 +83,7 @@ struct ShownChooser {
     std::string title;
     bool directory = false;
     std::optional<std::string> answer;
+    std::vector<FileFilter> filters;  // a file chooser's, in order
 };
 
 class HeadlessBackend final : public WindowBackend {
@@ -171,7 +172,8 @@ private:
     void Fail(const std::string& what);
     void PlayUserStep(Window& waiting, const ScriptStep& step);
     std::optional<ScriptStep> TakeAnswer(StepKind kind, const std::string& what);
-    std::optional<std::string> Choose(const std::string& title, bool directory);
+    std::optional<std::string> Choose(const std::string& title, bool directory,
+                                      std::vector<FileFilter> filters = {});
 
     std::shared_ptr<VirtualClockSource> clock_;
     std::deque<ScriptStep> steps_;

@@ -1,0 +1,97 @@
+#include "app/forms/select_app.hpp"
+
+#include "app/catalogue/catalogue_tables.hpp"
+#include "app/catalogue/dictionary.hpp"
+#include "app/forms/app_columns.hpp"
+#include "app/forms/update_apps.hpp"
+#include "framework/browse/browse_controller.hpp"
+#include "framework/browse/table_view.hpp"
+#include "framework/window/tracked_record.hpp"
+
+namespace zelt::app {
+
+namespace {
+
+using framework::Level;
+using framework::LevelFatal;
+using framework::LevelOk;
+using Ctl = SelectAppCtl;
+
+runtime::WindowDeclaration Declaration() {
+    runtime::WindowDeclaration w("Select Application");
+    w.Modal().Resizable();
+    w.List("?Browse:1", ApplicationColumns(runtime::Align::Right)).Immediate().Hint(70, 12);
+    w.Button("?Select:2", "&Add to Project");
+    w.Button("?Insert:3", "&Insert");
+    w.Button("?Change:3", "Chan&ge");
+    w.Button("?Delete:3", "&Delete");
+    w.Sheet("?CurrentTab");
+    w.Tab("?Tab:2", "APP &Name");
+    w.Tab("?Tab:3", "&Priority");
+    w.End();
+    w.Button("?Close", "&Close");
+    return w;
+}
+
+class SelectAppWindow final : public framework::WindowController {
+public:
+    explicit SelectAppWindow(framework::ErrorReporter& errors)
+        : WindowController(errors, Declaration(), "SelectApp"), record_(AppsRelations), view_(Apps) {}
+
+    Level Init() override {
+        if (Level l = WindowController::Init(); l != LevelOk) return l;
+        if (AppsRelations.OpenAll() != LevelOk) return LevelFatal;
+        FilesOpened = 1;
+        AddButton(Ctl::Close, framework::ResponseCancelled);
+        browse_.Init(*this, Ctl::Browse1, view_, record_, Errors);
+        Sort(browse_.ActiveOrder(), "APP:PriorityKey", apps_field::Priority, "APP:Priority", false);
+        Sort(browse_.AddSortOrder(), "APP:DriveKey", apps_field::Application, "APP:Application", true);
+        AddApplicationFields(browse_);
+        browse_.InsertControl = Ctl::Insert3;
+        browse_.ChangeControl = Ctl::Change3;
+        browse_.DeleteControl = Ctl::Delete3;
+        browse_.SelectControl = Ctl::Select2;
+        browse_.AskProcedure = 1;
+        FollowTab();
+        if (!OpenWindow()) return LevelFatal;
+        return LevelOk;
+    }
+    Level Kill() override {
+        if (FilesOpened) {
+            AppsRelations.CloseAll();
+            FilesOpened = 0;
+        }
+        return WindowController::Kill();
+    }
+    Level OnNewSelection() override {
+        if (Window().Field() == Ctl::CurrentTab) FollowTab();
+        return LevelOk;
+    }
+    framework::ResponseCode RunForm(std::uint16_t, framework::RequestCode request) override {
+        return framework::CallWithRequest(request, [this] { UpdateApps(Errors); });
+    }
+
+private:
+    static void Sort(framework::SortOrder& order, const char* key, int field, const char* label, bool text) {
+        order.Order = key;
+        order.Locator = true;
+        order.FreeElement = framework::ViewField{label, framework::FieldBinding(Apps, field), text, true};
+    }
+    // The "&Priority" tab sorts by priority, the "APP &Name" tab by name.
+    void FollowTab() {
+        browse_.SetSort(Window().Choice(Ctl::CurrentTab) == 2 ? kPickByPriority : kPickByName);
+    }
+
+    framework::TrackedRecord record_;
+    framework::TableView view_;
+    framework::BrowseController browse_;
+};
+
+}  // namespace
+
+framework::ResponseCode SelectApp(framework::ErrorReporter& errors) {
+    SelectAppWindow window(errors);
+    return window.Run();
+}
+
+}  // namespace zelt::app
