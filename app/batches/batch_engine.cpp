@@ -1,6 +1,7 @@
 #include "app/batches/batch_engine.hpp"
 
 #include <algorithm>
+#include <optional>
 
 #include "app/batches/file_services.hpp"
 #include "app/batches/result_watch.hpp"
@@ -10,6 +11,12 @@
 #include "runtime/values/clock_source.hpp"
 
 namespace zelt::app {
+
+namespace {
+// How long a transaction of events waits for TEMPFILE's lock, and how long it stays open.
+constexpr std::int64_t kEventLockSeconds = 5;
+constexpr std::int64_t kEventGroupMs = 250;
+}  // namespace
 
 PreparedNames PrepareNames(const AppsRecord& app) {
     PreparedNames names;
@@ -46,8 +53,10 @@ void BatchEngine::ShowStatus(std::string_view text) {
 }
 
 bool BatchEngine::LogEvent(std::string_view name, std::string_view text) {
+    OpenEventGroup();
     const runtime::ErrorCode code = AppendEvent(name, text);
     if (code == runtime::err::NoError) {
+        if (group_open_) group_.push_back(TMP);
         window_.EventLogged(TMP);
         return true;
     }
@@ -55,6 +64,32 @@ bool BatchEngine::LogEvent(std::string_view name, std::string_view text) {
     ShowStatus("Log not written: " + std::to_string(code));
     window_.EventNotLogged(TMP, code, error_text);
     return false;
+}
+
+void BatchEngine::OpenEventGroup() {
+    if (group_open_ || runtime::TransactionActive()) return;
+    // Without the transaction each add commits on its own, which is slower but as sound.
+    if (runtime::Logout(kEventLockSeconds, {&TempFile}) != runtime::err::NoError) return;
+    group_open_ = true;
+    group_started_ms_ = runtime::CurrentClockSource().MonotonicMs();
+}
+
+void BatchEngine::SettleEvents() {
+    if (!group_open_) return;
+    const runtime::ErrorState kept = runtime::CurrentError();
+    group_open_ = false;
+    const runtime::ErrorCode code = runtime::Commit();
+    if (code != runtime::err::NoError) {
+        const std::string error_text = runtime::CurrentErrorText();
+        ShowStatus("Log not written: " + std::to_string(code));
+        for (const TempFileRecord& event : group_) window_.EventNotLogged(event, code, error_text);
+    }
+    group_.clear();
+    runtime::RestoreError(kept);
+}
+
+void BatchEngine::SettleEventsWhenDue() {
+    if (group_open_ && runtime::CurrentClockSource().MonotonicMs() - group_started_ms_ >= kEventGroupMs) SettleEvents();
 }
 
 std::int64_t BatchEngine::WaitLimitMs() const {
@@ -159,6 +194,7 @@ std::vector<AppsRecord> BatchEngine::TaggedApplications() {
 }
 
 bool BatchEngine::SendCommand(const std::string& command) {
+    SettleEventsWhenDue();
     if (channel_.Channel == 0) {
         // No conversation: the command cannot go anywhere, and waiting for its result would
         // only run into the limit.
@@ -166,6 +202,8 @@ bool BatchEngine::SendCommand(const std::string& command) {
     } else {
         channel_.Client().ExecuteCommand(channel_.Channel, command);
     }
+    // The check may show a message; the log is not held meanwhile.
+    if (runtime::CurrentErrorCode() > 600) SettleEvents();
     channel_.CheckChannelResult();
     return runtime::CurrentErrorCode() != runtime::err::NoError;
 }
@@ -174,7 +212,7 @@ BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::
                                               const std::function<bool()>& seen) {
     const runtime::ClockSource& clock = runtime::CurrentClockSource();
     const std::int64_t start = clock.MonotonicMs();
-    ResultWatch watch(result_path);
+    std::optional<ResultWatch> watch;  // set up only when the result is not there at once
     for (;;) {
         if (AbortFlag.load() != 0) return WaitEnd::Aborted;
         if (seen()) return WaitEnd::Seen;
@@ -184,8 +222,11 @@ BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::
             return WaitEnd::LimitReached;
         }
         channel_.CheckChannelResult();
-        window_.WaitForResult({watch.Descriptor(), kResultTickMs, result_path});
-        watch.Drain();
+        SettleEvents();
+        // A result that came before the watch is seen at the end of the tick.
+        if (!watch) watch.emplace(result_path);
+        window_.WaitForResult({watch->Descriptor(), kResultTickMs, result_path});
+        watch->Drain();
         channel_.Client().ProcessPending();
     }
 }
@@ -193,6 +234,7 @@ BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::
 void BatchEngine::TakeErrorPath(std::string_view name, std::string_view message, BatchSummary& summary) {
     const runtime::ErrorCode code = runtime::CurrentErrorCode();
     const std::string event = ErrorEventText();
+    SettleEvents();
     if (code < 600) {
         runtime::MessageRequest box;
         box.text = std::string(message) + std::to_string(code) + " " +
@@ -231,6 +273,7 @@ void BatchEngine::CloseItemConversation() {
 }
 
 void BatchEngine::EndingBeeps(bool focus_subsets) {
+    SettleEvents();
     TempFile.ClearRecord();
     window_.Beep();
     window_.Activate();

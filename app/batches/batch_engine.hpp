@@ -35,6 +35,12 @@
 // Close button) ends any batch at its next look, imports and exports included: the item is
 // left, the batch ends with "Processing Aborted".
 //
+// The activity log. Each event is added to TEMPFILE as it happens (EventLogged follows at
+// once); the events of a busy stretch are committed together, at the latest when the batch
+// waits, asks, shows a message, ends, or a quarter of a second after the first of them. An
+// event whose add or commit fails is told to the window (EventNotLogged) and shown in
+// StatusMsg.
+//
 // Unsafe names. A path or name that holds a double quote, a square bracket or a control
 // character (and, in the imports, whose destination goes unquoted, a comma) would make a
 // malformed command: the item is skipped with an event saying why, and the batch goes on.
@@ -202,12 +208,21 @@ private:
     bool SkipUnsafe(std::string_view name, std::string_view full_name, const std::string& command,
                     bool bare_argument, BatchSummary& summary);
     void CloseItemConversation();
+    // The events of a busy stretch of a batch are added inside one transaction over TEMPFILE
+    // and committed together, so that the batch does not wait for the disk at every event.
+    void OpenEventGroup();
+    // Commits the events added since the group opened; the runtime's error state is kept.
+    void SettleEvents();
+    void SettleEventsWhenDue();
     void EndingBeeps(bool focus_subsets);
     void ItemDone();
 
     IdeChannel& channel_;
     BatchWindow& window_;
     std::string remembered_project_;
+    bool group_open_ = false;
+    std::int64_t group_started_ms_ = 0;
+    std::vector<TempFileRecord> group_;
     int items_done_ = 0;
     int items_to_do_ = 0;
 };

@@ -1,0 +1,176 @@
+// What the make batch itself costs per application: 200 tagged applications made against an
+// IDE (in the same process) that writes each target as it acknowledges the command. The
+// overhead is the batch's whole time less the time the IDE spent in its commands, per item:
+// from the moment a target exists to the moment the next command arrives (noticing the
+// target, the conversation closed and opened again, the next old target deleted), plus every
+// event written to the activity log on real table files and committed to the disk, plus the
+// batch's start and end. The counter `gap_ms` is the first part alone. The last line reads
+// `batch overhead per item: X ms`.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/batches/batch_engine.hpp"
+#include "app/catalogue/catalogue_tables.hpp"
+#include "app/catalogue/dictionary.hpp"
+#include "app/ide/ide_channel.hpp"
+#include "framework/error_reporter.hpp"
+#include "runtime/conversation/in_process_transport.hpp"
+#include "storage/driver/pelmar_driver.hpp"
+
+namespace {
+
+using namespace zelt;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kApplications = 200;
+
+// An IDE that makes at once: the target is on disk before the command is acknowledged.
+class InstantIde final : public runtime::ConversationService {
+public:
+    std::string folder;
+    std::vector<double> gap_ms;  // target written to next command, per item after the first
+    double inside_ms = 0;        // time spent in the commands
+
+    std::optional<runtime::InitiateAnswer> Initiate(std::string_view, std::string_view) override {
+        return runtime::InitiateAnswer{"VextorWin", "System"};
+    }
+    void Execute(runtime::ConversationId, std::string command, runtime::ExecuteReply reply) override {
+        const Clock::time_point arrived = Clock::now();
+        if (made_) gap_ms.push_back(std::chrono::duration<double, std::milli>(arrived - written_).count());
+        const auto start = command.find(folder);
+        const auto point = command.find('.', start);
+        std::ofstream(command.substr(start, point - start) + ".EXE") << "made\n";
+        written_ = Clock::now();
+        inside_ms += std::chrono::duration<double, std::milli>(written_ - arrived).count();
+        made_ = true;
+        reply(true);
+    }
+    std::optional<std::string> Request(runtime::ConversationId, std::string_view, std::uint32_t) override {
+        return std::nullopt;
+    }
+    void NewBatch() {
+        made_ = false;
+        gap_ms.clear();
+        inside_ms = 0;
+    }
+
+private:
+    Clock::time_point written_;
+    bool made_ = false;
+};
+
+class QuietWindow final : public app::BatchWindow {
+public:
+    void ShowMessage(std::string_view) override {}
+    void Redisplay() override {}
+    void SelectApplicationsList() override {}
+    void PostEvent(runtime::EventCode) override {}
+    int ShowMessageBox(const runtime::MessageRequest& request) override { return request.default_button; }
+    void Beep() override {}
+    void Activate() override {}
+    void Focus(app::BatchFocus) override {}
+    void WaitForResult(const app::ResultWait& wait) override { app::SleepOnResult(wait); }
+};
+
+struct NoLog final : framework::ErrorLogSink {
+    framework::Level Open(bool) override { return framework::LevelOk; }
+    framework::Level Close(bool) override { return framework::LevelOk; }
+    framework::Level Take(std::string_view) override { return framework::LevelOk; }
+};
+
+struct Catalogue {
+    std::filesystem::path dir;
+    NoLog no_log;
+    framework::ErrorReporter errors;
+
+    Catalogue() {
+        storage::RegisterPelmarDriver();
+        std::string pattern = (std::filesystem::temp_directory_path() / "zelt-batch-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        app::ResetCatalogueGlobals();
+        app::AppsFileName = (dir / "APPS.PLM").string();
+        app::TempFileFileName = (dir / "TEMPFILE.PLM").string();
+        app::ProjectsFileName = (dir / "PROJECTS.PLM").string();
+        app::TfFileName = (dir / "TF.PLM").string();
+        errors.Init(&no_log);
+        app::InitDictionary(errors);
+        app::ProjectsRelations.OpenAll();
+        app::AppsRelations.OpenAll();
+        const std::string folder = (dir / "apps").string() + "/";
+        std::filesystem::create_directories(folder);
+        for (int i = 0; i < kApplications; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "A%04d", i);
+            app::AppsManager.PrepareRecord();
+            app::APP.DrivenPath = folder;
+            app::APP.Application = std::string(name) + ".APP";
+            app::APP.Priority = static_cast<std::uint8_t>(1 + i % 200);
+            app::APP.Tag = 1;
+            app::APP.Target = folder + name + ".EXE";
+            app::AppsManager.Insert();
+            std::ofstream(folder + name + ".APP") << "Target=" << name << ".EXE\n";
+        }
+    }
+    ~Catalogue() {
+        app::AppsRelations.CloseAll();
+        app::ProjectsRelations.CloseAll();
+        app::KillDictionary();
+        errors.Kill();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+};
+
+double g_overhead_ms = 0;
+
+void MakeBatchOfTaggedApplications(benchmark::State& state) {
+    Catalogue catalogue;
+    InstantIde ide_server;
+    ide_server.folder = (catalogue.dir / "apps").string() + "/";
+    auto transport = std::make_shared<runtime::InProcessTransport>();
+    transport->AddServer("instant", ide_server);
+    runtime::ConversationClient client(transport);
+    QuietWindow window;
+    struct NoStarter final : runtime::ServerStarter {
+        runtime::StartResult Start(std::string_view) override { return {}; }
+        std::string EndedInFailure() override { return {}; }
+    } starter;
+    app::IdeChannel ide(client, window, starter, [] { return std::string(); });
+    app::BatchEngine engine(ide, window);
+    double overhead_total = 0, gap_total = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        ide_server.NewBatch();
+        const Clock::time_point start = Clock::now();
+        const app::BatchSummary done = engine.MakeTagged();
+        const double batch_ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (done.made != kApplications) state.SkipWithError("not every application was made");
+        overhead_total += (batch_ms - ide_server.inside_ms) / kApplications;
+        double gaps = 0;
+        for (double ms : ide_server.gap_ms) gaps += ms;
+        gap_total += ide_server.gap_ms.empty() ? 0 : gaps / static_cast<double>(ide_server.gap_ms.size());
+        ++runs;
+    }
+    g_overhead_ms = runs > 0 ? overhead_total / runs : 0;
+    state.counters["gap_ms"] = runs > 0 ? gap_total / runs : 0;
+    state.counters["overhead_ms"] = g_overhead_ms;
+}
+BENCHMARK(MakeBatchOfTaggedApplications)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("batch overhead per item: %.2f ms\n", g_overhead_ms);
+    return 0;
+}
