@@ -7,8 +7,8 @@ namespace zelt::app {
 
 runtime::ListFormat ApplicationColumns(runtime::Align priority) {
     runtime::ListFormat format;
-    format.columns = {runtime::ListColumn("Priority", 8, priority, "@n3"), runtime::ListColumn("Drive & P ath", 80),
-                      runtime::ListColumn("Application", 50)};
+    format.columns = {runtime::ListColumn("Priority", 8, priority, "@n3"), runtime::ListColumn("Drive & P ath", 40),
+                      runtime::ListColumn("Application", 16)};
     return format;
 }
 

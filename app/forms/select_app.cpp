@@ -20,7 +20,7 @@ using Ctl = SelectAppCtl;
 runtime::WindowDeclaration Declaration() {
     runtime::WindowDeclaration w("Select Application");
     w.Modal().Resizable();
-    w.List("?Browse:1", ApplicationColumns(runtime::Align::Right)).Immediate().Hint(70, 12);
+    w.List("?Browse:1", ApplicationColumns(runtime::Align::Right)).Immediate().Hint(80, 12);
     w.Button("?Select:2", "&Add to Project");
     w.Button("?Insert:3", "&Insert");
     w.Button("?Change:3", "Chan&ge");

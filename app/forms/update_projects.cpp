@@ -35,7 +35,7 @@ runtime::WindowDeclaration Declaration() {
     w.Entry("?PRO:ProjectName", 50).Use(framework::FieldBinding(Projects, 0));
     w.Group("?GROUP1");
     w.String("?STRING1", "Project Applications:");
-    w.List("?Browse:2", ApplicationColumns()).Immediate().Hint(70, 8);
+    w.List("?Browse:2", ApplicationColumns()).Immediate().Hint(80, 8);
     w.Button("?AddAppButton", "&Add App")
         .Tip("Add an application to the project")
         .Status("Select an application for this project");

@@ -216,7 +216,10 @@ bool ProjectTree::AppendApplications(std::int32_t project) {
     return true;
 }
 
-void ProjectTree::ReadFailed() { window_.Window().Post(ev::CloseWindow); }
+void ProjectTree::ReadFailed() {
+    // A build before the window opens closes it as soon as it is open.
+    read_failed_ = !window_.Window().Post(ev::CloseWindow);
+}
 
 bool ProjectTree::IsExpanded(int level, const std::string& position) const {
     return std::any_of(loaded_.begin(), loaded_.end(), [&](const LoadedLevelEntry& e) {
@@ -359,7 +362,8 @@ framework::Level ProjectTree::HandleEvent() {
     const runtime::EventCode event = w.Event();
     const runtime::ControlNumber field = w.Field();
     if (field == 0) {
-        if (event == ev::GainFocus) Rebuild();
+        if (event == ev::OpenWindow && read_failed_) ReadFailed();
+        else if (event == ev::GainFocus) Rebuild();
         return LevelOk;
     }
     if (event == ev::Accepted) {

@@ -161,6 +161,7 @@ private:
     int current_ = 0;
     bool opened_ = false;
     bool registered_ = false;
+    bool read_failed_ = false;  // to close the window as soon as it is open
 };
 
 }  // namespace zelt::app

@@ -19,6 +19,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -157,6 +158,8 @@ QWidget* QtWindow::Make(ControlNumber n) {
             if (d.width > 0) {
                 edit->setMaxLength(d.width);
                 edit->setMinimumWidth(CharWidth(edit) * std::min(d.width, 40));
+                // A short value (a number of a few digits) gets a short box.
+                if (d.width <= 6) edit->setMaximumWidth(CharWidth(edit) * (d.width + 4));
             }
             connect(edit, &QLineEdit::editingFinished, this, [this, n, edit] {
                 if (syncing_ || !edit->isModified()) return;
@@ -380,13 +383,22 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
         switch (d.kind) {
             case ControlKind::Sheet: {
                 auto* tabs = static_cast<QTabWidget*>(w);
+                bool empty = true;
                 for (ControlNumber page : decl.Children(n)) {
                     QWidget* pw = Widget(page);
                     auto* pl = new QVBoxLayout(pw);
                     LayOut(page, pl);
                     tabs->addTab(pw, QString::fromStdString(decl.Control(page)->text));
+                    empty = empty && decl.Children(page).empty();
                 }
-                layout->addWidget(tabs, 1);
+                if (empty) {
+                    // Tabs without controls only choose (a sort order, say): the bar alone.
+                    tabs->setDocumentMode(true);
+                    tabs->setMaximumHeight(tabs->tabBar()->sizeHint().height());
+                    layout->addWidget(tabs);
+                } else {
+                    layout->addWidget(tabs, 1);
+                }
                 break;
             }
             case ControlKind::Group:

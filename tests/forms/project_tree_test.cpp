@@ -218,5 +218,28 @@ TEST_F(ProjectTreeTest, ADoubleClickChangesAndTheToolbarMovesToTheNextRow) {
     Run();
 }
 
+TEST_F(ProjectTreeTest, AProjectsTableThatCannotBeReadClosesTheWindow) {
+    ProjectsRelations.OpenAll();
+    ProjectsManager.EnsureOpen();
+    runtime::Logout(1, {&Projects});
+    for (int i = 0; i < 300; ++i) {
+        PRO.ProjectName = "Project " + std::to_string(1000 + i);
+        PRO.P_Ref = 10 + i;
+        Projects.Add();
+    }
+    runtime::Commit();
+    ProjectsRelations.CloseAll();
+    const auto size = std::filesystem::file_size(Path("PROJECTS.PLM"));
+    std::fstream file(Path("PROJECTS.PLM"), std::ios::in | std::ios::out | std::ios::binary);
+    for (std::uintmax_t at : {size / 3, size / 2, size * 2 / 3}) {
+        file.seekp(static_cast<std::streamoff>(at));
+        file << std::string(700, 'Z');
+    }
+    file.close();
+    host.Run();  // no step: the window closes by itself
+    EXPECT_FALSE(host.Window().IsOpen());
+    EXPECT_LT(host.tree.Queue().size(), 303u);
+}
+
 }  // namespace
 }  // namespace zelt::app::testing
