@@ -156,18 +156,14 @@ runtime::ErrorCode TableView::SetAtBuffer() {
 }
 
 runtime::ErrorCode TableView::ResetTo(std::string_view position) {
-    // Read the record, then position on its key values; a driver that can return to the
-    // exact position among equal keys does so.
-    runtime::ErrorCode code = key_ >= 0 ? table_.RegetKey(key_, position) : table_.Reget(position);
+    // A driver that returns to a position by itself does so without reading the record;
+    // otherwise the record is read and the sequence starts at its key values.
+    position_.clear();
+    runtime::ErrorCode code = key_ >= 0 ? table_.ResetKey(key_, position) : table_.Reset(position);
+    if (code != err::UnsupportedFunction) return code;
+    code = key_ >= 0 ? table_.RegetKey(key_, position) : table_.Reget(position);
     if (code != err::NoError) return code;
-    if (key_ >= 0) {
-        code = table_.ResetKey(key_, position);
-        if (code == err::UnsupportedFunction) code = table_.SetKeyKey(key_);
-    } else {
-        code = table_.Reset(position);
-        if (code == err::UnsupportedFunction) code = err::NoError;  // reading goes on from there
-    }
-    return code;
+    return key_ >= 0 ? table_.SetKeyKey(key_) : err::NoError;  // file order reads on from there
 }
 
 runtime::ErrorCode TableView::Reget(std::string_view position) {
