@@ -1,0 +1,76 @@
+// The activity log as the user meets it: the browse with its names shown once a run, the
+// word on an empty log, and Empty Log.
+#include <gtest/gtest.h>
+
+#include "app/batches/batch_engine.hpp"
+#include "app/log/event_log.hpp"
+#include "app/log/event_log_windows.hpp"
+#include "tests/forms/forms_fixture.hpp"
+
+namespace zelt::app::testing {
+namespace {
+
+class EventLogTest : public FormsTest {
+protected:
+    void Log(const std::vector<std::pair<std::string, std::string>>& events) {
+        ASSERT_EQ(TempFileRelations.OpenAll(), framework::LevelOk);
+        for (const auto& [name, text] : events) {
+            session.clock->AdvanceMs(1000);
+            ASSERT_EQ(AppendEvent(name, text), runtime::err::NoError);
+        }
+        TempFileRelations.CloseAll();
+    }
+    std::int64_t Events() {
+        TempFileRelations.OpenAll();
+        const std::int64_t n = TempFile.Records();
+        TempFileRelations.CloseAll();
+        return n;
+    }
+};
+
+TEST_F(EventLogTest, AnEmptyLogSaysGoAwayAndTheBrowseClosesByItself) {
+    script.AnswerMessage(runtime::button::Ok);
+    ViewEvents(errors);
+    ASSERT_EQ(script.Messages().size(), 1u);
+    EXPECT_EQ(script.Messages()[0].request.caption, "Go Away");
+    EXPECT_EQ(script.Messages()[0].request.text, "If there was something to show you, I'd show it.");
+    EXPECT_EQ(session.system.FindWindow("Activity Log"), nullptr);
+}
+
+TEST_F(EventLogTest, EachApplicationIsNamedOnceARun) {
+    Log({{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}, {"B.APP", ".APP not found"}, {"A.APP", "Begin Make"}});
+    script.Run([this] {
+        const runtime::Window* w = session.system.FindWindow("Activity Log");
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(Column(*w, ViewEventsCtl::List, 1), (Texts{"A.APP", "", "B.APP", "A.APP"}));
+        EXPECT_EQ(Column(*w, ViewEventsCtl::List, 4),
+                  (Texts{"Begin Make", "Make Finished", ".APP not found", "Begin Make"}));
+    });
+    script.Press(ViewEventsCtl::Close);
+    ViewEvents(errors);
+    EXPECT_TRUE(script.Messages().empty());
+}
+
+TEST_F(EventLogTest, EmptyLogAsksFirstAndEmptiesOnYes) {
+    Log({{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}});
+    script.AnswerMessage(runtime::button::No);
+    EXPECT_FALSE(EmptyLogButton(errors));
+    EXPECT_EQ(Events(), 2);
+    ASSERT_EQ(script.Messages().size(), 1u);
+    EXPECT_EQ(script.Messages()[0].request.caption, "Best be sure, chaver");
+    EXPECT_EQ(script.Messages()[0].request.text, "Are you entirely sure?");
+    script.AnswerMessage(runtime::button::Yes);
+    EXPECT_TRUE(EmptyLogButton(errors));
+    EXPECT_EQ(Events(), 0);
+}
+
+TEST(RepeatedNames, BlankOnlyWithinARun) {
+    RepeatedNameBlanker names;
+    EXPECT_EQ(names.Shown("A.APP  "), "A.APP");
+    EXPECT_EQ(names.Shown("A.APP"), "");
+    EXPECT_EQ(names.Shown("B.APP"), "B.APP");
+    EXPECT_EQ(names.Shown("A.APP"), "A.APP");
+}
+
+}  // namespace
+}  // namespace zelt::app::testing
