@@ -106,10 +106,13 @@ Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& opti
                       std::unique_ptr<ItemFile>& out) {
     if (path.empty()) return Status::Error(err::InvalidFilename);
     auto st = std::make_unique<ItemFileState>();
-    st->path = path;
+    // Absolute, so that the control file named beside it never depends on who recovers.
+    std::error_code ec;
+    st->path = std::filesystem::absolute(path, ec).lexically_normal();
+    if (ec) st->path = path;
     st->options = options;
     bool write = options.access == Access::ReadWrite;
-    runtime::ErrorCode code = io::FileHandle::Open(path, write, ToCreate(options.creation),
+    runtime::ErrorCode code = io::FileHandle::Open(st->path, write, ToCreate(options.creation),
                                                    ToShare(options.share), st->handle);
     if (code != err::NoError) return Status::Error(code);
     if (!options.owner.empty()) {

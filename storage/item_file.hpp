@@ -17,9 +17,14 @@
 // and calls Abandon() instead of Finish() when it gives up half-way. Item calls outside a
 // Begin/Finish pair begin a read or write operation of their own and finish it again.
 //
-// Items of the file's own. A file that took part in a transaction over several files keeps
-// one item of its own: the transaction marker under the one-byte key FF (transaction
-// number, control file name, 0). Walks over a table's items stop before it by their prefix.
+// Items of the file's own. A commit over several files writes one item of the file's own:
+// the transaction marker under the one-byte key FF (transaction number, the control
+// file's absolute name, 0). The file's next commit removes it again. Walks over a table's
+// items stop before it by their prefix.
+//
+// Recovery (docs/storage-recovery.md). An open that finds a journal still pointed to rolls
+// it forward or back; when that depends on a control file that cannot be asked (missing,
+// damaged, busy beyond the wait limit) the open fails with 65 and writes nothing.
 //
 // Sharing. Share modes and byte-range locks follow the file's own protocol: deny-none
 // files take a reader slot or the writer byte around each operation, deny-none and
@@ -151,8 +156,9 @@ class ItemFileState;
 class ItemFile {
   public:
     // Opens (or creates) the file at `path`. Errors: 2 missing file, 5 sharing violation
-    // or no permission, 36 short header, wrong magic or wrong owner string, an OS error,
-    // or a fault found while resolving a pending journal.
+    // or no permission, 36 short header, wrong magic or wrong owner string, 65 a pending
+    // journal whose control file cannot be asked, an OS error, or a fault found while
+    // resolving a pending journal. `path()` is the absolute form of `path`.
     static Status Open(const std::filesystem::path& path, const OpenOptions& options,
                        std::unique_ptr<ItemFile>& out);
     ~ItemFile();  // closes as Close() does, ignoring its status
@@ -244,8 +250,8 @@ class Transaction {
     std::string control_file_;
 };
 
-// The marker text stored in a file's transaction marker when no control file is
-// configured; it stands for "pelmar.tcf" beside the data file.
+// A marker text that earlier versions stored when no control file was configured; it
+// stands for "pelmar.tcf" beside the data file. Markers now hold absolute names.
 inline constexpr std::string_view kDefaultControlMarker = "C:\\PELMAR.TCF";
 inline constexpr std::string_view kControlFileName = "pelmar.tcf";
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "storage/io/storage_failure.hpp"
+#include "storage/journal/control_files.hpp"
 
 namespace zelt::storage {
 namespace {
@@ -69,64 +70,90 @@ void CloseJournalOnDisk(ItemFileState& st, FileHeader header) {
     st.tree->Reset(header);
 }
 
-// Walks the journal behind the committed end. False when it is broken (a short read, or a
-// block that does not fit where a block must be).
-bool WalkJournal(ItemFileState& st, const FileHeader& disk,
-                 std::unordered_map<std::uint32_t, std::uint64_t>& map, FileHeader& journal_header) {
+// The journal behind the committed end as one walk over its blocks found it.
+struct JournalWalk {
+    bool whole = false;        // every block read and the header image last
+    bool have_header = false;  // the header image was found (even when not whole)
+    FileHeader header;
+    std::unordered_map<std::uint32_t, std::uint64_t> map;  // home offset -> journal position
+};
+
+// Walks the journal behind the committed end. Not whole when it is broken (a short read,
+// or a block that does not fit where a block must be).
+JournalWalk WalkJournal(ItemFileState& st, const FileHeader& disk) {
+    JournalWalk walk;
     std::uint64_t pos = disk.committed_end();
     std::uint64_t end = disk.journal_end();
-    bool have_header = false;
-    if (end < pos) return false;
+    if (end < pos) return walk;
     while (pos < end) {
         std::array<std::uint8_t, kHeaderSize> block{};
-        if (st.handle->ReadAt(pos, block.data(), block.size()) != block.size()) return false;
+        if (st.handle->ReadAt(pos, block.data(), block.size()) != block.size()) return walk;
         std::uint32_t home = std::uint32_t{block[0]} | std::uint32_t{block[1]} << 8 |
                              std::uint32_t{block[2]} << 16 | std::uint32_t{block[3]} << 24;
         std::uint32_t length = std::uint32_t{block[4]} | std::uint32_t{block[5]} << 8;
         std::uint64_t size = RoundUnit(length);
-        if (size == 0 || pos + size > end) return false;
+        if (size == 0 || pos + size > end) return walk;
         if (home == 0) {
-            if (length != kHeaderSize) return false;
-            journal_header = FileHeader::FromBytes(block.data());
-            have_header = true;
+            if (length != kHeaderSize) return walk;
+            walk.header = FileHeader::FromBytes(block.data());
+            walk.have_header = true;
         } else if (home < kHeaderSize || (home - kHeaderSize) % kUnit != 0) {
-            return false;
+            return walk;
         } else {
-            map[home] = pos;
+            walk.map[home] = pos;
         }
         pos += size;
     }
-    return have_header && journal_header.MagicOk() && journal_header.SectionsSane() &&
-           journal_header.ComputedEnd() <= disk.committed_end();
+    walk.whole = walk.have_header && walk.header.MagicOk() && walk.header.SectionsSane() &&
+                 walk.header.ComputedEnd() <= disk.committed_end();
+    return walk;
 }
 
-void Recover(ItemFileState& st, const FileHeader& disk) {
-    std::unordered_map<std::uint32_t, std::uint64_t> map;
-    FileHeader journal_header;
-    bool forward = WalkJournal(st, disk, map, journal_header);
-    if (forward) {
-        st.tree->Reset(journal_header);
-        st.tree->set_journal_map(map);
-        if (TransactionIncomplete(st)) forward = false;
+// Forgets the journal: the file is what offset 0 says without it.
+void RollBack(ItemFileState& st, const FileHeader& disk) {
+    st.tree->clear_journal_map();
+    st.tree->Reset(disk);
+    st.committed = disk;
+    if (st.write_state) {
+        TakeExclusiveLock(st);
+        CloseJournalOnDisk(st, disk);
+        ReleaseExclusiveLock(st);
     }
-    if (!forward) {
-        st.tree->clear_journal_map();
-        st.tree->Reset(disk);
-        st.committed = disk;
-        if (st.write_state) {
-            TakeExclusiveLock(st);
-            CloseJournalOnDisk(st, disk);
-            ReleaseExclusiveLock(st);
+}
+
+ErrorCode Recover(ItemFileState& st, const FileHeader& disk) {
+    JournalWalk walk = WalkJournal(st, disk);
+    // Phase 2 puts the journal's header at offset 0 before (commits over several files)
+    // or together with (one file) the first page it writes home. Once it stands there,
+    // pages may be home already and only rolling forward leaves the file whole.
+    const bool applying = walk.have_header && walk.header == disk;
+    if (!walk.whole) {
+        if (applying) RaiseFault(fault::AddressInNoSection);
+        RollBack(st, disk);
+        return err::NoError;
+    }
+    st.tree->Reset(walk.header);
+    st.tree->set_journal_map(walk.map);
+    if (!applying) {
+        bool committed = true;
+        const ErrorCode code = AskControlFile(st, &committed);
+        if (code != err::NoError) {
+            st.tree->clear_journal_map();
+            st.tree->Reset(disk);
+            return code;
         }
-        return;
+        if (!committed) {
+            RollBack(st, disk);
+            return err::NoError;
+        }
     }
     if (!st.write_state) {
         // A reader keeps the journal's header and reads the changed pages from the journal.
         st.committed = disk;
-        return;
+        return err::NoError;
     }
     TakeExclusiveLock(st);
-    std::vector<std::pair<std::uint32_t, std::uint64_t>> blocks(map.begin(), map.end());
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> blocks(walk.map.begin(), walk.map.end());
     std::sort(blocks.begin(), blocks.end());
     for (auto [home, position] : blocks) {
         std::array<std::uint8_t, kUnit> first{};
@@ -141,8 +168,9 @@ void Recover(ItemFileState& st, const FileHeader& disk) {
         st.handle->WriteAt(home, reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
     }
     st.handle->Flush();
-    CloseJournalOnDisk(st, journal_header);
+    CloseJournalOnDisk(st, walk.header);
     ReleaseExclusiveLock(st);
+    return err::NoError;
 }
 
 }  // namespace
@@ -213,7 +241,13 @@ ErrorCode ValidateHeader(ItemFileState& st) {
     st.tree->Reset(disk);
     st.committed = disk;
     st.header_held = true;
-    if (disk.committed_end() != disk.journal_end()) Recover(st, disk);
+    if (disk.committed_end() != disk.journal_end()) {
+        const ErrorCode code = Recover(st, disk);
+        if (code != err::NoError) {
+            st.header_held = false;
+            return code;
+        }
+    }
     st.validated = true;
     return err::NoError;
 }
@@ -280,13 +314,17 @@ void CommitPhase1(ItemFileState& st) {
     st.committed = old;
 }
 
-void CommitPhase2(ItemFileState& st, JournalClose close) {
+void CommitPhase2(ItemFileState& st, CommitKind kind) {
     TreeFile& tree = *st.tree;
+    if (kind == CommitKind::SeveralFiles) {
+        WriteHeaderAt(st, tree.header(), 0);
+        st.handle->Flush();
+    }
     for (const auto& [offset, bytes] : st.pending_pages) {
         st.handle->WriteAt(offset, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     st.pending_pages.clear();
-    WriteHeaderAt(st, tree.header(), 0);
+    if (kind == CommitKind::OneFile) WriteHeaderAt(st, tree.header(), 0);
     // The pages must be on disk before the header says the journal is done with.
     st.handle->Flush();
     std::size_t got = 0;
@@ -298,7 +336,7 @@ void CommitPhase2(ItemFileState& st, JournalClose close) {
     h.set_journal_end(h.ComputedEnd());
     h.set_change_counter(h.change_counter() + 1);
     WriteHeaderAt(st, h, 0);
-    if (st.shared() || close == JournalClose::Flush) {
+    if (st.shared() || kind == CommitKind::SeveralFiles) {
         st.handle->Flush();
     } else {
         st.close_unflushed = true;
@@ -320,8 +358,9 @@ void CommitFile(ItemFileState& st) {
     if (!st.tree->dirty()) return;
     TakeExclusiveLock(st);
     try {
+        if (st.tree->FindItem(kMarkerKey) != nullptr) st.tree->Erase(kMarkerKey);
         CommitPhase1(st);
-        CommitPhase2(st, JournalClose::Defer);
+        CommitPhase2(st, CommitKind::OneFile);
     } catch (...) {
         ReleaseExclusiveLock(st);
         st.DropCachedState();

@@ -23,17 +23,22 @@ void ReleaseExclusiveLock(ItemFileState& st);
 // Phase 1: journal every changed page and the new header behind the committed end, then
 // point the header at offset 0 to the journal.
 void CommitPhase1(ItemFileState& st);
-// How phase 2 ends. A file only this handle writes may leave the flush of the header that
-// closes its journal to the next commit (Defer). A commit of several files always flushes
-// it: a journal left open on disk would send a recovery to the transaction control files,
-// where a later transaction may by then use the same number and roll this one back.
-enum class JournalClose { Flush, Defer };
+// Which commit phase 2 finishes.
+//  - OneFile: a file only this handle writes may leave the flush of the header that
+//    closes its journal to the next commit.
+//  - SeveralFiles: past the transaction's commit point. The journal's header goes to
+//    offset 0 and is flushed before any page goes home, so a recovery that finds it there
+//    rolls forward without asking the control file; and the closing header is flushed
+//    too, since a journal left open would send a recovery to the control file.
+enum class CommitKind { OneFile, SeveralFiles };
 // Phase 2: write the pages in place and close the journal.
-void CommitPhase2(ItemFileState& st, JournalClose close);
+void CommitPhase2(ItemFileState& st, CommitKind kind);
 // Flushes the header that closed the last commit's journal, if it has not been flushed
 // yet (files only this handle writes leave that flush to the next commit).
 void FlushClosedJournal(ItemFileState& st);
 // Both phases under the exclusive lock; a failure drops the cached state and rethrows.
+// A transaction marker left by an earlier commit over several files leaves the file with
+// this commit, so that this commit's journal never depends on a control file.
 void CommitFile(ItemFileState& st);
 // Undoes a phase 1 whose transaction was abandoned: the journal is forgotten on disk.
 void ResetJournal(ItemFileState& st);
@@ -41,8 +46,11 @@ void ResetJournal(ItemFileState& st);
 // Truncates the file to its computed end when it is consistent and longer.
 void TruncateToComputedEnd(ItemFileState& st);
 
-// Whether the transaction marker of the file as the journal shows it says that a
-// multi-file transaction did not reach its commit point (defined with the control files).
-bool TransactionIncomplete(ItemFileState& st);
+// Asks the control file named by the transaction marker of the file, as the journal shows
+// it, whether that journal's transaction reached its commit point. A file without a
+// marker is committed. Returns 0, or 65 when the control file cannot be asked (missing,
+// unreadable, or busy beyond the wait limit): then nobody can tell, and the file must not
+// be opened until it can.
+runtime::ErrorCode AskControlFile(ItemFileState& st, bool* committed);
 
 }  // namespace zelt::storage

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <thread>
 
+#include "runtime/values/clock_source.hpp"
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
 #include "storage/journal/control_files.hpp"
@@ -35,44 +36,50 @@ std::string MarkerData(std::uint32_t number, std::string_view name) {
 
 namespace {
 
-constexpr int kControlOpenRetryMs = 10000;
+// How long a control file that another opener keeps from us is waited for.
+constexpr std::int64_t kControlWaitMs = 10000;
 
 // Opens a control file, retrying while another opener keeps it from us (an existing,
-// readable file refused with 5); a file that is missing or unreadable is not waited for.
+// readable file refused with 5) until the wait limit passes on the runtime clock; a file
+// that is missing or unreadable is not waited for.
 Status OpenControlFile(const std::filesystem::path& path, Access access, Creation creation,
                        std::unique_ptr<ItemFile>& out) {
     OpenOptions options;
     options.access = access;
     options.share = Share::DenyNone;
     options.creation = creation;
-    Status status;
-    for (int waited = 0; waited < kControlOpenRetryMs; waited += 10) {
-        status = ItemFile::Open(path, options, out);
+    const auto& clock = runtime::CurrentClockSource();
+    const std::int64_t start = clock.MonotonicMs();
+    for (;;) {
+        const Status status = ItemFile::Open(path, options, out);
         if (status.code != runtime::err::AccessDenied || ::access(path.c_str(), R_OK) != 0) return status;
+        if (clock.MonotonicMs() - start >= kControlWaitMs) return status;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return status;
 }
 
 }  // namespace
 
-bool TransactionIncomplete(ItemFileState& st) {
+runtime::ErrorCode AskControlFile(ItemFileState& st, bool* committed) {
+    *committed = true;
     auto marker = st.tree->Find(kMarkerKey);
-    if (!marker) return false;
-    if (marker->size() < 5) return true;
+    if (!marker) return runtime::err::NoError;
+    if (marker->size() < 5) return runtime::err::UnableToRollback;
     std::uint32_t number = 0;
     for (std::size_t i = 0; i < 4; ++i) number |= std::uint32_t{static_cast<std::uint8_t>((*marker)[i])} << (8 * i);
     std::string_view name = std::string_view(*marker).substr(4);
     name = name.substr(0, name.find('\0'));
     std::unique_ptr<ItemFile> control;
     if (!OpenControlFile(ControlFilePath(st.path, name), Access::ReadOnly, Creation::OpenExisting, control).ok()) {
-        return true;
+        return runtime::err::UnableToRollback;
     }
     Bytes data;
     bool found = false;
-    Status status = control->Find(TransactionKey(number), &data, &found);
+    const Status status = control->Find(TransactionKey(number), &data, &found);
     control->Close();
-    return !status.ok() || found;
+    if (!status.ok()) return runtime::err::UnableToRollback;
+    *committed = !found;
+    return runtime::err::NoError;
 }
 
 Transaction::~Transaction() {
@@ -140,9 +147,15 @@ Status Transaction::Commit() {
 }
 
 Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
+    // Names are stored absolute, so that whoever recovers finds the same control file.
+    const auto control_of = [&](ItemFile* file) {
+        std::error_code ec;
+        if (!control_file_.empty()) return std::filesystem::absolute(control_file_, ec).lexically_normal().string();
+        return ControlFilePath(file->state().path, kDefaultControlMarker).string();
+    };
     std::vector<std::string> names;
     if (!control_file_.empty()) {
-        names.push_back(control_file_);
+        names.push_back(control_of(nullptr));
     } else {
         for (ItemFile* file : changed) {
             std::string name = ControlFilePath(file->state().path, kDefaultControlMarker).string();
@@ -177,14 +190,13 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
         Status status = control->Insert(key, {});
         if (!status.ok()) return status;
     }
-    std::string marker = MarkerData(number, control_file_.empty() ? kDefaultControlMarker : control_file_);
     std::size_t journaled = 0;
     Status failed;
     try {
         for (ItemFile* file : changed) {
             ItemFileState& st = file->state();
             st.tree->Erase(kMarkerKey);
-            st.tree->Insert(kMarkerKey, marker);
+            st.tree->Insert(kMarkerKey, MarkerData(number, control_of(file)));
             TakeExclusiveLock(st);
             CommitPhase1(st);
             ++journaled;
@@ -214,7 +226,7 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
     for (ItemFile* file : changed) {
         ItemFileState& st = file->state();
         try {
-            CommitPhase2(st, JournalClose::Flush);
+            CommitPhase2(st, CommitKind::SeveralFiles);
         } catch (const StorageFailure& failure) {
             st.DropCachedState();
             if (failed.ok()) failed = {failure.code, failure.fault};

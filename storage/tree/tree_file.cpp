@@ -47,7 +47,12 @@ void TreeFile::Reset(const FileHeader& header) {
     dirty_ = false;
 }
 
-bool TreeFile::HasTree() const { return header_.change_counter() != 0 || root_in_memory_; }
+// A file committed before it ever held an item (an identifier issued, nothing stored) has
+// a header but still no root page: its root address is 0 and no section holds address 0.
+bool TreeFile::HasTree() const {
+    if (root_in_memory_) return true;
+    return header_.change_counter() != 0 && (header_.root() != 0 || header_.ClassOf(0) != 0);
+}
 
 PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
     int k = address < 0 ? 0 : header_.ClassOf(address);

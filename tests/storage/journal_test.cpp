@@ -311,7 +311,7 @@ TEST(RecoveryTest, JournalThatEndsEarlyRollsBack) {
     EXPECT_EQ(ReadItems(*file).size(), 2u);
 }
 
-TEST(RecoveryTest, MarkerWithMissingOrPendingControlFileRollsBack) {
+TEST(RecoveryTest, MarkerWithPendingControlFileRollsBack) {
     ScratchDir dir;
     // A transaction's journal whose control file still holds the number must roll back.
     {
@@ -347,13 +347,13 @@ TEST(RecoveryTest, MarkerWithMissingOrPendingControlFileRollsBack) {
         EXPECT_EQ(na, nb) << "stop at " << point;
         std::string outcome = na == 2 ? "after" : "before";
         if (outcomes.empty() || outcomes.back() != outcome) outcomes.push_back(outcome);
-        // Each marker names the control file beside the data file.
+        // Each marker names the control file by its absolute path.
         if (na == 2) {
             Bytes marker;
             bool found = false;
             ASSERT_TRUE(a->Find(kMarkerKey, &marker, &found).ok());
             ASSERT_TRUE(found);
-            EXPECT_EQ(marker.substr(4), std::string(kDefaultControlMarker) + '\0');
+            EXPECT_EQ(marker.substr(4), (run / "pelmar.tcf").string() + '\0');
         }
     }
     // Crashes before the control file forgot the number roll back, after it roll forward.
@@ -428,11 +428,11 @@ TEST(TransactionTest, ControlFilesBesideEachDirectoryOrTheConfiguredOne) {
         ASSERT_TRUE(tx.Commit().ok());
     }
     // Without a configured name each directory has its own control file and each marker
-    // holds the marker text.
+    // names it by its absolute path.
     EXPECT_TRUE(std::filesystem::exists(dir / "one" / "pelmar.tcf"));
     EXPECT_TRUE(std::filesystem::exists(dir / "two" / "pelmar.tcf"));
-    EXPECT_EQ(marker_of(*a), std::string(kDefaultControlMarker) + '\0');
-    EXPECT_EQ(marker_of(*b), std::string(kDefaultControlMarker) + '\0');
+    EXPECT_EQ(marker_of(*a), (dir / "one" / "pelmar.tcf").string() + '\0');
+    EXPECT_EQ(marker_of(*b), (dir / "two" / "pelmar.tcf").string() + '\0');
     {
         Transaction tx;
         std::string configured = (dir / "shared.tcf").string();
@@ -446,7 +446,7 @@ TEST(TransactionTest, ControlFilesBesideEachDirectoryOrTheConfiguredOne) {
         EXPECT_EQ(marker_of(*b), configured + '\0');
     }
     EXPECT_TRUE(std::filesystem::exists(dir / "shared.tcf"));
-    // A single changed file commits on its own journal and leaves its marker alone.
+    // A single changed file commits on its own journal, which takes the marker away.
     {
         Transaction tx;
         ASSERT_TRUE(tx.Enlist(*a).ok());
@@ -454,7 +454,8 @@ TEST(TransactionTest, ControlFilesBesideEachDirectoryOrTheConfiguredOne) {
         ASSERT_TRUE(a->Replace("x", "5").ok());
         ASSERT_TRUE(tx.Commit().ok());
     }
-    EXPECT_EQ(marker_of(*a), (dir / "shared.tcf").string() + '\0');
+    EXPECT_EQ(marker_of(*a), "(none)");
+    EXPECT_EQ(marker_of(*b), (dir / "shared.tcf").string() + '\0');
     Bytes data;
     bool found = false;
     ASSERT_TRUE(a->Find("x", &data, &found).ok());

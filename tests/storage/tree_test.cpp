@@ -406,6 +406,13 @@ TEST(ItemFileTest, IdentifiersCountBigEndianAndStopBeforeReservedBytes) {
         ASSERT_TRUE(file->IssueIdentifier(id).ok());
         EXPECT_EQ(id, (std::array<std::uint8_t, 4>{0, 0, 0, 2}));
     }
+    {
+        // Committed with identifiers only, the file has no tree yet; its first item makes one.
+        auto file = OpenFile(dir / "i.plm");
+        EXPECT_TRUE(testing::ReadItems(*file).empty());
+        ASSERT_TRUE(file->Insert("a", "1").ok());
+        ASSERT_TRUE(file->Erase("a").ok());
+    }
     std::string bytes = ReadAll(dir / "i.plm");
     EXPECT_EQ(bytes.substr(20, 4), std::string("\x00\x00\x00\x02", 4));
     bytes.replace(20, 4, "\xFD\xFF\xFF\xFE");
