@@ -102,5 +102,25 @@ TEST_F(BrowseEditTest, ADuplicateKeyIsRefusedWithTheManagersMessageAndTheRowStay
     EXPECT_EQ(s.Captions(), (Rows{"Record was not updated", "Duplicate Key Error"}));
 }
 
+TEST_F(BrowseEditTest, PrintAndToolboxCallTheProgramsHooks) {
+    std::vector<std::string> calls;
+    w.setup = [&](BrowseController& b) {
+        b.PrintProcedure = 7;
+        b.SetPrintHook([&](BrowseController&, std::uint16_t procedure) {
+            // The report starts from the highlighted record, read whole (the city is no column).
+            calls.push_back("print " + std::to_string(procedure) + " " + people.rec.Name.Clip() + "/" +
+                            people.rec.City.Clip());
+        });
+        b.SetToolboxHook([&](BrowseController&) { calls.push_back("toolbox"); });
+    };
+    script.SelectRow(PeopleList::List, 2);
+    script.Key(PeopleList::List, runtime::key::MouseRight);
+    script.ChoosePopup("Print");
+    script.Press(PeopleList::Tools);
+    script.Press(PeopleList::Close);
+    w.Run();
+    EXPECT_EQ(calls, (Rows{"print 7 Bob/Oslo", "toolbox"}));
+}
+
 }  // namespace
 }  // namespace zelt::framework

@@ -72,7 +72,7 @@ struct PeopleTable {
 
 class PeopleList : public WindowController {
 public:
-    enum Ctl : int { List = 1, Insert, Change, Delete, Query, Close };
+    enum Ctl : int { List = 1, Insert, Change, Delete, Query, Print, Tools, Close };
 
     PeopleList(ErrorReporter& errors, PeopleTable& people)
         : WindowController(errors, Declaration(), "PeopleList"), people_(people), record_(people.tracker),
@@ -88,6 +88,8 @@ public:
         w.Button("?Change", "&Change");
         w.Button("?Delete", "&Delete");
         w.Button("?Query", "&Query");
+        w.Button("?Print", "&Print");
+        w.Button("?Tools", "&Toolbox");
         w.Button("?Close", "Close");
         return w;
     }
@@ -101,6 +103,8 @@ public:
         browse.ChangeControl = Change;
         browse.DeleteControl = Delete;
         browse.QueryControl = Query;
+        browse.PrintControl = Print;
+        browse.ToolControl = Tools;
         AddButton(Close, ResponseCancelled);
         if (setup) setup(browse);
         OpenWindow();

@@ -126,9 +126,10 @@ TEST_F(QueryBrowseTest, RecentQueriesAreOfferedAndASavedColumnThatIsGoneIsDroppe
     script.Run([&] {
         const auto& popups = script.Popups();
         ASSERT_FALSE(popups.empty());
-        EXPECT_EQ(popups.back(), (std::vector<std::string>{"&Insert", "&Change", "&Delete", "&1 City: Rome / Amount: >=200",
-                                                           "&2 Name: smith*", "&3 Amount: >=200", "C&lear Query", "-",
-                                                           "&Query"}));
+        EXPECT_EQ(popups.back(),
+                  (std::vector<std::string>{"&Insert", "&Change", "&Delete", "&Print", "&1 City: Rome / Amount: >=200",
+                                            "&2 Name: smith*", "&3 Amount: >=200", "C&lear Query", "-", "&Query",
+                                            "&Toolbox"}));
     });
     script.Key(PeopleList::List, runtime::key::MouseRight);
     script.ChoosePopup("Clear Query");
