@@ -53,3 +53,8 @@ function(zelt_test_suite name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# The release the programs name with --version (ZELT_VERSION, a text), for the programs only,
+# so that a new release recompiles no library.
+add_library(zelt_version INTERFACE)
+target_compile_definitions(zelt_version INTERFACE ZELT_VERSION="${PROJECT_VERSION}")

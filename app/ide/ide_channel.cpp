@@ -46,9 +46,33 @@ bool IdeChannel::ConnectAtOpening() {
     return Channel != 0;
 }
 
-bool IdeChannel::ConnectToIde() {
+void IdeChannel::OpenInPlace() {
+    if (Channel != 0) {
+        // The conversation being replaced would stay open on the server, unseen.
+        const runtime::ErrorState kept = runtime::CurrentError();
+        client_.CloseConversation(Channel);
+        runtime::RestoreError(kept);
+    }
     Channel = client_.OpenConversation(kIdeService, "");
-    if (Channel == 0 && !StartIde()) return false;
+}
+
+bool IdeChannel::ReachIde() {
+    if (Channel != 0) return true;
+    const std::vector<std::string> silent = client_.UnansweredServers();
+    if (silent.empty()) return StartIde();
+    // One is there but does not answer (stopped or busy): a second one would not help.
+    std::string names;
+    for (const std::string& name : silent) names += (names.empty() ? "" : ", ") + name;
+    Connected = 0;
+    SetStatus("Not Connected to Vextor");
+    window_.Redisplay();
+    window_.ShowMessage("Vextor is running but does not answer: " + names);
+    return false;
+}
+
+bool IdeChannel::ConnectToIde() {
+    OpenInPlace();
+    if (!ReachIde()) return false;
     Connected = 1;
     if (runtime::CurrentErrorCode() == runtime::err::NoError) SetStatus("Connected to Vextor");
     window_.Redisplay();
@@ -116,7 +140,13 @@ void IdeChannel::CheckChannelResult() {
     ErrMsg.clear();
     ErrCode = runtime::CurrentErrorCode();
     if (ErrCode <= 600) return;
-    if (ErrCode == runtime::err::DdeExecuteInvalid) {
+    const runtime::CommandFault& fault = client_.LastCommandFault();
+    if (ErrCode == runtime::err::DdeExecuteInvalid && fault.kind == runtime::CommandFault::Kind::NotSent) {
+        // The IDE never saw it: its error items would tell of an earlier command.
+        window_.ShowMessage("Command not sent to Vextor: " + fault.reason);
+    } else if (ErrCode == runtime::err::DdeExecuteInvalid && fault.kind == runtime::CommandFault::Kind::PartnerGone) {
+        window_.ShowMessage("Vextor went away before it answered the command");
+    } else if (ErrCode == runtime::err::DdeExecuteInvalid) {
         client_.RequestItem(Channel, "GetErrorNum", ErrNum);
         std::string text;
         client_.RequestItem(Channel, "GetErrorMsg", text);
@@ -133,8 +163,8 @@ void IdeChannel::CheckChannelResult() {
 }
 
 void IdeChannel::ConnectButton() {
-    Channel = client_.OpenConversation(kIdeService, "");
-    if (Channel == 0 && !StartIde()) {
+    OpenInPlace();
+    if (!ReachIde()) {
         window_.SelectApplicationsList();
         return;
     }
@@ -146,6 +176,7 @@ void IdeChannel::ConnectButton() {
 }
 
 void IdeChannel::DisconnectButton() {
+    client_.CloseConversation(Channel);  // the conversation the user means to end
     Channel = client_.OpenConversation(kIdeService, "");
     client_.CloseConversation(Channel);
     Connected = 0;

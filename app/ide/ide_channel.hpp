@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/ide/ide_window.hpp"
 #include "runtime/conversation/conversation_client.hpp"
@@ -61,23 +62,33 @@ public:
     // Connected and StatusMsg ("Connected to Vextor" / "Not Connected to Vextor") follow the
     // result; false means the program warns that the IDE is not running.
     bool ConnectAtOpening();
-    // Opens the conversation with "VextorWin", starting the IDE with the run string when
-    // no server answers. True with Connected = 1 once Channel is non-zero. When the IDE
-    // cannot be started or does not answer within the limit, the user is told why once, and
-    // the result is false with Channel 0 and Connected 0: the batch should end.
+    // Opens the conversation with "VextorWin" in place of the one in Channel (which is
+    // closed), starting the IDE with the run string when no server answers. True with
+    // Connected = 1 once Channel is non-zero. When a running IDE does not answer (stopped or
+    // busy; no second one is started), or the IDE cannot be started or does not answer within
+    // the limit, the user is told why once, and the result is false with Channel 0 and
+    // Connected 0: the batch should end.
     bool ConnectToIde();
     // Run after every command: reports a conversation error (code above 600) to the user and
     // keeps the code in ErrCode. After a rejected command (603) it shows the IDE's own error
     // number and message, and leaves the runtime's error code at 603 so that the batch
-    // takes its error path.
+    // takes its error path. A 603 the IDE had no part in (the command could not be sent, or
+    // the IDE went away with it) is shown with its own reason, without asking the IDE.
     void CheckChannelResult();
-    // The buttons ?ConnectToVX and ?DisconnectFromVX.
+    // The buttons ?ConnectToVX and ?DisconnectFromVX. Connecting replaces the conversation in
+    // Channel as ConnectToIde does; disconnecting also closes it.
     void ConnectButton();
     void DisconnectButton();
 
     runtime::ConversationClient& Client() { return client_; }
 
 private:
+    // Channel = a new conversation with the IDE, after closing the one it held, keeping the
+    // runtime's error code as it was.
+    void OpenInPlace();
+    // After OpenInPlace: true when Channel is open, else tells why no IDE answers, or starts
+    // one and waits for it.
+    bool ReachIde();
     // Starts the IDE and waits for it to answer; true once Channel is non-zero.
     bool StartIde();
     void CannotStart(std::string_view reason);

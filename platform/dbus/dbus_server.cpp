@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/dbus/dde_bus_names.hpp"
+#include "platform/dbus/session_bus.hpp"
 
 namespace zelt::platform {
 
@@ -61,10 +62,10 @@ std::unique_ptr<DbusConversationServer> DbusConversationServer::Start(sd_event* 
     if (!ValidServerInstance(instance)) {
         return fail("\"" + instance + "\" cannot be part of a bus name (letters, digits, _ and -, not a digit first)");
     }
-    sd_bus* raw = nullptr;
-    int r = sd_bus_open_user(&raw);
-    if (r < 0) return fail(std::string("the session bus cannot be reached: ") + std::strerror(-r));
-    std::unique_ptr<DbusConversationServer> server(new DbusConversationServer(BusPtr(raw), service));
+    std::string why;
+    BusPtr bus = OpenSessionBus(&why);
+    if (!bus) return fail(why);
+    std::unique_ptr<DbusConversationServer> server(new DbusConversationServer(std::move(bus), service));
 
     static const sd_bus_vtable table[] = {
         SD_BUS_VTABLE_START(0),
@@ -76,7 +77,7 @@ std::unique_ptr<DbusConversationServer> DbusConversationServer::Start(sd_event* 
         SD_BUS_VTABLE_END,
     };
     sd_bus_slot* slot = nullptr;
-    r = sd_bus_add_object_vtable(server->bus_.get(), &slot, kDdeObjectPath, kDdeInterface, table, server.get());
+    int r = sd_bus_add_object_vtable(server->bus_.get(), &slot, kDdeObjectPath, kDdeInterface, table, server.get());
     if (r < 0) return fail(std::string("the conversation object cannot be served: ") + std::strerror(-r));
     server->object_.reset(slot);
 

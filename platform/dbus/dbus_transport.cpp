@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/dbus/dde_bus_names.hpp"
+#include "platform/dbus/session_bus.hpp"
 #include "runtime/conversation/conversation_service.hpp"
 
 namespace zelt::platform {
@@ -56,9 +57,9 @@ struct CallResult {
 CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms) {
     CallResult result;
     if (timeout_ms <= 0) {
-        if (sd_bus_send(bus, m, nullptr) >= 0 && sd_bus_flush(bus) >= 0) {
-            result.outcome = runtime::TransactionOutcome::TimedOut;
-        }
+        result.outcome = sd_bus_send(bus, m, nullptr) >= 0 && sd_bus_flush(bus) >= 0
+                             ? runtime::TransactionOutcome::TimedOut
+                             : runtime::TransactionOutcome::NotSent;
         return result;
     }
     BusError error;
@@ -126,7 +127,7 @@ public:
         MessagePtr m = NewCall(bus_.get(), partner_, "Execute");
         const std::string text(command);
         if (!m || sd_bus_message_append(m.get(), "os", path_.c_str(), text.c_str()) < 0) {
-            return runtime::TransactionOutcome::NotDelivered;
+            return runtime::TransactionOutcome::NotSent;
         }
         CallResult result = Call(bus_.get(), m.get(), timeout_ms);
         if (result.outcome != runtime::TransactionOutcome::Positive) return result.outcome;
@@ -211,13 +212,9 @@ private:
 }  // namespace
 
 std::unique_ptr<DbusConversationTransport> DbusConversationTransport::ConnectSessionBus(std::string* reason) {
-    sd_bus* bus = nullptr;
-    const int r = sd_bus_open_user(&bus);
-    if (r < 0) {
-        if (reason) *reason = std::string("the session bus cannot be reached: ") + std::strerror(-r);
-        return nullptr;
-    }
-    return std::make_unique<DbusConversationTransport>(BusPtr(bus));
+    BusPtr bus = OpenSessionBus(reason);
+    if (!bus) return nullptr;
+    return std::make_unique<DbusConversationTransport>(std::move(bus));
 }
 
 DbusConversationTransport::DbusConversationTransport(BusPtr bus) : bus_(std::move(bus)) {
@@ -237,50 +234,117 @@ std::string DbusConversationTransport::UniqueName() const {
     return sd_bus_get_unique_name(bus_.get(), &name) >= 0 && name ? name : "";
 }
 
-std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initiate(
-    std::string_view service, std::string_view topic, runtime::PartnerLostHandler on_partner_lost) {
+// One offer of a conversation to one server, answered at some time or never.
+struct DbusConversationTransport::Offer {
+    enum class State { Waiting, Declined, Accepted };
+    sd_bus* bus = nullptr;
+    std::string server;  // its well-known name
+    SlotPtr call;
+    State state = State::Waiting;
+    bool late = false;  // the round has ended: an acceptance now is ended at once
+    std::string unique, path, service, topic;
+
+    static int OnAnswer(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        auto* offer = static_cast<Offer*>(userdata);
+        offer->state = State::Declined;
+        int accepted = 0;
+        const char* service = nullptr;
+        const char* topic = nullptr;
+        const char* path = nullptr;
+        if (!sd_bus_message_is_method_error(m, nullptr) &&
+            sd_bus_message_read(m, "bsso", &accepted, &service, &topic, &path) >= 0 && accepted) {
+            const char* sender = sd_bus_message_get_sender(m);
+            offer->unique = sender ? sender : offer->server;
+            offer->path = path;
+            offer->service = service;
+            offer->topic = topic;
+            offer->state = State::Accepted;
+            if (offer->late) SendTerminate(offer->bus, offer->unique, offer->path);
+        }
+        return 0;
+    }
+};
+
+namespace {
+// How long a late acceptance is still looked for (the bus itself gives up earlier).
+constexpr std::uint64_t kLateAnswerUs = 600ull * 1000 * 1000;
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+std::vector<std::string> DbusConversationTransport::ServerNames() {
+    std::vector<std::string> servers;
     BusError error;
     sd_bus_message* listed = nullptr;
     if (sd_bus_call_method(bus_.get(), kBusService, kBusPath, kBusInterface, "ListNames", error.get(), &listed, "") <
         0) {
-        return nullptr;
+        return servers;
     }
-    std::vector<std::string> servers;
-    {
-        MessagePtr reply(listed);
-        for (std::string& name : ReadStrings(reply.get())) {
-            if (name.size() > kDdeServerPrefix.size() && name.starts_with(kDdeServerPrefix)) {
-                servers.push_back(std::move(name));
-            }
-        }
+    MessagePtr reply(listed);
+    for (std::string& name : ReadStrings(reply.get())) {
+        if (name.size() > kDdeServerPrefix.size() && name.starts_with(kDdeServerPrefix)) servers.push_back(std::move(name));
     }
     std::sort(servers.begin(), servers.end());
+    return servers;
+}
 
+std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initiate(
+    std::string_view service, std::string_view topic, runtime::PartnerLostHandler on_partner_lost) {
+    unanswered_.clear();
+    std::erase_if(late_offers_, [](const std::unique_ptr<Offer>& o) { return o->state != Offer::State::Waiting; });
     const std::string wanted_service(service);
     const std::string wanted_topic(topic);
-    std::unique_ptr<DbusConversation> partner;
-    for (const std::string& server : servers) {
+
+    // Every server is asked at once, so that one round costs at most one limit.
+    std::vector<std::unique_ptr<Offer>> offers;
+    for (const std::string& server : ServerNames()) {
         MessagePtr m = NewCall(bus_.get(), server, "Initiate");
         if (!m || sd_bus_message_append(m.get(), "ss", wanted_service.c_str(), wanted_topic.c_str()) < 0) continue;
-        CallResult result = Call(bus_.get(), m.get(), initiate_timeout_ms_);
-        if (result.outcome != runtime::TransactionOutcome::Positive) continue;
-        int accepted = 0;
-        const char* answered_service = nullptr;
-        const char* answered_topic = nullptr;
-        const char* path = nullptr;
-        if (sd_bus_message_read(result.reply.get(), "bsso", &accepted, &answered_service, &answered_topic, &path) < 0 ||
-            !accepted) {
-            continue;
+        auto offer = std::make_unique<Offer>();
+        offer->bus = bus_.get();
+        offer->server = server;
+        sd_bus_slot* slot = nullptr;
+        if (sd_bus_call_async(bus_.get(), &slot, m.get(), &Offer::OnAnswer, offer.get(), kLateAnswerUs) < 0) continue;
+        offer->call.reset(slot);
+        offers.push_back(std::move(offer));
+    }
+
+    // The partner is the first server by name that accepts: wait until every server before
+    // one that accepted has answered, or the limit has passed.
+    const std::int64_t deadline = NowMs() + initiate_timeout_ms_;
+    std::size_t chosen = offers.size();
+    for (;;) {
+        ProcessPending();
+        std::size_t first_open = 0;
+        while (first_open < offers.size() && offers[first_open]->state == Offer::State::Declined) ++first_open;
+        const bool decided = first_open == offers.size() || offers[first_open]->state == Offer::State::Accepted;
+        const std::int64_t left = deadline - NowMs();
+        if (decided || left <= 0) {
+            for (std::size_t i = 0; i < offers.size() && chosen == offers.size(); ++i) {
+                if (offers[i]->state == Offer::State::Accepted) chosen = i;
+                else if (offers[i]->state == Offer::State::Waiting) unanswered_.push_back(offers[i]->server);
+            }
+            break;
         }
-        const char* sender = sd_bus_message_get_sender(result.reply.get());
-        std::string unique = sender ? sender : server;
-        if (partner) {
-            SendTerminate(bus_.get(), unique, path);  // only the first server that accepts is kept
-            continue;
+        sd_bus_wait(bus_.get(), Microseconds(left));
+    }
+
+    std::unique_ptr<DbusConversation> partner;
+    for (std::size_t i = 0; i < offers.size(); ++i) {
+        Offer& offer = *offers[i];
+        if (i == chosen) {
+            partner = std::make_unique<DbusConversation>(bus_.get(), offer.unique, offer.path, offer.service,
+                                                         offer.topic, std::move(on_partner_lost));
+            partner->Watch();
+        } else if (offer.state == Offer::State::Accepted) {
+            SendTerminate(bus_.get(), offer.unique, offer.path);  // only one server serves the client
+        } else if (offer.state == Offer::State::Waiting) {
+            offer.late = true;
+            late_offers_.push_back(std::move(offers[i]));
         }
-        partner = std::make_unique<DbusConversation>(bus_.get(), std::move(unique), path, answered_service,
-                                                     answered_topic, std::move(on_partner_lost));
-        partner->Watch();
     }
     return partner;
 }

@@ -2,7 +2,8 @@
 // (docs/ide-protocol.md).
 //
 // Waits for acknowledgements block on the bus connection until the reply or the time-out,
-// without dispatching anything else. Ends of conversations (the server's Terminated
+// without dispatching anything else. An offer of a conversation goes to every server at
+// once and waits for the answers it needs, dispatching what arrives meanwhile. Ends of conversations (the server's Terminated
 // signal, or its unique name losing its owner) are handled by ProcessPending; an event
 // loop watches EventDescriptor() and calls it.
 #pragma once
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/dbus/sd_bus_handles.hpp"
 #include "runtime/conversation/conversation_transport.hpp"
@@ -33,18 +35,27 @@ public:
     bool WaitForActivity(std::int64_t timeout_ms) override;
     int EventDescriptor() const override;
 
-    // How long one server may take to answer an offer of a conversation (default 5 s).
+    std::vector<std::string> Unanswered() const override { return unanswered_; }
+
+    // How long the servers may take to answer an offer of a conversation (default 5 s). They
+    // are all asked at once, so this is also the longest one Initiate waits.
     void SetInitiateTimeOut(std::int64_t ms) { initiate_timeout_ms_ = ms; }
     // This client's unique name on the bus.
     std::string UniqueName() const;
 
 private:
+    struct Offer;
     static int OnServerNameChanged(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    // The names of the servers on the bus, in ascending order.
+    std::vector<std::string> ServerNames();
 
     BusPtr bus_;
     SlotPtr server_watch_;
     bool server_appeared_ = false;
     std::int64_t initiate_timeout_ms_ = 5000;
+    std::vector<std::string> unanswered_;
+    // Offers that got no answer in their round: an acceptance that still comes is ended.
+    std::vector<std::unique_ptr<Offer>> late_offers_;
 };
 
 }  // namespace zelt::platform

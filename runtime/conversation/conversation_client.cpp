@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "runtime/conversation/conversation_text.hpp"
 #include "runtime/errors/error_state.hpp"
 
 namespace zelt::runtime {
@@ -13,13 +14,24 @@ struct ConversationClient::Conversation {
 };
 
 std::string PadCommand(std::string_view command) {
-    std::string text(command.substr(0, kCommandLength));
+    std::string text(command.substr(0, CharacterBoundary(command, kCommandLength)));
     text.resize(kCommandLength, ' ');
     return text;
 }
 
 namespace {
-std::string_view Cut(std::string_view text, std::size_t length) { return text.substr(0, length); }
+std::string_view Cut(std::string_view text, std::size_t length) {
+    return text.substr(0, CharacterBoundary(text, length));
+}
+
+// What is wrong with a command that cannot travel, naming it; empty when it can.
+std::string Untravelable(std::string_view command) {
+    const std::optional<std::size_t> bad = FirstNonUtf8Byte(command);
+    if (!bad) return {};
+    const std::string_view clipped = command.substr(0, command.find_last_not_of(' ') + 1);
+    return "it is not UTF-8 text (byte " + std::to_string(*bad + 1) + " is " +
+           ShowableText(command.substr(*bad, 1)) + "): " + ShowableText(clipped);
+}
 
 // A text item as a number: leading blanks, an optional sign and the digits that follow;
 // anything else reads as 0. The result wraps into the 16 bits of the variable.
@@ -83,14 +95,29 @@ ConversationClient::Conversation* ConversationClient::PartnerOrNotOpen(ChannelHa
 ErrorCode ConversationClient::ExecuteCommand(ChannelHandle channel, std::string_view command) {
     if (channel == 0) return CurrentErrorCode();
     ClearError();
+    fault_ = {};
     Conversation* conversation = PartnerOrNotOpen(channel);
     if (!conversation) return CurrentErrorCode();
     const std::string text = PadCommand(command);
+    if (std::string why = Untravelable(text); !why.empty()) {
+        fault_ = {CommandFault::Kind::NotSent, std::move(why)};
+        PostError(err::DdeExecuteInvalid);
+        return CurrentErrorCode();
+    }
     switch (conversation->link->Execute(text, timeout_hundredths_ * 10)) {
         case TransactionOutcome::Positive: break;
         case TransactionOutcome::TimedOut: PostError(err::DdeTimedOut); break;
-        case TransactionOutcome::Negative:
-        case TransactionOutcome::NotDelivered: PostError(err::DdeExecuteInvalid); break;
+        case TransactionOutcome::NotSent:
+            fault_ = {CommandFault::Kind::NotSent, "the transport could not send it"};
+            PostError(err::DdeExecuteInvalid);
+            break;
+        case TransactionOutcome::NotDelivered:
+            if (!conversation->link->PartnerPresent()) {
+                fault_ = {CommandFault::Kind::PartnerGone, "the server went away before it answered"};
+            }
+            PostError(err::DdeExecuteInvalid);
+            break;
+        case TransactionOutcome::Negative: PostError(err::DdeExecuteInvalid); break;
     }
     const ErrorState result = CurrentError();
     transport_->ProcessPending();

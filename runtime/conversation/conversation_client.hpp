@@ -7,6 +7,9 @@
 //        vanished, or the handle was already closed)
 //   603  an execute could not be sent, was acknowledged negatively, or got no answer
 //   605  no reply within the reply time-out
+// A 603 that the server had no part in (the command was never sent, or the server went away
+// with it) is told apart by LastCommandFault, so that nobody asks the server about it.
+// Commands travel as UTF-8 (conversation_text.hpp): one that is not is refused unsent.
 // Waits block the calling thread on the transport (not spinning) up to the reply time-out.
 // A handle, once closed, is never handed out again.
 #pragma once
@@ -17,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/conversation/conversation_transport.hpp"
 #include "runtime/errors/error_codes.hpp"
@@ -25,15 +29,28 @@ namespace zelt::runtime {
 
 using ChannelHandle = std::int32_t;
 
-// Commands are sent as exactly this many characters: cut, or padded with blanks.
+// Commands are sent as exactly this many bytes: cut (never inside a character), or padded
+// with blanks.
 inline constexpr std::size_t kCommandLength = 255;
 // Service, topic and item names are cut at this length.
 inline constexpr std::size_t kConversationNameLength = 80;
 // The reply time-out until SetChannelTimeOut says otherwise: 3 minutes.
 inline constexpr std::int64_t kDefaultReplyTimeOutHundredths = 18000;
 
-// The command as it travels: cut at 255 characters, padded with blanks to 255.
+// The command as it travels: cut at 255 bytes (before a character that would cross the
+// limit), padded with blanks to 255.
 std::string PadCommand(std::string_view command);
+
+// Why the latest ExecuteCommand failed without the server's own answer.
+struct CommandFault {
+    enum class Kind {
+        None,         // the server answered (or the wait timed out, or there was no partner)
+        NotSent,      // the command never left: `reason` says why
+        PartnerGone,  // the server went away while it had the command
+    };
+    Kind kind = Kind::None;
+    std::string reason;
+};
 
 class ConversationClient {
 public:
@@ -56,6 +73,13 @@ public:
     // Reply time-out for all later waits, in hundredths of a second (negative counts as 0).
     void SetChannelTimeOut(std::int64_t hundredths);
     std::int64_t ChannelTimeOut() const { return timeout_hundredths_; }
+
+    // Why the latest ExecuteCommand (on a non-zero handle) gave 603 without the server's
+    // negative acknowledgement; Kind::None after any other outcome.
+    const CommandFault& LastCommandFault() const { return fault_; }
+    // The servers that took the latest offer of a conversation but did not answer it within
+    // the transport's limit (stopped or busy); empty when every server answered.
+    std::vector<std::string> UnansweredServers() const { return transport_->Unanswered(); }
 
     // Called with the handle when a partner ends a conversation or vanishes; the program
     // raises EVENT:DDEclosed from it. It must not call back into this client.
@@ -81,6 +105,7 @@ private:
     ChannelHandle next_handle_ = 1;
     std::int64_t timeout_hundredths_ = kDefaultReplyTimeOutHundredths;
     std::function<void(ChannelHandle)> closed_handler_;
+    CommandFault fault_;
 };
 
 }  // namespace zelt::runtime

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelt::runtime {
 
@@ -18,7 +19,8 @@ enum class TransactionOutcome {
     Positive,      // acknowledged positively; for a request, the data arrived
     Negative,      // acknowledged negatively
     TimedOut,      // no reply within the reply time-out
-    NotDelivered,  // could not be sent, or the server went away before it replied
+    NotDelivered,  // sent, but the server went away (or failed) before it replied
+    NotSent,       // could not be sent at all
 };
 
 struct RequestOutcome {
@@ -56,12 +58,16 @@ class ConversationTransport {
 public:
     virtual ~ConversationTransport() = default;
 
-    // Offers a conversation to every server in turn, in ascending order of their names; an
-    // empty service or topic means any. The first server that accepts becomes the partner,
-    // every later one that accepts is sent a terminate at once. Nothing when none accepted.
+    // Offers a conversation to every server; an empty service or topic means any. Of the
+    // servers that accept, the first in ascending order of their names becomes the partner;
+    // every other one that accepts, now or later, is sent a terminate at once. Nothing when
+    // none accepted.
     virtual std::unique_ptr<TransportConversation> Initiate(std::string_view service,
                                                             std::string_view topic,
                                                             PartnerLostHandler on_partner_lost) = 0;
+    // The servers that did not answer the latest Initiate within the transport's limit, where
+    // their answer was needed to choose the partner; empty when every server answered.
+    virtual std::vector<std::string> Unanswered() const { return {}; }
 
     // Handles what has arrived (ends of conversations, vanished servers) without blocking.
     virtual void ProcessPending() = 0;

@@ -48,6 +48,7 @@ public:
         server->Execute(Entry()->id, std::string(command), [answer](bool positive) {
             if (!answer->has_value()) *answer = positive;
         });
+        if (!answer->has_value() && !PartnerPresent()) return TransactionOutcome::NotDelivered;
         if (timeout_ms <= 0 || !answer->has_value()) return TransactionOutcome::TimedOut;
         return **answer ? TransactionOutcome::Positive : TransactionOutcome::Negative;
     }

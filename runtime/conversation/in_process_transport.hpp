@@ -3,8 +3,8 @@
 //
 // Servers are registered under names and asked in ascending name order, as on the bus.
 // Replies are immediate: an execute whose service does not reply before Execute returns
-// counts as timed out, as does any transaction with a time-out of 0 (the server still
-// receives it). A server's end of a conversation and its removal reach the client through
+// counts as timed out (as not delivered when the server was removed meanwhile), as does any
+// transaction with a time-out of 0 (the server still receives it). A server's end of a conversation and its removal reach the client through
 // ProcessPending, as messages on a bus would; PartnerPresent sees a removed server at once.
 #pragma once
 

@@ -228,6 +228,53 @@ TEST_F(IdeRoutines, DisconnectButtonWorksWithAndWithoutAnIde) {
     EXPECT_EQ(ide.Channel, 0);
 }
 
+TEST_F(IdeRoutines, TheButtonsLeaveNoConversationOpenBehindThem) {
+    Run();
+    for (int click = 0; click < 3; ++click) ide.ConnectButton();
+    EXPECT_EQ(transport->OpenConversations("vx").size(), 1u);  // each click replaced the last
+    EXPECT_EQ(ide.StatusMsg, "Connected to Vextor.");
+    runtime::PostError(runtime::err::FileNotFound);
+    ide.ConnectButton();  // closing the replaced one does not hide the code
+    EXPECT_EQ(ide.StatusMsg, "Connected to Vextor");
+    ASSERT_TRUE(ide.ConnectToIde());  // a batch replaces it as well
+    EXPECT_EQ(transport->OpenConversations("vx").size(), 1u);
+
+    ide.DisconnectButton();
+    EXPECT_TRUE(transport->OpenConversations("vx").empty());
+    EXPECT_EQ(ide.StatusMsg, "Vextor disconnected");
+    EXPECT_EQ(ide.Channel, 0);
+    EXPECT_EQ(window.list_selections, 5);
+}
+
+TEST_F(IdeRoutines, ACommandThatNeverReachedTheIdeIsNotBlamedOnIt) {
+    Run();
+    ASSERT_TRUE(ide.ConnectToIde());
+    server.answer = ScriptedServer::Answer::Negative;
+    server.items = {{"GetErrorNum", "1"}, {"GetErrorMsg", "Unknown command: Frob"}};
+    client.ExecuteCommand(ide.Channel, "[Frob()]");
+    ide.CheckChannelResult();
+    EXPECT_EQ(window.messages.back(), "Error 1 : Unknown command: Frob");
+
+    // Not UTF-8: refused before sending, with its own reason; the IDE is not asked.
+    const std::size_t requests = server.requests.size();
+    EXPECT_EQ(client.ExecuteCommand(ide.Channel, MakeCommand("/src/\xFF.APP")), 603);
+    ide.CheckChannelResult();
+    EXPECT_EQ(window.messages.back(),
+              "Command not sent to Vextor: it is not UTF-8 text (byte 23 is \\xFF): "
+              "[ExecuteProject(\"/src/\\xFF.APP\")]");
+    EXPECT_EQ(server.requests.size(), requests);
+    EXPECT_EQ(server.commands.size(), 1u);
+    EXPECT_EQ(runtime::CurrentErrorCode(), 603);  // the batch still takes its error path
+
+    // The IDE went away while it had the command.
+    server.answer = ScriptedServer::Answer::Never;
+    server.on_execute = [this] { transport->RemoveServer("vx"); };
+    EXPECT_EQ(client.ExecuteCommand(ide.Channel, "[A]"), 603);
+    ide.CheckChannelResult();
+    EXPECT_EQ(window.messages.back(), "Vextor went away before it answered the command");
+    EXPECT_EQ(server.requests.size(), requests);
+}
+
 TEST_F(IdeRoutines, AServerEndingTheConversationPostsDdeClosed) {
     Run();
     ASSERT_TRUE(ide.ConnectToIde());

@@ -172,5 +172,23 @@ TEST_F(ConversationLayer, RequestsFillTheVariableOnlyWhenAnswered) {
     EXPECT_EQ(text, "kept");
 }
 
+TEST_F(ConversationLayer, ACutNeverSplitsACharacterAndTextThatIsNotUtf8IsNotSent) {
+    // "é" takes two bytes and "€" three: a character that would cross the 255th byte goes.
+    EXPECT_EQ(PadCommand(std::string(254, 'a') + "\xC3\xA9"), std::string(254, 'a') + " ");
+    EXPECT_EQ(PadCommand(std::string(253, 'a') + "\xE2\x82\xAC"), std::string(253, 'a') + "  ");
+    EXPECT_EQ(PadCommand(std::string(252, 'a') + "\xE2\x82\xAC"), std::string(252, 'a') + "\xE2\x82\xAC");
+
+    const ChannelHandle channel = client.OpenConversation("VextorWin", "");
+    EXPECT_EQ(client.ExecuteCommand(channel, std::string(254, 'a') + "\xC3\xA9"), 0);
+    EXPECT_EQ(client.ExecuteCommand(channel, "[ExecuteProject(\"/src/caf\xE9.APP\")]"), err::DdeExecuteInvalid);
+    EXPECT_EQ(first.commands.size(), 1u);  // the second one never left
+    const CommandFault& fault = client.LastCommandFault();
+    EXPECT_EQ(fault.kind, CommandFault::Kind::NotSent);
+    EXPECT_EQ(fault.reason,
+              "it is not UTF-8 text (byte 26 is \\xE9): [ExecuteProject(\"/src/caf\\xE9.APP\")]");
+    EXPECT_EQ(client.ExecuteCommand(channel, "[A]"), 0);
+    EXPECT_EQ(client.LastCommandFault().kind, CommandFault::Kind::None);
+}
+
 }  // namespace
 }  // namespace zelt::runtime

@@ -27,6 +27,8 @@ public:
     std::vector<std::string> commands;  // as received
     std::vector<std::pair<std::string, std::string>> offers;  // (service, topic) of initiations
     std::vector<runtime::ConversationId> terminated;
+    std::vector<std::string> requests;  // item names asked for
+    std::function<void()> on_execute;    // runs as a command arrives, before any answer
 
     std::optional<runtime::InitiateAnswer> Initiate(std::string_view service,
                                                     std::string_view topic) override {
@@ -37,10 +39,12 @@ public:
     }
     void Execute(runtime::ConversationId, std::string command, runtime::ExecuteReply reply) override {
         commands.push_back(std::move(command));
+        if (on_execute) on_execute();
         if (answer != Answer::Never) reply(answer == Answer::Positive);
     }
     std::optional<std::string> Request(runtime::ConversationId, std::string_view item,
                                        std::uint32_t) override {
+        requests.emplace_back(item);
         auto it = items.find(std::string(item));
         if (it == items.end()) return std::nullopt;
         return it->second;

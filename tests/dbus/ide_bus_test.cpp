@@ -67,8 +67,10 @@ protected:
 };
 
 TEST_F(IdeOverBus, TheFirstServerIsThePartnerAndASecondOneIsTerminated) {
-    Vxide first({"--instance", "a_first", "--log", folder / "first.log"});
-    Vxide second({"--instance", "b_second", "--log", folder / "second.log"});
+    // Started in reverse name order, and the bus lists these two names in reverse order as
+    // well: only the order of the names may decide.
+    Vxide second({"--instance", "b_two", "--log", folder / "second.log"});
+    Vxide first({"--instance", "a_one", "--log", folder / "first.log"});
     ASSERT_TRUE(first.ready() && second.ready());
 
     const runtime::ChannelHandle channel = client->OpenConversation("VextorWin", "");
@@ -111,11 +113,61 @@ TEST_F(IdeOverBus, CommandsArriveCutAndPaddedTo255) {
     const runtime::ChannelHandle channel = client->OpenConversation("VextorWin", "");
     client->ExecuteCommand(channel, "[ExecuteProject(\"/w/A.APP\")]");
     client->ExecuteCommand(channel, std::string(300, 'y'));
+    client->ExecuteCommand(channel, std::string(254, 'y') + "\xC3\xA9");  // the cut would split "é"
     const auto lines = Lines(folder / "log");
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], runtime::PadCommand("[ExecuteProject(\"/w/A.APP\")]"));
     EXPECT_EQ(lines[0].size(), 255u);
     EXPECT_EQ(lines[1], std::string(255, 'y'));
+    EXPECT_EQ(lines[2], std::string(254, 'y') + " ");
+}
+
+// Servers that are stopped (SIGSTOP) take the offer but never answer it.
+TEST_F(IdeOverBus, OffersGoToEveryServerAtOnceAndLateAcceptancesAreEnded) {
+    Vxide healthy({"--instance", "c_healthy", "--log", folder / "healthy.log"});
+    Vxide stopped2({"--instance", "a_stopped2"});
+    Vxide stopped1({"--instance", "a_stopped1"});
+    ASSERT_TRUE(healthy.ready() && stopped1.ready() && stopped2.ready());
+    ::kill(stopped1.process().pid(), SIGSTOP);
+    ::kill(stopped2.process().pid(), SIGSTOP);
+    transport->SetInitiateTimeOut(1000);
+    const std::int64_t start = SteadyMs();
+    const runtime::ChannelHandle channel = client->OpenConversation("VextorWin", "");
+    const std::int64_t waited = SteadyMs() - start;
+    ASSERT_NE(channel, 0);
+    EXPECT_GE(waited, 1000);  // the servers named first had their time to answer
+    EXPECT_LT(waited, 1900);  // but one round costs one limit, not one per server
+    EXPECT_EQ(client->ExecuteCommand(channel, "[A]"), 603);
+    EXPECT_EQ(Lines(folder / "healthy.log").size(), 1u);
+
+    // Woken up, the stopped servers accept the old offer; the client ends those at once.
+    ::kill(stopped1.process().pid(), SIGCONT);
+    ::kill(stopped2.process().pid(), SIGCONT);
+    EXPECT_TRUE(WaitUntil([&] {
+        transport->ProcessPending();
+        auto link = transport->Initiate("VextorWin", "", {});  // the first by name: a_stopped1
+        if (!link) return false;
+        const runtime::RequestOutcome held = link->Request("Conversations", 2000);
+        link->Terminate();
+        return held.text == "1";  // only this one
+    }));
+}
+
+TEST_F(IdeOverBus, AServerThatDoesNotAnswerIsReportedAndNoSecondIdeStarted) {
+    Vxide stopped({"--instance", "a_stopped"});
+    ASSERT_TRUE(stopped.ready());
+    ::kill(stopped.process().pid(), SIGSTOP);
+    transport->SetInitiateTimeOut(500);
+    app::IdeChannel& channel = Channel("'" + kVxidePath + "' --instance b_started");
+    const std::int64_t start = SteadyMs();
+    EXPECT_FALSE(channel.ConnectToIde());
+    EXPECT_LT(SteadyMs() - start, 1500);
+    EXPECT_EQ(starter.LastProcess(), -1);
+    EXPECT_EQ(window.messages,
+              std::vector<std::string>{"Vextor is running but does not answer: org.zelt.Dde.Server.a_stopped"});
+    EXPECT_EQ(channel.StatusMsg, "Not Connected to Vextor");
+    EndProcess(starter.LastProcess());
+    ::kill(stopped.process().pid(), SIGCONT);
 }
 
 TEST_F(IdeOverBus, ATimeOutIs605AndShowsDdeTimeout) {

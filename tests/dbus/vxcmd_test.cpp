@@ -2,7 +2,9 @@
 // real work on files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "app/ide/ide_commands.hpp"
@@ -12,19 +14,9 @@
 namespace zelt::testing {
 namespace {
 
-struct ProgramRun {
-    std::string output;
-    int exit_code = -1;
-};
-
 ProgramRun Vxcmd(std::vector<std::string> args) {
     args.insert(args.begin(), kVxcmdPath);
-    ChildProcess process(args);
-    auto [output, status] = process.Finish();
-    ProgramRun run;
-    run.output = output;
-    if (status && WIFEXITED(*status)) run.exit_code = WEXITSTATUS(*status);
-    return run;
+    return RunProgram(args);
 }
 
 std::string Read(const std::string& path) {
@@ -52,7 +44,7 @@ TEST_F(VxcmdWithVxide, AMakeIsAcknowledgedAndItsTargetWritten) {
     Write(folder / "ORDERS.APP", "Target=bin/ORDERS.EXE\n");
     ASSERT_EQ(::mkdir((folder / "bin").c_str(), 0755), 0);
     const ProgramRun run = Vxcmd({"[ExecuteProject(\"" + (folder / "ORDERS.APP") + "\")]"});
-    EXPECT_EQ(run.output, "OK\n");
+    EXPECT_EQ(run.out, "OK\n");
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_TRUE(WaitUntil([&] { return Exists(folder / "bin/ORDERS.EXE"); }));
     EXPECT_TRUE(Read(folder / "bin/ORDERS.EXE").starts_with("Made by vxide from " + (folder / "ORDERS.APP")));
@@ -62,7 +54,7 @@ TEST_F(VxcmdWithVxide, AnUnknownCommandPrintsTheRuntimeAndTheIdeError) {
     Vxide server({"--instance", "unknown"});
     ASSERT_TRUE(server.ready());
     const ProgramRun run = Vxcmd({"[Compile(\"x\")]", "--request", "GetErrorNum", "--request", "NoSuchItem"});
-    EXPECT_EQ(run.output,
+    EXPECT_EQ(run.out,
               "ERROR 603 DDEexecute - invalid command\n"
               "IDE 1 : Unknown command: Compile\n"
               "DATA 1\n"
@@ -72,16 +64,51 @@ TEST_F(VxcmdWithVxide, AnUnknownCommandPrintsTheRuntimeAndTheIdeError) {
 
 TEST_F(VxcmdWithVxide, NoServerTimeOutsAndWrongArguments) {
     ProgramRun run = Vxcmd({"--service", "Nobody", "[A]"});
-    EXPECT_EQ(run.output, "no server answered for service Nobody\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "vxcmd: no server answered for service Nobody\n");
     EXPECT_EQ(run.exit_code, 2);
 
     Vxide server({"--instance", "slow", "--never-ack"});
     ASSERT_TRUE(server.ready());
     run = Vxcmd({"--timeout", "0", "[A]"});
-    EXPECT_EQ(run.output, "ERROR 605 DDE transaction timed out\n");
+    EXPECT_EQ(run.out, "ERROR 605 DDE transaction timed out\n");
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(Vxcmd({"--timeout", "soon"}).exit_code, 2);
-    EXPECT_EQ(Vxcmd({"--bogus"}).exit_code, 2);
+    // Wrong usage has a status of its own, and says so on standard error.
+    for (const auto& args : {std::vector<std::string>{"--timeout", "soon"}, {"--bogus"}, {"--request"}}) {
+        run = Vxcmd(args);
+        EXPECT_EQ(run.exit_code, 64) << args[0];
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(run.err.starts_with("vxcmd: ")) << run.err;
+    }
+}
+
+TEST_F(VxcmdWithVxide, AStoppedServerIsToldApartFromNoServer) {
+    Vxide server({"--instance", "stopped"});
+    ASSERT_TRUE(server.ready());
+    ::kill(server.process().pid(), SIGSTOP);
+    const ProgramRun run = Vxcmd({"[A]"});
+    ::kill(server.process().pid(), SIGCONT);
+    EXPECT_EQ(run.err, "vxcmd: org.zelt.Dde.Server.stopped did not answer within 5 seconds\n");
+    EXPECT_EQ(run.exit_code, 2);
+}
+
+TEST_F(VxcmdWithVxide, ACommandThatIsNotSentOrNotAnsweredSaysWhy) {
+    Vxide server({"--instance", "frob", "--log", folder / "log"});
+    ASSERT_TRUE(server.ready());
+    ProgramRun run = Vxcmd({"[Frob()]", "[ExecuteProject(\"/src/\xff.APP\")]"});
+    EXPECT_EQ(run.out,
+              "ERROR 603 DDEexecute - invalid command\n"
+              "IDE 1 : Unknown command: Frob\n"
+              "ERROR 603 DDEexecute - invalid command\n"
+              "NOT SENT : it is not UTF-8 text (byte 23 is \\xFF): [ExecuteProject(\"/src/\\xFF.APP\")]\n");
+    std::ifstream log(folder / "log");
+    EXPECT_EQ(std::count(std::istreambuf_iterator<char>(log), {}, '\n'), 1);  // only [Frob()] arrived
+
+    Vxide vanishing({"--instance", "a_vanishing", "--never-ack", "--exit-after", "1"});
+    ASSERT_TRUE(vanishing.ready());
+    run = Vxcmd({"[A]"});
+    EXPECT_EQ(run.out, "ERROR 603 DDEexecute - invalid command\nGONE : the IDE went away before it answered\n");
+    EXPECT_EQ(run.exit_code, 1);
 }
 
 TEST_F(VxcmdWithVxide, ExportAndImportRoundTripTheContent) {
@@ -93,20 +120,20 @@ TEST_F(VxcmdWithVxide, ExportAndImportRoundTripTheContent) {
     Write(folder / "ORDERS.DCT", dictionary);
     const std::string f = folder / "ORDERS";
     ProgramRun run = Vxcmd({app::ExportApplicationCommand(f), app::ExportDictionaryCommand(f)});
-    ASSERT_EQ(run.output, "OK\nOK\n");  // the application's ".App" is found as ".APP"
+    ASSERT_EQ(run.out, "OK\nOK\n");  // the application's ".App" is found as ".APP"
     ASSERT_TRUE(WaitUntil([&] { return Exists(f + ".TXA") && Exists(f + ".TXD"); }));
 
     ASSERT_EQ(::unlink((f + ".APP").c_str()), 0);
     ASSERT_EQ(::unlink((f + ".DCT").c_str()), 0);
     run = Vxcmd({app::ImportApplicationCommand(f), app::ImportDictionaryCommand(f)});
-    ASSERT_EQ(run.output, "OK\nOK\n");
+    ASSERT_EQ(run.out, "OK\nOK\n");
     ASSERT_TRUE(WaitUntil([&] { return Exists(f + ".APP") && Exists(f + ".DCT"); }));
     EXPECT_EQ(Read(f + ".APP"), app);
     EXPECT_EQ(Read(f + ".DCT"), dictionary);
 
     // A missing source is rejected before anything is written.
     run = Vxcmd({app::ImportDictionaryCommand(folder / "NONE")});
-    EXPECT_EQ(run.output, "ERROR 603 DDEexecute - invalid command\nIDE 3 : Source file not found: " +
+    EXPECT_EQ(run.out, "ERROR 603 DDEexecute - invalid command\nIDE 3 : Source file not found: " +
                               (folder / "NONE.TXD") + "\n");
     EXPECT_FALSE(Exists(folder / "NONE.DCT"));
 }
@@ -124,20 +151,20 @@ TEST_F(VxcmdWithVxide, BuildsRunWithoutAShellAndDecideTheTarget) {
     Write(folder / "NOTARGET.APP", "Build=true\n");
 
     ProgramRun run = Vxcmd({app::MakeCommand(folder / "REAL.APP"), app::MakeCommand(folder / "PLAIN.APP")});
-    EXPECT_EQ(run.output, "OK\nOK\n");
+    EXPECT_EQ(run.out, "OK\nOK\n");
     EXPECT_TRUE(WaitUntil([&] { return Exists(folder / "REAL.EXE") && Exists(folder / "PLAIN.EXE"); }));
     EXPECT_EQ(Read(folder / "REAL.EXE"), "real $HOME");
     EXPECT_TRUE(Read(folder / "PLAIN.EXE").starts_with("Made by vxide"));
 
     run = Vxcmd({app::MakeCommand(folder / "BROKEN.APP")});
-    EXPECT_EQ(run.output, "OK\n");
-    EXPECT_TRUE(WaitUntil([&] { return Vxcmd({"--request", "GetErrorNum"}).output == "DATA 7\n"; }));
-    EXPECT_EQ(Vxcmd({"--request", "GetErrorMsg"}).output,
+    EXPECT_EQ(run.out, "OK\n");
+    EXPECT_TRUE(WaitUntil([&] { return Vxcmd({"--request", "GetErrorNum"}).out == "DATA 7\n"; }));
+    EXPECT_EQ(Vxcmd({"--request", "GetErrorMsg"}).out,
               "DATA The build of " + (folder / "BROKEN.APP") + " failed with status 5\n");
     EXPECT_FALSE(Exists(folder / "BROKEN.EXE"));
 
     run = Vxcmd({app::MakeCommand(folder / "NOTARGET.APP")});
-    EXPECT_EQ(run.output, "ERROR 603 DDEexecute - invalid command\nIDE 4 : The application names no target: " +
+    EXPECT_EQ(run.out, "ERROR 603 DDEexecute - invalid command\nIDE 4 : The application names no target: " +
                               (folder / "NOTARGET.APP") + "\n");
 }
 
@@ -148,7 +175,7 @@ TEST_F(VxcmdWithVxide, DelaysHoldBackTheAcknowledgementAndTheResult) {
     const std::int64_t sent = SteadyMs();
     const ProgramRun run = Vxcmd({app::MakeCommand(folder / "A.APP")});
     const std::int64_t acknowledged = SteadyMs();
-    EXPECT_EQ(run.output, "OK\n");
+    EXPECT_EQ(run.out, "OK\n");
     EXPECT_GE(acknowledged - sent, 300);
     ASSERT_TRUE(WaitUntil([&] { return Exists(folder / "A.EXE"); }, 10000));
     EXPECT_GE(SteadyMs() - sent, 1000);

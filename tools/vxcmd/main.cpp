@@ -3,10 +3,13 @@
 //   vxcmd [--service S] [--topic T] [--timeout H] [--request ITEM]... [COMMAND]...
 //
 // Opens a conversation (it never starts an IDE), then handles requests and commands in the
-// order given. A command prints "OK", or "ERROR <code> <text>"; after a rejected command
-// (603) the IDE's own error follows as "IDE <number> : <text>". A request prints
-// "DATA <text>" or "NACK". Exit status: 0 when every command was acknowledged, 1 when not,
-// 2 when no server answered or the arguments are wrong.
+// order given. A command prints "OK", or "ERROR <code> <text>" followed by why: after a
+// rejected command (603) the IDE's own error as "IDE <number> : <text>", after a command
+// that could not be sent "NOT SENT : <reason>", after an IDE that went away with it
+// "GONE : <reason>". A request prints "DATA <text>" or "NACK". Results go to standard output,
+// everything else to standard error. Exit status: 0 when every command was acknowledged, 1
+// when not, 2 when no conversation could be opened (no bus, no server answered, or the
+// servers did not answer in time), 64 for a wrong command line.
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -18,101 +21,147 @@
 
 namespace {
 
+constexpr int kUsageStatus = 64;  // as sysexits names it, EX_USAGE
+constexpr int kNoConversation = 2;
+
 constexpr const char* kUsage =
     "usage: vxcmd [--service S] [--topic T] [--timeout H] [--request ITEM]... [COMMAND]...\n"
     "  --service S     service to talk to (default VextorWin)\n"
     "  --topic T       topic (default: any)\n"
     "  --timeout H     reply time-out in hundredths of a second (default 18000)\n"
-    "  --request ITEM  ask for a text item\n";
+    "  --request ITEM  ask for a text item\n"
+    "  --help          this text\n"
+    "  --version       the release of vxcmd\n"
+    "exit status: 0 all commands acknowledged, 1 not all, 2 no conversation, 64 wrong usage\n";
 
 struct Step {
     bool request = false;
     std::string text;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    using namespace zelt;
+struct Arguments {
     std::string service = "VextorWin";
     std::string topic;
-    std::int64_t timeout = runtime::kDefaultReplyTimeOutHundredths;
+    std::int64_t timeout = zelt::runtime::kDefaultReplyTimeOutHundredths;
     std::vector<Step> steps;
+};
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "vxcmd: %s\n%s", problem.c_str(), kUsage);
+    return kUsageStatus;
+}
+
+// Reads the command line; -1 to go on, else the status to end with.
+int Parse(int argc, char** argv, Arguments& args) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::printf("vxcmd (ZELT) %s\n", ZELT_VERSION);
+            return 0;
         } else if (arg == "--service" && has_value) {
-            service = argv[++i];
+            args.service = argv[++i];
         } else if (arg == "--topic" && has_value) {
-            topic = argv[++i];
+            args.topic = argv[++i];
         } else if (arg == "--request" && has_value) {
-            steps.push_back({true, argv[++i]});
+            args.steps.push_back({true, argv[++i]});
         } else if (arg == "--timeout" && has_value) {
             const std::string value = argv[++i];
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), timeout);
-            if (ec != std::errc{} || end != value.data() + value.size() || timeout < 0) {
-                std::fprintf(stderr, "vxcmd: --timeout needs hundredths of a second\n%s", kUsage);
-                return 2;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), args.timeout);
+            if (ec != std::errc{} || end != value.data() + value.size() || args.timeout < 0) {
+                return Usage("--timeout needs hundredths of a second");
             }
         } else if (arg == "--") {
-            for (++i; i < argc; ++i) steps.push_back({false, argv[i]});
-        } else if (arg.starts_with("--")) {
-            std::fprintf(stderr, "vxcmd: unknown option or missing value: %s\n%s", arg.c_str(), kUsage);
-            return 2;
+            for (++i; i < argc; ++i) args.steps.push_back({false, argv[i]});
+        } else if (arg.starts_with("-")) {
+            return Usage("unknown option or missing value: " + arg);
         } else {
-            steps.push_back({false, arg});
+            args.steps.push_back({false, arg});
         }
     }
+    return -1;
+}
+
+void PrintRequest(zelt::runtime::ConversationClient& client, zelt::runtime::ChannelHandle channel,
+                  const std::string& item) {
+    using namespace zelt;
+    // A negative acknowledgement leaves the variable as it was: a marker that no text answer
+    // can be tells the two apart.
+    const std::string unanswered = "\x01";
+    std::string text = unanswered;
+    const runtime::ErrorCode code = client.RequestItem(channel, item, text);
+    if (code != 0) {
+        std::printf("ERROR %d %s\n", code, runtime::CurrentErrorText().c_str());
+    } else if (text == unanswered) {
+        std::printf("NACK\n");
+    } else {
+        std::printf("DATA %s\n", text.c_str());
+    }
+}
+
+// True when the command was acknowledged.
+bool PrintCommand(zelt::runtime::ConversationClient& client, zelt::runtime::ChannelHandle channel,
+                  const std::string& command) {
+    using namespace zelt;
+    const runtime::ErrorCode code = client.ExecuteCommand(channel, command);
+    if (code == 0) {
+        std::printf("OK\n");
+        return true;
+    }
+    std::printf("ERROR %d %s\n", code, runtime::CurrentErrorText().c_str());
+    if (code != runtime::err::DdeExecuteInvalid) return false;
+    const runtime::CommandFault& fault = client.LastCommandFault();
+    if (fault.kind == runtime::CommandFault::Kind::NotSent) {
+        std::printf("NOT SENT : %s\n", fault.reason.c_str());
+    } else if (fault.kind == runtime::CommandFault::Kind::PartnerGone) {
+        std::printf("GONE : the IDE went away before it answered\n");
+    } else {
+        std::uint16_t number = 0;
+        std::string message;
+        client.RequestItem(channel, "GetErrorNum", number);
+        client.RequestItem(channel, "GetErrorMsg", message);
+        std::printf("IDE %u : %s\n", static_cast<unsigned>(number), message.c_str());
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace zelt;
+    Arguments args;
+    if (const int status = Parse(argc, argv, args); status >= 0) return status;
 
     std::string reason;
     std::shared_ptr<platform::DbusConversationTransport> transport =
         platform::DbusConversationTransport::ConnectSessionBus(&reason);
     if (!transport) {
         std::fprintf(stderr, "vxcmd: %s\n", reason.c_str());
-        return 2;
+        return kNoConversation;
     }
     runtime::ConversationClient client(transport);
-    client.SetChannelTimeOut(timeout);
-    const runtime::ChannelHandle channel = client.OpenConversation(service, topic);
+    client.SetChannelTimeOut(args.timeout);
+    const runtime::ChannelHandle channel = client.OpenConversation(args.service, args.topic);
     if (channel == 0) {
-        std::printf("no server answered for service %s\n", service.c_str());
-        return 2;
+        const std::vector<std::string> silent = client.UnansweredServers();
+        if (silent.empty()) {
+            std::fprintf(stderr, "vxcmd: no server answered for service %s\n", args.service.c_str());
+        }
+        for (const std::string& name : silent) {
+            std::fprintf(stderr, "vxcmd: %s did not answer within 5 seconds\n", name.c_str());
+        }
+        return kNoConversation;
     }
 
     bool all_acknowledged = true;
-    for (const Step& step : steps) {
+    for (const Step& step : args.steps) {
         if (step.request) {
-            // A negative acknowledgement leaves the variable as it was: a marker that no
-            // text answer can be tells the two apart.
-            const std::string unanswered = "\x01";
-            std::string text = unanswered;
-            const runtime::ErrorCode code = client.RequestItem(channel, step.text, text);
-            if (code != 0) {
-                std::printf("ERROR %d %s\n", code, runtime::CurrentErrorText().c_str());
-            } else if (text == unanswered) {
-                std::printf("NACK\n");
-            } else {
-                std::printf("DATA %s\n", text.c_str());
-            }
-            std::fflush(stdout);
-            continue;
-        }
-        const runtime::ErrorCode code = client.ExecuteCommand(channel, step.text);
-        if (code == 0) {
-            std::printf("OK\n");
+            PrintRequest(client, channel, step.text);
         } else {
-            all_acknowledged = false;
-            std::printf("ERROR %d %s\n", code, runtime::CurrentErrorText().c_str());
-            if (code == runtime::err::DdeExecuteInvalid) {
-                std::uint16_t number = 0;
-                std::string message;
-                client.RequestItem(channel, "GetErrorNum", number);
-                client.RequestItem(channel, "GetErrorMsg", message);
-                std::printf("IDE %u : %s\n", static_cast<unsigned>(number), message.c_str());
-            }
+            all_acknowledged = PrintCommand(client, channel, step.text) && all_acknowledged;
         }
         std::fflush(stdout);
     }
