@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QStyle>
 
+// The resource of the shipped icons lives in this library; naming its initialiser here keeps
+// it in every program that asks for an icon.
+static void InitShippedIcons() { Q_INIT_RESOURCE(zelt_icons); }
+
 namespace zelt::platform {
 
 namespace {
@@ -10,19 +14,30 @@ struct Known {
     const char* name;
     const char* theme;
     QStyle::StandardPixmap fallback;
+    bool shipped;  // the project ships the theme icon (":/zelt/icons/<theme>-<size>.png")
 };
 // Names as windows declare them (lower case, without "~" and ".ico").
 constexpr Known kKnown[] = {
-    {"check", "object-select", QStyle::SP_DialogApplyButton},
-    {"folder-open", "folder-open", QStyle::SP_DirOpenIcon},
-    {"open", "folder-open", QStyle::SP_DirOpenIcon},
-    {"folder", "folder", QStyle::SP_DirClosedIcon},
-    {"pick", "folder", QStyle::SP_DirClosedIcon},
-    {"file", "text-x-generic", QStyle::SP_FileIcon},
-    {"shutfold", "application-x-executable", QStyle::SP_FileIcon},
-    {"zelt", "applications-development", QStyle::SP_ComputerIcon},
-    {"vextor", "system-run", QStyle::SP_MediaPlay},
+    {"check", "object-select", QStyle::SP_DialogApplyButton, false},
+    {"folder-open", "folder-open", QStyle::SP_DirOpenIcon, true},
+    {"open", "folder-open", QStyle::SP_DirOpenIcon, true},
+    {"folder", "folder", QStyle::SP_DirClosedIcon, true},
+    {"pick", "folder", QStyle::SP_DirClosedIcon, true},
+    {"file", "text-x-generic", QStyle::SP_FileIcon, false},
+    {"shutfold", "application-x-executable", QStyle::SP_FileIcon, true},
+    {"zelt", "applications-development", QStyle::SP_ComputerIcon, false},
+    {"vextor", "system-run", QStyle::SP_MediaPlay, false},
 };
+
+QIcon Fallback(const Known& k) {
+    if (!k.shipped) return QApplication::style()->standardIcon(k.fallback);
+    static const bool initialised = (InitShippedIcons(), true);
+    (void)initialised;
+    QIcon icon;
+    for (int size : {16, 32})
+        icon.addFile(QStringLiteral(":/zelt/icons/%1-%2.png").arg(QLatin1String(k.theme)).arg(size), QSize(size, size));
+    return icon;
+}
 }  // namespace
 
 QIcon IconByName(const std::string& declared) {
@@ -31,9 +46,7 @@ QIcon IconByName(const std::string& declared) {
     if (name.startsWith('~')) name.remove(0, 1);
     if (name.endsWith(".ico")) name.chop(4);
     for (const auto& k : kKnown) {
-        if (name == QLatin1String(k.name)) {
-            return QIcon::fromTheme(QLatin1String(k.theme), QApplication::style()->standardIcon(k.fallback));
-        }
+        if (name == QLatin1String(k.name)) return QIcon::fromTheme(QLatin1String(k.theme), Fallback(k));
     }
     return QIcon::fromTheme(name, QApplication::style()->standardIcon(QStyle::SP_FileIcon));
 }

@@ -1,6 +1,6 @@
 // Icons by the names windows declare: freedesktop theme names, the system's own icon names
-// ("~open.ico") and a few of our own ("check", "zelt"), with the style's icons where the
-// theme has none.
+// ("~open.ico") and a few of our own ("check", "zelt"). Where the theme has none, the icons
+// the project ships (platform/qt/icons) stand in, else the style's own.
 #pragma once
 
 #include <QIcon>

@@ -563,11 +563,11 @@ void QtWindow::Sync(ControlNumber n) {
                 revisions_[n] = s.list_revision;
                 model->Reload();
                 MeasureRows(n);
-                // Nodes whose children are in the queue show open.
+                // Nodes whose children are in the queue show open (a root row of level 0 too).
                 if (model->IsTree()) {
                     for (int row = 1; row <= window_.RowCount(n); ++row) {
                         const QModelIndex index = model->IndexOfRow(row);
-                        if (model->LevelOf(row) > 0 && model->rowCount(index) > 0) view->setExpanded(index, true);
+                        if (model->LevelOf(row) >= 0 && model->rowCount(index) > 0) view->setExpanded(index, true);
                     }
                 }
             }

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -17,7 +18,9 @@
 #include "app/forms/select_app.hpp"
 #include "app/forms/update_apps.hpp"
 #include "app/forms/update_projects.hpp"
+#include "app/tree/project_tree.hpp"
 #include "platform/qt/qt_backend.hpp"
+#include "platform/qt/qt_icons.hpp"
 #include "runtime/window/window_system.hpp"
 #include "tests/app/dictionary_fixture.hpp"
 
@@ -134,6 +137,41 @@ TEST_F(FormsScreens, ThePicker) {
                "?Close");
     EXPECT_EQ(framework::CallWithRequest(framework::RequestSelect, [this] { SelectApp(errors); }),
               framework::ResponseCancelled);
+    EXPECT_EQ(shots_, 1);
+}
+
+// The tree in a window of its own, with every project open.
+class TreeWindow final : public framework::WindowController {
+public:
+    explicit TreeWindow(framework::ErrorReporter& errors)
+        : WindowController(errors, Declaration(), "Main"), tree(*this, {1, 2, 3, 4, 5, 6}, StandardTreeForms(errors)) {}
+    static runtime::WindowDeclaration Declaration() {
+        runtime::WindowDeclaration w("Projects");
+        w.Tree("?RelTree", ProjectTreeFormat()).Hint(30, 8);
+        for (const char* b : {"&Expand All", "Co&ntract All", "&Insert", "Chan&ge", "&Delete", "Close"})
+            w.Button(std::string("?") + runtime::StripAccelerator(b), b);
+        return w;
+    }
+    framework::Level Init() override {
+        WindowController::Init();
+        AddButton(7, framework::ResponseCancelled);
+        tree.Init();
+        tree.ExpandAll();
+        OpenWindow();
+        return framework::LevelOk;
+    }
+    ProjectTree tree;
+};
+
+TEST_F(FormsScreens, TheProjectTreeWithItsShippedIcons) {
+    AddProject("Archive");
+    EXPECT_FALSE(platform::IconByName("~pick.ico").isNull());
+    for (const char* name : {"folder", "folder-open", "application-x-executable"})
+        EXPECT_TRUE(QFile::exists(QStringLiteral(":/zelt/icons/%1-16.png").arg(QLatin1String(name)))) << name;
+    Photograph("Projects", "project_tree.png", {"&Expand All", "Co&ntract All", "&Insert", "Chan&ge", "&Delete"},
+               "?Close");
+    TreeWindow window(errors);
+    window.Run();
     EXPECT_EQ(shots_, 1);
 }
 
