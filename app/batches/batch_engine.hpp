@@ -14,7 +14,9 @@
 //   ExportDictionaries  ?ExportDCT       tagged applications: F.DCT to F.TXD
 //
 // A make sends [ExecuteProject("dir/NAME.APP")] per application after deleting its old
-// target, and waits until the target exists again. An import or export sends its command
+// target, and waits until the target exists again. Old targets and old text files are
+// deleted, and results watched, by their whole names (a name longer than DeletionFileName's
+// 80 characters is never cut). An import or export sends its command
 // (ide_commands.hpp) and waits for its result file beside the application. Paths are the
 // catalogue's: a directory (APP.DrivenPath) ends with its "/".
 //

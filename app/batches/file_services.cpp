@@ -7,6 +7,8 @@
 #include <cctype>
 
 #include "app/catalogue/catalogue_tables.hpp"
+#include "runtime/errors/error_state.hpp"
+#include "runtime/file/os_file.hpp"
 #include "runtime/values/day_number.hpp"
 
 namespace zelt::app {
@@ -42,7 +44,11 @@ bool FileExists(const std::string& path) {
 
 runtime::ErrorCode RemoveThroughDeletionFile(std::string_view path) {
     DeletionFileName = path;
-    return DeletionFile.Remove();
+    if (path.size() <= DeletionFileName.Size()) return DeletionFile.Remove();
+    // Cut at 80 characters the name could be another file's: the whole name is removed.
+    const runtime::ErrorCode code = runtime::RemoveFile(std::string(path));
+    runtime::PostError(code);
+    return code;
 }
 
 std::string UpperName(std::string_view name) {

@@ -23,8 +23,9 @@ namespace zelt::app {
 // True when `path` names an existing file (anything but a directory).
 bool FileExists(const std::string& path);
 
-// DeletionFileName := `path` (cut at 80 characters), and that file removed through
-// DeletionFile. Leaves the runtime's error code: 2 when there was no such file.
+// DeletionFileName := `path` (cut at 80 characters), and the file removed through
+// DeletionFile; a longer name is removed whole, never under its first 80 characters. Leaves
+// the runtime's error code: 2 when there was no such file.
 runtime::ErrorCode RemoveThroughDeletionFile(std::string_view path);
 
 // The regular files matching `mask` (folder part, then a name mask), in name order.

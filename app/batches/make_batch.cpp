@@ -147,8 +147,8 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
     }
 
     // The old target goes first, so that an old build never counts as the new result.
-    RemoveThroughDeletionFile(item.Target.Clip());
-    const std::string target = DeletionFileName.Clip();
+    const std::string target = item.Target.Clip();
+    RemoveThroughDeletionFile(target);
     const FileStamp before = StampOf(target);
     if (SendCommand(command)) {
         TakeErrorPath(name, "Error Making .App ", summary);

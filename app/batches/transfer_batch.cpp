@@ -127,7 +127,7 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
     const std::string result_name = UpperName(base + kind.result_ext);
     std::map<std::string, FileStamp> before;
     for (const FileQueueEntry& file : ListFiles(mask)) before[file.Name] = StampOf(folder + file.Name);
-    const std::string watched = kind.import ? result_path : DeletionFileName.Clip();
+    const std::string& watched = result_path;
     const FileStamp watched_before = StampOf(watched);
 
     const std::string priority = std::to_string(APP.Priority);

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/batches/file_services.hpp"
 #include "app/ide/ide_channel.hpp"
 #include "runtime/conversation/in_process_transport.hpp"
 #include "runtime/values/day_number.hpp"
@@ -132,6 +133,21 @@ TEST_F(LocalBatches, NamesThatWouldBreakACommandAreSkippedWithTheReason) {
     engine.ImportDictionaries();
     EXPECT_THAT(LogLines(), ::testing::Contains("D,E.APP: Skipped: path or name holds a comma"));
     EXPECT_EQ(ide_server.commands.size(), 1u);
+}
+
+TEST_F(LocalBatches, ATargetNameLongerThan80IsDeletedAndWatchedWhole) {
+    const std::string target = apps_dir + std::string(80, 'T') + ".EXE";
+    const std::string cut = target.substr(0, 80);
+    Add("A.APP", 1, target);
+    Write(target, "old");
+    Write(cut, "another file");
+    ide_server.on_command = [&](const std::string&) {
+        EXPECT_FALSE(FileExists(target)) << "the old target goes before the command";
+        Write(target, "new");
+    };
+    EXPECT_EQ(engine.MakeTagged().made, 1);
+    EXPECT_EQ(Read(cut), "another file");
+    EXPECT_EQ(Read(target), "new");
 }
 
 TEST_F(LocalBatches, AnEventThatCannotBeWrittenIsShown) {
