@@ -48,19 +48,22 @@ protected:
     }
 
     void Settings(const std::string& new_log, const std::string& run, const std::string& path,
-                  const std::string& extra = {}) {
+                  int retain_tags = 0) {
         std::ofstream(dir_ + "ZELT.INI") << "[Preserved]\nNewLog=" << new_log << "\nCL_Command=" << run
-                                         << "\nFilePath=" << path << "\nRetainTags=0\n" << extra;
+                                         << "\nFilePath=" << path << "\nRetainTags=" << retain_tags << "\n";
     }
 
     // An application file of the stand-in IDE and its catalogue record.
     struct App {
-        App(std::string n, int p, std::string t, bool has_file = true)
-            : name(std::move(n)), priority(p), target(std::move(t)), file(has_file) {}
+        App(std::string n, int p, std::string t, bool has_file = true, int tag = 1, int project = 0)
+            : name(std::move(n)), priority(p), target(std::move(t)), file(has_file), tagged(tag),
+              p_ref(project) {}
         std::string name;
         int priority = 1;
         std::string target;      // absolute, as the catalogue keeps it; empty for none
         bool file = true;        // the .APP file exists
+        int tagged = 1;
+        int p_ref = 0;           // project "Tools" is 1
     };
     void Catalogue(const std::vector<App>& apps, int events = 0) {
         ResetCatalogueGlobals();
@@ -82,10 +85,27 @@ protected:
             APP.Application = a.name;
             APP.Priority = static_cast<std::uint8_t>(a.priority);
             APP.Target = a.target;
-            APP.Tag = 1;
+            APP.Tag = static_cast<std::int16_t>(a.tagged);
+            APP.P_Ref = a.p_ref;
             EXPECT_EQ(AppsManager.Insert(), framework::LevelOk) << a.name;
         }
         AppsManager.Close();
+        ProjectsManager.Open();
+        ProjectsManager.PrepareRecord();
+        PRO.ProjectName = "Tools";
+        EXPECT_EQ(ProjectsManager.Insert(), framework::LevelOk);
+        ProjectsManager.Close();
+        TfManager.Open();
+        TfManager.EnsureOpen();
+        for (const App& a : apps) {
+            if (a.tagged != 2) continue;  // tagged on the Project Subsets tab, saved in TF
+            TAG.AppName = a.name;
+            TAG.DrivePath = dir_;
+            TAG.Priority = static_cast<std::uint8_t>(a.priority);
+            TAG.Target = a.target;
+            EXPECT_EQ(Tf.Add(), runtime::err::NoError);
+        }
+        TfManager.Close();
         TempFileManager.Open();
         TempFileManager.EnsureOpen();
         for (int i = 0; i < events; ++i) {
@@ -222,6 +242,28 @@ TEST_F(HeadlessTest, ASkippedItemOrAnUnansweredQuestionExitsOneAndAnUnreachableI
               std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(Slurp(dir_ + "commands.log"), "");
+}
+
+TEST_F(HeadlessTest, MakeProjectTakesItsNameAndMakeSubsetTheTagsSavedInTf) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_subset"});
+    ASSERT_TRUE(ide.ready());
+    // P is in project Tools and untagged; S is tagged on the subsets tab only.
+    Catalogue({{"P.APP", 1, dir_ + "P.OUT", true, 0, 1}, {"S.APP", 2, dir_ + "S.OUT", true, 2, 0}});
+
+    Outcome run = Zelt({"--make", "project", "Tools"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("P.APP         Make Finished"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("S.APP"), std::string::npos) << run.out;
+
+    EXPECT_EQ(Zelt({"--make", "subset"}).status, 2);  // RetainTags=0: no saved tags
+    Settings("N", "", dir_, 1);
+    run = Zelt({"--make", "subset"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("S.APP         Make Finished"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("P.APP"), std::string::npos) << run.out;
+    EXPECT_TRUE(fs::exists(dir_ + "TF.PLM"));  // the saved tags stay
 }
 
 TEST_F(HeadlessTest, SigtermDuringAWaitAbortsCleanly) {
