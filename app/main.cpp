@@ -36,6 +36,15 @@ bool HasDisplay() {
     return false;
 }
 
+std::shared_ptr<zelt::runtime::ConversationTransport> ConnectSessionBus(std::string* reason) {
+#if ZELT_WITH_DBUS
+    return zelt::platform::DbusConversationTransport::ConnectSessionBus(reason);
+#else
+    if (reason) *reason = "this build has no D-Bus transport";
+    return nullptr;
+#endif
+}
+
 int RunDesktop(int argc, char** argv) {
 #if ZELT_WITH_QT
     if (!HasDisplay()) {
@@ -47,7 +56,9 @@ int RunDesktop(int argc, char** argv) {
     zelt::platform::InstallIniFileService();
     QApplication application(argc, argv);
     zelt::platform::QtBackend backend;
+    zelt::platform::SpawnServerStarter starter;
     zelt::app::Program program(backend);
+    program.SetIdeServices({ConnectSessionBus, &starter});
     return program.Run(zelt::app::RunMainWindow);
 #else
     (void)argc;
@@ -57,14 +68,6 @@ int RunDesktop(int argc, char** argv) {
 #endif
 }
 
-std::shared_ptr<zelt::runtime::ConversationTransport> ConnectSessionBus(std::string* reason) {
-#if ZELT_WITH_DBUS
-    return zelt::platform::DbusConversationTransport::ConnectSessionBus(reason);
-#else
-    if (reason) *reason = "this build has no D-Bus transport";
-    return nullptr;
-#endif
-}
 
 int RunHeadlessMode(const std::vector<std::string>& args) {
     using namespace zelt;
@@ -89,10 +92,8 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
         std::exit(2);
     });
     platform::SpawnServerStarter starter;
-    app::HeadlessServices services;
-    services.connect = ConnectSessionBus;
-    services.starter = &starter;
-    return program.Run([&](app::Program& p) { return app::RunHeadless(p, *options, services); });
+    program.SetIdeServices({ConnectSessionBus, &starter});
+    return program.Run([&](app::Program& p) { return app::RunHeadless(p, *options); });
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ BatchSummary RunCommand(BatchEngine& engine, const HeadlessOptions& options) {
     return none;
 }
 
-int RunBatch(const HeadlessOptions& options, const HeadlessServices& services,
+int RunBatch(const HeadlessOptions& options, const IdeServices& services,
              TerminationSignals& signals, const SubsetTagQueue& subset_tags) {
     std::string reason = "no transport";
     std::shared_ptr<runtime::ConversationTransport> transport =
@@ -92,7 +92,7 @@ int RunBatch(const HeadlessOptions& options, const HeadlessServices& services,
 
 }  // namespace
 
-int RunHeadless(Program& program, const HeadlessOptions& options, const HeadlessServices& services) {
+int RunHeadless(Program& program, const HeadlessOptions& options) {
     TerminationSignals signals;
     if (std::optional<std::string> problem = CheckSettingsFile()) {
         return CouldNotRun(*problem + " (the settings are not usable)");
@@ -116,7 +116,7 @@ int RunHeadless(Program& program, const HeadlessOptions& options, const Headless
     case HeadlessCommand::EmptyLog: status = EmptyLog(options.yes); break;
     case HeadlessCommand::PrintLog: status = SaveLogPdf(program, options.pdf_path); break;
     case HeadlessCommand::Help: break;
-    default: status = RunBatch(options, services, signals, subset_tags); break;
+    default: status = RunBatch(options, program.Ide(), signals, subset_tags); break;
     }
     if (opening.subset_tags && GLO.RetainTags == 1) TfManager.Close();
     return status;

@@ -7,28 +7,16 @@
 // settings are used as they are. A batch connects to the IDE through the given transport
 // (starting it with GLO.RunString when it does not answer), prints each logged event on
 // standard output as it is written and each message box on standard error, and ends with a
-// summary line on standard error. SIGINT and SIGTERM abort it at its next look.
+// summary line on standard error. SIGINT and SIGTERM abort it at its next look. The IDE is
+// reached through the program's IdeServices.
 #pragma once
-
-#include <functional>
-#include <memory>
-#include <string>
 
 #include "app/headless/headless_options.hpp"
 #include "app/program/program.hpp"
-#include "runtime/conversation/conversation_transport.hpp"
-#include "runtime/conversation/server_starter.hpp"
 
 namespace zelt::app {
 
-struct HeadlessServices {
-    // Connects to the bus the IDE serves on; nothing, and the reason, when it cannot.
-    std::function<std::shared_ptr<runtime::ConversationTransport>(std::string* reason)> connect;
-    // Starts the IDE from GLO.RunString.
-    runtime::ServerStarter* starter = nullptr;
-};
-
 // Runs the command inside a started Program; the exit status (0, 1 or 2).
-int RunHeadless(Program& program, const HeadlessOptions& options, const HeadlessServices& services);
+int RunHeadless(Program& program, const HeadlessOptions& options);
 
 }  // namespace zelt::app

@@ -17,14 +17,25 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/settings/profile_settings.hpp"
 #include "framework/error_reporter.hpp"
 #include "framework/message_presenter.hpp"
+#include "runtime/conversation/conversation_transport.hpp"
+#include "runtime/conversation/server_starter.hpp"
 #include "runtime/window/window_backend.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::app {
+
+// How the program reaches the IDE; main wires the platform's transport and starter in.
+struct IdeServices {
+    // Connects to the bus the IDE serves on; nothing, and the reason, when it cannot.
+    std::function<std::shared_ptr<runtime::ConversationTransport>(std::string* reason)> connect;
+    // Starts the IDE from GLO.RunString (not owned).
+    runtime::ServerStarter* starter = nullptr;
+};
 
 class Program {
 public:
@@ -39,6 +50,9 @@ public:
 
     framework::ErrorReporter& Errors() { return errors_; }
     ProfileSettings& Settings() { return settings_; }
+    // The IDE's transport and starter, for the main window and the headless batches.
+    const IdeServices& Ide() const { return ide_; }
+    void SetIdeServices(IdeServices services) { ide_ = std::move(services); }
     runtime::WindowSystem& Windows() { return windows_; }
     // How the program ends after a fatal message (kFatalExitStatus by default).
     void SetHalt(framework::HaltFunction halt) { errors_.SetHalt(std::move(halt)); }
@@ -49,6 +63,7 @@ private:
     framework::MessagePresenter* presenter_;
     framework::ErrorReporter errors_;
     ProfileSettings settings_;
+    IdeServices ide_;
 };
 
 }  // namespace zelt::app
