@@ -4,6 +4,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/headless/console_batch_window.hpp"
 #include "app/headless/console_messages.hpp"
+#include "app/log/event_log.hpp"
 #include "runtime/errors/error_state.hpp"
 #include "runtime/values/pictures.hpp"
 
@@ -33,19 +34,17 @@ int ListLog(bool csv) {
     }
     if (csv) WriteLine(stdout, "Application,Date,Time,Event");
     TempFile.SetKey(TempFileTable::clockkey);
-    std::string previous;
+    RepeatedNameBlanker blanker;
     int rows = 0;
     runtime::ErrorCode code = runtime::err::NoError;
     while ((code = TempFile.Next()) == runtime::err::NoError) {
         ++rows;
-        const std::string name = TMP.Apps.Clip();
         if (csv) {
-            WriteLine(stdout, Csv(name) + "," + runtime::FormatDate(TMP.Date, 10) + "," +
+            WriteLine(stdout, Csv(TMP.Apps.Clip()) + "," + runtime::FormatDate(TMP.Date, 10) + "," +
                                   runtime::FormatTime(TMP.Clock, 4) + "," + Csv(TMP.Event.Clip()));
         } else {
-            WriteLine(stdout, EventLine(TMP, name == previous ? std::string() : name));
+            WriteLine(stdout, EventLine(TMP, blanker.Shown(TMP.Apps.Clip())));
         }
-        previous = name;
     }
     const bool ended = code == runtime::err::RecordNotAvailable;
     if (!ended) WriteLine(stderr, TableError("cannot read"));
@@ -70,15 +69,9 @@ int EmptyLog(bool yes) {
         return 2;
     }
     int status = 0;
-    if (TempFile.Lock(30) != runtime::err::NoError) {
-        WriteLine(stderr, TableError("cannot lock"));
+    if (EmptyEventLog() != runtime::err::NoError) {
+        WriteLine(stderr, TableError("cannot empty"));
         status = 2;
-    } else {
-        if (TempFile.Empty() != runtime::err::NoError) {
-            WriteLine(stderr, TableError("cannot empty"));
-            status = 2;
-        }
-        TempFile.Unlock();
     }
     TempFileManager.Close();
     return status;
