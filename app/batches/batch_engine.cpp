@@ -173,6 +173,11 @@ bool BatchEngine::BeginBatch(BatchSummary& summary) {
     items_to_do_ = 0;
     if (!channel_.ConnectToIde()) {
         CloseBatchTables();
+        if (AbortFlag.load() != 0) {  // given up while the IDE was starting
+            summary.aborted = true;
+            ShowStatus("Processing Aborted");
+            return false;
+        }
         return cannot_run("Vextor could not be reached");
     }
     return true;
