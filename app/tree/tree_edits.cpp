@@ -47,6 +47,7 @@ void ProjectTree::EditLoop(Edit edit) {
         if (response == ResponseCompleted && Build(false)) RebuildSelecting(select);
         const NavigationRequest request = toolbar ? toolbar->PendingNavigation() : NavigationRequest::None;
         if (request == NavigationRequest::None || !Navigate(request)) break;
+        if (request == NavigationRequest::InsertAgain) edit = Edit::Insert;
     }
     window_.Window().Select(ctl_.tree);
 }
@@ -111,7 +112,9 @@ ResponseCode ProjectTree::RunEdit(Edit edit, NodeRef& select) {
 
 // Moves the selection as the toolbar asks: to the next or previous row (the next opening
 // the current node first), the next or previous node of the same level (page down, page
-// up), or of the parent level (last, first). False when there is no such row.
+// up), or of the parent level (last, first); to insert again, to the parent-level node
+// before it (a new project's root, a new application's project). False when there is no
+// such row.
 bool ProjectTree::Navigate(NavigationRequest request) {
     if (current_ < 1 || current_ > static_cast<int>(queue_.size())) return false;
     const int depth = std::abs(queue_[static_cast<std::size_t>(current_ - 1)].Level);
@@ -126,7 +129,8 @@ bool ProjectTree::Navigate(NavigationRequest request) {
     case NavigationRequest::PageDown: target = FindRow(current_ + 1, 1, at_depth(depth)); break;
     case NavigationRequest::PageUp: target = FindRow(current_ - 1, -1, at_depth(depth)); break;
     case NavigationRequest::Last: target = FindRow(current_ + 1, 1, at_depth(depth - 1)); break;
-    case NavigationRequest::First: target = FindRow(current_ - 1, -1, at_depth(depth - 1)); break;
+    case NavigationRequest::First:
+    case NavigationRequest::InsertAgain: target = FindRow(current_ - 1, -1, at_depth(depth - 1)); break;
     case NavigationRequest::None: break;
     }
     if (target == 0) return false;

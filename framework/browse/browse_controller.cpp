@@ -529,7 +529,10 @@ void BrowseController::AskRecord(RequestCode request) {
         ResetFromAsk(request, response);
         ToolbarTarget* toolbar = window_->Toolbar();
         if (!toolbar || toolbar->PendingNavigation() == NavigationRequest::None) return;
-        Navigate(toolbar->PendingNavigation());
+        if (toolbar->PendingNavigation() == NavigationRequest::InsertAgain)
+            request = RequestInsert;
+        else
+            Navigate(toolbar->PendingNavigation());
     }
 }
 
@@ -542,7 +545,8 @@ void BrowseController::Navigate(NavigationRequest request) {
     case NavigationRequest::Last: ScrollEnd(ev::ScrollBottom); break;
     case NavigationRequest::PageDown: ScrollPage(ev::PageDown); break;
     case NavigationRequest::PageUp: ScrollPage(ev::PageUp); break;
-    case NavigationRequest::None: return;
+    case NavigationRequest::None:
+    case NavigationRequest::InsertAgain: return;
     }
     Show();
 }

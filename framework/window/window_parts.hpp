@@ -23,8 +23,9 @@ public:
     virtual void UpdateWindow() = 0;
 };
 
-// Toolbar navigation requests (the record-navigation buttons of a form).
-enum class NavigationRequest : int { None = 0, Next, Previous, First, Last, PageDown, PageUp };
+// Toolbar navigation requests (the record-navigation buttons of a form); InsertAgain asks
+// for one more new record after an insert.
+enum class NavigationRequest : int { None = 0, Next, Previous, First, Last, PageDown, PageUp, InsertAgain };
 
 // The toolbar target of a window: it sees accepted events first and keeps the pending
 // record-navigation request.

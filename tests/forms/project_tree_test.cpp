@@ -204,7 +204,7 @@ TEST_F(ProjectTreeTest, DeletingAProjectRowDeletesItsApplications) {
               (Texts{"&Insert", "Chan&ge", "&Delete", "-", "&Expand All", "Co&ntract All"}));
 }
 
-TEST_F(ProjectTreeTest, ADoubleClickChangesAndTheToolbarMovesToTheNextRow) {
+TEST_F(ProjectTreeTest, ADoubleClickChangesAndTheToolbarMovesOnOrInsertsAgain) {
     NavigatingToolbar toolbar;
     host.SetToolbar(&toolbar);
     script.DoubleClick(TreeCtl::RelTree, 2);  // Alpha
@@ -215,6 +215,20 @@ TEST_F(ProjectTreeTest, ADoubleClickChangesAndTheToolbarMovesToTheNextRow) {
         EXPECT_NE(session.system.FindWindow("Record will be Changed"), nullptr);
     });
     script.Press(UpdateAppsCtl::Cancel);
+    // Insert again after a new project: the root row again, so another project.
+    script.SelectRow(TreeCtl::RelTree, 1);
+    script.Press(TreeCtl::Insert2);
+    script.Type(UpdateProjectsCtl::ProjectName, "Delta");
+    script.Run([&] { toolbar.pending = framework::NavigationRequest::InsertAgain; });
+    script.Press(UpdateProjectsCtl::Ok);
+    script.Type(UpdateProjectsCtl::ProjectName, "Epsilon").In("New Project");
+    script.Press(UpdateProjectsCtl::Ok);
+    script.Run([this] {
+        EXPECT_EQ(Shape(), "PROJECTS|-Alpha|  A2.APP|  A1.APP| Beta| Delta| Epsilon|+Gamma");
+        EXPECT_EQ(Selected(), "Epsilon");
+        ASSERT_EQ(host.tree.LoadSelectedProject(), framework::LevelOk);
+        EXPECT_EQ(PRO.ProjectName.Clip(), "Epsilon") << "the project a whole-project make takes";
+    });
     Run();
 }
 
