@@ -116,9 +116,8 @@ Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& opti
                                                    ToShare(options.share), st->handle);
     if (code != err::NoError) return Status::Error(code);
     if (!options.owner.empty()) {
-        auto cipher = io::BlockCipher::FromOwner(options.owner);
-        if (!cipher) return Status::Error(err::InvalidDataFile);
-        st->handle->SetCipher(std::move(cipher));
+        code = st->handle->SetOwner(options.owner);
+        if (code != err::NoError) return Status::Error(code);
     }
     st->tree = std::make_unique<TreeFile>(*st->handle);
     st->reader_slot = SeedReaderSlot();

@@ -85,6 +85,7 @@ inline constexpr int WriteLength = 2286;
 inline constexpr int LockModeMixed = 2328;
 inline constexpr int UnlockModeMixed = 2352;
 inline constexpr int SeekFailed = 2341;
+inline constexpr int PageTag = 2401;  // a page of an enciphered file fails its tag
 }  // namespace fault
 
 // Outcome of an item-file call.

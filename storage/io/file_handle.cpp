@@ -4,12 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 #include "storage/io/io_fault_seam.hpp"
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
+#include "storage/pagefile/file_header.hpp"
 
 namespace zelt::storage::io {
 namespace {
@@ -81,8 +84,7 @@ bool FileHandle::TakeShareLocks(bool write, ShareMode share) {
     return ok;
 }
 
-std::size_t FileHandle::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
-    if (length % 64 != 0) RaiseFault(fault::ReadLength);
+std::size_t FileHandle::RawRead(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
     if (offset > static_cast<std::uint64_t>(INT64_MAX)) RaiseFault(fault::SeekFailed);
     std::size_t done = 0;
     while (done < length) {
@@ -94,7 +96,73 @@ std::size_t FileHandle::ReadAt(std::uint64_t offset, std::uint8_t* data, std::si
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
-    if (cipher_ && !cipher_->Decipher(data, done - done % 64, offset)) RaiseFault(fault::ReadFailed);
+    return done;
+}
+
+void FileHandle::RawWrite(std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
+    if (IoFaultSeam::TrackingUnflushed()) IoFaultSeam::NoteWrite(fd_, offset, length);
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::pwrite(fd_, data + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            RaiseError(runtime::ErrorCodeFromErrno(errno));
+        }
+        if (n == 0) RaiseError(runtime::err::AccessDenied);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+runtime::ErrorCode FileHandle::SetOwner(std::string_view owner) {
+    std::array<std::uint8_t, kHeaderSize + BlockCipher::kKeyUnitSize> raw{};
+    const std::size_t got = RawRead(0, raw.data(), raw.size());
+    std::optional<BlockCipher::KeyUnit> unit;
+    if (got == raw.size()) {
+        unit = BlockCipher::ParseKeyUnit(raw.data() + kHeaderSize);
+    } else if (std::all_of(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(got), [](std::uint8_t b) { return b == 0; })) {
+        unit = BlockCipher::NewKeyUnit();
+        if (unit) {
+            BlockCipher::WriteKeyUnit(*unit, key_unit_.data());
+            key_unit_pending_ = true;
+        }
+    }
+    if (!unit) return runtime::err::InvalidDataFile;
+    cipher_ = BlockCipher::Derive(owner, *unit);
+    return cipher_ ? runtime::err::NoError : runtime::err::InvalidDataFile;
+}
+
+namespace {
+bool LooksLikeHeader(const std::uint8_t* p) {
+    return p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 0 && p[4] == (kHeaderSize & 0xFF) && p[5] == (kHeaderSize >> 8);
+}
+}  // namespace
+
+// Deciphers what was read. An enciphered file whose header is still blank reads as a new
+// file whose pages start behind its key unit; a header image that fails its tag reads
+// with a broken magic, so it is refused as no header at all.
+std::size_t FileHandle::DecipherRead(std::uint64_t offset, std::uint8_t* data, std::size_t done) {
+    std::size_t from = 0;
+    if (offset == 0 && std::all_of(data, data + std::min<std::size_t>(done, kHeaderSize), [](std::uint8_t b) { return b == 0; })) {
+        FileHeader fresh = FileHeader::Fresh();
+        for (int k = 0; k <= kMaxClass; ++k) {
+            if (k > 0) fresh.set_start(k, 1);
+            fresh.set_end(k, 1);
+        }
+        std::copy(fresh.data(), fresh.data() + kHeaderSize, data);
+        from = kHeaderSize;
+        done = std::max<std::size_t>(done, kHeaderSize);
+    }
+    if (done > from && !cipher_->Decipher(data + from, (done - from) - (done - from) % 64, offset + from)) {
+        RaiseFault(fault::ReadFailed);
+    }
+    if (from == 0 && done >= kHeaderSize && LooksLikeHeader(data) && !cipher_->HeaderSealed(data)) data[14] = 0;
+    return done;
+}
+
+std::size_t FileHandle::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
+    if (length % 64 != 0) RaiseFault(fault::ReadLength);
+    std::size_t done = RawRead(offset, data, length);
+    if (cipher_) done = DecipherRead(offset, data, done);
     return done;
 }
 
@@ -107,24 +175,18 @@ void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
-    const std::uint8_t* source = data;
-    std::vector<std::uint8_t> enciphered;
-    if (cipher_) {
-        enciphered.assign(data, data + length);
-        if (!cipher_->Encipher(enciphered.data(), length, offset)) RaiseError(runtime::err::AccessDenied);
-        source = enciphered.data();
+    if (!cipher_) {
+        RawWrite(offset, data, length);
+        return;
     }
-    if (IoFaultSeam::TrackingUnflushed()) IoFaultSeam::NoteWrite(fd_, offset, length);
-    std::size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pwrite(fd_, source + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            RaiseError(runtime::ErrorCodeFromErrno(errno));
-        }
-        if (n == 0) RaiseError(runtime::err::AccessDenied);
-        done += static_cast<std::size_t>(n);
+    if (key_unit_pending_) {
+        RawWrite(BlockCipher::kKeyUnitOffset, key_unit_.data(), key_unit_.size());
+        key_unit_pending_ = false;
     }
+    std::vector<std::uint8_t> enciphered(data, data + length);
+    if (length >= kHeaderSize && LooksLikeHeader(enciphered.data())) cipher_->SealHeader(enciphered.data());
+    if (!cipher_->Encipher(enciphered.data(), length, offset)) RaiseError(runtime::err::AccessDenied);
+    RawWrite(offset, enciphered.data(), length);
 }
 
 void FileHandle::Flush() {

@@ -1,7 +1,8 @@
 // One open operating-system file of the storage engine.
 //
 // Moves bytes in multiples of 64 (fault 2272 for reads, 2286 for writes of another length),
-// enciphers and deciphers them when the file has an owner, passes every mutating call
+// enciphers and deciphers them when the file has an owner (sealing every header written and
+// refusing every header read that fails its tag: its magic reads as broken), passes every mutating call
 // through the fault-injection seam, and places open-file-description byte-range locks
 // (F_OFD_SETLK / F_OFD_SETLKW). Those locks belong to this open file, not to the process,
 // so two handles on one path in one process exclude each other as two processes do.
@@ -9,9 +10,11 @@
 // bytes far above every lock of the file's own protocol.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include "runtime/errors/error_codes.hpp"
 #include "storage/io/block_cipher.hpp"
@@ -31,8 +34,12 @@ class FileHandle {
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
-    void SetCipher(std::unique_ptr<BlockCipher> cipher) { cipher_ = std::move(cipher); }
+    // Enciphers the file with keys from `owner` and the file's key unit; a file still without
+    // one (empty, or with a blank header) gets a fresh unit, written with the first write.
+    // Returns 0, or 36 when the file holds no key unit or no key could be derived.
+    runtime::ErrorCode SetOwner(std::string_view owner);
     bool enciphered() const { return cipher_ != nullptr; }
+    const BlockCipher* cipher() const { return cipher_.get(); }
 
     // Reads up to `length` bytes at `offset`, returning how many were read (fewer only at the
     // end of the file). Faults: 2272 length, 2341 seek, 2277 read failure.
@@ -55,9 +62,15 @@ class FileHandle {
   private:
     FileHandle() = default;
     bool TakeShareLocks(bool write, ShareMode share);
+    std::size_t RawRead(std::uint64_t offset, std::uint8_t* data, std::size_t length);
+    void RawWrite(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+    std::size_t DecipherRead(std::uint64_t offset, std::uint8_t* data, std::size_t done);
     int fd_ = -1;
     bool fd_writable_ = false;
     std::unique_ptr<BlockCipher> cipher_;
+    // The key unit of a file that has none on disk yet, written before its first write.
+    bool key_unit_pending_ = false;
+    std::array<std::uint8_t, BlockCipher::kKeyUnitSize> key_unit_{};
 };
 
 }  // namespace zelt::storage::io

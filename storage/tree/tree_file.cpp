@@ -8,7 +8,6 @@
 namespace zelt::storage {
 namespace {
 
-constexpr std::uint32_t kSplitAbove = 15094;
 constexpr std::uint32_t kSplitCrowded = 4096;
 constexpr std::size_t kCrowdedItems = 20;
 
@@ -65,7 +64,33 @@ PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
     std::string bytes(static_cast<std::size_t>(k) * kUnit, '\0');
     handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
     *size_class = k;
+    if (cipher_ != nullptr) {
+        // The tag must hold for this page at this home; then the page is read without it.
+        if (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[0]) | static_cast<std::uint8_t>(bytes[1]) << 8 |
+                                       static_cast<std::uint8_t>(bytes[2]) << 16 |
+                                       static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[3])) << 24) != offset ||
+            !cipher_->PageSealed(bytes)) {
+            RaiseFault(fault::PageTag);
+        }
+        const std::size_t length = (static_cast<std::uint8_t>(bytes[4]) | static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[5])) << 8) -
+                                   io::BlockCipher::kPageTag;
+        bytes[4] = static_cast<char>(length & 0xFF);
+        bytes[5] = static_cast<char>(length >> 8);
+        bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)));
+    }
     return ReadPageImage(bytes);
+}
+
+std::string TreeFile::PageBytes(const PageContent& page) const {
+    std::string bytes = EncodePageImage(page);
+    if (cipher_ == nullptr) return bytes;
+    const std::size_t length = (static_cast<std::uint8_t>(bytes[4]) | static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[5])) << 8) +
+                               io::BlockCipher::kPageTag;
+    if (length > kMaxPageBytes) RaiseFault(fault::PageTooLong);
+    bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)), static_cast<char>(kPageFill));
+    bytes[4] = static_cast<char>(length & 0xFF);
+    bytes[5] = static_cast<char>(length >> 8);
+    return bytes;
 }
 
 Node* TreeFile::Fetch(std::int32_t address) {
@@ -346,7 +371,7 @@ void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view ke
 
 void TreeFile::ApplySplitRule(Node* node) {
     PageContent& page = node->page;
-    bool must_split = page.accounted > kSplitAbove || (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
+    bool must_split = page.accounted > split_above_ || (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
     if (!must_split) return;
     if (page.items.size() < 2) RaiseFault(fault::SplitTooFewItems);
     Relaid();
@@ -602,7 +627,7 @@ bool TreeFile::PlaceDirtyNodes(PageImages& images) {
         // Placing pages changes only child addresses, never a page's coded size: each
         // page is coded once per commit.
         std::string& image = images[node];
-        if (image.empty()) image = EncodePageImage(node->page);
+        if (image.empty()) image = PageBytes(node->page);
         int k = static_cast<int>(image.size() / kUnit);
         if (node->address >= 0 && node->size_class == k) continue;
         if (node->address >= 0) {
@@ -634,8 +659,9 @@ std::vector<std::pair<std::uint64_t, std::string>> TreeFile::PrepareCommit() {
         auto offset = static_cast<std::uint64_t>(AddressToOffset(node->address));
         std::string bytes;
         if (auto it = images.find(node); it != images.end()) bytes = std::move(it->second);
-        if (bytes.empty()) bytes = EncodePageImage(node->page);
+        if (bytes.empty()) bytes = PageBytes(node->page);
         StampPageImage(bytes, node->page, static_cast<std::uint32_t>(offset));
+        if (cipher_ != nullptr) cipher_->SealPage(bytes);
         if (bytes.size() != static_cast<std::size_t>(node->size_class) * kUnit) RaiseFault(fault::PageLengthClass);
         pages.emplace_back(offset, std::move(bytes));
     }

@@ -20,7 +20,10 @@ namespace zelt::storage {
 
 class TreeFile : public PageMover {
   public:
-    explicit TreeFile(io::FileHandle& handle) : handle_(&handle) {}
+    // A file with a cipher seals every page it writes and checks every page it reads
+    // (fault 2401 for one that fails its tag); its pages split a tag's length earlier.
+    explicit TreeFile(io::FileHandle& handle)
+        : handle_(&handle), cipher_(handle.cipher()), split_above_(cipher_ ? 15094 - io::BlockCipher::kPageTag : 15094) {}
 
     // The held header and whether a tree exists (a file never committed has none).
     FileHeader& header() { return header_; }
@@ -134,7 +137,12 @@ class TreeFile : public PageMover {
     bool PlaceDirtyNodes(PageImages& images);
     std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost, const std::string* upper);
 
+    // The stored image of a page, with room for its tag in a sealed file.
+    std::string PageBytes(const PageContent& page) const;
+
     io::FileHandle* handle_;
+    const io::BlockCipher* cipher_;
+    std::uint32_t split_above_;
     FileHeader header_ = FileHeader::Fresh();
     PageCache cache_;
     std::unordered_map<std::uint32_t, std::uint64_t> journal_map_;
