@@ -64,6 +64,29 @@ TEST_F(EventLogTest, EmptyLogAsksFirstAndEmptiesOnYes) {
     EXPECT_EQ(Events(), 0);
 }
 
+TEST_F(EventLogTest, ThePrintedLogNamesEachApplicationOnceARun) {
+    script.AnswerMessage(runtime::button::Ok);
+    PrintLog(errors);
+    ASSERT_EQ(script.Messages().size(), 1u);
+    EXPECT_EQ(script.Messages()[0].request.caption, "Go Away");
+    EXPECT_EQ(script.Messages()[0].request.text, "If there was something to print, I'd print it.||There isn't.");
+
+    Log({{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}, {"B.APP", ".APP not found"}});
+    script.AnswerPreview(false);
+    PrintLog(errors);
+    ASSERT_EQ(script.Previews().size(), 1u);
+    const auto& page = script.Previews()[0].at(0);
+    const std::string text = ::testing::PrintToString(page);
+    EXPECT_NE(page.front().find("ZELT5.5 Activity Log"), std::string::npos) << text;
+    std::vector<std::string> named;
+    for (const std::string& line : page) {
+        if (line.find("Make") != std::string::npos || line.find("not found") != std::string::npos)
+            named.push_back(line.substr(0, 5));
+    }
+    EXPECT_EQ(named, (Texts{"A.APP", "     ", "B.APP"})) << text;
+    EXPECT_NE(page.back().find("Page   1"), std::string::npos) << text;
+}
+
 TEST(RepeatedNames, BlankOnlyWithinARun) {
     RepeatedNameBlanker names;
     EXPECT_EQ(names.Shown("A.APP  "), "A.APP");
