@@ -92,26 +92,38 @@ inline bool WaitUntil(const std::function<bool()>& condition, std::int64_t timeo
     return true;
 }
 
+// What becomes of a child's standard error.
+enum class ErrorOutput { Inherit, Quiet, Capture };
+
 // A program started with its standard output on a pipe.
 class ChildProcess {
 public:
     // `quiet` sends its standard error to /dev/null.
-    explicit ChildProcess(const std::vector<std::string>& argv, bool quiet = false) {
+    explicit ChildProcess(const std::vector<std::string>& argv, bool quiet = false)
+        : ChildProcess(argv, quiet ? ErrorOutput::Quiet : ErrorOutput::Inherit) {}
+    ChildProcess(const std::vector<std::string>& argv, ErrorOutput errors) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return;
+        int err_fds[2] = {-1, -1};
+        if (errors == ErrorOutput::Capture && ::pipe2(err_fds, O_CLOEXEC) != 0) err_fds[0] = err_fds[1] = -1;
         platform::SpawnOptions options;
         options.stdout_fd = fds[1];
-        const int null_fd = quiet ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
-        options.stderr_fd = null_fd;
+        const int null_fd = errors == ErrorOutput::Quiet ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+        options.stderr_fd = errors == ErrorOutput::Capture ? err_fds[1] : null_fd;
         outcome_ = platform::SpawnProcess(argv, options);
         ::close(fds[1]);
         if (null_fd >= 0) ::close(null_fd);
+        if (err_fds[1] >= 0) ::close(err_fds[1]);
         out_ = fds[0];
+        err_ = err_fds[0];
     }
     ~ChildProcess() {
         End();
         if (out_ >= 0) ::close(out_);
+        if (err_ >= 0) ::close(err_);
     }
+    // A line of its standard error, when that is captured.
+    std::optional<std::string> ReadErrorLine(std::int64_t timeout_ms = 10000) { return ReadLine(err_, timeout_ms); }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
@@ -151,6 +163,7 @@ public:
 private:
     platform::SpawnOutcome outcome_;
     int out_ = -1;
+    int err_ = -1;
 };
 
 // What a program printed and how it ended.
@@ -216,6 +229,8 @@ public:
         }
     }
     bool ready() const { return !address_.empty(); }
+    // The bus goes away, as when the session ends.
+    void End() { daemon_.End(); }
 
 private:
     ChildProcess daemon_;
@@ -225,7 +240,8 @@ private:
 // A running vxide; `ready` once it has claimed its bus name.
 class Vxide {
 public:
-    explicit Vxide(std::vector<std::string> options) : process_(Arguments(std::move(options))) {
+    explicit Vxide(std::vector<std::string> options, ErrorOutput errors = ErrorOutput::Inherit)
+        : process_(Arguments(std::move(options)), errors) {
         if (auto line = process_.ReadOutputLine()) ready_ = line->starts_with("vxide: serving ");
     }
     bool ready() const { return ready_; }

@@ -96,6 +96,21 @@ TEST(StandinFiles, TextFormsRoundTripTextAndBinary) {
     EXPECT_TRUE(ToTextForm("dictionary", text).starts_with("VXIDE-TEXT dictionary plain\n"));
     EXPECT_TRUE(ToTextForm("application", binary).starts_with("VXIDE-TEXT application hex\n"));
     EXPECT_EQ(FromTextForm("hand written\n"), "hand written\n");
+    // A text form that passed through an editor or a tool that writes CRLF reads the same.
+    EXPECT_EQ(FromTextForm("VXIDE-TEXT dictionary hex\r\n00ff0a\r\n41\r\n"), std::string("\0\xff\nA", 4));
+    EXPECT_EQ(FromTextForm("VXIDE-TEXT application plain\r\nTarget=O.EXE\r\n"), "Target=O.EXE\r\n");
+}
+
+TEST(StandinOnTheBus, ExitsWithAnErrorWhenTheBusGoesAway) {
+    testing::PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    testing::Vxide server({"--instance", "orphan"}, testing::ErrorOutput::Capture);
+    ASSERT_TRUE(server.ready());
+    bus.End();
+    const std::optional<int> status = server.process().AwaitExit();
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) != 0) << *status;
+    EXPECT_EQ(server.process().ReadErrorLine(), "vxide: the session bus went away");
 }
 
 TEST(StandinFiles, SourcesAreFoundIgnoringCaseAndResultsWrittenWhole) {

@@ -1,5 +1,6 @@
-// The tools and scripts as a new user meets them: the test script's stages and the time-out
-// of every test.
+// The tools and scripts as a new user meets them: what every program says to --help,
+// --version and a wrong option, the tools without a session bus, the test script's stages
+// and the time-out of every test.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -19,6 +20,42 @@ const std::string kBuildRoot = ZELT_BUILD_ROOT;
 void WriteScript(const std::string& path, const std::string& body) {
     std::ofstream(path) << "#!/bin/sh\n" << body;
     ::chmod(path.c_str(), 0755);
+}
+
+std::vector<std::string> Programs() {
+    std::vector<std::string> programs = {kVxidePath, kVxcmdPath, ZELT_PLM_PATH};
+#ifdef ZELT_WINDOW_DEMO_PATH
+    programs.push_back(ZELT_WINDOW_DEMO_PATH);
+#endif
+    return programs;
+}
+
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+TEST(Programs, AnswerHelpAndVersionAndRefuseUnknownOptions) {
+    for (const std::string& program : Programs()) {
+        const std::string name = BaseName(program);
+        ProgramRun run = RunProgram({program, "--help"}, 20000);
+        EXPECT_EQ(run.exit_code, 0) << name;
+        EXPECT_TRUE(run.out.starts_with("usage: " + name)) << name << ": " << run.out;
+        run = RunProgram({program, "--version"}, 20000);
+        EXPECT_EQ(run.exit_code, 0) << name;
+        EXPECT_EQ(run.out, name + " (ZELT) " + ZELT_VERSION + "\n");
+        run = RunProgram({program, "--no-such-option"}, 20000);
+        EXPECT_GT(run.exit_code, 0) << name;
+        EXPECT_EQ(run.out, "") << name;
+        EXPECT_TRUE(run.err.starts_with(name + ": ")) << name << ": " << run.err;
+    }
+}
+
+TEST(Programs, WithoutASessionBusTheBusToolsSaySoAndHowToStartOne) {
+    for (const std::string& program : {kVxidePath, kVxcmdPath}) {
+        const ProgramRun run =
+            RunProgram({"env", "-u", "DBUS_SESSION_BUS_ADDRESS", "-u", "XDG_RUNTIME_DIR", program}, 20000);
+        EXPECT_GT(run.exit_code, 0);
+        EXPECT_NE(run.err.find("no session bus is running"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("dbus-run-session -- "), std::string::npos) << run.err;
+    }
 }
 
 // Stand-ins for the programs the test script runs, so that only the script's own steps run.

@@ -10,10 +10,21 @@
 #include "tools/vxide/standin_ide.hpp"
 
 namespace {
+
+constexpr int kUsageStatus = 64;  // as sysexits names it, EX_USAGE
+
 int OnSignal(sd_event_source* source, const struct signalfd_siginfo*, void*) {
     sd_event_exit(sd_event_source_get_event(source), 0);
     return 0;
 }
+
+// The bus connection's own signal that it has ended: the session is gone, so is vxide.
+int OnDisconnected(sd_bus_message*, void* userdata, sd_bus_error*) {
+    std::fprintf(stderr, "vxide: the session bus went away\n");
+    sd_event_exit(static_cast<sd_event*>(userdata), 1);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -24,12 +35,16 @@ int main(int argc, char** argv) {
             std::fputs(vxide::StandinUsage().c_str(), stdout);
             return 0;
         }
+        if (arg == "--version") {
+            std::printf("vxide (ZELT) %s\n", ZELT_VERSION);
+            return 0;
+        }
     }
     std::string message;
     std::optional<vxide::StandinOptions> options = vxide::ParseStandinOptions(args, &message);
     if (!options) {
         std::fprintf(stderr, "vxide: %s\n%s", message.c_str(), vxide::StandinUsage().c_str());
-        return 2;
+        return kUsageStatus;
     }
     if (options->instance.empty()) options->instance = "vxide_" + std::to_string(::getpid());
 
@@ -59,11 +74,13 @@ int main(int argc, char** argv) {
             sd_event_unref(loop);
             return 1;
         }
-        sd_bus_set_exit_on_disconnect(server->Bus(), 1);  // the bus went away: so do we
+        sd_bus_match_signal(server->Bus(), nullptr, "org.freedesktop.DBus.Local", "/org/freedesktop/DBus/Local",
+                            "org.freedesktop.DBus.Local", "Disconnected", &OnDisconnected, loop);
         ide.SetServer(server.get());
         std::printf("vxide: serving %s as %s\n", options->service.c_str(), server->BusName().c_str());
         std::fflush(stdout);
-        status = sd_event_loop(loop) < 0 ? 1 : 0;
+        const int ended = sd_event_loop(loop);  // the code given to sd_event_exit
+        status = ended < 0 ? 1 : ended;
         server->Flush();
         ide.SetServer(nullptr);
     }

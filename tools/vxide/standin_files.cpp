@@ -189,7 +189,8 @@ std::string ToTextForm(std::string_view kind, std::string_view content) {
 std::string FromTextForm(std::string_view text) {
     if (!text.starts_with(kTextFormHeader)) return std::string(text);
     const auto newline = text.find('\n');
-    const std::string_view header = text.substr(0, newline);
+    std::string_view header = text.substr(0, newline);
+    if (header.ends_with('\r')) header.remove_suffix(1);  // written with CRLF line ends
     const std::string_view body = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
     if (!header.ends_with(" hex")) return std::string(body);
     std::string content;

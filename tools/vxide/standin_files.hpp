@@ -32,7 +32,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
 // The text form of an application or dictionary ("application", "dictionary"): a header
 // line, then the content unchanged when it is printable text, or in hexadecimal lines.
 std::string ToTextForm(std::string_view kind, std::string_view content);
-// The content back from a text form; a file without the header is taken as it is.
+// The content back from a text form; a file without the header is taken as it is. The
+// header line may end in LF or CRLF; the hexadecimal lines may end in either.
 std::string FromTextForm(std::string_view text);
 
 }  // namespace zelt::vxide

@@ -15,7 +15,11 @@ std::string StandinUsage() {
            "  --never-ack          never acknowledge a command\n"
            "  --end-after N        end the conversation after N commands\n"
            "  --exit-after N       exit after N commands\n"
-           "  --log FILE           append every command received to FILE, one line each\n";
+           "  --log FILE           append every command received to FILE, one line each\n"
+           "  --help               this text\n"
+           "  --version            the release of vxide\n"
+           "exit status: 0 ended by SIGTERM, SIGINT or --exit-after; 1 the bus could not be used or went away;\n"
+           "64 wrong usage\n";
 }
 
 std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>& args, std::string* message) {

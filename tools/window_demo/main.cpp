@@ -2,9 +2,10 @@
 //
 //   window_demo              the window on the desktop (Qt)
 //   window_demo --headless   the same window played by a short script, its state printed
+//   window_demo --help | --version
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "platform/qt/qt_backend.hpp"
 #include "runtime/window/headless_backend.hpp"
@@ -39,10 +40,30 @@ int RunHeadless() {
     return script.Failures().empty() ? 0 : 1;
 }
 
+constexpr const char* kUsage =
+    "usage: window_demo [--headless]\n"
+    "  (no option)   the demonstration window on the desktop\n"
+    "  --headless    the same window played by a short script, its state printed\n"
+    "  --help        this text\n"
+    "  --version     the release of window_demo\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--headless") == 0) return RunHeadless();
+    const std::string option = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (option == "--help" || option == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && option == "--version") {
+        std::printf("window_demo (ZELT) %s\n", ZELT_VERSION);
+        return 0;
+    }
+    if (argc == 2 && option == "--headless") return RunHeadless();
+    if (argc > 1) {
+        std::fprintf(stderr, "window_demo: unknown option or argument %s\n%s", option.c_str(), kUsage);
+        return 64;
+    }
     QApplication app(argc, argv);
     platform::QtBackend backend;
     runtime::WindowSystem system(backend);
