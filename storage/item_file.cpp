@@ -16,14 +16,17 @@ Status Guarded(ItemFileState& st, Body&& body) {
     try {
         return body();
     } catch (const StorageFailure& failure) {
+        const Status status{failure.code, failure.fault};
+        if (st.in_transaction && st.transaction_failure.ok()) st.transaction_failure = status;
         st.DropCachedState();
         ReleaseExclusiveLock(st);
         if (!st.in_transaction) {
             ReleaseOperationLocks(st);
             st.in_operation = false;
         }
-        return {failure.code, failure.fault};
+        return status;
     } catch (const std::bad_alloc&) {
+        if (st.in_transaction && st.transaction_failure.ok()) st.transaction_failure = Status::Error(err::InsufficientMemory);
         st.DropCachedState();
         return Status::Error(err::InsufficientMemory);
     }
@@ -67,7 +70,7 @@ class AutoFrame {
         if (!owns_) return result;
         owns_ = false;
         if (!result.ok()) {
-            file_.Abandon();
+            file_.Abandon(result);
             return result;
         }
         return file_.Finish();
@@ -217,9 +220,12 @@ Status ItemFile::Finish() {
     });
 }
 
-void ItemFile::Abandon() {
+void ItemFile::Abandon(Status why) {
     ItemFileState& st = *state_;
     if (st.closed) return;
+    if (st.in_transaction && st.transaction_failure.ok() && (why.is_fault() || st.tree->dirty())) {
+        st.transaction_failure = why;
+    }
     if (st.tree->dirty()) st.DropCachedState();
     ReleaseExclusiveLock(st);
     st.in_operation = false;

@@ -175,7 +175,10 @@ class ItemFile {
     Status BeginRead();
     Status BeginWrite();  // error 5 when the file was opened read-only
     Status Finish();
-    void Abandon();
+    // Gives the operation up and drops the file's cached changes. Inside a transaction,
+    // changes dropped or a fault (`why`) fail the whole transaction: its Commit reports
+    // `why` and commits no file.
+    void Abandon(Status why = Status::Error(runtime::err::FileSystemError));
 
     // Items. Insert refuses an existing key with fault 706 and an item of 15094 bytes or
     // more with fault 824; Replace deletes an existing item first. Erase and Find report
@@ -227,6 +230,8 @@ class Transaction {
   public:
     Transaction() = default;
     ~Transaction();  // rolls back when neither Commit nor Rollback ran
+    // A failure inside any of the files (a fault, a failed read or write) drops that
+    // file's changes; Commit then rolls every file back and reports that failure.
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 

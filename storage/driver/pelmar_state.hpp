@@ -99,7 +99,7 @@ Status InFrame(TableState& s, bool write, Body body) {
     if (!status.ok()) return status;
     status = body();
     if (status.is_fault()) {
-        file.Abandon();
+        file.Abandon(status);
         return status;
     }
     const Status finished = file.Finish();

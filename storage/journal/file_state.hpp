@@ -42,6 +42,9 @@ class ItemFileState {
     bool damaged = false;
     bool closed = false;
     Transaction* transaction = nullptr;
+    // The first failure that struck this file inside a transaction. Its cached changes are
+    // gone with it, so the transaction can only fail: Commit reports this and commits none.
+    Status transaction_failure;
 
     // Pages journaled by phase 1 of the current commit, written in place by phase 2.
     std::vector<std::pair<std::uint64_t, std::string>> pending_pages;

@@ -110,6 +110,7 @@ void LeaveTransaction(ItemFile& file, bool discard) {
     ItemFileState& st = file.state();
     st.in_transaction = false;
     st.transaction = nullptr;
+    st.transaction_failure = Status::Ok();
     if (discard) st.DropCachedState();
     ReleaseExclusiveLock(st);
     ReleaseOperationLocks(st);
@@ -127,12 +128,15 @@ void Transaction::Forget(ItemFile& file) {
 
 Status Transaction::Commit() {
     std::vector<ItemFile*> changed;
+    Status result;
     for (ItemFile* file : files_) {
         if (file->state().tree->dirty()) changed.push_back(file);
+        if (result.ok()) result = file->state().transaction_failure;
     }
-    Status result;
     try {
-        if (changed.size() == 1) {
+        if (!result.ok()) {
+            // A file lost its changes to a failure: none of the files may commit.
+        } else if (changed.size() == 1) {
             CommitFile(changed.front()->state());
         } else if (changed.size() > 1) {
             result = CommitSeveral(changed);

@@ -9,6 +9,7 @@
 #include "storage/io/io_fault_seam.hpp"
 #include "storage/journal/control_files.hpp"
 #include "storage/pagefile/file_header.hpp"
+#include "storage/pagefile/page_codec.hpp"
 #include "storage_test_util.hpp"
 
 namespace zelt::storage {
@@ -405,6 +406,35 @@ TEST(TransactionTest, CommitRollbackAndControlFileLimit) {
     }
     EXPECT_EQ(last.fault, fault::TooManyControlFiles);
     tx.Rollback();
+}
+
+// A fault in one file of a transaction drops that file's changes; committing the others
+// would leave half of the transaction, so the commit fails with the fault and commits none.
+TEST(TransactionTest, AFaultInOneFileFailsTheWholeTransaction) {
+    ScratchDir dir;
+    auto a = OpenFile(dir / "a.plm");
+    auto b = OpenFile(dir / "b.plm");
+    for (const bool later : {false, true}) {
+        SCOPED_TRACE(later ? "held-back replacement" : "insert");
+        Transaction tx;
+        ASSERT_TRUE(tx.Enlist(*a).ok() && tx.Enlist(*b).ok());
+        ASSERT_TRUE(a->Insert("k", "1").ok());
+        ASSERT_TRUE(b->Insert("k", "1").ok());
+        const std::string huge(kItemLimit, 'x');
+        EXPECT_EQ((later ? a->ReplaceLater("big", huge) : a->Insert("big", huge)).fault, fault::ItemTooLarge);
+        ASSERT_TRUE(b->Insert("more", "2").ok());
+        const Status committed = tx.Commit();
+        EXPECT_EQ(committed.code, runtime::err::FileSystemError);
+        EXPECT_EQ(committed.fault, fault::ItemTooLarge);
+        EXPECT_TRUE(ReadItems(*a).empty());
+        EXPECT_TRUE(ReadItems(*b).empty());
+    }
+    // The files take the next transaction as usual.
+    Transaction tx;
+    ASSERT_TRUE(tx.Enlist(*a).ok() && tx.Enlist(*b).ok());
+    ASSERT_TRUE(a->Insert("k", "1").ok() && b->Insert("k", "1").ok());
+    ASSERT_TRUE(tx.Commit().ok());
+    EXPECT_EQ(ReadItems(*a).count("k"), 1u);
 }
 
 TEST(TransactionTest, ControlFilesBesideEachDirectoryOrTheConfiguredOne) {
