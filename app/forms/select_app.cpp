@@ -3,6 +3,7 @@
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/forms/app_columns.hpp"
+#include "app/forms/catalogue_form.hpp"
 #include "app/forms/update_apps.hpp"
 #include "framework/browse/browse_controller.hpp"
 #include "framework/browse/table_view.hpp"
@@ -33,15 +34,14 @@ runtime::WindowDeclaration Declaration() {
     return w;
 }
 
-class SelectAppWindow final : public framework::WindowController {
+class SelectAppWindow final : public CatalogueForm {
 public:
     explicit SelectAppWindow(framework::ErrorReporter& errors)
-        : WindowController(errors, Declaration(), "SelectApp"), record_(AppsRelations), view_(Apps) {}
+        : CatalogueForm(errors, Declaration(), "SelectApp", AppsRelations), record_(AppsRelations), view_(Apps) {}
 
     Level Init() override {
-        if (Level l = WindowController::Init(); l != LevelOk) return l;
-        if (AppsRelations.OpenAll() != LevelOk) return LevelFatal;
-        FilesOpened = 1;
+        if (Level l = CatalogueForm::Init(); l != LevelOk) return l;
+        if (!OpenTables()) return LevelFatal;
         AddButton(Ctl::Close, framework::ResponseCancelled);
         browse_.Init(*this, Ctl::Browse1, view_, record_, Errors);
         Sort(browse_.ActiveOrder(), "APP:PriorityKey", apps_field::Priority, "APP:Priority", false);
@@ -55,13 +55,6 @@ public:
         FollowTab();
         if (!OpenWindow()) return LevelFatal;
         return LevelOk;
-    }
-    Level Kill() override {
-        if (FilesOpened) {
-            AppsRelations.CloseAll();
-            FilesOpened = 0;
-        }
-        return WindowController::Kill();
     }
     Level OnNewSelection() override {
         if (Window().Field() == Ctl::CurrentTab) FollowTab();

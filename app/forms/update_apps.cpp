@@ -7,9 +7,9 @@
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/forms/app_columns.hpp"
+#include "app/forms/catalogue_form.hpp"
 #include "framework/browse/table_view.hpp"
 #include "framework/window/tracked_record.hpp"
-#include "framework/window/window_controller.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::app {
@@ -87,13 +87,12 @@ runtime::WindowDeclaration Declaration(AppFormState& s) {
     return w;
 }
 
-class UpdateAppsWindow final : private AppFormState, public framework::WindowController {
+class UpdateAppsWindow final : private AppFormState, public CatalogueForm {
 public:
     explicit UpdateAppsWindow(framework::ErrorReporter& errors)
-        : WindowController(errors, Declaration(*this), "UpdateApps"), record_(AppsRelations) {}
+        : CatalogueForm(errors, Declaration(*this), "UpdateApps", AppsRelations), record_(AppsRelations) {}
 
     Level Init() override;
-    Level Kill() override;
     Level OnAccepted() override;
 
 private:
@@ -109,35 +108,21 @@ private:
 };
 
 Level UpdateAppsWindow::Init() {
-    if (Level l = WindowController::Init(); l != LevelOk) return l;
+    if (Level l = CatalogueForm::Init(); l != LevelOk) return l;
     FirstField = Ctl::FullName;
     OKControl = Ctl::Ok;
     AddButton(Ctl::Cancel, framework::ResponseCancelled);
     Primary = &record_;
-    if (AppsRelations.OpenAll() != LevelOk) return LevelFatal;
-    FilesOpened = 1;
+    if (!OpenTables()) return LevelFatal;
     full_name = APP.DrivenPath.Clip() + APP.Application.Clip();
     if (Request != framework::RequestView) {
         if (PrimeForm() != LevelOk) return LevelFatal;  // the delete was done (or refused) at once
     }
     priority_text = APP.Priority == 0 ? std::string() : std::to_string(APP.Priority);
-    switch (Request) {
-    case framework::RequestView: Window().SetTitle("View Record"); break;
-    case framework::RequestInsert: Window().SetTitle("Record will be Added"); break;
-    case framework::RequestChange: Window().SetTitle("Record will be Changed"); break;
-    default: break;
-    }
+    ShowAction("View Record", "Record will be Added", "Record will be Changed");
     if (Request == framework::RequestView) MakeReadOnly();
     if (!OpenWindow()) return LevelFatal;
     return LevelOk;
-}
-
-Level UpdateAppsWindow::Kill() {
-    if (FilesOpened) {
-        AppsRelations.CloseAll();
-        FilesOpened = 0;
-    }
-    return WindowController::Kill();
 }
 
 void UpdateAppsWindow::MakeReadOnly() {
@@ -169,7 +154,7 @@ Level UpdateAppsWindow::OnAccepted() {
         break;
     default: break;
     }
-    return WindowController::OnAccepted();
+    return CatalogueForm::OnAccepted();
 }
 
 void UpdateAppsWindow::SplitFullName() {

@@ -7,6 +7,7 @@
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/forms/app_columns.hpp"
+#include "app/forms/catalogue_form.hpp"
 #include "app/forms/select_app.hpp"
 #include "app/forms/update_apps.hpp"
 #include "framework/browse/browse_controller.hpp"
@@ -79,16 +80,15 @@ private:
     std::function<void()> before_release_;
 };
 
-class UpdateProjectsWindow final : public framework::WindowController {
+class UpdateProjectsWindow final : public CatalogueForm {
 public:
     explicit UpdateProjectsWindow(framework::ErrorReporter& errors)
-        : WindowController(errors, Declaration(), "UpdateProjects"),
+        : CatalogueForm(errors, Declaration(), "UpdateProjects", ProjectsRelations),
           record_(ProjectsRelations, [this] { PutBackMoved(); }),
           apps_record_(AppsRelations),
           view_(Apps) {}
 
     Level Init() override;
-    Level Kill() override;
     Level OnAccepted() override;
     framework::ResponseCode RunForm(std::uint16_t, framework::RequestCode request) override {
         return framework::CallWithRequest(request, [this] { UpdateApps(Errors); });
@@ -114,14 +114,13 @@ private:
 };
 
 Level UpdateProjectsWindow::Init() {
-    if (Level l = WindowController::Init(); l != LevelOk) return l;
+    if (Level l = CatalogueForm::Init(); l != LevelOk) return l;
     FirstField = Ctl::ProjectName;
     AddHistoryField(Ctl::ProjectName);
     Primary = &record_;
     OKControl = Ctl::Ok;
     AddButton(Ctl::Cancel, framework::ResponseCancelled);
-    if (ProjectsRelations.OpenAll() != LevelOk) return LevelFatal;
-    FilesOpened = 1;
+    if (!OpenTables()) return LevelFatal;
     const bool view = Request == framework::RequestView;
     if (!view && PrimeForm() != LevelOk) return LevelFatal;  // the delete was done (or refused) at once
     browse_.Init(*this, Ctl::Browse2, view_, apps_record_, Errors);
@@ -135,22 +134,9 @@ Level UpdateProjectsWindow::Init() {
     } else {
         browse_.ChangeControl = Ctl::Change3;
     }
-    switch (Request) {
-    case framework::RequestView: Window().SetTitle("View Record"); break;
-    case framework::RequestInsert: Window().SetTitle("New Project"); break;
-    case framework::RequestChange: Window().SetTitle("Project will be Updated"); break;
-    default: break;
-    }
+    ShowAction("View Record", "New Project", "Project will be Updated");
     if (!OpenWindow()) return LevelFatal;
     return LevelOk;
-}
-
-Level UpdateProjectsWindow::Kill() {
-    if (FilesOpened) {
-        ProjectsRelations.CloseAll();
-        FilesOpened = 0;
-    }
-    return WindowController::Kill();
 }
 
 Level UpdateProjectsWindow::OnAccepted() {
@@ -170,7 +156,7 @@ Level UpdateProjectsWindow::OnAccepted() {
         break;
     default: break;
     }
-    return WindowController::OnAccepted();
+    return CatalogueForm::OnAccepted();
 }
 
 void UpdateProjectsWindow::AddApp() {
