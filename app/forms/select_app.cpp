@@ -44,8 +44,17 @@ public:
         if (!OpenTables()) return LevelFatal;
         AddButton(Ctl::Close, framework::ResponseCancelled);
         browse_.Init(*this, Ctl::Browse1, view_, record_, Errors);
-        Sort(browse_.ActiveOrder(), "APP:PriorityKey", apps_field::Priority, "APP:Priority", false);
-        Sort(browse_.AddSortOrder(), "APP:DriveKey", apps_field::Application, "APP:Application", true);
+        // A priority typed positions on the first application of that priority: the name
+        // after it in the key is blanked, not left from the row highlighted before.
+        const runtime::Binding priority = framework::FieldBinding(Apps, apps_field::Priority);
+        Sort(browse_.ActiveOrder(), "APP:PriorityKey", "APP:Priority", false,
+             runtime::Binding([priority] { return priority.Read(); },
+                              [priority](std::string_view text) {
+                                  priority.Write(text);
+                                  APP.Application.Clear();
+                              }));
+        Sort(browse_.AddSortOrder(), "APP:DriveKey", "APP:Application", true,
+             framework::FieldBinding(Apps, apps_field::Application));
         AddApplicationFields(browse_);
         browse_.InsertControl = Ctl::Insert3;
         browse_.ChangeControl = Ctl::Change3;
@@ -65,10 +74,11 @@ public:
     }
 
 private:
-    static void Sort(framework::SortOrder& order, const char* key, int field, const char* label, bool text) {
+    static void Sort(framework::SortOrder& order, const char* key, const char* label, bool text,
+                     runtime::Binding locator) {
         order.Order = key;
         order.Locator = true;
-        order.FreeElement = framework::ViewField{label, framework::FieldBinding(Apps, field), text, true};
+        order.FreeElement = framework::ViewField{label, std::move(locator), text, true};
     }
     // The "&Priority" tab sorts by priority, the "APP &Name" tab by name.
     void FollowTab() {

@@ -87,20 +87,22 @@ TEST_F(UpdateProjectsTest, RemoveAppAsksAndKeepsTheApplication) {
 }
 
 TEST_F(UpdateProjectsTest, ThePickerSortsByItsTabsAndLocates) {
+    StoreApp("/z/", "Z.APP", 0, 3);
     APP.Application = "KEPT.APP";
     runtime::Window* picker = nullptr;
     auto highlighted = [&picker] { return picker->CellText(Pick::Browse1, picker->Choice(Pick::Browse1), 3); };
     script.Run([&] {
         picker = session.system.FindWindow("Select Application");
         ASSERT_NE(picker, nullptr);
-        EXPECT_EQ(Column(*picker, Pick::Browse1, 3), (Texts{"LOOSE.APP", "X.APP", "Y.APP"}));
+        EXPECT_EQ(Column(*picker, Pick::Browse1, 3), (Texts{"LOOSE.APP", "X.APP", "Y.APP", "Z.APP"}));
     });
     script.Press(Pick::Tab3);
     script.Run([&] {
-        EXPECT_EQ(Column(*picker, Pick::Browse1, 3), (Texts{"Y.APP", "X.APP", "LOOSE.APP"}));
-        EXPECT_EQ(Column(*picker, Pick::Browse1, 1), (Texts{"1", "2", "3"}));
+        EXPECT_EQ(Column(*picker, Pick::Browse1, 3), (Texts{"Y.APP", "X.APP", "LOOSE.APP", "Z.APP"}));
+        EXPECT_EQ(Column(*picker, Pick::Browse1, 1), (Texts{"1", "2", "3", "3"}));
     });
-    script.Char(Pick::Browse1, '3');
+    script.SelectRow(Pick::Browse1, 1);
+    script.Char(Pick::Browse1, '3');  // the first application of priority 3, whatever its name
     script.Run([&] { EXPECT_EQ(highlighted(), "LOOSE.APP"); });
     script.Press(Pick::Tab2);
     script.Run([&] { EXPECT_EQ(highlighted(), "LOOSE.APP") << "a new sort keeps the record"; });
