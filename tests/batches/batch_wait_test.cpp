@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "app/batches/file_services.hpp"
+#include "app/batches/window_batch_view.hpp"
 #include "app/ide/ide_channel.hpp"
 #include "runtime/conversation/in_process_transport.hpp"
 #include "runtime/values/day_number.hpp"
+#include "runtime/window/headless_backend.hpp"
 #include "storage/io/io_fault_seam.hpp"
 #include "tests/app/ide_test_support.hpp"
 #include "tests/batches/batch_test_support.hpp"
@@ -185,6 +187,49 @@ TEST_F(LocalBatches, EachExportWaitsForAFileOfSteadySizeAfresh) {
     };
     EXPECT_EQ(engine.ExportApplications().made, 2);
     EXPECT_THAT(sizes_when_finished, ElementsAre("12345678", "12345678 and the rest"));
+}
+
+// The batches in a window of the window model: the wait runs the window's own loop, where the
+// Close button ends the batch.
+TEST_F(BatchCatalogue, TheCloseButtonEndsABatchWaitingInTheWindow) {
+    runtime::HeadlessSession session;
+    session.script.SetFailureHandler([](const std::string& what) { ADD_FAILURE() << what; });
+    runtime::WindowDeclaration declaration("Main");
+    declaration.Sheet("?Sheet1");
+    declaration.Tab("?Tab1", "&Applications");
+    declaration.List("?List", runtime::ListFormat{{{"Application", 20}}, {}, true});
+    declaration.Tab("?Tab4", "Project &Subsets");
+    declaration.End();
+    declaration.Button("?BUTTON7", "Close");
+    runtime::Window main(declaration);
+    main.Open();
+    FakeIde ide_server;
+    auto transport = std::make_shared<runtime::InProcessTransport>();
+    transport->AddServer("vx", ide_server);
+    runtime::ConversationClient client(transport);
+    BatchEngine* engine = nullptr;
+    WindowBatchView view(main, {3, 4, 5}, [&] { engine->CloseButton(); });
+    zelt::testing::FakeStarter starter;
+    IdeChannel ide(client, view, starter, [] { return std::string(); });
+    BatchEngine batches(ide, view);
+    engine = &batches;
+    Add("A.APP", 1);
+    Add("B.APP", 2);
+    batches.ToggleSubsetTag(Entry("A.APP", 1));
+    batches.ToggleSubsetTag(Entry("B.APP", 2));
+
+    session.script.Run([&] { EXPECT_EQ(ide.StatusMsg, "A.APP DDE Ack. "); });
+    session.script.Press(5);
+    const BatchSummary done = batches.MakeSubset();
+    EXPECT_TRUE(done.aborted);
+    EXPECT_TRUE(main.IsOpen());
+    EXPECT_EQ(ide.StatusMsg, "Processing Aborted");
+    EXPECT_TRUE(batches.SubsetTagQueue.empty());
+    EXPECT_EQ(ide_server.commands.size(), 1u);
+    EXPECT_EQ(session.script.Beeps(), 2);
+    EXPECT_EQ(main.Choice(1), 2);  // the Project Subsets tab is in front
+    EXPECT_EQ(session.script.StepsLeft(), 0u);
+    main.Close();
 }
 
 }  // namespace
