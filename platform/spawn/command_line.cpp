@@ -62,4 +62,30 @@ std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line, 
     return words;
 }
 
+std::string ShellSyntaxNote(std::string_view line) {
+    auto note = [](std::string_view what) {
+        return "the command line is not run by a shell, so \"" + std::string(what) + "\" has no meaning in it";
+    };
+    static constexpr std::string_view kOperators[] = {"&&", "||", "$(", "|", ";", "&", "<", ">", "`"};
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote) {
+            if (c == '\\' && quote == '"') ++i;
+            else if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '\\') {
+            ++i;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else {
+            for (std::string_view op : kOperators) {
+                if (line.substr(i).starts_with(op)) return note(op);
+            }
+        }
+    }
+    return {};
+}
+
 }  // namespace zelt::platform

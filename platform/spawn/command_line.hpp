@@ -19,4 +19,9 @@ namespace zelt::platform {
 // lone backslash.
 std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line, std::string* error = nullptr);
 
+// When the line looks written for a shell (an unquoted "&&", "||", "|", ";", "&", "<", ">",
+// "`" or "$("), a sentence that says no shell is used, naming the first such operator, to
+// add to a message about the line's failure; else empty.
+std::string ShellSyntaxNote(std::string_view line);
+
 }  // namespace zelt::platform

@@ -1,13 +1,22 @@
 #include "platform/spawn/spawn_process.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "platform/spawn/command_line.hpp"
 
@@ -32,20 +41,36 @@ struct SpawnSetup {
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-SpawnOutcome Failed(std::string_view program, int error) {
+SpawnOutcome Failed(int error, std::string reason) {
     SpawnOutcome outcome;
     outcome.error = error;
-    outcome.reason = std::string(program) + ": " + std::strerror(error);
+    outcome.reason = std::move(reason);
     return outcome;
+}
+
+// Why the program cannot run in the folder, or empty: a missing folder would otherwise be
+// reported as a missing program.
+std::string FolderProblem(const std::string& folder, int* error) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || ::access(folder.c_str(), X_OK) != 0) {
+        *error = errno;
+        return "the working directory " + folder + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        *error = ENOTDIR;
+        return "the working directory " + folder + " is not a folder";
+    }
+    return {};
 }
 }  // namespace
 
 SpawnOutcome SpawnProcess(const std::vector<std::string>& argv, const SpawnOptions& options) {
-    if (argv.empty() || argv[0].empty()) {
-        SpawnOutcome outcome;
-        outcome.error = EINVAL;
-        outcome.reason = "the command line names no program";
-        return outcome;
+    if (argv.empty() || argv[0].empty()) return Failed(EINVAL, "the command line names no program");
+    int folder_error = 0;
+    if (!options.working_directory.empty()) {
+        if (std::string problem = FolderProblem(options.working_directory, &folder_error); !problem.empty()) {
+            return Failed(folder_error, std::move(problem));
+        }
     }
     SpawnSetup setup;
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
@@ -74,7 +99,15 @@ SpawnOutcome SpawnProcess(const std::vector<std::string>& argv, const SpawnOptio
     const bool search = argv[0].find('/') == std::string::npos;
     const int rc = search ? posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ)
                           : posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
-    if (rc != 0) return Failed(argv[0], rc);
+    if (rc != 0) {
+        // The folder may have gone since it was looked at.
+        if (!options.working_directory.empty()) {
+            if (std::string problem = FolderProblem(options.working_directory, &folder_error); !problem.empty()) {
+                return Failed(folder_error, std::move(problem));
+            }
+        }
+        return Failed(rc, argv[0] + ": " + std::strerror(rc));
+    }
     SpawnOutcome outcome;
     outcome.pid = pid;
     return outcome;
@@ -83,54 +116,130 @@ SpawnOutcome SpawnProcess(const std::vector<std::string>& argv, const SpawnOptio
 SpawnOutcome SpawnCommandLine(std::string_view command_line, const SpawnOptions& options) {
     std::string error;
     auto words = SplitCommandLine(command_line, &error);
-    if (!words) {
-        SpawnOutcome outcome;
-        outcome.error = EINVAL;
-        outcome.reason = "the command line cannot be read: " + error;
-        return outcome;
-    }
-    return SpawnProcess(*words, options);
+    if (!words) return Failed(EINVAL, "the command line cannot be read: " + error);
+    SpawnOutcome outcome = SpawnProcess(*words, options);
+    if (!outcome.started()) outcome.reason = WithShellNote(std::move(outcome.reason), command_line);
+    return outcome;
 }
 
-SpawnServerStarter::~SpawnServerStarter() { Reap(); }
+std::string WithShellNote(std::string message, std::string_view command_line) {
+    const std::string note = ShellSyntaxNote(command_line);
+    return note.empty() ? message : message + "; " + note;
+}
+
+// Waits for the started programs on a thread of its own, so that each is reaped as it ends
+// (a pidfd per program becomes readable then), and keeps the failure of the latest one.
+struct SpawnServerStarter::Reaper {
+    std::mutex mutex;
+    std::vector<std::pair<pid_t, int>> children;  // process and its pidfd
+    pid_t last = -1;
+    std::string last_command_line;
+    std::string last_failure;
+    int wake = -1;  // an eventfd: a child was added, or the thread is to stop
+    bool stop = false;
+    std::thread thread;
+
+    Reaper() : wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (wake < 0) return;
+        // The thread takes no signals: a program that handles SIGTERM in its own loop (after
+        // blocking it) must not have it delivered here, to the default action.
+        sigset_t all;
+        sigset_t kept;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &kept);
+        thread = std::thread([this] { Run(); });
+        pthread_sigmask(SIG_SETMASK, &kept, nullptr);
+    }
+    ~Reaper() {
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+        }
+        Wake();
+        if (thread.joinable()) thread.join();
+        ReapEnded();
+        for (const auto& [pid, pidfd] : children) ::close(pidfd);  // still running: no longer watched
+        if (wake >= 0) ::close(wake);
+    }
+    void Wake() const {
+        const std::uint64_t one = 1;
+        if (wake >= 0) static_cast<void>(::write(wake, &one, sizeof one));
+    }
+    void Add(pid_t pid, std::string command_line) {
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        std::lock_guard lock(mutex);
+        last = pid;
+        last_command_line = std::move(command_line);
+        last_failure.clear();
+        if (pidfd >= 0) children.emplace_back(pid, pidfd);
+        Wake();
+    }
+    // Reaps every child that has ended, noting how the latest one ended.
+    void ReapEnded() {
+        std::lock_guard lock(mutex);
+        for (auto it = children.begin(); it != children.end();) {
+            int status = 0;
+            const pid_t done = ::waitpid(it->first, &status, WNOHANG);
+            if (done == 0) {
+                ++it;
+                continue;
+            }
+            if (done == it->first && done == last) {
+                if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+                    last_failure = WithShellNote("the command ended with exit status " +
+                                                     std::to_string(WEXITSTATUS(status)),
+                                                 last_command_line);
+                } else if (WIFSIGNALED(status)) {
+                    last_failure = "the command was ended by signal " + std::to_string(WTERMSIG(status));
+                }
+            }
+            ::close(it->second);
+            it = children.erase(it);  // ended, or no longer ours to wait for
+        }
+    }
+    void Run() {
+        for (;;) {
+            std::vector<pollfd> watched{{wake, POLLIN, 0}};
+            {
+                std::lock_guard lock(mutex);
+                if (stop) return;
+                for (const auto& [pid, pidfd] : children) watched.push_back({pidfd, POLLIN, 0});
+            }
+            if (::poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR) return;
+            std::uint64_t count = 0;
+            static_cast<void>(::read(wake, &count, sizeof count));
+            ReapEnded();
+        }
+    }
+};
+
+SpawnServerStarter::SpawnServerStarter() : reaper_(std::make_unique<Reaper>()) {}
+SpawnServerStarter::~SpawnServerStarter() = default;
 
 runtime::StartResult SpawnServerStarter::Start(std::string_view command_line) {
-    Reap();
+    reaper_->ReapEnded();
     SpawnOptions options;
     options.new_session = true;
     SpawnOutcome outcome = SpawnCommandLine(command_line, options);
-    last_failure_.clear();
     if (!outcome.started()) {
-        last_ = -1;
+        std::lock_guard lock(reaper_->mutex);
+        reaper_->last = -1;
+        reaper_->last_failure.clear();
         return {false, outcome.reason};
     }
-    last_ = outcome.pid;
-    running_.push_back(outcome.pid);
+    reaper_->Add(outcome.pid, std::string(command_line));
     return {true, {}};
 }
 
-void SpawnServerStarter::Reap() {
-    for (auto it = running_.begin(); it != running_.end();) {
-        int status = 0;
-        const pid_t done = waitpid(*it, &status, WNOHANG);
-        if (done == 0) {
-            ++it;
-            continue;
-        }
-        if (done == *it && *it == last_) {
-            if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-                last_failure_ = "the command ended with exit status " + std::to_string(WEXITSTATUS(status));
-            } else if (WIFSIGNALED(status)) {
-                last_failure_ = "the command was ended by signal " + std::to_string(WTERMSIG(status));
-            }
-        }
-        it = running_.erase(it);  // ended, or no longer ours to wait for
-    }
+std::string SpawnServerStarter::EndedInFailure() {
+    reaper_->ReapEnded();  // also where no thread could be had
+    std::lock_guard lock(reaper_->mutex);
+    return reaper_->last_failure;
 }
 
-std::string SpawnServerStarter::EndedInFailure() {
-    Reap();
-    return last_failure_;
+pid_t SpawnServerStarter::LastProcess() const {
+    std::lock_guard lock(reaper_->mutex);
+    return reaper_->last;
 }
 
 }  // namespace zelt::platform

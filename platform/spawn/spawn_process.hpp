@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,7 @@ struct SpawnOptions {
 struct SpawnOutcome {
     pid_t pid = -1;     // the started program, or -1
     int error = 0;      // errno of the failure
-    std::string reason; // "<program>: <what went wrong>"
+    std::string reason; // "<program>: <what went wrong>", or what is wrong with the working directory
     bool started() const { return pid > 0; }
 };
 
@@ -29,14 +30,20 @@ struct SpawnOutcome {
 // program gets /dev/null as standard input, the default disposition of every signal and
 // an empty signal mask. The caller must reap it (waitpid) or let its own exit do so.
 SpawnOutcome SpawnProcess(const std::vector<std::string>& argv, const SpawnOptions& options = {});
-// Splits the command line (command_line.hpp) and starts it.
+// Splits the command line (command_line.hpp) and starts it. When it cannot start and the
+// line looks written for a shell, the reason says that no shell is used.
 SpawnOutcome SpawnCommandLine(std::string_view command_line, const SpawnOptions& options = {});
+// The message about a command line's failure, with the note of ShellSyntaxNote when the line
+// looks written for a shell.
+std::string WithShellNote(std::string message, std::string_view command_line);
 
 // Starts the IDE from GLO:RunString in a session of its own, and tells whether it has
-// already ended in failure. Programs it started are reaped as they end.
+// already ended in failure. Programs it started are reaped as they end, by a thread of the
+// starter's own that does nothing else; one still running when the starter goes is left
+// to run.
 class SpawnServerStarter final : public runtime::ServerStarter {
 public:
-    SpawnServerStarter() = default;
+    SpawnServerStarter();
     ~SpawnServerStarter() override;
     SpawnServerStarter(const SpawnServerStarter&) = delete;
     SpawnServerStarter& operator=(const SpawnServerStarter&) = delete;
@@ -44,13 +51,11 @@ public:
     runtime::StartResult Start(std::string_view command_line) override;
     std::string EndedInFailure() override;
     // The process of the latest start, or -1.
-    pid_t LastProcess() const { return last_; }
+    pid_t LastProcess() const;
 
 private:
-    void Reap();
-    std::vector<pid_t> running_;
-    pid_t last_ = -1;
-    std::string last_failure_;
+    struct Reaper;
+    std::unique_ptr<Reaper> reaper_;
 };
 
 }  // namespace zelt::platform

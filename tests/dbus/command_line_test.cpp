@@ -58,6 +58,37 @@ TEST(Spawn, StartsProgramsAndReportsWhyNot) {
     EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
+TEST(Spawn, SaysWhichIsMissingAndThatNoShellIsUsed) {
+    SpawnOptions options;
+    options.working_directory = "/nonexistent/folder";
+    EXPECT_EQ(SpawnProcess({"/bin/true"}, options).reason,
+              "the working directory /nonexistent/folder: No such file or directory");
+    options.working_directory = "/bin/true";
+    EXPECT_EQ(SpawnProcess({"/bin/true"}, options).reason, "the working directory /bin/true is not a folder");
+
+    const std::string no_shell = "; the command line is not run by a shell, so ";
+    EXPECT_EQ(SpawnCommandLine("cd /tmp && make").reason,
+              "cd: No such file or directory" + no_shell + "\"&&\" has no meaning in it");
+    EXPECT_EQ(ShellSyntaxNote("make all | tee log"), "the command line is not run by a shell, so \"|\" has no meaning in it");
+    EXPECT_EQ(ShellSyntaxNote("make >log 2>&1"), "the command line is not run by a shell, so \">\" has no meaning in it");
+    EXPECT_EQ(ShellSyntaxNote("make; make install"),
+              "the command line is not run by a shell, so \";\" has no meaning in it");
+    EXPECT_EQ(ShellSyntaxNote("make 'a|b' \"x > y\" c\\;d"), "");  // quoted: meant as they stand
+    EXPECT_EQ(ShellSyntaxNote("/opt/vx/vxide --log /tmp/x"), "");
+}
+
+TEST(Spawn, StartedProgramsAreReapedAsTheyEnd) {
+    SpawnServerStarter starter;
+    ASSERT_TRUE(starter.Start("true").started);
+    const pid_t pid = starter.LastProcess();
+    // Nothing is asked of the starter meanwhile: a zombie would still answer kill(pid, 0).
+    EXPECT_TRUE(testing::WaitUntil([&] { return ::kill(pid, 0) != 0; }));
+    ASSERT_TRUE(starter.Start("false | true").started);
+    EXPECT_TRUE(testing::WaitUntil([&] { return !starter.EndedInFailure().empty(); }));
+    EXPECT_EQ(starter.EndedInFailure(), "the command ended with exit status 1; the command line is not run by a "
+                                        "shell, so \"|\" has no meaning in it");
+}
+
 TEST(Spawn, StarterTellsWhenTheProgramEndedInFailure) {
     SpawnServerStarter starter;
     EXPECT_FALSE(starter.Start("/nonexistent/vextor").started);

@@ -162,6 +162,14 @@ TEST_F(VxcmdWithVxide, BuildsRunWithoutAShellAndDecideTheTarget) {
     EXPECT_EQ(Vxcmd({"--request", "GetErrorMsg"}).out,
               "DATA The build of " + (folder / "BROKEN.APP") + " failed with status 5\n");
     EXPECT_FALSE(Exists(folder / "BROKEN.EXE"));
+    // A line written for a shell fails, and says why.
+    Write(folder / "PIPED.APP", "Target=PIPED.EXE\nBuild=false | true\n");
+    EXPECT_EQ(Vxcmd({app::MakeCommand(folder / "PIPED.APP")}).out, "OK\n");
+    EXPECT_TRUE(WaitUntil([&] {
+        return Vxcmd({"--request", "GetErrorMsg"}).out ==
+               "DATA The build of " + (folder / "PIPED.APP") +
+                   " failed with status 1; the command line is not run by a shell, so \"|\" has no meaning in it\n";
+    }));
 
     run = Vxcmd({app::MakeCommand(folder / "NOTARGET.APP")});
     EXPECT_EQ(run.out, "ERROR 603 DDEexecute - invalid command\nIDE 4 : The application names no target: " +

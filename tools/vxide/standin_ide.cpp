@@ -164,10 +164,11 @@ void StandinIde::StartBuild(std::string command_line, std::string working_direct
     }
     Pending pending;
     pending.source = source;
-    pending.on_exit = [this, target, application](int status) {
+    pending.on_exit = [this, target, application, command_line](int status) {
         if (status != 0) {
             Fail(ide_error::BuildFailed,
-                 "The build of " + application + " failed with status " + std::to_string(status));
+                 platform::WithShellNote("The build of " + application + " failed with status " + std::to_string(status),
+                                         command_line));
             return;
         }
         Later(options_.result_delay_ms, [this, target, application] {
