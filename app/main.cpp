@@ -5,6 +5,7 @@
 // service, the Qt window backend, the D-Bus conversation transport and process spawning.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,22 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
     }
     platform::InstallIniFileService();
     app::ConsoleBackend backend;
+#if ZELT_WITH_QT
+    // The log report's PDF is drawn by the toolkit, on its off-screen platform: no window.
+    std::unique_ptr<QApplication> toolkit;
+    std::unique_ptr<platform::QtBackend> pdf_writer;
+    if (options->command == app::HeadlessCommand::PrintLog) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int toolkit_argc = 1;
+        static char toolkit_name[] = "zelt";
+        static char* toolkit_argv[] = {toolkit_name, nullptr};
+        toolkit = std::make_unique<QApplication>(toolkit_argc, toolkit_argv);
+        pdf_writer = std::make_unique<platform::QtBackend>();
+        backend.SetPdfWriter([&pdf_writer](const runtime::ReportDocument& report, const std::string& path) {
+            return pdf_writer->SaveReportPdf(report, path);
+        });
+    }
+#endif
     app::ConsolePresenter presenter;
     app::Program program(backend, &presenter);
     // A fatal error (a table that cannot be opened) ends the run as one that could not run.

@@ -120,7 +120,8 @@ Commands (one per run):
   --export-app             export NAME.APP to NAME.TXA for each tagged application
   --export-dct             export NAME.DCT to NAME.TXD for each tagged application
   --log [--csv]            print the activity log (as comma-separated values with --csv)
-  --print-log FILE.pdf     save the activity log report as a PDF file
+  --print-log FILE.pdf     save the activity log report as a PDF file (exit status 1 and
+                           no file when the log is empty)
   --empty-log              empty the activity log
   --help                   show this text
 

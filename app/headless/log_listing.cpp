@@ -5,6 +5,8 @@
 #include "app/headless/console_batch_window.hpp"
 #include "app/headless/console_messages.hpp"
 #include "app/log/event_log.hpp"
+#include "app/log/event_log_windows.hpp"
+#include "runtime/report/report_document.hpp"
 #include "runtime/errors/error_state.hpp"
 #include "runtime/values/pictures.hpp"
 
@@ -78,11 +80,22 @@ int EmptyLog(bool yes) {
 }
 
 int SaveLogPdf(Program& program, const std::string& path) {
-    (void)program;
-    (void)path;
-    WriteLine(stderr, "zelt: --print-log is not available yet: the log report is not built in this "
-                      "version");
-    return 2;
+    runtime::ReportDocument report;
+    if (BuildLogReport(report) != runtime::err::NoError) {
+        WriteLine(stderr, TableError("cannot read"));
+        return 2;
+    }
+    if (report.PageCount() == 0) {
+        WriteLine(stderr, ConsoleMessageText("Go Away", "If there was something to print, I'd print it.||There isn't.",
+                                             runtime::button::Ok, runtime::button::Ok));
+        return 1;
+    }
+    if (!program.Windows().SaveReportPdf(report, path)) {
+        WriteLine(stderr, "zelt: the log report could not be written to " + path);
+        return 2;
+    }
+    WriteLine(stderr, "zelt: the log report (" + std::to_string(report.PageCount()) + " pages) is in " + path);
+    return 0;
 }
 
 }  // namespace zelt::app

@@ -16,7 +16,8 @@ int ListLog(bool csv);
 // Asks "Are you entirely sure?"; answered Yes (by `yes`) it locks TEMPFILE, empties it and
 // unlocks it (0). Without `yes` nothing changes (1).
 int EmptyLog(bool yes);
-// The log report saved as a PDF file.
+// The log report saved as a PDF file through the window system's PDF writer (0); an empty
+// log writes nothing and says so ("Go Away", 1).
 int SaveLogPdf(Program& program, const std::string& path);
 
 }  // namespace zelt::app

@@ -196,6 +196,27 @@ TEST_F(HeadlessTest, EmptyLogChangesNothingWithoutYesAndTheLogListsAsCsv) {
     EXPECT_NE(run.err.find("Go Away: If there was something to show you, I'd show it."), std::string::npos);
 }
 
+TEST_F(HeadlessTest, PrintLogSavesTheReportAsPdfWithRepeatedNamesBlanked) {
+    Catalogue({}, 3);
+    Outcome run = Zelt({"--print-log", dir_ + "log.pdf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    zelt::testing::ChildProcess text({"pdftotext", "-layout", dir_ + "log.pdf", "-"}, true);
+    const std::string pages = text.Finish(20000).first;
+    EXPECT_NE(pages.find("ZELT5.5 Activity Log"), std::string::npos) << pages;
+    EXPECT_NE(pages.find("Page"), std::string::npos) << pages;
+    const std::size_t first = pages.find("OLD.APP");
+    EXPECT_NE(first, std::string::npos) << pages;
+    EXPECT_EQ(pages.find("OLD.APP", first + 1), std::string::npos) << pages;  // named once a run
+
+    fs::remove(dir_ + "log.pdf");
+    EXPECT_EQ(Zelt({"--empty-log", "--yes"}).status, 0);
+    run = Zelt({"--print-log", dir_ + "log.pdf"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Go Away: If there was something to print, I'd print it.\n\nThere isn't."),
+              std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir_ + "log.pdf"));
+}
+
 // What vxcmd says when it asks vxide how many conversations it holds (its own included).
 std::string OpenConversations() {
     zelt::testing::ChildProcess vxcmd({zelt::testing::kVxcmdPath, "--request", "Conversations"}, true);
