@@ -62,17 +62,35 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 IniDocument::IniDocument(std::string_view text) {
-    if (text.find("\r\n") != std::string_view::npos) eol_ = "\r\n";
-    final_eol_ = text.empty() || text.back() == '\n';
+    if (text.starts_with(kByteOrderMark)) {
+        byte_order_mark_ = true;
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    std::size_t crlf = 0;
+    std::size_t lf = 0;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t nl = text.find('\n', start);
-        if (nl == std::string_view::npos) nl = text.size();
-        std::string_view raw = text.substr(start, nl - start);
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-        lines_.push_back({std::string(raw)});
-        start = nl + 1;
+        std::string_view raw = text.substr(start, (nl == std::string_view::npos ? text.size() : nl) - start);
+        std::string eol;
+        if (nl != std::string_view::npos) {
+            eol = "\n";
+            if (raw.ends_with('\r')) {
+                raw.remove_suffix(1);
+                eol = "\r\n";
+            }
+            ++(eol.size() == 2 ? crlf : lf);
+        }
+        lines_.push_back({std::string(raw), std::move(eol)});
+        start = nl == std::string_view::npos ? text.size() : nl + 1;
     }
+    if (crlf > lf) eol_ = "\r\n";
+}
+
+void IniDocument::Insert(std::size_t at, std::string raw) {
+    // A last line without an ending gets one before anything follows it.
+    if (at == lines_.size() && !lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = eol_;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(raw), eol_});
 }
 
 std::optional<std::size_t> IniDocument::FindSection(std::string_view section) const {
@@ -126,10 +144,9 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     std::string line = std::string(TrimBlanks(key)) + "=" + std::string(value);
     auto head = FindSection(section);
     if (!head) {
-        if (!lines_.empty() && !TrimBlanks(lines_.back().raw).empty()) lines_.push_back({""});
-        lines_.push_back({"[" + std::string(TrimBlanks(section)) + "]"});
-        lines_.push_back({std::move(line)});
-        final_eol_ = true;
+        if (!lines_.empty() && !TrimBlanks(lines_.back().raw).empty()) Insert(lines_.size(), "");
+        Insert(lines_.size(), "[" + std::string(TrimBlanks(section)) + "]");
+        Insert(lines_.size(), std::move(line));
         return;
     }
     if (auto at = FindKey(*head, key)) {
@@ -140,8 +157,7 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     // section stays where it is.
     std::size_t insert = SectionEnd(*head);
     while (insert > *head + 1 && TrimBlanks(lines_[insert - 1].raw).empty()) --insert;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert), Line{std::move(line)});
-    if (insert == lines_.size() - 1) final_eol_ = true;
+    Insert(insert, std::move(line));
 }
 
 bool IniDocument::Remove(std::string_view section, std::string_view key) {
@@ -154,12 +170,18 @@ bool IniDocument::Remove(std::string_view section, std::string_view key) {
 }
 
 std::string IniDocument::Text() const {
-    std::string text;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        text += lines_[i].raw;
-        if (i + 1 < lines_.size() || final_eol_) text += eol_;
+    std::string text(byte_order_mark_ ? kByteOrderMark : std::string_view{});
+    for (const Line& line : lines_) {
+        text += line.raw;
+        text += line.eol;
     }
     return text;
+}
+
+bool IsWritableKey(std::string_view key) {
+    key = TrimBlanks(key);
+    return !key.empty() && key.find_first_of("=\r\n") == std::string_view::npos && key.front() != '[' &&
+           key.front() != ';' && key.front() != '#';
 }
 
 }  // namespace zelt::platform

@@ -1,6 +1,7 @@
 #include "platform/profile/ini_file_service.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,68 @@ std::optional<std::string> Load(const fs::path& path) {
     return text.str();
 }
 
+// The whole text behind an open file; nothing when it is no regular file or cannot be read.
+std::optional<std::string> ReadAll(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    std::string text;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return text;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// An exclusive lock on the file at a path, held while the file is read, changed and
+// replaced; the lock ends with the object. Writers in other processes wait for it; readers
+// never need it, since a file is replaced in one step.
+class FileLock {
+public:
+    // Opens (creating it empty when missing) and locks the file that is at `path` once the
+    // lock is held: a writer that replaced it meanwhile left the lock on the old one.
+    explicit FileLock(const fs::path& path) {
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+            if (fd_ < 0) return;
+            int r;
+            do {
+                r = ::flock(fd_, LOCK_EX);
+            } while (r != 0 && errno == EINTR);
+            struct stat held {};
+            struct stat now {};
+            if (r == 0 && ::fstat(fd_, &held) == 0 && ::stat(path.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
+                held.st_ino == now.st_ino) {
+                return;
+            }
+            ::close(fd_);
+            fd_ = -1;
+            if (r != 0) return;
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    // The locked file, or -1 when it could not be opened and locked.
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// The file a write goes to: the target of a symbolic link.
+std::optional<fs::path> WriteTarget(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_symlink(path, ec)) return path;
+    fs::path target = fs::canonical(path, ec);
+    if (ec) return std::nullopt;
+    return target;
+}
+
 bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -44,15 +107,7 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 // Writes the text beside the file and renames it over, keeping the old file's permissions.
-bool Store(const fs::path& path, const std::string& text) {
-    std::error_code ec;
-    fs::path target = path;
-    if (fs::is_symlink(target, ec)) {
-        target = fs::canonical(target, ec);
-        if (ec) return false;
-    }
-    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-    if (ec) return false;
+bool Store(const fs::path& target, const std::string& text) {
     mode_t mode = 0644;
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0) mode = old.st_mode & 07777;
@@ -110,12 +165,9 @@ std::optional<std::string> IniFileService::Read(std::string_view file, std::stri
 
 bool IniFileService::Write(std::string_view file, std::string_view section,
                            std::string_view key, std::optional<std::string_view> value) {
-    // A name that would change the file's structure is refused; a value is kept on its line.
-    if (key.find_first_of("=\r\n") != std::string_view::npos ||
-        section.find_first_of("]\r\n") != std::string_view::npos ||
-        TrimBlanks(key).empty()) {
-        return false;
-    }
+    // A name that would change the file's structure, or not read back, is refused; a value
+    // is kept on its line.
+    if (!IsWritableKey(key) || section.find_first_of("]\r\n") != std::string_view::npos) return false;
     std::string one_line;
     if (value) {
         one_line = std::string(*value);
@@ -124,8 +176,15 @@ bool IniFileService::Write(std::string_view file, std::string_view section,
         }
     }
     std::lock_guard lock(mutex_);
-    fs::path path = PathOf(file);
-    auto text = Load(path);
+    const std::optional<fs::path> path = WriteTarget(PathOf(file));
+    if (!path) return false;
+    std::error_code ec;
+    if (!value && !fs::exists(*path, ec)) return true;  // nothing to remove
+    if (path->has_parent_path()) fs::create_directories(path->parent_path(), ec);
+    if (ec) return false;
+    const FileLock held(*path);  // read, change and replace as one step for every process
+    if (held.fd() < 0) return false;
+    auto text = ReadAll(held.fd());
     if (!text) return false;  // unreadable: never replace what we cannot see
     IniDocument doc(*text);
     if (value) {
@@ -133,7 +192,7 @@ bool IniFileService::Write(std::string_view file, std::string_view section,
     } else if (!doc.Remove(section, key)) {
         return true;
     }
-    return Store(path, doc.Text());
+    return Store(*path, doc.Text());
 }
 
 std::vector<std::string> IniFileService::Keys(std::string_view file, std::string_view section) {

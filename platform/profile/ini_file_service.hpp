@@ -3,8 +3,10 @@
 // A private profile file is named by its path (relative names are taken from the current
 // directory); the per-user profile is "zelt/profile.ini" under the XDG configuration
 // directory ($XDG_CONFIG_HOME, else ~/.config). A write replaces the file in one step (a new
-// file renamed over the old one), so a failed write leaves the old text whole; the folder of
-// a missing file is created.
+// file renamed over the old one), so a failed write leaves the old text whole and a reader
+// never sees half a file; the folder of a missing file is created. A write holds an
+// exclusive lock (flock) on the file from reading it to replacing it, so writers in several
+// processes (or several services in one) never lose each other's keys.
 #pragma once
 
 #include <filesystem>

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +107,56 @@ TEST_F(IniFileServiceTest, WriteCreatesFileAndFoldersAndRefusesUnsafeNames) {
     EXPECT_FALSE(service_->Write(f, "Pre]served", "a", "x"));
     EXPECT_FALSE(service_->Write(f, "Preserved", "  ", "x"));
     EXPECT_EQ(Get(f), "[Preserved]\nFilePath=line1 line2\n");
+}
+
+TEST_F(IniFileServiceTest, KeysThatCouldNeverBeReadBackAreRefused) {
+    std::string f = File("k.ini");
+    Put(f, "[S]\nK=1\n");
+    // A header, two comments, and a header with a value: none would read back as the key.
+    for (const char* key : {"[x]", ";note", "#h", "[x]=v", "  ;indented"}) {
+        EXPECT_FALSE(service_->Write(f, "S", key, "v")) << key;
+        EXPECT_FALSE(service_->Write(f, "S", key, std::nullopt)) << key;
+    }
+    EXPECT_EQ(Get(f), "[S]\nK=1\n");
+    EXPECT_TRUE(service_->Write(f, "S", "a[x]", "v"));  // brackets inside a name are fine
+    EXPECT_EQ(service_->Read(f, "S", "a[x]"), "v");
+}
+
+TEST_F(IniFileServiceTest, AByteOrderMarkIsReadPastAndKept) {
+    std::string f = File("bom.ini");
+    Put(f, "\xEF\xBB\xBF[Preserved]\nNewLog=Y\n");
+    EXPECT_EQ(service_->Read(f, "Preserved", "NewLog"), "Y");
+    ASSERT_TRUE(service_->Write(f, "Preserved", "RetainTags", "1"));
+    EXPECT_EQ(Get(f), "\xEF\xBB\xBF[Preserved]\nNewLog=Y\nRetainTags=1\n");
+}
+
+TEST_F(IniFileServiceTest, EachLineKeepsItsEndingAndNewLinesTakeTheMostCommon) {
+    std::string f = File("mixed.ini");
+    Put(f, "[A]\r\nx=1\nY=2\r\n[B]\r\nz=3\n");
+    ASSERT_TRUE(service_->Write(f, "A", "x", "9"));
+    ASSERT_TRUE(service_->Write(f, "A", "new", "n"));
+    ASSERT_TRUE(service_->Write(f, "C", "k", "v"));
+    EXPECT_EQ(Get(f), "[A]\r\nx=9\nY=2\r\nnew=n\r\n[B]\r\nz=3\n\r\n[C]\r\nk=v\r\n");
+}
+
+// Each process has its own service, as two programs would; their keys all stay.
+TEST_F(IniFileServiceTest, WritersInSeveralProcessesNeverLoseEachOthersKeys) {
+    const std::string f = File("shared.ini");
+    auto write_keys = [&](const std::string& prefix) {
+        IniFileService own(dir_ / "user" / "profile.ini");
+        bool all = true;
+        for (int i = 0; i < 200; ++i) all = own.Write(f, "Keys", prefix + std::to_string(i), "v") && all;
+        return all;
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(write_keys("child") ? 0 : 1);
+    const bool parent_wrote = write_keys("parent");
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(parent_wrote);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(service_->Keys(f, "Keys").size(), 400u);
 }
 
 TEST_F(IniFileServiceTest, DamagedFileIsReadAsWellAsPossibleAndNeverDestroyed) {
