@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "tests/dbus/process_support.hpp"
@@ -56,6 +57,54 @@ TEST(Programs, WithoutASessionBusTheBusToolsSaySoAndHowToStartOne) {
         EXPECT_NE(run.err.find("no session bus is running"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("dbus-run-session -- "), std::string::npos) << run.err;
     }
+}
+
+// The README's tool commands, run as a user would run them one after the other from the
+// top of a clone, in this test's build tree: the README builds them into build/release, so
+// that prefix stands for this tree; its cmake lines are checked to build there.
+TEST(Readme, TheToolCommandsWorkAsWritten) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    std::ifstream readme(kSourceRoot + "/README.md");
+    std::vector<std::string> block;
+    bool in_block = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.starts_with("    ") && (in_block || line.find("tools/vxide/vxide") != std::string::npos)) {
+            in_block = true;
+        }
+        if (in_block && !line.starts_with("    ")) break;
+        if (in_block) block.push_back(line.substr(4));
+    }
+    ASSERT_FALSE(block.empty());
+
+    const std::string tree = "build/release/";
+    const std::string scratch = "/tmp/zelt-tools";  // the README's folder, here one of the test's own
+    TempFolder folder;
+    std::unique_ptr<ChildProcess> server;
+    std::string last_output;
+    for (std::string line : block) {
+        if (line.starts_with("cmake ")) {
+            EXPECT_NE(line.find(" build/release"), std::string::npos) << line;
+            continue;
+        }
+        for (std::size_t p; (p = line.find(tree)) != std::string::npos;) line.replace(p, tree.size(), kBuildRoot + "/");
+        for (std::size_t p; (p = line.find(scratch)) != std::string::npos;) line.replace(p, scratch.size(), folder.path());
+        if (line == "kill %1") {
+            ASSERT_TRUE(server);
+            server.reset();
+        } else if (line.ends_with(" &")) {
+            server = std::make_unique<ChildProcess>(
+                std::vector<std::string>{"bash", "-c", "exec " + line.substr(0, line.size() - 2)});
+            const std::optional<std::string> serving = server->ReadOutputLine();
+            ASSERT_TRUE(serving && serving->starts_with("vxide: serving ")) << line;
+        } else {
+            const ProgramRun run = RunProgram({"bash", "-c", line});
+            EXPECT_EQ(run.exit_code, 0) << line << "\n" << run.err;
+            last_output = run.out;
+        }
+    }
+    EXPECT_EQ(last_output, "OK\nDATA No error\n");
+    EXPECT_FALSE(server);  // the README ends what it started
 }
 
 // Stand-ins for the programs the test script runs, so that only the script's own steps run.
