@@ -40,6 +40,7 @@ public:
     // How long the servers may take to answer an offer of a conversation (default 5 s). They
     // are all asked at once, so this is also the longest one Initiate waits.
     void SetInitiateTimeOut(std::int64_t ms) { initiate_timeout_ms_ = ms; }
+    std::int64_t InitiateTimeOut() const { return initiate_timeout_ms_; }
     // This client's unique name on the bus.
     std::string UniqueName() const;
 

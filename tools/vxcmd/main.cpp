@@ -150,8 +150,10 @@ int main(int argc, char** argv) {
         if (silent.empty()) {
             std::fprintf(stderr, "vxcmd: no server answered for service %s\n", args.service.c_str());
         }
+        const std::int64_t limit_s = (transport->InitiateTimeOut() + 999) / 1000;
         for (const std::string& name : silent) {
-            std::fprintf(stderr, "vxcmd: %s did not answer within 5 seconds\n", name.c_str());
+            std::fprintf(stderr, "vxcmd: %s did not answer within %lld seconds\n", name.c_str(),
+                         static_cast<long long>(limit_s));
         }
         return kNoConversation;
     }
