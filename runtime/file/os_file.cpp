@@ -9,6 +9,27 @@
 #include <vector>
 
 namespace zelt::runtime {
+namespace {
+
+// Flushes the directory that holds `path`, so that a name created, renamed or removed
+// there survives a power loss.
+ErrorCode SyncDirectoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return ErrorCodeFromErrno(errno);
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    return rc == 0 ? err::NoError : ErrorCodeFromErrno(error);
+}
+
+std::string DirectoryPart(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
 
 OsFile& OsFile::operator=(OsFile&& other) noexcept {
     if (this != &other) {
@@ -64,14 +85,15 @@ ErrorCode RemoveFile(const std::string& path) {
     if (::lstat(path.c_str(), &info) != 0) return ErrorCodeFromErrno(errno);
     if (S_ISDIR(info.st_mode)) return err::AccessDenied;
     if (::unlink(path.c_str()) != 0) return ErrorCodeFromErrno(errno);
-    return err::NoError;
+    return SyncDirectoryOf(path);
 }
 
 ErrorCode RenameFile(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty()) return err::InvalidFilename;
     if (::access(from.c_str(), F_OK) != 0) return ErrorCodeFromErrno(errno);
     if (::rename(from.c_str(), to.c_str()) != 0) return ErrorCodeFromErrno(errno);
-    return err::NoError;
+    if (const ErrorCode code = SyncDirectoryOf(to); code != err::NoError) return code;
+    return DirectoryPart(from) == DirectoryPart(to) ? err::NoError : SyncDirectoryOf(from);
 }
 
 ErrorCode CopyFile(const std::string& from, const std::string& to) {
@@ -109,7 +131,7 @@ ErrorCode CopyFile(const std::string& from, const std::string& to) {
         ::unlink(temporary.c_str());
         return ErrorCodeFromErrno(e);
     }
-    return err::NoError;
+    return SyncDirectoryOf(to);
 }
 
 }  // namespace zelt::runtime

@@ -35,7 +35,8 @@ private:
     int fd_ = -1;
 };
 
-// Deletes the file `path`: 2 when there is none, 5 when that is not allowed.
+// Deletes the file `path`: 2 when there is none, 5 when that is not allowed. Remove,
+// rename and copy flush the directories whose names they change before they answer.
 ErrorCode RemoveFile(const std::string& path);
 ErrorCode RenameFile(const std::string& from, const std::string& to);
 ErrorCode CopyFile(const std::string& from, const std::string& to);

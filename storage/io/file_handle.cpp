@@ -39,15 +39,19 @@ struct flock MakeLock(short type, std::uint64_t offset, std::uint64_t length) {
 
 runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool write, CreateMode create,
                                     ShareMode share, std::unique_ptr<FileHandle>& out) {
-    int flags = O_CLOEXEC;
-    if (create != CreateMode::OpenExisting) flags |= O_CREAT;
     std::unique_ptr<FileHandle> handle(new FileHandle());
     // The descriptor is opened for writing whenever the file allows it, so that exclusive
     // lock bytes can be placed by read-only users too.
-    handle->fd_ = ::open(path.c_str(), flags | O_RDWR, 0666);
+    handle->fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR);
+    bool created = false;
+    if (handle->fd_ < 0 && errno == ENOENT && create != CreateMode::OpenExisting) {
+        handle->fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0666);
+        created = handle->fd_ >= 0;
+        if (handle->fd_ < 0 && errno == EEXIST) handle->fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR);
+    }
     handle->fd_writable_ = handle->fd_ >= 0;
     if (handle->fd_ < 0 && !write && (errno == EACCES || errno == EROFS)) {
-        handle->fd_ = ::open(path.c_str(), (flags & ~O_CREAT) | O_RDONLY);
+        handle->fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDONLY);
     }
     if (handle->fd_ < 0) return runtime::ErrorCodeFromErrno(errno);
     struct stat st {};
@@ -57,7 +61,30 @@ runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool writ
     if (create == CreateMode::AlwaysNew && ::ftruncate(handle->fd_, 0) != 0) {
         return runtime::ErrorCodeFromErrno(errno);
     }
+    if (created) {
+        // The new name must reach the disk before anything stored in the file is reported
+        // stored.
+        IoFaultSeam::NoteCreated(path.string());
+        if (const auto code = SyncDirectory(path.parent_path()); code != runtime::err::NoError) return code;
+    }
     out = std::move(handle);
+    return runtime::err::NoError;
+}
+
+runtime::ErrorCode FileHandle::SyncDirectory(const std::filesystem::path& directory) {
+    const SeamAction action = IoFaultSeam::Next();
+    if (action == SeamAction::Stop) return runtime::err::NoError;
+    if (action == SeamAction::Fail) return runtime::err::AccessDenied;
+    const std::filesystem::path dir = directory.empty() ? std::filesystem::path(".") : directory;
+    if (IoFaultSeam::DeviceSync()) {
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return runtime::ErrorCodeFromErrno(errno);
+        const int rc = ::fsync(fd);
+        const int error = errno;
+        ::close(fd);
+        if (rc != 0) return runtime::ErrorCodeFromErrno(error);
+    }
+    IoFaultSeam::NoteDirectoryFlush(directory.string());
     return runtime::err::NoError;
 }
 

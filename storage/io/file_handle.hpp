@@ -27,10 +27,14 @@ enum class CreateMode : std::uint8_t { OpenExisting, OpenOrCreate, AlwaysNew };
 class FileHandle {
   public:
     // Opens `path`; returns 0 or a runtime error code (2 missing, 5 sharing violation or no
-    // permission, other OS failures mapped to their codes).
+    // permission, other OS failures mapped to their codes). A file it creates has its
+    // directory flushed before the call returns, so that its name survives a power loss.
     static runtime::ErrorCode Open(const std::filesystem::path& path, bool write, CreateMode create,
                                    ShareMode share, std::unique_ptr<FileHandle>& out);
     ~FileHandle();
+    // Flushes a directory, so that names created, renamed or removed in it are on disk.
+    // Passes through the fault seam as a flush.
+    static runtime::ErrorCode SyncDirectory(const std::filesystem::path& directory);
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 

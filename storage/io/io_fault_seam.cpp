@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 namespace zelt::storage::io {
@@ -24,6 +25,7 @@ struct UnflushedWrite {
 };
 bool g_track = false;
 std::vector<UnflushedWrite> g_unflushed;
+std::vector<std::string> g_created;  // files whose directory was not flushed since
 std::vector<std::int64_t> g_flush_points;
 
 ino_t InodeOf(int fd) {
@@ -47,6 +49,7 @@ void ForgetUnflushed(const std::function<bool(const UnflushedWrite&)>& which) {
 void IoFaultSeam::TrackUnflushed(bool enabled) {
     g_track = enabled;
     g_flush_points.clear();
+    g_created.clear();
     ForgetUnflushed([](const UnflushedWrite&) { return true; });
 }
 
@@ -109,6 +112,25 @@ void IoFaultSeam::UndoUnflushed(const std::function<bool(std::size_t, std::uint6
         }
     }
     ForgetUnflushed([](const UnflushedWrite&) { return true; });
+}
+
+void IoFaultSeam::NoteCreated(const std::string& path) {
+    if (g_track) g_created.push_back(path);
+}
+
+void IoFaultSeam::NoteDirectoryFlush(const std::string& directory) {
+    if (!g_track) return;
+    g_flush_points.push_back(g_count);
+    std::erase_if(g_created, [&](const std::string& path) {
+        return std::filesystem::path(path).parent_path() == std::filesystem::path(directory);
+    });
+}
+
+std::size_t IoFaultSeam::UnflushedEntryCount() { return g_created.size(); }
+
+void IoFaultSeam::DropUnflushedEntries() {
+    for (const std::string& path : g_created) ::unlink(path.c_str());
+    g_created.clear();
 }
 
 void IoFaultSeam::Arm(SeamAction action, std::int64_t nth) {

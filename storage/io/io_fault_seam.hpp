@@ -45,6 +45,14 @@ struct IoFaultSeam {
     // Undoes the unflushed writes that `undo` picks by their index (in the order they
     // were made) and file offset, latest first, then forgets them all.
     static void UndoUnflushed(const std::function<bool(std::size_t index, std::uint64_t offset)>& undo);
+
+    // A new file's name lives in its directory, which has to be flushed as well. While
+    // tracking, files created since their directory's last flush are remembered; after a
+    // stop a test may drop their names, as a machine that stopped could have.
+    static void NoteCreated(const std::string& path);
+    static void NoteDirectoryFlush(const std::string& directory);
+    static std::size_t UnflushedEntryCount();
+    static void DropUnflushedEntries();
 };
 
 }  // namespace zelt::storage::io
