@@ -144,6 +144,35 @@ std::uint64_t StepDistribution::KeyNumber(std::string_view value) const {
     return number;
 }
 
+void StepDistribution::SetLimits(std::string_view low, std::string_view high) {
+    if (Mode != LookupMode::FromData || SortChars.empty()) return;
+    const std::uint64_t base = SortChars.size();
+    const std::uint64_t from = KeyNumber(Normalised(low));
+    const std::uint64_t to = std::max(from, KeyNumber(Normalised(high)));
+    Ref.assign(kEntries, std::string());
+    for (int p = 1; p <= kEntries; ++p) {
+        std::uint64_t n = from + (to - from) * static_cast<std::uint64_t>(p - 1) / (kEntries - 1);
+        std::string entry(4, ' ');
+        for (int i = 3; i >= 0; --i) {
+            entry[static_cast<std::size_t>(i)] = SortChars[n % base];
+            n /= base;
+        }
+        entry.resize(TestLen, ' ');
+        Ref[static_cast<std::size_t>(p - 1)] = std::move(entry);
+    }
+}
+
+void NumericDistribution::SetLimits(std::string_view low, std::string_view high) {
+    auto number = [](std::string_view text) {
+        std::int32_t v = 0;
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        std::from_chars(text.data(), text.data() + text.size(), v);
+        return v;
+    };
+    Low = number(low);
+    High = std::max(Low, number(high));
+}
+
 std::string NumericDistribution::ValueOf(int percentile) const {
     const int p = Mirror(percentile, Controls);
     const std::int64_t span = static_cast<std::int64_t>(High) - Low;

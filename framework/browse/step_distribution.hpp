@@ -29,6 +29,9 @@ public:
     virtual ~Distribution() = default;
     virtual std::string ValueOf(int percentile) const = 0;
     virtual int PercentileOf(std::string_view value) const = 0;
+    // The lowest and highest values to expect (a report sets them from its first and last
+    // record); a distribution with a fixed table keeps it.
+    virtual void SetLimits(std::string_view low, std::string_view high) { (void)low, (void)high; }
 };
 
 class StepDistribution final : public Distribution {
@@ -50,6 +53,8 @@ public:
     // FromData: fills the table from key values in ascending order (any number of them;
     // each entry is the value found at its share of the list).
     void Fill(const std::vector<std::string>& sorted_values);
+    // FromData: spreads the entries evenly between the two values, read as KeyNumbers.
+    void SetLimits(std::string_view low, std::string_view high) override;
     // The value's first four characters read as digits in base SortChars.size().
     std::uint64_t KeyNumber(std::string_view value) const;
 
@@ -71,6 +76,7 @@ public:
 
     std::string ValueOf(int percentile) const override;
     int PercentileOf(std::string_view value) const override;
+    void SetLimits(std::string_view low, std::string_view high) override;
 };
 
 }  // namespace zelt::framework

@@ -53,6 +53,11 @@ public:
     virtual Level Reread(std::string_view position) = 0;
     // The driver's read-ahead while a list fills many rows.
     virtual void SetQuickScan(bool on) { (void)on; }
+    // Sizes a report measures its progress by: the records in the table (0 when the driver
+    // cannot count them), the table's size in bytes, and the size of one record.
+    virtual std::int64_t RecordCount() { return 0; }
+    virtual std::int64_t FileBytes() { return 0; }
+    virtual std::int64_t RecordBytes() { return 0; }
 };
 
 }  // namespace zelt::framework

@@ -33,6 +33,9 @@ public:
     std::string Position() override { return Manager().GetPosition(); }
     Level Reread(std::string_view position) override { return Manager().RereadByPosition(position); }
     void SetQuickScan(bool on) override { tracker_.SetQuickScan(on); }
+    std::int64_t RecordCount() override { return Manager().File().Records(); }
+    std::int64_t FileBytes() override { return Manager().File().Bytes(); }
+    std::int64_t RecordBytes() override { return static_cast<std::int64_t>(Manager().File().Record().size()); }
 
 private:
     RelationTracker& tracker_;

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -230,11 +229,7 @@ bool QtBackend::PrintReport(const ReportDocument& report) {
 }
 
 bool QtBackend::SaveReportPdf(const ReportDocument& report, const std::string& path) {
-    QPdfWriter writer(QString::fromStdString(path));
-    writer.setTitle(QString::fromStdString(report.Layout().title));
-    writer.setCreator(QStringLiteral("ZELT"));
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    return RenderReport(report, writer);
+    return RenderReportPdf(report, path);
 }
 
 }  // namespace zelt::platform

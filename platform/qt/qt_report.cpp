@@ -1,86 +1,100 @@
 #include "platform/qt/qt_report.hpp"
 
 #include <QFont>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPageLayout>
-#include <QPainter>
+#include <QPageSize>
+#include <QPdfWriter>
 #include <algorithm>
 
 namespace zelt::platform {
 
-using runtime::Align;
+using runtime::PageMetrics;
+using runtime::ReportDocument;
 
-bool RenderReport(const runtime::ReportDocument& report, QPagedPaintDevice& device) {
-    const auto& layout = report.Layout();
-    QPageLayout page = device.pageLayout();
-    page.setOrientation(layout.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    page.setMargins(QMarginsF(15, 15, 15, 15));
-    page.setUnits(QPageLayout::Millimeter);
-    device.setPageLayout(page);
+namespace {
+
+// A monospaced font of `points` at `scale`, spaced so that a character is `advance` wide.
+QFont SpacedFont(QPaintDevice* device, double points, double advance, bool bold) {
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setStyleHint(QFont::Monospace);
+    font.setBold(bold);
+    font.setKerning(false);
+    font.setPixelSize(std::max(1, static_cast<int>(points + 0.5)));
+    const double natural = QFontMetricsF(font, device).horizontalAdvance(QLatin1Char('0'));
+    font.setLetterSpacing(QFont::AbsoluteSpacing, advance - natural);
+    return font;
+}
+
+QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+void RenderPage(const ReportDocument& report, int page, QPainter& painter, double scale) {
+    if (page < 1 || page > report.PageCount()) return;
+    const PageMetrics& m = report.Metrics();
+    QPaintDevice* device = painter.device();
+    const double advance = m.char_width * scale;
+    const QFont body = SpacedFont(device, m.font_points * scale, advance, false);
+    const QFont bold = SpacedFont(device, m.font_points * scale, advance, true);
+    QFont title = SpacedFont(device, m.title_points * scale, advance * m.title_points / m.font_points, true);
+    const double left = m.left * scale;
+    const double right = m.right * scale;
+    const double line = m.line_height * scale;
+    // Text sits on a baseline four fifths down its line.
+    auto baseline = [&](double top_pt, double height) { return top_pt * scale + height * 0.8; };
+
+    painter.save();
+    painter.setPen(QPen(Qt::black, std::max(1.0, 0.5 * scale)));
+    painter.setFont(title);
+    painter.drawText(QPointF(left, baseline(m.title_y, m.title_points * 1.2 * scale)), Text(report.Layout().title));
+    painter.setFont(bold);
+    painter.drawText(QPointF(left, baseline(m.headings_y, line)), Text(report.HeadingsText()));
+    const double rule = m.headings_y * scale + line * 1.15;
+    painter.drawLine(QPointF(left, rule), QPointF(right, rule));
+
+    painter.setFont(body);
+    double top = m.details_y;
+    for (const auto& cells : report.Pages()[static_cast<std::size_t>(page - 1)].lines) {
+        painter.drawText(QPointF(left, baseline(top, line)), Text(report.LineText(cells)));
+        top += m.line_height;
+    }
+
+    const double footer = m.footer_y * scale;
+    painter.drawLine(QPointF(left, footer), QPointF(right, footer));
+    const QString footer_text = Text(report.FooterText(page));
+    const double width = static_cast<double>(footer_text.size()) * advance;
+    painter.drawText(QPointF(right - width, baseline(m.footer_y + m.line_height * 0.4, line)), footer_text);
+    painter.restore();
+}
+
+bool RenderReport(const ReportDocument& report, QPagedPaintDevice& device) {
+    const PageMetrics& m = report.Metrics();
+    const QPageSize size(m.paper == runtime::Paper::Letter ? QPageSize::Letter : QPageSize::A4);
+    QPageLayout layout(size, report.Layout().landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+    layout.setMode(QPageLayout::FullPageMode);
+    if (!device.setPageLayout(layout)) return false;
 
     QPainter painter;
     if (!painter.begin(&device)) return false;
-    const QRect area = device.pageLayout().paintRectPixels(device.logicalDpiX());
-    const QRect box(0, 0, area.width(), area.height());
-
-    // Title, headings, the detail lines and the footer share the height of a page; the
-    // detail font fits the widest line across the page.
-    const int rows = layout.lines_per_page + 6;
-    const int line = box.height() / rows;
-    QFont body(QStringLiteral("DejaVu Sans"));
-    body.setPixelSize(std::max(6, line * 7 / 10));
-    int total_chars = 0;
-    for (const auto& c : layout.columns) total_chars += std::max(1, c.width) + 2;
-    {
-        QFontMetrics m(body);
-        const int wanted = m.horizontalAdvance(QLatin1Char('n')) * std::max(1, total_chars);
-        if (wanted > box.width()) body.setPixelSize(std::max(4, body.pixelSize() * box.width() / wanted));
-    }
-    QFont bold = body;
-    bold.setBold(true);
-    QFont title = bold;
-    title.setPixelSize(body.pixelSize() * 3 / 2);
-    const int char_width = QFontMetrics(body).horizontalAdvance(QLatin1Char('n'));
-
-    std::vector<int> x;  // left edge of each column
-    int at = 0;
-    for (const auto& c : layout.columns) {
-        x.push_back(at);
-        at += (std::max(1, c.width) + 2) * char_width;
-    }
-    auto cell_rect = [&](std::size_t c, int y) {
-        const int width = std::max(1, layout.columns[c].width) * char_width + char_width;
-        return QRect(x[c], y, width, line);
-    };
-    auto flags = [](Align a) {
-        return (a == Align::Right ? Qt::AlignRight : a == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft) |
-               Qt::AlignVCenter;
-    };
-
+    const double scale = device.logicalDpiX() / 72.0;
     for (int p = 1; p <= report.PageCount(); ++p) {
         if (p > 1 && !device.newPage()) return false;
-        int y = 0;
-        painter.setFont(title);
-        painter.drawText(QRect(0, y, box.width(), line * 2), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::fromStdString(layout.title));
-        y += line * 2;
-        painter.setFont(bold);
-        for (std::size_t c = 0; c < layout.columns.size(); ++c)
-            painter.drawText(cell_rect(c, y), flags(layout.columns[c].align),
-                             QString::fromStdString(layout.columns[c].heading));
-        y += line;
-        painter.drawLine(0, y, box.width(), y);
-        painter.setFont(body);
-        for (const auto& cells : report.Pages()[static_cast<std::size_t>(p - 1)].lines) {
-            for (std::size_t c = 0; c < layout.columns.size() && c < cells.size(); ++c)
-                painter.drawText(cell_rect(c, y), flags(layout.columns[c].align), QString::fromStdString(cells[c]));
-            y += line;
-        }
-        painter.drawLine(0, box.height() - line * 2, box.width(), box.height() - line * 2);
-        painter.drawText(QRect(0, box.height() - line * 2, box.width(), line * 2), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::fromStdString(report.FooterText(p)));
+        RenderPage(report, p, painter, scale);
     }
     return painter.end();
+}
+
+bool RenderReportPdf(const ReportDocument& report, const std::string& path) {
+    QPdfWriter writer(Text(path));
+    writer.setTitle(Text(report.Layout().title));
+    writer.setCreator(QStringLiteral("ZELT"));
+    return RenderReport(report, writer);
+}
+
+runtime::ReportPdfWriter QtReportPdfWriter() {
+    return [](const ReportDocument& report, const std::string& path) { return RenderReportPdf(report, path); };
 }
 
 }  // namespace zelt::platform

@@ -1,13 +1,29 @@
-// Report pages drawn on a paged device: a printer, the print preview or a PDF writer.
+// Report pages drawn with Qt: on a printer, a PDF writer, or a page of the print preview.
+//
+// Every page is drawn where the document's PageMetrics put things (points from the page's
+// top left corner), in DejaVu Sans Mono spaced so that one character takes exactly the
+// document's character width: the columns line up as the text form of the page does.
 #pragma once
 
 #include <QPagedPaintDevice>
+#include <QPainter>
+#include <string>
 
 #include "runtime/report/report_document.hpp"
+#include "runtime/report/report_pdf.hpp"
 
 namespace zelt::platform {
 
-// Draws every page; false when the device could not be painted on.
+// Sets the device's page to the report's paper (no margins of its own) and draws every
+// page; false when the device could not be painted on.
 bool RenderReport(const runtime::ReportDocument& report, QPagedPaintDevice& device);
+// Draws page `page` (from 1) with `scale` device pixels per point, the page's top left
+// corner at the painter's origin. The sheet itself (white paper) is the caller's.
+void RenderPage(const runtime::ReportDocument& report, int page, QPainter& painter, double scale);
+// Writes the pages to a PDF file; false when the file could not be written. Needs a
+// QGuiApplication (QT_QPA_PLATFORM=offscreen does without a display).
+bool RenderReportPdf(const runtime::ReportDocument& report, const std::string& path);
+// RenderReportPdf as the runtime's PDF writer (runtime::InstallReportPdfWriter).
+runtime::ReportPdfWriter QtReportPdfWriter();
 
 }  // namespace zelt::platform

@@ -139,6 +139,11 @@ ScriptStep& HeadlessBackend::AnswerPreview(bool print) {
     s.number = print ? 1 : 0;
     return s;
 }
+ScriptStep& HeadlessBackend::AnswerPreviewSavingPdf(std::string path) {
+    auto& s = Add(StepKind::AnswerPreview);
+    s.text = std::move(path);
+    return s;
+}
 
 void HeadlessBackend::Fail(const std::string& what) {
     failures_.push_back(what);
@@ -155,7 +160,9 @@ void HeadlessBackend::EventQueued(Window&) {}
 void HeadlessBackend::Activate(Window& window) { activations_.push_back(window.Title()); }
 
 void HeadlessBackend::WaitForInput(Window& window, std::optional<std::int64_t> deadline_ms) {
-    if (steps_.empty()) {
+    // A window working on its timer (a report) waits between its timer events; an answer
+    // next in the script is for what that work brings up later, so the time moves on.
+    if (steps_.empty() || (deadline_ms && IsAnswer(steps_.front().kind))) {
         if (deadline_ms && idle_advance_) {
             const std::int64_t wait = std::max<std::int64_t>(0, *deadline_ms - clock_->MonotonicMs());
             if (idle_spent_ms_ + wait > idle_limit_ms_) {
@@ -325,8 +332,12 @@ std::optional<std::string> HeadlessBackend::ChooseDirectory(const DirectoryChoos
 bool HeadlessBackend::PreviewReport(const ReportDocument& report) {
     previews_.push_back(PagesText(report));
     auto step = TakeAnswer(StepKind::AnswerPreview, "report preview \"" + report.Layout().title + "\"");
-    if (!step || step->number == 0) return false;
-    return PrintReport(report);
+    if (!step) return false;
+    if (!step->text.empty()) {
+        SaveReportPdf(report, step->text);
+        return false;
+    }
+    return step->number != 0 && PrintReport(report);
 }
 
 bool HeadlessBackend::PrintReport(const ReportDocument& report) {
@@ -335,10 +346,9 @@ bool HeadlessBackend::PrintReport(const ReportDocument& report) {
 }
 
 bool HeadlessBackend::SaveReportPdf(const ReportDocument& report, const std::string& path) {
-    // Nothing is written: the pages are kept with the path for the test to look at.
     printed_.push_back(PagesText(report));
     saved_pdfs_.push_back(path);
-    return true;
+    return WriteReportPdf(report, path);
 }
 
 HeadlessSession::HeadlessSession(LocalDateTime start)

@@ -7,8 +7,9 @@
 // it. Anything else is a failure that names what happened (an unexpected message box fails
 // with its text) and halts the window system, so that no test hangs.
 //
-// Time is virtual: when the script has no step left and a window waits for its timer, the
-// virtual clock jumps to the timer (up to a limit), so a five-minute wait takes no time.
+// Time is virtual: when the script has no step left (or only the answer to something still
+// to come) and a window waits for its timer, the virtual clock jumps to the timer (up to a
+// limit), so a five-minute wait takes no time.
 // Everything shown is recorded: messages, popups, choosers, previews, beeps, sounds.
 //
 //   HeadlessSession s;                      // virtual clock + backend + window system
@@ -30,6 +31,7 @@
 #include <vector>
 
 #include "runtime/report/report_document.hpp"
+#include "runtime/report/report_pdf.hpp"
 #include "runtime/values/clock_source.hpp"
 #include "runtime/window/window.hpp"
 #include "runtime/window/window_backend.hpp"
@@ -115,6 +117,8 @@ public:
     ScriptStep& ChooseDirectory(std::string path);
     ScriptStep& CancelChooser();
     ScriptStep& AnswerPreview(bool print);
+    // The user saves the previewed pages as a PDF file and closes the preview unprinted.
+    ScriptStep& AnswerPreviewSavingPdf(std::string path);
 
     std::size_t StepsLeft() const { return steps_.size(); }
 
@@ -122,7 +126,8 @@ public:
     const std::vector<ShownMessage>& Messages() const { return messages_; }
     const std::vector<std::vector<std::string>>& Popups() const { return popups_; }
     const std::vector<ShownChooser>& Choosers() const { return choosers_; }
-    // Every report previewed, printed or saved, as the text of its pages.
+    // Every report previewed, printed or saved, as the text of its pages. A saved report is
+    // written through the installed PDF writer (runtime/report/report_pdf.hpp).
     const std::vector<std::vector<std::vector<std::string>>>& Previews() const { return previews_; }
     const std::vector<std::vector<std::vector<std::string>>>& Printed() const { return printed_; }
     const std::vector<std::string>& SavedPdfs() const { return saved_pdfs_; }

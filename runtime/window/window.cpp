@@ -97,6 +97,9 @@ void Window::DefaultHandling() {
 bool Window::Accept() {
     if (delivered_) {
         delivered_ = false;
+        // The next timer event counts from the end of this one's work, so that a handler
+        // that works longer than the interval still lets the user's input in between.
+        if (current_.code == event::Timer) StartTimer();
         DefaultHandling();
     }
     for (;;) {

@@ -123,7 +123,9 @@ public:
     // Events queued and not yet delivered.
     const std::deque<QueuedEvent>& Pending() const { return queue_; }
 
-    // Timer events every `hundredths` of a second on the installed clock (0 = none).
+    // Timer events every `hundredths` of a second on the installed clock (0 = none), counted
+    // from the end of the last timer event's handling: the window always waits for input
+    // in between.
     void SetTimer(int hundredths);
     int TimerInterval() const { return timer_; }
 

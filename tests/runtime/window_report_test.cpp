@@ -57,13 +57,44 @@ TEST(ReportDocumentTest, CellsAreFittedToTheirColumns) {
     EXPECT_EQ(FitCell("abcdef", 3, Align::Right), "abc");
     EXPECT_EQ(FitCell("x", 0, Align::Left), "");
     ReportLayout l;
-    l.page_number_digits = 0;  // held at one place at least
-    l.lines_per_page = 0;
+    l.page_number_picture = "@n1";  // a number wider than its picture
     ReportDocument r(l);
-    r.AddDetail({});
-    r.AddDetail({});
-    EXPECT_EQ(r.PageCount(), 2);
-    EXPECT_EQ(r.FooterText(12), "Page 12");
+    EXPECT_EQ(r.FooterText(12), "Page #");
+    l.page_number_picture = "@n03";
+    EXPECT_EQ(ReportDocument(l).FooterText(7), "Page 007");
+}
+
+TEST(ReportDocumentTest, PagesAreLaidOutOnTheirPaperAndADetailIsNeverSplit) {
+    ReportLayout l = LogLayout(0);
+    l.paper = Paper::A4;
+    const PageMetrics a4 = MeasurePage(l);
+    EXPECT_NEAR(a4.page_width, 595.3, 0.1);
+    EXPECT_NEAR(a4.page_height, 841.9, 0.1);
+    l.paper = Paper::Letter;
+    const PageMetrics letter = MeasurePage(l);
+    EXPECT_EQ(letter.page_width, 612);
+    EXPECT_LT(letter.lines_per_page, a4.lines_per_page) << "Letter is shorter";
+    EXPECT_GT(letter.lines_per_page, 50);
+    // Columns wider than the paper make the font smaller until they fit across.
+    l.columns = {{"Wide", 200}};
+    const PageMetrics wide = MeasurePage(l);
+    EXPECT_LT(wide.font_points, l.font_points);
+    EXPECT_LE(wide.column_x[0] + 200 * wide.char_width, wide.right + 0.01);
+
+    // Four lines a page; a detail wrapping over three lines goes whole to the next page.
+    l = LogLayout(4);
+    l.columns[2].wrap = true;
+    ReportDocument r(l);
+    r.AddDetail({"A", "", "one"});
+    r.AddDetail({"B", "", "two"});
+    r.AddDetail({"C", "", "three words that wrap onto more lines than two"});
+    ASSERT_EQ(r.PageCount(), 2);
+    EXPECT_EQ(r.Pages()[0].lines.size(), 2u);
+    const auto page2 = r.PageText(2);
+    ASSERT_EQ(page2.size(), 6u);
+    EXPECT_EQ(page2[2], "C                         three words that");
+    EXPECT_EQ(page2[3], "                          wrap onto more lines");
+    EXPECT_EQ(page2[4], "                          than two");
 }
 
 }  // namespace

@@ -1,0 +1,124 @@
+// The report process over a real table file on virtual time: no records, the adaptive
+// cycle, the progress text, the deferred progress window, and cancelling.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "tests/report/report_fixture.hpp"
+
+namespace zelt::framework::testing {
+namespace {
+
+class ReportProcessTest : public ::testing::Test {
+protected:
+    ControllerSession s;
+    // Each record costs this much virtual time.
+    void Cost(EventReport& w, std::int64_t ms) {
+        w.on_record = [this, ms] {
+            s.session.clock->AdvanceMs(ms);
+            return LevelOk;
+        };
+    }
+};
+
+TEST_F(ReportProcessTest, AnEmptyViewCallsOnNoRecordsAndOpensNoReport) {
+    EventLog log(s.errors);
+    EventReport w(s.errors, log);
+    EXPECT_EQ(w.Run(), ResponseCancelled);
+    EXPECT_EQ(w.no_records, 1);
+    EXPECT_EQ(w.details, 0);
+    EXPECT_FALSE(w.report.IsOpen());
+    EXPECT_TRUE(s.session.script.Previews().empty());
+    EXPECT_TRUE(s.session.script.Printed().empty());
+    EXPECT_EQ(w.Kill(), LevelNotify) << "a dead window";
+}
+
+TEST_F(ReportProcessTest, RecordsPerCycleDoublesOnAFastMachineAndHalvesOnASlowOneNeverBelowOne) {
+    EventLog log(s.errors, 30);
+    EventReport w(s.errors, log, false);
+    w.before_open = [&w] { w.TimeSlice = 10; };  // a tenth of a second
+    std::vector<std::int32_t> cycles;            // RecordsPerCycle as each record is taken
+    w.on_record = [&] {
+        cycles.push_back(w.RecordsPerCycle);
+        // The first eight records take a hundredth each, the rest half a second.
+        s.session.clock->AdvanceMs(cycles.size() <= 8 ? 10 : 500);
+        return LevelOk;
+    };
+    EXPECT_EQ(w.Run(), ResponseCompleted);
+    std::vector<std::int32_t> seen;
+    for (auto c : cycles)
+        if (seen.empty() || seen.back() != c) seen.push_back(c);
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 2, 4, 8, 4, 2, 1})) << "then never below 1";
+    EXPECT_EQ(cycles.size(), 30u);
+    ASSERT_EQ(s.session.script.Printed().size(), 1u) << "without a preview the report prints at once";
+}
+
+TEST_F(ReportProcessTest, TheProgressTextShowsThePercentageAndTheBarNeverPasses100) {
+    EventLog log(s.errors, 200);
+    std::string at_50;
+    int most = 0;
+    {
+        EventReport w(s.errors, log, false);
+        w.on_record = [&] {
+            if (w.Process().RecordsProcessed == 50) at_50 = w.Window().Text(EventReport::PctText);
+            return LevelOk;
+        };
+        EXPECT_EQ(w.Run(), ResponseCompleted);
+        EXPECT_EQ(w.Process().RecordsToProcess, 200) << "counted from the table";
+    }
+    EXPECT_EQ(at_50, "25% Complete");
+    {
+        EventReport w(s.errors, log, false);
+        w.records_to_process = 100;  // fewer than there are
+        w.on_record = [&] {
+            most = std::max<int>(most, w.percent);
+            return LevelOk;
+        };
+        w.Run();
+        EXPECT_EQ(w.Window().Text(EventReport::PctText), "100% Complete");
+    }
+    EXPECT_EQ(most, 100);
+}
+
+TEST_F(ReportProcessTest, ADeferredProgressWindowShowsOnlyWhenTheReportTakesLonger) {
+    EventLog log(s.errors, 20);
+    for (const std::int64_t cost : {50, 500}) {  // 20 records: one second, then ten
+        EventReport w(s.errors, log, false);
+        w.DeferWindow = 2;
+        w.WaitCursor = 1;
+        Cost(w, cost);
+        bool ever_visible = false;
+        bool busy = false;
+        const auto take = w.on_record;
+        w.on_record = [&] {
+            ever_visible = ever_visible || w.Window().IsVisible();
+            busy = busy || s.session.script.Busy();
+            return take();
+        };
+        EXPECT_EQ(w.Run(), ResponseCompleted);
+        EXPECT_EQ(ever_visible, cost == 500) << "cost " << cost;
+        EXPECT_EQ(w.DeferWindow, cost == 500 ? 0 : 2);
+        EXPECT_TRUE(busy);
+        EXPECT_FALSE(s.session.script.Busy()) << "the busy cursor goes with the window";
+    }
+}
+
+TEST_F(ReportProcessTest, CancellingTheProgressWindowEndsTheReportEarly) {
+    EventLog log(s.errors, 200);
+    EventReport w(s.errors, log);
+    w.before_open = [&w] { w.TimeSlice = 10; };
+    Cost(w, 10);
+    s.session.script.AdvanceMs(20);
+    s.session.script.AdvanceMs(20);
+    s.session.script.Press(EventReport::Cancel);
+    EXPECT_EQ(w.Run(), ResponseCancelled);
+    EXPECT_GT(w.details, 0);
+    EXPECT_LT(w.details, 50);
+    EXPECT_TRUE(s.session.script.Previews().empty()) << "a cancelled report is not previewed";
+    EXPECT_TRUE(s.session.script.Printed().empty());
+    EXPECT_EQ(w.PreviewQueue, nullptr) << "killed with the window";
+}
+
+}  // namespace
+}  // namespace zelt::framework::testing
