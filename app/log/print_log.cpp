@@ -23,7 +23,7 @@ runtime::ReportLayout LogReportLayout() {
                       {"Time", 8, runtime::Align::Left},
                       {"Action", 80, runtime::Align::Left}};
     layout.footer_label = "Page";
-    layout.page_number_digits = 3;
+    layout.page_number_picture = "@n3";
     layout.landscape = true;
     return layout;
 }
