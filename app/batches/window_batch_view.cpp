@@ -30,17 +30,26 @@ void WindowBatchView::WaitForResult(const ResultWait& wait) {
     const int kept_timer = window_.TimerInterval();
     window_.SetTimer(static_cast<int>(std::max<std::int64_t>(wait.tick_ms / 10, 1)));
     while (window_.Accept()) {
-        const runtime::EventCode event = window_.Event();
-        if (event == runtime::event::Timer) break;
-        const bool close_button = event == runtime::event::Accepted && controls_.close_button != 0 &&
-                                  window_.Field() == controls_.close_button;
-        if (close_button || event == runtime::event::CloseWindow || event == runtime::event::CloseDown) {
-            window_.Cycle();  // the window stays open until the batch has ended
-            if (on_close_) on_close_();
-            break;
-        }
+        if (window_.Event() == runtime::event::Timer || TakeClose()) break;
     }
     window_.SetTimer(kept_timer);
+}
+
+bool WindowBatchView::StartCancelled() {
+    while (window_.Poll() && window_.Accept()) {
+        if (TakeClose()) return true;
+    }
+    return false;
+}
+
+bool WindowBatchView::TakeClose() {
+    const runtime::EventCode event = window_.Event();
+    const bool close_button = event == runtime::event::Accepted && controls_.close_button != 0 &&
+                              window_.Field() == controls_.close_button;
+    if (!close_button && event != runtime::event::CloseWindow && event != runtime::event::CloseDown) return false;
+    window_.Cycle();  // the window stays open until the batch has ended
+    if (on_close_) on_close_();
+    return true;
 }
 
 }  // namespace zelt::app

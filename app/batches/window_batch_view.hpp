@@ -37,8 +37,14 @@ public:
     void Activate() override;
     void Focus(BatchFocus target) override;
     void WaitForResult(const ResultWait& wait) override;
+    // While a started IDE is awaited: takes what the user did meanwhile; the Close button
+    // (or closing the window) gives up the wait, as in WaitForResult.
+    bool StartCancelled() override;
 
 private:
+    // A close asked for by the current event: on_close called, the close itself held back.
+    bool TakeClose();
+
     runtime::Window& window_;
     BatchViewControls controls_;
     std::function<void()> on_close_;

@@ -210,7 +210,7 @@ TEST_F(BatchCatalogue, TheCloseButtonEndsABatchWaitingInTheWindow) {
     BatchEngine* engine = nullptr;
     WindowBatchView view(main, {3, 4, 5}, [&] { engine->CloseButton(); });
     zelt::testing::FakeStarter starter;
-    IdeChannel ide(client, view, starter, [] { return std::string(); });
+    IdeChannel ide(client, view, starter, [] { return std::string("vextor"); });
     BatchEngine batches(ide, view);
     engine = &batches;
     Add("A.APP", 1);
@@ -228,6 +228,18 @@ TEST_F(BatchCatalogue, TheCloseButtonEndsABatchWaitingInTheWindow) {
     EXPECT_EQ(ide_server.commands.size(), 1u);
     EXPECT_EQ(session.script.Beeps(), 2);
     EXPECT_EQ(main.Choice(1), 2);  // the Project Subsets tab is in front
+    EXPECT_EQ(session.script.StepsLeft(), 0u);
+
+    // The same button gives up waiting for an IDE that was started and does not answer.
+    transport->RemoveServer("vx");
+    transport->SetWaitHook([&](std::int64_t ms) { session.clock->AdvanceMs(ms); });
+    starter.result = {true, {}};
+    batches.SubsetTagQueue = {Entry("A.APP", 1)};
+    session.script.Press(5).In("Main");  // taken while the program works: polled
+    const BatchSummary given_up = batches.MakeSubset();
+    EXPECT_TRUE(given_up.aborted);
+    EXPECT_FALSE(given_up.could_not_run);
+    EXPECT_EQ(starter.started.size(), 1u);
     EXPECT_EQ(session.script.StepsLeft(), 0u);
     main.Close();
 }
