@@ -15,9 +15,15 @@ constexpr char kUnitMagic[4] = {'p', 'L', 'm', 'K'};
 constexpr std::uint8_t kUnitVersion = 1;
 constexpr std::uint8_t kPbkdf2Sha256 = 1;
 constexpr std::uint32_t kMostIterations = 100'000'000;
-// Header bytes that hold the header's tag: the reserved field and section 0's unused start.
-constexpr std::size_t kHeaderTagAt[6] = {18, 19, 32, 33, 34, 35};
+// Header bytes that hold the header's tag: section 59's start and end; section 58's end.
+constexpr std::size_t kHeaderTagAt[8] = {268, 269, 270, 271, 508, 509, 510, 511};
+constexpr std::size_t kSection58End = 504;
 constexpr std::size_t kHeaderSize = 512;
+
+// Section 59 as enciphered files keep it: empty, at section 58's end.
+void Normalize(std::uint8_t* header) {
+    for (std::size_t i = 0; i < 8; ++i) header[kHeaderTagAt[i]] = header[kSection58End + i % 4];
+}
 
 std::atomic<std::uint32_t> g_iterations_for_new_files{BlockCipher::kIterations};
 
@@ -151,19 +157,17 @@ bool BlockCipher::PageSealed(std::string_view page) const {
 }
 
 void BlockCipher::SealHeader(std::uint8_t* header) const {
-    for (std::size_t at : kHeaderTagAt) header[at] = 0;
+    Normalize(header);
     const auto mac = Mac(header, kHeaderSize);
-    for (std::size_t i = 0; i < 6; ++i) header[kHeaderTagAt[i]] = mac[i];
+    for (std::size_t i = 0; i < 8; ++i) header[kHeaderTagAt[i]] = mac[i];
 }
 
-bool BlockCipher::HeaderSealed(const std::uint8_t* header) const {
-    std::array<std::uint8_t, kHeaderSize> copy{};
-    std::memcpy(copy.data(), header, kHeaderSize);
-    for (std::size_t at : kHeaderTagAt) copy[at] = 0;
-    const auto mac = Mac(copy.data(), copy.size());
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < 6; ++i) difference |= static_cast<unsigned char>(header[kHeaderTagAt[i]] ^ mac[i]);
-    return difference == 0;
+bool BlockCipher::UnsealHeader(std::uint8_t* header) const {
+    std::array<std::uint8_t, 8> tag{};
+    for (std::size_t i = 0; i < 8; ++i) tag[i] = header[kHeaderTagAt[i]];
+    Normalize(header);
+    const auto mac = Mac(header, kHeaderSize);
+    return CRYPTO_memcmp(tag.data(), mac.data(), tag.size()) == 0;
 }
 
 }  // namespace zelt::storage::io

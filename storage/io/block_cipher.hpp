@@ -2,9 +2,10 @@
 //
 // Every 64-byte block of an enciphered file is enciphered with AES-256-XTS, the block's file
 // offset serving as the tweak, so equal blocks at different places differ on disk and a
-// block can be read or written on its own. Each page carries a 16-byte tag and the header a
-// 6-byte tag (HMAC-SHA-256), so a changed, moved or mixed page, a changed header and a wrong
-// owner string are refused instead of read. The keys come from the owner string and the
+// block can be read or written on its own. Each page carries a 16-byte tag and the header an
+// 8-byte tag (HMAC-SHA-256); index pages hold their children's tags and the header the
+// root's, so a changed, moved, mixed or old page, a changed header and a wrong owner string
+// are refused instead of read. The keys come from the owner string and the
 // file's own random salt through PBKDF2-HMAC-SHA-256; salt and iteration count live in the
 // file's key unit, the plain 256 bytes at offset 512. docs/storage-cipher.md describes the
 // layout and what it protects.
@@ -25,6 +26,11 @@ class BlockCipher {
     static constexpr std::size_t kKeyUnitSize = 256;
     static constexpr std::uint32_t kIterations = 600000;
     static constexpr std::size_t kPageTag = 16;
+    // An index page keeps the first bytes of each child's tag, the header those of the
+    // root's (in its spare fields at offsets 18 and 32), so an old page put back is refused.
+    static constexpr std::size_t kChildTag = 4;
+    static constexpr std::size_t kRootTagAt[6] = {18, 19, 32, 33, 34, 35};
+    static constexpr int kLargestClass = 58;
 
     // The key unit: salt and iteration count of the key derivation, in the clear.
     struct KeyUnit {
@@ -54,9 +60,11 @@ class BlockCipher {
     // them) tag everything before them, the home offset and the length field included.
     void SealPage(std::string& page) const;
     bool PageSealed(std::string_view page) const;
-    // Header tags: six bytes in the header's spare fields (offsets 18 and 32), over the rest.
+    // Header tags: eight bytes in the places of section 59's start and end (offsets 268 and
+    // 508), which enciphered files never use; read back, both hold section 58's end again.
+    // UnsealHeader restores them and says whether the tag held.
     void SealHeader(std::uint8_t* header) const;
-    bool HeaderSealed(const std::uint8_t* header) const;
+    bool UnsealHeader(std::uint8_t* header) const;
 
   private:
     BlockCipher() = default;

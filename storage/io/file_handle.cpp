@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <openssl/crypto.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -89,7 +90,19 @@ runtime::ErrorCode FileHandle::SyncDirectory(const std::filesystem::path& direct
 }
 
 FileHandle::~FileHandle() {
+    OPENSSL_cleanse(pending_owner_.data(), pending_owner_.size());
     if (fd_ >= 0) ::close(fd_);  // releases every lock of this open file
+}
+
+void FileHandle::AdoptWrittenKeyUnit() {
+    std::array<std::uint8_t, BlockCipher::kKeyUnitSize> raw{};
+    if (RawRead(BlockCipher::kKeyUnitOffset, raw.data(), raw.size()) != raw.size()) return;
+    const auto unit = BlockCipher::ParseKeyUnit(raw.data());
+    if (!unit) return;
+    if (auto cipher = BlockCipher::Derive(pending_owner_, *unit)) cipher_ = std::move(cipher);
+    key_unit_pending_ = false;
+    OPENSSL_cleanse(pending_owner_.data(), pending_owner_.size());
+    pending_owner_.clear();
 }
 
 bool FileHandle::TakeShareLocks(bool write, ShareMode share) {
@@ -151,6 +164,7 @@ runtime::ErrorCode FileHandle::SetOwner(std::string_view owner) {
         if (unit) {
             BlockCipher::WriteKeyUnit(*unit, key_unit_.data());
             key_unit_pending_ = true;
+            pending_owner_.assign(owner);
         }
     }
     if (!unit) return runtime::err::InvalidDataFile;
@@ -182,12 +196,13 @@ std::size_t FileHandle::DecipherRead(std::uint64_t offset, std::uint8_t* data, s
     if (done > from && !cipher_->Decipher(data + from, (done - from) - (done - from) % 64, offset + from)) {
         RaiseFault(fault::ReadFailed);
     }
-    if (from == 0 && done >= kHeaderSize && LooksLikeHeader(data) && !cipher_->HeaderSealed(data)) data[14] = 0;
+    if (from == 0 && done >= kHeaderSize && LooksLikeHeader(data) && !cipher_->UnsealHeader(data)) data[14] = 0;
     return done;
 }
 
 std::size_t FileHandle::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
     if (length % 64 != 0) RaiseFault(fault::ReadLength);
+    if (key_unit_pending_ && offset == 0) AdoptWrittenKeyUnit();
     std::size_t done = RawRead(offset, data, length);
     if (cipher_) done = DecipherRead(offset, data, done);
     return done;
@@ -209,6 +224,8 @@ void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
     if (key_unit_pending_) {
         RawWrite(BlockCipher::kKeyUnitOffset, key_unit_.data(), key_unit_.size());
         key_unit_pending_ = false;
+        OPENSSL_cleanse(pending_owner_.data(), pending_owner_.size());
+        pending_owner_.clear();
     }
     std::vector<std::uint8_t> enciphered(data, data + length);
     if (length >= kHeaderSize && LooksLikeHeader(enciphered.data())) cipher_->SealHeader(enciphered.data());

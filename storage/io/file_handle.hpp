@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "runtime/errors/error_codes.hpp"
@@ -72,9 +73,13 @@ class FileHandle {
     int fd_ = -1;
     bool fd_writable_ = false;
     std::unique_ptr<BlockCipher> cipher_;
-    // The key unit of a file that has none on disk yet, written before its first write.
+    // The key unit of a file that has none on disk yet, written before its first write;
+    // until then the owner string is kept, so that a unit another handle writes first is
+    // taken instead.
     bool key_unit_pending_ = false;
     std::array<std::uint8_t, BlockCipher::kKeyUnitSize> key_unit_{};
+    std::string pending_owner_;
+    void AdoptWrittenKeyUnit();
 };
 
 }  // namespace zelt::storage::io

@@ -1,6 +1,7 @@
 #include "storage/tree/tree_file.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
@@ -38,6 +39,7 @@ std::pair<std::string, std::string> Pair(const Item& item) {
 
 void TreeFile::Reset(const FileHeader& header) {
     Changed();
+    child_tags_.clear();
     Relaid();
     header_ = header;
     cache_.Clear();
@@ -64,29 +66,86 @@ PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
     std::string bytes(static_cast<std::size_t>(k) * kUnit, '\0');
     handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
     *size_class = k;
-    if (cipher_ != nullptr) {
-        // The tag must hold for this page at this home; then the page is read without it.
-        if (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[0]) | static_cast<std::uint8_t>(bytes[1]) << 8 |
-                                       static_cast<std::uint8_t>(bytes[2]) << 16 |
-                                       static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[3])) << 24) != offset ||
-            !cipher_->PageSealed(bytes)) {
-            RaiseFault(fault::PageTag);
-        }
-        const std::size_t length = (static_cast<std::uint8_t>(bytes[4]) | static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[5])) << 8) -
-                                   io::BlockCipher::kPageTag;
-        bytes[4] = static_cast<char>(length & 0xFF);
-        bytes[5] = static_cast<char>(length >> 8);
-        bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)));
-    }
+    if (handle_->enciphered()) Unseal(address, offset, bytes);
     return ReadPageImage(bytes);
+}
+
+namespace {
+std::uint32_t GetU16At(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8;
+}
+std::uint32_t GetU32At(const std::string& bytes, std::size_t at) { return GetU16At(bytes, at) | GetU16At(bytes, at + 2) << 16; }
+void PutU16At(std::string& bytes, std::size_t at, std::uint32_t v) {
+    bytes[at] = static_cast<char>(v & 0xFF);
+    bytes[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+// Bytes a sealed page keeps behind its body: its children's tags and its own tag.
+std::size_t TrailerLength(std::uint8_t level, std::size_t items) {
+    return io::BlockCipher::kPageTag + (level > 0 ? io::BlockCipher::kChildTag * items : 0);
+}
+}  // namespace
+
+void TreeFile::Unseal(std::int32_t address, std::uint64_t offset, std::string& bytes) {
+    // The tag must hold for this page at this home, and be the one its parent expects.
+    if (GetU32At(bytes, 0) != offset || !handle_->cipher()->PageSealed(bytes)) RaiseFault(fault::PageTag);
+    const std::size_t stored = GetU16At(bytes, 4);
+    const char* tag = bytes.data() + stored - io::BlockCipher::kPageTag;
+    if (address == header_.root()) {
+        for (std::size_t i = 0; i < 6; ++i) {
+            if (tag[i] != static_cast<char>(header_.data()[io::BlockCipher::kRootTagAt[i]])) RaiseFault(fault::PageTag);
+        }
+    } else {
+        auto it = child_tags_.find(address);
+        if (it == child_tags_.end() || std::memcmp(it->second.data(), tag, it->second.size()) != 0) RaiseFault(fault::PageTag);
+    }
+    const auto level = static_cast<std::uint8_t>(bytes[12]);
+    const std::size_t items = GetU16At(bytes, 10);
+    const std::size_t trailer = TrailerLength(level, items);
+    if (stored < 13 + trailer || (level > 0 && 13 + 4 * items > stored - trailer)) RaiseFault(fault::PageTag);
+    const std::size_t length = stored - trailer;
+    for (std::size_t i = 0; level > 0 && i < items; ++i) {
+        Tag& expected = child_tags_[static_cast<std::int32_t>(GetU32At(bytes, 13 + 4 * i))];
+        std::memcpy(expected.data(), bytes.data() + length + i * expected.size(), expected.size());
+    }
+    PutU16At(bytes, 4, static_cast<std::uint32_t>(length));
+    bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)));
+}
+
+void TreeFile::DirtyParents() {
+    Node* root = Root();
+    std::vector<Node*> work = cache_.DirtyNodes();
+    for (std::size_t i = 0; i < work.size(); ++i) {
+        Node* node = work[i];
+        if (node == root || node->page.items.empty()) continue;
+        Node* parent = DescendToLevel(node->page.items.front().key(), node->page.level + 1);
+        if (parent->dirty) continue;
+        Dirty(parent);
+        work.push_back(parent);
+    }
+}
+
+void TreeFile::Seal(const Node& node, std::string& bytes) {
+    const std::size_t stored = GetU16At(bytes, 4);
+    const std::size_t trailer = TrailerLength(node.page.level, node.page.items.size());
+    std::size_t at = stored - trailer;
+    for (std::size_t i = 0; node.page.level > 0 && i < node.page.children.size(); ++i, at += io::BlockCipher::kChildTag) {
+        auto it = child_tags_.find(node.page.children[i]);
+        if (it == child_tags_.end()) RaiseFault(fault::ItemTreeLinks);
+        std::memcpy(bytes.data() + at, it->second.data(), it->second.size());
+    }
+    handle_->cipher()->SealPage(bytes);
+    const char* tag = bytes.data() + stored - io::BlockCipher::kPageTag;
+    std::memcpy(child_tags_[node.address].data(), tag, io::BlockCipher::kChildTag);
+    if (node.address == header_.root()) {
+        for (std::size_t i = 0; i < 6; ++i) header_.data()[io::BlockCipher::kRootTagAt[i]] = static_cast<std::uint8_t>(tag[i]);
+    }
 }
 
 std::string TreeFile::PageBytes(const PageContent& page) const {
     std::string bytes = EncodePageImage(page);
-    if (cipher_ == nullptr) return bytes;
-    const std::size_t length = (static_cast<std::uint8_t>(bytes[4]) | static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[5])) << 8) +
-                               io::BlockCipher::kPageTag;
-    if (length > kMaxPageBytes) RaiseFault(fault::PageTooLong);
+    if (!handle_->enciphered()) return bytes;
+    const std::size_t length = GetU16At(bytes, 4) + TrailerLength(page.level, page.items.size());
+    if (length > static_cast<std::size_t>(io::BlockCipher::kLargestClass) * kUnit) RaiseFault(fault::PageTooLong);
     bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)), static_cast<char>(kPageFill));
     bytes[4] = static_cast<char>(length & 0xFF);
     bytes[5] = static_cast<char>(length >> 8);
@@ -371,7 +430,10 @@ void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view ke
 
 void TreeFile::ApplySplitRule(Node* node) {
     PageContent& page = node->page;
-    bool must_split = page.accounted > split_above_ || (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
+    // A sealed index page also keeps a tag per child.
+    const std::size_t weight =
+        page.accounted + (handle_->enciphered() && page.level > 0 ? io::BlockCipher::kChildTag * page.items.size() : 0);
+    bool must_split = weight > split_above_ || (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
     if (!must_split) return;
     if (page.items.size() < 2) RaiseFault(fault::SplitTooFewItems);
     Relaid();
@@ -654,17 +716,25 @@ std::vector<std::pair<std::uint64_t, std::string>> TreeFile::PrepareCommit() {
         CompactSections(header_, *this);
         if (!PlaceDirtyNodes(images)) break;
     }
-    for (Node* node : cache_.DirtyNodes()) {
+    std::vector<Node*> dirty = cache_.DirtyNodes();
+    if (handle_->enciphered()) {
+        // Children before parents, so that each parent holds its children's new tags.
+        DirtyParents();
+        dirty = cache_.DirtyNodes();
+        std::stable_sort(dirty.begin(), dirty.end(), [](const Node* a, const Node* b) { return a->page.level < b->page.level; });
+    }
+    for (Node* node : dirty) {
         if (node->address < 0) RaiseFault(fault::ItemTreeLinks);
         auto offset = static_cast<std::uint64_t>(AddressToOffset(node->address));
         std::string bytes;
         if (auto it = images.find(node); it != images.end()) bytes = std::move(it->second);
         if (bytes.empty()) bytes = PageBytes(node->page);
         StampPageImage(bytes, node->page, static_cast<std::uint32_t>(offset));
-        if (cipher_ != nullptr) cipher_->SealPage(bytes);
+        if (handle_->enciphered()) Seal(*node, bytes);
         if (bytes.size() != static_cast<std::size_t>(node->size_class) * kUnit) RaiseFault(fault::PageLengthClass);
         pages.emplace_back(offset, std::move(bytes));
     }
+    if (handle_->enciphered()) std::sort(pages.begin(), pages.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     return pages;
 }
 

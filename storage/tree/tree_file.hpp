@@ -3,6 +3,7 @@
 // pages in their size-class sections when a commit writes them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,9 +22,12 @@ namespace zelt::storage {
 class TreeFile : public PageMover {
   public:
     // A file with a cipher seals every page it writes and checks every page it reads
-    // (fault 2401 for one that fails its tag); its pages split a tag's length earlier.
+    // against its own tag and the tag its parent (or, for the root, the header) holds for
+    // it: fault 2401 for one that fails. Its pages end with the children's tags and their
+    // own, so they split that much earlier, and stay below the largest class.
     explicit TreeFile(io::FileHandle& handle)
-        : handle_(&handle), cipher_(handle.cipher()), split_above_(cipher_ ? 15094 - io::BlockCipher::kPageTag : 15094) {}
+        : handle_(&handle),
+          split_above_(handle.enciphered() ? io::BlockCipher::kLargestClass * 256 - io::BlockCipher::kPageTag : 15094) {}
 
     // The held header and whether a tree exists (a file never committed has none).
     FileHeader& header() { return header_; }
@@ -137,12 +141,20 @@ class TreeFile : public PageMover {
     bool PlaceDirtyNodes(PageImages& images);
     std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost, const std::string* upper);
 
-    // The stored image of a page, with room for its tag in a sealed file.
+    // The stored image of a page, with room for its tags in a sealed file.
     std::string PageBytes(const PageContent& page) const;
+    // Sealed files: checks a page read at `address` and takes its tags off.
+    void Unseal(std::int32_t address, std::uint64_t offset, std::string& bytes);
+    // Sealed files: dirties the parents of every dirty page (a page's new tag goes into its
+    // parent), then seals the pages from the leaves up, the root's tag going to the header.
+    void DirtyParents();
+    void Seal(const Node& node, std::string& bytes);
+    using Tag = std::array<std::uint8_t, io::BlockCipher::kChildTag>;
 
     io::FileHandle* handle_;
-    const io::BlockCipher* cipher_;
     std::uint32_t split_above_;
+    // Sealed files: the tag each page must have, as its parent holds it.
+    std::unordered_map<std::int32_t, Tag> child_tags_;
     FileHeader header_ = FileHeader::Fresh();
     PageCache cache_;
     std::unordered_map<std::uint32_t, std::uint64_t> journal_map_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "storage/io/block_cipher.hpp"
 #include "storage/io/io_fault_seam.hpp"
@@ -79,6 +80,48 @@ TEST_F(CipherTest, EveryFileHasItsOwnSaltAndNewFilesAStrongDerivation) {
     EXPECT_GE(fresh->iterations, 600000U);
 }
 
+// Growing, shrinking and rewriting a tree of several levels, in commits of one change and
+// of many, with a second handle reading between them: every page keeps its tags right.
+TEST_F(CipherTest, ATreeOfSeveralLevelsStaysReadableThroughChanges) {
+    std::mt19937 random(7);
+    testing::Model model;
+    auto writer = OpenFile(dir_ / "t.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, kOwner);
+    auto reader = OpenFile(dir_ / "t.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner);
+    for (int round = 0; round < 8; ++round) {
+        const bool batch = round % 2 == 0;
+        if (batch) {
+            ASSERT_TRUE(writer->BeginWrite().ok());
+        }
+        for (int i = 0; i < 250; ++i) {
+            // Long keys make index pages split too.
+            const std::string key = KeyOf(static_cast<int>(random() % 1200)) + std::string(180, 'k');
+            if (random() % 4 == 0 && model.count(key) != 0) {
+                ASSERT_TRUE(writer->Erase(key).ok());
+                model.erase(key);
+            } else {
+                const std::string data(random() % 300, static_cast<char>('a' + random() % 26));
+                ASSERT_TRUE(writer->Replace(key, data).ok());
+                model[key] = data;
+            }
+        }
+        if (batch) {
+            ASSERT_TRUE(writer->Finish().ok());
+        }
+        Status status;
+        const bool same = testing::ReadItems(*reader, &status) == model;
+        ASSERT_TRUE(status.ok()) << "round " << round << ": " << status.code << "/" << status.fault;
+        EXPECT_TRUE(same) << "round " << round;
+    }
+    writer.reset();
+    reader.reset();
+    Status status;
+    EXPECT_TRUE(Walk(dir_ / "t.plm", &status) == model);
+    EXPECT_TRUE(status.ok());
+    auto file = OpenFile(dir_ / "t.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner);
+    EXPECT_EQ(testing::VerifyTree(*file), model.size());
+
+}
+
 TEST_F(CipherTest, AWrongOwnerAndAPlainFileAreRefused) {
     Fill(dir_ / "e.plm", 20);
     std::unique_ptr<ItemFile> file;
@@ -92,6 +135,34 @@ TEST_F(CipherTest, AWrongOwnerAndAPlainFileAreRefused) {
     }
     EXPECT_EQ(ItemFile::Open(dir_ / "p.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner}, file).code,
               runtime::err::InvalidDataFile);
+}
+
+// One changed item: old blocks put back, a few or every page's, must not read as data.
+TEST_F(CipherTest, OldBlocksAndOldPagesPutBackAreRefused) {
+    Fill(dir_ / "e.plm", 60);
+    const std::string before = ReadAll(dir_ / "e.plm");
+    {
+        auto file = OpenFile(dir_ / "e.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, kOwner);
+        ASSERT_TRUE(file->Replace(KeyOf(7), DataOf(7, 'x')).ok());
+    }
+    const std::string after = ReadAll(dir_ / "e.plm");
+    for (int most : {3, 1000}) {
+        std::string mixed = after;
+        int put_back = 0;
+        for (std::size_t at = 768; at + 64 <= std::min(before.size(), after.size()) && put_back < most; at += 64) {
+            if (before.compare(at, 64, after, at, 64) == 0) continue;
+            mixed.replace(at, 64, before, at, 64);
+            ++put_back;
+        }
+        ASSERT_GT(put_back, 0);
+        WriteAll(dir_ / "e.plm", mixed);
+        Status status;
+        const auto items = Walk(dir_ / "e.plm", &status);
+        EXPECT_TRUE(Refused(status)) << most << ": " << status.code << "/" << status.fault;
+        if (auto it = items.find(KeyOf(7)); it != items.end()) {
+            EXPECT_EQ(it->second, DataOf(7, 'x'));
+        }
+    }
 }
 
 // A bit flipped in any 64-byte block of a file, its journal included (a commit stopped
