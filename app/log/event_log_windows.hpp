@@ -2,7 +2,9 @@
 #pragma once
 
 #include "framework/error_reporter.hpp"
-#include "runtime/report/report_document.hpp"
+#include <string>
+
+#include "runtime/report/report.hpp"
 #include "runtime/window/window_declaration.hpp"
 
 namespace zelt::app {
@@ -17,14 +19,16 @@ struct UpdateEventsCtl {
 runtime::WindowDeclaration ViewEventsDeclaration();
 runtime::WindowDeclaration UpdateEventsDeclaration();
 
-// The log report "ZELT5.5 Activity Log": every event in stored order with its application
-// (blanked when repeated), date (picture 8), time (picture 4) and text, pages footed
-// "Page nnn", shown in the print preview; on an empty log "If there was something to print,
-// I'd print it.||There isn't." ("Go Away") and nothing printed.
+// The log report "ZELT5.5 Activity Log": the report process walks every event in stored
+// order behind the progress window "Report Progress..." (Cancel ends it early), printing its
+// application (blanked when repeated), date (picture 8), time (picture 4) and text, pages
+// footed "Page nnn"; the pages go to the print preview. On an empty log it says "If there
+// was something to print, I'd print it.||There isn't." ("Go Away") and prints nothing.
 void PrintLog(framework::ErrorReporter& errors);
-// The report's layout, and the report itself (a document without pages for an empty log);
-// the runtime's error code of reading the log.
-runtime::ReportLayout LogReportLayout();
-runtime::ErrorCode BuildLogReport(runtime::ReportDocument& report);
+// The report as declared, its first column bound to `app_name` (Loc:AppName).
+runtime::ReportDeclaration LogReportDeclaration(std::string& app_name);
+// The same pages without a window, for a PDF file (no pages for an empty log); the
+// runtime's error code of reading the log.
+runtime::ErrorCode BuildLogReport(runtime::ReportDocument& pages);
 
 }  // namespace zelt::app

@@ -1,40 +1,114 @@
-// The log report: one detail line per event in stored order, each application named once a
-// run, shown in the print preview.
+// PrintLog: the log report, walked by the report process behind its progress window, every
+// event in stored order with its application named once a run, shown in the print preview.
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/log/event_log.hpp"
 #include "app/log/event_log_windows.hpp"
+#include "framework/browse/table_view.hpp"
+#include "framework/field_access.hpp"
+#include "framework/process/report_controller.hpp"
+#include "framework/window/tracked_record.hpp"
 #include "runtime/errors/error_state.hpp"
-#include "runtime/values/pictures.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::app {
 
 namespace {
-constexpr int kDatePicture = 8;  // "Dd NNN yyyy"
-constexpr int kTimePicture = 4;  // "hh:mm:ss"
+
+using framework::Level;
+using framework::LevelFatal;
+using framework::LevelOk;
+
+struct ProgressCtl {
+    enum : int { Bar = 1, UserText, PctText, Cancel };
+};
+
+runtime::WindowDeclaration ProgressDeclaration(std::uint8_t& percent) {
+    runtime::WindowDeclaration w("Report Progress...");
+    w.Modal();
+    w.Progress("?Progress:Thermometer", 100).Use(runtime::Use(percent));
+    w.String("?Progress:UserString");
+    w.String("?Progress:PctText");
+    w.Button("?Progress:Cancel", "Cancel");
+    return w;
+}
+
+class PrintLogWindow final : public framework::ReportController {
+public:
+    explicit PrintLogWindow(framework::ErrorReporter& errors)
+        : ReportController(errors, ProgressDeclaration(percent_), "PrintLog"),
+          report_(LogReportDeclaration(app_name_)),
+          tracked_(TempFileRelations),
+          view_(TempFile),
+          process_(*this) {}
+
+    Level Init() override {
+        if (Level l = ReportController::Init(process_, &report_, &preview_); l != LevelOk) return l;
+        if (TempFileRelations.OpenAll() != LevelOk) return LevelFatal;
+        FilesOpened = 1;
+        process_.Init(view_, tracked_, Errors, &Window(), ProgressCtl::PctText, 0, &percent_);
+        TempFileRelations.SetQuickScan(true);
+        AddButton(ProgressCtl::Cancel, framework::ResponseCancelled);
+        if (!OpenWindow()) return LevelFatal;
+        Window().SetText(ProgressCtl::PctText, "");
+        return LevelOk;
+    }
+    Level Kill() override {
+        if (FilesOpened) {
+            TempFileRelations.SetQuickScan(false);
+            TempFileRelations.CloseAll();
+            FilesOpened = 0;
+        }
+        return ReportController::Kill();
+    }
+    void OnNoRecords() override {
+        runtime::Message("If there was something to print, I'd print it.||There isn't.", "Go Away",
+                         runtime::StockIcon::Question);
+    }
+
+private:
+    class Printer final : public framework::ProcessController {
+    public:
+        explicit Printer(PrintLogWindow& owner) : owner_(owner) {}
+        Level TakeRecord() override {
+            owner_.app_name_ = owner_.names_.Shown(TMP.Apps.View());
+            owner_.report_.PrintDetail();
+            return LevelOk;
+        }
+
+    private:
+        PrintLogWindow& owner_;
+    };
+
+    std::uint8_t percent_ = 0;
+    std::string app_name_;  // Loc:AppName
+    RepeatedNameBlanker names_;
+    runtime::Report report_;
+    runtime::ReportPreview preview_;
+    framework::TrackedRecord tracked_;
+    framework::TableView view_;
+    Printer process_;
+};
+
 }  // namespace
 
-runtime::ReportLayout LogReportLayout() {
-    runtime::ReportLayout layout;
-    layout.title = "ZELT5.5 Activity Log";
-    layout.columns = {{"App Name", 40, runtime::Align::Left},
-                      {"Date", 11, runtime::Align::Left},
-                      {"Time", 8, runtime::Align::Left},
-                      {"Action", 80, runtime::Align::Left}};
-    layout.footer_label = "Page";
-    layout.page_number_picture = "@n3";
-    layout.landscape = true;
-    return layout;
+runtime::ReportDeclaration LogReportDeclaration(std::string& app_name) {
+    runtime::ReportDeclaration d("ZELT5.5 Activity Log");
+    d.Column("App Name", 40, runtime::Use(app_name))
+        .Column("Date", 11, framework::FieldBinding(TempFile, 1), "@D8")
+        .Column("Time", 8, framework::FieldBinding(TempFile, 2), "@T4")
+        .Column("Action", 80, framework::FieldBinding(TempFile, 3))
+        .Footer("Page", "@n3")
+        .Landscape();
+    return d;
 }
 
-void AddLogDetail(runtime::ReportDocument& report, RepeatedNameBlanker& names, const TempFileRecord& event) {
-    report.AddDetail({names.Shown(event.Apps.View()), runtime::FormatDate(event.Date, kDatePicture),
-                      runtime::FormatTime(event.Clock, kTimePicture), event.Event.Clip()});
-}
-
-runtime::ErrorCode BuildLogReport(runtime::ReportDocument& report) {
-    report = runtime::ReportDocument(LogReportLayout());
+runtime::ErrorCode BuildLogReport(runtime::ReportDocument& pages) {
+    std::string app_name;
+    runtime::Report report(LogReportDeclaration(app_name));
+    report.Open();
+    report.SetPreviewQueue(&pages);
+    pages.Reset(report.Declaration().layout);
     if (TempFileRelations.OpenAll() != framework::LevelOk) {
         const runtime::ErrorCode code = runtime::CurrentErrorCode();
         TempFileRelations.CloseAll();
@@ -44,27 +118,19 @@ runtime::ErrorCode BuildLogReport(runtime::ReportDocument& report) {
     RepeatedNameBlanker names;
     TempFile.SetFile();
     runtime::ErrorCode code = runtime::err::NoError;
-    while ((code = TempFile.Next()) == runtime::err::NoError) AddLogDetail(report, names, TMP);
+    while ((code = TempFile.Next()) == runtime::err::NoError) {
+        app_name = names.Shown(TMP.Apps.View());
+        report.PrintDetail();
+    }
     TMP = kept;
     TempFileRelations.CloseAll();
+    report.Close();
     return code == runtime::err::RecordNotAvailable ? runtime::err::NoError : code;
 }
 
 void PrintLog(framework::ErrorReporter& errors) {
-    errors.SetProcedureName("PrintLog");
-    runtime::ReportDocument report;
-    const runtime::ErrorCode code = BuildLogReport(report);
-    if (code != runtime::err::NoError) {
-        runtime::Message("The activity log could not be read: " + runtime::CurrentErrorText() + " (error " +
-                             std::to_string(code) + ")",
-                         "Print Log", runtime::StockIcon::Hand);
-    } else if (report.PageCount() == 0) {
-        runtime::Message("If there was something to print, I'd print it.||There isn't.", "Go Away",
-                         runtime::StockIcon::Question);
-    } else if (runtime::WindowSystem* system = runtime::CurrentWindowSystem()) {
-        system->PreviewReport(report);
-    }
-    errors.SetProcedureName();
+    PrintLogWindow window(errors);
+    window.Run();
 }
 
 }  // namespace zelt::app
