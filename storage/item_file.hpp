@@ -224,8 +224,10 @@ class ItemFile {
 
 // A transaction over one or more item files: the files stay in write state and keep their
 // changes in memory until Commit. Commit of a single changed file uses the file's own
-// journal; several changed files are tied together through transaction control files so
-// that either all of them or none show the changes after a crash.
+// journal; several changed files, in any directories, are tied together through one
+// control file (the configured one, or "pelmar.tcf" beside the first changed file) that
+// holds the transaction's single commit point, so that either all of them or none show
+// the changes after a crash.
 class Transaction {
   public:
     Transaction() = default;
@@ -235,7 +237,8 @@ class Transaction {
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    // The configured control file ("TCF" option); empty: "pelmar.tcf" beside each file.
+    // The configured control file ("TCF" option); empty: "pelmar.tcf" beside the first
+    // changed file. Stored in the markers as an absolute path.
     void SetControlFile(std::string name) { control_file_ = std::move(name); }
     const std::string& control_file() const { return control_file_; }
 

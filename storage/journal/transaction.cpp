@@ -38,6 +38,9 @@ namespace {
 
 // How long a control file that another opener keeps from us is waited for.
 constexpr std::int64_t kControlWaitMs = 10000;
+// Transaction numbers are kept in a control file's identifier counter up to here (an
+// identifier never reaches FE 00 00 00).
+constexpr std::uint32_t kLastTransactionNumber = 0xFDFFFFFF;
 
 // Opens a control file, retrying while another opener keeps it from us (an existing,
 // readable file refused with 5) until the wait limit passes on the runtime clock; a file
@@ -150,57 +153,71 @@ Status Transaction::Commit() {
     return result;
 }
 
+namespace {
+
+// The last transaction number a control file issued, kept in its header's identifier
+// counter (control files issue no identifiers otherwise).
+std::uint32_t LastNumberOf(ItemFile& control) {
+    const auto id = control.state().tree->header().identifier();
+    return std::uint32_t{id[0]} << 24 | std::uint32_t{id[1]} << 16 | std::uint32_t{id[2]} << 8 | id[3];
+}
+
+// Issues the transaction's number and enters it in the control file: the clock's seconds,
+// but above every number this control file issued before, so that no number is used
+// twice. (A file whose journal names an earlier transaction would otherwise take a later
+// one's pending entry for its own and roll back after its commit point.)
+Status EnterTransaction(ItemFile& control, std::uint32_t* number) {
+    Status status = control.BeginWrite();
+    if (!status.ok()) return status;
+    auto candidate = static_cast<std::uint32_t>(std::time(nullptr));
+    const std::uint32_t last = LastNumberOf(control);
+    if (last < kLastTransactionNumber && candidate <= last) candidate = last + 1;
+    for (bool taken = true; taken;) {
+        status = control.Find(TransactionKey(candidate), nullptr, &taken);
+        if (!status.ok()) break;
+        if (taken) ++candidate;
+    }
+    if (status.ok()) {
+        const std::array<std::uint8_t, 4> stored{static_cast<std::uint8_t>(candidate >> 24),
+                                                 static_cast<std::uint8_t>(candidate >> 16),
+                                                 static_cast<std::uint8_t>(candidate >> 8),
+                                                 static_cast<std::uint8_t>(candidate)};
+        if (candidate < kLastTransactionNumber) control.state().tree->header().set_identifier(stored);
+        status = control.Insert(TransactionKey(candidate), {});
+    }
+    if (!status.ok()) {
+        control.Abandon(status);
+        return status;
+    }
+    *number = candidate;
+    return control.Finish();
+}
+
+}  // namespace
+
 Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
-    // Names are stored absolute, so that whoever recovers finds the same control file.
-    const auto control_of = [&](ItemFile* file) {
-        std::error_code ec;
-        if (!control_file_.empty()) return std::filesystem::absolute(control_file_, ec).lexically_normal().string();
-        return ControlFilePath(file->state().path, kDefaultControlMarker).string();
-    };
-    std::vector<std::string> names;
-    if (!control_file_.empty()) {
-        names.push_back(control_of(nullptr));
-    } else {
-        for (ItemFile* file : changed) {
-            std::string name = ControlFilePath(file->state().path, kDefaultControlMarker).string();
-            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-        }
-    }
-    std::vector<std::unique_ptr<ItemFile>> controls;
-    for (const std::string& name : names) {
-        std::unique_ptr<ItemFile> control;
-        Status status = OpenControlFile(name, Access::ReadWrite, Creation::OpenOrCreate, control);
-        if (!status.ok()) return status;
-        controls.push_back(std::move(control));
-    }
-    // A transaction number that no control file holds yet.
-    auto number = static_cast<std::uint32_t>(std::time(nullptr));
-    for (bool clash = true; clash;) {
-        clash = false;
-        for (auto& control : controls) {
-            Bytes data;
-            bool found = false;
-            Status status = control->Find(TransactionKey(number), &data, &found);
-            if (!status.ok()) return status;
-            if (found) {
-                ++number;
-                clash = true;
-                break;
-            }
-        }
-    }
-    std::string key = TransactionKey(number);
-    for (auto& control : controls) {
-        Status status = control->Insert(key, {});
-        if (!status.ok()) return status;
-    }
+    // One control file holds the transaction's commit point: the configured one, or
+    // "pelmar.tcf" beside the first changed file. Every marker names it by its absolute
+    // path, so that whoever recovers any of the files asks the same control file.
+    std::error_code ec;
+    const std::string name =
+        control_file_.empty() ? ControlFilePath(changed.front()->state().path, kDefaultControlMarker).string()
+                              : std::filesystem::absolute(control_file_, ec).lexically_normal().string();
+    std::unique_ptr<ItemFile> control;
+    Status status = OpenControlFile(name, Access::ReadWrite, Creation::OpenOrCreate, control);
+    if (!status.ok()) return status;
+    std::uint32_t number = 0;
+    status = EnterTransaction(*control, &number);
+    if (!status.ok()) return status;
+    const std::string key = TransactionKey(number);
+    const std::string marker = MarkerData(number, name);
     std::size_t journaled = 0;
     Status failed;
     try {
         for (ItemFile* file : changed) {
             ItemFileState& st = file->state();
             st.tree->Erase(kMarkerKey);
-            st.tree->Insert(kMarkerKey, MarkerData(number, control_of(file)));
+            st.tree->Insert(kMarkerKey, marker);
             TakeExclusiveLock(st);
             CommitPhase1(st);
             ++journaled;
@@ -209,24 +226,26 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
         failed = {failure.code, failure.fault};
     }
     if (!failed.ok()) {
+        bool all_reset = true;
         for (std::size_t i = 0; i < changed.size(); ++i) {
             ItemFileState& st = changed[i]->state();
             try {
                 if (i <= journaled) ResetJournal(st);
             } catch (const StorageFailure&) {
                 st.DropCachedState();
+                all_reset = false;
             }
             ReleaseExclusiveLock(st);
         }
-        for (auto& control : controls) control->Erase(key);
+        // A journal that could not be reset is still pointed to: the entry must stay, so
+        // that its recovery rolls it back.
+        if (all_reset) control->Erase(key);
         return failed;
     }
-    // The commit point: once every control file has forgotten the number, the journals hold.
-    for (auto& control : controls) {
-        Status status = control->Erase(key);
-        if (!status.ok()) return status;
-    }
-    for (auto& control : controls) control->Close();
+    // The commit point: once the control file has forgotten the number, the journals hold.
+    status = control->Erase(key);
+    if (!status.ok()) return status;
+    control->Close();
     for (ItemFile* file : changed) {
         ItemFileState& st = file->state();
         try {

@@ -249,5 +249,15 @@ TEST(ControlFileTest, ATransactionStoppedAnywhereReopensAllOrNothingWhateverItsC
     StopATransactionEverywhere(dir.path(), dir.path(), dir / "pelmar.tcf");
 }
 
+// Files in two directories share one control file, in the first file's directory: the
+// transaction has one commit point.
+TEST(ControlFileTest, ATransactionOverTwoDirectoriesHasOneCommitPoint) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "one");
+    std::filesystem::create_directory(dir / "two");
+    StopATransactionEverywhere(dir / "one", dir / "two", dir / "one" / "pelmar.tcf");
+    EXPECT_FALSE(std::filesystem::exists(dir / "two" / "pelmar.tcf"));
+}
+
 }  // namespace
 }  // namespace zelt::storage
