@@ -9,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "storage/journal/control_files.hpp"
 #include "storage_test_util.hpp"
 
 namespace zelt::storage {
@@ -132,6 +133,72 @@ TEST(ProcessTest, KilledWritersLeaveEveryAcknowledgedCommit) {
         acknowledged = static_cast<int>(items.size());
     }
     std::printf("kill rounds: %d, commits acknowledged: %d\n", rounds, acknowledged);
+}
+
+// A writer commits transactions over two files in two directories and is killed at a
+// random moment, 200 times: both files always hold the same transactions, every
+// acknowledged one among them.
+TEST(ProcessTest, KilledTransactionsOverTwoDirectoriesAreNeverTorn) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "one");
+    std::filesystem::create_directory(dir / "two");
+    const auto path_a = dir / "one" / "a.plm";
+    const auto path_b = dir / "two" / "b.plm";
+    std::mt19937 rng(7);
+    int acknowledged = 0;
+    int torn = 0;
+    int rounds = 0;
+    for (; rounds < 200; ++rounds) {
+        int acks[2];
+        ASSERT_EQ(::pipe(acks), 0);
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(acks[0]);
+            const OpenOptions options{Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}};
+            std::unique_ptr<ItemFile> a;
+            std::unique_ptr<ItemFile> b;
+            if (!ItemFile::Open(path_a, options, a).ok() || !ItemFile::Open(path_b, options, b).ok()) _exit(3);
+            for (int n = acknowledged + 1;; ++n) {
+                char key[16];
+                std::snprintf(key, sizeof key, "t%08d", n);
+                Transaction tx;
+                if (!tx.Enlist(*a).ok() || !tx.Enlist(*b).ok()) _exit(4);
+                if (!a->Insert(key, std::string(static_cast<std::size_t>(n % 5) * 120, 'a')).ok()) _exit(5);
+                if (!b->Insert(key, std::string(static_cast<std::size_t>(n % 3) * 200, 'b')).ok()) _exit(6);
+                if (!tx.Commit().ok()) _exit(7);
+                if (::write(acks[1], &n, sizeof n) != sizeof n) _exit(8);
+            }
+        }
+        ::close(acks[1]);
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 20000));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        int n = 0;
+        while (::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) acknowledged = n;
+        ::close(acks[0]);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "child ended on its own: " << WEXITSTATUS(status);
+        if (!std::filesystem::exists(path_a) || !std::filesystem::exists(path_b)) continue;  // killed before both existed
+
+        auto a = OpenFile(path_a);
+        auto b = OpenFile(path_b);
+        ASSERT_TRUE(a && b) << "round " << rounds;
+        testing::Model items_a = testing::ReadItems(*a);
+        testing::Model items_b = testing::ReadItems(*b);
+        items_a.erase(std::string(kMarkerKey));
+        items_b.erase(std::string(kMarkerKey));
+        std::vector<std::string> keys_a, keys_b;
+        for (const auto& item : items_a) keys_a.push_back(item.first);
+        for (const auto& item : items_b) keys_b.push_back(item.first);
+        if (keys_a != keys_b) ++torn;
+        EXPECT_EQ(keys_a, keys_b) << "round " << rounds;
+        ASSERT_GE(static_cast<int>(keys_a.size()), acknowledged) << "round " << rounds;
+        ASSERT_LE(static_cast<int>(keys_a.size()), acknowledged + 1) << "round " << rounds;
+        acknowledged = static_cast<int>(keys_a.size());
+    }
+    EXPECT_EQ(torn, 0);
+    std::printf("transaction kill rounds: %d, transactions acknowledged: %d, torn: %d\n", rounds, acknowledged, torn);
 }
 
 }  // namespace
