@@ -314,7 +314,8 @@ void Window::AcceptAll() {
 void Window::BringTabForward(ControlNumber n) {
     for (ControlNumber c = n; c != 0; c = Declared(c)->parent) {
         const auto* d = Declared(c);
-        if (d->kind == ControlKind::Tab) {
+        // A tab declared outside a sheet has no page to bring forward.
+        if (d->kind == ControlKind::Tab && d->parent != 0) {
             const int index = TabIndex(c);
             if (Control(d->parent).choice != index) {
                 // As when the user clicks the tab: the program hears of the new page.
