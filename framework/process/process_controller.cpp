@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "framework/query/query_form.hpp"
+
 namespace zelt::framework {
 
 namespace {
@@ -118,8 +120,9 @@ void ProcessController::ShowProgress() {
 
 Level ProcessController::TakeQuery() {
     if (!Query) return LevelOk;
-    if (Query->Ask() != LevelOk) return LevelCancel;
-    SetFilter(Query->Filter(), kQueryFilterId);
+    QueryForm form(Errors(), *Query);
+    if (form.Run() != ResponseCompleted) return LevelCancel;
+    SetFilter(Query->GetFilter(), kQueryFilterId);
     return LevelOk;
 }
 

@@ -31,6 +31,7 @@
 
 #include "framework/browse/step_distribution.hpp"
 #include "framework/browse/view_manager.hpp"
+#include "framework/query/query_builder.hpp"
 #include "runtime/window/window.hpp"
 
 namespace zelt::framework {
@@ -40,17 +41,6 @@ class RecordProcessor {
 public:
     virtual ~RecordProcessor() = default;
     virtual Level TakeRecord() = 0;
-};
-
-// A query-by-example a process offers before its walk: the query form, and the filter the
-// user built with it (in the view's filter expression language).
-class ProcessQuery {
-public:
-    virtual ~ProcessQuery() = default;
-    // Shows the query form; LevelOk when the user accepted it.
-    virtual Level Ask() = 0;
-    // The filter of the query accepted last; empty for none.
-    virtual std::string Filter() const = 0;
 };
 
 // The id of the named filter a process's query sets on its view.
@@ -64,7 +54,7 @@ public:
     std::vector<ProcessController*> Children;  // not owned
     std::uint8_t* Percentile = nullptr;         // 0..100; nullptr: no progress bar
     runtime::ControlNumber PText = 0;
-    ProcessQuery* Query = nullptr;              // not owned
+    QueryBuilder* Query = nullptr;              // not owned
     std::int32_t RecordsProcessed = 0;
     std::int32_t RecordsToProcess = 0;
     Distribution* StepMgr = nullptr;            // not owned
@@ -91,9 +81,9 @@ public:
     virtual Level Next(bool count);
     // Called at the end of Reset, when the walk is set up; empty here.
     virtual void Started() {}
-    // Offers the query form when a Query is attached; an accepted query becomes the view's
-    // filter "QBE" (an empty query removes it). LevelOk without a query or when it was
-    // accepted, LevelCancel when the user cancelled the form.
+    // Offers the query form (QueryForm) when a Query is attached; an accepted query becomes
+    // the view's filter "QBE" (an empty query removes it). LevelOk without a query or when
+    // it was accepted, LevelCancel when the user cancelled the form.
     virtual Level TakeQuery();
     Level TakeRecord() override { return LevelOk; }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/query/query_form.hpp"
 #include "tests/report/report_fixture.hpp"
 
 namespace zelt::framework::testing {
@@ -118,6 +119,24 @@ TEST_F(ReportProcessTest, CancellingTheProgressWindowEndsTheReportEarly) {
     EXPECT_TRUE(s.session.script.Previews().empty()) << "a cancelled report is not previewed";
     EXPECT_TRUE(s.session.script.Printed().empty());
     EXPECT_EQ(w.PreviewQueue, nullptr) << "killed with the window";
+}
+
+TEST_F(ReportProcessTest, AQueryOfferedBeforeTheWalkFiltersTheReport) {
+    EventLog log(s.errors, 20);
+    QueryBuilder query;
+    query.Init(s.errors);
+    query.AddItem("EVT:Apps", "Application", "@S40");
+    EventReport w(s.errors, log, false);
+    w.before_open = [&] { w.Process().Query = &query; };
+    s.session.script.Type(2, "APP1*").In(QueryForm::kTitle);  // the first column's entry
+    s.session.script.Press(4).In(QueryForm::kTitle);          // Ok
+    EXPECT_EQ(w.Run(), ResponseCompleted);
+    ASSERT_EQ(s.session.script.Printed().size(), 1u);
+    std::vector<std::string> apps;
+    for (const auto& page : s.session.script.Printed()[0])
+        for (std::size_t i = 2; i + 1 < page.size(); ++i) apps.push_back(page[i].substr(0, 9));
+    EXPECT_EQ(apps.size(), 11u) << "APP1 and APP10 to APP19";
+    EXPECT_EQ(apps.front(), "APP1.APP ");
 }
 
 }  // namespace
