@@ -7,9 +7,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -17,6 +14,7 @@
 
 #include "platform/qt/qt_icons.hpp"
 #include "platform/qt/qt_report.hpp"
+#include "platform/qt/qt_report_preview.hpp"
 #include "platform/qt/qt_window.hpp"
 #include "runtime/values/clock_source.hpp"
 #include "runtime/window/window.hpp"
@@ -212,21 +210,12 @@ void QtBackend::PlaySound(const std::string& file) {
 }
 
 bool QtBackend::PreviewReport(const ReportDocument& report) {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintPreviewDialog preview(&printer, DialogParent());
-    preview.setWindowTitle(QString::fromStdString(report.Layout().title));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&report](QPrinter* device) { RenderReport(report, *device); });
-    preview.setWindowState(preview.windowState() | Qt::WindowMaximized);
-    return preview.exec() == QDialog::Accepted;
+    ReportPreviewWindow preview(report, DialogParent());
+    preview.exec();
+    return preview.Printed();
 }
 
-bool QtBackend::PrintReport(const ReportDocument& report) {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, DialogParent());
-    if (dialog.exec() != QDialog::Accepted) return false;
-    return RenderReport(report, printer);
-}
+bool QtBackend::PrintReport(const ReportDocument& report) { return PrintReportWithDialog(report, DialogParent()); }
 
 bool QtBackend::SaveReportPdf(const ReportDocument& report, const std::string& path) {
     return RenderReportPdf(report, path);

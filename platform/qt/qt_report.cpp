@@ -68,7 +68,7 @@ void RenderPage(const ReportDocument& report, int page, QPainter& painter, doubl
     painter.restore();
 }
 
-bool RenderReport(const ReportDocument& report, QPagedPaintDevice& device) {
+bool RenderReport(const ReportDocument& report, QPagedPaintDevice& device, int first, int last) {
     const PageMetrics& m = report.Metrics();
     const QPageSize size(m.paper == runtime::Paper::Letter ? QPageSize::Letter : QPageSize::A4);
     QPageLayout layout(size, report.Layout().landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
@@ -79,8 +79,10 @@ bool RenderReport(const ReportDocument& report, QPagedPaintDevice& device) {
     QPainter painter;
     if (!painter.begin(&device)) return false;
     const double scale = device.logicalDpiX() / 72.0;
-    for (int p = 1; p <= report.PageCount(); ++p) {
-        if (p > 1 && !device.newPage()) return false;
+    first = std::max(1, first);
+    last = last <= 0 ? report.PageCount() : std::min(last, report.PageCount());
+    for (int p = first; p <= last; ++p) {
+        if (p > first && !device.newPage()) return false;
         RenderPage(report, p, painter, scale);
     }
     return painter.end();
