@@ -383,6 +383,37 @@ Status ItemFile::UnlockRecord(std::uint32_t number) {
     return Status::Ok();
 }
 
+Status ItemFile::OpenRecordLocks(std::unique_ptr<RecordLocks>& out) {
+    ItemFileState& st = *state_;
+    if (st.closed) return Status::Error(err::FileNotOpen);
+    std::unique_ptr<io::FileHandle> handle;
+    const runtime::ErrorCode code = st.handle->OpenLockOwner(st.path, handle);
+    if (code != err::NoError) return Status::Error(code);
+    out.reset(new RecordLocks(std::move(handle)));
+    return Status::Ok();
+}
+
+RecordLocks::RecordLocks(std::unique_ptr<io::FileHandle> handle) : handle_(std::move(handle)) {}
+RecordLocks::~RecordLocks() = default;
+
+Status RecordLocks::TryLock(std::uint32_t number, bool* acquired) {
+    bool got = false;
+    for (int i = 0; i < 3 && !got; ++i) got = handle_->TryLock(RecordLockOffset(number), 1, true);
+    if (acquired) *acquired = got;
+    return Status::Ok();
+}
+
+Status RecordLocks::LockWait(std::uint32_t number) {
+    try {
+        handle_->LockWait(RecordLockOffset(number), 1, true);
+    } catch (const StorageFailure& failure) {
+        return {failure.code, failure.fault};
+    }
+    return Status::Ok();
+}
+
+void RecordLocks::Unlock(std::uint32_t number) { handle_->Unlock(RecordLockOffset(number), 1); }
+
 const std::filesystem::path& ItemFile::path() const { return state_->path; }
 const OpenOptions& ItemFile::options() const { return state_->options; }
 bool ItemFile::in_transaction() const { return state_->in_transaction; }

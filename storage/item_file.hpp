@@ -153,6 +153,31 @@ class ItemCursor {
 };
 
 class ItemFileState;
+namespace io {
+class FileHandle;
+}
+
+// Record bytes (held records, table locks) of one owner. Every owner has a descriptor of
+// its own on the file, so owners exclude each other exactly as processes do: the driver
+// gives each open table one, and two tables of one program on one file never share a
+// hold or a lock. Destroying the owner releases everything it holds.
+class RecordLocks {
+  public:
+    ~RecordLocks();
+    RecordLocks(const RecordLocks&) = delete;
+    RecordLocks& operator=(const RecordLocks&) = delete;
+
+    // Three attempts without waiting; `acquired` says whether the byte is held now.
+    Status TryLock(std::uint32_t number, bool* acquired);
+    // Waits until the byte is held.
+    Status LockWait(std::uint32_t number);
+    void Unlock(std::uint32_t number);
+
+  private:
+    friend class ItemFile;
+    explicit RecordLocks(std::unique_ptr<io::FileHandle> handle);
+    std::unique_ptr<io::FileHandle> handle_;
+};
 
 class ItemFile {
   public:
@@ -207,6 +232,8 @@ class ItemFile {
     Status TryLockRecord(std::uint32_t number, bool* acquired);
     Status LockRecordWait(std::uint32_t number);
     Status UnlockRecord(std::uint32_t number);
+    // A lock owner of its own on this file (see RecordLocks).
+    Status OpenRecordLocks(std::unique_ptr<RecordLocks>& out);
 
     const std::filesystem::path& path() const;
     const OpenOptions& options() const;

@@ -58,12 +58,12 @@ namespace {
 
 // Tries to take record lock `number` until it is had, an error comes back, or `seconds`
 // have passed on the runtime clock, waiting one second between tries (0 seconds: one try).
-Status TryLockWithin(ItemFile& file, std::uint32_t number, std::int64_t seconds, bool* acquired) {
+Status TryLockWithin(RecordLocks& locks, std::uint32_t number, std::int64_t seconds, bool* acquired) {
     const auto& clock = runtime::CurrentClockSource();
     const std::int64_t limit_ms = std::max<std::int64_t>(seconds, 0) * 1000;
     const std::int64_t start = clock.MonotonicMs();
     for (;;) {
-        const Status status = file.TryLockRecord(number, acquired);
+        const Status status = locks.TryLock(number, acquired);
         if (!status.ok() || *acquired) return status;
         if (clock.MonotonicMs() - start >= limit_ms) return Status::Ok();
         const std::int64_t wait_from = clock.MonotonicMs();
@@ -164,11 +164,7 @@ struct PelmarDriver::Impl {
     }
 
     void ReleaseTable(TableState& s) {
-        if (s.physical) {
-            if (s.held != 0) s.physical->file->UnlockRecord(s.held);
-            if (s.table_locked && s.table)
-                s.physical->file->UnlockRecord(TableIdValue(s.table->Id()));
-        }
+        s.locks.reset();  // gives up every hold and lock of the table
         s.held = 0;
         s.table_locked = false;
     }
@@ -232,6 +228,7 @@ struct PelmarDriver::Impl {
             return TableStore::Open(*physical->store, s.address.table, definition,
                                     table.Declaration().IsOem(), false, opened);
         });
+        if (status.ok()) status = physical->file->OpenRecordLocks(s.locks);
         if (!status.ok()) {
             ClosePhysicalIfLast(s.physical);
             return Result(status, args, true);
@@ -302,13 +299,13 @@ struct PelmarDriver::Impl {
         if (s.hold_requested) {
             s.hold_requested = false;
             if (s.held != 0 && s.held != number) {
-                s.physical->file->UnlockRecord(s.held);
+                s.locks->Unlock(s.held);
                 s.held = 0;
             }
             if (s.held != number) {
                 // A hold with a time limit keeps trying while another station holds it.
                 bool acquired = false;
-                status = TryLockWithin(*s.physical->file, number,
+                status = TryLockWithin(*s.locks, number,
                                        std::max<std::int64_t>(s.hold_seconds, 0), &acquired);
                 if (!status.ok()) return status;
                 if (!acquired) return Status::Error(err::RecordIsAlreadyHeld);
@@ -484,7 +481,7 @@ struct PelmarDriver::Impl {
         locked_here = false;
         if (s.held == number) return err::NoError;
         bool acquired = false;
-        const Status st = s.physical->file->TryLockRecord(number, &acquired);
+        const Status st = s.locks->TryLock(number, &acquired);
         if (!st.ok()) return Result(st, args, true);
         if (!acquired) return refused;
         locked_here = true;
@@ -495,7 +492,6 @@ struct PelmarDriver::Impl {
         if (number == 0) return err::RecordNotAvailable;
         if (!s.writable) return err::AccessDenied;
         if (!pelmar::BlobsFit(table)) return err::UnsupportedFunction;
-        ItemFile& file = *s.physical->file;
         bool locked_here = false;
         if (const ErrorCode code = LockUnlessHeld(s, number, err::AccessDenied, locked_here, args);
             code != err::NoError)
@@ -523,7 +519,7 @@ struct PelmarDriver::Impl {
             if (stored == record && memos_same) return Status::Ok();
             return s.table->Change(number, stored, record, check_memos ? &memos : nullptr);
         });
-        if (locked_here) file.UnlockRecord(number);
+        if (locked_here) s.locks->Unlock(number);
         if (status.ok()) {
             s.stored = record;
             if (s.watching) {
@@ -538,7 +534,6 @@ struct PelmarDriver::Impl {
         const std::uint32_t number = s.current;
         if (number == 0) return err::RecordNotAvailable;
         if (!s.writable) return err::AccessDenied;
-        ItemFile& file = *s.physical->file;
         bool locked_here = false;
         if (const ErrorCode code =
                 LockUnlessHeld(s, number, err::RecordNotAvailable, locked_here, args);
@@ -546,7 +541,7 @@ struct PelmarDriver::Impl {
             return code;
         const Status status = InFrame(s, true, [&] { return s.table->Delete(number); });
         if (locked_here || s.held == number) {
-            file.UnlockRecord(number);
+            s.locks->Unlock(number);
             if (s.held == number) s.held = 0;
         }
         if (status.ok()) {
@@ -977,18 +972,18 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
     }
 
     case FileOp::Release:
-        if (s.held != 0) s.physical->file->UnlockRecord(s.held);
+        if (s.held != 0) s.locks->Unlock(s.held);
         s.held = 0;
         s.hold_requested = false;
         return err::NoError;
     case FileOp::LockFile: {
-        const Status status = s.physical->file->LockRecordWait(TableIdValue(s.table->Id()));
+        const Status status = s.locks->LockWait(TableIdValue(s.table->Id()));
         if (status.ok()) s.table_locked = true;
         return Result(status, args, true);
     }
     case FileOp::LockFileSec: {
         bool acquired = false;
-        const Status status = TryLockWithin(*s.physical->file, TableIdValue(s.table->Id()),
+        const Status status = TryLockWithin(*s.locks, TableIdValue(s.table->Id()),
                                             args.number, &acquired);
         if (!status.ok()) return Result(status, args, true);
         if (!acquired) return err::FileIsAlreadyLocked;
@@ -996,7 +991,7 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
         return err::NoError;
     }
     case FileOp::Unlock:
-        if (s.table_locked) s.physical->file->UnlockRecord(TableIdValue(s.table->Id()));
+        if (s.table_locked) s.locks->Unlock(TableIdValue(s.table->Id()));
         s.table_locked = false;
         return err::NoError;
 

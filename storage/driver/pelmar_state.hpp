@@ -56,6 +56,8 @@ struct TableState final : runtime::DriverTableState {
     std::string address_source;  // the name text `address` was worked out from
     std::shared_ptr<PhysicalFile> physical;
     std::unique_ptr<TableStore> table;
+    // Held records and the table lock belong to this open table, not to the shared file.
+    std::unique_ptr<RecordLocks> locks;
     int mode = 0;
     bool writable = false;
     bool exclusive = false;

@@ -89,6 +89,20 @@ runtime::ErrorCode FileHandle::SyncDirectory(const std::filesystem::path& direct
     return runtime::err::NoError;
 }
 
+runtime::ErrorCode FileHandle::OpenLockOwner(const std::filesystem::path& path,
+                                             std::unique_ptr<FileHandle>& out) const {
+    std::unique_ptr<FileHandle> handle(new FileHandle());
+    const int flags = O_CLOEXEC | (fd_writable_ ? O_RDWR : O_RDONLY);
+    // Through the descriptor, so that a file renamed or replaced meanwhile is still this one.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    handle->fd_ = ::open(self.c_str(), flags);
+    if (handle->fd_ < 0) handle->fd_ = ::open(path.c_str(), flags);
+    if (handle->fd_ < 0) return runtime::ErrorCodeFromErrno(errno);
+    handle->fd_writable_ = fd_writable_;
+    out = std::move(handle);
+    return runtime::err::NoError;
+}
+
 FileHandle::~FileHandle() {
     OPENSSL_cleanse(pending_owner_.data(), pending_owner_.size());
     if (fd_ >= 0) ::close(fd_);  // releases every lock of this open file

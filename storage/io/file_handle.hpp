@@ -39,6 +39,11 @@ class FileHandle {
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
+    // Another open file description of the same file, for locks only: its locks conflict
+    // with this handle's as another process's would. `path` is used only where the
+    // running system cannot reopen the descriptor itself.
+    runtime::ErrorCode OpenLockOwner(const std::filesystem::path& path, std::unique_ptr<FileHandle>& out) const;
+
     // Enciphers the file with keys from `owner` and the file's key unit; a file still without
     // one (empty, or with a blank header) gets a fresh unit, written with the first write.
     // Returns 0, or 36 when the file holds no key unit or no key could be derived.

@@ -482,6 +482,51 @@ TEST_F(PelmarDriverTest, HoldingWatchingAndLockingBetweenStations) {
     theirs.Unlock();
 }
 
+// Two tables of one program on one file exclude each other exactly as two stations do:
+// holds and record locks belong to the open table, not to the shared file.
+TEST_F(PelmarDriverTest, HoldsAndLocksBelongToEachOpenTableOfOneProgram) {
+    Table first(People());
+    ASSERT_EQ(first.Create(), 0);
+    ASSERT_EQ(first.Open(0x42), 0);
+    Put(first, "Alice", 1, 1);
+    Table second(People());
+    ASSERT_EQ(second.Open(0x42), 0);
+    Table station(People("PELMAR_B"));
+    ASSERT_EQ(station.Open(0x42), 0);
+
+    rec_.number = 1;
+    first.Hold();
+    ASSERT_EQ(first.Get(2), 0);
+    rec_.number = 1;
+    second.Hold();
+    EXPECT_EQ(second.Get(2), err::RecordIsAlreadyHeld);
+    // The second table's release and refused writes leave the first one's hold alone.
+    ASSERT_EQ(second.Release(), 0);
+    rec_.number = 1;
+    ASSERT_EQ(second.Get(2), 0);
+    rec_.score = 9;
+    EXPECT_EQ(second.Put(), err::AccessDenied);
+    EXPECT_EQ(second.Delete(), err::RecordNotAvailable);
+    rec_.number = 1;
+    station.Hold();
+    EXPECT_EQ(station.Get(2), err::RecordIsAlreadyHeld);
+    ASSERT_EQ(first.Release(), 0);
+    rec_.number = 1;
+    second.Hold();
+    EXPECT_EQ(second.Get(2), 0);
+    ASSERT_EQ(second.Release(), 0);
+
+    ASSERT_EQ(first.Lock(), 0);
+    EXPECT_EQ(second.Lock(0), err::FileIsAlreadyLocked);
+    ASSERT_EQ(second.Unlock(), 0);
+    EXPECT_EQ(station.Lock(0), err::FileIsAlreadyLocked);
+    ASSERT_EQ(first.Unlock(), 0);
+    EXPECT_EQ(second.Lock(0), 0);
+    // Closing a table gives up its holds and locks.
+    ASSERT_EQ(second.Close(), 0);
+    EXPECT_EQ(first.Lock(0), 0);
+}
+
 // Moves a virtual clock forward from a second thread while a timed wait runs, and runs
 // `at` once the clock has passed `at_ms`.
 class ClockMover {
