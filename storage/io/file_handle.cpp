@@ -58,10 +58,8 @@ runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool writ
     struct stat st {};
     if (::fstat(handle->fd_, &st) != 0) return runtime::ErrorCodeFromErrno(errno);
     if (!S_ISREG(st.st_mode)) return runtime::err::AccessDenied;
-    if (!handle->TakeShareLocks(write, share)) return runtime::err::AccessDenied;
-    if (create == CreateMode::AlwaysNew && ::ftruncate(handle->fd_, 0) != 0) {
-        return runtime::ErrorCodeFromErrno(errno);
-    }
+    const bool anew = create == CreateMode::AlwaysNew;
+    if (const auto code = handle->TakeShareLocks(write, share, anew); code != runtime::err::NoError) return code;
     if (created) {
         // The new name must reach the disk before anything stored in the file is reported
         // stored.
@@ -119,7 +117,7 @@ void FileHandle::AdoptWrittenKeyUnit() {
     pending_owner_.clear();
 }
 
-bool FileHandle::TakeShareLocks(bool write, ShareMode share) {
+runtime::ErrorCode FileHandle::TakeShareLocks(bool write, ShareMode share, bool anew) {
     LockWait(kShareGuard, 1, true);
     auto taken_by_other = [this](std::uint64_t offset) {
         struct flock fl = MakeLock(F_WRLCK, offset, 1);
@@ -128,14 +126,18 @@ bool FileHandle::TakeShareLocks(bool write, ShareMode share) {
     };
     bool ok = !taken_by_other(kDeniesAll) && !(write && taken_by_other(kDeniesWrite));
     if (ok && share != ShareMode::DenyNone) ok = !taken_by_other(kOpenedWrite);
-    if (ok && share == ShareMode::DenyAll) ok = !taken_by_other(kOpenedAny);
+    // Starting anew empties the file: nobody else may have it open, whatever they share.
+    if (ok && (share == ShareMode::DenyAll || anew)) ok = !taken_by_other(kOpenedAny);
     if (ok) {
         ok = TryLock(kOpenedAny, 1, false) && (!write || TryLock(kOpenedWrite, 1, false)) &&
              (share == ShareMode::DenyNone || TryLock(kDeniesWrite, 1, false)) &&
              (share != ShareMode::DenyAll || TryLock(kDeniesAll, 1, false));
     }
+    runtime::ErrorCode code = ok ? runtime::err::NoError : runtime::err::AccessDenied;
+    // Emptied under the guard, so that nobody opens it between the check and the cut.
+    if (ok && anew && ::ftruncate(fd_, 0) != 0) code = runtime::ErrorCodeFromErrno(errno);
     Unlock(kShareGuard, 1);
-    return ok;
+    return code;
 }
 
 std::size_t FileHandle::RawRead(std::uint64_t offset, std::uint8_t* data, std::size_t length) {

@@ -30,6 +30,7 @@ class FileHandle {
     // Opens `path`; returns 0 or a runtime error code (2 missing, 5 sharing violation or no
     // permission, other OS failures mapped to their codes). A file it creates has its
     // directory flushed before the call returns, so that its name survives a power loss.
+    // AlwaysNew empties an existing file only when no other handle has it open (else 5).
     static runtime::ErrorCode Open(const std::filesystem::path& path, bool write, CreateMode create,
                                    ShareMode share, std::unique_ptr<FileHandle>& out);
     ~FileHandle();
@@ -71,7 +72,7 @@ class FileHandle {
 
   private:
     FileHandle() = default;
-    bool TakeShareLocks(bool write, ShareMode share);
+    runtime::ErrorCode TakeShareLocks(bool write, ShareMode share, bool anew);
     std::size_t RawRead(std::uint64_t offset, std::uint8_t* data, std::size_t length);
     void RawWrite(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
     std::size_t DecipherRead(std::uint64_t offset, std::uint8_t* data, std::size_t done);

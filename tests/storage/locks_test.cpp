@@ -39,6 +39,28 @@ TEST(LocksTest, ShareModesRefuseConflictingOpensWithAccessDenied) {
     EXPECT_TRUE(TryOpen(path, Access::ReadOnly, Share::DenyAll, third).ok());  // all closed: free again
 }
 
+// Starting a file anew while another handle has it open would take its committed items
+// away under it, whatever share mode both chose: refused with 5, and nothing is lost.
+TEST(LocksTest, CreatingAFileAnewIsRefusedWhileAnotherHandleHasItOpen) {
+    ScratchDir dir;
+    auto path = dir / "n.plm";
+    auto writer = OpenFile(path);
+    ASSERT_TRUE(writer->Insert("kept", "1").ok());
+    for (Share share : {Share::DenyNone, Share::DenyWrite, Share::DenyAll}) {
+        std::unique_ptr<ItemFile> anew;
+        const Status status = ItemFile::Open(path, {Access::ReadWrite, share, Creation::AlwaysNew, {}}, anew);
+        EXPECT_EQ(status.code, runtime::err::AccessDenied);
+    }
+    Bytes data;
+    bool found = false;
+    ASSERT_TRUE(writer->Find("kept", &data, &found).ok());
+    EXPECT_TRUE(found);
+    writer.reset();
+    std::unique_ptr<ItemFile> anew;  // nobody has it open now
+    ASSERT_TRUE(ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::AlwaysNew, {}}, anew).ok());
+    EXPECT_TRUE(testing::ReadItems(*anew).empty());
+}
+
 TEST(LocksTest, RecordBytesAndTheWriterByteExcludeOtherHandles) {
     ScratchDir dir;
     auto one = OpenFile(dir / "r.plm");
