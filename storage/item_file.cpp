@@ -186,6 +186,8 @@ Status ItemFile::BeginWrite() {
     ItemFileState& st = *state_;
     if (st.closed) return Status::Error(err::FileNotOpen);
     if (st.options.access == Access::ReadOnly) return Status::Error(err::AccessDenied);
+    // After a failed flush this open commits no more; the next open recovers.
+    if (st.handle->flush_failure() != err::NoError) return Status::Error(st.handle->flush_failure());
     if (st.in_operation && st.write_state) return Status::Ok();
     return Guarded(st, [&] {
         if (st.in_operation) {

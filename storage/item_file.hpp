@@ -198,7 +198,9 @@ class ItemFile {
 
     // Operation frame (see above).
     Status BeginRead();
-    Status BeginWrite();  // error 5 when the file was opened read-only
+    // Error 5 when the file was opened read-only; after a flush of this handle failed, that
+    // flush's error: the handle commits no more, and the next open recovers the file.
+    Status BeginWrite();
     Status Finish();
     // Gives the operation up and drops the file's cached changes. Inside a transaction,
     // changes dropped or a fault (`why`) fail the whole transaction: its Commit reports

@@ -230,6 +230,7 @@ void FileHandle::ReadExact(std::uint64_t offset, std::uint8_t* data, std::size_t
 
 void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
     if (length % 64 != 0) RaiseFault(fault::WriteLength);
+    RefuseAfterFailedFlush();
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
@@ -250,14 +251,25 @@ void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
 }
 
 void FileHandle::Flush() {
+    RefuseAfterFailedFlush();
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
-    if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
-    if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0) RaiseError(runtime::ErrorCodeFromErrno(errno));
+    if (action == SeamAction::Fail) FlushFailed(runtime::err::AccessDenied);
+    if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0) FlushFailed(runtime::ErrorCodeFromErrno(errno));
     IoFaultSeam::NoteFlush(fd_);
 }
 
+void FileHandle::FlushFailed(runtime::ErrorCode code) {
+    flush_failure_ = code == runtime::err::NoError ? runtime::err::AccessDenied : code;
+    RaiseError(flush_failure_);
+}
+
+void FileHandle::RefuseAfterFailedFlush() const {
+    if (flush_failure_ != runtime::err::NoError) RaiseError(flush_failure_);
+}
+
 void FileHandle::Truncate(std::uint64_t size) {
+    RefuseAfterFailedFlush();
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);

@@ -62,6 +62,10 @@ class FileHandle {
     void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
     void Flush();
     void Truncate(std::uint64_t size);
+    // After a flush failed, the system may already have dropped writes it held, and a later
+    // flush that succeeds would hide that: every later write, flush and truncate of this
+    // handle fails with the same code (0 until then).
+    runtime::ErrorCode flush_failure() const { return flush_failure_; }
     std::uint64_t Size() const;
 
     // Byte-range locks. TryLock makes one attempt; LockWait waits for the range.
@@ -78,6 +82,9 @@ class FileHandle {
     std::size_t DecipherRead(std::uint64_t offset, std::uint8_t* data, std::size_t done);
     int fd_ = -1;
     bool fd_writable_ = false;
+    runtime::ErrorCode flush_failure_ = runtime::err::NoError;
+    [[noreturn]] void FlushFailed(runtime::ErrorCode code);
+    void RefuseAfterFailedFlush() const;
     std::unique_ptr<BlockCipher> cipher_;
     // The key unit of a file that has none on disk yet, written before its first write;
     // until then the owner string is kept, so that a unit another handle writes first is
