@@ -291,6 +291,18 @@ void OemToAnsiInPlace(char* bytes, std::size_t length) {
         bytes[i] = static_cast<char>(OemToAnsi(static_cast<std::uint8_t>(bytes[i])));
 }
 
+char32_t AnsiToUnicode(std::uint8_t ansi) {
+    const std::uint16_t character = AnsiCodePoint(ansi);
+    return character != 0 || ansi == 0 ? character : ansi;
+}
+
+std::optional<std::uint8_t> UnicodeToAnsi(char32_t character) {
+    if (character < 0x80 || (character >= 0xA0 && character <= 0xFF)) return static_cast<std::uint8_t>(character);
+    for (int b = 0x80; b < 0xA0; ++b)
+        if (AnsiToUnicode(static_cast<std::uint8_t>(b)) == character) return static_cast<std::uint8_t>(b);
+    return std::nullopt;
+}
+
 std::string UpperText(std::string_view text) {
     const auto& upper = CurrentCollation().upper;
     std::string out(text);

@@ -31,6 +31,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -74,6 +75,12 @@ std::uint8_t AnsiToOem(std::uint8_t ansi);
 std::uint8_t OemToAnsi(std::uint8_t oem);
 void AnsiToOemInPlace(char* bytes, std::size_t length);
 void OemToAnsiInPlace(char* bytes, std::size_t length);
+
+// ANSI text and Unicode. Every byte has a character: the five bytes that Windows-1252 leaves
+// empty (81, 8D, 8F, 90, 9D) stand for the C1 controls of the same number, so that any
+// stored text goes to Unicode and back unchanged. A character outside the set has no byte.
+char32_t AnsiToUnicode(std::uint8_t ansi);
+std::optional<std::uint8_t> UnicodeToAnsi(char32_t character);
 
 // Upper-cases text with the current upper-case map (for table names and labels).
 std::string UpperText(std::string_view text);

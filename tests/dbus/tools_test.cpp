@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "tests/dbus/process_support.hpp"
-#include "tools/plm/json.hpp"
+#include <nlohmann/json.hpp>
 
 namespace zelt::testing {
 namespace {
@@ -131,22 +131,17 @@ TEST(TestScript, PrintsALinePerStage) {
 TEST(TestScript, EveryTestHasATimeOut) {
     const ProgramRun run = RunProgram({"ctest", "--test-dir", kBuildRoot, "--show-only=json-v1"});
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    std::string error;
-    const std::optional<plm::Json> info = plm::Json::Parse(run.out, &error);
-    ASSERT_TRUE(info) << error;
-    const plm::Json* tests = info->Find("tests");
-    ASSERT_TRUE(tests && tests->IsArray());
-    EXPECT_GT(tests->Items().size(), 100u);
+    const auto info = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(info.is_discarded());
+    ASSERT_TRUE(info.contains("tests") && info["tests"].is_array());
+    const auto& tests = info["tests"];
+    EXPECT_GT(tests.size(), 100u);
     std::vector<std::string> without;  // tests with no time-out or a longer one
-    for (const plm::Json& test : tests->Items()) {
+    for (const auto& test : tests) {
         double timeout = 0;
-        if (const plm::Json* properties = test.Find("properties")) {
-            for (const plm::Json& property : properties->Items()) {
-                const plm::Json* key = property.Find("name");
-                if (key && key->AsString() == "TIMEOUT") timeout = property.Find("value")->AsNumber();
-            }
-        }
-        if (timeout <= 0 || timeout > 120) without.push_back(test.Find("name")->AsString());
+        for (const auto& property : test.value("properties", nlohmann::json::array()))
+            if (property.value("name", "") == "TIMEOUT") timeout = property.value("value", 0.0);
+        if (timeout <= 0 || timeout > 120) without.push_back(test.value("name", ""));
     }
     EXPECT_TRUE(without.empty()) << without.size() << " tests, among them " << without.front();
 }

@@ -20,19 +20,21 @@ FieldDescriptor Field(std::uint8_t type, std::uint32_t size, std::uint8_t places
     return f;
 }
 
-Json Parse(const std::string& text) {
-    std::string error;
-    auto value = Json::Parse(text, &error);
-    EXPECT_TRUE(value.has_value()) << error;
+Json Parse(const std::string& text, NumberTexts* numbers = nullptr) {
+    JsonError error;
+    auto value = ParseJson(text, &error, numbers);
+    EXPECT_TRUE(value.has_value()) << error.Describe();
     return value.value_or(Json());
 }
 
 // Stores the value and reads it back.
-std::string RoundTrip(const FieldDescriptor& f, const std::string& json) {
+std::string RoundTrip(const FieldDescriptor& f, const std::string& json, bool truncate = false) {
     Bytes record(f.size, '\0');
     std::string error;
-    if (!JsonToField(f, Parse(json), record, &error)) return "error: " + error;
-    return FieldToJson(f, record).Write();
+    NumberTexts numbers;
+    const Json value = Parse(json, &numbers);
+    if (!JsonToField(f, value, "", record, StoreOptions{&numbers, truncate}, &error)) return "error: " + error;
+    return WriteJson(FieldToJson(f, record));
 }
 
 TEST(PlmValuesTest, NumbersAndDecimalsRoundTrip) {
@@ -52,11 +54,16 @@ TEST(PlmValuesTest, NumbersAndDecimalsRoundTrip) {
 
 TEST(PlmValuesTest, TextsKeepTheirForms) {
     EXPECT_EQ(RoundTrip(Field(18, 6), "\"abc\""), "\"abc\"");
-    EXPECT_EQ(RoundTrip(Field(18, 3), "\"abcdef\""), "\"abc\"");
-    EXPECT_EQ(RoundTrip(Field(19, 4), "\"abcdef\""), "\"abc\"");  // room for the zero
-    EXPECT_EQ(RoundTrip(Field(20, 4), "\"hello\""), "\"hel\"");
+    EXPECT_EQ(RoundTrip(Field(18, 3), "\"abcdef\"", true), "\"abc\"");
+    EXPECT_EQ(RoundTrip(Field(19, 4), "\"abcdef\"", true), "\"abc\"");  // room for the zero
+    EXPECT_EQ(RoundTrip(Field(19, 4), "\"abcd\""), "error: text too long for F: 4 characters, room for 3 (--truncate cuts it)");
+    EXPECT_EQ(RoundTrip(Field(20, 4), "\"hello\"", true), "\"hel\"");
     EXPECT_EQ(RoundTrip(Field(18, 4), "\"caf\\u00e9\""), "\"caf\xC3\xA9\"");
-    EXPECT_EQ(Utf8ToAnsi("\xE2\x82\xAC x"), "? x");
+    std::string error;
+    EXPECT_EQ(Utf8ToAnsi("\xE2\x82\xAC x", &error), "\x80 x");
+    EXPECT_EQ(Utf8ToAnsi("\xC2\x81\xC2\x9D", &error), "\x81\x9D");  // the bytes without a character
+    EXPECT_EQ(AnsiToUtf8("\x81\x9D\x80"), "\xC2\x81\xC2\x9D\xE2\x82\xAC");
+    EXPECT_FALSE(Utf8ToAnsi("\xC0\xAF", &error));
 }
 
 TEST(PlmValuesTest, SchemasLayOutFieldsGroupsAndKeys) {

@@ -1,307 +1,149 @@
 #include "tools/plm/json.hpp"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <vector>
 
 namespace zelt::plm {
 
-Json Json::Boolean(bool b) {
-    Json j;
-    j.kind_ = Kind::Bool;
-    j.bool_ = b;
-    return j;
-}
-Json Json::Number(double n, std::string text) {
-    Json j;
-    j.kind_ = Kind::Number;
-    j.number_ = n;
-    if (text.empty()) {
-        char buffer[64];
-        if (std::floor(n) == n && std::fabs(n) < 1e15)
-            std::snprintf(buffer, sizeof buffer, "%.0f", n);
-        else
-            std::snprintf(buffer, sizeof buffer, "%.17g", n);
-        text = buffer;
-    }
-    j.text_ = std::move(text);
-    return j;
-}
-Json Json::Text(std::string s) {
-    Json j;
-    j.kind_ = Kind::String;
-    j.text_ = std::move(s);
-    return j;
-}
-Json Json::Array() {
-    Json j;
-    j.kind_ = Kind::Array;
-    return j;
-}
-Json Json::Object() {
-    Json j;
-    j.kind_ = Kind::Object;
-    return j;
-}
-
-const Json* Json::Find(std::string_view key) const {
-    for (const auto& [k, v] : members_)
-        if (k == key) return &v;
-    return nullptr;
-}
-
-std::string JsonQuote(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (b < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", b);
-                out += buffer;
-            } else if (b >= 0x80) {  // Latin-1 to UTF-8
-                out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-                out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-            } else {
-                out.push_back(c);
-            }
-        }
-    }
-    out += '"';
-    return out;
-}
-
-std::string Json::Write() const {
-    switch (kind_) {
-    case Kind::Null: return "null";
-    case Kind::Bool: return bool_ ? "true" : "false";
-    case Kind::Number: return text_;
-    case Kind::String: return JsonQuote(text_);
-    case Kind::Array: {
-        std::string out = "[";
-        for (std::size_t i = 0; i < items_.size(); ++i) {
-            if (i > 0) out += ", ";
-            out += items_[i].Write();
-        }
-        return out + "]";
-    }
-    case Kind::Object: {
-        std::string out = "{";
-        for (std::size_t i = 0; i < members_.size(); ++i) {
-            if (i > 0) out += ", ";
-            out += JsonQuote(members_[i].first) + ": " + members_[i].second.Write();
-        }
-        return out + "}";
-    }
-    }
-    return "null";
-}
-
 namespace {
 
-class Parser {
+// Builds the document from the parser's events, noting where each number lies.
+class Builder : public nlohmann::json_sax<Json> {
 public:
-    explicit Parser(std::string_view text) : text_(text) {}
+    Builder(std::string_view text, NumberTexts* numbers) : text_(text), numbers_(numbers) {}
 
-    std::optional<Json> Document(std::string* error) {
-        auto value = Value();
-        Skip();
-        if (value && at_ != text_.size()) Fail("unexpected text after the value");
-        if (!error_.empty()) {
-            if (error != nullptr) *error = error_ + " at offset " + std::to_string(at_);
-            return std::nullopt;
+    Json document;
+    JsonError error;
+
+    bool null() override { return Put(nullptr); }
+    bool boolean(bool value) override { return Put(value); }
+    bool number_integer(number_integer_t value) override { return Put(value); }
+    bool number_unsigned(number_unsigned_t value) override { return Put(value); }
+    bool number_float(number_float_t value, const string_t& text) override {
+        if (numbers_ != nullptr) (*numbers_)[Here().to_string()] = text;
+        return Put(value);
+    }
+    bool string(string_t& value) override { return Put(std::move(value)); }
+    bool binary(binary_t& /*value*/) override { return false; }  // JSON text has none
+    bool start_object(std::size_t /*elements*/) override { return Open(Json::object()); }
+    bool key(string_t& name) override {
+        if (open_.back()->contains(name)) {
+            error.reason = "member \"" + name + "\" given twice";
+            return false;
         }
-        return value;
+        key_ = std::move(name);
+        return true;
+    }
+    bool end_object() override { return Close(); }
+    bool start_array(std::size_t /*elements*/) override { return Open(Json::array()); }
+    bool end_array() override { return Close(); }
+    bool parse_error(std::size_t position, const std::string& last_token,
+                     const nlohmann::detail::exception& fault) override {
+        // position counts the bytes read, the faulty one included.
+        const std::size_t at = std::min(position, text_.size());
+        const std::string_view before = text_.substr(0, at > 0 ? at - 1 : 0);
+        error.line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+        const auto line_start = before.rfind('\n');
+        error.column = before.size() - (line_start == std::string_view::npos ? 0 : line_start + 1) + 1;
+        error.reason = Reason(fault.what());
+        // A number beyond a double's range is refused as the fields refuse theirs.
+        if (fault.id == 406)
+            error.reason = "value out of range for " +
+                           (!open_.empty() && open_.back()->is_object() ? key_ : Here().to_string()) + ": " +
+                           last_token;
+        return false;
     }
 
 private:
-    void Fail(std::string message) {
-        if (error_.empty()) error_ = std::move(message);
+    // The parser's words without its prefix and without the bytes it last read (which may be
+    // anything, even what is not text).
+    static std::string Reason(std::string what) {
+        if (const auto colon = what.find(": "); what.starts_with("[json.exception") && colon != std::string::npos)
+            what.erase(0, colon + 2);
+        if (const auto read = what.find("; last read: "); read != std::string::npos) {
+            const auto expected = what.find("; expected ", read);
+            what.erase(read, expected == std::string::npos ? std::string::npos : expected - read);
+        }
+        return what;
     }
-    void Skip() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' ||
-                                      text_[at_] == '\n' || text_[at_] == '\r'))
-            ++at_;
+
+    // Where the next value goes.
+    Json::json_pointer Here() const {
+        if (open_.empty()) return path_;
+        return open_.back()->is_array() ? path_ / open_.back()->size() : path_ / key_;
     }
-    bool Literal(std::string_view word) {
-        if (text_.substr(at_, word.size()) != word) return false;
-        at_ += word.size();
+
+    bool Put(Json value) {
+        Place(std::move(value));
         return true;
     }
-
-    std::optional<Json> Value() {
-        if (++depth_ > 64) {
-            Fail("nesting too deep");
-            return std::nullopt;
+    Json* Place(Json value) {
+        if (open_.empty()) {
+            document = std::move(value);
+            return &document;
         }
-        Skip();
-        std::optional<Json> result;
-        if (at_ >= text_.size()) {
-            Fail("value expected");
-        } else if (text_[at_] == '{') {
-            result = ObjectValue();
-        } else if (text_[at_] == '[') {
-            result = ArrayValue();
-        } else if (text_[at_] == '"') {
-            std::string s;
-            if (StringValue(s)) result = Json::Text(std::move(s));
-        } else if (Literal("true")) {
-            result = Json::Boolean(true);
-        } else if (Literal("false")) {
-            result = Json::Boolean(false);
-        } else if (Literal("null")) {
-            result = Json();
-        } else {
-            result = NumberValue();
+        Json& container = *open_.back();
+        if (container.is_array()) {
+            container.push_back(std::move(value));
+            return &container.back();
         }
-        --depth_;
-        return error_.empty() ? result : std::nullopt;
+        Json& member = container[key_];
+        member = std::move(value);
+        return &member;
     }
-
-    std::optional<Json> NumberValue() {
-        const std::size_t start = at_;
-        if (at_ < text_.size() && (text_[at_] == '-' || text_[at_] == '+')) ++at_;
-        while (at_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[at_])) ||
-                                      text_[at_] == '.' || text_[at_] == 'e' ||
-                                      text_[at_] == 'E' || text_[at_] == '-' || text_[at_] == '+'))
-            ++at_;
-        const std::string number(text_.substr(start, at_ - start));
-        char* end = nullptr;
-        const double value = std::strtod(number.c_str(), &end);
-        if (number.empty() || end != number.c_str() + number.size()) {
-            Fail("invalid value");
-            return std::nullopt;
-        }
-        return Json::Number(value, number);
-    }
-
-    bool StringValue(std::string& out) {
-        ++at_;  // the opening quote
-        while (at_ < text_.size() && text_[at_] != '"') {
-            char c = text_[at_++];
-            if (c != '\\') {
-                out.push_back(c);
-                continue;
-            }
-            if (at_ >= text_.size()) break;
-            c = text_[at_++];
-            switch (c) {
-            case 'n': out.push_back('\n'); break;
-            case 't': out.push_back('\t'); break;
-            case 'r': out.push_back('\r'); break;
-            case 'b': out.push_back('\b'); break;
-            case 'f': out.push_back('\f'); break;
-            case 'u': {
-                if (at_ + 4 > text_.size()) {
-                    Fail("bad escape");
-                    return false;
-                }
-                const unsigned code = static_cast<unsigned>(
-                    std::strtoul(std::string(text_.substr(at_, 4)).c_str(), nullptr, 16));
-                at_ += 4;
-                if (code < 0x80) {
-                    out.push_back(static_cast<char>(code));
-                } else if (code < 0x800) {
-                    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-                    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-                } else {
-                    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-                    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-                }
-                break;
-            }
-            default: out.push_back(c); break;
-            }
-        }
-        if (at_ >= text_.size()) {
-            Fail("unterminated string");
-            return false;
-        }
-        ++at_;
+    bool Open(Json container) {
+        const Json::json_pointer here = Here();
+        open_.push_back(Place(std::move(container)));
+        path_ = here;
         return true;
     }
-
-    std::optional<Json> ArrayValue() {
-        ++at_;
-        Json array = Json::Array();
-        Skip();
-        if (at_ < text_.size() && text_[at_] == ']') {
-            ++at_;
-            return array;
-        }
-        for (;;) {
-            auto item = Value();
-            if (!item) return std::nullopt;
-            array.Push(std::move(*item));
-            Skip();
-            if (at_ < text_.size() && text_[at_] == ',') {
-                ++at_;
-                continue;
-            }
-            if (at_ < text_.size() && text_[at_] == ']') {
-                ++at_;
-                return array;
-            }
-            Fail("',' or ']' expected");
-            return std::nullopt;
-        }
-    }
-
-    std::optional<Json> ObjectValue() {
-        ++at_;
-        Json object = Json::Object();
-        Skip();
-        if (at_ < text_.size() && text_[at_] == '}') {
-            ++at_;
-            return object;
-        }
-        for (;;) {
-            Skip();
-            std::string key;
-            if (at_ >= text_.size() || text_[at_] != '"' || !StringValue(key)) {
-                Fail("member name expected");
-                return std::nullopt;
-            }
-            Skip();
-            if (at_ >= text_.size() || text_[at_] != ':') {
-                Fail("':' expected");
-                return std::nullopt;
-            }
-            ++at_;
-            auto value = Value();
-            if (!value) return std::nullopt;
-            object.Set(std::move(key), std::move(*value));
-            Skip();
-            if (at_ < text_.size() && text_[at_] == ',') {
-                ++at_;
-                continue;
-            }
-            if (at_ < text_.size() && text_[at_] == '}') {
-                ++at_;
-                return object;
-            }
-            Fail("',' or '}' expected");
-            return std::nullopt;
-        }
+    bool Close() {
+        open_.pop_back();
+        if (!open_.empty()) path_ = path_.parent_pointer();
+        return true;
     }
 
     std::string_view text_;
-    std::size_t at_ = 0;
-    int depth_ = 0;
-    std::string error_;
+    NumberTexts* numbers_;
+    std::vector<Json*> open_;  // the containers being filled, outermost first
+    Json::json_pointer path_;  // of the innermost one
+    std::string key_;
 };
 
 }  // namespace
 
-std::optional<Json> Json::Parse(std::string_view text, std::string* error) {
-    return Parser(text).Document(error);
+std::string JsonError::Describe(std::size_t first_line) const {
+    if (line == 0) return reason;
+    return "line " + std::to_string(line + first_line - 1) + ", column " + std::to_string(column) + ": " + reason;
+}
+
+std::optional<Json> ParseJson(std::string_view text, JsonError* error, NumberTexts* numbers) {
+    Builder builder(text, numbers);
+    if (!Json::sax_parse(text, &builder)) {
+        if (error != nullptr) *error = builder.error;
+        return std::nullopt;
+    }
+    return std::move(builder.document);
+}
+
+std::string WriteJson(const Json& value) {
+    if (value.is_array()) {
+        std::string out = "[";
+        for (const auto& item : value) {
+            if (out.size() > 1) out += ", ";
+            out += WriteJson(item);
+        }
+        return out + "]";
+    }
+    if (value.is_object()) {
+        std::string out = "{";
+        for (const auto& [name, member] : value.items()) {
+            if (out.size() > 1) out += ", ";
+            out += WriteJson(Json(name)) + ": " + WriteJson(member);
+        }
+        return out + "}";
+    }
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace zelt::plm

@@ -1,58 +1,40 @@
-// A small JSON value with a parser and a writer, enough for table schemas and records.
+// JSON for plm, through nlohmann-json: documents keep their members in the order written,
+// a parse error names its line and column, the numbers that are not integers keep the text
+// they were written with, and values are written on one line in plm's own spacing
+// ({"a": 1, "b": [2, 3]}).
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <map>
-#include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace zelt::plm {
 
-class Json {
-public:
-    enum class Kind { Null, Bool, Number, String, Array, Object };
+using Json = nlohmann::ordered_json;
 
-    Json() = default;
-    static Json Boolean(bool b);
-    static Json Number(double n, std::string text = {});
-    static Json Text(std::string s);
-    static Json Array();
-    static Json Object();
+// The text of every number of a document that is not an integer, by JSON pointer
+// ("/TMP:AMOUNT", "/ORD:CODES/2"): a double keeps about 16 digits, a DECIMAL wants them all.
+using NumberTexts = std::map<std::string, std::string, std::less<>>;
 
-    Kind kind() const { return kind_; }
-    bool IsNull() const { return kind_ == Kind::Null; }
-    bool IsNumber() const { return kind_ == Kind::Number; }
-    bool IsString() const { return kind_ == Kind::String; }
-    bool IsArray() const { return kind_ == Kind::Array; }
-    bool IsObject() const { return kind_ == Kind::Object; }
-    bool AsBool() const { return bool_; }
-    double AsNumber() const { return number_; }
-    // The number as written (keeps integers and decimals exact).
-    const std::string& NumberText() const { return text_; }
-    const std::string& AsString() const { return text_; }
-    const std::vector<Json>& Items() const { return items_; }
-    const std::vector<std::pair<std::string, Json>>& Members() const { return members_; }
-    const Json* Find(std::string_view key) const;
-
-    void Push(Json value) { items_.push_back(std::move(value)); }
-    void Set(std::string key, Json value) { members_.emplace_back(std::move(key), std::move(value)); }
-
-    std::string Write() const;
-    // Parses one JSON text; on failure returns nothing and describes the fault in `error`.
-    static std::optional<Json> Parse(std::string_view text, std::string* error);
-
-private:
-    Kind kind_ = Kind::Null;
-    bool bool_ = false;
-    double number_ = 0;
-    std::string text_;
-    std::vector<Json> items_;
-    std::vector<std::pair<std::string, Json>> members_;
+struct JsonError {
+    std::size_t line = 0;    // 1-based; 0 when the fault has no place (a member given twice)
+    std::size_t column = 0;  // 1-based byte column in that line
+    std::string reason;
+    // "line 2, column 7: syntax error while parsing value - unexpected '}'", or the reason
+    // alone when the fault has no place. `line` counts from `first_line` (a document that
+    // is one line of a longer input).
+    std::string Describe(std::size_t first_line = 1) const;
 };
 
-// A JSON string literal for `text` (bytes 0x80 and above are taken as Latin-1).
-std::string JsonQuote(std::string_view text);
+// Parses one JSON text. A member named twice in one object is refused, as is text after the
+// value and anything that is not UTF-8.
+std::optional<Json> ParseJson(std::string_view text, JsonError* error, NumberTexts* numbers = nullptr);
+
+// The value on one line: ", " between items, ": " after member names.
+std::string WriteJson(const Json& value);
 
 }  // namespace zelt::plm

@@ -1,15 +1,20 @@
 #include "tools/plm/plm.hpp"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "runtime/errors/error_state.hpp"
 #include "runtime/file/table.hpp"
 #include "storage/driver/pelmar_driver.hpp"
+#include "storage/driver/pelmar_operations.hpp"
 #include "storage/driver/table_address.hpp"
 #include "storage/io/storage_failure.hpp"
 #include "storage/journal/file_state.hpp"
@@ -30,7 +35,8 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: plm tables FILE\n"
     "       plm schema TABLE\n"
-    "       plm load TABLE --schema S.json   (records as JSON lines on standard input)\n"
+    "       plm load TABLE --schema S.json [--truncate] [--wait SECONDS]\n"
+    "                                        (records as JSON lines on standard input)\n"
     "       plm dump TABLE [--key LABEL] [--format jsonl|csv]\n"
     "       plm check FILE\n";
 
@@ -85,7 +91,7 @@ Status OpenTableAt(const TableAddress& address, OpenTable& out, std::string* ref
 }
 
 std::string CsvField(const Json& value) {
-    std::string text = value.IsString() ? value.AsString() : value.Write();
+    std::string text = value.is_string() ? value.get<std::string>() : WriteJson(value);
     if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) {
@@ -128,60 +134,159 @@ int Schema(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "plm: " << args[1] << ": " << refused << "\n";
         return 1;
     }
-    out << SchemaFromDefinition(open.table->Definition(), open.table->Oem()).Write() << "\n";
+    out << WriteJson(SchemaFromDefinition(open.table->Definition(), open.table->Oem())) << "\n";
     return 0;
 }
 
-int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-         std::ostream& err) {
-    std::string schema_path;
-    for (std::size_t i = 2; i + 1 < args.size(); ++i)
-        if (args[i] == "--schema") schema_path = args[i + 1];
-    if (args.size() != 4 || schema_path.empty()) {
+struct LoadRequest {
+    std::string table;
+    std::string schema;
+    bool truncate = false;
+    double wait_seconds = 10;
+};
+
+std::optional<LoadRequest> ParseLoad(const std::vector<std::string>& args) {
+    LoadRequest request;
+    if (args.size() < 2) return std::nullopt;
+    request.table = args[1];
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--schema" && i + 1 < args.size()) {
+            request.schema = args[++i];
+        } else if (args[i] == "--truncate") {
+            request.truncate = true;
+        } else if (args[i] == "--wait" && i + 1 < args.size()) {
+            const std::string& text = args[++i];
+            char* end = nullptr;
+            request.wait_seconds = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(request.wait_seconds >= 0 && request.wait_seconds <= 86400))
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (request.schema.empty()) return std::nullopt;
+    return request;
+}
+
+// Runs `step` again while another program keeps the file (Access Denied), until `deadline`.
+template <typename Step>
+int WhileInUse(std::chrono::steady_clock::time_point deadline, Step step) {
+    for (;;) {
+        const int code = step();
+        const auto now = std::chrono::steady_clock::now();
+        if (code != err::AccessDenied || now >= deadline) return code;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(50), deadline - now));
+    }
+}
+
+// Fills the table's record and memo buffers from one parsed line.
+bool RecordFromJson(const Json& record, const NumberTexts& numbers, runtime::Table& table,
+                    const TableDefinition& definition, bool truncate, std::string* problem) {
+    const StoreOptions options{&numbers, truncate};
+    table.ClearRecord();
+    Bytes bytes(table.Record().data(), table.Record().size());
+    for (const auto& [utf8_name, value] : record.items()) {
+        if (utf8_name == "@record") continue;  // the number dump writes; a load numbers afresh
+        const std::string pointer = (Json::json_pointer() / utf8_name).to_string();
+        std::string unused;
+        const std::string name = Utf8ToAnsi(utf8_name, &unused).value_or(std::string{});
+        if (const int field = definition.FieldNumber(name); field >= 0) {
+            if (!JsonToField(definition.fields[static_cast<std::size_t>(field)], value, pointer, bytes, options, problem))
+                return false;
+            continue;
+        }
+        const int memo = table.Declaration().MemoNumber(name);
+        if (memo < 0) {
+            *problem = "no field or memo named " + utf8_name;
+            return false;
+        }
+        const auto& declared = table.Declaration().Memos()[static_cast<std::size_t>(memo)];
+        if (!JsonToMemo(utf8_name, value, pointer, declared.blob ? pelmar::kMaxBlobBytes : declared.size, declared.blob,
+                        options, &table.MemoBuffer(static_cast<std::size_t>(memo)), problem))
+            return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), table.Record().begin());
+    return true;
+}
+
+// Fills the table's record and memo buffers from line `number`; false with the reason
+// ("line 3: ..." or "line 3, column 9: ...").
+bool RecordFromLine(const std::string& line, std::size_t number, runtime::Table& table,
+                    const TableDefinition& definition, bool truncate, std::string* problem) {
+    NumberTexts numbers;
+    JsonError syntax;
+    const auto record = ParseJson(line, &syntax, &numbers);
+    const std::string where = "line " + std::to_string(number) + ": ";
+    if (!record || !record->is_object()) {
+        *problem = record ? where + "a JSON object expected"
+                          : (syntax.line == 0 ? where + syntax.reason : syntax.Describe(number));
+        return false;
+    }
+    if (!RecordFromJson(*record, numbers, table, definition, truncate, problem)) {
+        *problem = where + *problem;
+        return false;
+    }
+    return true;
+}
+
+int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+    const auto request = ParseLoad(args);
+    if (!request) {
         err << kUsage;
         return 2;
     }
-    std::ifstream schema_file(schema_path);
+    std::ifstream schema_file(request->schema);
     if (!schema_file) {
-        err << "plm: " << schema_path << ": File Not Found (2)\n";
+        err << "plm: " << request->schema << ": File Not Found (2)\n";
         return 1;
     }
     std::stringstream schema_text;
     schema_text << schema_file.rdbuf();
+    JsonError syntax;
     std::string problem;
-    const auto schema = Json::Parse(schema_text.str(), &problem);
+    const auto schema = ParseJson(schema_text.str(), &syntax);
     DeclaredSchema declared;
-    if (!schema || !DeclarationFromSchema(*schema, args[1], declared, &problem)) {
-        err << "plm: " << schema_path << ": " << problem << "\n";
+    if (!schema || !DeclarationFromSchema(*schema, request->table, declared, &problem)) {
+        err << "plm: " << request->schema << ": " << (schema ? problem : syntax.Describe()) << "\n";
         return 1;
     }
-    const std::string file_path = TableAddress::Parse(args[1]).file;
+    const std::string& name = request->table;
+    const std::string file_path = TableAddress::Parse(name).file;
     if (const std::string refused = NotATableFile(file_path); !refused.empty()) {
-        err << "plm: " << args[1] << ": " << refused << "\n";
+        err << "plm: " << name << ": " << refused << "\n";
         return 1;
     }
+    const auto fail = [&](const std::string& where) {
+        err << "plm: " << where << ": ";
+        if (runtime::CurrentErrorCode() == err::AccessDenied && ::access(file_path.c_str(), R_OK | W_OK) == 0)
+            err << "the file is in use by another program (waited " << request->wait_seconds << " seconds)\n";
+        else
+            err << DescribeCurrentError() << "\n";
+        return 1;
+    };
     RegisterPelmarDriver();
     runtime::Table table(std::move(*declared.declaration));
-    if (table.Open(0x42) == err::FileNotFound) {
-        if (table.Create() != 0 || table.Open(0x42) != 0) {
-            err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
-            return 1;
+    // Another writer (a second load, the program) holds the file for a transaction at a time:
+    // the load waits for it, up to the time asked for.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(request->wait_seconds));
+    const auto begin = [&] { return WhileInUse(deadline, [&] { return runtime::Logout(0, {&table}); }); };
+    const int code = WhileInUse(deadline, [&] {
+        int opened = table.Open(0x42);
+        if (opened == err::FileNotFound) {
+            opened = table.Create();
+            if (opened == 0) opened = table.Open(0x42);
         }
-    }
-    if (runtime::CurrentErrorCode() != 0) {
-        err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
-        return 1;
-    }
+        return opened;
+    });
+    if (code != 0 || begin() != 0) return fail(name);
     TableDefinition definition;
     DefinitionFromDeclaration(table.Declaration(), definition);
     // Lines are added in transactions of a few thousand, each committed as a whole; a line
     // that fails commits the lines before it.
     constexpr std::size_t kLinesPerCommit = 5000;
-    if (runtime::Logout(0, {&table}) != 0) {
-        err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
-        return 1;
-    }
-    const auto fail = [&](const std::string& message) {
+    const auto stop = [&](const std::string& message) {
         runtime::Commit();
         table.Close();
         err << message << "\n";
@@ -193,40 +298,18 @@ int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& o
     while (std::getline(in, line)) {
         ++line_number;
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        const auto record = Json::Parse(line, &problem);
-        if (!record || !record->IsObject())
-            return fail("plm: line " + std::to_string(line_number) + ": " +
-                        (record ? std::string("a JSON object expected") : problem));
-        table.ClearRecord();
-        Bytes bytes(table.Record().data(), table.Record().size());
-        for (const auto& [name, value] : record->Members()) {
-            const int field = definition.FieldNumber(name);
-            if (field >= 0) {
-                if (!JsonToField(definition.fields[static_cast<std::size_t>(field)], value, bytes, &problem))
-                    return fail("plm: line " + std::to_string(line_number) + ": " + problem);
-                continue;
-            }
-            const int memo = table.Declaration().MemoNumber(name);
-            if (memo < 0)
-                return fail("plm: line " + std::to_string(line_number) + ": no field or memo named " + name);
-            const auto& memo_declaration = table.Declaration().Memos()[static_cast<std::size_t>(memo)];
-            std::string text = value.IsString() ? Utf8ToAnsi(value.AsString()) : value.Write();
-            if (!memo_declaration.blob) text.resize(memo_declaration.size, ' ');
-            table.MemoBuffer(static_cast<std::size_t>(memo)) = std::move(text);
-        }
-        std::copy(bytes.begin(), bytes.end(), table.Record().begin());
-        if (table.Add() != 0)
-            return fail("plm: line " + std::to_string(line_number) + ": " + DescribeCurrentError());
-        if (++added % kLinesPerCommit == 0) {
-            if (runtime::Commit() != 0 || runtime::Logout(0, {&table}) != 0)
-                return fail("plm: line " + std::to_string(line_number) + ": " + DescribeCurrentError());
+        const std::string where = "plm: line " + std::to_string(line_number) + ": ";
+        if (!RecordFromLine(line, line_number, table, definition, request->truncate, &problem))
+            return stop("plm: " + problem);
+        if (table.Add() != 0) return stop(where + DescribeCurrentError());
+        if (++added % kLinesPerCommit == 0 && runtime::Commit() != 0) return stop(where + DescribeCurrentError());
+        if (added % kLinesPerCommit == 0 && begin() != 0) {
+            table.Close();
+            return fail("line " + std::to_string(line_number));
         }
     }
-    if (runtime::Commit() != 0) return fail("plm: " + args[1] + ": " + DescribeCurrentError());
-    if (table.Close() != 0) {
-        err << "plm: " << args[1] << ": " << DescribeCurrentError() << "\n";
-        return 1;
-    }
+    if (runtime::Commit() != 0) return stop("plm: " + name + ": " + DescribeCurrentError());
+    if (table.Close() != 0) return fail(name);
     out << added << " records added\n";
     return 0;
 }
@@ -269,7 +352,7 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (format == "csv") {
         text += "@record";
         for (const auto& f : d.fields)
-            if (f.type != 22) text += "," + CsvField(Json::Text(f.name));
+            if (f.type != 22) text += "," + CsvField(Json(AnsiToUtf8(f.name)));
         text += "\n";
     }
     Bytes prefix = key < 0 ? TypePrefix(open.table->Id(), item_type::Record) : TablePrefix(open.table->Id());
@@ -312,19 +395,19 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             text += "\n";
             continue;
         }
-        Json object = Json::Object();
-        object.Set("@record", Json::Number(number));
+        Json object = Json::object();
+        object["@record"] = number;
         for (const auto& f : d.fields)
-            if (f.type != 22) object.Set(f.name, FieldToJson(f, record));
+            if (f.type != 22) object[AnsiToUtf8(f.name)] = FieldToJson(f, record);
         for (std::size_t m = 0; m < d.memos.size(); ++m) {
             Bytes value = memos[m];
             if (!d.memos[m].Blob()) {
                 const auto last = value.find_last_not_of(' ');
                 value.resize(last == Bytes::npos ? 0 : last + 1);
             }
-            object.Set(d.memos[m].external_name.value_or(d.memos[m].label.value_or("")), Json::Text(value));
+            object[AnsiToUtf8(d.memos[m].external_name.value_or(d.memos[m].label.value_or("")))] = AnsiToUtf8(value);
         }
-        text += object.Write() + "\n";
+        text += WriteJson(object) + "\n";
     }
     // The records walked must be the records counted: a walk that skips or repeats some
     // is a damaged file, not a dump.

@@ -1,54 +1,51 @@
 #include "tools/plm/schema.hpp"
 
 #include "runtime/file/field_type.hpp"
+#include "tools/plm/field_values.hpp"
 
 namespace zelt::plm {
 
 using runtime::FieldType;
 
 Json SchemaFromDefinition(const storage::TableDefinition& d, bool oem) {
-    Json schema = Json::Object();
-    schema.Set("oem", Json::Boolean(oem));
-    Json fields = Json::Array();
+    Json schema = Json::object();
+    schema["oem"] = oem;
+    Json fields = Json::array();
     for (const auto& f : d.fields) {
-        Json field = Json::Object();
-        field.Set("name", Json::Text(f.name));
+        Json field = Json::object();
+        field["name"] = AnsiToUtf8(f.name);
         const auto type_name = runtime::FieldTypeName(static_cast<FieldType>(f.type));
-        field.Set("type", type_name.empty() ? Json::Number(f.type) : Json::Text(std::string(type_name)));
-        field.Set("offset", Json::Number(f.offset));
-        field.Set("size", Json::Number(f.elements > 1 ? f.size / f.elements : f.size));
-        if (f.type == 10 || f.type == 11) field.Set("places", Json::Number(f.places));
-        if (f.elements > 1) {
-            Json dims = Json::Array();
-            dims.Push(Json::Number(f.elements));
-            field.Set("dims", std::move(dims));
-        }
-        if (f.overlay) field.Set("overlay", Json::Boolean(true));
-        fields.Push(std::move(field));
+        field["type"] = type_name.empty() ? Json(f.type) : Json(std::string(type_name));
+        field["offset"] = f.offset;
+        field["size"] = f.elements > 1 ? f.size / f.elements : f.size;
+        if (f.type == 10 || f.type == 11) field["places"] = f.places;
+        if (f.elements > 1) field["dims"] = Json::array({f.elements});
+        if (f.overlay) field["overlay"] = true;
+        fields.push_back(std::move(field));
     }
-    schema.Set("fields", std::move(fields));
-    Json memos = Json::Array();
+    schema["fields"] = std::move(fields);
+    Json memos = Json::array();
     for (const auto& m : d.memos) {
-        Json memo = Json::Object();
-        memo.Set("name", Json::Text(m.external_name.value_or(m.label.value_or(""))));
-        memo.Set("size", Json::Number(m.size));
-        memo.Set("binary", Json::Boolean(m.Binary()));
-        memo.Set("blob", Json::Boolean(m.Blob()));
-        memos.Push(std::move(memo));
+        Json memo = Json::object();
+        memo["name"] = AnsiToUtf8(m.external_name.value_or(m.label.value_or("")));
+        memo["size"] = m.size;
+        memo["binary"] = m.Binary();
+        memo["blob"] = m.Blob();
+        memos.push_back(std::move(memo));
     }
-    schema.Set("memos", std::move(memos));
-    Json keys = Json::Array();
+    schema["memos"] = std::move(memos);
+    Json keys = Json::array();
     for (const auto& k : d.keys) {
-        Json key = Json::Object();
-        key.Set("name", Json::Text(k.label.value_or(k.external_name.value_or(""))));
-        key.Set("attributes", Json::Number(k.attributes));
-        Json components = Json::Array();
+        Json key = Json::object();
+        key["name"] = AnsiToUtf8(k.label.value_or(k.external_name.value_or("")));
+        key["attributes"] = k.attributes;
+        Json components = Json::array();
         for (const auto& c : k.components)
-            components.Push(Json::Text((c.descending ? "-" : "") + d.fields[c.field].name));
-        key.Set("components", std::move(components));
-        keys.Push(std::move(key));
+            components.push_back(AnsiToUtf8((c.descending ? "-" : "") + d.fields[c.field].name));
+        key["components"] = std::move(components);
+        keys.push_back(std::move(key));
     }
-    schema.Set("keys", std::move(keys));
+    schema["keys"] = std::move(keys);
     return schema;
 }
 
@@ -63,51 +60,73 @@ struct FieldSpec {
     std::uint8_t places;
 };
 
-std::uint32_t Number(const Json* j, std::uint32_t fallback) {
-    return j != nullptr && j->IsNumber() && j->AsNumber() >= 0 ? static_cast<std::uint32_t>(j->AsNumber())
-                                                               : fallback;
+// The member `name` of `object`, or null when it has none.
+const Json* Member(const Json& object, const char* name) {
+    const auto found = object.find(name);
+    return found == object.end() ? nullptr : &*found;
 }
+
+std::uint32_t Number(const Json* j, std::uint32_t fallback) {
+    return j != nullptr && j->is_number() && j->get<double>() >= 0 && j->get<double>() < 4294967296.0
+               ? static_cast<std::uint32_t>(j->get<double>())
+               : fallback;
+}
+
+bool IsString(const Json* j) { return j != nullptr && j->is_string(); }
+bool IsTrue(const Json* j) { return j != nullptr && j->is_boolean() && j->get<bool>(); }
 
 }  // namespace
 
 bool DeclarationFromSchema(const Json& schema, const std::string& file_name, DeclaredSchema& out,
                            std::string* error) {
-    if (!schema.IsObject()) {
+    if (!schema.is_object()) {
         *error = "the schema is not a JSON object";
         return false;
     }
-    const Json* fields = schema.Find("fields");
-    if (fields == nullptr || !fields->IsArray()) {
+    const Json* fields = Member(schema, "fields");
+    if (fields == nullptr || !fields->is_array()) {
         *error = "the schema has no \"fields\" array";
         return false;
     }
+    // Names are stored in the ANSI set.
+    const auto name_of = [&](const Json* j, std::string* name) {
+        std::string problem;
+        auto ansi = IsString(j) ? Utf8ToAnsi(j->get<std::string>(), &problem) : std::nullopt;
+        if (ansi) *name = std::move(*ansi);
+        if (!problem.empty()) *error = "name " + j->get<std::string>() + ": " + problem;
+        return ansi.has_value();
+    };
     std::vector<FieldSpec> specs;
     std::uint32_t running = 0;
     std::uint32_t length = 0;
-    for (const auto& f : fields->Items()) {
-        const Json* name = f.Find("name");
-        const Json* type = f.Find("type");
-        if (name == nullptr || !name->IsString() || type == nullptr || !type->IsString()) {
-            *error = "every field needs a \"name\" and a \"type\"";
+    for (const auto& f : *fields) {
+        const Json* type = Member(f, "type");
+        std::string name;
+        if (!name_of(Member(f, "name"), &name) || !IsString(type)) {
+            if (error->empty()) *error = "every field needs a \"name\" and a \"type\"";
             return false;
         }
-        const auto field_type = runtime::FieldTypeFromName(type->AsString());
+        const auto field_type = runtime::FieldTypeFromName(type->get<std::string>());
         if (!field_type) {
-            *error = "unknown field type " + type->AsString() + " of " + name->AsString();
+            *error = "unknown field type " + type->get<std::string>() + " of " + AnsiToUtf8(name);
             return false;
         }
-        FieldSpec field_spec{name->AsString(), *field_type, Number(f.Find("offset"), running), 0, 1,
-                       static_cast<std::uint8_t>(Number(f.Find("places"), 0))};
+        // The table format keeps no packed decimals in records (a file holding one fails to open).
+        if (*field_type == FieldType::PDecimal) {
+            *error = "field " + AnsiToUtf8(name) + ": PDECIMAL is not a record field type of Pelmar tables";
+            return false;
+        }
+        FieldSpec field_spec{name, *field_type, Number(Member(f, "offset"), running), 0, 1,
+                             static_cast<std::uint8_t>(Number(Member(f, "places"), 0))};
         std::uint32_t element = runtime::FixedElementSize(*field_type);
-        if (element == 0) element = Number(f.Find("size"), 0);
-        if (element == 0 && (*field_type == FieldType::Decimal || *field_type == FieldType::PDecimal))
-            element = Number(f.Find("digits"), 0) / 2 + 1;
+        if (element == 0) element = Number(Member(f, "size"), 0);
+        if (element == 0 && *field_type == FieldType::Decimal) element = Number(Member(f, "digits"), 0) / 2 + 1;
         if (element == 0) {
-            *error = "field " + field_spec.name + " needs a \"size\"";
+            *error = "field " + AnsiToUtf8(name) + " needs a \"size\"";
             return false;
         }
-        if (const Json* dims = f.Find("dims"); dims != nullptr && dims->IsArray())
-            for (const auto& d : dims->Items()) field_spec.elements *= Number(&d, 1);
+        if (const Json* dims = Member(f, "dims"); dims != nullptr && dims->is_array())
+            for (const auto& d : *dims) field_spec.elements *= Number(&d, 1);
         field_spec.size = element * field_spec.elements;
         // A GROUP takes the next offset without moving it: the fields after it fill it.
         if (*field_type != FieldType::Group) running = field_spec.offset + field_spec.size;
@@ -117,8 +136,7 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
     out.record.assign(length, '\0');
     auto declaration = std::make_unique<runtime::TableDeclaration>("PLM", "PLM", "PELMAR");
     declaration->FileName(file_name).Record({out.record.data(), out.record.size()});
-    if (const Json* oem = schema.Find("oem"); oem != nullptr && oem->kind() == Json::Kind::Bool)
-        declaration->Oem(oem->AsBool());
+    if (const Json* oem = Member(schema, "oem"); oem != nullptr && oem->is_boolean()) declaration->Oem(oem->get<bool>());
     std::vector<std::uint32_t> group_ends;
     for (const auto& field_spec : specs) {
         while (!group_ends.empty() && field_spec.offset >= group_ends.back()) {
@@ -137,40 +155,38 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
             declaration->Field(field_spec.name, field_spec.type, field_spec.offset, field_spec.size, std::move(options));
         }
     }
-    if (const Json* memos = schema.Find("memos"); memos != nullptr && memos->IsArray()) {
-        for (const auto& m : memos->Items()) {
-            const Json* name = m.Find("name");
-            if (name == nullptr || !name->IsString()) {
-                *error = "every memo needs a \"name\"";
+    if (const Json* memos = Member(schema, "memos"); memos != nullptr && memos->is_array()) {
+        for (const auto& m : *memos) {
+            std::string name;
+            if (!name_of(Member(m, "name"), &name)) {
+                if (error->empty()) *error = "every memo needs a \"name\"";
                 return false;
             }
-            const Json* blob = m.Find("blob");
-            const Json* binary = m.Find("binary");
-            const bool is_binary = binary != nullptr && binary->AsBool();
-            if (blob != nullptr && blob->AsBool())
-                declaration->Blob(name->AsString(), is_binary);
+            const bool is_binary = IsTrue(Member(m, "binary"));
+            if (IsTrue(Member(m, "blob")))
+                declaration->Blob(name, is_binary);
             else
-                declaration->Memo(name->AsString(), Number(m.Find("size"), 0), is_binary);
+                declaration->Memo(name, Number(Member(m, "size"), 0), is_binary);
         }
     }
-    if (const Json* keys = schema.Find("keys"); keys != nullptr && keys->IsArray()) {
-        for (const auto& k : keys->Items()) {
-            const Json* name = k.Find("name");
-            const Json* components = k.Find("components");
-            if (name == nullptr || !name->IsString() || components == nullptr || !components->IsArray()) {
-                *error = "every key needs a \"name\" and \"components\"";
+    if (const Json* keys = Member(schema, "keys"); keys != nullptr && keys->is_array()) {
+        for (const auto& k : *keys) {
+            const Json* components = Member(k, "components");
+            std::string name;
+            if (!name_of(Member(k, "name"), &name) || components == nullptr || !components->is_array()) {
+                if (error->empty()) *error = "every key needs a \"name\" and \"components\"";
                 return false;
             }
             std::vector<std::string> parts;
-            for (const auto& c : components->Items()) {
-                if (!c.IsString()) {
-                    *error = "key components are field names";
+            for (const auto& c : *components) {
+                std::string part;
+                if (!name_of(&c, &part)) {
+                    if (error->empty()) *error = "key components are field names";
                     return false;
                 }
-                parts.push_back(c.AsString());
+                parts.push_back(std::move(part));
             }
-            declaration->Key(name->AsString(), static_cast<std::uint8_t>(Number(k.Find("attributes"), 0)),
-                             parts);
+            declaration->Key(name, static_cast<std::uint8_t>(Number(Member(k, "attributes"), 0)), parts);
         }
     }
     if (!declaration->ComponentsResolved()) {
