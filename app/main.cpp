@@ -19,6 +19,7 @@
 
 #if ZELT_WITH_DBUS
 #include "platform/dbus/dbus_transport.hpp"
+#include "platform/dbus/desktop_notifier.hpp"
 #endif
 
 #if ZELT_WITH_QT
@@ -60,7 +61,13 @@ int RunDesktop(int argc, char** argv) {
     zelt::platform::SpawnServerStarter starter;
     zelt::app::Program program(backend);
     program.SetIdeServices({ConnectSessionBus, &starter});
-    return program.Run(zelt::app::RunMainWindow);
+#if ZELT_WITH_DBUS
+    zelt::platform::DbusDesktopNotifier notifier;
+    zelt::runtime::DesktopNotifier* notices = &notifier;
+#else
+    zelt::runtime::DesktopNotifier* notices = nullptr;
+#endif
+    return program.Run([notices](zelt::app::Program& p) { return zelt::app::RunMainWindow(p, notices); });
 #else
     (void)argc;
     (void)argv;

@@ -1,15 +1,15 @@
 #include "app/program/desktop.hpp"
 
-#include <cstdio>
+#include "app/main_window/main_window.hpp"
 
 namespace zelt::app {
 
-int RunMainWindow(Program& program) {
-    (void)program;
-    std::fputs("zelt: the main window is not built yet; the headless mode runs the batches "
-               "(zelt --help)\n",
-               stderr);
-    return kNoMainWindow;
+int RunMainWindow(Program& program, runtime::DesktopNotifier* notifier) {
+    MainWindowServices services;
+    services.ide = program.Ide();
+    services.places = &program.Settings();
+    services.notifier = notifier;
+    return Main(program.Errors(), std::move(services));
 }
 
 }  // namespace zelt::app

@@ -54,7 +54,46 @@ struct CallResult {
     runtime::TransactionOutcome outcome = runtime::TransactionOutcome::NotDelivered;
     MessagePtr reply;
 };
-CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms) {
+using Sleep = runtime::ConversationTransport::Sleep;
+
+// The reply to a call made without blocking, as it arrives.
+struct PendingReply {
+    bool done = false;
+    MessagePtr reply;
+    static int OnReply(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        auto* self = static_cast<PendingReply*>(userdata);
+        self->done = true;
+        self->reply.reset(sd_bus_message_ref(m));
+        return 0;
+    }
+};
+
+// Sends the call and lets `sleep` run until its reply has come or the time is over, handling
+// whatever else arrives meanwhile; as sd_bus_call answers: >= 0 with the reply, or -errno.
+int CallSleeping(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const Sleep& sleep, sd_bus_message** reply) {
+    PendingReply pending;
+    sd_bus_slot* slot = nullptr;
+    if (const int r = sd_bus_call_async(bus, &slot, m, &PendingReply::OnReply, &pending, Microseconds(timeout_ms)); r < 0)
+        return r;
+    const SlotPtr call(slot);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!pending.done) {
+        while (!pending.done && sd_bus_process(bus, nullptr) > 0) {
+        }
+        if (pending.done) break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return -ETIMEDOUT;
+        sleep(sd_bus_get_fd(bus), left.count() + 1);
+    }
+    if (sd_bus_message_is_method_error(pending.reply.get(), nullptr)) {
+        const int error = sd_bus_message_get_errno(pending.reply.get());
+        return -(error > 0 ? error : EIO);
+    }
+    *reply = pending.reply.release();
+    return 0;
+}
+
+CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const Sleep& sleep) {
     CallResult result;
     if (timeout_ms <= 0) {
         result.outcome = sd_bus_send(bus, m, nullptr) >= 0 && sd_bus_flush(bus) >= 0
@@ -65,7 +104,8 @@ CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms) {
     BusError error;
     sd_bus_message* reply = nullptr;
     const auto start = std::chrono::steady_clock::now();
-    const int r = sd_bus_call(bus, m, Microseconds(timeout_ms), error.get(), &reply);
+    const int r = sleep ? CallSleeping(bus, m, timeout_ms, sleep, &reply)
+                        : sd_bus_call(bus, m, Microseconds(timeout_ms), error.get(), &reply);
     if (r >= 0) {
         result.outcome = runtime::TransactionOutcome::Positive;
         result.reply.reset(reply);
@@ -84,8 +124,9 @@ CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms) {
 class DbusConversation final : public runtime::TransportConversation {
 public:
     DbusConversation(sd_bus* bus, std::string partner, std::string path, std::string service, std::string topic,
-                     runtime::PartnerLostHandler on_lost)
-        : bus_(sd_bus_ref(bus)),
+                     runtime::PartnerLostHandler on_lost, std::shared_ptr<const Sleep> sleep)
+        : sleep_(std::move(sleep)),
+          bus_(sd_bus_ref(bus)),
           partner_(std::move(partner)),
           path_(std::move(path)),
           service_(std::move(service)),
@@ -129,7 +170,7 @@ public:
         if (!m || sd_bus_message_append(m.get(), "os", path_.c_str(), text.c_str()) < 0) {
             return runtime::TransactionOutcome::NotSent;
         }
-        CallResult result = Call(bus_.get(), m.get(), timeout_ms);
+        CallResult result = Call(bus_.get(), m.get(), timeout_ms, *sleep_);
         if (result.outcome != runtime::TransactionOutcome::Positive) return result.outcome;
         int ack = 0;
         if (sd_bus_message_read(result.reply.get(), "b", &ack) < 0) return runtime::TransactionOutcome::NotDelivered;
@@ -143,7 +184,7 @@ public:
         if (!m || sd_bus_message_append(m.get(), "osu", path_.c_str(), name.c_str(), runtime::kTextFormat) < 0) {
             return outcome;
         }
-        CallResult result = Call(bus_.get(), m.get(), timeout_ms);
+        CallResult result = Call(bus_.get(), m.get(), timeout_ms, *sleep_);
         outcome.outcome = result.outcome;
         if (result.outcome != runtime::TransactionOutcome::Positive) return outcome;
         int ack = 0;
@@ -197,6 +238,7 @@ private:
         return 0;
     }
 
+    std::shared_ptr<const Sleep> sleep_;
     BusRef bus_;
     std::string partner_;  // the server's unique name
     std::string path_;     // the conversation object
@@ -329,7 +371,7 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
             }
             break;
         }
-        sd_bus_wait(bus_.get(), Microseconds(left));
+        Wait(left);
     }
 
     std::unique_ptr<DbusConversation> partner;
@@ -337,7 +379,7 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
         Offer& offer = *offers[i];
         if (i == chosen) {
             partner = std::make_unique<DbusConversation>(bus_.get(), offer.unique, offer.path, offer.service,
-                                                         offer.topic, std::move(on_partner_lost));
+                                                         offer.topic, std::move(on_partner_lost), sleep_);
             partner->Watch();
         } else if (offer.state == Offer::State::Accepted) {
             SendTerminate(bus_.get(), offer.unique, offer.path);  // only one server serves the client
@@ -361,11 +403,21 @@ bool DbusConversationTransport::WaitForActivity(std::int64_t timeout_ms) {
         return true;
     }
     if (timeout_ms <= 0) return false;
-    const int r = sd_bus_wait(bus_.get(), Microseconds(timeout_ms));
+    const bool woken = Wait(timeout_ms);
     ProcessPending();
     server_appeared_ = false;
-    return r > 0;
+    return woken;
 }
+
+bool DbusConversationTransport::Wait(std::int64_t timeout_ms) {
+    if (*sleep_) {
+        (*sleep_)(sd_bus_get_fd(bus_.get()), timeout_ms);
+        return true;  // the sleep may have ended early: the caller looks again
+    }
+    return sd_bus_wait(bus_.get(), Microseconds(timeout_ms)) > 0;
+}
+
+void DbusConversationTransport::SetSleep(Sleep sleep) { *sleep_ = std::move(sleep); }
 
 int DbusConversationTransport::EventDescriptor() const { return sd_bus_get_fd(bus_.get()); }
 

@@ -2,7 +2,8 @@
 // (docs/ide-protocol.md).
 //
 // Waits for acknowledgements block on the bus connection until the reply or the time-out,
-// without dispatching anything else. An offer of a conversation goes to every server at
+// without dispatching anything else; with a sleep installed (SetSleep) they send without
+// blocking and let the sleep run until the reply, handling what arrives meanwhile. An offer of a conversation goes to every server at
 // once and waits for the answers it needs, dispatching what arrives meanwhile. Ends of conversations (the server's Terminated
 // signal, or its unique name losing its owner) are handled by ProcessPending; an event
 // loop watches EventDescriptor() and calls it.
@@ -34,6 +35,7 @@ public:
     void ProcessPending() override;
     bool WaitForActivity(std::int64_t timeout_ms) override;
     int EventDescriptor() const override;
+    void SetSleep(Sleep sleep) override;
 
     std::vector<std::string> Unanswered() const override { return unanswered_; }
 
@@ -47,10 +49,14 @@ public:
 private:
     struct Offer;
     static int OnServerNameChanged(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    // Sleeps on the bus at most `timeout_ms`; true when woken (or possibly woken) early.
+    bool Wait(std::int64_t timeout_ms);
     // The names of the servers on the bus, in ascending order.
     std::vector<std::string> ServerNames();
 
     BusPtr bus_;
+    // Shared with the conversations, so that a sleep installed later reaches them too.
+    std::shared_ptr<Sleep> sleep_ = std::make_shared<Sleep>();
     SlotPtr server_watch_;
     bool server_appeared_ = false;
     std::int64_t initiate_timeout_ms_ = 5000;

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -84,6 +85,37 @@ void QtBackend::WaitForInput(Window& window, std::optional<std::int64_t> deadlin
     loop.exec();
     waits_.pop_back();
 }
+
+void QtBackend::WaitForInputOrDescriptor(Window& window, int descriptor, std::optional<std::int64_t> deadline_ms) {
+    if (descriptor < 0) return WaitForInput(window, deadline_ms);
+    if (halted_ || !window.Pending().empty()) return;
+    // The window paints and takes input meanwhile; the descriptor ends the wait as an event
+    // for the window would.
+    QEventLoop loop;
+    QSocketNotifier readable(static_cast<qintptr>(descriptor), QSocketNotifier::Read);
+    QObject::connect(&readable, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    if (deadline_ms) {
+        const std::int64_t wait = std::max<std::int64_t>(0, *deadline_ms - CurrentClockSource().MonotonicMs());
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(static_cast<int>(std::min<std::int64_t>(wait, 24LL * 3600 * 1000)));
+    }
+    waits_.push_back({&window, &loop});
+    loop.exec();
+    waits_.pop_back();
+}
+
+int QtBackend::WatchDescriptor(int descriptor, std::function<void()> ready) {
+    auto notifier = std::make_unique<QSocketNotifier>(static_cast<qintptr>(descriptor), QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [ready = std::move(ready)] { ready(); });
+    const int id = ++last_watch_;
+    watches_[id] = std::move(notifier);
+    return id;
+}
+
+void QtBackend::UnwatchDescriptor(int id) { watches_.erase(id); }
 
 void QtBackend::PollInput(Window&) {
     if (!halted_) QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -21,6 +21,7 @@
 #include "runtime/window/window_backend.hpp"
 
 class QEventLoop;
+class QSocketNotifier;
 class QWidget;
 
 namespace zelt::platform {
@@ -42,6 +43,10 @@ public:
     void ControlChanged(runtime::Window& window, runtime::ControlNumber control) override;
     void FocusChanged(runtime::Window& window, runtime::ControlNumber control) override;
     void WaitForInput(runtime::Window& window, std::optional<std::int64_t> deadline_ms) override;
+    void WaitForInputOrDescriptor(runtime::Window& window, int descriptor,
+                                  std::optional<std::int64_t> deadline_ms) override;
+    int WatchDescriptor(int descriptor, std::function<void()> ready) override;
+    void UnwatchDescriptor(int id) override;
     void PollInput(runtime::Window& window) override;
     void EventQueued(runtime::Window& window) override;
     void Halted() override;
@@ -66,6 +71,8 @@ private:
 
     std::map<const runtime::Window*, std::unique_ptr<QtWindow>> windows_;
     std::vector<Wait> waits_;
+    std::map<int, std::unique_ptr<QSocketNotifier>> watches_;
+    int last_watch_ = 0;
     bool halted_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_icons.hpp"
 
 #include <QApplication>
+#include <QFile>
 #include <QStyle>
 
 // The resource of the shipped icons lives in this library; naming its initialiser here keeps
@@ -25,7 +26,7 @@ constexpr Known kKnown[] = {
     {"pick", "folder", QStyle::SP_DirClosedIcon, true},
     {"file", "text-x-generic", QStyle::SP_FileIcon, false},
     {"shutfold", "application-x-executable", QStyle::SP_FileIcon, true},
-    {"zelt", "applications-development", QStyle::SP_ComputerIcon, false},
+    {"zelt", "zelt", QStyle::SP_ComputerIcon, true},
     {"vextor", "system-run", QStyle::SP_MediaPlay, false},
 };
 
@@ -34,8 +35,10 @@ QIcon Fallback(const Known& k) {
     static const bool initialised = (InitShippedIcons(), true);
     (void)initialised;
     QIcon icon;
-    for (int size : {16, 32})
-        icon.addFile(QStringLiteral(":/zelt/icons/%1-%2.png").arg(QLatin1String(k.theme)).arg(size), QSize(size, size));
+    for (int size : {16, 32, 48}) {
+        const QString file = QStringLiteral(":/zelt/icons/%1-%2.png").arg(QLatin1String(k.theme)).arg(size);
+        if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
+    }
     return icon;
 }
 }  // namespace

@@ -29,10 +29,65 @@ QueueItemModel::QueueItemModel(runtime::Window& window, runtime::ControlNumber c
     Reload();
 }
 
-void QueueItemModel::Reload() {
-    beginResetModel();
+QString QueueItemModel::RowPrint(int row) const {
+    // What a row shows: every cell's text, icon and colours.
     const auto* source = window_.Control(control_).rows;
-    rows_ = source ? source->RowCount() : 0;
+    QString print;
+    for (int column = 1; column <= columnCount(); ++column) {
+        const runtime::ListCell cell = source->Cell(row, column);
+        print += QString::fromStdString(window_.CellText(control_, row, column));
+        print += QStringLiteral("\x1f%1,%2,%3,%4,%5\x1e")
+                     .arg(cell.icon)
+                     .arg(cell.foreground)
+                     .arg(cell.background)
+                     .arg(cell.selected_foreground)
+                     .arg(cell.selected_background);
+    }
+    if (tree_) print += QString::number(source->Level(row));
+    return print;
+}
+
+void QueueItemModel::Reload() {
+    const auto* source = window_.Control(control_).rows;
+    const int rows = source ? source->RowCount() : 0;
+    std::vector<QString> prints(static_cast<std::size_t>(rows));
+    for (int r = 1; r <= rows; ++r) prints[static_cast<std::size_t>(r - 1)] = RowPrint(r);
+    std::vector<int> levels(static_cast<std::size_t>(rows));
+    for (int r = 1; r <= rows; ++r) levels[static_cast<std::size_t>(r - 1)] = tree_ ? source->Level(r) : 1;
+
+    // The same shape: only the rows that show something else are told, so that the view
+    // keeps its scroll position and its selection.
+    const bool same_shape = loaded_ && (tree_ ? levels == levels_ : true);
+    const int told = std::min(rows, rows_);  // rows the view knew before: the rest are new
+    if (same_shape && !tree_ && rows != rows_) {
+        if (rows > rows_) {
+            beginInsertRows({}, rows_, rows - 1);
+            rows_ = rows;
+            endInsertRows();
+        } else {
+            beginRemoveRows({}, rows, rows_ - 1);
+            rows_ = rows;
+            endRemoveRows();
+        }
+    }
+    if (same_shape && rows == rows_) {
+        const int common = static_cast<int>(std::min(prints.size(), prints_.size()));
+        prints_.resize(prints.size());
+        for (int r = 0; r < rows; ++r) {
+            if (r < common && prints[static_cast<std::size_t>(r)] == prints_[static_cast<std::size_t>(r)]) continue;
+            prints_[static_cast<std::size_t>(r)] = prints[static_cast<std::size_t>(r)];
+            if (r >= told) continue;  // inserted just now: nothing to tell
+            const QModelIndex first = IndexOfRow(r + 1);
+            emit dataChanged(first, first.siblingAtColumn(columnCount() - 1));
+        }
+        return;
+    }
+
+    beginResetModel();
+    loaded_ = true;
+    rows_ = rows;
+    prints_ = std::move(prints);
+    levels_ = levels;
     parent_.clear();
     place_.clear();
     children_.clear();
@@ -45,7 +100,7 @@ void QueueItemModel::Reload() {
         std::vector<int> open;  // the chain of ancestors of the row being placed
         std::vector<int> depth(static_cast<std::size_t>(rows_));
         for (int r = 0; r < rows_; ++r) {
-            depth[static_cast<std::size_t>(r)] = std::abs(source->Level(r + 1));
+            depth[static_cast<std::size_t>(r)] = std::abs(levels_[static_cast<std::size_t>(r)]);
             while (!open.empty() && depth[static_cast<std::size_t>(open.back())] >= depth[static_cast<std::size_t>(r)])
                 open.pop_back();
             std::vector<int>& siblings = open.empty() ? top_ : children_[static_cast<std::size_t>(open.back())];

@@ -22,7 +22,9 @@ public:
 
     QueueItemModel(runtime::Window& window, runtime::ControlNumber control, QObject* parent);
 
-    // The queue changed: reread the row count and the tree's shape.
+    // The queue may have changed: rows added or taken at the end of a list, and rows that
+    // show something else, are told as such (the view keeps its scroll position and its
+    // selection); a tree whose shape changed is read anew.
     void Reload();
     // Queue row (1-based) of an index, 0 for none; and back.
     int RowOf(const QModelIndex& index) const;
@@ -41,11 +43,15 @@ public:
 
 private:
     const std::vector<int>& ChildrenOf(const QModelIndex& parent) const;
+    QString RowPrint(int row) const;
 
     runtime::Window& window_;
     runtime::ControlNumber control_;
     bool tree_;
     int rows_ = 0;
+    bool loaded_ = false;
+    std::vector<QString> prints_;  // what each row showed when last told
+    std::vector<int> levels_;      // the tree's levels when last read
     // Tree shape (0-based queue rows): parent row or -1, place under the parent, children.
     std::vector<int> parent_;
     std::vector<int> place_;

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -103,7 +104,21 @@ void QtWindow::Build() {
         }
     }
     if (!attributes.resizable) layout->setSizeConstraint(QLayout::SetFixedSize);
+    ChainFocus();
     SyncAll();
+}
+
+// Tab moves through the controls in the order they are declared.
+void QtWindow::ChainFocus() {
+    QWidget* previous = nullptr;
+    for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) {
+        QWidget* w = Widget(n);
+        if (auto view = views_.find(n); view != views_.end()) w = view->second;
+        if (auto* tabs = qobject_cast<QTabWidget*>(w)) w = tabs->tabBar();
+        if (!w || w->focusPolicy() == Qt::NoFocus || qobject_cast<QGroupBox*>(w)) continue;
+        if (previous) QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
 }
 
 QWidget* QtWindow::Make(ControlNumber n) {
@@ -262,6 +277,13 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
     }
     if (d.hint.width > 0) view->setMinimumWidth(d.hint.width * cw);
     if (d.hint.height > 0) view->setMinimumHeight(d.hint.height * view->fontMetrics().height());
+    // Column widths the user drags are noted, so that the program can keep them.
+    connect(view->header(), &QHeaderView::sectionResized, this, [this, n, view] {
+        if (syncing_ || dying_) return;
+        std::vector<int> widths;
+        for (int c = 0; c < view->header()->count(); ++c) widths.push_back(view->header()->sectionSize(c));
+        window_.UserColumnWidths(n, std::move(widths));
+    });
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this, n, model](const QModelIndex& current) {
                 if (syncing_) return;
@@ -327,6 +349,9 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
 void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
     const auto& decl = window_.Declaration();
     const auto children = decl.Children(parent);
+    for (ControlNumber n : children) {
+        if (decl.Control(n)->place.row >= 0) return LayOutGrid(parent, layout);
+    }
     QFormLayout* form = nullptr;
     for (std::size_t i = 0; i < children.size(); ++i) {
         const ControlNumber n = children[i];
@@ -383,15 +408,7 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
         switch (d.kind) {
             case ControlKind::Sheet: {
                 auto* tabs = static_cast<QTabWidget*>(w);
-                bool empty = true;
-                for (ControlNumber page : decl.Children(n)) {
-                    QWidget* pw = Widget(page);
-                    auto* pl = new QVBoxLayout(pw);
-                    LayOut(page, pl);
-                    tabs->addTab(pw, QString::fromStdString(decl.Control(page)->text));
-                    empty = empty && decl.Children(page).empty();
-                }
-                if (empty) {
+                if (!FillSheet(n)) {
                     // Tabs without controls only choose (a sort order, say): the bar alone.
                     tabs->setDocumentMode(true);
                     tabs->setMaximumHeight(tabs->tabBar()->sizeHint().height());
@@ -414,6 +431,46 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
             default: layout->addWidget(w); break;
         }
     }
+}
+
+bool QtWindow::FillSheet(ControlNumber sheet) {
+    const auto& decl = window_.Declaration();
+    auto* tabs = static_cast<QTabWidget*>(Widget(sheet));
+    bool filled = false;
+    for (ControlNumber page : decl.Children(sheet)) {
+        QWidget* pw = Widget(page);
+        auto* pl = new QVBoxLayout(pw);
+        LayOut(page, pl);
+        tabs->addTab(pw, QString::fromStdString(decl.Control(page)->text));
+        filled = filled || !decl.Children(page).empty();
+    }
+    return filled;
+}
+
+// A container whose controls have places: each control in its cell, containers filled.
+void QtWindow::LayOutGrid(ControlNumber parent, QBoxLayout* layout) {
+    const auto& decl = window_.Declaration();
+    auto* grid = new QGridLayout;
+    int next_row = 0;
+    for (ControlNumber n : decl.Children(parent)) {
+        const auto& d = *decl.Control(n);
+        if (d.kind == ControlKind::Tab) continue;
+        QWidget* w = Widget(n);
+        if (d.kind == ControlKind::Sheet) {
+            FillSheet(n);
+        } else if (d.kind == ControlKind::Group || d.kind == ControlKind::Option) {
+            LayOut(n, new QVBoxLayout(w));
+        }
+        runtime::GridPlace place = d.place;
+        if (place.row < 0) place = {next_row, 0, 1, 1};  // a control without a place: a row below
+        next_row = std::max(next_row, place.row + place.rows);
+        grid->addWidget(w, place.row, place.column, place.rows, place.columns);
+    }
+    if (const runtime::GridStretch* stretch = decl.StretchOf(parent)) {
+        for (int r : stretch->rows) grid->setRowStretch(r, 1);
+        for (int c : stretch->columns) grid->setColumnStretch(c, 1);
+    }
+    layout->addLayout(grid, 1);
 }
 
 void QtWindow::Show() {
@@ -570,6 +627,12 @@ void QtWindow::Sync(ControlNumber n) {
                         if (model->LevelOf(row) >= 0 && model->rowCount(index) > 0) view->setExpanded(index, true);
                     }
                 }
+            }
+            const auto& widths = s.column_widths;
+            for (std::size_t c = 0; c < widths.size() && static_cast<int>(c) < view->header()->count(); ++c) {
+                if (view->header()->sectionResizeMode(static_cast<int>(c)) == QHeaderView::Interactive &&
+                    view->columnWidth(static_cast<int>(c)) != widths[c])
+                    view->setColumnWidth(static_cast<int>(c), widths[c]);
             }
             const QModelIndex current = model->IndexOfRow(s.choice);
             if (view->currentIndex().isValid() ? model->RowOf(view->currentIndex()) != s.choice : current.isValid()) {

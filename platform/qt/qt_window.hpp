@@ -51,7 +51,11 @@ protected:
 
 private:
     void Build();
+    void ChainFocus();
     void LayOut(runtime::ControlNumber parent, QBoxLayout* layout);
+    void LayOutGrid(runtime::ControlNumber parent, QBoxLayout* layout);
+    // Lays out the pages of a sheet; false when no page has controls (the tabs only choose).
+    bool FillSheet(runtime::ControlNumber sheet);
     QWidget* Make(runtime::ControlNumber n);
     QWidget* MakeList(runtime::ControlNumber n);
     runtime::ControlNumber ControlOf(QObject* object) const;

@@ -77,6 +77,14 @@ public:
     // A descriptor that becomes readable when ProcessPending has work, for an event loop to
     // watch; -1 when the transport has none.
     virtual int EventDescriptor() const { return -1; }
+
+    // How the transport sleeps whenever it waits (for a reply, for the answers to an offer,
+    // for activity): given its descriptor and the longest sleep in milliseconds, the sleep
+    // returns when the descriptor may be readable or the time has passed (earlier is
+    // allowed: the transport looks again). A program with a window installs one that keeps
+    // the window alive meanwhile; none: the transport blocks the thread itself.
+    using Sleep = std::function<void(int descriptor, std::int64_t timeout_ms)>;
+    virtual void SetSleep(Sleep sleep) { (void)sleep; }
 };
 
 }  // namespace zelt::runtime

@@ -135,6 +135,21 @@ bool Window::Poll() {
     return open_ && !queue_.empty();
 }
 
+void Window::SetColumnWidths(ControlNumber n, std::vector<int> widths) {
+    if (!IsList(n)) return;
+    State(n).column_widths = std::move(widths);
+    Changed(n);
+}
+
+void Window::UserColumnWidths(ControlNumber n, std::vector<int> widths) {
+    if (IsList(n)) State(n).column_widths = std::move(widths);
+}
+
+void Window::WaitFor(int descriptor, std::int64_t deadline_ms) {
+    if (!open_ || system_.IsHalted() || !queue_.empty()) return;
+    system_.Backend().WaitForInputOrDescriptor(*this, descriptor, deadline_ms);
+}
+
 bool Window::Post(EventCode code, ControlNumber field, int keycode) {
     if (!open_) return false;
     if (IsFieldEvent(code) || code == event::Selected) {

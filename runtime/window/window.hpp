@@ -63,6 +63,8 @@ struct ControlState {
     int edit_row = 0;
     int edit_column = 0;
     std::string edit_text;
+    // list: the widths of its columns in pixels as the user left them (empty: as declared)
+    std::vector<int> column_widths;
 };
 
 // Where a window is and how big, in pixels of the screen.
@@ -117,6 +119,11 @@ public:
     // event is queued, which Accept then delivers at once. For windows shown while the
     // program works and cannot return to the loop.
     bool Poll();
+    // Lets the toolkit run until an event is queued for this window, `descriptor` (-1: none)
+    // becomes readable, or the monotonic clock reaches `deadline_ms`; for a handler that
+    // waits on a descriptor and looks at the window's events itself. Returns at once when an
+    // event is queued already.
+    void WaitFor(int descriptor, std::int64_t deadline_ms);
     // Queues an event for this window (field 0: a window event). False when the window is
     // closed, or a field event names no control.
     bool Post(EventCode code, ControlNumber field = 0, int keycode = 0);
@@ -185,6 +192,8 @@ public:
     // rows itself place the thumb by the position in the whole table).
     void SetThumb(ControlNumber n, int percent);
     int Thumb(ControlNumber n) const { return Control(n).thumb; }
+    // A list's column widths in pixels (the ones the user left last time); empty: as declared.
+    void SetColumnWidths(ControlNumber n, std::vector<int> widths);
     // Edit in place: an entry over a list's cell, holding `text`. What the user types goes
     // to EditText; Enter, Tab, Shift+Tab, Escape, Up and Down in the entry arrive as
     // AlertKey events of the list while it edits. EndEdit takes the entry away.
@@ -213,6 +222,8 @@ public:
     void UserGeometry(const WindowGeometry& geometry, bool report = true);
     // The backend measured how many rows a list shows.
     void UserVisibleRows(ControlNumber n, int rows);
+    // The user dragged a list's column borders (only noted; no event follows).
+    void UserColumnWidths(ControlNumber n, std::vector<int> widths);
 
 private:
     ControlState& State(ControlNumber n);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,6 +39,22 @@ public:
     // reaches `deadline_ms` (none: no limit), or the window system was halted. May return
     // early; the caller looks again.
     virtual void WaitForInput(Window& window, std::optional<std::int64_t> deadline_ms) = 0;
+    // Like WaitForInput, and it also returns once `descriptor` (-1: none) is readable: for a
+    // program that waits on a file descriptor and keeps its window alive meanwhile. A backend
+    // that cannot watch descriptors waits for input only (its caller looks again after the
+    // deadline).
+    virtual void WaitForInputOrDescriptor(Window& window, int descriptor, std::optional<std::int64_t> deadline_ms) {
+        (void)descriptor;
+        WaitForInput(window, deadline_ms);
+    }
+    // Calls `ready` whenever `descriptor` becomes readable while the toolkit waits for input;
+    // the id for UnwatchDescriptor, or 0 when the backend cannot (the program then looks on
+    // its timer).
+    virtual int WatchDescriptor(int descriptor, std::function<void()> ready) {
+        (void)descriptor, (void)ready;
+        return 0;
+    }
+    virtual void UnwatchDescriptor(int id) { (void)id; }
     // Lets what the user has done so far reach `window` without waiting for more: for a
     // window shown during work that cannot give the loop back (a progress window).
     virtual void PollInput(Window& window) = 0;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "runtime/window/binding.hpp"
@@ -95,6 +96,16 @@ struct SizeHint {
     int height = 0;  // in lines
 };
 
+// Where a control sits in the grid of its container, when the window arranges a container's
+// controls in a grid rather than one under another (a container is a grid as soon as one of
+// its controls has a place). Rows and columns count from 0.
+struct GridPlace {
+    int row = -1;  // -1: no place (the container's controls follow one another)
+    int column = 0;
+    int rows = 1;
+    int columns = 1;
+};
+
 struct ControlDeclaration {
     ControlKind kind = ControlKind::Region;
     std::string name;    // "?Insert:2"
@@ -119,6 +130,7 @@ struct ControlDeclaration {
     std::string icon;              // button or image icon name
     ListFormat format;             // lists and trees
     SizeHint hint;
+    GridPlace place;
 
     ControlDeclaration& Tip(std::string t) { tip = std::move(t); return *this; }
     ControlDeclaration& Status(std::string s) { status = std::move(s); return *this; }
@@ -144,6 +156,16 @@ struct ControlDeclaration {
     }
     ControlDeclaration& Icon(std::string i) { icon = std::move(i); return *this; }
     ControlDeclaration& Hint(int w, int h = 0) { hint = {w, h}; return *this; }
+    ControlDeclaration& At(int row, int column, int row_span = 1, int column_span = 1) {
+        place = {row, column, row_span, column_span};
+        return *this;
+    }
+};
+
+// Which rows and columns of a container's grid take the room left over.
+struct GridStretch {
+    std::vector<int> rows;
+    std::vector<int> columns;
 };
 
 struct WindowAttributes {
@@ -164,6 +186,17 @@ public:
     WindowDeclaration& Resizable(bool on = true) { attributes.resizable = on; return *this; }
     WindowDeclaration& Maximised(bool on = true) { attributes.maximised = on; return *this; }
     WindowDeclaration& Timer(int hundredths) { attributes.timer = hundredths; return *this; }
+    // The rows and columns of a container's grid (0: the window's top level) that grow with
+    // the window.
+    WindowDeclaration& Stretch(ControlNumber container, GridStretch stretch) {
+        stretches_.emplace_back(container, std::move(stretch));
+        return *this;
+    }
+    const GridStretch* StretchOf(ControlNumber container) const {
+        for (const auto& [c, s] : stretches_)
+            if (c == container) return &s;
+        return nullptr;
+    }
 
     // Containers (closed by End; a tab also closes the tab before it).
     ControlDeclaration& Sheet(std::string name);
@@ -204,6 +237,7 @@ private:
 
     std::vector<ControlDeclaration> controls_;
     std::vector<ControlNumber> open_;  // containers still open, innermost last
+    std::vector<std::pair<ControlNumber, GridStretch>> stretches_;
 };
 
 }  // namespace zelt::runtime
