@@ -50,10 +50,17 @@ QString QueueItemModel::RowPrint(int row) const {
 void QueueItemModel::Reload() {
     const auto* source = window_.Control(control_).rows;
     const int rows = source ? source->RowCount() : 0;
-    std::vector<QString> prints(static_cast<std::size_t>(rows));
-    for (int r = 1; r <= rows; ++r) prints[static_cast<std::size_t>(r - 1)] = RowPrint(r);
-    std::vector<int> levels(static_cast<std::size_t>(rows));
-    for (int r = 1; r <= rows; ++r) levels[static_cast<std::size_t>(r - 1)] = tree_ ? source->Level(r) : 1;
+    // A long list is not read through to find what changed: all its rows are told as changed,
+    // and the view reads again only the rows in sight.
+    constexpr int kComparedRows = 1000;
+    const bool compared = rows <= kComparedRows && loaded_;
+    std::vector<QString> prints(compared ? static_cast<std::size_t>(rows) : 0u);
+    for (std::size_t r = 0; r < prints.size(); ++r) prints[r] = RowPrint(static_cast<int>(r) + 1);
+    std::vector<int> levels;
+    if (tree_) {
+        levels.resize(static_cast<std::size_t>(rows));
+        for (int r = 1; r <= rows; ++r) levels[static_cast<std::size_t>(r - 1)] = source->Level(r);
+    }
 
     // The same shape: only the rows that show something else are told, so that the view
     // keeps its scroll position and its selection.
@@ -70,7 +77,12 @@ void QueueItemModel::Reload() {
             endRemoveRows();
         }
     }
-    if (same_shape && rows == rows_) {
+    if (same_shape && rows == rows_ && !compared && !tree_) {
+        prints_.clear();
+        if (told > 0) emit dataChanged(IndexOfRow(1), IndexOfRow(told).siblingAtColumn(columnCount() - 1));
+        return;
+    }
+    if (same_shape && rows == rows_ && compared) {
         const int common = static_cast<int>(std::min(prints.size(), prints_.size()));
         prints_.resize(prints.size());
         for (int r = 0; r < rows; ++r) {
