@@ -75,8 +75,24 @@ struct JournalWalk {
     bool whole = false;        // every block read and the header image last
     bool have_header = false;  // the header image was found (even when not whole)
     FileHeader header;
-    std::unordered_map<std::uint32_t, std::uint64_t> map;  // home offset -> journal position
+    std::unordered_map<std::uint32_t, std::uint64_t> map;    // home offset -> journal position
+    std::unordered_map<std::uint32_t, std::uint32_t> sizes;  // home offset -> block size
 };
+
+// Whether every page block of the journal goes to a page of its own size in the layout the
+// journal's header describes. Such a page lies below that layout's end, which is at most
+// the committed end where the journal begins; anything else would write into the journal
+// itself, past the end, or over a page of another size.
+bool BlocksGoHome(const JournalWalk& walk) {
+    for (const auto& [home, position] : walk.map) {
+        const auto address = static_cast<std::int32_t>((home - kHeaderSize) / kUnit);
+        const int k = walk.header.ClassOf(address);
+        if (k == 0 || (address - walk.header.start(k)) % k != 0) return false;
+        const auto size = walk.sizes.find(home);
+        if (size == walk.sizes.end() || size->second != static_cast<std::uint32_t>(k) * kUnit) return false;
+    }
+    return true;
+}
 
 // Walks the journal behind the committed end. Not whole when it is broken (a short read,
 // or a block that does not fit where a block must be).
@@ -101,11 +117,12 @@ JournalWalk WalkJournal(ItemFileState& st, const FileHeader& disk) {
             return walk;
         } else {
             walk.map[home] = pos;
+            walk.sizes[home] = static_cast<std::uint32_t>(size);
         }
         pos += size;
     }
     walk.whole = walk.have_header && walk.header.MagicOk() && walk.header.SectionsSane() &&
-                 walk.header.ComputedEnd() <= disk.committed_end();
+                 walk.header.ComputedEnd() <= disk.committed_end() && BlocksGoHome(walk);
     return walk;
 }
 

@@ -266,12 +266,14 @@ TEST(CrashTest, OnlySingleFileCommitsLeaveTheirClosingHeaderUnflushed) {
 
 // Commits one change and stops the disk right after phase 1: the journal is whole on disk
 // and the header at offset 0 points to it.
-void CommitAndStopAfterJournal(const std::filesystem::path& path) {
+void CommitAndStopAfterJournal(const std::filesystem::path& path, const Model& base = {{"old", "1"}}) {
     for (std::int64_t point = 1; point < 100; ++point) {
         std::filesystem::remove(path);
         {
             auto file = OpenFile(path);
-            ASSERT_TRUE(file->Insert("old", "1").ok());
+            ASSERT_TRUE(file->BeginWrite().ok());
+            for (const auto& [key, data] : base) ASSERT_TRUE(file->Insert(key, data).ok());
+            ASSERT_TRUE(file->Finish().ok());
         }
         {
             auto file = OpenFile(path);
@@ -315,6 +317,46 @@ TEST(RecoveryTest, JournalThatEndsEarlyRollsBack) {
     EXPECT_EQ(ReadItems(*file), (Model{{"old", "1"}}));
     ASSERT_TRUE(file->Insert("x", "y").ok());
     EXPECT_EQ(ReadItems(*file).size(), 2u);
+}
+
+// A journal block names the page it replaces. A damaged journal must not send a page
+// anywhere else: past the end of the layout, over a page of another size, or into the
+// journal itself. Such a journal is refused (rolled back) and writes nothing.
+TEST(RecoveryTest, JournalBlocksAddressedOutsideTheLayoutAreRefused) {
+    Model base;
+    for (int i = 0; i < 120; ++i) base[Key(i)] = std::string(i % 3 == 0 ? 700 : 60, static_cast<char>('a' + i % 5));
+    for (const char* where : {"past the end", "over a page of another size", "into the journal"}) {
+        SCOPED_TRACE(where);
+        ScratchDir dir;
+        const auto path = dir / "j.plm";
+        CommitAndStopAfterJournal(path, base);
+        const FileHeader h = HeaderOf(path);
+        std::string bytes = ReadAll(path);
+        const std::size_t block = h.committed_end();
+        auto u32_at = [&](std::size_t at) {
+            std::uint32_t v = 0;
+            for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+            return v;
+        };
+        ASSERT_NE(u32_at(block), 0u) << "the journal starts with a page";
+        const int size_class = h.ClassOf(static_cast<std::int32_t>((u32_at(block) - 512) / 256));
+        std::uint32_t home = h.journal_end() + (1u << 20);
+        if (std::string(where) == "into the journal") home = h.committed_end();
+        if (std::string(where) == "over a page of another size") {
+            for (int k = 1; k <= 59; ++k) {
+                if (k != size_class && h.pages(k) > 0) home = static_cast<std::uint32_t>(h.start(k)) * 256 + 512;
+            }
+        }
+        for (int i = 0; i < 4; ++i) bytes[block + static_cast<std::size_t>(i)] = static_cast<char>(home >> (8 * i));
+        WriteAll(path, bytes);
+        auto file = OpenFile(path);
+        ASSERT_TRUE(file->Insert("x", "y").ok());  // a writer resolves the journal first
+        EXPECT_LT(std::filesystem::file_size(path), h.journal_end() + (1u << 20));
+        Model expected = base;
+        expected["x"] = "y";
+        EXPECT_TRUE(ReadItems(*file) == expected) << "the old state and the item added after it";
+        EXPECT_EQ(VerifyTree(*file), expected.size());
+    }
 }
 
 TEST(RecoveryTest, MarkerWithPendingControlFileRollsBack) {
