@@ -14,35 +14,25 @@
 namespace zelt::storage {
 namespace {
 
-TEST(FuzzRegressionTest, EveryFoundInputEndsCleanly) {
-    std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "fuzz" / "regressions";
+// Replays every file of a regressions folder through `walk`.
+template <typename Walk>
+void ReplayFolder(const char* folder, Walk walk) {
+    std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "fuzz" / folder;
     ASSERT_TRUE(std::filesystem::exists(dir));
     testing::ScratchDir scratch;
     int replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         std::ifstream in(entry.path(), std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        EXPECT_TRUE(fuzzing::WalkBytes(scratch.path(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-            << entry.path();
+        EXPECT_TRUE(walk(scratch.path(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) << entry.path();
         ++replayed;
     }
     EXPECT_GT(replayed, 0);
 }
 
-TEST(FuzzRegressionTest, EveryFoundTableFileIsReadAsPlmReadsIt) {
-    std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "fuzz" / "table-regressions";
-    ASSERT_TRUE(std::filesystem::exists(dir));
-    testing::ScratchDir scratch;
-    int replayed = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        EXPECT_TRUE(fuzzing::WalkTable(scratch.path(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-            << entry.path();
-        ++replayed;
-    }
-    EXPECT_GT(replayed, 0);
-}
+TEST(FuzzRegressionTest, EveryFoundInputEndsCleanly) { ReplayFolder("regressions", fuzzing::WalkBytes); }
+
+TEST(FuzzRegressionTest, EveryFoundTableFileIsReadAsPlmReadsIt) { ReplayFolder("table-regressions", fuzzing::WalkTable); }
 
 }  // namespace
 }  // namespace zelt::storage

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -333,6 +334,7 @@ TEST_F(PlmDamageTest, SeededDamageNeverHangsCrashesOrPassesForSound) {
         }
     }
     EXPECT_GT(damaged, 45);
+    std::printf("damaged-file run: 120 cases, %d called damaged by check\n", damaged);
 }
 
 }  // namespace
