@@ -194,12 +194,14 @@ bool LooksLikeHeader(const std::uint8_t* p) {
 }
 }  // namespace
 
-// Deciphers what was read. An enciphered file whose header is still blank reads as a new
-// file whose pages start behind its key unit; a header image that fails its tag reads
+// Deciphers what was read. An enciphered file that holds no more than a blank header and
+// its key unit reads as a new file whose pages start behind the unit; a header image that fails its tag reads
 // with a broken magic, so it is refused as no header at all.
 std::size_t FileHandle::DecipherRead(std::uint64_t offset, std::uint8_t* data, std::size_t done) {
     std::size_t from = 0;
-    if (offset == 0 && std::all_of(data, data + std::min<std::size_t>(done, kHeaderSize), [](std::uint8_t b) { return b == 0; })) {
+    // Blank, and nothing behind the key unit: no first commit ever finished.
+    if (offset == 0 && std::all_of(data, data + std::min<std::size_t>(done, kHeaderSize), [](std::uint8_t b) { return b == 0; }) &&
+        Size() <= BlockCipher::kKeyUnitOffset + BlockCipher::kKeyUnitSize) {
         FileHeader fresh = FileHeader::Fresh();
         for (int k = 0; k <= kMaxClass; ++k) {
             if (k > 0) fresh.set_start(k, 1);

@@ -135,6 +135,13 @@ TEST_F(CipherTest, AWrongOwnerAndAPlainFileAreRefused) {
     }
     EXPECT_EQ(ItemFile::Open(dir_ / "p.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner}, file).code,
               runtime::err::InvalidDataFile);
+    // A blank header in front of pages is a lost header, not a new file.
+    std::string bytes = ReadAll(dir_ / "e.plm");
+    std::fill(bytes.begin(), bytes.begin() + 512, '\0');
+    WriteAll(dir_ / "e.plm", bytes);
+    EXPECT_EQ(ItemFile::Open(dir_ / "e.plm", {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, kOwner}, file).code,
+              runtime::err::InvalidDataFile);
+    EXPECT_EQ(ReadAll(dir_ / "e.plm"), bytes);
 }
 
 // One changed item: old blocks put back, a few or every page's, must not read as data.
