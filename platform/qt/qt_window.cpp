@@ -268,6 +268,8 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
     // Columns get their declared widths; the widest takes the room left over.
     int widest = 0;
     for (std::size_t c = 0; c < d.format.columns.size(); ++c) {
+        // A single column takes the list's width (it would only scroll sideways otherwise).
+        if (d.format.columns.size() == 1) break;
         view->setColumnWidth(static_cast<int>(c), std::max(2, d.format.columns[c].width) * cw + cw);
         if (d.format.columns[c].width > d.format.columns[static_cast<std::size_t>(widest)].width) widest = static_cast<int>(c);
     }
@@ -441,6 +443,14 @@ bool QtWindow::FillSheet(ControlNumber sheet) {
         QWidget* pw = Widget(page);
         auto* pl = new QVBoxLayout(pw);
         LayOut(page, pl);
+        // A page without a list keeps its controls together at the top.
+        bool grows = false;
+        for (ControlNumber c : decl.Children(page)) {
+            const auto kind = decl.Control(c)->kind;
+            grows = grows || kind == ControlKind::List || kind == ControlKind::Tree || kind == ControlKind::Text ||
+                    kind == ControlKind::Sheet;
+        }
+        if (!grows) pl->addStretch(1);
         tabs->addTab(pw, QString::fromStdString(decl.Control(page)->text));
         filled = filled || !decl.Children(page).empty();
     }

@@ -43,6 +43,38 @@ TEST_F(MainWindowTest, TagMovesToTheNextRowStaysOnTheLastAndUntagAllClearsEveryT
     EXPECT_EQ(Tags(), "A.APP:0 B.APP:0 C.APP:0 ");
 }
 
+TEST_F(MainWindowTest, EnterOnARowOpensItsFormAndDeleteAsksBeforeDeleting) {
+    StoreApp("/src/", "A.APP", 1);
+    script.Key(MainCtl::List, runtime::key::Enter);
+    script.Run([this] { EXPECT_NE(W().System().FindWindow("Record will be Changed"), nullptr); });
+    script.Press("?Cancel").In("Record will be Changed");
+    script.Key(MainCtl::List, runtime::key::Delete);
+    script.AnswerMessage(No);  // the framework's question before a delete
+    script.CloseBox();
+    RunWindow();
+    EXPECT_EQ(Tags(), "A.APP:0 ");  // still there
+    ASSERT_EQ(script.Messages().size(), 1u);
+}
+
+TEST_F(MainWindowTest, TheWindowComesBackWhereItWasOnTheTabItShowed) {
+    framework::IniStore places;
+    places.Init(Path("places.ini"));
+    services.places = &places;
+    script.Press(MainCtl::Tab2);
+    script.Resize(800, 600);
+    script.CloseBox();
+    RunWindow();
+    script.Run([this] {
+        EXPECT_EQ(W().Choice(+MainCtl::Sheet1), 2);
+        EXPECT_TRUE(W().IsDisabled(+MainCtl::ExecuteApp));  // the tab's state of the buttons
+        EXPECT_EQ(W().Geometry().width, 800);
+        EXPECT_EQ(W().Geometry().height, 600);
+    });
+    script.CloseBox();
+    RunWindow();
+    places.Kill();
+}
+
 TEST_F(MainWindowTest, TabChangesFollowTheTableAndEveryChangeAsksAgainBeforeAnImport) {
     struct Expected {
         bool hidden, execute_app, generate, export_app, export_dct;

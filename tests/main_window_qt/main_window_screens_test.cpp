@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDialog>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -188,6 +189,9 @@ TEST_F(MainWindowScreens, TheFourTabsTheSettingsWindowAndTheActivityLog) {
         {QStringLiteral("Activity Log"), "activity_log.png",
          {"Application", "Date", "Time", "Event", "&Insert", "&View", "&Delete", "&Print Log", "&Close"},
          [](QWidget* top) { Click(top, "?Close"); }},
+        {kTitle, "main_after_log.png", {}, [](QWidget* top) { Click(top, "?BUTTON21"); }},
+        {QStringLiteral("ZELT5.5 Activity Log"), "print_preview.png", {"Zoom In", "Zoom Out", "Fit Page"},
+         [](QWidget* top) { static_cast<QDialog*>(top)->reject(); }},
         {kTitle, "main_closing.png", {}, [](QWidget* top) { Click(top, "?BUTTON7"); }},
     });
     Main(errors, services_);
