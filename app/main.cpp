@@ -124,5 +124,9 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     if (argc <= 1) return RunDesktop(argc, argv);
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("zelt (ZELT) %s\n", ZELT_VERSION);
+        return 0;
+    }
     return RunHeadlessMode(std::vector<std::string>(argv + 1, argv + argc));
 }

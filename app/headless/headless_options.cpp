@@ -108,7 +108,7 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
 }
 
 std::string HeadlessUsage() {
-    return R"(Usage: zelt                      the desktop program (the main window)
+    return R"(usage: zelt                      the desktop program (the main window)
        zelt COMMAND [OPTIONS]     the headless mode: no window, for scripts and CI
 
 Commands (one per run):
@@ -124,6 +124,7 @@ Commands (one per run):
                            no file when the log is empty)
   --empty-log              empty the activity log
   --help                   show this text
+  --version                name the release of zelt
 
 Options:
   --yes                    answer the batch's questions Yes; without it an import or

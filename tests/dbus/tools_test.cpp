@@ -24,7 +24,7 @@ void WriteScript(const std::string& path, const std::string& body) {
 }
 
 std::vector<std::string> Programs() {
-    std::vector<std::string> programs = {kVxidePath, kVxcmdPath, ZELT_PLM_PATH};
+    std::vector<std::string> programs = {kVxidePath, kVxcmdPath, ZELT_PLM_PATH, ZELT_ZELT_PATH};
 #ifdef ZELT_WINDOW_DEMO_PATH
     programs.push_back(ZELT_WINDOW_DEMO_PATH);
 #endif
