@@ -227,13 +227,14 @@ Status TableStore::Change(std::uint32_t number, BytesView old_record, BytesView 
             ZELT_TRY(LowerMark(static_cast<std::uint8_t>(k), number));
             continue;
         }
-        TableCounter c;
-        ZELT_TRY(ReadCounter(static_cast<std::uint8_t>(k), &c));
-        if (!KeyMaintainedFor(k, number, c.second)) continue;
         Step step{k, BuildKeyEntry(definition_, k, id_, collation_, old_record, number),
                   BuildKeyEntry(definition_, k, id_, collation_, new_record, number)};
         if (step.old_entry && step.new_entry && step.old_entry->key == step.new_entry->key)
             continue;
+        // The rebuild mark matters only to an entry that changes.
+        TableCounter c;
+        ZELT_TRY(ReadCounter(static_cast<std::uint8_t>(k), &c));
+        if (!KeyMaintainedFor(k, number, c.second)) continue;
         if (step.new_entry && !key.Dup()) {
             Bytes data;
             bool exists = false;
