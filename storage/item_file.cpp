@@ -144,6 +144,7 @@ Status ItemFile::Close() {
     if (st.closed) return Status::Ok();
     Status result;
     if (st.transaction != nullptr) st.transaction->Forget(*this);
+    read_holds_ = 0;
     if (st.in_operation) result = Finish();
     if (result.ok() && st.options.access == Access::ReadWrite) {
         result = Guarded(st, [&] {
@@ -210,6 +211,9 @@ Status ItemFile::BeginWrite() {
 Status ItemFile::Finish() {
     ItemFileState& st = *state_;
     if (st.closed) return Status::Error(err::FileNotOpen);
+    // A held read operation goes on past the read that ends here.
+    if (read_holds_ > 0 && st.in_operation && !st.write_state && !st.in_transaction && !st.tree->dirty())
+        return Status::Ok();
     return Guarded(st, [&] {
         if (!st.in_transaction && st.tree->dirty()) CommitFile(st);
         st.in_operation = false;
@@ -220,6 +224,16 @@ Status ItemFile::Finish() {
         }
         return Status::Ok();
     });
+}
+
+void ItemFile::HoldReads(bool on) {
+    if (on) {
+        ++read_holds_;
+        return;
+    }
+    if (read_holds_ == 0) return;
+    --read_holds_;
+    if (read_holds_ == 0 && state_->in_operation && !state_->write_state && !state_->closed) Finish();
 }
 
 void ItemFile::Abandon(Status why) {

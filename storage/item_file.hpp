@@ -206,6 +206,11 @@ class ItemFile {
     // changes dropped or a fault (`why`) fail the whole transaction: its Commit reports
     // `why` and commits no file.
     void Abandon(Status why = Status::Error(runtime::err::FileSystemError));
+    // Reads between HoldReads(true) and HoldReads(false) share one read operation: the
+    // header is checked and the reader slot taken once, not once per read, and writers
+    // elsewhere wait until the hold ends (a browse filling a page). Holds nest. A write,
+    // a fault or a transaction ends the shared operation, and the next read starts another.
+    void HoldReads(bool on);
 
     // Items. Insert refuses an existing key with fault 706 and an item of 15094 bytes or
     // more with fault 824; Replace deletes an existing item first. Erase and Find report
@@ -249,6 +254,7 @@ class ItemFile {
     friend class ItemCursor;
     explicit ItemFile(std::unique_ptr<ItemFileState> state);
     std::unique_ptr<ItemFileState> state_;
+    int read_holds_ = 0;
 };
 
 // A transaction over one or more item files: the files stay in write state and keep their

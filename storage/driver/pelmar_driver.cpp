@@ -267,8 +267,15 @@ struct PelmarDriver::Impl {
         return Result(status, args, true);
     }
 
+    void QuickScan(TableState& s, bool on) {
+        if (on == s.quick_scan || (on && !s.table)) return;
+        s.quick_scan = on;
+        s.physical->file->HoldReads(on);
+    }
+
     ErrorCode Close(TableState& s, DriverArgs& args) {
         if (!s.table) return err::NoError;
+        QuickScan(s, false);
         ReleaseTable(s);
         s.table.reset();
         s.current = 0;
@@ -625,6 +632,13 @@ struct PelmarDriver::Impl {
         if (upper.find("TCF") != std::string::npos) {
             if (text.find('=') != std::string::npos) control_file = ValueAfterEquals(text);
             args.result_text = control_file;
+            return err::NoError;
+        }
+        if (StartsWithIgnoringCase(text, "QUICKSCAN")) {
+            // A browse fills a page between "=ON" and "=OFF": its reads share one read
+            // operation, so the header is checked and the reader slot taken once per page.
+            if (text.find('=') != std::string::npos) QuickScan(s, runtime::UpperText(ValueAfterEquals(text)) == "ON");
+            args.result_text = s.quick_scan ? "ON" : "OFF";
             return err::NoError;
         }
         if (StartsWithIgnoringCase(text, "FULLBUILD")) {

@@ -79,6 +79,7 @@ struct TableState final : runtime::DriverTableState {
     bool nomemo_in_force = false;
     bool full_build = false;
     bool table_locked = false;
+    bool quick_scan = false;  // "QUICKSCAN=ON": the table's reads share one read operation
     Sequence sequence;
     std::map<std::int64_t, SavedState> saved;
     std::int64_t next_state = 1;

@@ -35,8 +35,8 @@ protected:
 
     static void SetUpTestSuite() { RegisterPelmarDriver(); }
 
-    runtime::TableDeclaration People() {
-        return runtime::TableDeclaration("PEOPLE", "PEO", "PELMAR")
+    runtime::TableDeclaration People(const char* driver = "PELMAR") {
+        return runtime::TableDeclaration("PEOPLE", "PEO", driver)
             .NameVariable(name_.Span())
             .Record(runtime::AsBytes(rec_))
             .String("PEO:Name", 0, 20)
