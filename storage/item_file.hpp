@@ -100,6 +100,10 @@ struct Status {
     static Status Fault(int number) { return {runtime::err::FileSystemError, number}; }
 };
 
+// "Handle Disk Full": a commit that would take the file's pages past the addresses a
+// header can describe (a little under 2 GiB) is refused with it before anything is written.
+inline constexpr runtime::ErrorCode kFileFull = runtime::err::OsBase + 39;
+
 enum class Access : std::uint8_t { ReadOnly, ReadWrite };
 enum class Share : std::uint8_t { DenyNone, DenyWrite, DenyAll };
 enum class Creation : std::uint8_t {

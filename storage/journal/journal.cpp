@@ -56,6 +56,16 @@ void WriteHeaderAt(ItemFileState& st, const FileHeader& header, std::uint64_t of
     st.handle->WriteAt(offset, header.data(), kHeaderSize);
 }
 
+// The bytes a journal takes: the pages that go home below its start, and the header.
+std::uint64_t JournalLength(const std::vector<std::pair<std::uint64_t, std::string>>& pages,
+                            std::uint32_t journal_start) {
+    std::uint64_t length = kHeaderSize;
+    for (const auto& [offset, bytes] : pages) {
+        if (offset < journal_start) length += bytes.size();
+    }
+    return length;
+}
+
 bool NeedsExclusive(const ItemFileState& st) { return st.shared() || st.deny_write(); }
 
 // Closes the journal on disk: committed end = journal end = computed end, one more change.
@@ -271,18 +281,15 @@ ErrorCode ValidateHeader(ItemFileState& st) {
 
 void CommitPhase1(ItemFileState& st) {
     TreeFile& tree = *st.tree;
-    if (st.committed.change_counter() == 0 && st.handle->Size() < static_cast<std::uint64_t>(kHeaderSize)) {
-        // A file's first commit gives it a header before anything else, so that a crash
-        // part-way leaves an empty file rather than pages behind a header of zeros.
-        WriteHeaderAt(st, st.committed, 0);
-        st.handle->Flush();
-    }
     st.ApplyDeferred();
     // Everything below the committed layout's end may hold committed pages.
     std::uint32_t journal_start = std::max(st.committed.ComputedEnd(), st.committed.committed_end());
     st.pending_pages = tree.PrepareCommit();
     const auto& pages = st.pending_pages;
     FileHeader& h = tree.header();
+    // Pages must stay at addresses a header can describe (signed 32-bit file offsets); a
+    // commit that needs more room is refused before anything is written.
+    if (!h.SectionsSane()) RaiseError(kFileFull);
     std::uint32_t committed_end = std::max(h.ComputedEnd(), journal_start);
     if (st.close_unflushed) {
         // The last commit's journal may still be what the disk's header points to: nothing
@@ -292,14 +299,18 @@ void CommitPhase1(ItemFileState& st) {
         const std::uint64_t kept_to = st.journal_kept_to;
         auto overlaps_kept = [&](std::uint64_t from, std::uint64_t to) { return from < kept_to && to > kept_from; };
         if (overlaps_kept(journal_start, h.ComputedEnd())) journal_start = h.ComputedEnd();
-        std::uint64_t length = kHeaderSize;
-        for (const auto& [offset, bytes] : pages) {
-            if (offset < journal_start) length += bytes.size();
-        }
         committed_end = std::max(h.ComputedEnd(), journal_start);
-        if (overlaps_kept(committed_end, committed_end + length)) {
+        if (overlaps_kept(committed_end, committed_end + JournalLength(pages, journal_start))) {
             committed_end = std::max<std::uint32_t>(committed_end, st.journal_kept_to);
         }
+    }
+    // The journal's end must fit the header's 32-bit field as well.
+    if (committed_end + JournalLength(pages, journal_start) > 0xFFFFFFFFu) RaiseError(kFileFull);
+    if (st.committed.change_counter() == 0 && st.handle->Size() < static_cast<std::uint64_t>(kHeaderSize)) {
+        // A file's first commit gives it a header before anything else, so that a crash
+        // part-way leaves an empty file rather than pages behind a header of zeros.
+        WriteHeaderAt(st, st.committed, 0);
+        st.handle->Flush();
     }
     std::uint64_t journal_end = committed_end;
     h.set_committed_end(committed_end);
@@ -318,7 +329,6 @@ void CommitPhase1(ItemFileState& st) {
     std::erase_if(st.pending_pages, [&](const auto& page) { return page.first >= journal_start; });
     std::uint64_t header_position = journal_end;
     journal_end += kHeaderSize;
-    if (journal_end > 0xFFFFFFFFu) RaiseError(err::AccessDenied);  // beyond what the header can address
     h.set_journal_end(static_cast<std::uint32_t>(journal_end));
     WriteHeaderAt(st, h, header_position);
     st.handle->Flush();

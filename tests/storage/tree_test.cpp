@@ -2,6 +2,7 @@
 // deletes that empty pages, section placement, limits and faults.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 
 #include "storage/pagefile/file_header.hpp"
@@ -379,6 +380,68 @@ TEST(ItemFileTest, LargeItemsAtTheLimitsAndRefusedOnesLeaveNothing) {
     file.reset();
     file = OpenFile(dir / "l.plm");
     EXPECT_EQ(ReadItems(*file), expected);
+}
+
+// Page addresses end a little below 2 GiB (file offsets are signed 32-bit). A file whose
+// pages already reach that far (a sparse file here) refuses a commit that would need
+// more room with "Handle Disk Full", before it writes anything; it still opens as it was
+// and takes changes that fit.
+TEST(ItemFileTest, GrowthPastTwoGibibytesIsRefusedBeforeAnythingIsWritten) {
+    ScratchDir dir;
+    const auto path = dir / "big.plm";
+    {
+        auto file = OpenFile(path);
+        ASSERT_TRUE(file->Insert("a", "1").ok());
+    }
+    // Move the file's only page up to the last addresses a header can describe.
+    std::string bytes = ReadAll(path);
+    FileHeader h = FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
+    const int k = h.ClassOf(h.root());
+    ASSERT_GT(k, 0);
+    std::string page = bytes.substr(static_cast<std::size_t>(AddressToOffset(h.root())), static_cast<std::size_t>(k) * 256);
+    const std::int32_t highest = (0x7FFFFFFF - kHeaderSize) / kUnit;
+    const std::int32_t at = highest - k - 2;
+    for (int j = 0; j <= kMaxClass; ++j) {
+        h.set_start(j, j <= k ? at : at + k);
+        h.set_end(j, j < k ? at : at + k);
+    }
+    h.set_root(at);
+    h.set_committed_end(h.ComputedEnd());
+    h.set_journal_end(h.ComputedEnd());
+    const auto home = static_cast<std::uint32_t>(AddressToOffset(at));
+    for (int i = 0; i < 4; ++i) page[static_cast<std::size_t>(i)] = static_cast<char>(home >> (8 * i));
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(h.data()), kHeaderSize);
+        out.seekp(static_cast<std::streamoff>(home));
+        out.write(page.data(), static_cast<std::streamsize>(page.size()));
+    }
+    const auto head = [&] {
+        std::string first(kHeaderSize, '\0');
+        std::ifstream in(path, std::ios::binary);
+        in.read(first.data(), kHeaderSize);
+        return first;
+    };
+    const std::string header_before = head();
+    const auto size_before = std::filesystem::file_size(path);
+    {
+        auto file = OpenFile(path);
+        ASSERT_TRUE(file->BeginWrite().ok());
+        std::mt19937 rng(3);
+        for (int i = 0; i < 4; ++i) {
+            std::string noise(5000, '\0');
+            for (auto& c : noise) c = static_cast<char>(rng());
+            ASSERT_TRUE(file->Insert("big" + std::to_string(i), noise).ok());
+        }
+        EXPECT_EQ(file->Finish().code, runtime::err::OsBase + 39);  // "Handle Disk Full"
+        EXPECT_EQ(std::filesystem::file_size(path), size_before);
+        EXPECT_EQ(head(), header_before);
+    }
+    auto file = OpenFile(path);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(ReadItems(*file) == (Model{{"a", "1"}}));
+    ASSERT_TRUE(file->Replace("a", "2").ok());
+    EXPECT_TRUE(ReadItems(*file) == (Model{{"a", "2"}}));
 }
 
 TEST(ItemFileTest, ReadStateRefusesWritesWithTheirFaults) {
