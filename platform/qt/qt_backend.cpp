@@ -250,7 +250,7 @@ bool QtBackend::PreviewReport(const ReportDocument& report) {
 bool QtBackend::PrintReport(const ReportDocument& report) { return PrintReportWithDialog(report, DialogParent()); }
 
 bool QtBackend::SaveReportPdf(const ReportDocument& report, const std::string& path) {
-    return RenderReportPdf(report, path);
+    return SaveReportPdfFile(report, path);
 }
 
 }  // namespace zelt::platform

@@ -95,8 +95,8 @@ bool RenderReportPdf(const ReportDocument& report, const std::string& path) {
     return RenderReport(report, writer);
 }
 
-runtime::ReportPdfWriter QtReportPdfWriter() {
-    return [](const ReportDocument& report, const std::string& path) { return RenderReportPdf(report, path); };
+bool SaveReportPdfFile(const ReportDocument& report, const std::string& path) {
+    return runtime::ReportPdfWriterInstalled() ? runtime::WriteReportPdf(report, path) : RenderReportPdf(report, path);
 }
 
 }  // namespace zelt::platform

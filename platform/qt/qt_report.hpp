@@ -20,10 +20,9 @@ bool RenderReport(const runtime::ReportDocument& report, QPagedPaintDevice& devi
 // Draws page `page` (from 1) with `scale` device pixels per point, the page's top left
 // corner at the painter's origin. The sheet itself (white paper) is the caller's.
 void RenderPage(const runtime::ReportDocument& report, int page, QPainter& painter, double scale);
-// Writes the pages to a PDF file; false when the file could not be written. Needs a
-// QGuiApplication (QT_QPA_PLATFORM=offscreen does without a display).
+// Writes the pages to a PDF file drawn with Qt; false when the file could not be written.
 bool RenderReportPdf(const runtime::ReportDocument& report, const std::string& path);
-// RenderReportPdf as the runtime's PDF writer (runtime::InstallReportPdfWriter).
-runtime::ReportPdfWriter QtReportPdfWriter();
+// Writes a PDF file through the runtime's installed writer, or with Qt when none is.
+bool SaveReportPdfFile(const runtime::ReportDocument& report, const std::string& path);
 
 }  // namespace zelt::platform

@@ -208,7 +208,7 @@ bool ReportPreviewWindow::Print() {
 }
 
 bool ReportPreviewWindow::SaveAsPdf(const QString& path) {
-    if (RenderReportPdf(report_, path.toStdString())) return true;
+    if (SaveReportPdfFile(report_, path.toStdString())) return true;
     QMessageBox::warning(this, tr("Save as PDF"), tr("The pages could not be written to %1.").arg(path));
     return false;
 }

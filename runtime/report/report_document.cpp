@@ -137,10 +137,24 @@ std::vector<std::string> WrapText(const std::string& text, int width) {
 
 std::string ReportDocument::LineText(const std::vector<std::string>& cells, bool headings) const {
     std::string line;
+    line.reserve(160);
+    std::size_t blanks = 0;  // blanks owed before the next text, dropped at the end of the line
     for (std::size_t i = 0; i < layout_.columns.size(); ++i) {
-        if (i) line += "  ";
         const auto& col = layout_.columns[i];
-        line += FitCell(i < cells.size() ? cells[i] : std::string(), col.width, headings ? Align::Left : col.align);
+        const auto width = static_cast<std::size_t>(std::max(0, col.width));
+        const std::string_view text =
+            i < cells.size() ? std::string_view(cells[i]).substr(0, width) : std::string_view();
+        const std::size_t pad = width - text.size();
+        const Align align = headings ? Align::Left : col.align;
+        const std::size_t before = align == Align::Right ? pad : align == Align::Centre ? pad / 2 : 0;
+        if (i) blanks += 2;
+        blanks += before;
+        if (!text.empty()) {
+            line.append(blanks, ' ');
+            line.append(text);
+            blanks = 0;
+        }
+        blanks += pad - before;
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;

@@ -24,4 +24,9 @@ bool WriteReportPdf(const ReportDocument& pages, const std::string& path) {
     return writer ? writer(pages, path) : false;
 }
 
+bool ReportPdfWriterInstalled() {
+    std::lock_guard lock(writer_mutex);
+    return static_cast<bool>(installed_writer);
+}
+
 }  // namespace zelt::runtime

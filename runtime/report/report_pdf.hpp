@@ -4,7 +4,10 @@
 // platform layer, and the headless window backend and reports without a window system
 // write through it.
 //
-//   runtime::InstallReportPdfWriter(platform::QtReportPdfWriter());
+//   runtime::InstallReportPdfWriter(platform::ReportPdfFileWriter());  // platform/pdf
+//
+// The Qt backend writes PDF files through the installed writer too, and draws them with Qt
+// when none is installed.
 #pragma once
 
 #include <functional>
@@ -21,5 +24,6 @@ using ReportPdfWriter = std::function<bool(const ReportDocument& pages, const st
 ReportPdfWriter InstallReportPdfWriter(ReportPdfWriter writer);
 // Writes through the installed writer; false when it failed or no writer is installed.
 bool WriteReportPdf(const ReportDocument& pages, const std::string& path);
+bool ReportPdfWriterInstalled();
 
 }  // namespace zelt::runtime
