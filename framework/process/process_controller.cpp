@@ -32,6 +32,7 @@ void ProcessController::Kill() {
     ViewManager::Kill();
     Children.clear();
     ChildRead = 0;
+    children_due_ = false;
 }
 
 std::string ProcessController::StepValue() const {
@@ -61,12 +62,19 @@ Level ProcessController::Reset() {
         if (RecordsToProcess == 0) FileSize = Held32(Primary->FileBytes());
     }
     ChildRead = 0;
+    children_due_ = false;
     const Level level = ResetView(false);
     Started();
     return level;
 }
 
 Level ProcessController::Next(bool count) {
+    // The record read last was this view's: its children are read first.
+    if (children_due_) {
+        children_due_ = false;
+        ChildRead = 1;
+        Children.front()->Reset();
+    }
     while (ChildRead != 0) {
         if (ChildRead > Children.size()) {
             ChildRead = 0;
@@ -89,10 +97,7 @@ Level ProcessController::Next(bool count) {
         if (RecordsProcessed < std::numeric_limits<std::int32_t>::max()) ++RecordsProcessed;
     }
     ShowProgress();
-    if (!Children.empty()) {
-        ChildRead = 1;
-        Children.front()->Reset();
-    }
+    children_due_ = !Children.empty();
     return LevelOk;
 }
 

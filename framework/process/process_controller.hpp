@@ -13,8 +13,9 @@
 // passes 100.
 //
 // Child processes (Children) read the records related to each record of this one: after a
-// record of this view is read, every child is reset and read to its end, in order, before
-// this view reads on. While a child is current, ChildRead is its position (from 1).
+// record of this view was taken, every child is reset and read to its end, in order, before
+// this view reads on. While a child's record is current, ChildRead is the child's position
+// (from 1); while this view's own record is current, it is 0.
 //
 //   ProcessController process;
 //   process.Init(view, tracked, errors, &window, Ctl::PctText, 0, &percent);
@@ -94,6 +95,8 @@ private:
     // The ValueField's value as the step distribution reads it.
     std::string StepValue() const;
     void ShowProgress();
+
+    bool children_due_ = false;  // this view's record was read; its children come next
 };
 
 }  // namespace zelt::framework

@@ -121,6 +121,37 @@ TEST_F(ReportProcessTest, CancellingTheProgressWindowEndsTheReportEarly) {
     EXPECT_EQ(w.PreviewQueue, nullptr) << "killed with the window";
 }
 
+TEST_F(ReportProcessTest, EveryChildIsReadToItsEndAfterEachRecordOfItsParent) {
+    EventLog parents(s.errors, 3);    // all three on day 82000
+    EventLog children(s.errors, 12);  // nine on day 82000, three on 82001
+    TrackedRecord child_tracked(children.tracker);
+    TableView child_view(children.Table());
+    ProcessController child;
+    EventReport w(s.errors, parents, false);
+    w.before_open = [&] {
+        child.Init(child_view, child_tracked, s.errors, nullptr, 0, 0, nullptr);
+        child.AddRange(ViewField{"EVT:Date", FieldBinding(children.Table(), 1), false},
+                       FieldBinding(parents.Table(), 1));
+        w.Process().Children.push_back(&child);
+    };
+    std::vector<std::string> taken;
+    w.on_record = [&] {
+        const bool own = w.Process().ChildRead == 0;
+        taken.push_back((own ? "P" : "C") + (own ? parents.record.Event : children.record.Event).Clip().substr(6));
+        return LevelOk;
+    };
+    EXPECT_EQ(w.Run(), ResponseCompleted);
+    std::vector<std::string> expected;
+    for (const char* parent : {"P1", "P2", "P3"}) {
+        expected.push_back(parent);
+        for (int c = 1; c <= 9; ++c) expected.push_back("C" + std::to_string(c));
+    }
+    EXPECT_EQ(taken, expected);
+    EXPECT_EQ(w.Process().RecordsProcessed, 3) << "a child's records are its own";
+    EXPECT_EQ(w.percent, 100);
+    child.Kill();
+}
+
 TEST_F(ReportProcessTest, AQueryOfferedBeforeTheWalkFiltersTheReport) {
     EventLog log(s.errors, 20);
     QueryBuilder query;
