@@ -20,6 +20,8 @@ Item KeyOnly(std::string_view key) {
 }
 
 std::size_t LowerBound(const PageContent& page, std::string_view key) {
+    // Growing keys (record numbers, dates and times) land behind the last item.
+    if (!page.items.empty() && page.items.back().key() < key) return page.items.size();
     auto it = std::lower_bound(page.items.begin(), page.items.end(), key,
                                [](const Item& item, std::string_view k) { return item.key() < k; });
     return static_cast<std::size_t>(it - page.items.begin());
