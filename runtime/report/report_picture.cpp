@@ -11,15 +11,15 @@ namespace zelt::runtime {
 namespace {
 
 // "@n03" -> zero fill, width 3; "@n-5" -> signed, width 5.
-std::string FormatNumber(std::string_view value, std::string_view spec) {
+std::string FormatNumber(std::string_view value, std::string_view format) {
     bool zeros = false;
-    if (!spec.empty() && spec.front() == '-') spec.remove_prefix(1);
-    if (!spec.empty() && spec.front() == '0') {
+    if (!format.empty() && format.front() == '-') format.remove_prefix(1);
+    if (!format.empty() && format.front() == '0') {
         zeros = true;
-        spec.remove_prefix(1);
+        format.remove_prefix(1);
     }
     int width = 0;
-    std::from_chars(spec.data(), spec.data() + spec.size(), width);
+    std::from_chars(format.data(), format.data() + format.size(), width);
     const long long n = ParseBoundNumber(value);
     std::string digits = std::to_string(std::llabs(n));
     const std::string sign = n < 0 ? "-" : "";
@@ -35,11 +35,11 @@ std::string FormatNumber(std::string_view value, std::string_view spec) {
 std::string FormatReportValue(std::string_view value, std::string_view picture) {
     if (picture.size() >= 2 && picture.front() == '@') {
         const char kind = picture[1];
-        const std::string_view spec = picture.substr(2);
-        if (kind == 'n' || kind == 'N') return FormatNumber(value, spec);
+        const std::string_view format = picture.substr(2);
+        if (kind == 'n' || kind == 'N') return FormatNumber(value, format);
         if (kind == 's' || kind == 'S') {
             std::size_t width = 0;
-            std::from_chars(spec.data(), spec.data() + spec.size(), width);
+            std::from_chars(format.data(), format.data() + format.size(), width);
             return std::string(width > 0 && value.size() > width ? value.substr(0, width) : value);
         }
     }
