@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -125,6 +126,57 @@ TEST_F(PelmarDriverTest, CreateAddAndReadInEveryOrder) {
     EXPECT_EQ(rec_.name.Clip(), "carol");
     EXPECT_EQ(t.Bytes(), 32);
     EXPECT_EQ(t.Close(), 0);
+}
+
+// Key entries whose encoded bytes share far more than 63 leading bytes, and records that
+// do, read back exactly by key, in key order and after the file was closed.
+TEST_F(PelmarDriverTest, KeysSharingLongPrefixesReadBackExactly) {
+#pragma pack(push, 1)
+    struct PathRecord {
+        FixedString<120> path;
+        std::int32_t number;
+    } row{};
+#pragma pack(pop)
+    FixedString<200> file_name;
+    file_name = dir_.File("PATHS");
+    auto declaration = [&] {
+        return TableDeclaration("PATHS", "PAT", "PELMAR")
+            .NameVariable(file_name.Span())
+            .Record(runtime::AsBytes(row))
+            .String("PAT:Path", 0, 120)
+            .Long("PAT:Number", 120)
+            .Key("PAT:PathKey", 0, {"PAT:Path"})
+            .Key("PAT:NumberKey", 0, {"PAT:Number"});
+    };
+    const std::string stem = "/home/builder/projects/catalogue/applications/release/" + std::string(30, 'x');
+    std::vector<std::string> paths;
+    for (int i = 0; i < 200; ++i) paths.push_back(stem + std::to_string(1000 + (i * 7919) % 1000));
+    {
+        Table t(declaration());
+        ASSERT_EQ(t.Create(), 0);
+        ASSERT_EQ(t.Open(0x42), 0);
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            row.path = paths[i];
+            row.number = static_cast<std::int32_t>(i);
+            ASSERT_EQ(t.Add(), 0);
+        }
+    }
+    Table t(declaration());
+    ASSERT_EQ(t.Open(0x40), 0);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        row.path = paths[i];
+        ASSERT_EQ(t.Get(0), 0) << paths[i];
+        EXPECT_EQ(row.number, static_cast<std::int32_t>(i));
+        row.number = static_cast<std::int32_t>(i);
+        ASSERT_EQ(t.Get(1), 0);
+        EXPECT_EQ(row.path.Clip(), paths[i]);
+    }
+    std::vector<std::string> sorted = paths;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::string> walked;
+    t.SetKey(0);
+    while (t.Next() == 0) walked.push_back(std::string(row.path.Clip()));
+    EXPECT_EQ(walked, sorted);
 }
 
 TEST_F(PelmarDriverTest, UniqueKeysRefuseDuplicatesAndOptLeavesBlanksOut) {

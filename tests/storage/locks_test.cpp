@@ -1,6 +1,8 @@
 // Share modes, the writer byte, reader slots and record bytes. Locks belong to the open
 // file, so two handles in one process exclude each other as two processes do.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "storage_test_util.hpp"
 
@@ -88,6 +90,51 @@ TEST(LocksTest, RecordBytesAndTheWriterByteExcludeOtherHandles) {
     EXPECT_NE(one->state().reader_slot, two->state().reader_slot);
     EXPECT_TRUE(one->Finish().ok());
     EXPECT_TRUE(two->Finish().ok());
+}
+
+// Reader slots run from 0 to 1022 and the writer byte lies just above them. With readers
+// in the first and the last slot another handle still gets the writer byte, the writer
+// leaves both slots alone, and a reader seeded on the last slot wraps round past both.
+TEST(LocksTest, ReadersInTheFirstAndLastSlotLeaveTheWriterByteAlone) {
+    ScratchDir dir;
+    const auto path = dir / "s.plm";
+    auto first = OpenFile(path);
+    auto last = OpenFile(path);
+    auto writer = OpenFile(path);
+    auto third = OpenFile(path);
+    const int probe = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    auto taken = [&](std::uint64_t offset) {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = 1;
+        return ::fcntl(probe, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+    };
+    first->state().reader_slot = 0;
+    last->state().reader_slot = 1022;
+    // No ASSERT while readers hold their slots: a commit would wait for them for ever.
+    ASSERT_TRUE(first->BeginRead().ok());
+    ASSERT_TRUE(last->BeginRead().ok() || (first->Finish(), false));
+    EXPECT_EQ(last->state().reader_slot, 1022u);
+    const bool writing = writer->BeginWrite().ok();
+    EXPECT_TRUE(writing);
+    if (writing) {
+        EXPECT_TRUE(taken(kLockBase) && taken(kLockBase + 1022) && taken(kWriterByte));
+        EXPECT_TRUE(writer->Insert("w", "1").ok());
+        EXPECT_TRUE(taken(kLockBase) && taken(kLockBase + 1022));
+    }
+    third->state().reader_slot = 1022;
+    EXPECT_TRUE(third->BeginRead().ok());
+    EXPECT_EQ(third->state().reader_slot, 1u);
+    EXPECT_TRUE(third->Finish().ok());
+    EXPECT_TRUE(first->Finish().ok() && last->Finish().ok());
+    if (writing) {
+        EXPECT_TRUE(writer->Finish().ok());  // commits once the readers have gone
+    }
+    EXPECT_FALSE(taken(kLockBase) || taken(kLockBase + 1022) || taken(kWriterByte));
+    ::close(probe);
 }
 
 TEST(LocksTest, AReaderSeesAnotherHandlesCommitAtItsNextOperation) {

@@ -444,6 +444,35 @@ TEST(ItemFileTest, GrowthPastTwoGibibytesIsRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(ReadItems(*file) == (Model{{"a", "2"}}));
 }
 
+// An item records at most 63 bytes shared with the one before it. Keys that share far
+// more (and keys that are each other's prefixes) must come back exactly after their pages
+// were written, coded and read again.
+TEST(ItemFileTest, KeysSharingLongPrefixesComeBackExactly) {
+    ScratchDir dir;
+    Model model;
+    const std::string stem(100, 'p');
+    for (int length : {62, 63, 64, 65, 100}) model[stem.substr(0, static_cast<std::size_t>(length))] = "len";
+    for (int i = 0; i < 300; ++i) {
+        std::string key = stem + std::to_string(1000 + i);
+        model[key] = stem.substr(0, static_cast<std::size_t>(i % 90)) + "#" + std::to_string(i);
+    }
+    {
+        auto file = OpenFile(dir / "p.plm");
+        ASSERT_TRUE(file->BeginWrite().ok());
+        for (const auto& [key, data] : model) ASSERT_TRUE(file->Insert(key, data).ok());
+        ASSERT_TRUE(file->Finish().ok());
+    }
+    auto file = OpenFile(dir / "p.plm", Access::ReadOnly);
+    EXPECT_TRUE(ReadItems(*file) == model);
+    EXPECT_EQ(VerifyTree(*file), model.size());
+    for (const auto& [key, data] : model) {
+        Bytes found;
+        bool there = false;
+        ASSERT_TRUE(file->Find(key, &found, &there).ok());
+        EXPECT_TRUE(there && found == data) << key.size();
+    }
+}
+
 TEST(ItemFileTest, ReadStateRefusesWritesWithTheirFaults) {
     ScratchDir dir;
     auto file = OpenFile(dir / "r.plm");
