@@ -84,13 +84,15 @@ struct Outcome {
 
 // Runs the workload on a.plm and b.plm in `dir`; returns the commits acknowledged while
 // the seam had not stopped the disk.
+// `b_name` may name b in a directory of its own ("two/b.plm").
 Outcome RunWorkload(const ScratchDir& dir, std::vector<std::pair<Model, Model>>* states,
-                    Share share = Share::DenyNone) {
+                    Share share = Share::DenyNone, const std::string& b_name = "b.plm") {
     Outcome outcome;
     std::unique_ptr<ItemFile> a;
     std::unique_ptr<ItemFile> b;
     OpenOptions options{Access::ReadWrite, share, Creation::OpenOrCreate, {}};
-    if (!ItemFile::Open(dir / "a.plm", options, a).ok() || !ItemFile::Open(dir / "b.plm", options, b).ok()) {
+    std::filesystem::create_directories((dir / b_name).parent_path());
+    if (!ItemFile::Open(dir / "a.plm", options, a).ok() || !ItemFile::Open(dir / b_name, options, b).ok()) {
         return outcome;
     }
     Model ma, mb;
@@ -174,7 +176,8 @@ TEST(CrashTest, EveryWriteAndFlushPointReopensToACommittedState) {
 // unflushed writes are lost in several patterns: all of them, only the headers at offset
 // 0, only the rest, every other one; the names of new files whose directory was not
 // flushed since are lost with all writes, or alone. Files only this handle writes close
-// their journal without waiting for a flush, so both kinds of file are run.
+// their journal without waiting for a flush, so both kinds of file are run, and the
+// transaction runs once more over files in two directories.
 TEST(CrashTest, WritesLostSinceTheLastFlushStillReopenToACommittedState) {
     struct Loss {
         const char* name;
@@ -190,15 +193,23 @@ TEST(CrashTest, WritesLostSinceTheLastFlushStillReopenToACommittedState) {
         {"new names", [](std::size_t, bool) { return false; }, true},
     };
     int covered = 0;
-    for (Share share : {Share::DenyWrite, Share::DenyNone}) {
-        SCOPED_TRACE(share == Share::DenyWrite ? "deny write" : "deny none");
+    struct Layout {
+        Share share;
+        std::string b_name;
+        const char* name;
+    };
+    for (const Layout& layout : {Layout{Share::DenyWrite, "b.plm", "deny write"},
+                                 Layout{Share::DenyNone, "b.plm", "deny none"},
+                                 Layout{Share::DenyNone, "two/b.plm", "deny none, two directories"}}) {
+        SCOPED_TRACE(layout.name);
+        const Share share = layout.share;
         std::vector<std::pair<Model, Model>> states;
         std::vector<std::int64_t> flushes;
         {
             ScratchDir dir;
             IoFaultSeam::Disarm();
             IoFaultSeam::TrackUnflushed(true);
-            ASSERT_EQ(RunWorkload(dir, &states, share).acknowledged, 5);
+            ASSERT_EQ(RunWorkload(dir, &states, share, layout.b_name).acknowledged, 5);
             flushes = IoFaultSeam::FlushPoints();
             IoFaultSeam::TrackUnflushed(false);
         }
@@ -208,7 +219,7 @@ TEST(CrashTest, WritesLostSinceTheLastFlushStillReopenToACommittedState) {
                 ScratchDir dir;
                 IoFaultSeam::TrackUnflushed(true);
                 IoFaultSeam::Arm(SeamAction::Stop, point);
-                Outcome run = RunWorkload(dir, nullptr, share);
+                Outcome run = RunWorkload(dir, nullptr, share, layout.b_name);
                 IoFaultSeam::Disarm();
                 const std::size_t unflushed =
                     loss.entries ? IoFaultSeam::UnflushedEntryCount() : IoFaultSeam::UnflushedCount();
@@ -219,7 +230,7 @@ TEST(CrashTest, WritesLostSinceTheLastFlushStillReopenToACommittedState) {
                 if (unflushed == 0) continue;
                 SCOPED_TRACE(::testing::Message() << "stop at flush " << point << ", lost " << loss.name);
                 std::unique_ptr<ItemFile> a = OpenFile(dir / "a.plm");
-                std::unique_ptr<ItemFile> b = OpenFile(dir / "b.plm");
+                std::unique_ptr<ItemFile> b = OpenFile(dir / layout.b_name);
                 ASSERT_TRUE(a && b);
                 std::pair<Model, Model> seen{ReadItems(*a), ReadItems(*b)};
                 EXPECT_EQ(VerifyTree(*a), seen.first.size());
