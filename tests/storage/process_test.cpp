@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -89,6 +90,44 @@ TEST(ProcessTest, ReaderProcessSeesEachCommitAndRecordBytesExclude) {
     EXPECT_EQ(testing::ReadItems(*writer).size(), 21u);
 }
 
+// One round of a kill test: a child process opens its files (`open`) and makes commit
+// after commit (`commit(n)` for n = `from`, `from` + 1, ...), telling the parent the
+// number of each one acknowledged, until the parent kills it after a random pause (after
+// its first acknowledgement when `after_first`). Returns the last number acknowledged
+// (`from` - 1 for none), or -1 when the child ended on its own.
+int KillRound(int from, std::mt19937& rng, int max_pause_us, bool after_first, const std::function<bool()>& open,
+              const std::function<bool(int)>& commit) {
+    int acks[2];
+    if (::pipe(acks) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        ::close(acks[0]);
+        if (!open()) _exit(3);
+        for (int n = from;; ++n) {
+            if (!commit(n)) _exit(4);
+            if (::write(acks[1], &n, sizeof n) != sizeof n) _exit(5);
+        }
+    }
+    ::close(acks[1]);
+    int acknowledged = from - 1;
+    int n = 0;
+    if (after_first && ::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) acknowledged = n;
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % static_cast<unsigned>(max_pause_us)));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    while (::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) acknowledged = n;
+    ::close(acks[0]);
+    return WIFSIGNALED(status) ? acknowledged : -1;
+}
+
+std::string CommitKey(char prefix, int n) {
+    char key[16];
+    std::snprintf(key, sizeof key, "%c%08d", prefix, n);
+    return key;
+}
+
 TEST(ProcessTest, KilledWritersLeaveEveryAcknowledgedCommit) {
     ScratchDir dir;
     auto path = dir / "k.plm";
@@ -96,32 +135,14 @@ TEST(ProcessTest, KilledWritersLeaveEveryAcknowledgedCommit) {
     int acknowledged = 0;
     int rounds = 0;
     for (; rounds < 30; ++rounds) {
-        int acks[2];
-        ASSERT_EQ(::pipe(acks), 0);
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(acks[0]);
-            std::unique_ptr<ItemFile> file;
-            if (!ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}}, file).ok()) _exit(3);
-            for (int n = acknowledged + 1;; ++n) {
-                char key[16];
-                std::snprintf(key, sizeof key, "c%08d", n);
-                if (!file->Insert(key, std::string(static_cast<std::size_t>(n % 7) * 90, 'd')).ok()) _exit(4);
-                if (::write(acks[1], &n, sizeof n) != sizeof n) _exit(5);
-            }
-        }
-        ::close(acks[1]);
-        int n = 0;
-        ASSERT_EQ(::read(acks[0], &n, sizeof n), static_cast<ssize_t>(sizeof n));  // at least one commit
-        acknowledged = n;
-        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 30000));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        while (::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) acknowledged = n;
-        ::close(acks[0]);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "child ended on its own: " << WEXITSTATUS(status);
+        std::unique_ptr<ItemFile> child;
+        acknowledged = KillRound(
+            acknowledged + 1, rng, 30000, true,
+            [&] {
+                return ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}}, child).ok();
+            },
+            [&](int n) { return child->Insert(CommitKey('c', n), std::string(static_cast<std::size_t>(n % 7) * 90, 'd')).ok(); });
+        ASSERT_GE(acknowledged, 0) << "the child ended on its own";
 
         auto file = OpenFile(path, Access::ReadOnly);
         ASSERT_TRUE(file);
@@ -149,48 +170,32 @@ TEST(ProcessTest, KilledTransactionsOverTwoDirectoriesAreNeverTorn) {
     int torn = 0;
     int rounds = 0;
     for (; rounds < 200; ++rounds) {
-        int acks[2];
-        ASSERT_EQ(::pipe(acks), 0);
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(acks[0]);
-            const OpenOptions options{Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}};
-            std::unique_ptr<ItemFile> a;
-            std::unique_ptr<ItemFile> b;
-            if (!ItemFile::Open(path_a, options, a).ok() || !ItemFile::Open(path_b, options, b).ok()) _exit(3);
-            for (int n = acknowledged + 1;; ++n) {
-                char key[16];
-                std::snprintf(key, sizeof key, "t%08d", n);
+        std::unique_ptr<ItemFile> a;
+        std::unique_ptr<ItemFile> b;
+        acknowledged = KillRound(
+            acknowledged + 1, rng, 20000, false,
+            [&] {
+                const OpenOptions options{Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}};
+                return ItemFile::Open(path_a, options, a).ok() && ItemFile::Open(path_b, options, b).ok();
+            },
+            [&](int n) {
                 Transaction tx;
-                if (!tx.Enlist(*a).ok() || !tx.Enlist(*b).ok()) _exit(4);
-                if (!a->Insert(key, std::string(static_cast<std::size_t>(n % 5) * 120, 'a')).ok()) _exit(5);
-                if (!b->Insert(key, std::string(static_cast<std::size_t>(n % 3) * 200, 'b')).ok()) _exit(6);
-                if (!tx.Commit().ok()) _exit(7);
-                if (::write(acks[1], &n, sizeof n) != sizeof n) _exit(8);
-            }
-        }
-        ::close(acks[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 20000));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        int n = 0;
-        while (::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) acknowledged = n;
-        ::close(acks[0]);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "child ended on its own: " << WEXITSTATUS(status);
+                return tx.Enlist(*a).ok() && tx.Enlist(*b).ok() &&
+                       a->Insert(CommitKey('t', n), std::string(static_cast<std::size_t>(n % 5) * 120, 'a')).ok() &&
+                       b->Insert(CommitKey('t', n), std::string(static_cast<std::size_t>(n % 3) * 200, 'b')).ok() &&
+                       tx.Commit().ok();
+            });
+        ASSERT_GE(acknowledged, 0) << "the child ended on its own";
         if (!std::filesystem::exists(path_a) || !std::filesystem::exists(path_b)) continue;  // killed before both existed
 
-        auto a = OpenFile(path_a);
-        auto b = OpenFile(path_b);
-        ASSERT_TRUE(a && b) << "round " << rounds;
-        testing::Model items_a = testing::ReadItems(*a);
-        testing::Model items_b = testing::ReadItems(*b);
-        items_a.erase(std::string(kMarkerKey));
-        items_b.erase(std::string(kMarkerKey));
+        auto fa = OpenFile(path_a);
+        auto fb = OpenFile(path_b);
+        ASSERT_TRUE(fa && fb) << "round " << rounds;
         std::vector<std::string> keys_a, keys_b;
-        for (const auto& item : items_a) keys_a.push_back(item.first);
-        for (const auto& item : items_b) keys_b.push_back(item.first);
+        for (const auto& item : testing::ReadItems(*fa)) keys_a.push_back(item.first);
+        for (const auto& item : testing::ReadItems(*fb)) keys_b.push_back(item.first);
+        std::erase(keys_a, std::string(kMarkerKey));
+        std::erase(keys_b, std::string(kMarkerKey));
         if (keys_a != keys_b) ++torn;
         EXPECT_EQ(keys_a, keys_b) << "round " << rounds;
         ASSERT_GE(static_cast<int>(keys_a.size()), acknowledged) << "round " << rounds;
