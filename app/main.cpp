@@ -50,9 +50,10 @@ std::shared_ptr<zelt::runtime::ConversationTransport> ConnectSessionBus(std::str
 int RunDesktop(int argc, char** argv) {
 #if ZELT_WITH_QT
     if (!HasDisplay()) {
-        std::fputs("zelt: there is no display to show the main window on; the headless mode "
-                   "runs without one (zelt --help)\n",
-                   stderr);
+        std::fputs(
+            "zelt: there is no display to show the main window on; the headless mode "
+            "runs without one (zelt --help)\n",
+            stderr);
         return 2;
     }
     zelt::platform::InstallIniFileService();
@@ -67,15 +68,16 @@ int RunDesktop(int argc, char** argv) {
 #else
     zelt::runtime::DesktopNotifier* notices = nullptr;
 #endif
-    return program.Run([notices](zelt::app::Program& p) { return zelt::app::RunMainWindow(p, notices); });
+    return program.Run(
+        [notices](zelt::app::Program& p) { return zelt::app::RunMainWindow(p, notices); });
 #else
     (void)argc;
     (void)argv;
-    std::fputs("zelt: this build has no window system; use the headless mode (zelt --help)\n", stderr);
+    std::fputs("zelt: this build has no window system; use the headless mode (zelt --help)\n",
+               stderr);
     return 2;
 #endif
 }
-
 
 int RunHeadlessMode(const std::vector<std::string>& args) {
     using namespace zelt;
@@ -102,9 +104,10 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
         static char* toolkit_argv[] = {toolkit_name, nullptr};
         toolkit = std::make_unique<QApplication>(toolkit_argc, toolkit_argv);
         pdf_writer = std::make_unique<platform::QtBackend>();
-        backend.SetPdfWriter([&pdf_writer](const runtime::ReportDocument& report, const std::string& path) {
-            return pdf_writer->SaveReportPdf(report, path);
-        });
+        backend.SetPdfWriter(
+            [&pdf_writer](const runtime::ReportDocument& report, const std::string& path) {
+                return pdf_writer->SaveReportPdf(report, path);
+            });
     }
 #endif
     app::ConsolePresenter presenter;

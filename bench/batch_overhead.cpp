@@ -34,7 +34,7 @@ constexpr int kApplications = 200;
 
 // An IDE that makes at once: the target is on disk before the command is acknowledged.
 class InstantIde final : public runtime::ConversationService {
-public:
+  public:
     std::string folder;
     std::vector<double> gap_ms;  // target written to next command, per item after the first
     double inside_ms = 0;        // time spent in the commands
@@ -42,9 +42,11 @@ public:
     std::optional<runtime::InitiateAnswer> Initiate(std::string_view, std::string_view) override {
         return runtime::InitiateAnswer{"VextorWin", "System"};
     }
-    void Execute(runtime::ConversationId, std::string command, runtime::ExecuteReply reply) override {
+    void Execute(runtime::ConversationId, std::string command,
+                 runtime::ExecuteReply reply) override {
         const Clock::time_point arrived = Clock::now();
-        if (made_) gap_ms.push_back(std::chrono::duration<double, std::milli>(arrived - written_).count());
+        if (made_)
+            gap_ms.push_back(std::chrono::duration<double, std::milli>(arrived - written_).count());
         const auto start = command.find(folder);
         const auto point = command.find('.', start);
         std::ofstream(command.substr(start, point - start) + ".EXE") << "made\n";
@@ -53,7 +55,8 @@ public:
         made_ = true;
         reply(true);
     }
-    std::optional<std::string> Request(runtime::ConversationId, std::string_view, std::uint32_t) override {
+    std::optional<std::string> Request(runtime::ConversationId, std::string_view,
+                                       std::uint32_t) override {
         return std::nullopt;
     }
     void NewBatch() {
@@ -62,18 +65,20 @@ public:
         inside_ms = 0;
     }
 
-private:
+  private:
     Clock::time_point written_;
     bool made_ = false;
 };
 
 class QuietWindow final : public app::BatchWindow {
-public:
+  public:
     void ShowMessage(std::string_view) override {}
     void Redisplay() override {}
     void SelectApplicationsList() override {}
     void PostEvent(runtime::EventCode) override {}
-    int ShowMessageBox(const runtime::MessageRequest& request) override { return request.default_button; }
+    int ShowMessageBox(const runtime::MessageRequest& request) override {
+        return request.default_button;
+    }
     void Beep() override {}
     void Activate() override {}
     void Focus(app::BatchFocus) override {}
@@ -93,7 +98,8 @@ struct Catalogue {
 
     Catalogue() {
         storage::RegisterPelmarDriver();
-        std::string pattern = (std::filesystem::temp_directory_path() / "zelt-batch-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "zelt-batch-XXXXXX").string();
         dir = ::mkdtemp(pattern.data());
         app::ResetCatalogueGlobals();
         app::AppsFileName = (dir / "APPS.PLM").string();
@@ -151,12 +157,14 @@ void MakeBatchOfTaggedApplications(benchmark::State& state) {
         ide_server.NewBatch();
         const Clock::time_point start = Clock::now();
         const app::BatchSummary done = engine.MakeTagged();
-        const double batch_ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double batch_ms =
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (done.made != kApplications) state.SkipWithError("not every application was made");
         overhead_total += (batch_ms - ide_server.inside_ms) / kApplications;
         double gaps = 0;
         for (double ms : ide_server.gap_ms) gaps += ms;
-        gap_total += ide_server.gap_ms.empty() ? 0 : gaps / static_cast<double>(ide_server.gap_ms.size());
+        gap_total +=
+            ide_server.gap_ms.empty() ? 0 : gaps / static_cast<double>(ide_server.gap_ms.size());
         ++runs;
     }
     g_overhead_ms = runs > 0 ? overhead_total / runs : 0;

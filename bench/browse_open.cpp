@@ -68,10 +68,13 @@ rt::TableDeclaration Declaration(PersonRecord& rec, const std::string& file) {
 
 // How the records lie in the file against the key the list is sorted by.
 enum class Layout { Ordered, Scattered };
-const char* LayoutName(Layout layout) { return layout == Layout::Ordered ? "ordered" : "scattered"; }
+const char* LayoutName(Layout layout) {
+    return layout == Layout::Ordered ? "ordered" : "scattered";
+}
 
 std::string FileFor(Layout layout, std::int64_t records) {
-    return (Directory() / ("people_" + std::string(LayoutName(layout)) + "_" + std::to_string(records) + ".plm"))
+    return (Directory() /
+            ("people_" + std::string(LayoutName(layout)) + "_" + std::to_string(records) + ".plm"))
         .string();
 }
 
@@ -88,7 +91,8 @@ void EnsureFile(Layout layout, std::int64_t records) {
         }
     }
     std::filesystem::remove(file);
-    std::fprintf(stderr, "building %s (%lld records)\n", file.c_str(), static_cast<long long>(records));
+    std::fprintf(stderr, "building %s (%lld records)\n", file.c_str(),
+                 static_cast<long long>(records));
     rt::Table table(Declaration(rec, file));
     if (table.Create() != 0 || table.Open() != 0) {
         std::fprintf(stderr, "cannot create %s\n", file.c_str());
@@ -110,8 +114,8 @@ void EnsureFile(Layout layout, std::int64_t records) {
         rt::Logout(0, {&table});
         for (std::int64_t i = 0; i < kBatch && done < records; ++i, ++done) {
             char name[32];
-            std::snprintf(name, sizeof name, "%c%c%c%c%07lld", prefix(done, 0), prefix(done, 1), prefix(done, 2),
-                          prefix(done, 3), static_cast<long long>(done));
+            std::snprintf(name, sizeof name, "%c%c%c%c%07lld", prefix(done, 0), prefix(done, 1),
+                          prefix(done, 2), prefix(done, 3), static_cast<long long>(done));
             rec.Name = name;
             rec.City = done % 2 ? "Rome" : "Oslo";
             rec.Amount = static_cast<std::int32_t>(done % 1000);
@@ -126,9 +130,12 @@ void EnsureFile(Layout layout, std::int64_t records) {
 }
 
 class PeopleWindow final : public fw::WindowController {
-public:
+  public:
     PeopleWindow(fw::ErrorReporter& errors, rt::Table& table, fw::RelationTracker& tracker)
-        : WindowController(errors, Declaration(), "BrowsePeople"), table_(table), record_(tracker), view_(table) {}
+        : WindowController(errors, Declaration(), "BrowsePeople"),
+          table_(table),
+          record_(tracker),
+          view_(table) {}
     fw::BrowseController browse;
 
     static rt::WindowDeclaration Declaration() {
@@ -142,14 +149,16 @@ public:
         WindowController::Init();
         browse.Init(*this, 1, view_, record_, Errors);
         browse.ActiveOrder().Order = "PEO:NameKey";
-        browse.ActiveOrder().FreeElement = fw::ViewField{"PEO:Name", fw::FieldBinding(table_, 0), true, false};
-        browse.SetThumb(std::make_unique<fw::StepDistribution>(fw::LookupMode::Alphabetic, fw::step::Letters));
+        browse.ActiveOrder().FreeElement =
+            fw::ViewField{"PEO:Name", fw::FieldBinding(table_, 0), true, false};
+        browse.SetThumb(
+            std::make_unique<fw::StepDistribution>(fw::LookupMode::Alphabetic, fw::step::Letters));
         for (int f = 0; f < 3; ++f) browse.AddField(fw::FieldBinding(table_, f));
         OpenWindow();
         return fw::LevelOk;
     }
 
-private:
+  private:
     rt::Table& table_;
     fw::TrackedRecord record_;
     fw::TableView view_;
@@ -163,7 +172,10 @@ struct Phases {
     void Mark(const char* name) {
         if (!on) return;
         const auto now = Clock::now();
-        line += std::string(" ") + name + " " + std::to_string(std::chrono::duration<double, std::micro>(now - last).count()).substr(0, 7) + "us";
+        line += std::string(" ") + name + " " +
+                std::to_string(std::chrono::duration<double, std::micro>(now - last).count())
+                    .substr(0, 7) +
+                "us";
         last = now;
     }
     ~Phases() {
@@ -218,7 +230,8 @@ void BM_BrowseWalk(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = Clock::now();
         std::string last = Walk(layout, records);
-        g_times[{layout, records}].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        g_times[{layout, records}].push_back(
+            std::chrono::duration<double>(Clock::now() - start).count());
         benchmark::DoNotOptimize(last);
     }
 }
@@ -237,16 +250,20 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
-double Fastest(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+double Fastest(const std::vector<double>& v) {
+    return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+}
 
 // The ratio of the fastest walks: on a shared machine the other users' load only ever
 // adds time, so the fastest of many walks is the walk's own cost. Medians are shown too.
 double Ratio(Layout layout) {
     const auto& big = g_times[{layout, kBig}];
     const auto& small = g_times[{layout, kSmall}];
-    std::printf("%s layout: walk over %lld records %.3f ms (median %.3f), over %lld records %.3f ms (median %.3f)\n",
-                LayoutName(layout), static_cast<long long>(kBig), Fastest(big) * 1e3, Median(big) * 1e3,
-                static_cast<long long>(kSmall), Fastest(small) * 1e3, Median(small) * 1e3);
+    std::printf(
+        "%s layout: walk over %lld records %.3f ms (median %.3f), over %lld records %.3f ms "
+        "(median %.3f)\n",
+        LayoutName(layout), static_cast<long long>(kBig), Fastest(big) * 1e3, Median(big) * 1e3,
+        static_cast<long long>(kSmall), Fastest(small) * 1e3, Median(small) * 1e3);
     return Fastest(small) > 0 ? Fastest(big) / Fastest(small) : 0.0;
 }
 
@@ -256,7 +273,8 @@ int main(int argc, char** argv) {
     for (Layout layout : {Layout::Ordered, Layout::Scattered}) {
         EnsureFile(layout, kSmall);
         EnsureFile(layout, kBig);
-        Walk(layout, kBig);  // the big file's pages in the system's cache, as for a file in daily use
+        Walk(layout,
+             kBig);  // the big file's pages in the system's cache, as for a file in daily use
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -26,7 +26,8 @@ constexpr int kItems = 20000;
 
 std::filesystem::path ScratchPath(const char* name) {
     static std::filesystem::path dir = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zelt-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "zelt-bench-XXXXXX").string();
         return std::filesystem::path(::mkdtemp(pattern.data()));
     }();
     return dir / name;
@@ -37,7 +38,9 @@ std::string KeyOf(int n) {
     std::snprintf(buf, sizeof buf, "key%09d", (n * 7919) % 1000003);
     return buf;
 }
-std::string DataOf(int n) { return std::string(40 + n % 60, static_cast<char>('a' + n % 26)); }
+std::string DataOf(int n) {
+    return std::string(40 + n % 60, static_cast<char>('a' + n % 26));
+}
 
 std::unique_ptr<ItemFile> OpenItems(const char* name, Creation creation) {
     std::unique_ptr<ItemFile> file;
@@ -55,7 +58,9 @@ sqlite3* OpenSql(const char* name, bool fresh) {
     if (fresh) std::filesystem::remove(ScratchPath(name));
     sqlite3* db = nullptr;
     sqlite3_open(ScratchPath(name).c_str(), &db);
-    sqlite3_exec(db, "PRAGMA synchronous=FULL; CREATE TABLE IF NOT EXISTS t(k BLOB PRIMARY KEY, v BLOB) WITHOUT ROWID;",
+    sqlite3_exec(db,
+                 "PRAGMA synchronous=FULL; CREATE TABLE IF NOT EXISTS t(k BLOB PRIMARY KEY, v "
+                 "BLOB) WITHOUT ROWID;",
                  nullptr, nullptr, nullptr);
     return db;
 }
@@ -116,7 +121,8 @@ void BM_Sqlite_Lookup(benchmark::State& state) {
         std::string k = KeyOf(n++ % kItems);
         sqlite3_bind_blob(st, 1, k.data(), static_cast<int>(k.size()), SQLITE_TRANSIENT);
         if (sqlite3_step(st) == SQLITE_ROW) {
-            std::string v(static_cast<const char*>(sqlite3_column_blob(st, 0)), static_cast<std::size_t>(sqlite3_column_bytes(st, 0)));
+            std::string v(static_cast<const char*>(sqlite3_column_blob(st, 0)),
+                          static_cast<std::size_t>(sqlite3_column_bytes(st, 0)));
             benchmark::DoNotOptimize(v);
         }
         sqlite3_reset(st);
@@ -147,8 +153,10 @@ void BM_Sqlite_Scan(benchmark::State& state) {
     for (auto _ : state) {
         std::size_t bytes = 0;
         while (sqlite3_step(st) == SQLITE_ROW) {
-            std::string k(static_cast<const char*>(sqlite3_column_blob(st, 0)), static_cast<std::size_t>(sqlite3_column_bytes(st, 0)));
-            std::string v(static_cast<const char*>(sqlite3_column_blob(st, 1)), static_cast<std::size_t>(sqlite3_column_bytes(st, 1)));
+            std::string k(static_cast<const char*>(sqlite3_column_blob(st, 0)),
+                          static_cast<std::size_t>(sqlite3_column_bytes(st, 0)));
+            std::string v(static_cast<const char*>(sqlite3_column_blob(st, 1)),
+                          static_cast<std::size_t>(sqlite3_column_bytes(st, 1)));
             bytes += v.size();
         }
         sqlite3_reset(st);

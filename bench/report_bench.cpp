@@ -16,8 +16,8 @@
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -66,7 +66,9 @@ std::filesystem::path Directory() {
     return path;
 }
 
-std::string EventsFile() { return (Directory() / "events_100k.plm").string(); }
+std::string EventsFile() {
+    return (Directory() / "events_100k.plm").string();
+}
 
 rt::TableDeclaration Declaration(EventRecord& rec) {
     return rt::TableDeclaration("TEMPFILE", "TMP", "PELMAR")
@@ -96,7 +98,8 @@ void EnsureFile() {
         std::fprintf(stderr, "cannot create %s\n", EventsFile().c_str());
         std::exit(1);
     }
-    static const char* kSteps[] = {"Begin Make", "Target Deleted", "Make Command Sent", "Make Finished"};
+    static const char* kSteps[] = {"Begin Make", "Target Deleted", "Make Command Sent",
+                                   "Make Finished"};
     rt::Logout(0, {&table});
     for (std::int64_t n = 0; n < kEvents; ++n) {
         rec.Apps = "C:\\PROJECTS\\APP" + std::to_string(n / 4 % 500) + ".APP";
@@ -111,8 +114,9 @@ void EnsureFile() {
 
 // The report window: a progress bar, the percentage, Cancel; the pages to a PDF file.
 class EventsReport final : public fw::ReportController {
-public:
-    EventsReport(fw::ErrorReporter& errors, rt::Table& table, fw::RelationTracker& tracker, std::string pdf)
+  public:
+    EventsReport(fw::ErrorReporter& errors, rt::Table& table, fw::RelationTracker& tracker,
+                 std::string pdf)
         : ReportController(errors, Progress(percent_), "EventsReport"),
           report_(Layout(table, app_name_)),
           tracked_(tracker),
@@ -121,7 +125,8 @@ public:
         report_.OutputFile = std::move(pdf);
     }
     fw::Level Init() override {
-        if (fw::Level l = ReportController::Init(process_, &report_, nullptr); l != fw::LevelOk) return l;
+        if (fw::Level l = ReportController::Init(process_, &report_, nullptr); l != fw::LevelOk)
+            return l;
         process_.Init(view_, tracked_, Errors, &Window(), 3, 0, &percent_);
         AddButton(4, fw::ResponseCancelled);
         OpenWindow();
@@ -135,7 +140,7 @@ public:
     double pdf_seconds = 0;
     int pages = 0;
 
-private:
+  private:
     static rt::WindowDeclaration Progress(std::uint8_t& percent) {
         rt::WindowDeclaration w("Report Progress...");
         w.Progress("?Progress:Thermometer", 100).Use(rt::Use(percent));
@@ -155,7 +160,7 @@ private:
         return d;
     }
     class Printer final : public fw::ProcessController {
-    public:
+      public:
         explicit Printer(EventsReport& owner) : owner_(owner) {}
         fw::Level TakeRecord() override {
             const std::string apps = fw::ReadFieldValue(owner_.view_table(), 0).s;
@@ -166,7 +171,7 @@ private:
             return fw::LevelOk;
         }
 
-    private:
+      private:
         EventsReport& owner_;
     };
     rt::Table& view_table() { return tracked_.Manager().File(); }
@@ -245,12 +250,13 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (g_reports.empty() || g_reads.empty()) return 0;
-    const Run best = *std::min_element(g_reports.begin(), g_reports.end(),
-                                       [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+    const Run best =
+        *std::min_element(g_reports.begin(), g_reports.end(),
+                          [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
     const double read = *std::min_element(g_reads.begin(), g_reads.end());
     std::printf("report: %.0f records/s (walk %.0f ms, PDF %.0f ms)   bare read: %.0f records/s\n",
-                kEvents / best.seconds, (best.seconds - best.pdf_seconds) * 1e3, best.pdf_seconds * 1e3,
-                kEvents / read);
+                kEvents / best.seconds, (best.seconds - best.pdf_seconds) * 1e3,
+                best.pdf_seconds * 1e3, kEvents / read);
     std::printf("report/read cost ratio: %.2f\n", best.seconds / read);
     return 0;
 }

@@ -43,7 +43,8 @@ const int kDeletes = 1000;
 
 std::filesystem::path Scratch(const std::string& name) {
     static const std::filesystem::path dir = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zelt-vs-sqlite-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "zelt-vs-sqlite-XXXXXX").string();
         return std::filesystem::path(::mkdtemp(pattern.data()));
     }();
     return dir / name;
@@ -79,7 +80,8 @@ TableDeclaration EventTable() {
         .Long("EV:Date", 40)
         .Long("EV:Clock", 44)
         .String("EV:Event", 48, 80)
-        .Key("EV:ClockKey", key_attr::Dup | key_attr::Opt | key_attr::NoCase, {"EV:Date", "EV:Clock"})
+        .Key("EV:ClockKey", key_attr::Dup | key_attr::Opt | key_attr::NoCase,
+             {"EV:Date", "EV:Clock"})
         .Key("EV:IdKey", 0, {"EV:Clock"});
 }
 TableDeclaration AppTable() {
@@ -119,12 +121,14 @@ struct Sql {
     explicit Sql(const std::string& name) {
         std::filesystem::remove(Scratch(name));
         sqlite3_open(Scratch(name).c_str(), &db);
-        Exec("CREATE TABLE events(apps TEXT, date INTEGER, clock INTEGER UNIQUE, event TEXT);"
-             "CREATE INDEX events_clock ON events(date, clock);"
-             "CREATE TABLE apps(path TEXT, name TEXT, tag INTEGER, priority INTEGER, target TEXT, project INTEGER);"
-             "CREATE UNIQUE INDEX apps_drive ON apps(name COLLATE NOCASE, path COLLATE NOCASE);"
-             "CREATE INDEX apps_priority ON apps(priority, name COLLATE NOCASE);"
-             "CREATE INDEX apps_project ON apps(project);");
+        Exec(
+            "CREATE TABLE events(apps TEXT, date INTEGER, clock INTEGER UNIQUE, event TEXT);"
+            "CREATE INDEX events_clock ON events(date, clock);"
+            "CREATE TABLE apps(path TEXT, name TEXT, tag INTEGER, priority INTEGER, target TEXT, "
+            "project INTEGER);"
+            "CREATE UNIQUE INDEX apps_drive ON apps(name COLLATE NOCASE, path COLLATE NOCASE);"
+            "CREATE INDEX apps_priority ON apps(priority, name COLLATE NOCASE);"
+            "CREATE INDEX apps_project ON apps(project);");
     }
     ~Sql() { sqlite3_close(db); }
     void Exec(const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
@@ -175,7 +179,8 @@ double Seconds(F body) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void Record(benchmark::State& state, const std::string& workload, bool ours, int operations, double seconds) {
+void Record(benchmark::State& state, const std::string& workload, bool ours, int operations,
+            double seconds) {
     state.SetIterationTime(seconds);
     state.counters["ops_per_s"] = operations / seconds;
     if (std::find(order.begin(), order.end(), workload) == order.end()) order.push_back(workload);
@@ -216,7 +221,8 @@ void Pelmar(benchmark::State& state) {
                }));
         Record(state, "point reads by unique key", true, kEvents, Seconds([&] {
                    for (int i = 0; i < kEvents; ++i) {
-                       EV.clock = 1 + static_cast<std::int32_t>((static_cast<long long>(i) * 7919) % kEvents);
+                       EV.clock = 1 + static_cast<std::int32_t>((static_cast<long long>(i) * 7919) %
+                                                                kEvents);
                        events.Get(1);
                    }
                }));
@@ -287,16 +293,20 @@ void Sqlite(benchmark::State& state) {
                    sql.Exec("COMMIT");
                }));
         sqlite3_finalize(insert);
-        sqlite3_stmt* get = sql.Prepare("SELECT apps, date, clock, event FROM events WHERE clock = ?");
+        sqlite3_stmt* get =
+            sql.Prepare("SELECT apps, date, clock, event FROM events WHERE clock = ?");
         Record(state, "point reads by unique key", false, kEvents, Seconds([&] {
                    for (int i = 0; i < kEvents; ++i) {
-                       sqlite3_bind_int(get, 1, 1 + static_cast<int>((static_cast<long long>(i) * 7919) % kEvents));
+                       sqlite3_bind_int(
+                           get, 1,
+                           1 + static_cast<int>((static_cast<long long>(i) * 7919) % kEvents));
                        if (sqlite3_step(get) == SQLITE_ROW)
                            std::memcpy(EV.apps.bytes, sqlite3_column_text(get, 0), 1);
                        sqlite3_reset(get);
                    }
                }));
-        sqlite3_stmt* scan = sql.Prepare("SELECT apps, date, clock, event FROM events ORDER BY date, clock");
+        sqlite3_stmt* scan =
+            sql.Prepare("SELECT apps, date, clock, event FROM events ORDER BY date, clock");
         Record(state, "ordered read by date and time", false, kEvents, Seconds([&] {
                    while (sqlite3_step(scan) == SQLITE_ROW) EV.date = sqlite3_column_int(scan, 1);
                    sqlite3_reset(scan);
@@ -314,11 +324,13 @@ void Sqlite(benchmark::State& state) {
         };
         Record(state, "changes by key, one transaction", false, kChanges, Seconds([&] {
                    sql.Exec("BEGIN");
-                   for (int i = 0; i < kChanges; ++i) change_one(1 + i * 7, "Changed " + std::to_string(i));
+                   for (int i = 0; i < kChanges; ++i)
+                       change_one(1 + i * 7, "Changed " + std::to_string(i));
                    sql.Exec("COMMIT");
                }));
         Record(state, "changes by key, own commits", false, kSingleChanges, Seconds([&] {
-                   for (int i = 0; i < kSingleChanges; ++i) change_one(2 + i * 13, "Again " + std::to_string(i));
+                   for (int i = 0; i < kSingleChanges; ++i)
+                       change_one(2 + i * 13, "Again " + std::to_string(i));
                }));
         for (auto* stmt : {get, scan, change}) sqlite3_finalize(stmt);
 
@@ -329,7 +341,8 @@ void Sqlite(benchmark::State& state) {
                    sql.Exec("COMMIT");
                }));
         sqlite3_finalize(add_app);
-        sqlite3_stmt* find_app = sql.Prepare("SELECT rowid FROM apps WHERE name = ? COLLATE NOCASE AND path = ? COLLATE NOCASE");
+        sqlite3_stmt* find_app = sql.Prepare(
+            "SELECT rowid FROM apps WHERE name = ? COLLATE NOCASE AND path = ? COLLATE NOCASE");
         sqlite3_stmt* del_app = sql.Prepare("DELETE FROM apps WHERE rowid = ?");
         Record(state, "catalogue deletes, own commits", false, kDeletes, Seconds([&] {
                    for (int i = 0; i < kDeletes; ++i) {
@@ -378,21 +391,26 @@ int main(int argc, char** argv) {
     std::printf("\n%-36s %14s %14s %8s\n", "workload (operations/s)", "Pelmar", "SQLite", "ratio");
     for (const auto& name : order) {
         const auto& r = results[name];
-        std::printf("%-36s %14.0f %14.0f %8.2f\n", name.c_str(), r.ours, r.peer, r.peer > 0 ? r.ours / r.peer : 0);
+        std::printf("%-36s %14.0f %14.0f %8.2f\n", name.c_str(), r.ours, r.peer,
+                    r.peer > 0 ? r.ours / r.peer : 0);
     }
     auto size = [](const char* name) {
         std::error_code ec;
         return static_cast<long long>(std::filesystem::file_size(Scratch(name), ec));
     };
-    std::printf("\nfile sizes: events %lld bytes (SQLite %lld), catalogue %lld bytes (SQLite: in the same file)\n",
-                size("events.PLM"), size("events.db"), size("apps.PLM"));
+    std::printf(
+        "\nfile sizes: events %lld bytes (SQLite %lld), catalogue %lld bytes (SQLite: in the same "
+        "file)\n",
+        size("events.PLM"), size("events.db"), size("apps.PLM"));
     const double flush = FlushSeconds();
-    const double commit_budget = 3 * flush;  // two flushes in the journal phase, one in the apply phase
+    const double commit_budget =
+        3 * flush;  // two flushes in the journal phase, one in the apply phase
     const double single = results["single-record adds, own commits"].ours;
-    std::printf("flush: %.3f ms; a commit's three flushes: %.3f ms; a single-record commit: %.3f ms "
-                "(%.2f times the flushes)\n",
-                flush * 1e3, commit_budget * 1e3, single > 0 ? 1e3 / single : 0,
-                single > 0 ? (1.0 / single) / commit_budget : 0);
+    std::printf(
+        "flush: %.3f ms; a commit's three flushes: %.3f ms; a single-record commit: %.3f ms "
+        "(%.2f times the flushes)\n",
+        flush * 1e3, commit_budget * 1e3, single > 0 ? 1e3 / single : 0,
+        single > 0 ? (1.0 / single) / commit_budget : 0);
     std::filesystem::remove_all(Scratch("").parent_path());
     return 0;
 }

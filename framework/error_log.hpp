@@ -8,7 +8,7 @@
 namespace zelt::framework {
 
 class ErrorLogSink {
-public:
+  public:
     virtual ~ErrorLogSink() = default;
     // Each returns LevelOk on success and LevelNotify on failure.
     virtual Level Close(bool force) = 0;

@@ -66,7 +66,9 @@ ErrorReporter::ErrorReporter() : halt_(DefaultHalt) {
 
 ErrorReporter::~ErrorReporter() = default;
 
-void ErrorReporter::SetHalt(HaltFunction halt) { halt_ = halt ? std::move(halt) : DefaultHalt; }
+void ErrorReporter::SetHalt(HaltFunction halt) {
+    halt_ = halt ? std::move(halt) : DefaultHalt;
+}
 
 void ErrorReporter::Init(ErrorLogSink* log) {
     std_error_log_ = std::make_unique<StandardErrorLog>();
@@ -120,8 +122,12 @@ void ErrorReporter::AddErrors(std::span<const std::uint8_t> block) {
     }
 }
 
-void ErrorReporter::SetFile(std::string_view name) { FileName = Cut(name, kContextLimit); }
-void ErrorReporter::SetField(std::string_view name) { FieldName = Cut(name, kContextLimit); }
+void ErrorReporter::SetFile(std::string_view name) {
+    FileName = Cut(name, kContextLimit);
+}
+void ErrorReporter::SetField(std::string_view name) {
+    FieldName = Cut(name, kContextLimit);
+}
 
 void ErrorReporter::SetCategory(ErrorId id, std::string_view category) {
     if (id == kAnyId) {
@@ -188,20 +194,20 @@ Level ErrorReporter::RaiseWithMessage(ErrorId id, std::string_view text) {
 Level ErrorReporter::Dispatch(ErrorId id) {
     SetId(id);
     switch (CurrentEntry().Fatality) {
-    case LevelOk:
-        return HandleOk();
-    case LevelAsk:
-    case LevelCancel:
-        return HandleAsk();
-    case LevelProgram:
-        return HandleProgram();
-    case LevelFatal:
-        return HandleFatal();
-    case LevelNotify:
-        HandleNotify();
-        return LevelNotify;
-    default:
-        return HandleOther();
+        case LevelOk:
+            return HandleOk();
+        case LevelAsk:
+        case LevelCancel:
+            return HandleAsk();
+        case LevelProgram:
+            return HandleProgram();
+        case LevelFatal:
+            return HandleFatal();
+        case LevelNotify:
+            HandleNotify();
+            return LevelNotify;
+        default:
+            return HandleOther();
     }
 }
 
@@ -232,10 +238,9 @@ const ErrorEntry& ErrorReporter::CurrentEntry() const {
 std::string ErrorReporter::BuildText() const {
     const ErrorEntry& entry = CurrentEntry();
     std::string text(entry.Message);
-    std::string error_text =
-        SaveErrorCode == runtime::err::FileSystemError
-            ? SaveFileError + " (" + SaveFileErrorCode + ")"
-            : SaveError + " (" + std::to_string(SaveErrorCode) + ")";
+    std::string error_text = SaveErrorCode == runtime::err::FileSystemError
+                                 ? SaveFileError + " (" + SaveFileErrorCode + ")"
+                                 : SaveError + " (" + std::to_string(SaveErrorCode) + ")";
     // Longer tokens go before the tokens that are their prefixes.
     ReplaceAll(text, "%ErrorCode", std::to_string(SaveErrorCode));
     ReplaceAll(text, "%ErrorText", error_text);
@@ -288,10 +293,16 @@ Level ErrorReporter::HandleFatal() {
     return LevelFatal;
 }
 
-Level ErrorReporter::HandleProgram() { return HandleFatal(); }
-Level ErrorReporter::HandleOther() { return HandleProgram(); }
+Level ErrorReporter::HandleProgram() {
+    return HandleFatal();
+}
+Level ErrorReporter::HandleOther() {
+    return HandleProgram();
+}
 
-void ErrorReporter::AddHistory(const HistoryEntry& entry) { history_.push_back(entry); }
+void ErrorReporter::AddHistory(const HistoryEntry& entry) {
+    history_.push_back(entry);
+}
 
 std::uint32_t ErrorReporter::ShowMessage(std::string_view text, std::string_view caption,
                                          std::uint32_t icon, std::uint32_t buttons,
@@ -299,8 +310,7 @@ std::uint32_t ErrorReporter::ShowMessage(std::string_view text, std::string_view
     if (LogErrors && error_log_) {
         // A log that cannot be written never keeps the message from being shown.
         std::string line = runtime::FormatDate(runtime::Today(), 17) + "@" +
-                           runtime::FormatTime(runtime::Clock(), 8) + " --> " +
-                           std::string(text);
+                           runtime::FormatTime(runtime::Clock(), 8) + " --> " + std::string(text);
         error_log_->Open(false);
         error_log_->Take(line);
         error_log_->Close(false);
@@ -342,7 +352,8 @@ std::uint32_t ErrorReporter::PlainMessage(std::string_view text, std::string_vie
 
 std::uint32_t ErrorReporter::ShowHistory(std::string_view caption, std::uint32_t icon,
                                          std::uint32_t buttons, std::uint32_t default_button) {
-    if (presenter_) return presenter_->ShowHistory(caption, icon, buttons, default_button, history_);
+    if (presenter_)
+        return presenter_->ShowHistory(caption, icon, buttons, default_button, history_);
     for (const HistoryEntry& h : history_) {
         std::fprintf(stderr, "%s [%u]: %s\n", h.Category.c_str(), unsigned{h.Id}, h.Txt.c_str());
     }
@@ -355,15 +366,24 @@ std::uint32_t ErrorReporter::ViewHistory() {
 
 std::string_view ButtonLabel(std::uint32_t b) {
     switch (b) {
-    case button::Ok: return "O&k";
-    case button::Yes: return "&Yes";
-    case button::No: return "&No";
-    case button::Abort: return "&Abort";
-    case button::Retry: return "&Retry";
-    case button::Ignore: return "&Ignore";
-    case button::Cancel: return "&Cancel";
-    case button::Help: return "&Help";
-    default: return {};
+        case button::Ok:
+            return "O&k";
+        case button::Yes:
+            return "&Yes";
+        case button::No:
+            return "&No";
+        case button::Abort:
+            return "&Abort";
+        case button::Retry:
+            return "&Retry";
+        case button::Ignore:
+            return "&Ignore";
+        case button::Cancel:
+            return "&Cancel";
+        case button::Help:
+            return "&Help";
+        default:
+            return {};
     }
 }
 

@@ -39,7 +39,7 @@ inline constexpr ErrorId kAnyId = 65535;  // SetCategory / GetCategory: the defa
 inline constexpr int kFatalExitStatus = 3;
 
 class ErrorReporter {
-public:
+  public:
     ErrorReporter();
     virtual ~ErrorReporter();
     ErrorReporter(const ErrorReporter&) = delete;
@@ -115,7 +115,7 @@ public:
     // Replaces how the program ends after a fatal message (tests, embedding).
     void SetHalt(HaltFunction halt);
 
-private:
+  private:
     std::uint32_t ShowWithHistory(std::string_view text, std::string_view caption,
                                   std::uint32_t icon, std::uint32_t buttons,
                                   std::uint32_t default_button, std::uint32_t style);

@@ -42,14 +42,20 @@ std::optional<std::int64_t> FieldNumber(runtime::Table& table, int field) {
     if (!f) return std::nullopt;
     auto bytes = table.Record().subspan(f->offset, f->size);
     switch (f->type) {
-    case FieldType::Byte: return Load<std::uint8_t>(bytes);
-    case FieldType::Short: return Load<std::int16_t>(bytes);
-    case FieldType::UShort: return Load<std::uint16_t>(bytes);
-    case FieldType::Long:
-    case FieldType::Date:
-    case FieldType::Time: return Load<std::int32_t>(bytes);
-    case FieldType::ULong: return Load<std::uint32_t>(bytes);
-    default: return std::nullopt;
+        case FieldType::Byte:
+            return Load<std::uint8_t>(bytes);
+        case FieldType::Short:
+            return Load<std::int16_t>(bytes);
+        case FieldType::UShort:
+            return Load<std::uint16_t>(bytes);
+        case FieldType::Long:
+        case FieldType::Date:
+        case FieldType::Time:
+            return Load<std::int32_t>(bytes);
+        case FieldType::ULong:
+            return Load<std::uint32_t>(bytes);
+        default:
+            return std::nullopt;
     }
 }
 
@@ -58,14 +64,25 @@ bool SetFieldNumber(runtime::Table& table, int field, std::int64_t value) {
     if (!f) return false;
     auto bytes = table.Record().subspan(f->offset, f->size);
     switch (f->type) {
-    case FieldType::Byte: Store(bytes, static_cast<std::uint8_t>(value)); return true;
-    case FieldType::Short: Store(bytes, static_cast<std::int16_t>(value)); return true;
-    case FieldType::UShort: Store(bytes, static_cast<std::uint16_t>(value)); return true;
-    case FieldType::Long:
-    case FieldType::Date:
-    case FieldType::Time: Store(bytes, static_cast<std::int32_t>(value)); return true;
-    case FieldType::ULong: Store(bytes, static_cast<std::uint32_t>(value)); return true;
-    default: return false;
+        case FieldType::Byte:
+            Store(bytes, static_cast<std::uint8_t>(value));
+            return true;
+        case FieldType::Short:
+            Store(bytes, static_cast<std::int16_t>(value));
+            return true;
+        case FieldType::UShort:
+            Store(bytes, static_cast<std::uint16_t>(value));
+            return true;
+        case FieldType::Long:
+        case FieldType::Date:
+        case FieldType::Time:
+            Store(bytes, static_cast<std::int32_t>(value));
+            return true;
+        case FieldType::ULong:
+            Store(bytes, static_cast<std::uint32_t>(value));
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -73,14 +90,18 @@ void SetFieldHighest(runtime::Table& table, int field) {
     const auto* f = Declared(table, field);
     if (!f) return;
     switch (f->type) {
-    case FieldType::Short: SetFieldNumber(table, field, std::numeric_limits<std::int16_t>::max()); return;
-    case FieldType::Long:
-    case FieldType::Date:
-    case FieldType::Time: SetFieldNumber(table, field, std::numeric_limits<std::int32_t>::max()); return;
-    default: {
-        auto bytes = table.Record().subspan(f->offset, f->size);
-        std::fill(bytes.begin(), bytes.end(), static_cast<char>(0xFF));
-    }
+        case FieldType::Short:
+            SetFieldNumber(table, field, std::numeric_limits<std::int16_t>::max());
+            return;
+        case FieldType::Long:
+        case FieldType::Date:
+        case FieldType::Time:
+            SetFieldNumber(table, field, std::numeric_limits<std::int32_t>::max());
+            return;
+        default: {
+            auto bytes = table.Record().subspan(f->offset, f->size);
+            std::fill(bytes.begin(), bytes.end(), static_cast<char>(0xFF));
+        }
     }
 }
 

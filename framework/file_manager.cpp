@@ -17,26 +17,26 @@ constexpr int kAutoNumberTries = 3;
 
 // Sets a flag for the length of a scope.
 class Guard {
-public:
+  public:
     explicit Guard(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
     ~Guard() { flag_ = old_; }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
 
-private:
+  private:
     bool& flag_;
     bool old_;
 };
 
 // Keeps the runtime's error state across calls made only to look around.
 class KeepError {
-public:
+  public:
     KeepError() : kept_(runtime::CurrentError()) {}
     ~KeepError() { runtime::RestoreError(kept_); }
     KeepError(const KeepError&) = delete;
     KeepError& operator=(const KeepError&) = delete;
 
-private:
+  private:
     runtime::ErrorState kept_;
 };
 
@@ -79,8 +79,8 @@ void FileManager::AddKey(int key, std::string_view description, int auto_inc_pos
         part.Field = c.field;
         part.Ascend = !c.descending;
         const auto& f = decl.Fields()[static_cast<std::size_t>(c.field)];
-        part.FieldName = k.NoCase() && runtime::IsTextType(f.type) ? "UPPER(" + f.label + ")"
-                                                                  : f.label;
+        part.FieldName =
+            k.NoCase() && runtime::IsTextType(f.type) ? "UPPER(" + f.label + ")" : f.label;
         entry.Fields.push_back(std::move(part));
     }
     keys_.push_back(std::move(entry));
@@ -117,12 +117,18 @@ std::string FileManager::CurrentFileName() const {
     return file_->Declaration().HasNameVariable() ? file_->FileName() : file_name_value_;
 }
 
-void FileManager::SetFile() { errors_->SetFile(CurrentFileName()); }
+void FileManager::SetFile() {
+    errors_->SetFile(CurrentFileName());
+}
 
 // Opening and closing -------------------------------------------------------------------
 
-Level FileManager::Open(bool force) { return OpenCounted(true, force); }
-Level FileManager::AttemptOpen(bool force) { return OpenCounted(false, force); }
+Level FileManager::Open(bool force) {
+    return OpenCounted(true, force);
+}
+Level FileManager::AttemptOpen(bool force) {
+    return OpenCounted(false, force);
+}
 
 Level FileManager::OpenCounted(bool repair, bool force) {
     ThreadState& s = State();
@@ -145,34 +151,34 @@ Level FileManager::OpenFile(bool repair) {
             code = file_->Open(OpenMode);
         }
         switch (code) {
-        case err::NoError:
-        case err::FileAlreadyOpen:
-            s.Used = true;
-            s.AtEOF = false;
-            s.AutoIncDone = false;
-            return LevelOk;
-        case err::AccessDenied:
-            if ((OpenMode & 0x0F) != 0) {
-                OpenMode = static_cast<std::uint8_t>(OpenMode & 0xF0);
-                Raise(msg::AccessDenied);
-                continue;
-            }
-            break;
-        case err::FileNotFound:
-            if (Create) {
-                if (file_->Create() == err::NoError) continue;
-                NoteError(msg::CreateError);
-                return repair ? ReportLastError() : LevelNotify;
-            }
-            break;
-        case err::KeyFileMustBeRebuilt:
-            NoteError(msg::RebuildKey);
-            if (!repair) return LevelNotify;
-            ReportLastError();
-            if (RebuildKeys() == err::NoError) continue;
-            return Raise(msg::RebuildError);
-        default:
-            break;
+            case err::NoError:
+            case err::FileAlreadyOpen:
+                s.Used = true;
+                s.AtEOF = false;
+                s.AutoIncDone = false;
+                return LevelOk;
+            case err::AccessDenied:
+                if ((OpenMode & 0x0F) != 0) {
+                    OpenMode = static_cast<std::uint8_t>(OpenMode & 0xF0);
+                    Raise(msg::AccessDenied);
+                    continue;
+                }
+                break;
+            case err::FileNotFound:
+                if (Create) {
+                    if (file_->Create() == err::NoError) continue;
+                    NoteError(msg::CreateError);
+                    return repair ? ReportLastError() : LevelNotify;
+                }
+                break;
+            case err::KeyFileMustBeRebuilt:
+                NoteError(msg::RebuildKey);
+                if (!repair) return LevelNotify;
+                ReportLastError();
+                if (RebuildKeys() == err::NoError) continue;
+                return Raise(msg::RebuildError);
+            default:
+                break;
         }
         break;
     }
@@ -255,12 +261,18 @@ Level FileManager::CheckFields(int low, int high, int& failed_field) {
     return LevelOk;
 }
 
-Level FileManager::CheckField(int) { return LevelOk; }
+Level FileManager::CheckField(int) {
+    return LevelOk;
+}
 
 // Record operations ---------------------------------------------------------------------
 
-Level FileManager::Insert() { return InsertWith(true); }
-Level FileManager::AttemptInsert() { return InsertWith(false); }
+Level FileManager::Insert() {
+    return InsertWith(true);
+}
+Level FileManager::AttemptInsert() {
+    return InsertWith(false);
+}
 
 std::string FileManager::DuplicatedKeyDescription(bool numbered_keys) {
     KeepError keep;
@@ -322,12 +334,22 @@ Level FileManager::Update(UpdateReport mode) {
     return LevelNotify;
 }
 
-Level FileManager::AttemptUpdate() { return Update(UpdateReport::Quiet); }
+Level FileManager::AttemptUpdate() {
+    return Update(UpdateReport::Quiet);
+}
 
-Level FileManager::Next() { return NextOrPrevious(true, true); }
-Level FileManager::AttemptNext() { return NextOrPrevious(true, false); }
-Level FileManager::Previous() { return NextOrPrevious(false, true); }
-Level FileManager::AttemptPrevious() { return NextOrPrevious(false, false); }
+Level FileManager::Next() {
+    return NextOrPrevious(true, true);
+}
+Level FileManager::AttemptNext() {
+    return NextOrPrevious(true, false);
+}
+Level FileManager::Previous() {
+    return NextOrPrevious(false, true);
+}
+Level FileManager::AttemptPrevious() {
+    return NextOrPrevious(false, false);
+}
 
 Level FileManager::NextOrPrevious(bool next, bool report) {
     if (EnsureOpen() != LevelOk) return LevelFatal;
@@ -336,18 +358,18 @@ Level FileManager::NextOrPrevious(bool next, bool report) {
         s.AtEOF = false;
         runtime::ErrorCode code = next ? file_->Next() : file_->Previous();
         switch (code) {
-        case err::NoError:
-            return LevelOk;
-        case err::RecordNotAvailable:
-            s.AtEOF = true;
-            return LevelNotify;
-        case err::RecordIsAlreadyHeld:
-            if (SkipHeldRecords) continue;
-            NoteError(msg::RecordHeld);
-            return report ? ReportLastError() : LevelNotify;
-        default:
-            NoteError(msg::RetrievalError);
-            return report ? ReportLastError() : LevelFatal;
+            case err::NoError:
+                return LevelOk;
+            case err::RecordNotAvailable:
+                s.AtEOF = true;
+                return LevelNotify;
+            case err::RecordIsAlreadyHeld:
+                if (SkipHeldRecords) continue;
+                NoteError(msg::RecordHeld);
+                return report ? ReportLastError() : LevelNotify;
+            default:
+                NoteError(msg::RetrievalError);
+                return report ? ReportLastError() : LevelFatal;
         }
     }
 }
@@ -389,8 +411,12 @@ Level FileManager::PrepareRecord(bool keep_buffer) {
     return LevelOk;
 }
 
-Level FileManager::ReserveAutoNumber() { return AutoNumber(true); }
-Level FileManager::AttemptAutoNumber() { return AutoNumber(false); }
+Level FileManager::ReserveAutoNumber() {
+    return AutoNumber(true);
+}
+Level FileManager::AttemptAutoNumber() {
+    return AutoNumber(false);
+}
 
 std::int64_t FileManager::NextAutoValue(const KeyEntry& key, bool& failed, bool report,
                                         Level& level) {

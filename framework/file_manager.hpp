@@ -30,20 +30,20 @@ struct KeyComponentEntry {
 };
 
 struct KeyEntry {
-    int Key = 0;                 // key number in the table
-    std::string Description;     // named in the duplicate-key message
+    int Key = 0;              // key number in the table
+    std::string Description;  // named in the duplicate-key message
     std::vector<KeyComponentEntry> Fields;
-    int AutoInc = 0;             // position (from 1) of the auto-numbered component, 0: none
+    int AutoInc = 0;  // position (from 1) of the auto-numbered component, 0: none
     bool Dups = false;
     bool NoCase = false;
 };
 
 struct ThreadState {
     std::uint32_t Id = 1;
-    bool Used = false;            // physically opened
-    std::uint16_t Opened = 0;     // open count
+    bool Used = false;         // physically opened
+    std::uint16_t Opened = 0;  // open count
     bool AtEOF = false;
-    bool AutoIncDone = false;     // a record was added to reserve auto numbers
+    bool AutoIncDone = false;  // a record was added to reserve auto numbers
     ErrorId LastError = 0;
 };
 
@@ -53,7 +53,7 @@ enum class UpdateReport : std::uint8_t { Quiet = 0, Report = 1, Form = 2 };
 inline constexpr std::uint8_t kDefaultOpenMode = 0x42;  // read/write, deny none
 
 class FileManager : public runtime::FileCallback {
-public:
+  public:
     FileManager() = default;
     ~FileManager() override;
     FileManager(const FileManager&) = delete;
@@ -141,14 +141,14 @@ public:
     // Tells the reporter which file the next message is about.
     void SetFile();
 
-protected:
+  protected:
     Level OpenCounted(bool repair, bool force);
     Level OpenFile(bool repair);
     Level InsertWith(bool report);
     Level NextOrPrevious(bool next, bool report);
     Level AutoNumber(bool report);
 
-private:
+  private:
     // Finds the first unique key that the buffer duplicates; its description, or empty.
     std::string DuplicatedKeyDescription(bool numbered_keys);
     std::int64_t NextAutoValue(const KeyEntry& key, bool& failed, bool report, Level& level);

@@ -56,8 +56,8 @@ std::string IniStore::ReadValue(std::string_view section, std::string_view entry
     return runtime::ProfileText(file, section, entry, fallback);
 }
 
-bool IniStore::WriteValue(std::string_view section, std::string_view entry,
-                          std::string_view value, std::string_view file) {
+bool IniStore::WriteValue(std::string_view section, std::string_view entry, std::string_view value,
+                          std::string_view file) {
     return runtime::WriteProfileText(file, section, entry, value);
 }
 

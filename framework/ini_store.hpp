@@ -23,7 +23,7 @@ struct SectorEntry {
 };
 
 class IniStore {
-public:
+  public:
     virtual ~IniStore() = default;
 
     void Init(std::string_view file_name);
@@ -43,7 +43,7 @@ public:
     // The text composed for the last required key that was missing (not shown).
     const std::string& LastAssertion() const { return last_assertion_; }
 
-protected:
+  protected:
     // The read and write primitives (section, entry, default/value, file).
     virtual std::string ReadValue(std::string_view section, std::string_view entry,
                                   std::string_view fallback, std::string_view file);
@@ -53,7 +53,7 @@ protected:
     virtual void InitSettings() {}
     virtual void SaveSettings() {}
 
-private:
+  private:
     void LoadSectors();
     void StoreSectors();
 

@@ -17,7 +17,7 @@ struct HistoryEntry {
 };
 
 class MessagePresenter {
-public:
+  public:
     virtual ~MessagePresenter() = default;
     // Shows `text` ("|" is a line break) with one button per bit of `buttons` and returns the
     // value of the button pressed.

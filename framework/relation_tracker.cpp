@@ -37,8 +37,7 @@ bool SameField(runtime::Table& a, int a_field, runtime::Table& b, int b_field) {
 
 // Begins a transaction over any number of tables through the file layer's statement.
 template <std::size_t... I>
-runtime::ErrorCode LogoutOf(const std::vector<runtime::Table*>& tables,
-                            std::index_sequence<I...>) {
+runtime::ErrorCode LogoutOf(const std::vector<runtime::Table*>& tables, std::index_sequence<I...>) {
     return runtime::Logout(kLogoutSeconds, {tables[I]...});
 }
 
@@ -46,8 +45,7 @@ template <std::size_t... N>
 runtime::ErrorCode LogoutAll(const std::vector<runtime::Table*>& tables,
                              std::index_sequence<N...>) {
     runtime::ErrorCode code = err::UnsupportedFunction;
-    ((tables.size() == N ? (code = LogoutOf(tables, std::make_index_sequence<N>{}), 0) : 0),
-     ...);
+    ((tables.size() == N ? (code = LogoutOf(tables, std::make_index_sequence<N>{}), 0) : 0), ...);
     return code;
 }
 
@@ -63,7 +61,7 @@ bool DriverFramesTransactions(runtime::Table& table) {
 
 // Sets a value for the length of a scope.
 class BusyScope {
-public:
+  public:
     BusyScope() {
         if (busy_hook) busy_hook(true);
     }
@@ -78,10 +76,10 @@ public:
 
 // LinkPairs -----------------------------------------------------------------------------------
 
-void LinkPairs::Add(runtime::Table& left_table, int left, runtime::Table& right_table,
-                    int right) {
+void LinkPairs::Add(runtime::Table& left_table, int left, runtime::Table& right_table, int right) {
     auto bytes = FieldBytes(left_table, left);
-    pairs_.push_back({&left_table, left, &right_table, right, std::string(bytes.data(), bytes.size())});
+    pairs_.push_back(
+        {&left_table, left, &right_table, right, std::string(bytes.data(), bytes.size())});
 }
 
 void LinkPairs::LeftIntoSaved() {
@@ -176,10 +174,16 @@ bool RelationTracker::AddLink(std::string_view left_field, runtime::Table& their
     return true;
 }
 
-void RelationTracker::Kill() { relations_.clear(); }
+void RelationTracker::Kill() {
+    relations_.clear();
+}
 
-void RelationTracker::SetBusyHook(std::function<void(bool)> hook) { busy_hook = std::move(hook); }
-std::int32_t RelationTracker::SweepCounter() { return sweep_counter; }
+void RelationTracker::SetBusyHook(std::function<void(bool)> hook) {
+    busy_hook = std::move(hook);
+}
+std::int32_t RelationTracker::SweepCounter() {
+    return sweep_counter;
+}
 
 bool RelationTracker::ForEachLink(
     const RelationTracker& related, bool theirs_first,
@@ -204,12 +208,18 @@ void RelationTracker::SaveLinks() {
     for (RelationEntry& r : relations_) r.Fields->LeftIntoSaved();
 }
 
-Level RelationTracker::ReleaseAutoNumber() { return Me->ReleaseAutoNumber(this); }
+Level RelationTracker::ReleaseAutoNumber() {
+    return Me->ReleaseAutoNumber(this);
+}
 
 // Sweeps --------------------------------------------------------------------------------------
 
-Level RelationTracker::OpenAll() { return SweepFrom(Sweep::Open, true, false, 1); }
-Level RelationTracker::CloseAll() { return SweepFrom(Sweep::Close, true, false, 1); }
+Level RelationTracker::OpenAll() {
+    return SweepFrom(Sweep::Open, true, false, 1);
+}
+Level RelationTracker::CloseAll() {
+    return SweepFrom(Sweep::Close, true, false, 1);
+}
 
 void RelationTracker::SetQuickScan(bool on, int propagate) {
     SweepFrom(Sweep::QuickScan, true, on, propagate);
@@ -225,18 +235,18 @@ Level RelationTracker::SweepFrom(Sweep what, bool top, bool on, int propagate) {
     }
     Level level = LevelOk;
     switch (what) {
-    case Sweep::Open:
-        level = Me->Open();
-        if (level == LevelOk && top) level = Me->EnsureOpen();
-        break;
-    case Sweep::Close:
-        level = Me->Close();
-        break;
-    case Sweep::QuickScan:
-        Me->SetFile();
-        Me->File().Send(on ? "QUICKSCAN=on" : "QUICKSCAN=off");
-        if (propagate == 0) return LevelOk;
-        break;
+        case Sweep::Open:
+            level = Me->Open();
+            if (level == LevelOk && top) level = Me->EnsureOpen();
+            break;
+        case Sweep::Close:
+            level = Me->Close();
+            break;
+        case Sweep::QuickScan:
+            Me->SetFile();
+            Me->File().Send(on ? "QUICKSCAN=on" : "QUICKSCAN=off");
+            if (propagate == 0) return LevelOk;
+            break;
     }
     if (level != LevelOk) return level;
     for (RelationEntry& r : relations_) {

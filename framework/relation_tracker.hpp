@@ -32,7 +32,7 @@ enum RelationMode : std::uint8_t {
 // The linking fields of one relation: pairs of a field of this table (Left) and the matching
 // field of the related table (Right), with a saved copy of Left's value.
 class LinkPairs {
-public:
+  public:
     struct Pair {
         runtime::Table* left_table;
         int left;
@@ -53,20 +53,20 @@ public:
     bool LeftEqualsSaved() const;
     bool RightEqualsSaved() const;
 
-private:
+  private:
     std::vector<Pair> pairs_;
 };
 
 struct RelationEntry {
     RelationTracker* File = nullptr;  // the related table's tracker
     std::unique_ptr<LinkPairs> Fields;
-    int HisKey = -1;                  // related key led by the linking fields; -1 on the many side
+    int HisKey = -1;  // related key led by the linking fields; -1 on the many side
     std::uint8_t UpdateMode = ModeNone;
     std::uint8_t DeleteMode = ModeNone;
 };
 
 class RelationTracker {
-public:
+  public:
     RelationTracker() = default;
     virtual ~RelationTracker() = default;
     RelationTracker(const RelationTracker&) = delete;
@@ -112,7 +112,7 @@ public:
     // The sweep counter shared by all trackers.
     static std::int32_t SweepCounter();
 
-private:
+  private:
     enum class Sweep { Open, Close, QuickScan };
     Level SweepFrom(Sweep what, bool top, bool on, int propagate);
     void CollectUpdateSet(std::vector<RelationTracker*>& set);

@@ -14,7 +14,7 @@ namespace zelt::framework {
 inline constexpr std::string_view kStandardErrorLogName = "QRVError.Log";
 
 class StandardErrorLog final : public ErrorLogSink {
-public:
+  public:
     explicit StandardErrorLog(std::string file_name = std::string(kStandardErrorLogName));
     ~StandardErrorLog() override;
     StandardErrorLog(const StandardErrorLog&) = delete;
@@ -28,7 +28,7 @@ public:
     bool IsOpen() const { return open_; }
     const std::string& FileName() const { return file_name_; }
 
-private:
+  private:
     std::string file_name_;
     std::array<char, 1024> record_{};
     runtime::Table file_;

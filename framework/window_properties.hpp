@@ -5,7 +5,7 @@
 namespace zelt::framework {
 
 class WindowProperties {
-public:
+  public:
     virtual ~WindowProperties() = default;
     virtual bool Iconised() const = 0;
     virtual bool Maximised() const = 0;

@@ -26,7 +26,8 @@ Status Guarded(ItemFileState& st, Body&& body) {
         }
         return status;
     } catch (const std::bad_alloc&) {
-        if (st.in_transaction && st.transaction_failure.ok()) st.transaction_failure = Status::Error(err::InsufficientMemory);
+        if (st.in_transaction && st.transaction_failure.ok())
+            st.transaction_failure = Status::Error(err::InsufficientMemory);
         st.DropCachedState();
         return Status::Error(err::InsufficientMemory);
     }
@@ -34,18 +35,24 @@ Status Guarded(ItemFileState& st, Body&& body) {
 
 io::ShareMode ToShare(Share share) {
     switch (share) {
-        case Share::DenyNone: return io::ShareMode::DenyNone;
-        case Share::DenyWrite: return io::ShareMode::DenyWrite;
-        case Share::DenyAll: return io::ShareMode::DenyAll;
+        case Share::DenyNone:
+            return io::ShareMode::DenyNone;
+        case Share::DenyWrite:
+            return io::ShareMode::DenyWrite;
+        case Share::DenyAll:
+            return io::ShareMode::DenyAll;
     }
     return io::ShareMode::DenyAll;
 }
 
 io::CreateMode ToCreate(Creation creation) {
     switch (creation) {
-        case Creation::OpenExisting: return io::CreateMode::OpenExisting;
-        case Creation::OpenOrCreate: return io::CreateMode::OpenOrCreate;
-        case Creation::AlwaysNew: return io::CreateMode::AlwaysNew;
+        case Creation::OpenExisting:
+            return io::CreateMode::OpenExisting;
+        case Creation::OpenOrCreate:
+            return io::CreateMode::OpenOrCreate;
+        case Creation::AlwaysNew:
+            return io::CreateMode::AlwaysNew;
     }
     return io::CreateMode::OpenExisting;
 }
@@ -55,7 +62,8 @@ io::CreateMode ToCreate(Creation creation) {
 class AutoFrame {
   public:
     // `read_state_fault`: a write asked for inside a read operation.
-    AutoFrame(ItemFile& file, bool write, int invalid_fault, int read_state_fault = 0) : file_(file) {
+    AutoFrame(ItemFile& file, bool write, int invalid_fault, int read_state_fault = 0)
+        : file_(file) {
         ItemFileState& st = file.state();
         if (st.in_operation) {
             if (write && !st.write_state) status_ = Status::Fault(read_state_fault);
@@ -91,10 +99,14 @@ class AutoFrame {
 // with an item on the wrong side of the key, and a walk built on seeks would then not move.
 bool SeekLanded(SeekMode mode, BytesView key, BytesView found) {
     switch (mode) {
-        case SeekMode::AtOrAfter: return key <= found;
-        case SeekMode::After: return key < found;
-        case SeekMode::AtOrBefore: return found <= key;
-        case SeekMode::Before: return found < key;
+        case SeekMode::AtOrAfter:
+            return key <= found;
+        case SeekMode::After:
+            return key < found;
+        case SeekMode::AtOrBefore:
+            return found <= key;
+        case SeekMode::Before:
+            return found < key;
     }
     return false;
 }
@@ -103,7 +115,9 @@ bool SeekLanded(SeekMode mode, BytesView key, BytesView found) {
 
 ItemFile::ItemFile(std::unique_ptr<ItemFileState> state) : state_(std::move(state)) {}
 
-ItemFile::~ItemFile() { Close(); }
+ItemFile::~ItemFile() {
+    Close();
+}
 
 Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& options,
                       std::unique_ptr<ItemFile>& out) {
@@ -149,8 +163,10 @@ Status ItemFile::Close() {
     if (result.ok() && st.options.access == Access::ReadWrite) {
         result = Guarded(st, [&] {
             Status begun = BeginWrite();
-            if (!begun.ok()) return begun.code == err::InvalidDataFile ? Status::Fault(fault::HeaderBeforeTruncate)
-                                                                      : begun;
+            if (!begun.ok())
+                return begun.code == err::InvalidDataFile
+                           ? Status::Fault(fault::HeaderBeforeTruncate)
+                           : begun;
             if (st.tree->dirty()) CommitFile(st);
             TakeExclusiveLock(st);
             TruncateToComputedEnd(st);
@@ -188,7 +204,8 @@ Status ItemFile::BeginWrite() {
     if (st.closed) return Status::Error(err::FileNotOpen);
     if (st.options.access == Access::ReadOnly) return Status::Error(err::AccessDenied);
     // After a failed flush this open commits no more; the next open recovers.
-    if (st.handle->flush_failure() != err::NoError) return Status::Error(st.handle->flush_failure());
+    if (st.handle->flush_failure() != err::NoError)
+        return Status::Error(st.handle->flush_failure());
     if (st.in_operation && st.write_state) return Status::Ok();
     return Guarded(st, [&] {
         if (st.in_operation) {
@@ -212,7 +229,8 @@ Status ItemFile::Finish() {
     ItemFileState& st = *state_;
     if (st.closed) return Status::Error(err::FileNotOpen);
     // A held read operation goes on past the read that ends here.
-    if (read_holds_ > 0 && st.in_operation && !st.write_state && !st.in_transaction && !st.tree->dirty())
+    if (read_holds_ > 0 && st.in_operation && !st.write_state && !st.in_transaction &&
+        !st.tree->dirty())
         return Status::Ok();
     return Guarded(st, [&] {
         if (!st.in_transaction && st.tree->dirty()) CommitFile(st);
@@ -233,7 +251,8 @@ void ItemFile::HoldReads(bool on) {
     }
     if (read_holds_ == 0) return;
     --read_holds_;
-    if (read_holds_ == 0 && state_->in_operation && !state_->write_state && !state_->closed) Finish();
+    if (read_holds_ == 0 && state_->in_operation && !state_->write_state && !state_->closed)
+        Finish();
 }
 
 void ItemFile::Abandon(Status why) {
@@ -266,7 +285,8 @@ Status ItemFile::Replace(BytesView key, BytesView data) {
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
-        if (auto it = state_->deferred.find(key); it != state_->deferred.end()) state_->deferred.erase(it);
+        if (auto it = state_->deferred.find(key); it != state_->deferred.end())
+            state_->deferred.erase(it);
         if (state_->tree->Rewrite(key, data)) return Status::Ok();
         state_->tree->Erase(key);
         state_->tree->Insert(key, data);
@@ -309,13 +329,22 @@ Status ItemFile::Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_
         TreeFile& tree = *state_->tree;
         const Item* item = nullptr;
         switch (mode) {
-            case SeekMode::AtOrAfter: item = tree.UpperItem(key, false); break;
-            case SeekMode::After: item = tree.UpperItem(key, true); break;
-            case SeekMode::AtOrBefore: item = tree.LowerItem(key, false); break;
-            case SeekMode::Before: item = tree.LowerItem(key, true); break;
+            case SeekMode::AtOrAfter:
+                item = tree.UpperItem(key, false);
+                break;
+            case SeekMode::After:
+                item = tree.UpperItem(key, true);
+                break;
+            case SeekMode::AtOrBefore:
+                item = tree.LowerItem(key, false);
+                break;
+            case SeekMode::Before:
+                item = tree.LowerItem(key, true);
+                break;
         }
         *found = item != nullptr;
-        if (item != nullptr && !SeekLanded(mode, key, item->key())) RaiseFault(fault::ItemTreeLinks);
+        if (item != nullptr && !SeekLanded(mode, key, item->key()))
+            RaiseFault(fault::ItemTreeLinks);
         if (item != nullptr) {
             if (key_out != nullptr) key_out->assign(item->key());
             if (data_out != nullptr) data_out->assign(item->data());
@@ -328,7 +357,8 @@ Status ItemFile::ReplaceLater(BytesView key, BytesView data) {
     if (!state_->in_transaction) return Replace(key, data);
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
-    if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit)) return frame.Finish(Status::Fault(fault::ItemTooLarge));
+    if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit))
+        return frame.Finish(Status::Fault(fault::ItemTooLarge));
     return frame.Finish(Guarded(*state_, [&] {
         auto it = state_->deferred.find(key);
         if (it == state_->deferred.end()) {
@@ -428,12 +458,22 @@ Status RecordLocks::LockWait(std::uint32_t number) {
     return Status::Ok();
 }
 
-void RecordLocks::Unlock(std::uint32_t number) { handle_->Unlock(RecordLockOffset(number), 1); }
+void RecordLocks::Unlock(std::uint32_t number) {
+    handle_->Unlock(RecordLockOffset(number), 1);
+}
 
-const std::filesystem::path& ItemFile::path() const { return state_->path; }
-const OpenOptions& ItemFile::options() const { return state_->options; }
-bool ItemFile::in_transaction() const { return state_->in_transaction; }
-bool ItemFile::damaged() const { return state_->damaged; }
+const std::filesystem::path& ItemFile::path() const {
+    return state_->path;
+}
+const OpenOptions& ItemFile::options() const {
+    return state_->options;
+}
+bool ItemFile::in_transaction() const {
+    return state_->in_transaction;
+}
+bool ItemFile::damaged() const {
+    return state_->damaged;
+}
 
 // Cursors.
 namespace {
@@ -470,10 +510,18 @@ Status ItemCursor::Seek(BytesView key, SeekMode mode) {
     return CursorStep(*file_, valid_, key_, data_, [&](TreeFile& t) -> Found {
         Found found;
         switch (mode) {
-            case SeekMode::AtOrAfter: found = t.Upper(wanted, false); break;
-            case SeekMode::After: found = t.Upper(wanted, true); break;
-            case SeekMode::AtOrBefore: found = t.Lower(wanted, false); break;
-            case SeekMode::Before: found = t.Lower(wanted, true); break;
+            case SeekMode::AtOrAfter:
+                found = t.Upper(wanted, false);
+                break;
+            case SeekMode::After:
+                found = t.Upper(wanted, true);
+                break;
+            case SeekMode::AtOrBefore:
+                found = t.Lower(wanted, false);
+                break;
+            case SeekMode::Before:
+                found = t.Lower(wanted, true);
+                break;
         }
         if (found && !SeekLanded(mode, wanted, found->first)) RaiseFault(fault::ItemTreeLinks);
         return found;

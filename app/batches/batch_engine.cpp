@@ -24,7 +24,8 @@ PreparedNames PrepareNames(const AppsRecord& app) {
     names.BaseName = std::string_view(application).substr(0, application.find('.'));
     const std::string_view target = ClipText(app.Target.View());
     const auto point = target.find('.');
-    names.TargetExt = point == std::string_view::npos ? target.substr(0, 3) : target.substr(point + 1, 3);
+    names.TargetExt =
+        point == std::string_view::npos ? target.substr(0, 3) : target.substr(point + 1, 3);
     if (!target.empty() && !ClipText(names.TargetExt.View()).empty()) {
         const auto slash = target.rfind('/');
         if (slash != std::string_view::npos) names.TargetDir = target.substr(0, slash + 1);
@@ -38,7 +39,8 @@ int BatchSummary::ExitStatus() const {
     return 0;
 }
 
-BatchEngine::BatchEngine(IdeChannel& channel, BatchWindow& window) : channel_(channel), window_(window) {}
+BatchEngine::BatchEngine(IdeChannel& channel, BatchWindow& window)
+    : channel_(channel), window_(window) {}
 
 void BatchEngine::PrepareNames() {
     const PreparedNames names = app::PrepareNames(APP);
@@ -89,7 +91,9 @@ void BatchEngine::SettleEvents() {
 }
 
 void BatchEngine::SettleEventsWhenDue() {
-    if (group_open_ && runtime::CurrentClockSource().MonotonicMs() - group_started_ms_ >= kEventGroupMs) SettleEvents();
+    if (group_open_ &&
+        runtime::CurrentClockSource().MonotonicMs() - group_started_ms_ >= kEventGroupMs)
+        SettleEvents();
 }
 
 std::int64_t BatchEngine::WaitLimitMs() const {
@@ -99,15 +103,15 @@ std::int64_t BatchEngine::WaitLimitMs() const {
 
 bool BatchEngine::IsSubsetTagged(std::string_view app_name) const {
     const std::string_view name = ClipText(app_name);
-    return std::any_of(SubsetTagQueue.begin(), SubsetTagQueue.end(), [&](const QueueEntry& e) {
-        return ClipText(e.AppName.View()) == name;
-    });
+    return std::any_of(SubsetTagQueue.begin(), SubsetTagQueue.end(),
+                       [&](const QueueEntry& e) { return ClipText(e.AppName.View()) == name; });
 }
 
 bool BatchEngine::ToggleSubsetTag(const QueueEntry& entry) {
     const std::string_view name = ClipText(entry.AppName.View());
-    const auto found = std::find_if(SubsetTagQueue.begin(), SubsetTagQueue.end(),
-                                    [&](const QueueEntry& e) { return ClipText(e.AppName.View()) == name; });
+    const auto found =
+        std::find_if(SubsetTagQueue.begin(), SubsetTagQueue.end(),
+                     [&](const QueueEntry& e) { return ClipText(e.AppName.View()) == name; });
     if (found != SubsetTagQueue.end()) {
         SubsetTagQueue.erase(found);
         return false;
@@ -161,7 +165,8 @@ bool BatchEngine::BeginBatch(BatchSummary& summary) {
         TempFileRelations.CloseAll();
         return cannot_run(std::move(reason));
     }
-    if (AppsManager.Open() != framework::LevelOk || AppsManager.EnsureOpen() != framework::LevelOk) {
+    if (AppsManager.Open() != framework::LevelOk ||
+        AppsManager.EnsureOpen() != framework::LevelOk) {
         std::string reason = "The applications cannot be opened: " + runtime::CurrentErrorText();
         AppsManager.Close();
         TempFileRelations.CloseAll();
@@ -222,7 +227,8 @@ BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::
         if (AbortFlag.load() != 0) return WaitEnd::Aborted;
         if (seen()) return WaitEnd::Seen;
         if (clock.MonotonicMs() - start >= WaitLimitMs()) {
-            if (runtime::CurrentErrorCode() != runtime::err::NoError) LogEvent(name, ErrorEventText());
+            if (runtime::CurrentErrorCode() != runtime::err::NoError)
+                LogEvent(name, ErrorEventText());
             LogEvent(name, "Wait limit reached");
             return WaitEnd::LimitReached;
         }
@@ -236,7 +242,8 @@ BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::
     }
 }
 
-void BatchEngine::TakeErrorPath(std::string_view name, std::string_view message, BatchSummary& summary) {
+void BatchEngine::TakeErrorPath(std::string_view name, std::string_view message,
+                                BatchSummary& summary) {
     const runtime::ErrorCode code = runtime::CurrentErrorCode();
     const std::string event = ErrorEventText();
     SettleEvents();
@@ -254,8 +261,9 @@ void BatchEngine::TakeErrorPath(std::string_view name, std::string_view message,
     ItemDone();
 }
 
-bool BatchEngine::SkipUnsafe(std::string_view name, std::string_view full_name, const std::string& command,
-                             bool bare_argument, BatchSummary& summary) {
+bool BatchEngine::SkipUnsafe(std::string_view name, std::string_view full_name,
+                             const std::string& command, bool bare_argument,
+                             BatchSummary& summary) {
     std::string why;
     if (const char* character = UnsafeCharacter(full_name, bare_argument)) {
         why = std::string("Skipped: path or name holds ") + character;

@@ -68,19 +68,19 @@ inline constexpr std::size_t kEventTextLength = 80;  // TMP.Event
 
 // An entry of ProcessQueue (PQ) or SubsetTagQueue (SQ): one application to make.
 struct QueueEntry {
-    FixedString<50> AppName;     // file name with extension
-    FixedString<80> DrivePath;   // directory with its trailing "/"
+    FixedString<50> AppName;    // file name with extension
+    FixedString<80> DrivePath;  // directory with its trailing "/"
     std::uint8_t Priority = 0;
-    FixedString<250> Target;     // file the make produces
+    FixedString<250> Target;  // file the make produces
 };
 
 // An entry of FileQueue: one file of a directory listing.
 struct FileQueueEntry {
-    std::string Name;            // the whole file name (no directory)
-    std::int32_t Date = 0;       // day number of its last change
-    std::int32_t Time = 0;       // clock value of its last change
-    std::int64_t Size = 0;       // bytes
-    std::uint8_t Attrib = 0;     // 0 for a normal file
+    std::string Name;         // the whole file name (no directory)
+    std::int32_t Date = 0;    // day number of its last change
+    std::int32_t Time = 0;    // clock value of its last change
+    std::int64_t Size = 0;    // bytes
+    std::uint8_t Attrib = 0;  // 0 for a normal file
 };
 
 // The names that PrepareNames derives from an application record.
@@ -101,13 +101,13 @@ runtime::ErrorCode AppendEvent(std::string_view name, std::string_view text);
 
 // What became of a batch.
 struct BatchSummary {
-    int made = 0;              // items whose result was seen
-    int skipped = 0;           // file missing, no target, unsafe name
-    int failed = 0;            // error path, or the wait limit reached
-    bool aborted = false;      // AbortFlag ended it
-    bool answered_no = false;  // the confirmation was not answered Yes: nothing was done
+    int made = 0;                // items whose result was seen
+    int skipped = 0;             // file missing, no target, unsafe name
+    int failed = 0;              // error path, or the wait limit reached
+    bool aborted = false;        // AbortFlag ended it
+    bool answered_no = false;    // the confirmation was not answered Yes: nothing was done
     bool could_not_run = false;  // the IDE could not be reached, or a table not opened
-    std::string reason;        // why it could not run (the runtime's error text, or the IDE's)
+    std::string reason;          // why it could not run (the runtime's error text, or the IDE's)
 
     // 0 when every item finished; 1 when an item was skipped or failed, the question was
     // answered No, or the batch was aborted; 2 when the batch could not run.
@@ -115,7 +115,7 @@ struct BatchSummary {
 };
 
 class BatchEngine {
-public:
+  public:
     // `window` is normally the IdeWindow of `channel` as well.
     BatchEngine(IdeChannel& channel, BatchWindow& window);
     BatchEngine(const BatchEngine&) = delete;
@@ -178,7 +178,7 @@ public:
     IdeChannel& Ide() { return channel_; }
     BatchWindow& Window() { return window_; }
 
-private:
+  private:
     enum class MakeVariant { Tagged, Project, Subset };
     enum class WaitEnd { Seen, Aborted, LimitReached };
     struct Transfer;

@@ -65,7 +65,7 @@ struct ResultWait {
 };
 
 class BatchWindow : public IdeWindow {
-public:
+  public:
     // A modal message box with caption, stock icon and buttons (runtime::button bits, "|" a
     // line break in the text); answers the button pressed. The batches ask "Confirm"
     // (Yes/No, No the default) before an import and tell "Processing Terminated" and

@@ -15,7 +15,9 @@ namespace zelt::app {
 
 namespace {
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
 // The day number and clock value of a file time, in local time.
 void SetFileTime(FileQueueEntry& entry, const timespec& when) {
@@ -87,7 +89,8 @@ std::vector<FileQueueEntry> ListFiles(std::string_view mask) {
     std::vector<FileQueueEntry> files;
     const auto slash = mask.rfind('/');
     const std::string folder = FolderOf(mask);
-    const std::string_view name_mask = slash == std::string_view::npos ? mask : mask.substr(slash + 1);
+    const std::string_view name_mask =
+        slash == std::string_view::npos ? mask : mask.substr(slash + 1);
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return files;
     while (const dirent* entry = ::readdir(dir)) {
@@ -103,7 +106,8 @@ std::vector<FileQueueEntry> ListFiles(std::string_view mask) {
         files.push_back(std::move(file));
     }
     ::closedir(dir);
-    std::sort(files.begin(), files.end(), [](const FileQueueEntry& a, const FileQueueEntry& b) { return a.Name < b.Name; });
+    std::sort(files.begin(), files.end(),
+              [](const FileQueueEntry& a, const FileQueueEntry& b) { return a.Name < b.Name; });
     return files;
 }
 

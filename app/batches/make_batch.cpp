@@ -81,7 +81,8 @@ std::vector<AppsRecord> BatchEngine::ProjectApplications(std::string_view projec
     Apps.SetKeyKey(AppsTable::P_RefKey);
     while (AppsManager.Next() == framework::LevelOk && APP.P_Ref == PRO.P_Ref) {
         const QueueEntry entry = ToQueue(APP);
-        ProcessQueue.insert(std::upper_bound(ProcessQueue.begin(), ProcessQueue.end(), entry, MakesBefore), entry);
+        ProcessQueue.insert(
+            std::upper_bound(ProcessQueue.begin(), ProcessQueue.end(), entry, MakesBefore), entry);
     }
     std::vector<AppsRecord> items;
     for (const QueueEntry& entry : ProcessQueue) items.push_back(FromQueue(entry));
@@ -103,8 +104,9 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
     ShowStatus(summary.aborted ? "Processing Aborted" : "Processing Complete");
     if (NoTargetCount > 0) {
         runtime::MessageRequest box;
-        box.text = std::to_string(NoTargetCount) +
-                   " Files with NO target specified were found and were not made.||Check log for details.";
+        box.text =
+            std::to_string(NoTargetCount) +
+            " Files with NO target specified were found and were not made.||Check log for details.";
         box.caption = "Warning";
         box.icon = runtime::StockIcon::Question;
         box.buttons = runtime::button::Ok;
@@ -117,7 +119,8 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
 }
 
 bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSummary& summary) {
-    if (channel_.Connected == 0) channel_.Channel = channel_.Client().OpenConversation(kIdeService, "");
+    if (channel_.Connected == 0)
+        channel_.Channel = channel_.Client().OpenConversation(kIdeService, "");
     const std::string name = item.Application.Clip();
     if (variant == MakeVariant::Tagged) {
         APP = item;
@@ -135,9 +138,9 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
 
     channel_.ApplyTimeOut();
     LogEvent(name, "Begin Make");
-    const bool no_target = variant == MakeVariant::Tagged
-                               ? ClipText(TargetDir.View()).empty() || ClipText(TargetExt.View()).empty()
-                               : ClipText(item.Target.View()).empty();
+    const bool no_target = variant == MakeVariant::Tagged ? ClipText(TargetDir.View()).empty() ||
+                                                                ClipText(TargetExt.View()).empty()
+                                                          : ClipText(item.Target.View()).empty();
     if (no_target) {
         ++NoTargetCount;
         LogEvent(name, "Make Aborted: Target name or type not specified");
@@ -158,13 +161,16 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
     const bool subset = variant == MakeVariant::Subset;
     ShowStatus(name + " DDE Ack. " + (subset ? "" : priority));
     switch (AwaitResult(name, target, [&] { return WrittenSince(before, StampOf(target)); })) {
-    case WaitEnd::Seen:
-        ShowStatus(name + (subset ? " Compiled & Made" : " Compiled & Made " + priority));
-        LogEvent(name, "Make Finished");
-        ++summary.made;
-        break;
-    case WaitEnd::LimitReached: ++summary.failed; break;
-    case WaitEnd::Aborted: break;
+        case WaitEnd::Seen:
+            ShowStatus(name + (subset ? " Compiled & Made" : " Compiled & Made " + priority));
+            LogEvent(name, "Make Finished");
+            ++summary.made;
+            break;
+        case WaitEnd::LimitReached:
+            ++summary.failed;
+            break;
+        case WaitEnd::Aborted:
+            break;
     }
     ItemDone();
     CloseItemConversation();

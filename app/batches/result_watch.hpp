@@ -8,7 +8,7 @@
 namespace zelt::app {
 
 class ResultWatch {
-public:
+  public:
     // Watches the folder of `path`; Descriptor() is -1 when it cannot be watched (the folder
     // does not exist yet, or the system refused).
     explicit ResultWatch(const std::string& path);
@@ -20,7 +20,7 @@ public:
     // Reads away what woke the descriptor, so that the next sleep waits for news.
     void Drain();
 
-private:
+  private:
     int fd_ = -1;
     bool watching_ = false;
 };

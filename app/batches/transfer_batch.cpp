@@ -15,7 +15,7 @@ struct BatchEngine::Transfer {
     const char* confirmation;  // the question an import asks first
     const char* source_ext;
     const char* result_ext;
-    const char* missing;       // events
+    const char* missing;  // events
     const char* begin;
     const char* finished;
     const char* error_message;  // the error path's message, before the code
@@ -27,43 +27,81 @@ struct BatchEngine::Transfer {
 
 namespace {
 
-std::string Importing(const std::string& app, const std::string&) { return "Importing " + app; }
-std::string Imported(const std::string& app, const std::string&) { return app + " Imported."; }
+std::string Importing(const std::string& app, const std::string&) {
+    return "Importing " + app;
+}
+std::string Imported(const std::string& app, const std::string&) {
+    return app + " Imported.";
+}
 std::string Exporting(const std::string& app, const std::string& priority) {
     return "Exporting " + app + ": " + priority;
 }
 std::string ExportAcknowledged(const std::string& app, const std::string& priority) {
     return app + " DDE Ack: " + priority;
 }
-std::string Exported(const std::string& app, const std::string&) { return app + " Exported."; }
+std::string Exported(const std::string& app, const std::string&) {
+    return app + " Exported.";
+}
 
 }  // namespace
 
 BatchSummary BatchEngine::ImportDictionaries() {
-    static const Transfer kind{true, "Are you sure you want to import .TXD?", ".TXD", ".DCT", ".TXD not found",
-                               "Begin DCT Import", "Import DCT Finished", "Error Importing .DCT ",
-                               ImportDictionaryCommand, Importing, Imported};
+    static const Transfer kind{true,
+                               "Are you sure you want to import .TXD?",
+                               ".TXD",
+                               ".DCT",
+                               ".TXD not found",
+                               "Begin DCT Import",
+                               "Import DCT Finished",
+                               "Error Importing .DCT ",
+                               ImportDictionaryCommand,
+                               Importing,
+                               Imported};
     return RunTransfer(kind);
 }
 
 BatchSummary BatchEngine::ImportApplications() {
-    static const Transfer kind{true, "Are you sure you want to import .TXA into .APP?", ".TXA", ".APP",
-                               ".TXA not found", "Begin APP Import", "Import APP Finished",
-                               "Error Making .App ", ImportApplicationCommand, Importing, Imported};
+    static const Transfer kind{true,
+                               "Are you sure you want to import .TXA into .APP?",
+                               ".TXA",
+                               ".APP",
+                               ".TXA not found",
+                               "Begin APP Import",
+                               "Import APP Finished",
+                               "Error Making .App ",
+                               ImportApplicationCommand,
+                               Importing,
+                               Imported};
     return RunTransfer(kind);
 }
 
 BatchSummary BatchEngine::ExportApplications() {
-    static const Transfer kind{false, nullptr, ".APP", ".TXA", ".APP not found", "Begin APP Export",
-                               "Export APP Finished", "Error Exporting .App ", ExportApplicationCommand,
-                               Exporting, ExportAcknowledged};
+    static const Transfer kind{false,
+                               nullptr,
+                               ".APP",
+                               ".TXA",
+                               ".APP not found",
+                               "Begin APP Export",
+                               "Export APP Finished",
+                               "Error Exporting .App ",
+                               ExportApplicationCommand,
+                               Exporting,
+                               ExportAcknowledged};
     return RunTransfer(kind);
 }
 
 BatchSummary BatchEngine::ExportDictionaries() {
-    static const Transfer kind{false, nullptr, ".DCT", ".TXD", ".DCT not found", "Begin DCT Export",
-                               "Export DCT Finished", "Error Exporting .DCT ", ExportDictionaryCommand,
-                               Exporting, Exported};
+    static const Transfer kind{false,
+                               nullptr,
+                               ".DCT",
+                               ".TXD",
+                               ".DCT not found",
+                               "Begin DCT Export",
+                               "Export DCT Finished",
+                               "Error Exporting .DCT ",
+                               ExportDictionaryCommand,
+                               Exporting,
+                               Exported};
     return RunTransfer(kind);
 }
 
@@ -126,7 +164,8 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
     const std::string mask = folder + "*" + kind.result_ext;
     const std::string result_name = UpperName(base + kind.result_ext);
     std::map<std::string, FileStamp> before;
-    for (const FileQueueEntry& file : ListFiles(mask)) before[file.Name] = StampOf(folder + file.Name);
+    for (const FileQueueEntry& file : ListFiles(mask))
+        before[file.Name] = StampOf(folder + file.Name);
     const std::string& watched = result_path;
     const FileStamp watched_before = StampOf(watched);
 
@@ -144,7 +183,9 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
         for (const FileQueueEntry& file : FileQueue) {
             if (UpperName(file.Name) != result_name) continue;
             const auto old = before.find(file.Name);
-            if (WrittenSince(old == before.end() ? FileStamp{} : old->second, StampOf(folder + file.Name))) return true;
+            if (WrittenSince(old == before.end() ? FileStamp{} : old->second,
+                             StampOf(folder + file.Name)))
+                return true;
         }
         return false;
     };
@@ -155,7 +196,8 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
         last_size = now.size;
         return false;
     };
-    const WaitEnd end = kind.import ? AwaitResult(app, watched, imported) : AwaitResult(app, watched, exported);
+    const WaitEnd end =
+        kind.import ? AwaitResult(app, watched, imported) : AwaitResult(app, watched, exported);
     if (end == WaitEnd::Seen) {
         LogEvent(app, kind.finished);
         ++summary.made;

@@ -6,24 +6,37 @@
 
 namespace zelt::app {
 
-void WindowBatchView::ShowMessage(std::string_view text) { window_.System().Message(text); }
+void WindowBatchView::ShowMessage(std::string_view text) {
+    window_.System().Message(text);
+}
 
-void WindowBatchView::Redisplay() { window_.Display(); }
+void WindowBatchView::Redisplay() {
+    window_.Display();
+}
 
-void WindowBatchView::SelectApplicationsList() { window_.Select(controls_.applications_list); }
+void WindowBatchView::SelectApplicationsList() {
+    window_.Select(controls_.applications_list);
+}
 
-void WindowBatchView::PostEvent(runtime::EventCode event) { window_.Post(event); }
+void WindowBatchView::PostEvent(runtime::EventCode event) {
+    window_.Post(event);
+}
 
 int WindowBatchView::ShowMessageBox(const runtime::MessageRequest& request) {
     return window_.System().Message(request);
 }
 
-void WindowBatchView::Beep() { window_.System().Beep(); }
+void WindowBatchView::Beep() {
+    window_.System().Beep();
+}
 
-void WindowBatchView::Activate() { window_.System().Activate(window_); }
+void WindowBatchView::Activate() {
+    window_.System().Activate(window_);
+}
 
 void WindowBatchView::Focus(BatchFocus target) {
-    window_.Select(target == BatchFocus::ApplicationsList ? controls_.applications_list : controls_.subsets_tab);
+    window_.Select(target == BatchFocus::ApplicationsList ? controls_.applications_list
+                                                          : controls_.subsets_tab);
 }
 
 void WindowBatchView::WaitForResult(const ResultWait& wait) {
@@ -46,7 +59,8 @@ bool WindowBatchView::TakeClose() {
     const runtime::EventCode event = window_.Event();
     const bool close_button = event == runtime::event::Accepted && controls_.close_button != 0 &&
                               window_.Field() == controls_.close_button;
-    if (!close_button && event != runtime::event::CloseWindow && event != runtime::event::CloseDown) return false;
+    if (!close_button && event != runtime::event::CloseWindow && event != runtime::event::CloseDown)
+        return false;
     window_.Cycle();  // the window stays open until the batch has ended
     if (on_close_) on_close_();
     return true;

@@ -24,8 +24,9 @@ struct BatchViewControls {
 };
 
 class WindowBatchView : public BatchWindow {
-public:
-    WindowBatchView(runtime::Window& window, BatchViewControls controls, std::function<void()> on_close)
+  public:
+    WindowBatchView(runtime::Window& window, BatchViewControls controls,
+                    std::function<void()> on_close)
         : window_(window), controls_(controls), on_close_(std::move(on_close)) {}
 
     void ShowMessage(std::string_view text) override;
@@ -41,7 +42,7 @@ public:
     // (or closing the window) gives up the wait, as in WaitForResult.
     bool StartCancelled() override;
 
-private:
+  private:
     // A close asked for by the current event: on_close called, the close itself held back.
     bool TakeClose();
 

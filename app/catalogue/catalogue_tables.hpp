@@ -45,18 +45,18 @@ struct TfRecord {
 
 // One event of the activity log.
 struct TempFileRecord {
-    FixedString<40> Apps;    // application or file the event refers to
-    std::int32_t Date;       // day number
-    std::int32_t Clock;      // clock value
-    FixedString<80> Event;   // text of the event
+    FixedString<40> Apps;   // application or file the event refers to
+    std::int32_t Date;      // day number
+    std::int32_t Clock;     // clock value
+    FixedString<80> Event;  // text of the event
 };
 
 // The program's settings.
 struct GlobalSettings {
-    FixedString<1> UseNewLog{"N"};     // "Y": the event log is emptied at every start
-    FixedCString<255> RunString;       // command line that starts the IDE
-    FixedString<64> FilePath;          // directory of the table files, with its separator
-    std::uint8_t RetainTags = 0;       // 1: subset tags are saved to TF
+    FixedString<1> UseNewLog{"N"};  // "Y": the event log is emptied at every start
+    FixedCString<255> RunString;    // command line that starts the IDE
+    FixedString<64> FilePath;       // directory of the table files, with its separator
+    std::uint8_t RetainTags = 0;    // 1: subset tags are saved to TF
 };
 #pragma pack(pop)
 
@@ -74,7 +74,7 @@ extern TempFileRecord TMP;
 
 // Settings globals and file-name variables.
 extern GlobalSettings GLO;
-extern FixedString<64> AppsFileName;      // shared by Apps and Apps1
+extern FixedString<64> AppsFileName;  // shared by Apps and Apps1
 extern FixedString<64> TempFileFileName;
 extern FixedString<64> ProjectsFileName;
 extern FixedString<64> TfFileName;

@@ -10,9 +10,9 @@
 namespace zelt::app {
 
 class CatalogueForm : public framework::WindowController {
-public:
-    CatalogueForm(framework::ErrorReporter& errors, runtime::WindowDeclaration declaration, std::string name,
-                  framework::RelationTracker& tables)
+  public:
+    CatalogueForm(framework::ErrorReporter& errors, runtime::WindowDeclaration declaration,
+                  std::string name, framework::RelationTracker& tables)
         : WindowController(errors, std::move(declaration), std::move(name)), tables_(tables) {}
 
     framework::Level Kill() override {
@@ -23,7 +23,7 @@ public:
         return WindowController::Kill();
     }
 
-protected:
+  protected:
     // Opens the tables with all those related to them; false when they cannot be used.
     bool OpenTables() {
         if (tables_.OpenAll() != framework::LevelOk) return false;
@@ -39,7 +39,7 @@ protected:
         if (title) Window().SetTitle(title);
     }
 
-private:
+  private:
     framework::RelationTracker& tables_;
 };
 

@@ -35,9 +35,11 @@ runtime::WindowDeclaration Declaration() {
 }
 
 class SelectAppWindow final : public CatalogueForm {
-public:
+  public:
     explicit SelectAppWindow(framework::ErrorReporter& errors)
-        : CatalogueForm(errors, Declaration(), "SelectApp", AppsRelations), record_(AppsRelations), view_(Apps) {}
+        : CatalogueForm(errors, Declaration(), "SelectApp", AppsRelations),
+          record_(AppsRelations),
+          view_(Apps) {}
 
     Level Init() override {
         if (Level l = CatalogueForm::Init(); l != LevelOk) return l;
@@ -73,7 +75,7 @@ public:
         return framework::CallWithRequest(request, [this] { UpdateApps(Errors); });
     }
 
-private:
+  private:
     static void Sort(framework::SortOrder& order, const char* key, const char* label, bool text,
                      runtime::Binding locator) {
         order.Order = key;

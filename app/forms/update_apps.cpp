@@ -28,12 +28,15 @@ bool FileExists(const std::string& name) {
     return !name.empty() && std::filesystem::is_regular_file(name, ec);
 }
 
-std::string Clip(std::string_view text) { return std::string(runtime::ClipText(text)); }
+std::string Clip(std::string_view text) {
+    return std::string(runtime::ClipText(text));
+}
 
 // A priority as typed: a whole number from 1 to 255, blanks around it allowed.
 std::optional<std::uint8_t> ParsePriority(std::string_view text) {
     const std::string t = Clip(text.substr(std::min(text.find_first_not_of(' '), text.size())));
-    if (t.empty() || t.size() > 3 || t.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    if (t.empty() || t.size() > 3 || t.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
     const int value = std::stoi(t);
     if (value < 1 || value > 255) return std::nullopt;
     return static_cast<std::uint8_t>(value);
@@ -57,8 +60,10 @@ runtime::WindowDeclaration Declaration(AppFormState& s) {
         .Status("Enter or select full path and name of .APP or .PRJ");
     w.Button("?LookupFile", " ...").Tip("Select .APP or .PRJ");
     w.Prompt("?APP:DrivenPath:Prompt", "Drive N Path:");
-    w.Entry("?APP:DrivenPath", 80).Use(FieldBinding(Apps, apps_field::DrivenPath)).ReadOnly().Tip(
-        "I'm read-only. Leave me alone.");
+    w.Entry("?APP:DrivenPath", 80)
+        .Use(FieldBinding(Apps, apps_field::DrivenPath))
+        .ReadOnly()
+        .Tip("I'm read-only. Leave me alone.");
     w.Prompt("?APP:Application:Prompt", "Application:");
     w.Entry("?APP:Application", 50)
         .Use(FieldBinding(Apps, apps_field::Application))
@@ -81,21 +86,25 @@ runtime::WindowDeclaration Declaration(AppFormState& s) {
                           }))
         .Tip("This is a Byte variable. 1-255 only, please.");
     w.String("?STRING2", "and match Project settings.");
-    w.Check("?APP:Tag", "Tag").Use(FieldBinding(Apps, apps_field::Tag)).Values("1", "0").Tip("Mark for making.");
+    w.Check("?APP:Tag", "Tag")
+        .Use(FieldBinding(Apps, apps_field::Tag))
+        .Values("1", "0")
+        .Tip("Mark for making.");
     w.Button("?OK", "&Ok").Default().Tip("Looks good; save it.");
     w.Button("?Cancel", "&Cancel").Tip("Forget it.");
     return w;
 }
 
 class UpdateAppsWindow final : private AppFormState, public CatalogueForm {
-public:
+  public:
     explicit UpdateAppsWindow(framework::ErrorReporter& errors)
-        : CatalogueForm(errors, Declaration(*this), "UpdateApps", AppsRelations), record_(AppsRelations) {}
+        : CatalogueForm(errors, Declaration(*this), "UpdateApps", AppsRelations),
+          record_(AppsRelations) {}
 
     Level Init() override;
     Level OnAccepted() override;
 
-private:
+  private:
     void SplitFullName();
     void LookupApplication();
     void LookupTarget();
@@ -135,24 +144,30 @@ void UpdateAppsWindow::MakeReadOnly() {
 Level UpdateAppsWindow::OnAccepted() {
     auto& w = Window();
     switch (w.Field()) {
-    case Ctl::FullName:
-        SplitFullName();
-        w.Select(Ctl::DrivenPath);  // past the lookup button
-        break;
-    case Ctl::DrivenPath:
-        if (const std::string dir = APP.DrivenPath.Clip(); !dir.empty() && dir.back() != '/') {
-            APP.DrivenPath = dir + "/";
-            w.Display(Ctl::DrivenPath);
-        }
-        break;
-    case Ctl::LookupFile: LookupApplication(); return LevelNotify;
-    case Ctl::LookupFile2: LookupTarget(); return LevelNotify;
-    case Ctl::Ok:
-        if ((OriginalRequest == framework::RequestInsert || OriginalRequest == framework::RequestChange) &&
-            !ReadyToSave())
+        case Ctl::FullName:
+            SplitFullName();
+            w.Select(Ctl::DrivenPath);  // past the lookup button
+            break;
+        case Ctl::DrivenPath:
+            if (const std::string dir = APP.DrivenPath.Clip(); !dir.empty() && dir.back() != '/') {
+                APP.DrivenPath = dir + "/";
+                w.Display(Ctl::DrivenPath);
+            }
+            break;
+        case Ctl::LookupFile:
+            LookupApplication();
             return LevelNotify;
-        break;
-    default: break;
+        case Ctl::LookupFile2:
+            LookupTarget();
+            return LevelNotify;
+        case Ctl::Ok:
+            if ((OriginalRequest == framework::RequestInsert ||
+                 OriginalRequest == framework::RequestChange) &&
+                !ReadyToSave())
+                return LevelNotify;
+            break;
+        default:
+            break;
     }
     return CatalogueForm::OnAccepted();
 }
@@ -170,7 +185,8 @@ void UpdateAppsWindow::LookupApplication() {
     Window().Update();
     runtime::FileChooserRequest request;
     request.title = "Choose a File";
-    request.filters = {{"Application files", "*.app"}, {"Dictionary Files", "*.dct"}, {"Projects", "*.prj"}};
+    request.filters = {
+        {"Application files", "*.app"}, {"Dictionary Files", "*.dct"}, {"Projects", "*.prj"}};
     request.start_directory = APP.DrivenPath.Clip();
     if (const auto chosen = runtime::ChooseFile(request)) full_name = *chosen;
     Window().Display();
@@ -185,7 +201,8 @@ void UpdateAppsWindow::LookupTarget() {
     request.filters = {{"Executable files", "*.EXE"}, {"DLLs", "*.DLL"}, {"Libraries", "*.LIB"}};
     const std::string target = APP.Target.Clip();
     const std::size_t slash = target.rfind('/');
-    request.start_directory = slash == std::string::npos ? APP.DrivenPath.Clip() : target.substr(0, slash + 1);
+    request.start_directory =
+        slash == std::string::npos ? APP.DrivenPath.Clip() : target.substr(0, slash + 1);
     if (const auto chosen = runtime::ChooseFile(request)) APP.Target = *chosen;
     Window().Display();
 }
@@ -197,10 +214,12 @@ bool UpdateAppsWindow::ReadyToSave() {
     SplitFullName();
     const std::string name = Clip(full_name);
     const std::size_t cut = name.rfind('/') == std::string::npos ? 0 : name.rfind('/') + 1;
-    if (cut > decltype(APP.DrivenPath)::Size() || name.size() - cut > decltype(APP.Application)::Size()) {
+    if (cut > decltype(APP.DrivenPath)::Size() ||
+        name.size() - cut > decltype(APP.Application)::Size()) {
         runtime::Beep();
-        runtime::Message("The directory may have up to 80 characters and the file name up to 50.|" + name,
-                         "Name Too Long", runtime::StockIcon::Exclamation, button::Ok);
+        runtime::Message(
+            "The directory may have up to 80 characters and the file name up to 50.|" + name,
+            "Name Too Long", runtime::StockIcon::Exclamation, button::Ok);
         w.Select(Ctl::FullName);
         return false;
     }
@@ -213,8 +232,9 @@ bool UpdateAppsWindow::ReadyToSave() {
     }
     if (!FileExists(name)) {
         runtime::Beep();
-        runtime::Message("Source file not found, fool. Press DosFileLookUp button to call File Lookup Dialog.",
-                         "Don't Do That!", runtime::StockIcon::Question, button::Ok);
+        runtime::Message(
+            "Source file not found, fool. Press DosFileLookUp button to call File Lookup Dialog.",
+            "Don't Do That!", runtime::StockIcon::Question, button::Ok);
         w.Select(Ctl::LookupFile);
         return false;
     }
@@ -231,12 +251,13 @@ void UpdateAppsWindow::QuestionTarget() {
     runtime::Beep();
     const std::string target = APP.Target.Clip();
     if (target.find('/') == std::string::npos &&
-        runtime::Message("Well, I couldn't find the target you entered. Use .APP directory for target also?",
-                         "Confirm", runtime::StockIcon::Exclamation, button::Yes | button::No) == button::Yes) {
+        runtime::Message(
+            "Well, I couldn't find the target you entered. Use .APP directory for target also?",
+            "Confirm", runtime::StockIcon::Exclamation, button::Yes | button::No) == button::Yes) {
         const std::string joined = APP.DrivenPath.Clip() + target;
         if (joined.size() > decltype(APP.Target)::Size()) {
-            runtime::Message("The target would be longer than 250 characters; it stays as it was.", "Target",
-                             runtime::StockIcon::Exclamation, button::Ok);
+            runtime::Message("The target would be longer than 250 characters; it stays as it was.",
+                             "Target", runtime::StockIcon::Exclamation, button::Ok);
         } else {
             APP.Target = joined;
             Window().Display(Ctl::Target);

@@ -40,7 +40,9 @@ runtime::WindowDeclaration Declaration() {
     w.Button("?AddAppButton", "&Add App")
         .Tip("Add an application to the project")
         .Status("Select an application for this project");
-    w.Button("?RemoveAppButton", "&Remove App").Tip("Remove app from project").Status("Remove app from project");
+    w.Button("?RemoveAppButton", "&Remove App")
+        .Tip("Remove app from project")
+        .Status("Remove app from project");
     w.Button("?Change:3", "Chan&ge");
     w.End();
     w.Tab("?Tab:2", "&Applications");
@@ -53,12 +55,14 @@ runtime::WindowDeclaration Declaration() {
 // The project record of the form, through its relation tracker; a reserved record given
 // back (a cancelled insert) first lets the form put back the applications it moved in.
 class ProjectRecord final : public framework::PrimaryRecord {
-public:
+  public:
     ProjectRecord(framework::RelationTracker& tracker, std::function<void()> before_release)
         : inner_(tracker), before_release_(std::move(before_release)) {}
 
     SnapshotId SaveSnapshot() override { return inner_.SaveSnapshot(); }
-    void RestoreSnapshot(SnapshotId& id, bool copy_back = true) override { inner_.RestoreSnapshot(id, copy_back); }
+    void RestoreSnapshot(SnapshotId& id, bool copy_back = true) override {
+        inner_.RestoreSnapshot(id, copy_back);
+    }
     bool SameAsSnapshot(SnapshotId id) override { return inner_.SameAsSnapshot(id); }
     Level EnsureOpen() override { return inner_.EnsureOpen(); }
     void SaveLinks() override { inner_.SaveLinks(); }
@@ -75,13 +79,13 @@ public:
     std::string Position() override { return inner_.Position(); }
     Level Reread(std::string_view position) override { return inner_.Reread(position); }
 
-private:
+  private:
     framework::TrackedRecord inner_;
     std::function<void()> before_release_;
 };
 
 class UpdateProjectsWindow final : public CatalogueForm {
-public:
+  public:
     explicit UpdateProjectsWindow(framework::ErrorReporter& errors)
         : CatalogueForm(errors, Declaration(), "UpdateProjects", ProjectsRelations),
           record_(ProjectsRelations, [this] { PutBackMoved(); }),
@@ -94,7 +98,7 @@ public:
         return framework::CallWithRequest(request, [this] { UpdateApps(Errors); });
     }
 
-private:
+  private:
     // An application this form moved, and the project it belonged to before.
     struct Moved {
         std::string application, directory;
@@ -122,7 +126,8 @@ Level UpdateProjectsWindow::Init() {
     AddButton(Ctl::Cancel, framework::ResponseCancelled);
     if (!OpenTables()) return LevelFatal;
     const bool view = Request == framework::RequestView;
-    if (!view && PrimeForm() != LevelOk) return LevelFatal;  // the delete was done (or refused) at once
+    if (!view && PrimeForm() != LevelOk)
+        return LevelFatal;  // the delete was done (or refused) at once
     browse_.Init(*this, Ctl::Browse2, view_, apps_record_, Errors);
     browse_.ActiveOrder().Order = "APP:PriorityKey";  // by priority, then name
     framework::LimitToParent(browse_, AppsRelations, ProjectsRelations);
@@ -141,20 +146,28 @@ Level UpdateProjectsWindow::Init() {
 
 Level UpdateProjectsWindow::OnAccepted() {
     switch (Window().Field()) {
-    case Ctl::AddAppButton: AddApp(); return LevelNotify;
-    case Ctl::RemoveAppButton: RemoveApp(); return LevelNotify;
-    case Ctl::Ok:
-        if (OriginalRequest == framework::RequestInsert || OriginalRequest == framework::RequestChange) {
-            Window().Update();
-            // A project without a name would be left out of the name order: no list could show it.
-            if (PRO.ProjectName.Clip().empty()) {
-                runtime::Message("A project needs a name.", "Project Name", runtime::StockIcon::Exclamation);
-                Window().Select(Ctl::ProjectName);
-                return LevelNotify;
+        case Ctl::AddAppButton:
+            AddApp();
+            return LevelNotify;
+        case Ctl::RemoveAppButton:
+            RemoveApp();
+            return LevelNotify;
+        case Ctl::Ok:
+            if (OriginalRequest == framework::RequestInsert ||
+                OriginalRequest == framework::RequestChange) {
+                Window().Update();
+                // A project without a name would be left out of the name order: no list could show
+                // it.
+                if (PRO.ProjectName.Clip().empty()) {
+                    runtime::Message("A project needs a name.", "Project Name",
+                                     runtime::StockIcon::Exclamation);
+                    Window().Select(Ctl::ProjectName);
+                    return LevelNotify;
+                }
             }
-        }
-        break;
-    default: break;
+            break;
+        default:
+            break;
     }
     return CatalogueForm::OnAccepted();
 }
@@ -163,7 +176,8 @@ void UpdateProjectsWindow::AddApp() {
     Window().Update();
     APP.Application.Clear();
     APP.DrivenPath.Clear();
-    const auto response = framework::CallWithRequest(framework::RequestSelect, [this] { SelectApp(Errors); });
+    const auto response =
+        framework::CallWithRequest(framework::RequestSelect, [this] { SelectApp(Errors); });
     const bool chosen = response == framework::ResponseCompleted &&
                         AppsManager.Fetch(AppsTable::DriveKey) == LevelOk;
     if (chosen) SetProjectOf(PRO.P_Ref);
@@ -179,9 +193,10 @@ void UpdateProjectsWindow::AddApp() {
 void UpdateProjectsWindow::RemoveApp() {
     Window().Update();
     const bool row = browse_.CurrentChoice >= 1 && browse_.CurrentChoice <= browse_.RowCount();
-    if (row && runtime::Message("Are you sure you want to remove this app from the project?", "Confirm",
-                                runtime::StockIcon::Exclamation,
-                                runtime::button::Yes | runtime::button::No) == runtime::button::Yes) {
+    if (row &&
+        runtime::Message("Are you sure you want to remove this app from the project?", "Confirm",
+                         runtime::StockIcon::Exclamation,
+                         runtime::button::Yes | runtime::button::No) == runtime::button::Yes) {
         browse_.UpdateBuffer();
         if (AppsManager.Fetch(AppsTable::DriveKey) == LevelOk) SetProjectOf(0);
     }
@@ -193,7 +208,8 @@ void UpdateProjectsWindow::SetProjectOf(std::int32_t project) {
     const std::string application = APP.Application.Clip();
     const std::string directory = APP.DrivenPath.Clip();
     bool known = false;
-    for (const Moved& m : moved_) known = known || (m.application == application && m.directory == directory);
+    for (const Moved& m : moved_)
+        known = known || (m.application == application && m.directory == directory);
     if (!known) moved_.push_back({application, directory, APP.P_Ref});
     APP.P_Ref = project;
     AppsRelations.Update();

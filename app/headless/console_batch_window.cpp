@@ -55,7 +55,8 @@ bool ConsoleBatchWindow::NoticeSignals() {
     if (!signals_.Arrived()) return false;
     if (!told_signal_) {
         told_signal_ = true;
-        WriteLine(stderr, std::string("zelt: ") + (signals_.Signal() == SIGINT ? "SIGINT" : "SIGTERM") +
+        WriteLine(stderr, std::string("zelt: ") +
+                              (signals_.Signal() == SIGINT ? "SIGINT" : "SIGTERM") +
                               " received: the batch ends");
     }
     if (engine_) engine_->RequestAbort();

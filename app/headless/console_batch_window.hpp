@@ -15,7 +15,7 @@ namespace zelt::app {
 std::string EventLine(const TempFileRecord& event, std::string_view shown_name);
 
 class ConsoleBatchWindow final : public BatchWindow {
-public:
+  public:
     // `yes`: questions are answered Yes; otherwise they get their default answer.
     ConsoleBatchWindow(bool yes, TerminationSignals& signals) : yes_(yes), signals_(signals) {}
 
@@ -44,7 +44,7 @@ public:
                         std::string_view text) override;
     void WaitForResult(const ResultWait& wait) override;
 
-private:
+  private:
     // True once a termination signal arrived; the batch is asked to stop.
     bool NoticeSignals();
 

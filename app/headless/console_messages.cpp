@@ -38,8 +38,8 @@ std::uint32_t ConsolePresenter::PlainMessage(std::string_view text, std::string_
     return static_cast<std::uint32_t>(answer);
 }
 
-std::uint32_t ConsolePresenter::ShowHistory(std::string_view caption, std::uint32_t,
-                                            std::uint32_t, std::uint32_t default_button,
+std::uint32_t ConsolePresenter::ShowHistory(std::string_view caption, std::uint32_t, std::uint32_t,
+                                            std::uint32_t default_button,
                                             const std::vector<framework::HistoryEntry>& history) {
     for (const framework::HistoryEntry& entry : history) {
         WriteLine(stderr, ConsoleMessageText(caption, entry.Txt, runtime::button::Ok, 0));

@@ -22,7 +22,7 @@ void WriteLine(std::FILE* stream, std::string_view text);
 
 // The error reporter's messages on standard error; each answers its default button.
 class ConsolePresenter final : public framework::MessagePresenter {
-public:
+  public:
     std::uint32_t PlainMessage(std::string_view text, std::string_view caption, std::uint32_t icon,
                                std::uint32_t buttons, std::uint32_t default_button,
                                std::uint32_t style) override;
@@ -35,7 +35,7 @@ public:
 // default button, choosers and popups answer nothing, and opening a window halts the window
 // system (the headless mode never opens one).
 class ConsoleBackend final : public runtime::WindowBackend {
-public:
+  public:
     // The title of the first window that tried to open; empty when none did.
     const std::string& RefusedWindow() const { return refused_; }
 
@@ -49,7 +49,9 @@ public:
     void Halted() override {}
     int ShowMessage(const runtime::MessageRequest& request) override;
     int ShowPopup(const runtime::PopupMenu&) override { return 0; }
-    std::optional<std::string> ChooseFile(const runtime::FileChooserRequest&) override { return std::nullopt; }
+    std::optional<std::string> ChooseFile(const runtime::FileChooserRequest&) override {
+        return std::nullopt;
+    }
     std::optional<std::string> ChooseDirectory(const runtime::DirectoryChooserRequest&) override {
         return std::nullopt;
     }
@@ -65,7 +67,7 @@ public:
     using PdfWriter = std::function<bool(const runtime::ReportDocument&, const std::string&)>;
     void SetPdfWriter(PdfWriter writer) { pdf_writer_ = std::move(writer); }
 
-private:
+  private:
     std::string refused_;
     PdfWriter pdf_writer_;
 };

@@ -18,11 +18,13 @@ std::optional<std::int64_t> Number(std::string_view text, std::int64_t low, std:
 
 bool IsBatch(HeadlessCommand command) {
     switch (command) {
-    case HeadlessCommand::Help:
-    case HeadlessCommand::Log:
-    case HeadlessCommand::PrintLog:
-    case HeadlessCommand::EmptyLog: return false;
-    default: return true;
+        case HeadlessCommand::Help:
+        case HeadlessCommand::Log:
+        case HeadlessCommand::PrintLog:
+        case HeadlessCommand::EmptyLog:
+            return false;
+        default:
+            return true;
     }
 }
 
@@ -56,7 +58,8 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
             } else if (value == "subset") {
                 ok = set(HeadlessCommand::MakeSubset);
             } else if (value == "project") {
-                if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--make project needs the project's name");
+                if (i + 1 >= args.size() || args[i + 1].empty())
+                    return fail("--make project needs the project's name");
                 options.project = args[++i];
                 ok = set(HeadlessCommand::MakeProject);
             } else {
@@ -75,7 +78,8 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
         } else if (arg == "--csv") {
             options.csv = true;
         } else if (arg == "--print-log") {
-            if (!has_value || value.empty()) return fail("--print-log needs the name of the PDF file");
+            if (!has_value || value.empty())
+                return fail("--print-log needs the name of the PDF file");
             options.pdf_path = args[++i];
             ok = set(HeadlessCommand::PrintLog);
         } else if (arg == "--empty-log") {
@@ -103,7 +107,8 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
         if (!ok) return fail("give one command only (\"" + arg + "\" is a second one)");
     }
     if (!have_command) return fail("no command given");
-    if (options.csv && options.command != HeadlessCommand::Log) return fail("--csv goes with --log only");
+    if (options.csv && options.command != HeadlessCommand::Log)
+        return fail("--csv goes with --log only");
     return options;
 }
 

@@ -30,12 +30,12 @@ enum class HeadlessCommand {
 
 struct HeadlessOptions {
     HeadlessCommand command = HeadlessCommand::Help;
-    std::string project;              // --make project NAME
-    std::string pdf_path;             // --print-log FILE.pdf
-    bool csv = false;                 // --log --csv
-    bool yes = false;                 // questions answered Yes
-    std::uint8_t timeout_minutes = 3; // the IDE's reply time-out (DDETimeOutMinutes)
-    std::int64_t wait_limit_seconds = 0;  // 0: "WaitMinutes" of ZELT.INI
+    std::string project;                    // --make project NAME
+    std::string pdf_path;                   // --print-log FILE.pdf
+    bool csv = false;                       // --log --csv
+    bool yes = false;                       // questions answered Yes
+    std::uint8_t timeout_minutes = 3;       // the IDE's reply time-out (DDETimeOutMinutes)
+    std::int64_t wait_limit_seconds = 0;    // 0: "WaitMinutes" of ZELT.INI
     std::int64_t start_limit_seconds = 30;  // how long a started IDE has to answer
 };
 

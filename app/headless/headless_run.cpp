@@ -29,8 +29,8 @@ bool Usable(framework::FileManager& manager) {
     runtime::ClearError();
     const framework::Level level = manager.AttemptOpen(true);
     if (level != framework::LevelOk) {
-        WriteLine(stderr, "zelt: the table " + manager.File().FileName() + " cannot be opened: " +
-                              runtime::CurrentErrorText() + " (error " +
+        WriteLine(stderr, "zelt: the table " + manager.File().FileName() +
+                              " cannot be opened: " + runtime::CurrentErrorText() + " (error " +
                               std::to_string(runtime::CurrentErrorCode()) + ")");
         return false;
     }
@@ -39,7 +39,8 @@ bool Usable(framework::FileManager& manager) {
 }
 
 std::string Summary(const BatchSummary& s) {
-    if (s.could_not_run) return "the batch could not run" + (s.reason.empty() ? "" : ": " + s.reason);
+    if (s.could_not_run)
+        return "the batch could not run" + (s.reason.empty() ? "" : ": " + s.reason);
     std::string text = std::to_string(s.made) + " finished, " + std::to_string(s.skipped) +
                        " skipped, " + std::to_string(s.failed) + " failed";
     if (s.aborted) text += "; aborted";
@@ -49,14 +50,22 @@ std::string Summary(const BatchSummary& s) {
 
 BatchSummary RunCommand(BatchEngine& engine, const HeadlessOptions& options) {
     switch (options.command) {
-    case HeadlessCommand::MakeTagged: return engine.MakeTagged();
-    case HeadlessCommand::MakeProject: return engine.MakeProject(options.project);
-    case HeadlessCommand::MakeSubset: return engine.MakeSubset();
-    case HeadlessCommand::ImportDct: return engine.ImportDictionaries();
-    case HeadlessCommand::ImportApp: return engine.ImportApplications();
-    case HeadlessCommand::ExportApp: return engine.ExportApplications();
-    case HeadlessCommand::ExportDct: return engine.ExportDictionaries();
-    default: break;
+        case HeadlessCommand::MakeTagged:
+            return engine.MakeTagged();
+        case HeadlessCommand::MakeProject:
+            return engine.MakeProject(options.project);
+        case HeadlessCommand::MakeSubset:
+            return engine.MakeSubset();
+        case HeadlessCommand::ImportDct:
+            return engine.ImportDictionaries();
+        case HeadlessCommand::ImportApp:
+            return engine.ImportApplications();
+        case HeadlessCommand::ExportApp:
+            return engine.ExportApplications();
+        case HeadlessCommand::ExportDct:
+            return engine.ExportDictionaries();
+        default:
+            break;
     }
     BatchSummary none;
     none.could_not_run = true;
@@ -74,8 +83,9 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     ConsoleBatchWindow window(options.yes, signals);
     IdeStartLimits limits;
     limits.answer_limit_ms = options.start_limit_seconds * 1000;
-    IdeChannel ide(client, window, *services.starter,
-                   [] { return std::string(GLO.RunString.View()); }, limits);
+    IdeChannel ide(
+        client, window, *services.starter, [] { return std::string(GLO.RunString.View()); },
+        limits);
     ide.DDETimeOutMinutes = options.timeout_minutes;
     BatchEngine engine(ide, window);
     window.Attach(&engine, &client);
@@ -104,19 +114,29 @@ int RunHeadless(Program& program, const HeadlessOptions& options) {
     opening.new_log = batch;
     if (!LoadSettingsAtOpening(program.Errors(), opening)) return kCouldNotRun;
     if (options.command == HeadlessCommand::MakeSubset && GLO.RetainTags != 1) {
-        return CouldNotRun("--make subset makes the project subset tags saved in TF, and they are "
-                           "kept only with RetainTags=1 in ZELT.INI");
+        return CouldNotRun(
+            "--make subset makes the project subset tags saved in TF, and they are "
+            "kept only with RetainTags=1 in ZELT.INI");
     }
     if (!Usable(TempFileManager)) return kCouldNotRun;
     if (batch && (!Usable(AppsManager) || !Usable(ProjectsManager))) return kCouldNotRun;
 
     int status = kFinished;
     switch (options.command) {
-    case HeadlessCommand::Log: status = ListLog(options.csv); break;
-    case HeadlessCommand::EmptyLog: status = EmptyLog(options.yes); break;
-    case HeadlessCommand::PrintLog: status = SaveLogPdf(program, options.pdf_path); break;
-    case HeadlessCommand::Help: break;
-    default: status = RunBatch(options, program.Ide(), signals, subset_tags); break;
+        case HeadlessCommand::Log:
+            status = ListLog(options.csv);
+            break;
+        case HeadlessCommand::EmptyLog:
+            status = EmptyLog(options.yes);
+            break;
+        case HeadlessCommand::PrintLog:
+            status = SaveLogPdf(program, options.pdf_path);
+            break;
+        case HeadlessCommand::Help:
+            break;
+        default:
+            status = RunBatch(options, program.Ide(), signals, subset_tags);
+            break;
     }
     if (opening.subset_tags && GLO.RetainTags == 1) TfManager.Close();
     return status;

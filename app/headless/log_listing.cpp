@@ -6,8 +6,8 @@
 #include "app/headless/console_messages.hpp"
 #include "app/log/event_log.hpp"
 #include "app/log/event_log_windows.hpp"
-#include "runtime/report/report_document.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/report/report_document.hpp"
 #include "runtime/values/pictures.hpp"
 
 namespace zelt::app {
@@ -23,14 +23,16 @@ std::string Csv(std::string_view text) {
 }
 
 std::string TableError(std::string_view what) {
-    return "zelt: " + std::string(what) + " " + TempFile.FileName() + ": " + runtime::CurrentErrorText() +
-           " (error " + std::to_string(runtime::CurrentErrorCode()) + ")";
+    return "zelt: " + std::string(what) + " " + TempFile.FileName() + ": " +
+           runtime::CurrentErrorText() + " (error " + std::to_string(runtime::CurrentErrorCode()) +
+           ")";
 }
 
 }  // namespace
 
 int ListLog(bool csv) {
-    if (TempFileManager.Open() != framework::LevelOk || TempFileManager.EnsureOpen() != framework::LevelOk) {
+    if (TempFileManager.Open() != framework::LevelOk ||
+        TempFileManager.EnsureOpen() != framework::LevelOk) {
         WriteLine(stderr, TableError("cannot open"));
         return 2;
     }
@@ -53,8 +55,9 @@ int ListLog(bool csv) {
     TempFileManager.Close();
     if (!ended) return 2;
     if (rows == 0) {
-        WriteLine(stderr, ConsoleMessageText("Go Away", "If there was something to show you, I'd show it.",
-                                             runtime::button::Ok, runtime::button::Ok));
+        WriteLine(stderr,
+                  ConsoleMessageText("Go Away", "If there was something to show you, I'd show it.",
+                                     runtime::button::Ok, runtime::button::Ok));
     }
     return 0;
 }
@@ -66,7 +69,8 @@ int EmptyLog(bool yes) {
     if (!yes) question += " (--yes answers Yes)";
     WriteLine(stderr, question);
     if (!yes) return 1;
-    if (TempFileManager.Open() != framework::LevelOk || TempFileManager.EnsureOpen() != framework::LevelOk) {
+    if (TempFileManager.Open() != framework::LevelOk ||
+        TempFileManager.EnsureOpen() != framework::LevelOk) {
         WriteLine(stderr, TableError("cannot open"));
         return 2;
     }
@@ -86,15 +90,18 @@ int SaveLogPdf(Program& program, const std::string& path) {
         return 2;
     }
     if (report.PageCount() == 0) {
-        WriteLine(stderr, ConsoleMessageText("Go Away", "If there was something to print, I'd print it.||There isn't.",
-                                             runtime::button::Ok, runtime::button::Ok));
+        WriteLine(stderr,
+                  ConsoleMessageText("Go Away",
+                                     "If there was something to print, I'd print it.||There isn't.",
+                                     runtime::button::Ok, runtime::button::Ok));
         return 1;
     }
     if (!program.Windows().SaveReportPdf(report, path)) {
         WriteLine(stderr, "zelt: the log report could not be written to " + path);
         return 2;
     }
-    WriteLine(stderr, "zelt: the log report (" + std::to_string(report.PageCount()) + " pages) is in " + path);
+    WriteLine(stderr, "zelt: the log report (" + std::to_string(report.PageCount()) +
+                          " pages) is in " + path);
     return 0;
 }
 

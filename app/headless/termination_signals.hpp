@@ -8,7 +8,7 @@
 namespace zelt::app {
 
 class TerminationSignals {
-public:
+  public:
     TerminationSignals();
     // Drains what arrived and puts the signal mask back.
     ~TerminationSignals();
@@ -23,7 +23,7 @@ public:
     // The first signal that arrived, 0 for none.
     int Signal() const { return signal_; }
 
-private:
+  private:
     int fd_ = -1;
     int signal_ = 0;
     sigset_t previous_{};

@@ -30,13 +30,17 @@ IdeChannel::IdeChannel(runtime::ConversationClient& client, IdeWindow& window,
         [this](runtime::ChannelHandle) { window_.PostEvent(runtime::event::DDEclosed); });
 }
 
-IdeChannel::~IdeChannel() { client_.SetClosedHandler(nullptr); }
+IdeChannel::~IdeChannel() {
+    client_.SetClosedHandler(nullptr);
+}
 
 void IdeChannel::SetStatus(std::string_view text) {
     StatusMsg.assign(text.substr(0, kStatusMsgLength));
 }
 
-void IdeChannel::ApplyTimeOut() { client_.SetChannelTimeOut(std::int64_t{DDETimeOutMinutes} * 6000); }
+void IdeChannel::ApplyTimeOut() {
+    client_.SetChannelTimeOut(std::int64_t{DDETimeOutMinutes} * 6000);
+}
 
 bool IdeChannel::ConnectAtOpening() {
     Channel = client_.OpenConversation(kIdeService, "");
@@ -141,17 +145,20 @@ void IdeChannel::CheckChannelResult() {
     ErrCode = runtime::CurrentErrorCode();
     if (ErrCode <= 600) return;
     const runtime::CommandFault& fault = client_.LastCommandFault();
-    if (ErrCode == runtime::err::DdeExecuteInvalid && fault.kind == runtime::CommandFault::Kind::NotSent) {
+    if (ErrCode == runtime::err::DdeExecuteInvalid &&
+        fault.kind == runtime::CommandFault::Kind::NotSent) {
         // The IDE never saw it: its error items would tell of an earlier command.
         window_.ShowMessage("Command not sent to Vextor: " + fault.reason);
-    } else if (ErrCode == runtime::err::DdeExecuteInvalid && fault.kind == runtime::CommandFault::Kind::PartnerGone) {
+    } else if (ErrCode == runtime::err::DdeExecuteInvalid &&
+               fault.kind == runtime::CommandFault::Kind::PartnerGone) {
         window_.ShowMessage("Vextor went away before it answered the command");
     } else if (ErrCode == runtime::err::DdeExecuteInvalid) {
         client_.RequestItem(Channel, "GetErrorNum", ErrNum);
         std::string text;
         client_.RequestItem(Channel, "GetErrorMsg", text);
         ErrMsg.assign(std::string_view(text).substr(0, kErrMsgLength));
-        window_.ShowMessage("Error " + std::to_string(ErrNum) + " : " + std::string(ClipText(ErrMsg)));
+        window_.ShowMessage("Error " + std::to_string(ErrNum) + " : " +
+                            std::string(ClipText(ErrMsg)));
         // The two requests cleared the code; the command was rejected all the same, and a
         // batch that saw 0 here would wait for a result that never comes.
         runtime::PostError(runtime::err::DdeExecuteInvalid);

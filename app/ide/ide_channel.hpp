@@ -37,7 +37,7 @@ struct IdeStartLimits {
 };
 
 class IdeChannel {
-public:
+  public:
     // `run_string` gives the command line that starts the IDE (GLO:RunString) when needed.
     IdeChannel(runtime::ConversationClient& client, IdeWindow& window,
                runtime::ServerStarter& starter, std::function<std::string()> run_string,
@@ -82,7 +82,7 @@ public:
 
     runtime::ConversationClient& Client() { return client_; }
 
-private:
+  private:
     // Channel = a new conversation with the IDE, after closing the one it held, keeping the
     // runtime's error code as it was.
     void OpenInPlace();

@@ -10,7 +10,9 @@ std::string_view ClipText(std::string_view text) {
 }
 
 namespace {
-std::string Clipped(std::string_view full_name) { return std::string(ClipText(full_name)); }
+std::string Clipped(std::string_view full_name) {
+    return std::string(ClipText(full_name));
+}
 }  // namespace
 
 std::string ImportDictionaryCommand(std::string_view full_name) {

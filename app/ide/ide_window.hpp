@@ -9,7 +9,7 @@
 namespace zelt::app {
 
 class IdeWindow {
-public:
+  public:
     virtual ~IdeWindow() = default;
     // A modal message box with no caption, no icon and the default OK button; returns when
     // the user has closed it.

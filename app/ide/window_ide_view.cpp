@@ -9,10 +9,16 @@ void WindowIdeView::ShowMessage(std::string_view text) {
     window_.System().Message(text);
 }
 
-void WindowIdeView::Redisplay() { window_.Display(); }
+void WindowIdeView::Redisplay() {
+    window_.Display();
+}
 
-void WindowIdeView::SelectApplicationsList() { window_.Select(applications_list_); }
+void WindowIdeView::SelectApplicationsList() {
+    window_.Select(applications_list_);
+}
 
-void WindowIdeView::PostEvent(runtime::EventCode event) { window_.Post(event); }
+void WindowIdeView::PostEvent(runtime::EventCode event) {
+    window_.Post(event);
+}
 
 }  // namespace zelt::app

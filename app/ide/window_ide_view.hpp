@@ -9,7 +9,7 @@
 namespace zelt::app {
 
 class WindowIdeView final : public IdeWindow {
-public:
+  public:
     // `applications_list` is the control that receives the focus (?List).
     WindowIdeView(runtime::Window& window, runtime::ControlNumber applications_list)
         : window_(window), applications_list_(applications_list) {}
@@ -19,7 +19,7 @@ public:
     void SelectApplicationsList() override;
     void PostEvent(runtime::EventCode event) override;
 
-private:
+  private:
     runtime::Window& window_;
     runtime::ControlNumber applications_list_;
 };

@@ -20,7 +20,8 @@ std::string RepeatedNameBlanker::Shown(std::string_view apps) {
 }
 
 runtime::ErrorCode EmptyEventLog() {
-    if (const runtime::ErrorCode code = TempFile.Lock(kLockSeconds); code != runtime::err::NoError) return code;
+    if (const runtime::ErrorCode code = TempFile.Lock(kLockSeconds); code != runtime::err::NoError)
+        return code;
     const runtime::ErrorCode code = TempFile.Empty();
     const runtime::ErrorState emptied = runtime::CurrentError();
     TempFile.Unlock();
@@ -29,7 +30,8 @@ runtime::ErrorCode EmptyEventLog() {
 }
 
 bool EmptyLogButton(framework::ErrorReporter& errors) {
-    if (runtime::Message("Are you entirely sure?", "Best be sure, chaver", runtime::StockIcon::Exclamation,
+    if (runtime::Message("Are you entirely sure?", "Best be sure, chaver",
+                         runtime::StockIcon::Exclamation,
                          runtime::button::Yes | runtime::button::No) != runtime::button::Yes) {
         return false;
     }
@@ -40,8 +42,8 @@ bool EmptyLogButton(framework::ErrorReporter& errors) {
     const runtime::ErrorCode code = EmptyEventLog();
     if (code != runtime::err::NoError) {
         errors.SetFile(TempFile.FileName());
-        runtime::Message("The activity log could not be emptied: " + runtime::CurrentErrorText() + " (error " +
-                             std::to_string(code) + ")",
+        runtime::Message("The activity log could not be emptied: " + runtime::CurrentErrorText() +
+                             " (error " + std::to_string(code) + ")",
                          "Empty Log", runtime::StockIcon::Hand);
     }
     TempFileRelations.CloseAll();

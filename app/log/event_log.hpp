@@ -17,11 +17,11 @@ namespace zelt::app {
 // The application column of the browse and the report (Loc:AppName): the name for the first
 // of a run of events of the same application, blank for the ones that follow.
 class RepeatedNameBlanker {
-public:
+  public:
     std::string Shown(std::string_view apps);
     void Restart() { previous_.clear(); }
 
-private:
+  private:
     std::string previous_;
 };
 

@@ -1,8 +1,8 @@
 // The windows of the activity log: their declarations and control numbers.
 #pragma once
 
-#include "framework/error_reporter.hpp"
 #include <string>
+#include "framework/error_reporter.hpp"
 
 #include "runtime/report/report.hpp"
 #include "runtime/window/window_declaration.hpp"
@@ -13,7 +13,18 @@ struct ViewEventsCtl {
     enum : int { List = 1, Insert, Change, Delete, PrintLog, Close };
 };
 struct UpdateEventsCtl {
-    enum : int { AppsPrompt = 1, Apps, DatePrompt, Date, ClockPrompt, Clock, EventPrompt, Event, Ok, Cancel };
+    enum : int {
+        AppsPrompt = 1,
+        Apps,
+        DatePrompt,
+        Date,
+        ClockPrompt,
+        Clock,
+        EventPrompt,
+        Event,
+        Ok,
+        Cancel
+    };
 };
 
 runtime::WindowDeclaration ViewEventsDeclaration();

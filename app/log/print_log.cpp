@@ -34,7 +34,7 @@ runtime::WindowDeclaration ProgressDeclaration(std::uint8_t& percent) {
 }
 
 class PrintLogWindow final : public framework::ReportController {
-public:
+  public:
     explicit PrintLogWindow(framework::ErrorReporter& errors)
         : ReportController(errors, ProgressDeclaration(percent_), "PrintLog"),
           report_(LogReportDeclaration(app_name_)),
@@ -66,9 +66,9 @@ public:
                          runtime::StockIcon::Question);
     }
 
-private:
+  private:
     class Printer final : public framework::ProcessController {
-    public:
+      public:
         explicit Printer(PrintLogWindow& owner) : owner_(owner) {}
         Level TakeRecord() override {
             owner_.app_name_ = owner_.names_.Shown(TMP.Apps.View());
@@ -76,7 +76,7 @@ private:
             return LevelOk;
         }
 
-    private:
+      private:
         PrintLogWindow& owner_;
     };
 

@@ -27,25 +27,28 @@ inline constexpr int Event = 3;
 
 // The list of events; an empty list closes its window with a word to the user.
 class EventList final : public framework::BrowseController {
-public:
+  public:
     int FillRows(int direction) override {
         const int read = BrowseController::FillRows(direction);
         if (RowCount() == 0 && !told_ && Window() != nullptr) {
             told_ = true;
-            runtime::Message("If there was something to show you, I'd show it.", "Go Away", runtime::StockIcon::Question);
+            runtime::Message("If there was something to show you, I'd show it.", "Go Away",
+                             runtime::StockIcon::Question);
             Window()->Window().Post(runtime::event::CloseWindow);
         }
         return read;
     }
 
-private:
+  private:
     bool told_ = false;
 };
 
 class ViewEventsWindow final : public framework::WindowController {
-public:
+  public:
     explicit ViewEventsWindow(framework::ErrorReporter& errors)
-        : WindowController(errors, ViewEventsDeclaration(), "ViewEvents"), record_(TempFileRelations), view_(TempFile) {}
+        : WindowController(errors, ViewEventsDeclaration(), "ViewEvents"),
+          record_(TempFileRelations),
+          view_(TempFile) {}
 
     Level Init() override {
         if (Level l = WindowController::Init(); l != LevelOk) return l;
@@ -55,7 +58,8 @@ public:
         list_.ActiveOrder().Order = "tmp:clockkey";
         for (int field : {tmp_field::Apps, tmp_field::Date, tmp_field::Clock, tmp_field::Event})
             list_.AddField(framework::FieldBinding(TempFile, field));
-        list_.SetCellFormat([this](const framework::BrowseRow& row, int column) { return Cell(row, column); });
+        list_.SetCellFormat(
+            [this](const framework::BrowseRow& row, int column) { return Cell(row, column); });
         if (Request != framework::RequestSelect) {
             list_.InsertControl = ViewEventsCtl::Insert;
             list_.ChangeControl = ViewEventsCtl::Change;
@@ -86,7 +90,7 @@ public:
         return framework::CallWithRequest(request, [this] { UpdateEvents(Errors); });
     }
 
-private:
+  private:
     // The name only on the first of a run of the same application's rows.
     runtime::ListCell Cell(const framework::BrowseRow& row, int column) const {
         if (column < 1 || column > static_cast<int>(row.values.size())) return {};
@@ -105,9 +109,10 @@ private:
 };
 
 class UpdateEventsWindow final : public framework::WindowController {
-public:
+  public:
     explicit UpdateEventsWindow(framework::ErrorReporter& errors)
-        : WindowController(errors, UpdateEventsDeclaration(), "UpdateEvents"), record_(TempFileRelations) {}
+        : WindowController(errors, UpdateEventsDeclaration(), "UpdateEvents"),
+          record_(TempFileRelations) {}
 
     Level Init() override {
         if (Level l = WindowController::Init(); l != LevelOk) return l;
@@ -120,7 +125,8 @@ public:
         FilesOpened = 1;
         if (Request != framework::RequestView && PrimeForm() != LevelOk) return LevelFatal;
         if (Request == framework::RequestView) {
-            for (int n : {UpdateEventsCtl::Apps, UpdateEventsCtl::Date, UpdateEventsCtl::Clock, UpdateEventsCtl::Event})
+            for (int n : {UpdateEventsCtl::Apps, UpdateEventsCtl::Date, UpdateEventsCtl::Clock,
+                          UpdateEventsCtl::Event})
                 Window().SetReadOnly(n);
             Window().Disable(UpdateEventsCtl::Ok);
         }
@@ -135,7 +141,7 @@ public:
         return WindowController::Kill();
     }
 
-private:
+  private:
     framework::TrackedRecord record_;
 };
 
@@ -145,8 +151,10 @@ runtime::WindowDeclaration ViewEventsDeclaration() {
     runtime::WindowDeclaration w("Activity Log");
     w.Resizable();
     runtime::ListFormat columns;
-    columns.columns = {runtime::ListColumn("Application", 40), runtime::ListColumn("Date", 10, runtime::Align::Centre, "@D1"),
-                       runtime::ListColumn("Time", 8, runtime::Align::Left, "@T3"), runtime::ListColumn("Event", 80)};
+    columns.columns = {runtime::ListColumn("Application", 40),
+                       runtime::ListColumn("Date", 10, runtime::Align::Centre, "@D1"),
+                       runtime::ListColumn("Time", 8, runtime::Align::Left, "@T3"),
+                       runtime::ListColumn("Event", 80)};
     w.List("?Browse:1", columns).Immediate().Hint(100, 15);
     w.Button("?Insert", "&Insert");
     w.Button("?Change", "&View");

@@ -15,21 +15,25 @@ namespace {
 namespace ev = runtime::event;
 
 // The parts of the window that are out of use while it is busy.
-constexpr MainCtl kBusyDisabled[] = {MainCtl::Sheet1, MainCtl::GROUP1, MainCtl::GROUP4,
+constexpr MainCtl kBusyDisabled[] = {MainCtl::Sheet1, MainCtl::GROUP1,  MainCtl::GROUP4,
                                      MainCtl::GROUP3, MainCtl::BUTTON7, MainCtl::Timeout};
 
-std::int64_t NowMs() { return runtime::CurrentClockSource().MonotonicMs(); }
+std::int64_t NowMs() {
+    return runtime::CurrentClockSource().MonotonicMs();
+}
 
 std::string Counts(const BatchSummary& s) {
-    return std::to_string(s.made) + " made, " + std::to_string(s.skipped) + " skipped, " + std::to_string(s.failed) +
-           " failed";
+    return std::to_string(s.made) + " made, " + std::to_string(s.skipped) + " skipped, " +
+           std::to_string(s.failed) + " failed";
 }
 
 }  // namespace
 
 // ---- IdeWindow and BatchWindow -------------------------------------------------------------
 
-void MainWindow::ShowMessage(std::string_view text) { runtime::Message(text); }
+void MainWindow::ShowMessage(std::string_view text) {
+    runtime::Message(text);
+}
 
 void MainWindow::Redisplay() {
     if (!Window().IsOpen()) return;
@@ -37,9 +41,13 @@ void MainWindow::Redisplay() {
     Window().Display(+MainCtl::StatusMsg2);
 }
 
-void MainWindow::SelectApplicationsList() { Window().Select(+MainCtl::List); }
+void MainWindow::SelectApplicationsList() {
+    Window().Select(+MainCtl::List);
+}
 
-void MainWindow::PostEvent(runtime::EventCode event) { Window().Post(event); }
+void MainWindow::PostEvent(runtime::EventCode event) {
+    Window().Post(event);
+}
 
 bool MainWindow::StartCancelled() {
     if (busy_) TakeBusyEvents();
@@ -50,9 +58,13 @@ int MainWindow::ShowMessageBox(const runtime::MessageRequest& request) {
     return Window().System().Message(request);
 }
 
-void MainWindow::Beep() { runtime::Beep(); }
+void MainWindow::Beep() {
+    runtime::Beep();
+}
 
-void MainWindow::Activate() { Window().System().Activate(Window()); }
+void MainWindow::Activate() {
+    Window().System().Activate(Window());
+}
 
 void MainWindow::Focus(BatchFocus target) {
     Window().Select(target == BatchFocus::ApplicationsList ? +MainCtl::List : +MainCtl::Tab4);
@@ -102,8 +114,8 @@ void MainWindow::TakeBusyEvents() {
     auto& w = Window();
     while (!w.Pending().empty() && w.Accept()) {
         const runtime::EventCode event = w.Event();
-        if ((event == ev::Accepted && w.Field() == +MainCtl::CancelBatch) || event == ev::CloseWindow ||
-            event == ev::CloseDown) {
+        if ((event == ev::Accepted && w.Field() == +MainCtl::CancelBatch) ||
+            event == ev::CloseWindow || event == ev::CloseDown) {
             if (event != ev::Accepted) close_after_busy_ = true;
             if (!cancelled_) {
                 cancelled_ = true;
@@ -160,8 +172,9 @@ void MainWindow::RunBatch(const std::function<BatchSummary()>& batch) {
     const std::int64_t ran_ms = NowMs() - start;
     LeaveBusy();
     if (services_.notifier && ran_ms > services_.notify_after_ms && !last_batch_->answered_no) {
-        services_.notifier->Notify(last_batch_->aborted ? "Processing Aborted" : "Processing Complete",
-                                   last_batch_->could_not_run ? last_batch_->reason : Counts(*last_batch_));
+        services_.notifier->Notify(
+            last_batch_->aborted ? "Processing Aborted" : "Processing Complete",
+            last_batch_->could_not_run ? last_batch_->reason : Counts(*last_batch_));
     }
     EnableGenerateSubset();
     Refresh(true);

@@ -19,10 +19,14 @@ struct BatchButtonsState {
 
 BatchButtonsState StateOnTab(int tab) {
     switch (tab) {
-    case 1: return {true, true, false, true, true};     // Applications
-    case 2: return {true, false, true, false, false};   // Projects
-    case 3: return {true, false, false, false, false};  // Imports
-    default: return {false, false, false, false, false};  // Project Subsets
+        case 1:
+            return {true, true, false, true, true};  // Applications
+        case 2:
+            return {true, false, true, false, false};  // Projects
+        case 3:
+            return {true, false, false, false, false};  // Imports
+        default:
+            return {false, false, false, false, false};  // Project Subsets
     }
 }
 
@@ -115,8 +119,10 @@ void MainWindow::CloseButton() {
 }
 
 void MainWindow::ListEnter(runtime::ControlNumber list) {
-    if (list == +MainCtl::List && apps_list_.RowCount() > 0) Window().Post(ev::Accepted, +MainCtl::Change);
-    if (list == +MainCtl::List2 && projects_list_.RowCount() > 0) Window().Post(ev::Accepted, +MainCtl::Change3);
+    if (list == +MainCtl::List && apps_list_.RowCount() > 0)
+        Window().Post(ev::Accepted, +MainCtl::Change);
+    if (list == +MainCtl::List2 && projects_list_.RowCount() > 0)
+        Window().Post(ev::Accepted, +MainCtl::Change3);
     if (list == +MainCtl::List3) ToggleSubsetTag();
 }
 

@@ -20,7 +20,8 @@ std::string Lines(std::string_view first, std::string_view second) {
 
 ListFormat ApplicationsFormat() {
     ListFormat f;
-    f.columns = {ListColumn::IconColumn(), ListColumn({}, 3, Align::Right, "@n3").Colour(kRed, kYellow),
+    f.columns = {ListColumn::IconColumn(),
+                 ListColumn({}, 3, Align::Right, "@n3").Colour(kRed, kYellow),
                  ListColumn("Path", 80), ListColumn(".App", 50)};
     f.icons = {std::string(kCheckIcon)};
     return f;
@@ -28,15 +29,16 @@ ListFormat ApplicationsFormat() {
 
 ListFormat ProjectsFormat() {
     ListFormat f;
-    f.columns = {ListColumn("Project ID", 14, Align::Right, "@n-14"), ListColumn("Project Name", 50)};
+    f.columns = {ListColumn("Project ID", 14, Align::Right, "@n-14"),
+                 ListColumn("Project Name", 50)};
     return f;
 }
 
 ListFormat SubsetFormat() {
     ListFormat f;
     f.columns = {ListColumn::IconColumn().Colour(kPurple, kYellow),
-                 ListColumn({}, 3, Align::Right, "@n3").Colour(kRed, kYellow), ListColumn("Path", 80),
-                 ListColumn("Application", 50)};
+                 ListColumn({}, 3, Align::Right, "@n3").Colour(kRed, kYellow),
+                 ListColumn("Path", 80), ListColumn("Application", 50)};
     f.icons = {std::string(kCheckIcon)};
     return f;
 }
@@ -51,7 +53,8 @@ ListFormat TreeFormat() {
 
 }  // namespace
 
-runtime::WindowDeclaration MainWindowDeclaration(runtime::Binding status, runtime::Binding timeout_minutes) {
+runtime::WindowDeclaration MainWindowDeclaration(runtime::Binding status,
+                                                 runtime::Binding timeout_minutes) {
     runtime::WindowDeclaration w{std::string(kMainTitle)};
     w.Icon("zelt").Resizable().Timer(kMainTimerHundredths);
     w.Sheet("?Sheet1").At(0, 0, 5, 6);
@@ -76,13 +79,18 @@ runtime::WindowDeclaration MainWindowDeclaration(runtime::Binding status, runtim
     w.String("?STRING6", "Any errors can result in the loss of a file.");
     w.End();
     w.Button("?BUTTON23", "I'm Sure");
-    w.Button("?ImportDCT", "Import DCT").Tip("Import .TXD to .DCT with same name, from same directory").Disabled();
-    w.Button("?ImportApp", "Import APP").Tip("Import .TXA from same directory and name.").Disabled();
+    w.Button("?ImportDCT", "Import DCT")
+        .Tip("Import .TXD to .DCT with same name, from same directory")
+        .Disabled();
+    w.Button("?ImportApp", "Import APP")
+        .Tip("Import .TXA from same directory and name.")
+        .Disabled();
     w.Tab("?Tab4", "Project &Subsets");
     w.List("?List:2", ProjectsFormat()).Immediate().Hint(60, 5);
     w.List("?List:3", SubsetFormat()).Immediate().Hint(60, 8);
     w.Button("?ClearSubTags", "Untag All");
-    w.Button("?GenerateSubset", "Gen && &Make  (Project Subset)").Tip(Lines("Generate, make ", " and compile a .DLL"));
+    w.Button("?GenerateSubset", "Gen && &Make  (Project Subset)")
+        .Tip(Lines("Generate, make ", " and compile a .DLL"));
     w.Button("?Insert:3", "&Insert");
     w.Button("?Change:3", "Edit Project");
     w.Button("?Delete:3", "&Delete");
@@ -90,10 +98,18 @@ runtime::WindowDeclaration MainWindowDeclaration(runtime::Binding status, runtim
     w.End();  // the sheet
 
     w.Group("?GROUP1", " Applications ").At(0, 6, 1, 2);
-    w.Button("?ExecuteApp", "&Gen && Make    (.APP)").Tip(Lines("Generate, compile ", " and link an .EXE.")).At(0, 0);
-    w.Button("?Generate", "Gen && &Make  (Project)").Tip(Lines("Generate, make ", " and compile a .DLL")).At(1, 0);
-    w.Button("?ExportApp", "Export APP").Tip(Lines("Export to .TXA in same ", " directory and with same name.")).At(2, 0);
-    w.Button("?ExportDCT", "Export DCT").Tip(Lines("Export Dictionary to .TXD ", " with same name and directory")).At(3, 0);
+    w.Button("?ExecuteApp", "&Gen && Make    (.APP)")
+        .Tip(Lines("Generate, compile ", " and link an .EXE."))
+        .At(0, 0);
+    w.Button("?Generate", "Gen && &Make  (Project)")
+        .Tip(Lines("Generate, make ", " and compile a .DLL"))
+        .At(1, 0);
+    w.Button("?ExportApp", "Export APP")
+        .Tip(Lines("Export to .TXA in same ", " directory and with same name."))
+        .At(2, 0);
+    w.Button("?ExportDCT", "Export DCT")
+        .Tip(Lines("Export Dictionary to .TXD ", " with same name and directory"))
+        .At(3, 0);
     w.End();
     w.Group("?GROUP4", " Zeltery Menu ").At(1, 6, 1, 2);
     w.Button("?BUTTON16", "Configure ZELT").At(0, 0);
@@ -107,7 +123,9 @@ runtime::WindowDeclaration MainWindowDeclaration(runtime::Binding status, runtim
         .Tip(Lines("Establish DDE session,", " starting Vextor if necessary."))
         .Icon("vextor.ico")
         .At(1, 0);
-    w.Button("?DisconnectFromVX", "Disconnect").Tip(Lines("Disconnect from Vextor,", " ending DDE session.")).At(1, 1);
+    w.Button("?DisconnectFromVX", "Disconnect")
+        .Tip(Lines("Disconnect from Vextor,", " ending DDE session."))
+        .At(1, 1);
     w.End();
     w.Button("?BUTTON7", "Close").Tip("Bye bye").At(5, 7);
     w.Spin("?Timeout", 0, 255)

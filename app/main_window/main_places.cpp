@@ -15,7 +15,7 @@ constexpr std::string_view kSection = "Main";
 
 // The window model's place of a window, as the settings store reads and sets it.
 class WindowPlace final : public framework::WindowProperties {
-public:
+  public:
     explicit WindowPlace(runtime::Window& window) : window_(window), g_(window.Geometry()) {}
     bool Iconised() const override { return g_.iconised; }
     bool Maximised() const override { return g_.maximised; }
@@ -28,7 +28,7 @@ public:
     void SetSize(int width, int height) override { g_.width = width, g_.height = height, Apply(); }
     void SetMaximised(bool maximised) override { g_.maximised = maximised, Apply(); }
 
-private:
+  private:
     void Apply() { window_.SetGeometry(g_); }
     runtime::Window& window_;
     runtime::WindowGeometry g_;
@@ -63,7 +63,9 @@ std::string WidthsText(const std::vector<int>& widths) {
 
 constexpr MainCtl kLists[] = {MainCtl::List, MainCtl::List2, MainCtl::List3};
 
-std::string ColumnsKey(MainCtl list) { return "Columns" + std::to_string(+list); }
+std::string ColumnsKey(MainCtl list) {
+    return "Columns" + std::to_string(+list);
+}
 
 }  // namespace
 
@@ -72,7 +74,8 @@ void MainWindow::RestorePlaces() {
     if (!store) return;
     WindowPlace place(Window());
     store->RestoreWindow(kSection, place);
-    if (const auto tab = Number(store->Fetch(kSection, "Tab")); tab && *tab >= 1 && *tab <= 4) restore_tab_ = *tab;
+    if (const auto tab = Number(store->Fetch(kSection, "Tab")); tab && *tab >= 1 && *tab <= 4)
+        restore_tab_ = *tab;
     for (MainCtl list : kLists) {
         const std::vector<int> widths = Widths(store->Fetch(kSection, ColumnsKey(list)));
         if (!widths.empty()) Window().SetColumnWidths(+list, widths);

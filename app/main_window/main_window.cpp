@@ -29,8 +29,10 @@ namespace ev = runtime::event;
 
 // A starter for a program that was given none: the IDE cannot be started.
 class NoStarter final : public runtime::ServerStarter {
-public:
-    runtime::StartResult Start(std::string_view) override { return {false, "this program cannot start programs"}; }
+  public:
+    runtime::StartResult Start(std::string_view) override {
+        return {false, "this program cannot start programs"};
+    }
     std::string EndedInFailure() override { return {}; }
 };
 
@@ -42,14 +44,16 @@ std::string Clipped(std::string text) {
 }  // namespace
 
 MainWindow::MainWindow(framework::ErrorReporter& errors, MainWindowServices services)
-    : WindowController(errors,
-                       MainWindowDeclaration(runtime::Show([this] { return ide_ ? ide_->StatusMsg : std::string(); }),
-                                             runtime::Binding(
-                                                 [this] { return std::to_string(ide_ ? ide_->DDETimeOutMinutes : 3); },
-                                                 [this](std::string_view text) {
-                                                     if (ide_) runtime::Use(ide_->DDETimeOutMinutes).Write(text);
-                                                 })),
-                       "Main"),
+    : WindowController(
+          errors,
+          MainWindowDeclaration(
+              runtime::Show([this] { return ide_ ? ide_->StatusMsg : std::string(); }),
+              runtime::Binding(
+                  [this] { return std::to_string(ide_ ? ide_->DDETimeOutMinutes : 3); },
+                  [this](std::string_view text) {
+                      if (ide_) runtime::Use(ide_->DDETimeOutMinutes).Write(text);
+                  })),
+          "Main"),
       services_(std::move(services)),
       apps_view_(Apps),
       apps_record_(AppsRelations),
@@ -58,8 +62,8 @@ MainWindow::MainWindow(framework::ErrorReporter& errors, MainWindowServices serv
       subset_view_(Apps1),
       subset_record_(Apps1Relations),
       tree_(*this,
-            {+MainCtl::RelTree, +MainCtl::Expand, +MainCtl::Contract, +MainCtl::Insert2, +MainCtl::Change2,
-             +MainCtl::Delete2},
+            {+MainCtl::RelTree, +MainCtl::Expand, +MainCtl::Contract, +MainCtl::Insert2,
+             +MainCtl::Change2, +MainCtl::Delete2},
             StandardTreeForms(errors)) {
     if (services_.ide.connect) transport_ = services_.ide.connect(&transport_reason_);
     if (!transport_) {
@@ -73,9 +77,11 @@ MainWindow::MainWindow(framework::ErrorReporter& errors, MainWindowServices serv
         own_starter_ = std::make_unique<NoStarter>();
         starter = own_starter_.get();
     }
-    ide_ = std::make_unique<IdeChannel>(*client_, *this, *starter, [] { return std::string(GLO.RunString.View()); });
+    ide_ = std::make_unique<IdeChannel>(*client_, *this, *starter,
+                                        [] { return std::string(GLO.RunString.View()); });
     engine_ = std::make_unique<BatchEngine>(*ide_, *this);
-    transport_->SetSleep([this](int descriptor, std::int64_t timeout_ms) { SleepOnBus(descriptor, timeout_ms); });
+    transport_->SetSleep(
+        [this](int descriptor, std::int64_t timeout_ms) { SleepOnBus(descriptor, timeout_ms); });
 }
 
 MainWindow::~MainWindow() {
@@ -104,9 +110,12 @@ Level MainWindow::Init() {
 void MainWindow::SetUpLists() {
     apps_list_.Init(*this, +MainCtl::List, apps_view_, apps_record_, Errors);
     apps_list_.ActiveOrder().Order = "APP:PriorityKey";
-    for (int field : {apps_field::Tag, apps_field::Priority, apps_field::DrivenPath, apps_field::Application})
+    for (int field :
+         {apps_field::Tag, apps_field::Priority, apps_field::DrivenPath, apps_field::Application})
         apps_list_.AddField(framework::FieldBinding(Apps, field));
-    apps_list_.SetCellFormat([this](const framework::BrowseRow& row, int column) { return ApplicationCell(row, column); });
+    apps_list_.SetCellFormat([this](const framework::BrowseRow& row, int column) {
+        return ApplicationCell(row, column);
+    });
     apps_list_.InsertControl = +MainCtl::Insert;
     apps_list_.ChangeControl = +MainCtl::Change;
     apps_list_.DeleteControl = +MainCtl::Delete;
@@ -124,12 +133,14 @@ void MainWindow::SetUpLists() {
     // The applications of the project highlighted in ?List:2.
     subset_list_.Init(*this, +MainCtl::List3, subset_view_, subset_record_, Errors);
     subset_list_.ActiveOrder().Order = "APPS1:P_RefKey";
-    subset_list_.AddRange({"APPS1:P_Ref", framework::FieldBinding(Apps1, apps_field::P_Ref), false, false},
-                          runtime::Show([this] { return SelectedProjectRef(); }), framework::LimitType::Related);
-    for (int field : {apps_field::Priority, apps_field::DrivenPath, apps_field::Application, apps_field::Target,
-                      apps_field::P_Ref})
+    subset_list_.AddRange(
+        {"APPS1:P_Ref", framework::FieldBinding(Apps1, apps_field::P_Ref), false, false},
+        runtime::Show([this] { return SelectedProjectRef(); }), framework::LimitType::Related);
+    for (int field : {apps_field::Priority, apps_field::DrivenPath, apps_field::Application,
+                      apps_field::Target, apps_field::P_Ref})
         subset_list_.AddField(framework::FieldBinding(Apps1, field));
-    subset_list_.SetCellFormat([this](const framework::BrowseRow& row, int column) { return SubsetCell(row, column); });
+    subset_list_.SetCellFormat(
+        [this](const framework::BrowseRow& row, int column) { return SubsetCell(row, column); });
 }
 
 std::string MainWindow::SelectedProjectRef() const {
@@ -150,7 +161,8 @@ runtime::ListCell MainWindow::ApplicationCell(const framework::BrowseRow& row, i
 
 runtime::ListCell MainWindow::SubsetCell(const framework::BrowseRow& row, int column) const {
     if (column < 1 || column > 4 || row.values.size() < 3) return {};
-    if (column == 1) return runtime::ListCell::Icon(engine_->IsSubsetTagged(Clipped(row.values[2])) ? 1 : 0);
+    if (column == 1)
+        return runtime::ListCell::Icon(engine_->IsSubsetTagged(Clipped(row.values[2])) ? 1 : 0);
     return runtime::ListCell(row.values[static_cast<std::size_t>(column - 2)]);
 }
 
@@ -160,7 +172,8 @@ bool MainWindow::OpenCatalogue() {
     opening.subset_tags = &engine_->SubsetTagQueue;
     if (!LoadSettingsAtOpening(Errors, opening)) return false;
     EnableGenerateSubset();
-    for (framework::RelationTracker* tables : {&AppsRelations, &Apps1Relations, &TempFileRelations, &ProjectsRelations}) {
+    for (framework::RelationTracker* tables :
+         {&AppsRelations, &Apps1Relations, &TempFileRelations, &ProjectsRelations}) {
         if (tables->OpenAll() != LevelOk) return false;
     }
     FilesOpened = 1;
@@ -175,7 +188,8 @@ Level MainWindow::Kill() {
     SavePlaces();
     const Level level = WindowController::Kill();
     if (FilesOpened) {
-        for (framework::RelationTracker* tables : {&ProjectsRelations, &TempFileRelations, &Apps1Relations, &AppsRelations})
+        for (framework::RelationTracker* tables :
+             {&ProjectsRelations, &TempFileRelations, &Apps1Relations, &AppsRelations})
             tables->CloseAll();
         FilesOpened = 0;
     }
@@ -184,27 +198,30 @@ Level MainWindow::Kill() {
 
 Level MainWindow::OnWindowEvent() {
     switch (Window().Event()) {
-    case ev::OpenWindow:
-        if (!catalogue_open_) {
-            if (ide_->Connected == 0) {
-                WarnIdeNotRunning();
-                Window().Select(+MainCtl::GROUP3, 2);
+        case ev::OpenWindow:
+            if (!catalogue_open_) {
+                if (ide_->Connected == 0) {
+                    WarnIdeNotRunning();
+                    Window().Select(+MainCtl::GROUP3, 2);
+                }
+                if (!OpenCatalogue()) return LevelFatal;
+                WindowController::OnWindowEvent();
+                if (!RestoreTab()) Window().Select(+MainCtl::List);
+                return LevelOk;
             }
-            if (!OpenCatalogue()) return LevelFatal;
-            WindowController::OnWindowEvent();
-            if (!RestoreTab()) Window().Select(+MainCtl::List);
-            return LevelOk;
-        }
-        break;
-    case ev::Timer: client_->ProcessPending(); break;
-    case ev::DDEclosed:
-        // The IDE ended the conversation (or went away): said where the user looks.
-        if (!busy_) {
-            ide_->SetStatus("Vextor closed the conversation");
-            Redisplay();
-        }
-        break;
-    default: break;
+            break;
+        case ev::Timer:
+            client_->ProcessPending();
+            break;
+        case ev::DDEclosed:
+            // The IDE ended the conversation (or went away): said where the user looks.
+            if (!busy_) {
+                ide_->SetStatus("Vextor closed the conversation");
+                Redisplay();
+            }
+            break;
+        default:
+            break;
     }
     return WindowController::OnWindowEvent();
 }
@@ -226,54 +243,85 @@ Level MainWindow::OnFieldEvent() {
 Level MainWindow::OnAccepted() {
     Window().Update();
     switch (static_cast<MainCtl>(Window().Field())) {
-    case MainCtl::BUTTON13: TagButton(); return LevelNotify;
-    case MainCtl::UntagAllButton: UntagAll(); return LevelNotify;
-    case MainCtl::BUTTON23: ImSure(); return LevelNotify;
-    case MainCtl::ClearSubTags: ClearSubsetTags(); return LevelNotify;
-    case MainCtl::Toggle: ToggleSubsetTag(); return LevelNotify;
-    case MainCtl::BUTTON16:
-        GetConfig(Errors);
-        Window().Select(+MainCtl::Sheet1);
-        return LevelNotify;
-    case MainCtl::BUTTON17:
-        EmptyLogButton(Errors);
-        Window().Select(+MainCtl::Sheet1);
-        return LevelNotify;
-    case MainCtl::Event:
-        ViewEvents(Errors);
-        Refresh(true);
-        Window().Select(+MainCtl::Sheet1);
-        return LevelNotify;
-    case MainCtl::BUTTON21:
-        PrintLog(Errors);
-        Refresh(true);
-        Window().Select(+MainCtl::List);
-        return LevelNotify;
-    case MainCtl::ConnectToVX: StartVextor(); return LevelNotify;
-    case MainCtl::DisconnectFromVX: ide_->DisconnectButton(); return LevelNotify;
-    case MainCtl::BUTTON7: CloseButton(); return LevelNotify;
-    case MainCtl::ExecuteApp: RunBatch([this] { return engine_->MakeTagged(); }); return LevelNotify;
-    case MainCtl::Generate: {
-        const int row = tree_.CurrentRow();
-        const std::string name = row >= 1 && row <= static_cast<int>(tree_.Queue().size())
-                                     ? tree_.Queue()[static_cast<std::size_t>(row - 1)].Display
-                                     : std::string();
-        RunBatch([this, name] { return engine_->MakeProject(name); });
-        return LevelNotify;
-    }
-    case MainCtl::GenerateSubset: RunBatch([this] { return engine_->MakeSubset(); }); return LevelNotify;
-    case MainCtl::ImportDCT: RunBatch([this] { return engine_->ImportDictionaries(); }); return LevelNotify;
-    case MainCtl::ImportApp: RunBatch([this] { return engine_->ImportApplications(); }); return LevelNotify;
-    case MainCtl::ExportApp: RunBatch([this] { return engine_->ExportApplications(); }); return LevelNotify;
-    case MainCtl::ExportDCT: RunBatch([this] { return engine_->ExportDictionaries(); }); return LevelNotify;
-    default: break;
+        case MainCtl::BUTTON13:
+            TagButton();
+            return LevelNotify;
+        case MainCtl::UntagAllButton:
+            UntagAll();
+            return LevelNotify;
+        case MainCtl::BUTTON23:
+            ImSure();
+            return LevelNotify;
+        case MainCtl::ClearSubTags:
+            ClearSubsetTags();
+            return LevelNotify;
+        case MainCtl::Toggle:
+            ToggleSubsetTag();
+            return LevelNotify;
+        case MainCtl::BUTTON16:
+            GetConfig(Errors);
+            Window().Select(+MainCtl::Sheet1);
+            return LevelNotify;
+        case MainCtl::BUTTON17:
+            EmptyLogButton(Errors);
+            Window().Select(+MainCtl::Sheet1);
+            return LevelNotify;
+        case MainCtl::Event:
+            ViewEvents(Errors);
+            Refresh(true);
+            Window().Select(+MainCtl::Sheet1);
+            return LevelNotify;
+        case MainCtl::BUTTON21:
+            PrintLog(Errors);
+            Refresh(true);
+            Window().Select(+MainCtl::List);
+            return LevelNotify;
+        case MainCtl::ConnectToVX:
+            StartVextor();
+            return LevelNotify;
+        case MainCtl::DisconnectFromVX:
+            ide_->DisconnectButton();
+            return LevelNotify;
+        case MainCtl::BUTTON7:
+            CloseButton();
+            return LevelNotify;
+        case MainCtl::ExecuteApp:
+            RunBatch([this] { return engine_->MakeTagged(); });
+            return LevelNotify;
+        case MainCtl::Generate: {
+            const int row = tree_.CurrentRow();
+            const std::string name = row >= 1 && row <= static_cast<int>(tree_.Queue().size())
+                                         ? tree_.Queue()[static_cast<std::size_t>(row - 1)].Display
+                                         : std::string();
+            RunBatch([this, name] { return engine_->MakeProject(name); });
+            return LevelNotify;
+        }
+        case MainCtl::GenerateSubset:
+            RunBatch([this] { return engine_->MakeSubset(); });
+            return LevelNotify;
+        case MainCtl::ImportDCT:
+            RunBatch([this] { return engine_->ImportDictionaries(); });
+            return LevelNotify;
+        case MainCtl::ImportApp:
+            RunBatch([this] { return engine_->ImportApplications(); });
+            return LevelNotify;
+        case MainCtl::ExportApp:
+            RunBatch([this] { return engine_->ExportApplications(); });
+            return LevelNotify;
+        case MainCtl::ExportDCT:
+            RunBatch([this] { return engine_->ExportDictionaries(); });
+            return LevelNotify;
+        default:
+            break;
     }
     return WindowController::OnAccepted();
 }
 
-framework::ResponseCode MainWindow::RunForm(std::uint16_t procedure, framework::RequestCode request) {
+framework::ResponseCode MainWindow::RunForm(std::uint16_t procedure,
+                                            framework::RequestCode request) {
     if (procedure == 1) return framework::CallWithRequest(request, [this] { UpdateApps(Errors); });
-    if (procedure == 2) return framework::CallWithRequest(request, [this] { UpdateProjects(Errors); });
+    if (procedure == 2)
+        return framework::CallWithRequest(request, [this] { UpdateProjects(Errors); });
     return framework::ResponseCancelled;
 }
 

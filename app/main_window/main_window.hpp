@@ -55,7 +55,7 @@ struct MainWindowServices {
 };
 
 class MainWindow final : public framework::WindowController, public BatchWindow {
-public:
+  public:
     MainWindow(framework::ErrorReporter& errors, MainWindowServices services);
     ~MainWindow() override;
 
@@ -66,7 +66,8 @@ public:
     framework::Level OnNewSelection() override;
     framework::Level OnWindowEvent() override;
     framework::Level OnFieldEvent() override;
-    framework::ResponseCode RunForm(std::uint16_t procedure, framework::RequestCode request) override;
+    framework::ResponseCode RunForm(std::uint16_t procedure,
+                                    framework::RequestCode request) override;
 
     // ---- Its state ------------------------------------------------------------------------
     IdeChannel& Ide() { return *ide_; }
@@ -91,7 +92,7 @@ public:
     void Progress(int done, int to_do) override;
     void WaitForResult(const ResultWait& wait) override;
 
-private:
+  private:
     // The opening steps of the settings, the tables, the tree and the lists.
     bool OpenCatalogue();
     void SetUpLists();

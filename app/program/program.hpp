@@ -38,9 +38,10 @@ struct IdeServices {
 };
 
 class Program {
-public:
+  public:
     // `presenter` shows the reporter's messages (not owned); null: the window system's boxes.
-    explicit Program(runtime::WindowBackend& backend, framework::MessagePresenter* presenter = nullptr);
+    explicit Program(runtime::WindowBackend& backend,
+                     framework::MessagePresenter* presenter = nullptr);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -57,7 +58,7 @@ public:
     // How the program ends after a fatal message (kFatalExitStatus by default).
     void SetHalt(framework::HaltFunction halt) { errors_.SetHalt(std::move(halt)); }
 
-private:
+  private:
     runtime::WindowSystem windows_;
     std::unique_ptr<framework::MessagePresenter> own_presenter_;
     framework::MessagePresenter* presenter_;

@@ -16,10 +16,12 @@ using framework::LevelOk;
 using runtime::ControlNumber;
 namespace ev = runtime::event;
 
-constexpr ControlNumber N(GetConfigCtl c) { return static_cast<ControlNumber>(c); }
+constexpr ControlNumber N(GetConfigCtl c) {
+    return static_cast<ControlNumber>(c);
+}
 
 class GetConfigWindow final : public framework::WindowController {
-public:
+  public:
     explicit GetConfigWindow(framework::ErrorReporter& errors)
         : WindowController(errors, GetConfigDeclaration(), "GetConfig") {}
 
@@ -37,29 +39,33 @@ public:
     Level OnAccepted() override {
         if (Level level = WindowController::OnAccepted(); level != LevelOk) return level;
         switch (static_cast<GetConfigCtl>(Window().Field())) {
-        case GetConfigCtl::LookupFile:
-            Window().Update();
-            if (auto chosen = runtime::ChooseFile(chooser_)) GLO.RunString = *chosen;
-            Window().Display();
-            break;
-        case GetConfigCtl::BUTTON4: {
-            Window().Update();
-            runtime::DirectoryChooserRequest request;
-            request.title = "Select FPT Directory";
-            request.start_directory = GLO.FilePath.Clip();
-            request.keep_directory = true;
-            if (auto chosen = runtime::ChooseDirectory(request)) GLO.FilePath = *chosen;
-            Window().Display();
-            break;
-        }
-        case GetConfigCtl::OkButton: return Confirm();
-        case GetConfigCtl::CancelButton: SetResponse(framework::ResponseCancelled); return LevelNotify;
-        default: break;
+            case GetConfigCtl::LookupFile:
+                Window().Update();
+                if (auto chosen = runtime::ChooseFile(chooser_)) GLO.RunString = *chosen;
+                Window().Display();
+                break;
+            case GetConfigCtl::BUTTON4: {
+                Window().Update();
+                runtime::DirectoryChooserRequest request;
+                request.title = "Select FPT Directory";
+                request.start_directory = GLO.FilePath.Clip();
+                request.keep_directory = true;
+                if (auto chosen = runtime::ChooseDirectory(request)) GLO.FilePath = *chosen;
+                Window().Display();
+                break;
+            }
+            case GetConfigCtl::OkButton:
+                return Confirm();
+            case GetConfigCtl::CancelButton:
+                SetResponse(framework::ResponseCancelled);
+                return LevelNotify;
+            default:
+                break;
         }
         return LevelOk;
     }
 
-private:
+  private:
     Level Confirm() {
         Window().Update();
         const std::string directory = WithTrailingSeparator(GLO.FilePath.View());
@@ -72,8 +78,9 @@ private:
         GLO.FilePath = directory;
         Window().Display(N(GetConfigCtl::FilePath));
         if (!WriteSettingsFile()) {
-            runtime::Message("The settings could not be written to ZELT.INI in the current directory.",
-                             "Settings not saved", runtime::StockIcon::Exclamation);
+            runtime::Message(
+                "The settings could not be written to ZELT.INI in the current directory.",
+                "Settings not saved", runtime::StockIcon::Exclamation);
             return LevelNotify;
         }
         if (GLO.RetainTags == 1) {

@@ -19,16 +19,16 @@ namespace zelt::app {
 // The settings window's controls by their declaration numbers.
 enum class GetConfigCtl : int {
     PROMPT1 = 1,
-    UseNewLog = 2,      // ?GLO:UseNewLog, option group
-    UseNewLogNo = 3,    // radio "No" -> "N"
-    UseNewLogYes = 4,   // radio "Yes" -> "Y"
+    UseNewLog = 2,     // ?GLO:UseNewLog, option group
+    UseNewLogNo = 3,   // radio "No" -> "N"
+    UseNewLogYes = 4,  // radio "Yes" -> "Y"
     RunStringPrompt = 5,
-    RunString = 6,      // ?GLO:RunString
+    RunString = 6,  // ?GLO:RunString
     LookupFile = 7,
-    FilePath = 8,       // ?GLO:FilePath
+    FilePath = 8,  // ?GLO:FilePath
     PROMPT3 = 9,
     BUTTON4 = 10,
-    RetainTags = 11,    // ?GLO:RetainTags
+    RetainTags = 11,  // ?GLO:RetainTags
     OkButton = 12,
     CancelButton = 13,
 };

@@ -19,9 +19,10 @@ void Tell(framework::ErrorReporter& errors, const std::string& text, std::string
 
 void WarnIdeNotRunning() {
     runtime::PlaySoundFile("ir_inter.wav");
-    runtime::Message("Vextor is not currently running. How you expect to compile anything is a "
-                     "mystery to me.||Press \"Start Vextor\" now, will ya'?",
-                     "Warning", runtime::StockIcon::Question);
+    runtime::Message(
+        "Vextor is not currently running. How you expect to compile anything is a "
+        "mystery to me.||Press \"Start Vextor\" now, will ya'?",
+        "Warning", runtime::StockIcon::Question);
 }
 
 bool LoadSettingsAtOpening(framework::ErrorReporter& errors, const SettingsOpening& opening) {
@@ -37,15 +38,17 @@ bool LoadSettingsAtOpening(framework::ErrorReporter& errors, const SettingsOpeni
         fits = !FilePathProblem(GLO.FilePath.View());
     }
     if (!fits || !PrefixCatalogueNames()) {
-        Tell(errors, FilePathProblem(GLO.FilePath.View()).value_or("The table names do not fit.") +
-                         "||The tables cannot be opened under that path.",
+        Tell(errors,
+             FilePathProblem(GLO.FilePath.View()).value_or("The table names do not fit.") +
+                 "||The tables cannot be opened under that path.",
              "Path to ZELT files");
         return false;
     }
     if (opening.new_log && GLO.UseNewLog.Clip() == "Y" && !CreateNewLog()) {
-        Tell(errors, "The activity log " + TempFile.FileName() + " could not be emptied: " +
-                         runtime::CurrentErrorText() + " (" +
-                         std::to_string(runtime::CurrentErrorCode()) + ").",
+        Tell(errors,
+             "The activity log " + TempFile.FileName() +
+                 " could not be emptied: " + runtime::CurrentErrorText() + " (" +
+                 std::to_string(runtime::CurrentErrorCode()) + ").",
              "Activity Log");
         return false;
     }

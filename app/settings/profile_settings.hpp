@@ -13,11 +13,11 @@
 namespace zelt::app {
 
 class ProfileSettings final : public framework::IniStore {
-public:
+  public:
     // Writes the three globals to the per-user profile.
     void Save() { SaveSettings(); }
 
-protected:
+  protected:
     void InitSettings() override;
     void SaveSettings() override;
 };

@@ -36,7 +36,9 @@ std::optional<int> WholeNumber(std::string_view text) {
     return value;
 }
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
 
 // What is wrong with one value of section "Preserved", if anything.
 std::optional<std::string> ValueProblem(std::string_view key, std::string_view value) {
@@ -81,16 +83,18 @@ void ReadSettingsFile(std::string_view file) {
     const std::string run = runtime::ProfileText(file, kSettingsSection, "CL_Command", "");
     GLO.RunString = std::string_view(run).substr(0, kRunStringLength);
     GLO.FilePath = runtime::ProfileText(file, kSettingsSection, "FilePath", "");
-    GLO.RetainTags = static_cast<std::uint8_t>(
-        runtime::ProfileNumber(file, kSettingsSection, "RetainTags", 0));
+    GLO.RetainTags =
+        static_cast<std::uint8_t>(runtime::ProfileNumber(file, kSettingsSection, "RetainTags", 0));
 }
 
 bool WriteSettingsFile(std::string_view file) {
     bool ok = runtime::WriteProfileText(file, kSettingsSection, "NewLog", GLO.UseNewLog.Clip());
-    ok = runtime::WriteProfileText(file, kSettingsSection, "CL_Command", GLO.RunString.View()) && ok;
+    ok =
+        runtime::WriteProfileText(file, kSettingsSection, "CL_Command", GLO.RunString.View()) && ok;
     ok = runtime::WriteProfileText(file, kSettingsSection, "FilePath", GLO.FilePath.Clip()) && ok;
     ok = runtime::WriteProfileText(file, kSettingsSection, "RetainTags",
-                                   std::to_string(GLO.RetainTags)) && ok;
+                                   std::to_string(GLO.RetainTags)) &&
+         ok;
     return ok;
 }
 
@@ -118,7 +122,8 @@ std::optional<std::string> CheckSettingsFile(std::string_view file) {
                 return where + "a section header must read [name]";
             }
             in_any_section = true;
-            in_preserved = SameIgnoringCase(Trim(text.substr(1, text.size() - 2)), kSettingsSection);
+            in_preserved =
+                SameIgnoringCase(Trim(text.substr(1, text.size() - 2)), kSettingsSection);
             continue;
         }
         const auto equals = text.find('=');
@@ -128,7 +133,8 @@ std::optional<std::string> CheckSettingsFile(std::string_view file) {
         if (!in_any_section) return where + "a setting before the first [section]";
         if (!in_preserved) continue;
         const std::string value = Unquoted(Trim(text.substr(equals + 1)));
-        if (std::optional<std::string> problem = ValueProblem(Trim(text.substr(0, equals)), value)) {
+        if (std::optional<std::string> problem =
+                ValueProblem(Trim(text.substr(0, equals)), value)) {
             return where + *problem;
         }
     }

@@ -18,7 +18,9 @@ void InsertByName(SubsetTagQueue& queue, const SubsetTagEntry& entry) {
     queue.insert(at, entry);
 }
 
-Level OpenSavedTags() { return TfManager.Open(); }
+Level OpenSavedTags() {
+    return TfManager.Open();
+}
 
 Level RestoreSubsetTags(SubsetTagQueue& queue) {
     if (Level level = OpenSavedTags(); level != LevelOk) return level;
@@ -44,7 +46,8 @@ Level SaveSubsetTags(const SubsetTagQueue& queue) {
     Tf.Stream();
     Tf.SetKey(TfTable::TagFileKey);
     while (TfManager.Next() == LevelOk) {
-        if (Tf.Delete() != runtime::err::NoError && result == LevelOk) result = framework::LevelNotify;
+        if (Tf.Delete() != runtime::err::NoError && result == LevelOk)
+            result = framework::LevelNotify;
     }
     for (const SubsetTagEntry& entry : queue) {
         Tf.ClearRecord();

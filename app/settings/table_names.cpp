@@ -31,7 +31,9 @@ std::size_t LongestTableFileName() {
     return longest;
 }
 
-std::size_t LongestFilePath() { return kTableNameLength - LongestTableFileName(); }
+std::size_t LongestFilePath() {
+    return kTableNameLength - LongestTableFileName();
+}
 
 std::string WithTrailingSeparator(std::string_view directory) {
     std::string text(Clip(directory));
@@ -48,7 +50,9 @@ std::optional<std::string> FilePathProblem(std::string_view directory) {
            std::to_string(LongestFilePath()) + ".";
 }
 
-bool PrefixTfName() { return Prefix(TfFileName); }
+bool PrefixTfName() {
+    return Prefix(TfFileName);
+}
 
 bool PrefixCatalogueNames() {
     if (FilePathProblem(GLO.FilePath.View())) return false;

@@ -51,7 +51,7 @@ RelTreeEntry ApplicationRow() {
 
 // The record buffers a build reads through, given back as they were.
 class KeptBuffers {
-public:
+  public:
     KeptBuffers() : pro_(PRO), app_(APP) {}
     ~KeptBuffers() {
         PRO = pro_;
@@ -60,7 +60,7 @@ public:
     KeptBuffers(const KeptBuffers&) = delete;
     KeptBuffers& operator=(const KeptBuffers&) = delete;
 
-private:
+  private:
     ProjectsRecord pro_;
     AppsRecord app_;
 };
@@ -86,13 +86,16 @@ TreeForms StandardTreeForms(framework::ErrorReporter& errors) {
     return forms;
 }
 
-ProjectTree::ProjectTree(framework::WindowController& window, ProjectTreeControls controls, TreeForms forms)
+ProjectTree::ProjectTree(framework::WindowController& window, ProjectTreeControls controls,
+                         TreeForms forms)
     : window_(window),
       ctl_(controls),
       forms_(std::move(forms)),
       rows_(queue_, {CellOf}, [](const RelTreeEntry& e) { return e.Level; }) {}
 
-ProjectTree::~ProjectTree() { Kill(); }
+ProjectTree::~ProjectTree() {
+    Kill();
+}
 
 void ProjectTree::Init() {
     if (!opened_) {
@@ -124,7 +127,8 @@ void ProjectTree::Kill() {
 
 void ProjectTree::SetAlerts() {
     auto& w = window_.Window();
-    for (int k : {key::Right, key::Left, key::MouseLeft2, key::MouseRight, key::Insert, key::Delete})
+    for (int k :
+         {key::Right, key::Left, key::MouseLeft2, key::MouseRight, key::Insert, key::Delete})
         w.Alert(ctl_.tree, k);
 }
 
@@ -177,7 +181,8 @@ bool ProjectTree::Build(bool load_everything) {
             bool failed = false;
             const bool children = HasApplications(PRO.P_Ref, failed);
             if (failed) return false;
-            queue_.push_back(ProjectRow(position, children ? -tree_level::Project : tree_level::Project, false));
+            queue_.push_back(
+                ProjectRow(position, children ? -tree_level::Project : tree_level::Project, false));
             continue;
         }
         if (load_everything) loaded_.push_back({tree_level::Project, position});
@@ -247,7 +252,8 @@ void ProjectTree::Expand(int row) {
         return;
     }
     loaded_.push_back({tree_level::Project, node.Position});
-    queue_[static_cast<std::size_t>(row - 1)] = ProjectRow(node.Position, tree_level::Project, true);
+    queue_[static_cast<std::size_t>(row - 1)] =
+        ProjectRow(node.Position, tree_level::Project, true);
     std::vector<RelTreeEntry> tail(queue_.begin() + row, queue_.end());
     queue_.resize(static_cast<std::size_t>(row));
     const bool read = AppendApplications(PRO.P_Ref);
@@ -261,9 +267,11 @@ void ProjectTree::Contract(int row) {
     if (!node.Loaded) return;
     const int depth = std::abs(node.Level);
     auto first = queue_.begin() + row;
-    auto last = std::find_if(first, queue_.end(), [depth](const RelTreeEntry& e) { return std::abs(e.Level) <= depth; });
+    auto last = std::find_if(first, queue_.end(),
+                             [depth](const RelTreeEntry& e) { return std::abs(e.Level) <= depth; });
     node.Loaded = 0;
-    node.Level = first == last ? depth : -depth;  // negative only when there is something to open again
+    node.Level =
+        first == last ? depth : -depth;  // negative only when there is something to open again
     Forget(depth, node.Position);
     queue_.erase(first, last);
     RefreshProjectRow(row);
@@ -304,7 +312,8 @@ ProjectTree::NodeRef ProjectTree::NodeOf(int row) const {
     const RelTreeEntry& e = queue_[static_cast<std::size_t>(row - 1)];
     node.level = std::abs(e.Level);
     node.position = e.Position;
-    if (const int project = ProjectRowOf(row)) node.project = queue_[static_cast<std::size_t>(project - 1)].Position;
+    if (const int project = ProjectRowOf(row))
+        node.project = queue_[static_cast<std::size_t>(project - 1)].Position;
     return node;
 }
 
@@ -337,7 +346,8 @@ void ProjectTree::RebuildSelecting(const NodeRef& node) {
     Show();
 }
 
-int ProjectTree::FindRow(int from, int step, const std::function<bool(const RelTreeEntry&)>& match) const {
+int ProjectTree::FindRow(int from, int step,
+                         const std::function<bool(const RelTreeEntry&)>& match) const {
     for (int r = from; r >= 1 && r <= static_cast<int>(queue_.size()); r += step) {
         if (match(queue_[static_cast<std::size_t>(r - 1)])) return r;
     }
@@ -348,8 +358,8 @@ framework::Level ProjectTree::LoadSelectedProject() {
     TakeChoice();
     const int row = ProjectRowOf(current_);
     if (row == 0 || ProjectsManager.EnsureOpen() != LevelOk) return LevelNotify;
-    return Projects.RegetKey(ProjectsTable::ProjectNameKey, queue_[static_cast<std::size_t>(row - 1)].Position) ==
-                   err::NoError
+    return Projects.RegetKey(ProjectsTable::ProjectNameKey,
+                             queue_[static_cast<std::size_t>(row - 1)].Position) == err::NoError
                ? LevelOk
                : LevelNotify;
 }
@@ -362,45 +372,67 @@ framework::Level ProjectTree::HandleEvent() {
     const runtime::EventCode event = w.Event();
     const runtime::ControlNumber field = w.Field();
     if (field == 0) {
-        if (event == ev::OpenWindow && read_failed_) ReadFailed();
-        else if (event == ev::GainFocus) Rebuild();
+        if (event == ev::OpenWindow && read_failed_)
+            ReadFailed();
+        else if (event == ev::GainFocus)
+            Rebuild();
         return LevelOk;
     }
     if (event == ev::Accepted) {
-        if (field == ctl_.expand) ExpandAll();
-        else if (field == ctl_.contract) ContractAll();
-        else if (field == ctl_.insert) Insert();
-        else if (field == ctl_.change || field == ctl_.tree) Change();  // Enter on a row changes it
-        else if (field == ctl_.remove) Delete();
-        else return LevelOk;
+        if (field == ctl_.expand)
+            ExpandAll();
+        else if (field == ctl_.contract)
+            ContractAll();
+        else if (field == ctl_.insert)
+            Insert();
+        else if (field == ctl_.change || field == ctl_.tree)
+            Change();  // Enter on a row changes it
+        else if (field == ctl_.remove)
+            Delete();
+        else
+            return LevelOk;
         return LevelNotify;
     }
     if (field != ctl_.tree) return LevelOk;
     switch (event) {
-    case ev::NewSelection: TakeChoice(); break;
-    case ev::AlertKey:
-        switch (w.Keycode()) {
-        case key::Right:
+        case ev::NewSelection:
             TakeChoice();
-            w.Post(ev::Expanded, ctl_.tree);
             break;
-        case key::Left: w.Post(ev::Contracted, ctl_.tree); break;
-        case key::MouseLeft2: Change(); break;
-        case key::MouseRight: ShowPopup(); break;
-        case key::Insert: Insert(); break;
-        case key::Delete: Delete(); break;
-        default: return LevelOk;
-        }
-        break;
-    case ev::Expanded:
-        TakeChoice();
-        Expand(current_);
-        break;
-    case ev::Contracted:
-        TakeChoice();
-        Contract(current_);
-        break;
-    default: return LevelOk;
+        case ev::AlertKey:
+            switch (w.Keycode()) {
+                case key::Right:
+                    TakeChoice();
+                    w.Post(ev::Expanded, ctl_.tree);
+                    break;
+                case key::Left:
+                    w.Post(ev::Contracted, ctl_.tree);
+                    break;
+                case key::MouseLeft2:
+                    Change();
+                    break;
+                case key::MouseRight:
+                    ShowPopup();
+                    break;
+                case key::Insert:
+                    Insert();
+                    break;
+                case key::Delete:
+                    Delete();
+                    break;
+                default:
+                    return LevelOk;
+            }
+            break;
+        case ev::Expanded:
+            TakeChoice();
+            Expand(current_);
+            break;
+        case ev::Contracted:
+            TakeChoice();
+            Contract(current_);
+            break;
+        default:
+            return LevelOk;
     }
     return LevelNotify;
 }
@@ -409,15 +441,26 @@ void ProjectTree::ShowPopup() {
     auto entry = [this](runtime::ControlNumber button, const char* text) {
         return std::string(Usable(button) ? "" : "~") + text;
     };
-    const std::string menu = entry(ctl_.insert, "&Insert") + "|" + entry(ctl_.change, "Chan&ge") + "|" +
-                             entry(ctl_.remove, "&Delete") + "|-|&Expand All|Co&ntract All";
+    const std::string menu = entry(ctl_.insert, "&Insert") + "|" + entry(ctl_.change, "Chan&ge") +
+                             "|" + entry(ctl_.remove, "&Delete") + "|-|&Expand All|Co&ntract All";
     switch (runtime::Popup(menu)) {
-    case 1: Insert(); break;
-    case 2: Change(); break;
-    case 3: Delete(); break;
-    case 4: ExpandAll(); break;
-    case 5: ContractAll(); break;
-    default: break;
+        case 1:
+            Insert();
+            break;
+        case 2:
+            Change();
+            break;
+        case 3:
+            Delete();
+            break;
+        case 4:
+            ExpandAll();
+            break;
+        case 5:
+            ContractAll();
+            break;
+        default:
+            break;
     }
 }
 

@@ -68,7 +68,7 @@ struct ProjectTreeControls {
     runtime::ControlNumber contract = 0;  // "Co&ntract All"
     runtime::ControlNumber insert = 0;
     runtime::ControlNumber change = 0;
-    runtime::ControlNumber remove = 0;    // "&Delete"
+    runtime::ControlNumber remove = 0;  // "&Delete"
 };
 
 // The tree control's format: one column with the row icons.
@@ -82,7 +82,7 @@ struct TreeForms {
 TreeForms StandardTreeForms(framework::ErrorReporter& errors);
 
 class ProjectTree final : public framework::WindowComponent {
-public:
+  public:
     ProjectTree(framework::WindowController& window, ProjectTreeControls controls, TreeForms forms);
     ~ProjectTree() override;
     ProjectTree(const ProjectTree&) = delete;
@@ -121,7 +121,7 @@ public:
     void SetAlerts() override;
     void UpdateWindow() override;
 
-private:
+  private:
     enum class Edit { Insert, Change, Delete };
     // A node to find again after a rebuild: its level and position, and its project's.
     struct NodeRef {

@@ -25,7 +25,9 @@ void BrowseController::Init(WindowController& window, runtime::ControlNumber lis
     window.Window().SetListSource(list, &source_);
 }
 
-void BrowseController::AddField(runtime::Binding field) { fields_.push_back(std::move(field)); }
+void BrowseController::AddField(runtime::Binding field) {
+    fields_.push_back(std::move(field));
+}
 
 int BrowseController::Items() const {
     if (VisibleRows > 0) return VisibleRows;
@@ -144,8 +146,8 @@ void BrowseController::ScrollEnd(runtime::EventCode event) {
 }
 
 bool BrowseController::TakeToolbarButton(int control) {
-    static constexpr runtime::EventCode kScrolls[] = {ev::ScrollBottom, ev::ScrollTop, ev::PageDown,
-                                                      ev::PageUp, ev::ScrollDown, ev::ScrollUp};
+    static constexpr runtime::EventCode kScrolls[] = {
+        ev::ScrollBottom, ev::ScrollTop, ev::PageDown, ev::PageUp, ev::ScrollDown, ev::ScrollUp};
     if (control < 3005 || control > 3010) return false;
     const runtime::EventCode event = kScrolls[control - 3005];
     if (!rows_.empty()) {
@@ -188,7 +190,9 @@ void BrowseController::Locate(char typed) {
     if (!order.Locator || !order.FreeElement.value.Writable()) return;
     auto same = [&](char c) {
         if (!order.LocatorNoCase) return c == typed;
-        auto up = [](char x) { return (x >= 'a' && x <= 'z') ? static_cast<char>(x - 'a' + 'A') : x; };
+        auto up = [](char x) {
+            return (x >= 'a' && x <= 'z') ? static_cast<char>(x - 'a' + 'A') : x;
+        };
         return up(c) == up(typed);
     };
     if (!rows_.empty()) {
@@ -207,7 +211,8 @@ void BrowseController::Locate(char typed) {
 void BrowseController::UpdateBuffer() {
     if (CurrentChoice >= 1 && CurrentChoice <= RowCount()) {
         const BrowseRow& row = rows_[static_cast<std::size_t>(CurrentChoice - 1)];
-        for (std::size_t i = 0; i < fields_.size() && i < row.values.size(); ++i) fields_[i].Write(row.values[i]);
+        for (std::size_t i = 0; i < fields_.size() && i < row.values.size(); ++i)
+            fields_[i].Write(row.values[i]);
     } else {
         for (const auto& f : fields_) f.Write({});
     }
@@ -226,9 +231,15 @@ void BrowseController::Show() {
         w.SetThumb(ListControl, order.Thumb->PercentileOf(order.FreeElement.value.Read()));
 }
 
-void BrowseController::ResetQueueFromStart() { Reload(kFromStart, {}, 1); }
-void BrowseController::ResetQueueAtBuffer() { Reload(kAtBuffer, {}, 1); }
-void BrowseController::ResetQueueAt(const std::string& position) { Reload(kAtPosition, position, CurrentChoice); }
+void BrowseController::ResetQueueFromStart() {
+    Reload(kFromStart, {}, 1);
+}
+void BrowseController::ResetQueueAtBuffer() {
+    Reload(kAtBuffer, {}, 1);
+}
+void BrowseController::ResetQueueAt(const std::string& position) {
+    Reload(kAtPosition, position, CurrentChoice);
+}
 
 void BrowseController::Reload(int mode, const std::string& position, int row) {
     const int want = RetainRow && row > 1 ? row : 1;
@@ -237,17 +248,20 @@ void BrowseController::Reload(int mode, const std::string& position, int row) {
     CurrentChoice = 0;
     if (FileLoaded) {
         std::string target = position;
-        if (mode == kAtBuffer && ResetView(true) == LevelOk && Next() == LevelOk) target = View->Position();
+        if (mode == kAtBuffer && ResetView(true) == LevelOk && Next() == LevelOk)
+            target = View->Position();
         ResetView(false);
         ItemsToFill = INT_MAX;
         FillRows(kFillForward);
         CurrentChoice = rows_.empty() ? 0 : 1;
         for (std::size_t i = 0; i < rows_.size(); ++i)
-            if (!target.empty() && rows_[i].position == target) CurrentChoice = static_cast<int>(i) + 1;
+            if (!target.empty() && rows_[i].position == target)
+                CurrentChoice = static_cast<int>(i) + 1;
     } else {
         if (mode == kAtPosition) {
             ResetView(false);
-            if (position.empty() || View->ResetTo(position) != runtime::err::NoError) View->SetAtBuffer();
+            if (position.empty() || View->ResetTo(position) != runtime::err::NoError)
+                View->SetAtBuffer();
         } else {
             ResetView(mode == kAtBuffer);
         }
@@ -392,7 +406,8 @@ Level BrowseController::HandleEvent() {
             TakeEditKey(w.Keycode());
             return LevelNotify;
         }
-        if ((field == ListControl && event == ev::NewSelection) || (field != ListControl && event == ev::Selected)) {
+        if ((field == ListControl && event == ev::NewSelection) ||
+            (field != ListControl && event == ev::Selected)) {
             // The user went elsewhere while the row was in edit.
             const int clicked = field == ListControl ? w.Choice(ListControl) : 0;
             TakeEditText();
@@ -408,43 +423,59 @@ Level BrowseController::HandleEvent() {
     }
     if (field != ListControl) return event == ev::Accepted ? TakeAccepted(field) : LevelOk;
     switch (event) {
-    case ev::ScrollUp:
-    case ev::ScrollDown:
-        if (!rows_.empty()) ScrollOne(event), Show();
-        break;
-    case ev::PageUp:
-    case ev::PageDown:
-        if (!rows_.empty()) ScrollPage(event), Show();
-        break;
-    case ev::ScrollTop:
-    case ev::ScrollBottom:
-        if (!rows_.empty()) ScrollEnd(event), Show();
-        break;
-    case ev::ScrollDrag: TakeThumb(w.Control(ListControl).thumb); break;
-    case ev::Locate: Locate(static_cast<char>(w.KeyChar())); break;
-    case ev::NewSelection:
-        CurrentChoice = std::clamp(w.Choice(ListControl), 0, RowCount());
-        Show();
-        break;
-    case ev::AlertKey:
-        switch (w.Keycode()) {
-        case kInsertKey: Act(InsertControl); break;
-        case kChangeKey: Act(ChangeControl); break;
-        case kDeleteKey: Act(DeleteControl); break;
-        case kViewKey: Act(ViewControl); break;
-        case kDoubleClickKey:
-            if (Selecting && ButtonUsable(SelectControl))
-                Act(SelectControl);
-            else if (ButtonUsable(ChangeControl))
-                Act(ChangeControl);
-            else
-                Act(ViewControl);
+        case ev::ScrollUp:
+        case ev::ScrollDown:
+            if (!rows_.empty()) ScrollOne(event), Show();
             break;
-        case runtime::key::MouseRight: ShowPopup(); break;
-        default: break;
-        }
-        break;
-    default: break;
+        case ev::PageUp:
+        case ev::PageDown:
+            if (!rows_.empty()) ScrollPage(event), Show();
+            break;
+        case ev::ScrollTop:
+        case ev::ScrollBottom:
+            if (!rows_.empty()) ScrollEnd(event), Show();
+            break;
+        case ev::ScrollDrag:
+            TakeThumb(w.Control(ListControl).thumb);
+            break;
+        case ev::Locate:
+            Locate(static_cast<char>(w.KeyChar()));
+            break;
+        case ev::NewSelection:
+            CurrentChoice = std::clamp(w.Choice(ListControl), 0, RowCount());
+            Show();
+            break;
+        case ev::AlertKey:
+            switch (w.Keycode()) {
+                case kInsertKey:
+                    Act(InsertControl);
+                    break;
+                case kChangeKey:
+                    Act(ChangeControl);
+                    break;
+                case kDeleteKey:
+                    Act(DeleteControl);
+                    break;
+                case kViewKey:
+                    Act(ViewControl);
+                    break;
+                case kDoubleClickKey:
+                    if (Selecting && ButtonUsable(SelectControl))
+                        Act(SelectControl);
+                    else if (ButtonUsable(ChangeControl))
+                        Act(ChangeControl);
+                    else
+                        Act(ViewControl);
+                    break;
+                case runtime::key::MouseRight:
+                    ShowPopup();
+                    break;
+                default:
+                    break;
+            }
+            break;
+        default:
+            break;
     }
     return LevelOk;
 }
@@ -514,7 +545,8 @@ void BrowseController::AskRecord(RequestCode request) {
         if (request != RequestInsert) {
             if (CurrentChoice < 1 || CurrentChoice > RowCount()) return;
             // The form works on the whole record, not only the columns the list carries.
-            const std::string& position = rows_[static_cast<std::size_t>(CurrentChoice - 1)].position;
+            const std::string& position =
+                rows_[static_cast<std::size_t>(CurrentChoice - 1)].position;
             if (View->Reget(position) != runtime::err::NoError) {
                 Errors().SetFile(View->Name());
                 Errors().Raise(msg::RetrievalError);
@@ -539,14 +571,27 @@ void BrowseController::AskRecord(RequestCode request) {
 void BrowseController::Navigate(NavigationRequest request) {
     if (rows_.empty()) return;
     switch (request) {
-    case NavigationRequest::Next: ScrollOne(ev::ScrollDown); break;
-    case NavigationRequest::Previous: ScrollOne(ev::ScrollUp); break;
-    case NavigationRequest::First: ScrollEnd(ev::ScrollTop); break;
-    case NavigationRequest::Last: ScrollEnd(ev::ScrollBottom); break;
-    case NavigationRequest::PageDown: ScrollPage(ev::PageDown); break;
-    case NavigationRequest::PageUp: ScrollPage(ev::PageUp); break;
-    case NavigationRequest::None:
-    case NavigationRequest::InsertAgain: return;
+        case NavigationRequest::Next:
+            ScrollOne(ev::ScrollDown);
+            break;
+        case NavigationRequest::Previous:
+            ScrollOne(ev::ScrollUp);
+            break;
+        case NavigationRequest::First:
+            ScrollEnd(ev::ScrollTop);
+            break;
+        case NavigationRequest::Last:
+            ScrollEnd(ev::ScrollBottom);
+            break;
+        case NavigationRequest::PageDown:
+            ScrollPage(ev::PageDown);
+            break;
+        case NavigationRequest::PageUp:
+            ScrollPage(ev::PageUp);
+            break;
+        case NavigationRequest::None:
+        case NavigationRequest::InsertAgain:
+            return;
     }
     Show();
 }
@@ -554,7 +599,8 @@ void BrowseController::Navigate(NavigationRequest request) {
 void BrowseController::ResetFromAsk(RequestCode request, ResponseCode response) {
     const int at = CurrentChoice;
     auto position_of = [this](int row) {
-        return row >= 1 && row <= RowCount() ? rows_[static_cast<std::size_t>(row - 1)].position : std::string();
+        return row >= 1 && row <= RowCount() ? rows_[static_cast<std::size_t>(row - 1)].position
+                                             : std::string();
     };
     if (response == ResponseCompleted && request == RequestDelete) {
         // The deleted row's neighbour takes its place.
@@ -575,7 +621,8 @@ void BrowseController::ResetFromAsk(RequestCode request, ResponseCode response) 
 std::vector<BrowseController::PopupChoice> BrowseController::PopupChoices() {
     std::vector<PopupChoice> choices;
     auto button = [&](runtime::ControlNumber control, const char* text) {
-        if (control != 0) choices.push_back({text, ButtonUsable(control), [this, control] { Act(control); }});
+        if (control != 0)
+            choices.push_back({text, ButtonUsable(control), [this, control] { Act(control); }});
     };
     button(InsertControl, "&Insert");
     button(ChangeControl, "&Change");
@@ -601,7 +648,8 @@ std::vector<BrowseController::PopupChoice> BrowseController::PopupChoices() {
     if (Selecting) button(SelectControl, "&Select");
     button(ToolControl, "&Toolbox");
     if (first_group > 0 && choices.size() > first_group)
-        choices.insert(choices.begin() + static_cast<std::ptrdiff_t>(first_group), PopupChoice{"-", true, {}});
+        choices.insert(choices.begin() + static_cast<std::ptrdiff_t>(first_group),
+                       PopupChoice{"-", true, {}});
     return choices;
 }
 

@@ -63,7 +63,7 @@ inline constexpr std::uint8_t Cancel = 3;  // drop the changes (focus loss)
 inline constexpr std::string_view kQueryFilterId = "QBE";
 
 class BrowseController : public ViewManager, public WindowComponent {
-public:
+  public:
     BrowseController() = default;
     BrowseController(const BrowseController&) = delete;
     BrowseController& operator=(const BrowseController&) = delete;
@@ -167,7 +167,9 @@ public:
     void SetPrintHook(std::function<void(BrowseController&, std::uint16_t procedure)> hook) {
         print_hook_ = std::move(hook);
     }
-    void SetToolboxHook(std::function<void(BrowseController&)> hook) { toolbox_hook_ = std::move(hook); }
+    void SetToolboxHook(std::function<void(BrowseController&)> hook) {
+        toolbox_hook_ = std::move(hook);
+    }
 
     // ---- Query by example ---------------------------------------------------------------
     // Runs the query form of Query; Ok applies the query and keeps it as recently used.
@@ -208,15 +210,17 @@ public:
 
     WindowController* Window() const { return window_; }
 
-private:
+  private:
     // The loaded rows as the list control reads them.
     class Rows final : public runtime::ListSource {
-    public:
+      public:
         explicit Rows(const BrowseController& browse) : browse_(browse) {}
         int RowCount() const override { return browse_.RowCount(); }
-        runtime::ListCell Cell(int row, int column) const override { return browse_.Cell(row, column); }
+        runtime::ListCell Cell(int row, int column) const override {
+            return browse_.Cell(row, column);
+        }
 
-    private:
+      private:
         const BrowseController& browse_;
     };
 
@@ -238,7 +242,7 @@ private:
     struct EditState {
         bool active = false;
         RequestCode request = RequestNone;
-        int row = 0;           // the row in edit
+        int row = 0;             // the row in edit
         std::size_t column = 0;  // index into EditList
         SnapshotId snapshot = 0;
         std::string position;  // the row's record before the edit

@@ -58,9 +58,9 @@ void BrowseController::EditColumn(std::size_t index) {
     if (index >= EditList.size()) return;
     edit_.column = index;
     const int column = EditList[index];
-    const std::string text =
-        column >= 1 && column <= static_cast<int>(fields_.size()) ? fields_[static_cast<std::size_t>(column - 1)].Read()
-                                                                 : std::string();
+    const std::string text = column >= 1 && column <= static_cast<int>(fields_.size())
+                                 ? fields_[static_cast<std::size_t>(column - 1)].Read()
+                                 : std::string();
     window_->Window().EditCell(ListControl, edit_.row, column, text);
 }
 
@@ -72,7 +72,8 @@ void BrowseController::TakeEditText() {
     // The row shows what the field now holds.
     if (edit_.row >= 1 && edit_.row <= RowCount()) {
         auto& values = rows_[static_cast<std::size_t>(edit_.row - 1)].values;
-        if (static_cast<std::size_t>(column) <= values.size()) values[static_cast<std::size_t>(column - 1)] = field.Read();
+        if (static_cast<std::size_t>(column) <= values.size())
+            values[static_cast<std::size_t>(column - 1)] = field.Read();
         window_->Window().RowsChanged(ListControl);
     }
 }
@@ -81,37 +82,41 @@ void BrowseController::TakeEditKey(int keycode) {
     TakeEditText();
     const std::size_t column = edit_.column;
     switch (keycode) {
-    case key::Escape: CancelEdit(); break;
-    case key::Enter:
-        if (EnterAction == eip::Save) {
-            SaveEdit();
-        } else if (EnterAction == eip::Next) {
-            if (column + 1 < EditList.size())
-                EditColumn(column + 1);
-            else
+        case key::Escape:
+            CancelEdit();
+            break;
+        case key::Enter:
+            if (EnterAction == eip::Save) {
                 SaveEdit();
+            } else if (EnterAction == eip::Next) {
+                if (column + 1 < EditList.size())
+                    EditColumn(column + 1);
+                else
+                    SaveEdit();
+            }
+            break;
+        case key::Tab:
+            if (TabAction == eip::Next && column + 1 < EditList.size())
+                EditColumn(column + 1);
+            else if (TabAction != eip::Ignore)
+                SaveEdit();
+            break;
+        case key::Shift + key::Tab:
+            if (TabAction == eip::Next && column > 0) EditColumn(column - 1);
+            break;
+        case key::Up:
+        case key::Down: {
+            if (ArrowAction == eip::Ignore || SaveEdit() != LevelOk || ArrowAction != eip::Next)
+                break;
+            // Go on editing the neighbouring row, in the same column.
+            const int before = CurrentChoice;
+            ScrollOne(keycode == key::Up ? runtime::event::ScrollUp : runtime::event::ScrollDown);
+            Show();
+            if (CurrentChoice != before && EditRecord(RequestChange)) EditColumn(column);
+            break;
         }
-        break;
-    case key::Tab:
-        if (TabAction == eip::Next && column + 1 < EditList.size())
-            EditColumn(column + 1);
-        else if (TabAction != eip::Ignore)
-            SaveEdit();
-        break;
-    case key::Shift + key::Tab:
-        if (TabAction == eip::Next && column > 0) EditColumn(column - 1);
-        break;
-    case key::Up:
-    case key::Down: {
-        if (ArrowAction == eip::Ignore || SaveEdit() != LevelOk || ArrowAction != eip::Next) break;
-        // Go on editing the neighbouring row, in the same column.
-        const int before = CurrentChoice;
-        ScrollOne(keycode == key::Up ? runtime::event::ScrollUp : runtime::event::ScrollDown);
-        Show();
-        if (CurrentChoice != before && EditRecord(RequestChange)) EditColumn(column);
-        break;
-    }
-    default: break;
+        default:
+            break;
     }
 }
 

@@ -40,7 +40,9 @@ std::string Upper(std::string s) {
     return s;
 }
 
-std::string Text(const FilterValue& v) { return v.text ? v.s : NumberText(v.n); }
+std::string Text(const FilterValue& v) {
+    return v.text ? v.s : NumberText(v.n);
+}
 long long Whole(const FilterValue& v) {
     return v.text ? runtime::ParseBoundNumber(v.s) : static_cast<long long>(v.n);
 }
@@ -56,7 +58,8 @@ std::string Sub(const std::string& s, long long start, long long length) {
 long long InString(const std::string& sub, const std::string& s, long long step, long long start) {
     if (step < 1) step = 1;
     if (start < 1) start = 1;
-    for (long long at = start - 1; at + static_cast<long long>(sub.size()) <= static_cast<long long>(s.size()); at += step)
+    for (long long at = start - 1;
+         at + static_cast<long long>(sub.size()) <= static_cast<long long>(s.size()); at += step)
         if (s.compare(static_cast<std::size_t>(at), sub.size(), sub) == 0) return at / step + 1;
     return 0;
 }
@@ -80,17 +83,22 @@ bool Compare(const FilterValue& x, const FilterValue& y, const std::string& op) 
 
 bool Eval(const Node& n) {
     switch (n.kind) {
-    case Node::And: return Eval(*n.left) && Eval(*n.right);
-    case Node::Or: return Eval(*n.left) || Eval(*n.right);
-    case Node::Not: return !Eval(*n.left);
-    case Node::Compare: return Compare(n.a(), n.b(), n.op) != n.negate;
+        case Node::And:
+            return Eval(*n.left) && Eval(*n.right);
+        case Node::Or:
+            return Eval(*n.left) || Eval(*n.right);
+        case Node::Not:
+            return !Eval(*n.left);
+        case Node::Compare:
+            return Compare(n.a(), n.b(), n.op) != n.negate;
     }
     return false;
 }
 
 class Parser {
-public:
-    Parser(std::string_view text, const FilterExpression::Resolver& resolve) : text_(text), resolve_(resolve) {}
+  public:
+    Parser(std::string_view text, const FilterExpression::Resolver& resolve)
+        : text_(text), resolve_(resolve) {}
 
     std::shared_ptr<const Node> Parse() {
         auto node = ParseOr();
@@ -100,7 +108,7 @@ public:
     }
     const std::string& Error() const { return error_; }
 
-private:
+  private:
     bool Fail(std::string what) {
         if (error_.empty()) error_ = std::move(what);
         return false;
@@ -129,7 +137,8 @@ private:
         }
         return false;
     }
-    std::shared_ptr<const Node> Join(Node::Kind kind, std::shared_ptr<const Node> l, std::shared_ptr<const Node> r) {
+    std::shared_ptr<const Node> Join(Node::Kind kind, std::shared_ptr<const Node> l,
+                                     std::shared_ptr<const Node> r) {
         if (!l || !r) return nullptr;
         auto n = std::make_shared<Node>();
         n->kind = kind;
@@ -173,7 +182,8 @@ private:
         SkipBlanks();
         // An operator is a run of "<", ">", "=" and "~"; a "~" negates the comparison.
         std::string raw;
-        while (pos_ < text_.size() && std::string_view("<>=~").find(text_[pos_]) != std::string_view::npos)
+        while (pos_ < text_.size() &&
+               std::string_view("<>=~").find(text_[pos_]) != std::string_view::npos)
             raw.push_back(text_[pos_++]);
         n->negate = raw.find('~') != std::string::npos;
         std::erase(raw, '~');
@@ -191,10 +201,13 @@ private:
         return n;
     }
     // Arguments of a function: "(" operand {"," operand} ")".
-    bool ParseArguments(std::string_view function, std::vector<Node::Operand>& args, std::size_t count) {
+    bool ParseArguments(std::string_view function, std::vector<Node::Operand>& args,
+                        std::size_t count) {
         if (!Take('(')) return Fail(std::string(function) + " needs its arguments in parentheses");
         for (std::size_t i = 0; i < count; ++i) {
-            if (i > 0 && !Take(',')) return Fail(std::string(function) + " needs " + std::to_string(count) + " arguments");
+            if (i > 0 && !Take(','))
+                return Fail(std::string(function) + " needs " + std::to_string(count) +
+                            " arguments");
             Node::Operand operand;
             if (!ParseOperand(operand)) return false;
             args.push_back(std::move(operand));
@@ -205,9 +218,11 @@ private:
     // FORMAT's picture: "@" and the characters up to the closing parenthesis.
     bool ParsePicture(std::string& picture) {
         SkipBlanks();
-        if (pos_ >= text_.size() || text_[pos_] != '@') return Fail("FORMAT needs a picture such as @D6");
+        if (pos_ >= text_.size() || text_[pos_] != '@')
+            return Fail("FORMAT needs a picture such as @D6");
         const std::size_t start = pos_;
-        while (pos_ < text_.size() && text_[pos_] != ')' && !std::isspace(static_cast<unsigned char>(text_[pos_])))
+        while (pos_ < text_.size() && text_[pos_] != ')' &&
+               !std::isspace(static_cast<unsigned char>(text_[pos_])))
             ++pos_;
         picture = std::string(text_.substr(start, pos_ - start));
         return true;
@@ -233,18 +248,23 @@ private:
         if (Keyword("INSTRING")) {
             if (!ParseArguments("INSTRING", args, 4)) return false;
             operand = [sub = args[0], s = args[1], step = args[2], start = args[3]] {
-                return FilterValue{false, {}, static_cast<double>(InString(Text(sub()), Text(s()), Whole(step()), Whole(start())))};
+                return FilterValue{false,
+                                   {},
+                                   static_cast<double>(InString(Text(sub()), Text(s()),
+                                                                Whole(step()), Whole(start())))};
             };
             return true;
         }
         if (Keyword("FORMAT")) {
             Node::Operand value;
             std::string picture;
-            if (!Take('(') || !ParseOperand(value) || !Take(',') || !ParsePicture(picture) || !Take(')'))
+            if (!Take('(') || !ParseOperand(value) || !Take(',') || !ParsePicture(picture) ||
+                !Take(')'))
                 return Fail("FORMAT needs a value and a picture in parentheses");
             operand = [value = std::move(value), picture = std::move(picture)] {
                 const FilterValue v = value();
-                return FilterValue{true, runtime::FormatByPicture(v.text ? v.s : NumberText(v.n), picture), 0};
+                return FilterValue{
+                    true, runtime::FormatByPicture(v.text ? v.s : NumberText(v.n), picture), 0};
             };
             return true;
         }
@@ -323,7 +343,8 @@ private:
 
 }  // namespace
 
-std::optional<FilterExpression> FilterExpression::Parse(std::string_view text, const Resolver& resolve,
+std::optional<FilterExpression> FilterExpression::Parse(std::string_view text,
+                                                        const Resolver& resolve,
                                                         std::string* error) {
     FilterExpression expression;
     bool blank = true;
@@ -338,6 +359,8 @@ std::optional<FilterExpression> FilterExpression::Parse(std::string_view text, c
     return expression;
 }
 
-bool FilterExpression::Evaluate() const { return !root_ || Eval(*root_); }
+bool FilterExpression::Evaluate() const {
+    return !root_ || Eval(*root_);
+}
 
 }  // namespace zelt::framework

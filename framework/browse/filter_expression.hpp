@@ -28,9 +28,10 @@ struct FilterValue {
 };
 
 class FilterExpression {
-public:
+  public:
     // Gives the reader of a field's current value, or nothing for an unknown label.
-    using Resolver = std::function<std::optional<std::function<FilterValue()>>(std::string_view label)>;
+    using Resolver =
+        std::function<std::optional<std::function<FilterValue()>>(std::string_view label)>;
 
     FilterExpression() = default;
     // Nothing, with a description in `error`, when the text is no valid expression.
@@ -42,7 +43,7 @@ public:
 
     struct Node;
 
-private:
+  private:
     std::shared_ptr<const Node> root_;
 };
 

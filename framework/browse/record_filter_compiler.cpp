@@ -12,7 +12,8 @@ FilterExpression::Resolver TableFieldResolver(runtime::Table& table) {
         const std::string wanted = runtime::UpperLabel(label);
         for (int f = 0; f < static_cast<int>(fields.size()); ++f) {
             if (runtime::UpperLabel(fields[static_cast<std::size_t>(f)].label) == wanted)
-                return std::function<FilterValue()>([&table, f] { return ReadFieldValue(table, f); });
+                return std::function<FilterValue()>(
+                    [&table, f] { return ReadFieldValue(table, f); });
         }
         return std::nullopt;
     };
@@ -25,6 +26,8 @@ runtime::CompiledRecordFilter CompileTableFilter(runtime::Table& table, std::str
             runtime::err::NoError};
 }
 
-void InstallRecordFilterCompiler() { runtime::InstallRecordFilterCompiler(CompileTableFilter); }
+void InstallRecordFilterCompiler() {
+    runtime::InstallRecordFilterCompiler(CompileTableFilter);
+}
 
 }  // namespace zelt::framework

@@ -15,7 +15,7 @@
 namespace zelt::framework {
 
 class RecordView {
-public:
+  public:
     virtual ~RecordView() = default;
 
     // The name shown as %File in messages about the view.

@@ -23,9 +23,9 @@ enum class LimitType : std::uint8_t {
 
 // A field of the view with its label, as the expressions name it.
 struct ViewField {
-    std::string label;   // "APP:Priority"
+    std::string label;  // "APP:Priority"
     runtime::Binding value;
-    bool text = true;    // compared as a quoted text (else as a number)
+    bool text = true;      // compared as a quoted text (else as a number)
     bool no_case = false;  // a field of a case-insensitive key: compared upper-cased
 };
 
@@ -43,17 +43,17 @@ struct NamedFilter {
 };
 
 struct SortOrder {
-    std::string Order;                // the order expression
+    std::string Order;  // the order expression
     LimitType Limit = LimitType::None;
     std::vector<RangePair> RangeList;
     std::vector<NamedFilter> Filter;
     // The first key component the range leaves free: what locators and the thumb move.
     ViewField FreeElement;
     // Browse extras.
-    bool Locator = false;             // a step locator works on FreeElement
+    bool Locator = false;  // a step locator works on FreeElement
     bool LocatorNoCase = true;
     std::vector<runtime::Binding> Resets;  // fields whose change forces a reset
-    std::unique_ptr<Distribution> Thumb;    // maps the thumb onto FreeElement values
+    std::unique_ptr<Distribution> Thumb;   // maps the thumb onto FreeElement values
 };
 
 }  // namespace zelt::framework

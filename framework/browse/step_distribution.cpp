@@ -34,7 +34,8 @@ std::string BuildSortChars(std::uint8_t controls) {
         if (upper && (controls & (step::Letters | step::BothCases))) take = true;
         if (lower && (controls & step::BothCases)) take = true;
         if (digit && (controls & step::Digits)) take = true;
-        if ((controls & step::Punctuation) && kPunctuation.find(c) != std::string_view::npos) take = true;
+        if ((controls & step::Punctuation) && kPunctuation.find(c) != std::string_view::npos)
+            take = true;
         if (take) chars.push_back(c);
     }
     return chars;
@@ -46,14 +47,15 @@ const std::vector<std::string>& StepDistribution::NameTable() {
     static const std::vector<std::string> table = [] {
         std::vector<std::string> t{"   "};
         for (const char* e :
-             {"ALB", "AME", "ARN", "BAK", "BAT", "BEN", "BIA", "BOB", "BRA", "BRO", "BUA", "CAC", "CAR",
-              "CEN", "CHR", "COE", "CON", "COR", "CRU", "DAS", "DEL", "DIA", "DON", "DUR", "ELD", "EVE",
-              "FEL", "FIS", "FLO", "FRE", "FUT", "GAR", "GIB", "GOL", "GOS", "GRE", "GUT", "HAM", "HEM",
-              "HOB", "HOT", "ING", "JAS", "JON", "KAG", "KEA", "KIR", "KOR", "KYO", "LAT", "LEO", "LIG",
-              "LOU", "MAC", "MAQ", "MAR", "MAU", "MCK", "MER", "MIL", "MON", "MOR", "NAT", "NOL", "OKE",
-              "PAG", "PAU", "PET", "PIN", "POR", "PUL", "RAU", "REY", "ROB", "ROS", "RUB", "SAL", "SCA",
-              "SCH", "SCR", "SHA", "SIG", "SKI", "SNA", "SOU", "STE", "STI", "SUN", "TAY", "TIR", "TUC",
-              "VAN", "WAC", "WAS", "WEI", "WIE", "WIM", "WOL", "YOR"})
+             {"ALB", "AME", "ARN", "BAK", "BAT", "BEN", "BIA", "BOB", "BRA", "BRO", "BUA",
+              "CAC", "CAR", "CEN", "CHR", "COE", "CON", "COR", "CRU", "DAS", "DEL", "DIA",
+              "DON", "DUR", "ELD", "EVE", "FEL", "FIS", "FLO", "FRE", "FUT", "GAR", "GIB",
+              "GOL", "GOS", "GRE", "GUT", "HAM", "HEM", "HOB", "HOT", "ING", "JAS", "JON",
+              "KAG", "KEA", "KIR", "KOR", "KYO", "LAT", "LEO", "LIG", "LOU", "MAC", "MAQ",
+              "MAR", "MAU", "MCK", "MER", "MIL", "MON", "MOR", "NAT", "NOL", "OKE", "PAG",
+              "PAU", "PET", "PIN", "POR", "PUL", "RAU", "REY", "ROB", "ROS", "RUB", "SAL",
+              "SCA", "SCH", "SCR", "SHA", "SIG", "SKI", "SNA", "SOU", "STE", "STI", "SUN",
+              "TAY", "TIR", "TUC", "VAN", "WAC", "WAS", "WEI", "WIE", "WIM", "WOL", "YOR"})
             t.emplace_back(e);
         return t;
     }();
@@ -79,18 +81,18 @@ const std::vector<std::string>& StepDistribution::AlphabeticTable() {
 StepDistribution::StepDistribution(LookupMode mode, std::uint8_t controls, std::string root)
     : Controls(controls), Mode(mode), Root(std::move(root)), SortChars(BuildSortChars(controls)) {
     switch (mode) {
-    case LookupMode::Names:
-        Ref = NameTable();
-        TestLen = 3;
-        break;
-    case LookupMode::Alphabetic:
-        Ref = AlphabeticTable();
-        TestLen = 2;
-        break;
-    case LookupMode::FromData:
-        TestLen = 4;
-        Ref.assign(kEntries, std::string(TestLen, ' '));
-        break;
+        case LookupMode::Names:
+            Ref = NameTable();
+            TestLen = 3;
+            break;
+        case LookupMode::Alphabetic:
+            Ref = AlphabeticTable();
+            TestLen = 2;
+            break;
+        case LookupMode::FromData:
+            TestLen = 4;
+            Ref.assign(kEntries, std::string(TestLen, ' '));
+            break;
     }
 }
 
@@ -185,7 +187,9 @@ int NumericDistribution::PercentileOf(std::string_view value) const {
     std::from_chars(value.data(), value.data() + value.size(), v);
     const std::int64_t span = static_cast<std::int64_t>(High) - Low;
     int p = 1;
-    if (span > 0) p = static_cast<int>(std::clamp<std::int64_t>(1 + (v - Low) * (kEntries - 1) / span, 1, kEntries));
+    if (span > 0)
+        p = static_cast<int>(
+            std::clamp<std::int64_t>(1 + (v - Low) * (kEntries - 1) / span, 1, kEntries));
     return Mirror(p, Controls);
 }
 

@@ -15,7 +15,7 @@ namespace zelt::framework {
 
 // Flags of a distribution's Controls.
 namespace step {
-inline constexpr std::uint8_t Letters = 1;      // upper-case letters
+inline constexpr std::uint8_t Letters = 1;  // upper-case letters
 inline constexpr std::uint8_t Punctuation = 2;
 inline constexpr std::uint8_t Digits = 4;
 inline constexpr std::uint8_t BothCases = 8;    // letters of both cases; values not upper-cased
@@ -25,7 +25,7 @@ inline constexpr std::uint8_t Descending = 16;  // the key sorts descending
 enum class LookupMode : std::uint8_t { Names = 1, Alphabetic = 2, FromData = 3 };
 
 class Distribution {
-public:
+  public:
     virtual ~Distribution() = default;
     virtual std::string ValueOf(int percentile) const = 0;
     virtual int PercentileOf(std::string_view value) const = 0;
@@ -35,7 +35,7 @@ public:
 };
 
 class StepDistribution final : public Distribution {
-public:
+  public:
     StepDistribution(LookupMode mode, std::uint8_t controls, std::string root = {});
 
     std::uint8_t Controls = 0;
@@ -61,12 +61,12 @@ public:
     static const std::vector<std::string>& NameTable();
     static const std::vector<std::string>& AlphabeticTable();
 
-private:
+  private:
     std::string Normalised(std::string_view value) const;
 };
 
 class NumericDistribution final : public Distribution {
-public:
+  public:
     NumericDistribution(std::int32_t low, std::int32_t high, std::uint8_t controls = 0)
         : Controls(controls), Low(low), High(high) {}
 

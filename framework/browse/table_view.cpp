@@ -29,30 +29,32 @@ FilterValue ReadFieldValue(runtime::Table& table, int field) {
     const auto& d = fields[static_cast<std::size_t>(field)];
     const std::span<char> bytes = FieldBytes(table, field);
     switch (d.type) {
-    case FieldType::String: {
-        std::string s(bytes.data(), bytes.size());
-        while (!s.empty() && s.back() == ' ') s.pop_back();
-        return {true, std::move(s), 0};
-    }
-    case FieldType::CString: return {true, std::string(bytes.data(), strnlen(bytes.data(), bytes.size())), 0};
-    case FieldType::PString: {
-        if (bytes.empty()) return {true, {}, 0};
-        const std::size_t n = std::min<std::size_t>(static_cast<unsigned char>(bytes[0]), bytes.size() - 1);
-        return {true, std::string(bytes.data() + 1, n), 0};
-    }
-    case FieldType::SReal: {
-        float f = 0;
-        if (bytes.size() >= sizeof f) std::memcpy(&f, bytes.data(), sizeof f);
-        return {false, {}, f};
-    }
-    case FieldType::Real: {
-        double v = 0;
-        if (bytes.size() >= sizeof v) std::memcpy(&v, bytes.data(), sizeof v);
-        return {false, {}, v};
-    }
-    default:
-        if (auto n = FieldNumber(table, field)) return {false, {}, static_cast<double>(*n)};
-        return {true, std::string(bytes.data(), bytes.size()), 0};
+        case FieldType::String: {
+            std::string s(bytes.data(), bytes.size());
+            while (!s.empty() && s.back() == ' ') s.pop_back();
+            return {true, std::move(s), 0};
+        }
+        case FieldType::CString:
+            return {true, std::string(bytes.data(), strnlen(bytes.data(), bytes.size())), 0};
+        case FieldType::PString: {
+            if (bytes.empty()) return {true, {}, 0};
+            const std::size_t n =
+                std::min<std::size_t>(static_cast<unsigned char>(bytes[0]), bytes.size() - 1);
+            return {true, std::string(bytes.data() + 1, n), 0};
+        }
+        case FieldType::SReal: {
+            float f = 0;
+            if (bytes.size() >= sizeof f) std::memcpy(&f, bytes.data(), sizeof f);
+            return {false, {}, f};
+        }
+        case FieldType::Real: {
+            double v = 0;
+            if (bytes.size() >= sizeof v) std::memcpy(&v, bytes.data(), sizeof v);
+            return {false, {}, v};
+        }
+        default:
+            if (auto n = FieldNumber(table, field)) return {false, {}, static_cast<double>(*n)};
+            return {true, std::string(bytes.data(), bytes.size()), 0};
     }
 }
 
@@ -69,14 +71,17 @@ runtime::Binding FieldBinding(runtime::Table& table, int field) {
             const std::span<char> bytes = FieldBytes(table, field);
             if (d.type == FieldType::String) {
                 std::memset(bytes.data(), ' ', bytes.size());
-                std::copy_n(text.data(), std::min(text.size(), bytes.size()), bytes.data());  // an empty text may have no data
+                std::copy_n(text.data(), std::min(text.size(), bytes.size()),
+                            bytes.data());  // an empty text may have no data
             } else if (d.type == FieldType::CString) {
                 std::memset(bytes.data(), 0, bytes.size());
-                if (!bytes.empty()) std::copy_n(text.data(), std::min(text.size(), bytes.size() - 1), bytes.data());
+                if (!bytes.empty())
+                    std::copy_n(text.data(), std::min(text.size(), bytes.size() - 1), bytes.data());
             } else if (d.type == FieldType::PString) {
                 std::memset(bytes.data(), 0, bytes.size());
                 if (!bytes.empty()) {
-                    const std::size_t n = std::min({text.size(), bytes.size() - 1, std::size_t{255}});
+                    const std::size_t n =
+                        std::min({text.size(), bytes.size() - 1, std::size_t{255}});
                     bytes[0] = static_cast<char>(n);
                     std::copy_n(text.data(), n, bytes.data() + 1);
                 }
@@ -86,7 +91,9 @@ runtime::Binding FieldBinding(runtime::Table& table, int field) {
         });
 }
 
-std::string TableView::Name() const { return table_.FileName(); }
+std::string TableView::Name() const {
+    return table_.FileName();
+}
 
 runtime::ErrorCode TableView::Open() {
     if (opened_) return err::FileAlreadyOpen;
@@ -128,7 +135,8 @@ runtime::ErrorCode TableView::SetOrder(std::string_view order) {
         if (components.size() < wanted.size()) continue;
         bool match = true;
         for (std::size_t i = 0; i < wanted.size() && match; ++i)
-            match = components[i].field == wanted[i].field && components[i].descending == wanted[i].descending;
+            match = components[i].field == wanted[i].field &&
+                    components[i].descending == wanted[i].descending;
         if (match) {
             key_ = static_cast<int>(k);
             return err::NoError;

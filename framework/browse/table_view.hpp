@@ -21,7 +21,7 @@ FilterValue ReadFieldValue(runtime::Table& table, int field);
 runtime::Binding FieldBinding(runtime::Table& table, int field);
 
 class TableView final : public RecordView {
-public:
+  public:
     explicit TableView(runtime::Table& table) : table_(table) {}
 
     std::string Name() const override;
@@ -41,7 +41,7 @@ public:
     int Key() const { return key_; }
     const std::string& FilterError() const { return filter_error_; }
 
-private:
+  private:
     runtime::ErrorCode Read(bool next);
 
     runtime::Table& table_;

@@ -54,21 +54,22 @@ std::string BuildFilterExpression(const SortOrder& order) {
     };
     const auto& pairs = order.RangeList;
     switch (order.Limit) {
-    case LimitType::Fixed:
-    case LimitType::Current:
-    case LimitType::Related:
-        for (const RangePair& pair : pairs) join(Comparison(pair.field, "=", LimitOf(pair)));
-        break;
-    case LimitType::Between:
-        for (std::size_t i = 0; i + 1 < pairs.size(); ++i)
-            join(Comparison(pairs[i].field, "=", LimitOf(pairs[i])));
-        if (!pairs.empty()) {
-            const RangePair& last = pairs.back();
-            join(Comparison(last.field, ">=", LimitOf(last)));
-            join(Comparison(last.field, "<=", last.high.Read()));
-        }
-        break;
-    case LimitType::None: break;
+        case LimitType::Fixed:
+        case LimitType::Current:
+        case LimitType::Related:
+            for (const RangePair& pair : pairs) join(Comparison(pair.field, "=", LimitOf(pair)));
+            break;
+        case LimitType::Between:
+            for (std::size_t i = 0; i + 1 < pairs.size(); ++i)
+                join(Comparison(pairs[i].field, "=", LimitOf(pairs[i])));
+            if (!pairs.empty()) {
+                const RangePair& last = pairs.back();
+                join(Comparison(last.field, ">=", LimitOf(last)));
+                join(Comparison(last.field, "<=", last.high.Read()));
+            }
+            break;
+        case LimitType::None:
+            break;
     }
     for (const NamedFilter& f : order.Filter) {
         if (!f.Filter.empty()) join("(" + f.Filter + ")");
@@ -121,7 +122,8 @@ void ViewManager::AddRangeBetween(ViewField field, runtime::Binding low, runtime
 
 void ViewManager::SetFilter(std::string_view filter, std::string_view id) {
     auto& filters = ActiveOrder().Filter;
-    auto it = std::find_if(filters.begin(), filters.end(), [&](const NamedFilter& f) { return f.Id == id; });
+    auto it = std::find_if(filters.begin(), filters.end(),
+                           [&](const NamedFilter& f) { return f.Id == id; });
     if (filter.empty()) {
         if (it != filters.end()) filters.erase(it);
         return;
@@ -143,7 +145,8 @@ Level ViewManager::Open() {
     if (!Opened) {
         if (Primary) Primary->EnsureOpen();
         const runtime::ErrorCode code = View->Open();
-        if (code != runtime::err::NoError && code != runtime::err::FileAlreadyOpen) ReportViewError(code);
+        if (code != runtime::err::NoError && code != runtime::err::FileAlreadyOpen)
+            ReportViewError(code);
         View->SetBuffering(PageSize, PagesBehind, PagesAhead, Timeout);
         Opened = 1;
     }
@@ -189,8 +192,12 @@ Level ViewManager::ResetView(bool at_buffer) {
     return LevelOk;
 }
 
-Level ViewManager::Next() { return Read(true); }
-Level ViewManager::Previous() { return Read(false); }
+Level ViewManager::Next() {
+    return Read(true);
+}
+Level ViewManager::Previous() {
+    return Read(false);
+}
 
 Level ViewManager::Read(bool next) {
     for (;;) {
@@ -203,9 +210,12 @@ Level ViewManager::Read(bool next) {
             return LevelFatal;
         }
         switch (ValidateRecord()) {
-        case RecordStatus::InRange: return LevelOk;
-        case RecordStatus::OutOfRange: return LevelNotify;
-        case RecordStatus::Filtered: continue;
+            case RecordStatus::InRange:
+                return LevelOk;
+            case RecordStatus::OutOfRange:
+                return LevelNotify;
+            case RecordStatus::Filtered:
+                continue;
         }
     }
 }

@@ -28,7 +28,7 @@ std::string BuildFilterExpression(const SortOrder& order);
 enum class RecordStatus : std::uint8_t { InRange = 0, OutOfRange = 1, Filtered = 2 };
 
 class ViewManager {
-public:
+  public:
     ViewManager() = default;
     virtual ~ViewManager() = default;
     ViewManager(const ViewManager&) = delete;
@@ -77,10 +77,10 @@ public:
     // The filter expression last given to the view.
     const std::string& FilterExpression() const { return filter_; }
 
-protected:
+  protected:
     Level ReportViewError(runtime::ErrorCode code);
 
-private:
+  private:
     Level Read(bool next);
 
     ErrorReporter* errors_ = nullptr;

@@ -12,7 +12,8 @@ namespace {
 constexpr std::size_t kStepValueLength = 64;
 
 std::int32_t Held32(std::int64_t n) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(n, 0, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(n, 0, std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace
@@ -93,7 +94,8 @@ Level ProcessController::Next(bool count) {
     const Level level = ViewManager::Next();
     if (level != LevelOk) return level;
     if (count) {
-        if (FileSize != 0 && Primary) BytesRead = Held32(std::int64_t{BytesRead} + Primary->RecordBytes());
+        if (FileSize != 0 && Primary)
+            BytesRead = Held32(std::int64_t{BytesRead} + Primary->RecordBytes());
         if (RecordsProcessed < std::numeric_limits<std::int32_t>::max()) ++RecordsProcessed;
     }
     ShowProgress();

@@ -39,7 +39,7 @@ namespace zelt::framework {
 
 // A per-record handler a report calls for every record it takes.
 class RecordProcessor {
-public:
+  public:
     virtual ~RecordProcessor() = default;
     virtual Level TakeRecord() = 0;
 };
@@ -48,17 +48,17 @@ public:
 inline constexpr std::string_view kQueryFilterId = "QBE";
 
 class ProcessController : public ViewManager, public RecordProcessor {
-public:
+  public:
     std::int32_t BytesRead = 0;
     std::int32_t FileSize = 0;
     std::uint8_t ChildRead = 0;
     std::vector<ProcessController*> Children;  // not owned
-    std::uint8_t* Percentile = nullptr;         // 0..100; nullptr: no progress bar
+    std::uint8_t* Percentile = nullptr;        // 0..100; nullptr: no progress bar
     runtime::ControlNumber PText = 0;
-    QueryBuilder* Query = nullptr;              // not owned
+    QueryBuilder* Query = nullptr;  // not owned
     std::int32_t RecordsProcessed = 0;
     std::int32_t RecordsToProcess = 0;
-    Distribution* StepMgr = nullptr;            // not owned
+    Distribution* StepMgr = nullptr;  // not owned
     runtime::Binding ValueField;
     std::uint8_t CaseSensitiveValue = 0;
 
@@ -70,8 +70,9 @@ public:
     using ViewManager::Next;
     // Stores the view, the table, the progress controls and the expected number of records
     // (0 = count them), sets the progress variable to 0, then the view's initialisation.
-    void Init(RecordView& view, PrimaryRecord& primary, ErrorReporter& errors, runtime::Window* window,
-              runtime::ControlNumber progress_text, std::int32_t records_to_process, std::uint8_t* percentile);
+    void Init(RecordView& view, PrimaryRecord& primary, ErrorReporter& errors,
+              runtime::Window* window, runtime::ControlNumber progress_text,
+              std::int32_t records_to_process, std::uint8_t* percentile);
     void Kill() override;
 
     // Starts counts and limits (see the manual above) and resets the view to its start.
@@ -91,7 +92,7 @@ public:
     // The percentage the progress shows now (0..100).
     int Percentage() const;
 
-private:
+  private:
     // The ValueField's value as the step distribution reads it.
     std::string StepValue() const;
     void ShowProgress();

@@ -25,14 +25,15 @@ ReportController::ReportController(ErrorReporter& errors, runtime::WindowDeclara
 
 ReportController::~ReportController() = default;
 
-Level ReportController::Init(ProcessController& process, runtime::Report* report, runtime::ReportPreview* preview) {
+Level ReportController::Init(ProcessController& process, runtime::Report* report,
+                             runtime::ReportPreview* preview) {
     if (const Level level = WindowController::Init(); level != LevelOk) return level;
     Process = &process;
     Report = report;
     Preview = preview;
     if (Preview) {
-        PreviewQueue = std::make_unique<runtime::ReportDocument>(report ? report->Declaration().layout
-                                                                        : runtime::ReportLayout{});
+        PreviewQueue = std::make_unique<runtime::ReportDocument>(
+            report ? report->Declaration().layout : runtime::ReportLayout{});
         Preview->SetQueue(PreviewQueue.get());
     }
     RecordsPerCycle = 1;
@@ -135,10 +136,12 @@ Level ReportController::TakeRecordsForTimer() {
             if (const Level level = TakeRecord(); level != LevelOk) return level;
         }
         const std::int64_t elapsed = HundredthsSince(cycle_start);
-        if (5 * elapsed < 4 * slice && RecordsPerCycle <= std::numeric_limits<std::int32_t>::max() / 2)
+        if (5 * elapsed < 4 * slice &&
+            RecordsPerCycle <= std::numeric_limits<std::int32_t>::max() / 2)
             RecordsPerCycle *= 2;
         if (2 * elapsed < slice) continue;  // less than half a slice used: more of the same
-        if (2 * elapsed > 3 * slice && RecordsPerCycle > 1) RecordsPerCycle = std::max(1, RecordsPerCycle / 2);
+        if (2 * elapsed > 3 * slice && RecordsPerCycle > 1)
+            RecordsPerCycle = std::max(1, RecordsPerCycle / 2);
         return LevelOk;
     }
 }
@@ -165,8 +168,8 @@ void ReportController::AskPreview() {
         if (Preview && !SkipPreview) {
             Preview->Display();
         } else if (!Report->Output() && !Report->OutputFile.empty()) {
-            runtime::Message("The report could not be written to " + Report->OutputFile + ".", Window().Title(),
-                             runtime::StockIcon::Exclamation);
+            runtime::Message("The report could not be written to " + Report->OutputFile + ".",
+                             Window().Title(), runtime::StockIcon::Exclamation);
         }
     }
     if (Report && Report->IsOpen()) Report->Close();

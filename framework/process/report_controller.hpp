@@ -8,11 +8,10 @@
 //
 //   class PrintLog : public ReportController {
 //       Level Init() override {
-//           if (Level l = ReportController::Init(process_, &report_, &preview_); l != LevelOk) return l;
-//           process_.Init(view_, tracked_, Errors, &Window(), Ctl::PctText, 0, &percent_);
-//           AddButton(Ctl::Cancel, ResponseCancelled);   // Cancel ends the report early
-//           OpenWindow();
-//           return LevelOk;
+//           if (Level l = ReportController::Init(process_, &report_, &preview_); l != LevelOk)
+//           return l; process_.Init(view_, tracked_, Errors, &Window(), Ctl::PctText, 0,
+//           &percent_); AddButton(Ctl::Cancel, ResponseCancelled);   // Cancel ends the report
+//           early OpenWindow(); return LevelOk;
 //       }
 //       void OnNoRecords() override { runtime::Message("Nothing to print", "Go Away"); }
 //   };
@@ -52,31 +51,33 @@
 namespace zelt::framework {
 
 class ReportController : public WindowController {
-public:
-    ReportController(ErrorReporter& errors, runtime::WindowDeclaration declaration, std::string procedure_name = {});
+  public:
+    ReportController(ErrorReporter& errors, runtime::WindowDeclaration declaration,
+                     std::string procedure_name = {});
     ~ReportController() override;
 
     std::uint8_t DeferOpenReport = 0;
-    std::uint16_t DeferWindow = 0;           // seconds
+    std::uint16_t DeferWindow = 0;  // seconds
     std::uint8_t KeepVisible = 0;
-    std::uint8_t OpenFailed = 0;             // set until the report was opened
-    std::vector<RecordProcessor*> Processors;  // not owned
+    std::uint8_t OpenFailed = 0;                // set until the report was opened
+    std::vector<RecordProcessor*> Processors;   // not owned
     runtime::ReportPreview* Preview = nullptr;  // not owned
     std::unique_ptr<runtime::ReportDocument> PreviewQueue;
-    ProcessController* Process = nullptr;    // not owned
+    ProcessController* Process = nullptr;  // not owned
     std::int32_t RecordsPerCycle = 0;
     runtime::ControlNumber QueryControl = 0;
-    runtime::Report* Report = nullptr;       // not owned
+    runtime::Report* Report = nullptr;  // not owned
     std::uint8_t SkipPreview = 0;
-    std::int32_t StartTime = 0;              // clock value
-    std::uint16_t TimeSlice = 0;             // hundredths of a second
+    std::int32_t StartTime = 0;   // clock value
+    std::uint16_t TimeSlice = 0;  // hundredths of a second
     std::uint8_t WaitCursor = 0;
 
     using WindowController::Init;
     // The base initialisation, then: stores the process, the report and the preview (both
     // may be nullptr); with a preview, creates PreviewQueue and hands it to the preview;
     // RecordsPerCycle 1, TimeSlice 100; the window gets a timer if it has none.
-    Level Init(ProcessController& process, runtime::Report* report, runtime::ReportPreview* preview);
+    Level Init(ProcessController& process, runtime::Report* report,
+               runtime::ReportPreview* preview);
     // LevelNotify for a window already dead or one without a process.
     Level Kill() override;
     void EventLoop() override;
@@ -98,7 +99,7 @@ public:
 
     void AddItem(RecordProcessor& processor) { Processors.push_back(&processor); }
 
-private:
+  private:
     // One timer event's work; LevelOk lets the base handling follow.
     Level TakeRecordsForTimer();
 

@@ -13,7 +13,9 @@ namespace {
 constexpr std::string_view kOperatorChars = "=<>~";
 constexpr std::size_t kDescribeLimit = 60;
 
-std::string Cut(std::string_view text, std::size_t width) { return std::string(text.substr(0, width)); }
+std::string Cut(std::string_view text, std::size_t width) {
+    return std::string(text.substr(0, width));
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -75,7 +77,8 @@ std::vector<std::string> SplitSaved(std::string_view saved) {
 }  // namespace
 
 const std::vector<std::string>& QueryOperatorWords() {
-    static const std::vector<std::string> words = {"", "=", "NOT =", "<", "<=", ">", ">=", "Begins", "Contains"};
+    static const std::vector<std::string> words = {
+        "", "=", "NOT =", "<", "<=", ">", ">=", "Begins", "Contains"};
     return words;
 }
 
@@ -146,8 +149,9 @@ TypedValue SplitTypedValue(std::string_view typed, std::string_view word) {
     return t;
 }
 
-QueryField& QueryBuilder::AddItem(std::string_view name, std::string_view title, std::string_view picture,
-                                  bool text, std::uint8_t force_edit_picture) {
+QueryField& QueryBuilder::AddItem(std::string_view name, std::string_view title,
+                                  std::string_view picture, bool text,
+                                  std::uint8_t force_edit_picture) {
     QueryField f;
     f.Name = Cut(name, kQueryNameWidth);
     f.Title = Cut(title, kQueryTitleWidth);
@@ -195,9 +199,11 @@ std::string QueryBuilder::Term(QueryField& field) const {
     field.Middle = t.range ? std::string() : t.value;
 
     std::string column = field.Name;
-    const bool display = !t.contains && !t.begins && !field.Picture.empty() && !IsStringPicture(field.Picture);
+    const bool display =
+        !t.contains && !t.begins && !field.Picture.empty() && !IsStringPicture(field.Picture);
     if (display) {
-        const std::string picture = field.Picture.front() == '@' ? field.Picture : "@" + field.Picture;
+        const std::string picture =
+            field.Picture.front() == '@' ? field.Picture : "@" + field.Picture;
         column = "FORMAT(" + column + "," + picture + ")";
     }
     if (t.no_case || display) {
@@ -214,7 +220,9 @@ std::string QueryBuilder::Term(QueryField& field) const {
         return QuoteText(v);
     };
     if (t.contains) return "INSTRING(" + QuoteText(t.value) + "," + column + ",1,1) <> 0";
-    if (t.begins) return "SUB(" + column + ",1," + std::to_string(t.value.size()) + ") = " + QuoteText(t.value);
+    if (t.begins)
+        return "SUB(" + column + ",1," + std::to_string(t.value.size()) +
+               ") = " + QuoteText(t.value);
     if (t.range) {
         std::string term = "(";
         if (!t.low.empty()) term += column + " >= " + constant(t.low);
@@ -266,7 +274,8 @@ std::string QueryBuilder::Describe(std::string_view saved) {
     std::string text;
     for (std::size_t i = 0; i + 2 < parts.size(); i += 3) {
         std::string name = parts[i];
-        if (const std::size_t colon = name.find(':'); colon != std::string::npos) name.erase(0, colon + 1);
+        if (const std::size_t colon = name.find(':'); colon != std::string::npos)
+            name.erase(0, colon + 1);
         if (!text.empty()) text += " / ";
         text += name + ":";
         if (!parts[i + 1].empty()) text += " " + parts[i + 1];

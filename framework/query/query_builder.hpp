@@ -48,13 +48,13 @@ inline constexpr std::size_t kQueryOperatorWidth = 20;
 
 // One queryable column, in the order the form shows them.
 struct QueryField {
-    std::string Name;         // the column's label in the view expression
-    std::string Title;        // the caption on the query form
-    std::string Picture;      // the display picture; "@S..." marks a string column
-    std::string QueryString;  // the text last typed
-    std::string Low;          // a range entry's lower bound
-    std::string Middle;       // the single value typed
-    std::string High;         // a range entry's upper bound
+    std::string Name;                   // the column's label in the view expression
+    std::string Title;                  // the caption on the query form
+    std::string Picture;                // the display picture; "@S..." marks a string column
+    std::string QueryString;            // the text last typed
+    std::string Low;                    // a range entry's lower bound
+    std::string Middle;                 // the single value typed
+    std::string High;                   // a range entry's upper bound
     std::uint8_t ForceEditPicture = 0;  // edit the value with the column's picture
     // The operator word chosen on the form ("", "Contains", "Begins", "NOT =", "=", ...).
     std::string Operator;
@@ -69,8 +69,8 @@ const std::vector<std::string>& QueryOperatorWords();
 
 // A typed value taken apart.
 struct TypedValue {
-    std::string op;      // the raw operator: leading "=<>~", plus what the word added
-    std::string value;   // the rest, wildcards taken off
+    std::string op;     // the raw operator: leading "=<>~", plus what the word added
+    std::string value;  // the rest, wildcards taken off
     bool contains = false;
     bool begins = false;
     bool no_case = false;  // "^" in front
@@ -88,7 +88,7 @@ std::string QuoteText(std::string_view text);
 bool IsStringPicture(std::string_view picture);
 
 class QueryBuilder {
-public:
+  public:
     QueryBuilder() = default;
     virtual ~QueryBuilder() = default;
     QueryBuilder(const QueryBuilder&) = delete;
@@ -97,8 +97,9 @@ public:
     void Init(ErrorReporter& errors) { errors_ = &errors; }
     // Adds a queryable column (texts cut to their widths). A column without a picture is
     // compared as a number unless `text` says it is a string column.
-    QueryField& AddItem(std::string_view name, std::string_view title, std::string_view picture = {},
-                        bool text = false, std::uint8_t force_edit_picture = 0);
+    QueryField& AddItem(std::string_view name, std::string_view title,
+                        std::string_view picture = {}, bool text = false,
+                        std::uint8_t force_edit_picture = 0);
     std::vector<QueryField>& Fields() { return fields_; }
     const std::vector<QueryField>& Fields() const { return fields_; }
     // The column with that label (case ignored), or nullptr.
@@ -131,7 +132,7 @@ public:
 
     ErrorReporter* Errors() const { return errors_; }
 
-private:
+  private:
     ErrorReporter* errors_ = nullptr;
     std::vector<QueryField> fields_;
     QueryHistory* history_ = nullptr;

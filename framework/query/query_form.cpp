@@ -29,7 +29,8 @@ int EntryWidth(const QueryField& f) {
 QueryForm::QueryForm(ErrorReporter& errors, QueryBuilder& query)
     : WindowController(errors, Declaration(query, values_), "QueryForm"), query_(query) {}
 
-runtime::WindowDeclaration QueryForm::Declaration(QueryBuilder& query, std::vector<std::string>& values) {
+runtime::WindowDeclaration QueryForm::Declaration(QueryBuilder& query,
+                                                  std::vector<std::string>& values) {
     runtime::WindowDeclaration w(kTitle);
     w.Modal();
     values.assign(query.Fields().size(), {});

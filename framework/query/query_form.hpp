@@ -21,15 +21,23 @@ struct QueryFormValues {
 };
 
 class QueryForm : private QueryFormValues, public WindowController {
-public:
+  public:
     QueryForm(ErrorReporter& errors, QueryBuilder& query);
 
     // Control numbers: per column (from 0) its title, entry and operator button; then the
     // three buttons.
-    runtime::ControlNumber TitleControl(std::size_t column) const { return static_cast<int>(3 * column + 1); }
-    runtime::ControlNumber EntryControl(std::size_t column) const { return static_cast<int>(3 * column + 2); }
-    runtime::ControlNumber OperatorControl(std::size_t column) const { return static_cast<int>(3 * column + 3); }
-    runtime::ControlNumber OkControl() const { return static_cast<int>(3 * query_.Fields().size() + 1); }
+    runtime::ControlNumber TitleControl(std::size_t column) const {
+        return static_cast<int>(3 * column + 1);
+    }
+    runtime::ControlNumber EntryControl(std::size_t column) const {
+        return static_cast<int>(3 * column + 2);
+    }
+    runtime::ControlNumber OperatorControl(std::size_t column) const {
+        return static_cast<int>(3 * column + 3);
+    }
+    runtime::ControlNumber OkControl() const {
+        return static_cast<int>(3 * query_.Fields().size() + 1);
+    }
     runtime::ControlNumber ClearControl() const { return OkControl() + 1; }
     runtime::ControlNumber CancelControl() const { return OkControl() + 2; }
 
@@ -38,8 +46,9 @@ public:
 
     static constexpr const char* kTitle = "Query by Example";
 
-private:
-    static runtime::WindowDeclaration Declaration(QueryBuilder& query, std::vector<std::string>& values);
+  private:
+    static runtime::WindowDeclaration Declaration(QueryBuilder& query,
+                                                  std::vector<std::string>& values);
     void ShowOperator(std::size_t column);
     void ChooseOperator(std::size_t column);
 

@@ -22,7 +22,8 @@ void QueryHistory::Remember(std::string_view saved) {
     std::erase(queries, std::string(saved));
     queries.insert(queries.begin(), std::string(saved));
     if (queries.size() > kMaxQueries) queries.resize(kMaxQueries);
-    for (std::size_t i = 0; i < queries.size(); ++i) ini_.Update(section_, Key(static_cast<int>(i) + 1), queries[i]);
+    for (std::size_t i = 0; i < queries.size(); ++i)
+        ini_.Update(section_, Key(static_cast<int>(i) + 1), queries[i]);
 }
 
 }  // namespace zelt::framework

@@ -12,7 +12,7 @@ namespace zelt::framework {
 class IniStore;
 
 class QueryHistory {
-public:
+  public:
     static constexpr int kMaxQueries = 10;
 
     explicit QueryHistory(IniStore& ini, std::string section = "Query", std::string entry = "tsMRU")
@@ -24,7 +24,7 @@ public:
     // An empty query is not kept.
     void Remember(std::string_view saved);
 
-private:
+  private:
     std::string Key(int n) const { return entry_ + std::to_string(n); }
 
     IniStore& ini_;

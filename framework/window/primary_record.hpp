@@ -15,7 +15,7 @@ using SnapshotId = std::int32_t;  // 0 = none
 
 // Numbered snapshots of a record buffer.
 class RecordSnapshots {
-public:
+  public:
     virtual ~RecordSnapshots() = default;
     virtual SnapshotId SaveSnapshot() = 0;
     // Puts the buffer saved under `id` back (when copy_back) and forgets it; `id` becomes 0.
@@ -27,7 +27,7 @@ public:
 
 // The primary table of a form or a browse, reached through its relation tracker.
 class PrimaryRecord : public RecordSnapshots {
-public:
+  public:
     // Makes the table physically usable (the deferred open).
     virtual Level EnsureOpen() = 0;
     // Remembers the linking values loaded, for a later update.

@@ -41,7 +41,8 @@ Level WindowController::Init() {
     // A double click or the key that opened this window must not act again in it.
     if (runtime::WindowSystem* system = runtime::CurrentWindowSystem()) {
         const int opener = system->LastKeycode();
-        if (opener == runtime::key::MouseRight || opener == runtime::key::MouseLeft2) system->SetLastKeycode(0);
+        if (opener == runtime::key::MouseRight || opener == runtime::key::MouseLeft2)
+            system->SetLastKeycode(0);
     }
     components_.clear();
     buttons_.clear();
@@ -94,13 +95,17 @@ void WindowController::EventLoop() {
 
 // ---- Registration -------------------------------------------------------------------------
 
-void WindowController::AddComponent(WindowComponent& component) { components_.push_back(&component); }
+void WindowController::AddComponent(WindowComponent& component) {
+    components_.push_back(&component);
+}
 
 void WindowController::AddButton(runtime::ControlNumber control, ResponseCode response) {
     buttons_.push_back({control, response});
 }
 
-void WindowController::AddUpdateFile(RecordSnapshots& file) { files_.push_back({&file, 0}); }
+void WindowController::AddUpdateFile(RecordSnapshots& file) {
+    files_.push_back({&file, 0});
+}
 
 void WindowController::AddHistoryField(runtime::ControlNumber control) {
     history_.push_back({control, std::nullopt});
@@ -117,14 +122,23 @@ Level WindowController::DispatchEvent() {
         if (level != LevelOk) return level;
     }
     switch (code) {
-    case ev::Accepted: level = OnAccepted(); break;
-    case ev::Rejected: level = OnRejected(); break;
-    case ev::Selected: level = OnSelected(); break;
-    case ev::NewSelection: level = OnNewSelection(); break;
-    case ev::AlertKey:
-        if (HistoryKey != 0 && window_.Keycode() == HistoryKey) RecallField(window_.Focus());
-        break;
-    default: break;
+        case ev::Accepted:
+            level = OnAccepted();
+            break;
+        case ev::Rejected:
+            level = OnRejected();
+            break;
+        case ev::Selected:
+            level = OnSelected();
+            break;
+        case ev::NewSelection:
+            level = OnNewSelection();
+            break;
+        case ev::AlertKey:
+            if (HistoryKey != 0 && window_.Keycode() == HistoryKey) RecallField(window_.Focus());
+            break;
+        default:
+            break;
     }
     if (level != LevelOk) return level;
     if (field != 0) {
@@ -148,30 +162,33 @@ Level WindowController::DispatchEvent() {
 
 Level WindowController::OnWindowEvent() {
     switch (window_.Event()) {
-    case ev::OpenWindow:
-        if (!(Inited & kInitedFirstOpen)) OnFirstOpen();
-        if (FirstField != 0) window_.Select(FirstField);
-        break;
-    case ev::LoseFocus:
-        if (ResetOnGainFocus) ForcedReset = 1;
-        break;
-    case ev::GainFocus:
-        if (Inited & kInitedFirstOpen)
-            Refresh(false);
-        else
-            OnFirstOpen();
-        break;
-    case ev::Sized:
-        if (resizer_) resizer_->Resize(window_);
-        if (!(Inited & kInitedFirstSized))
-            Inited |= kInitedFirstSized;
-        else
-            Refresh(false);
-        break;
-    case ev::Completed: return OnCompleted();
-    case ev::CloseWindow:
-    case ev::CloseDown: return OnCloseEvent();
-    default: break;
+        case ev::OpenWindow:
+            if (!(Inited & kInitedFirstOpen)) OnFirstOpen();
+            if (FirstField != 0) window_.Select(FirstField);
+            break;
+        case ev::LoseFocus:
+            if (ResetOnGainFocus) ForcedReset = 1;
+            break;
+        case ev::GainFocus:
+            if (Inited & kInitedFirstOpen)
+                Refresh(false);
+            else
+                OnFirstOpen();
+            break;
+        case ev::Sized:
+            if (resizer_) resizer_->Resize(window_);
+            if (!(Inited & kInitedFirstSized))
+                Inited |= kInitedFirstSized;
+            else
+                Refresh(false);
+            break;
+        case ev::Completed:
+            return OnCompleted();
+        case ev::CloseWindow:
+        case ev::CloseDown:
+            return OnCloseEvent();
+        default:
+            break;
     }
     return LevelOk;
 }
@@ -287,13 +304,16 @@ Level WindowController::OnCompleted() {
     StoreHistory();
     if (!Primary) return LevelOk;
     switch (Request) {
-    case RequestInsert: return CompleteInsert();
-    case RequestChange: return CompleteChange();
-    case RequestDelete: return CompleteDelete();
-    default:
-        // A form opened to look at a record: OK closes it without touching the record.
-        window_.Post(ev::CloseWindow);
-        return LevelOk;
+        case RequestInsert:
+            return CompleteInsert();
+        case RequestChange:
+            return CompleteChange();
+        case RequestDelete:
+            return CompleteDelete();
+        default:
+            // A form opened to look at a record: OK closes it without touching the record.
+            window_.Post(ev::CloseWindow);
+            return LevelOk;
     }
 }
 
@@ -352,9 +372,8 @@ Level WindowController::CompleteChange() {
             return LevelOk;
         }
         if (level == LevelAsk) {
-            const auto answer = Errors.AskMessage(msg::RetryPut,
-                                                  button::Yes | button::No | button::Cancel,
-                                                  button::Cancel);
+            const auto answer = Errors.AskMessage(
+                msg::RetryPut, button::Yes | button::No | button::Cancel, button::Cancel);
             if (answer == button::Yes) continue;
             if (answer == button::No) {
                 window_.Post(ev::CloseWindow);
@@ -371,8 +390,7 @@ Level WindowController::CompleteDelete() {
     Response = ResponseCancelled;
     // The confirmation is asked here rather than by the tracker, so that declining it
     // leaves the form as it was instead of reading as a failed deletion.
-    if (DeleteAction == delete_action::AskAtOnce &&
-        Errors.Raise(msg::ConfirmDelete) != LevelOk) {
+    if (DeleteAction == delete_action::AskAtOnce && Errors.Raise(msg::ConfirmDelete) != LevelOk) {
         StayOnFirstField();
         return LevelNotify;
     }
@@ -386,9 +404,8 @@ Level WindowController::CompleteDelete() {
             SetResponse(ResponseCompleted);
             return LevelOk;
         }
-        const auto answer = Errors.AskMessage(msg::RetryDelete,
-                                              button::Yes | button::No | button::Cancel,
-                                              button::Cancel);
+        const auto answer = Errors.AskMessage(
+            msg::RetryDelete, button::Yes | button::No | button::Cancel, button::Cancel);
         if (answer == button::Yes) continue;
         if (answer == button::No) {
             window_.Post(ev::CloseWindow);
@@ -406,30 +423,30 @@ Level WindowController::OnCloseEvent() {
     if (CancelAction != cancel_action::CloseQuietly && editing && Saved != 0 &&
         !Primary->SameAsSnapshot(Saved)) {
         switch (CancelAction) {
-        case cancel_action::AskSave: {
-            const auto answer = Errors.AskMessage(msg::SaveRecord,
-                                                  button::Yes | button::No | button::Cancel,
-                                                  button::Cancel);
-            if (answer == button::No) break;
-            if (answer == button::Yes && OKControl != 0)
-                window_.Post(ev::Accepted, OKControl);
-            else
-                StayOnFirstField();
-            return LevelNotify;
-        }
-        case cancel_action::Save:
-            if (OKControl != 0) {
-                window_.Post(ev::Accepted, OKControl);
+            case cancel_action::AskSave: {
+                const auto answer = Errors.AskMessage(
+                    msg::SaveRecord, button::Yes | button::No | button::Cancel, button::Cancel);
+                if (answer == button::No) break;
+                if (answer == button::Yes && OKControl != 0)
+                    window_.Post(ev::Accepted, OKControl);
+                else
+                    StayOnFirstField();
                 return LevelNotify;
             }
-            break;
-        case cancel_action::AskLoseChanges:
-            if (Errors.Raise(msg::ConfirmCancel) != LevelOk) {
-                StayOnFirstField();
-                return LevelNotify;
-            }
-            break;
-        default: break;
+            case cancel_action::Save:
+                if (OKControl != 0) {
+                    window_.Post(ev::Accepted, OKControl);
+                    return LevelNotify;
+                }
+                break;
+            case cancel_action::AskLoseChanges:
+                if (Errors.Raise(msg::ConfirmCancel) != LevelOk) {
+                    StayOnFirstField();
+                    return LevelNotify;
+                }
+                break;
+            default:
+                break;
         }
     }
     if (OriginalRequest == RequestInsert && Response != ResponseCompleted) {

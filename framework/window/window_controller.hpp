@@ -35,9 +35,9 @@ namespace zelt::framework {
 // What a changed form does when it is cancelled.
 namespace cancel_action {
 inline constexpr std::uint8_t CloseQuietly = 0;
-inline constexpr std::uint8_t Save = 1;          // save as if OK was pressed
+inline constexpr std::uint8_t Save = 1;            // save as if OK was pressed
 inline constexpr std::uint8_t AskLoseChanges = 2;  // "Changes will be lost!"
-inline constexpr std::uint8_t AskSave = 3;       // "Save Record" with Yes, No, Cancel
+inline constexpr std::uint8_t AskSave = 3;         // "Save Record" with Yes, No, Cancel
 }  // namespace cancel_action
 
 // What follows a successful insert.
@@ -60,7 +60,7 @@ inline constexpr std::uint8_t kInitedFirstOpen = 1;
 inline constexpr std::uint8_t kInitedFirstSized = 2;
 
 class WindowController {
-public:
+  public:
     WindowController(ErrorReporter& errors, runtime::WindowDeclaration declaration,
                      std::string procedure_name = {});
     virtual ~WindowController();
@@ -148,7 +148,7 @@ public:
     const std::string& ProcedureName() const { return procedure_name_; }
     const std::vector<WindowComponent*>& Components() const { return components_; }
 
-private:
+  private:
     struct ButtonEntry {
         runtime::ControlNumber control;
         ResponseCode response;

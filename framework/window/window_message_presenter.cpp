@@ -7,9 +7,9 @@ namespace zelt::framework {
 std::uint32_t WindowMessagePresenter::PlainMessage(std::string_view text, std::string_view caption,
                                                    std::uint32_t icon, std::uint32_t buttons,
                                                    std::uint32_t default_button, std::uint32_t) {
-    return static_cast<std::uint32_t>(runtime::Message(
-        text, caption, static_cast<runtime::StockIcon>(icon), static_cast<int>(buttons),
-        static_cast<int>(default_button)));
+    return static_cast<std::uint32_t>(
+        runtime::Message(text, caption, static_cast<runtime::StockIcon>(icon),
+                         static_cast<int>(buttons), static_cast<int>(default_button)));
 }
 
 std::uint32_t WindowMessagePresenter::ShowHistory(std::string_view caption, std::uint32_t icon,

@@ -7,7 +7,7 @@
 namespace zelt::framework {
 
 class WindowMessagePresenter final : public MessagePresenter {
-public:
+  public:
     std::uint32_t PlainMessage(std::string_view text, std::string_view caption, std::uint32_t icon,
                                std::uint32_t buttons, std::uint32_t default_button,
                                std::uint32_t style) override;

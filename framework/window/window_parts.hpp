@@ -9,7 +9,7 @@ namespace zelt::framework {
 
 // Something registered with a window that takes part in its life and events.
 class WindowComponent {
-public:
+  public:
     virtual ~WindowComponent() = default;
     virtual void Kill() = 0;
     virtual void Reset(bool force) = 0;
@@ -25,12 +25,21 @@ public:
 
 // Toolbar navigation requests (the record-navigation buttons of a form); InsertAgain asks
 // for one more new record after an insert.
-enum class NavigationRequest : int { None = 0, Next, Previous, First, Last, PageDown, PageUp, InsertAgain };
+enum class NavigationRequest : int {
+    None = 0,
+    Next,
+    Previous,
+    First,
+    Last,
+    PageDown,
+    PageUp,
+    InsertAgain
+};
 
 // The toolbar target of a window: it sees accepted events first and keeps the pending
 // record-navigation request.
 class ToolbarTarget {
-public:
+  public:
     virtual ~ToolbarTarget() = default;
     // An accepted event of control `control`; LevelNotify consumes it.
     virtual Level TakeAccepted(runtime::ControlNumber control) = 0;
@@ -45,14 +54,14 @@ public:
 inline constexpr runtime::ControlNumber kToolbarHistoryButton = 3012;
 
 class WindowResizer {
-public:
+  public:
     virtual ~WindowResizer() = default;
     virtual void Resize(runtime::Window& window) = 0;
     virtual void Kill() {}
 };
 
 class WindowTranslator {
-public:
+  public:
     virtual ~WindowTranslator() = default;
     virtual void TranslateWindow(runtime::Window& window) = 0;
 };

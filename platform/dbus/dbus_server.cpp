@@ -13,11 +13,13 @@ namespace {
 
 constexpr const char* kConversationPathPrefix = "/org/zelt/Dde/conversation/";
 
-std::string ConversationPath(runtime::ConversationId id) { return kConversationPathPrefix + std::to_string(id); }
+std::string ConversationPath(runtime::ConversationId id) {
+    return kConversationPathPrefix + std::to_string(id);
+}
 
 // An execute that waits for its acknowledgement: answers at most once.
 class PendingExecute {
-public:
+  public:
     explicit PendingExecute(sd_bus_message* m) : message_(sd_bus_message_ref(m)) {}
     void Answer(bool positive) {
         if (!message_) return;
@@ -25,7 +27,7 @@ public:
         message_.reset();
     }
 
-private:
+  private:
     MessagePtr message_;
 };
 
@@ -35,8 +37,8 @@ bool ValidServerInstance(const std::string& instance) {
     if (instance.empty() || instance.size() > 200) return false;
     if (instance[0] >= '0' && instance[0] <= '9') return false;
     for (char c : instance) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                        c == '-';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '_' || c == '-';
         if (!ok) return false;
     }
     return true;
@@ -51,21 +53,23 @@ DbusConversationServer::~DbusConversationServer() {
     if (bus_) sd_bus_detach_event(bus_.get());
 }
 
-std::unique_ptr<DbusConversationServer> DbusConversationServer::Start(sd_event* loop,
-                                                                      runtime::ConversationService& service,
-                                                                      const std::string& instance,
-                                                                      std::string* reason) {
+std::unique_ptr<DbusConversationServer> DbusConversationServer::Start(
+    sd_event* loop, runtime::ConversationService& service, const std::string& instance,
+    std::string* reason) {
     auto fail = [&](std::string why) -> std::unique_ptr<DbusConversationServer> {
         if (reason) *reason = std::move(why);
         return nullptr;
     };
     if (!ValidServerInstance(instance)) {
-        return fail("\"" + instance + "\" cannot be part of a bus name (letters, digits, _ and -, not a digit first)");
+        return fail(
+            "\"" + instance +
+            "\" cannot be part of a bus name (letters, digits, _ and -, not a digit first)");
     }
     std::string why;
     BusPtr bus = OpenSessionBus(&why);
     if (!bus) return fail(why);
-    std::unique_ptr<DbusConversationServer> server(new DbusConversationServer(std::move(bus), service));
+    std::unique_ptr<DbusConversationServer> server(
+        new DbusConversationServer(std::move(bus), service));
 
     static const sd_bus_vtable table[] = {
         SD_BUS_VTABLE_START(0),
@@ -77,20 +81,25 @@ std::unique_ptr<DbusConversationServer> DbusConversationServer::Start(sd_event* 
         SD_BUS_VTABLE_END,
     };
     sd_bus_slot* slot = nullptr;
-    int r = sd_bus_add_object_vtable(server->bus_.get(), &slot, kDdeObjectPath, kDdeInterface, table, server.get());
-    if (r < 0) return fail(std::string("the conversation object cannot be served: ") + std::strerror(-r));
+    int r = sd_bus_add_object_vtable(server->bus_.get(), &slot, kDdeObjectPath, kDdeInterface,
+                                     table, server.get());
+    if (r < 0)
+        return fail(std::string("the conversation object cannot be served: ") + std::strerror(-r));
     server->object_.reset(slot);
 
     server->bus_name_ = std::string(kDdeServerPrefix) + instance;
     r = sd_bus_request_name(server->bus_.get(), server->bus_name_.c_str(), 0);
     if (r == -EEXIST) return fail("the bus name " + server->bus_name_ + " is already taken");
-    if (r < 0) return fail("the bus name " + server->bus_name_ + " cannot be claimed: " + std::strerror(-r));
+    if (r < 0)
+        return fail("the bus name " + server->bus_name_ +
+                    " cannot be claimed: " + std::strerror(-r));
     r = sd_bus_attach_event(server->bus_.get(), loop, SD_EVENT_PRIORITY_NORMAL);
     if (r < 0) return fail(std::string("the bus cannot join the event loop: ") + std::strerror(-r));
     return server;
 }
 
-runtime::ConversationId DbusConversationServer::FindConversation(sd_bus_message* m, const char* path) const {
+runtime::ConversationId DbusConversationServer::FindConversation(sd_bus_message* m,
+                                                                 const char* path) const {
     const std::string_view text = path ? path : "";
     const std::string_view prefix = kConversationPathPrefix;
     if (!text.starts_with(prefix)) return 0;
@@ -128,15 +137,19 @@ int DbusConversationServer::OnInitiate(sd_bus_message* m, void* userdata, sd_bus
     const runtime::ConversationId id = self->next_conversation_++;
     Conversation& conversation = self->conversations_[id];
     conversation.client = sender;
-    const std::string match = std::string("type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-                                          "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
-                              sender + "'";
+    const std::string match =
+        std::string(
+            "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+            "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
+        sender + "'";
     sd_bus_slot* slot = nullptr;
-    if (sd_bus_add_match_async(self->bus_.get(), &slot, match.c_str(), &OnClientNameChanged, nullptr, self) >= 0) {
+    if (sd_bus_add_match_async(self->bus_.get(), &slot, match.c_str(), &OnClientNameChanged,
+                               nullptr, self) >= 0) {
         conversation.client_watch.reset(slot);
     }
     const std::string path = ConversationPath(id);
-    return sd_bus_reply_method_return(m, "bsso", 1, answer->service.c_str(), answer->topic.c_str(), path.c_str());
+    return sd_bus_reply_method_return(m, "bsso", 1, answer->service.c_str(), answer->topic.c_str(),
+                                      path.c_str());
 }
 
 int DbusConversationServer::OnExecute(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -179,7 +192,8 @@ int DbusConversationServer::OnClientNameChanged(sd_bus_message* m, void* userdat
     const char* name = nullptr;
     const char* old_owner = nullptr;
     const char* new_owner = nullptr;
-    if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) < 0 || !name || (new_owner && *new_owner)) {
+    if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) < 0 || !name ||
+        (new_owner && *new_owner)) {
         return 0;
     }
     std::vector<runtime::ConversationId> gone;
@@ -194,7 +208,8 @@ void DbusConversationServer::EndConversation(runtime::ConversationId conversatio
     auto it = conversations_.find(conversation);
     if (it == conversations_.end()) return;
     sd_bus_message* raw = nullptr;
-    if (sd_bus_message_new_signal(bus_.get(), &raw, kDdeObjectPath, kDdeInterface, "Terminated") >= 0) {
+    if (sd_bus_message_new_signal(bus_.get(), &raw, kDdeObjectPath, kDdeInterface, "Terminated") >=
+        0) {
         MessagePtr signal(raw);
         const std::string path = ConversationPath(conversation);
         if (sd_bus_message_set_destination(signal.get(), it->second.client.c_str()) >= 0 &&
@@ -211,6 +226,8 @@ std::vector<runtime::ConversationId> DbusConversationServer::Conversations() con
     return ids;
 }
 
-void DbusConversationServer::Flush() { sd_bus_flush(bus_.get()); }
+void DbusConversationServer::Flush() {
+    sd_bus_flush(bus_.get());
+}
 
 }  // namespace zelt::platform

@@ -15,13 +15,15 @@
 namespace zelt::platform {
 
 class DbusConversationServer {
-public:
+  public:
     // Connects to the session bus, serves the conversation object, claims the bus name
     // "org.zelt.Dde.Server.<instance>" and attaches to the event loop. Nothing, and the
     // reason, when any of it fails (the name is taken, the instance name is not valid, the
     // bus cannot be reached). The service must outlive the server.
-    static std::unique_ptr<DbusConversationServer> Start(sd_event* loop, runtime::ConversationService& service,
-                                                         const std::string& instance, std::string* reason);
+    static std::unique_ptr<DbusConversationServer> Start(sd_event* loop,
+                                                         runtime::ConversationService& service,
+                                                         const std::string& instance,
+                                                         std::string* reason);
     ~DbusConversationServer();
     DbusConversationServer(const DbusConversationServer&) = delete;
     DbusConversationServer& operator=(const DbusConversationServer&) = delete;
@@ -34,7 +36,7 @@ public:
     void Flush();
     sd_bus* Bus() { return bus_.get(); }
 
-private:
+  private:
     DbusConversationServer(BusPtr bus, runtime::ConversationService& service);
     struct Conversation {
         std::string client;  // the client's unique name

@@ -19,7 +19,9 @@ constexpr const char* kBusService = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kBusInterface = "org.freedesktop.DBus";
 
-std::uint64_t Microseconds(std::int64_t ms) { return static_cast<std::uint64_t>(ms) * 1000u; }
+std::uint64_t Microseconds(std::int64_t ms) {
+    return static_cast<std::uint64_t>(ms) * 1000u;
+}
 
 // Reads a string array reply into a vector.
 std::vector<std::string> ReadStrings(sd_bus_message* reply) {
@@ -34,7 +36,8 @@ std::vector<std::string> ReadStrings(sd_bus_message* reply) {
 // A method call on the partner's object with the given member.
 MessagePtr NewCall(sd_bus* bus, const std::string& destination, const char* member) {
     sd_bus_message* m = nullptr;
-    if (sd_bus_message_new_method_call(bus, &m, destination.c_str(), kDdeObjectPath, kDdeInterface, member) < 0) {
+    if (sd_bus_message_new_method_call(bus, &m, destination.c_str(), kDdeObjectPath, kDdeInterface,
+                                       member) < 0) {
         return nullptr;
     }
     return MessagePtr(m);
@@ -70,10 +73,13 @@ struct PendingReply {
 
 // Sends the call and lets `sleep` run until its reply has come or the time is over, handling
 // whatever else arrives meanwhile; as sd_bus_call answers: >= 0 with the reply, or -errno.
-int CallSleeping(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const Sleep& sleep, sd_bus_message** reply) {
+int CallSleeping(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const Sleep& sleep,
+                 sd_bus_message** reply) {
     PendingReply pending;
     sd_bus_slot* slot = nullptr;
-    if (const int r = sd_bus_call_async(bus, &slot, m, &PendingReply::OnReply, &pending, Microseconds(timeout_ms)); r < 0)
+    if (const int r = sd_bus_call_async(bus, &slot, m, &PendingReply::OnReply, &pending,
+                                        Microseconds(timeout_ms));
+        r < 0)
         return r;
     const SlotPtr call(slot);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -81,7 +87,8 @@ int CallSleeping(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const 
         while (!pending.done && sd_bus_process(bus, nullptr) > 0) {
         }
         if (pending.done) break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return -ETIMEDOUT;
         sleep(sd_bus_get_fd(bus), left.count() + 1);
     }
@@ -113,8 +120,10 @@ CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const S
     }
     // A partner that disconnects makes the bus answer with an error of the same errno, but
     // at once: only a wait that used up the time-out is a time-out.
-    const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-    if (r == -ETIMEDOUT && static_cast<std::uint64_t>(waited.count()) + 2000 >= Microseconds(timeout_ms)) {
+    const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    if (r == -ETIMEDOUT &&
+        static_cast<std::uint64_t>(waited.count()) + 2000 >= Microseconds(timeout_ms)) {
         result.outcome = runtime::TransactionOutcome::TimedOut;
     }
     return result;
@@ -122,9 +131,10 @@ CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const S
 
 // The client's end of one conversation.
 class DbusConversation final : public runtime::TransportConversation {
-public:
-    DbusConversation(sd_bus* bus, std::string partner, std::string path, std::string service, std::string topic,
-                     runtime::PartnerLostHandler on_lost, std::shared_ptr<const Sleep> sleep)
+  public:
+    DbusConversation(sd_bus* bus, std::string partner, std::string path, std::string service,
+                     std::string topic, runtime::PartnerLostHandler on_lost,
+                     std::shared_ptr<const Sleep> sleep)
         : sleep_(std::move(sleep)),
           bus_(sd_bus_ref(bus)),
           partner_(std::move(partner)),
@@ -135,11 +145,12 @@ public:
 
     // Watches for the partner's Terminated signal and for its name losing its owner.
     void Watch() {
-        const std::string terminated = "type='signal',sender='" + partner_ + "',path='" + kDdeObjectPath +
-                                       "',interface='" + kDdeInterface + "',member='Terminated'";
-        const std::string owner = std::string("type='signal',sender='") + kBusService + "',path='" + kBusPath +
-                                  "',interface='" + kBusInterface + "',member='NameOwnerChanged',arg0='" +
-                                  partner_ + "'";
+        const std::string terminated = "type='signal',sender='" + partner_ + "',path='" +
+                                       kDdeObjectPath + "',interface='" + kDdeInterface +
+                                       "',member='Terminated'";
+        const std::string owner = std::string("type='signal',sender='") + kBusService + "',path='" +
+                                  kBusPath + "',interface='" + kBusInterface +
+                                  "',member='NameOwnerChanged',arg0='" + partner_ + "'";
         sd_bus_slot* slot = nullptr;
         if (sd_bus_add_match(bus_.get(), &slot, terminated.c_str(), &OnTerminated, this) >= 0) {
             terminated_watch_.reset(slot);
@@ -155,8 +166,8 @@ public:
         // The partner may have gone a moment ago, before its signal could arrive: ask the bus.
         BusError error;
         sd_bus_message* reply = nullptr;
-        if (sd_bus_call_method(bus_.get(), kBusService, kBusPath, kBusInterface, "NameHasOwner", error.get(),
-                               &reply, "s", partner_.c_str()) < 0) {
+        if (sd_bus_call_method(bus_.get(), kBusService, kBusPath, kBusInterface, "NameHasOwner",
+                               error.get(), &reply, "s", partner_.c_str()) < 0) {
             return false;
         }
         MessagePtr owned(reply);
@@ -164,7 +175,8 @@ public:
         return sd_bus_message_read(owned.get(), "b", &has_owner) >= 0 && has_owner != 0;
     }
 
-    runtime::TransactionOutcome Execute(std::string_view command, std::int64_t timeout_ms) override {
+    runtime::TransactionOutcome Execute(std::string_view command,
+                                        std::int64_t timeout_ms) override {
         MessagePtr m = NewCall(bus_.get(), partner_, "Execute");
         const std::string text(command);
         if (!m || sd_bus_message_append(m.get(), "os", path_.c_str(), text.c_str()) < 0) {
@@ -173,7 +185,8 @@ public:
         CallResult result = Call(bus_.get(), m.get(), timeout_ms, *sleep_);
         if (result.outcome != runtime::TransactionOutcome::Positive) return result.outcome;
         int ack = 0;
-        if (sd_bus_message_read(result.reply.get(), "b", &ack) < 0) return runtime::TransactionOutcome::NotDelivered;
+        if (sd_bus_message_read(result.reply.get(), "b", &ack) < 0)
+            return runtime::TransactionOutcome::NotDelivered;
         return ack ? runtime::TransactionOutcome::Positive : runtime::TransactionOutcome::Negative;
     }
 
@@ -181,7 +194,8 @@ public:
         runtime::RequestOutcome outcome;
         MessagePtr m = NewCall(bus_.get(), partner_, "Request");
         const std::string name(item);
-        if (!m || sd_bus_message_append(m.get(), "osu", path_.c_str(), name.c_str(), runtime::kTextFormat) < 0) {
+        if (!m || sd_bus_message_append(m.get(), "osu", path_.c_str(), name.c_str(),
+                                        runtime::kTextFormat) < 0) {
             return outcome;
         }
         CallResult result = Call(bus_.get(), m.get(), timeout_ms, *sleep_);
@@ -211,7 +225,7 @@ public:
     const std::string& Service() const override { return service_; }
     const std::string& Topic() const override { return topic_; }
 
-private:
+  private:
     void Lost() {
         if (lost_ || terminated_) return;
         lost_ = true;
@@ -232,7 +246,8 @@ private:
         const char* name = nullptr;
         const char* old_owner = nullptr;
         const char* new_owner = nullptr;
-        if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) >= 0 && new_owner && !*new_owner) {
+        if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) >= 0 && new_owner &&
+            !*new_owner) {
             self->Lost();
         }
         return 0;
@@ -253,23 +268,27 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DbusConversationTransport> DbusConversationTransport::ConnectSessionBus(std::string* reason) {
+std::unique_ptr<DbusConversationTransport> DbusConversationTransport::ConnectSessionBus(
+    std::string* reason) {
     BusPtr bus = OpenSessionBus(reason);
     if (!bus) return nullptr;
     return std::make_unique<DbusConversationTransport>(std::move(bus));
 }
 
 DbusConversationTransport::DbusConversationTransport(BusPtr bus) : bus_(std::move(bus)) {
-    const std::string match = std::string("type='signal',sender='") + kBusService + "',path='" + kBusPath +
-                              "',interface='" + kBusInterface + "',member='NameOwnerChanged',arg0namespace='" +
-                              kDdeServerNamespace + "'";
+    const std::string match = std::string("type='signal',sender='") + kBusService + "',path='" +
+                              kBusPath + "',interface='" + kBusInterface +
+                              "',member='NameOwnerChanged',arg0namespace='" + kDdeServerNamespace +
+                              "'";
     sd_bus_slot* slot = nullptr;
     if (sd_bus_add_match(bus_.get(), &slot, match.c_str(), &OnServerNameChanged, this) >= 0) {
         server_watch_.reset(slot);
     }
 }
 
-DbusConversationTransport::~DbusConversationTransport() { server_watch_.reset(); }
+DbusConversationTransport::~DbusConversationTransport() {
+    server_watch_.reset();
+}
 
 std::string DbusConversationTransport::UniqueName() const {
     const char* name = nullptr;
@@ -312,7 +331,8 @@ namespace {
 constexpr std::uint64_t kLateAnswerUs = 600ull * 1000 * 1000;
 
 std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 }  // namespace
@@ -321,13 +341,14 @@ std::vector<std::string> DbusConversationTransport::ServerNames() {
     std::vector<std::string> servers;
     BusError error;
     sd_bus_message* listed = nullptr;
-    if (sd_bus_call_method(bus_.get(), kBusService, kBusPath, kBusInterface, "ListNames", error.get(), &listed, "") <
-        0) {
+    if (sd_bus_call_method(bus_.get(), kBusService, kBusPath, kBusInterface, "ListNames",
+                           error.get(), &listed, "") < 0) {
         return servers;
     }
     MessagePtr reply(listed);
     for (std::string& name : ReadStrings(reply.get())) {
-        if (name.size() > kDdeServerPrefix.size() && name.starts_with(kDdeServerPrefix)) servers.push_back(std::move(name));
+        if (name.size() > kDdeServerPrefix.size() && name.starts_with(kDdeServerPrefix))
+            servers.push_back(std::move(name));
     }
     std::sort(servers.begin(), servers.end());
     return servers;
@@ -336,7 +357,9 @@ std::vector<std::string> DbusConversationTransport::ServerNames() {
 std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initiate(
     std::string_view service, std::string_view topic, runtime::PartnerLostHandler on_partner_lost) {
     unanswered_.clear();
-    std::erase_if(late_offers_, [](const std::unique_ptr<Offer>& o) { return o->state != Offer::State::Waiting; });
+    std::erase_if(late_offers_, [](const std::unique_ptr<Offer>& o) {
+        return o->state != Offer::State::Waiting;
+    });
     const std::string wanted_service(service);
     const std::string wanted_topic(topic);
 
@@ -344,12 +367,16 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
     std::vector<std::unique_ptr<Offer>> offers;
     for (const std::string& server : ServerNames()) {
         MessagePtr m = NewCall(bus_.get(), server, "Initiate");
-        if (!m || sd_bus_message_append(m.get(), "ss", wanted_service.c_str(), wanted_topic.c_str()) < 0) continue;
+        if (!m ||
+            sd_bus_message_append(m.get(), "ss", wanted_service.c_str(), wanted_topic.c_str()) < 0)
+            continue;
         auto offer = std::make_unique<Offer>();
         offer->bus = bus_.get();
         offer->server = server;
         sd_bus_slot* slot = nullptr;
-        if (sd_bus_call_async(bus_.get(), &slot, m.get(), &Offer::OnAnswer, offer.get(), kLateAnswerUs) < 0) continue;
+        if (sd_bus_call_async(bus_.get(), &slot, m.get(), &Offer::OnAnswer, offer.get(),
+                              kLateAnswerUs) < 0)
+            continue;
         offer->call.reset(slot);
         offers.push_back(std::move(offer));
     }
@@ -361,13 +388,17 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
     for (;;) {
         ProcessPending();
         std::size_t first_open = 0;
-        while (first_open < offers.size() && offers[first_open]->state == Offer::State::Declined) ++first_open;
-        const bool decided = first_open == offers.size() || offers[first_open]->state == Offer::State::Accepted;
+        while (first_open < offers.size() && offers[first_open]->state == Offer::State::Declined)
+            ++first_open;
+        const bool decided =
+            first_open == offers.size() || offers[first_open]->state == Offer::State::Accepted;
         const std::int64_t left = deadline - NowMs();
         if (decided || left <= 0) {
             for (std::size_t i = 0; i < offers.size() && chosen == offers.size(); ++i) {
-                if (offers[i]->state == Offer::State::Accepted) chosen = i;
-                else if (offers[i]->state == Offer::State::Waiting) unanswered_.push_back(offers[i]->server);
+                if (offers[i]->state == Offer::State::Accepted)
+                    chosen = i;
+                else if (offers[i]->state == Offer::State::Waiting)
+                    unanswered_.push_back(offers[i]->server);
             }
             break;
         }
@@ -378,11 +409,13 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
     for (std::size_t i = 0; i < offers.size(); ++i) {
         Offer& offer = *offers[i];
         if (i == chosen) {
-            partner = std::make_unique<DbusConversation>(bus_.get(), offer.unique, offer.path, offer.service,
-                                                         offer.topic, std::move(on_partner_lost), sleep_);
+            partner = std::make_unique<DbusConversation>(bus_.get(), offer.unique, offer.path,
+                                                         offer.service, offer.topic,
+                                                         std::move(on_partner_lost), sleep_);
             partner->Watch();
         } else if (offer.state == Offer::State::Accepted) {
-            SendTerminate(bus_.get(), offer.unique, offer.path);  // only one server serves the client
+            SendTerminate(bus_.get(), offer.unique,
+                          offer.path);  // only one server serves the client
         } else if (offer.state == Offer::State::Waiting) {
             offer.late = true;
             late_offers_.push_back(std::move(offers[i]));
@@ -417,16 +450,22 @@ bool DbusConversationTransport::Wait(std::int64_t timeout_ms) {
     return sd_bus_wait(bus_.get(), Microseconds(timeout_ms)) > 0;
 }
 
-void DbusConversationTransport::SetSleep(Sleep sleep) { *sleep_ = std::move(sleep); }
+void DbusConversationTransport::SetSleep(Sleep sleep) {
+    *sleep_ = std::move(sleep);
+}
 
-int DbusConversationTransport::EventDescriptor() const { return sd_bus_get_fd(bus_.get()); }
+int DbusConversationTransport::EventDescriptor() const {
+    return sd_bus_get_fd(bus_.get());
+}
 
-int DbusConversationTransport::OnServerNameChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
+int DbusConversationTransport::OnServerNameChanged(sd_bus_message* m, void* userdata,
+                                                   sd_bus_error*) {
     auto* self = static_cast<DbusConversationTransport*>(userdata);
     const char* name = nullptr;
     const char* old_owner = nullptr;
     const char* new_owner = nullptr;
-    if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) >= 0 && new_owner && *new_owner) {
+    if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) >= 0 && new_owner &&
+        *new_owner) {
         self->server_appeared_ = true;
     }
     return 0;

@@ -3,10 +3,11 @@
 //
 // Waits for acknowledgements block on the bus connection until the reply or the time-out,
 // without dispatching anything else; with a sleep installed (SetSleep) they send without
-// blocking and let the sleep run until the reply, handling what arrives meanwhile. An offer of a conversation goes to every server at
-// once and waits for the answers it needs, dispatching what arrives meanwhile. Ends of conversations (the server's Terminated
-// signal, or its unique name losing its owner) are handled by ProcessPending; an event
-// loop watches EventDescriptor() and calls it.
+// blocking and let the sleep run until the reply, handling what arrives meanwhile. An offer of a
+// conversation goes to every server at once and waits for the answers it needs, dispatching what
+// arrives meanwhile. Ends of conversations (the server's Terminated signal, or its unique name
+// losing its owner) are handled by ProcessPending; an event loop watches EventDescriptor() and
+// calls it.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,7 @@
 namespace zelt::platform {
 
 class DbusConversationTransport final : public runtime::ConversationTransport {
-public:
+  public:
     // A transport on the user's session bus ($DBUS_SESSION_BUS_ADDRESS); nothing, and the
     // reason, when the bus cannot be reached.
     static std::unique_ptr<DbusConversationTransport> ConnectSessionBus(std::string* reason);
@@ -30,8 +31,9 @@ public:
     DbusConversationTransport(const DbusConversationTransport&) = delete;
     DbusConversationTransport& operator=(const DbusConversationTransport&) = delete;
 
-    std::unique_ptr<runtime::TransportConversation> Initiate(std::string_view service, std::string_view topic,
-                                                             runtime::PartnerLostHandler on_partner_lost) override;
+    std::unique_ptr<runtime::TransportConversation> Initiate(
+        std::string_view service, std::string_view topic,
+        runtime::PartnerLostHandler on_partner_lost) override;
     void ProcessPending() override;
     bool WaitForActivity(std::int64_t timeout_ms) override;
     int EventDescriptor() const override;
@@ -46,7 +48,7 @@ public:
     // This client's unique name on the bus.
     std::string UniqueName() const;
 
-private:
+  private:
     struct Offer;
     static int OnServerNameChanged(sd_bus_message* m, void* userdata, sd_bus_error* error);
     // Sleeps on the bus at most `timeout_ms`; true when woken (or possibly woken) early.

@@ -12,7 +12,7 @@
 namespace zelt::platform {
 
 class DbusDesktopNotifier final : public runtime::DesktopNotifier {
-public:
+  public:
     // `application`: the sending program's name; `icon`: its icon's theme name.
     explicit DbusDesktopNotifier(std::string application = "ZELT", std::string icon = "zelt");
     // Over a bus of the caller's (tests); null: the session bus, connected at the first notice.
@@ -23,7 +23,7 @@ public:
     // How long the service may take to take a notice (default 2 s).
     void SetTimeOut(std::int64_t ms) { timeout_ms_ = ms; }
 
-private:
+  private:
     BusPtr bus_;
     bool tried_bus_ = false;
     std::string application_;

@@ -29,7 +29,7 @@ using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
 
 // An sd_bus_error that frees itself.
 class BusError {
-public:
+  public:
     BusError() = default;
     ~BusError() { sd_bus_error_free(&error_); }
     BusError(const BusError&) = delete;
@@ -38,7 +38,7 @@ public:
     const char* name() const { return error_.name; }
     const char* message() const { return error_.message; }
 
-private:
+  private:
     sd_bus_error error_{};
 };
 

@@ -20,18 +20,22 @@ std::string Environment(const char* name) {
 std::string Why(int error) {
     const std::string address = Environment("DBUS_SESSION_BUS_ADDRESS");
     const std::string runtime_dir = Environment("XDG_RUNTIME_DIR");
-    const bool nobody_there = error == ENOMEDIUM || error == ENOENT || error == ECONNREFUSED || error == ENXIO;
-    if (!nobody_there) return std::string("the session bus cannot be reached: ") + std::strerror(error);
+    const bool nobody_there =
+        error == ENOMEDIUM || error == ENOENT || error == ECONNREFUSED || error == ENXIO;
+    if (!nobody_there)
+        return std::string("the session bus cannot be reached: ") + std::strerror(error);
     if (!address.empty()) {
         return "the session bus at " + address + " does not answer (" + std::strerror(error) +
                "): it is no longer running" + kHowToStart;
     }
     if (runtime_dir.empty()) {
-        return std::string("no session bus is running (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are not set)") +
+        return std::string(
+                   "no session bus is running (DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR are "
+                   "not set)") +
                kHowToStart;
     }
-    return "no session bus is running (DBUS_SESSION_BUS_ADDRESS is not set, and there is none at " + runtime_dir +
-           "/bus)" + kHowToStart;
+    return "no session bus is running (DBUS_SESSION_BUS_ADDRESS is not set, and there is none at " +
+           runtime_dir + "/bus)" + kHowToStart;
 }
 
 }  // namespace

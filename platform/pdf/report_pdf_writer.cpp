@@ -17,8 +17,9 @@ constexpr double kBaseline = 0.8;  // a line's baseline, as a share of its heigh
 
 // Windows Latin-1 bytes 0x80..0x9F and the characters they stand for (0: none).
 constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 char ByteFor(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
@@ -47,9 +48,11 @@ HPDF_Font LoadFont(HPDF_Doc doc, const char* file, const char* fallback) {
 }
 
 class PageWriter {
-public:
+  public:
     PageWriter(HPDF_Doc doc, const runtime::ReportDocument& report)
-        : doc_(doc), report_(report), m_(report.Metrics()),
+        : doc_(doc),
+          report_(report),
+          m_(report.Metrics()),
           body_(LoadFont(doc, "DejaVuSansMono.ttf", "Courier")),
           bold_(LoadFont(doc, "DejaVuSansMono-Bold.ttf", "Courier-Bold")) {}
 
@@ -75,12 +78,12 @@ public:
             top += m_.line_height;
         }
         const std::string footer = report_.FooterText(number);
-        Text(page, m_.right - static_cast<double>(footer.size()) * m_.char_width, m_.footer_y + m_.line_height * 0.4,
-             m_.line_height, footer);
+        Text(page, m_.right - static_cast<double>(footer.size()) * m_.char_width,
+             m_.footer_y + m_.line_height * 0.4, m_.line_height, footer);
         HPDF_Page_EndText(page);
     }
 
-private:
+  private:
     void Rule(HPDF_Page page, double y) {
         const auto pdf_y = static_cast<HPDF_REAL>(m_.page_height - y);
         HPDF_Page_MoveTo(page, static_cast<HPDF_REAL>(m_.left), pdf_y);
@@ -90,7 +93,8 @@ private:
     // The font at a size, spaced so that a character takes the layout's character width.
     void Font(HPDF_Page page, HPDF_Font font, double points) {
         HPDF_Page_SetFontAndSize(page, font, static_cast<HPDF_REAL>(points));
-        const HPDF_TextWidth zero = HPDF_Font_TextWidth(font, reinterpret_cast<const HPDF_BYTE*>("0"), 1);
+        const HPDF_TextWidth zero =
+            HPDF_Font_TextWidth(font, reinterpret_cast<const HPDF_BYTE*>("0"), 1);
         const double natural = zero.width * points / 1000.0;
         const double wanted = m_.char_width * points / m_.font_points;
         HPDF_Page_SetCharSpace(page, static_cast<HPDF_REAL>(wanted - natural));
@@ -120,7 +124,11 @@ std::string ToWinLatin1(const std::string& text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+        std::size_t length = c < 0x80                ? 1
+                             : c >= 0xC2 && c < 0xE0 ? 2
+                             : c >= 0xE0 && c < 0xF0 ? 3
+                             : c >= 0xF0 && c < 0xF5 ? 4
+                                                     : 0;
         bool utf8 = length > 0 && i + length <= text.size();
         char32_t code = length == 1 ? c : c & (0x7F >> length);
         for (std::size_t k = 1; utf8 && k < length; ++k) {
@@ -153,7 +161,9 @@ bool WriteReportPdfFile(const runtime::ReportDocument& report, const std::string
 }
 
 runtime::ReportPdfWriter ReportPdfFileWriter() {
-    return [](const runtime::ReportDocument& report, const std::string& path) { return WriteReportPdfFile(report, path); };
+    return [](const runtime::ReportDocument& report, const std::string& path) {
+        return WriteReportPdfFile(report, path);
+    };
 }
 
 }  // namespace zelt::platform

@@ -5,7 +5,9 @@
 namespace zelt::platform {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // The section name of a header line, or nothing when the line is no header.
 std::optional<std::string_view> HeaderName(std::string_view raw) {
@@ -71,7 +73,8 @@ IniDocument::IniDocument(std::string_view text) {
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t nl = text.find('\n', start);
-        std::string_view raw = text.substr(start, (nl == std::string_view::npos ? text.size() : nl) - start);
+        std::string_view raw =
+            text.substr(start, (nl == std::string_view::npos ? text.size() : nl) - start);
         std::string eol;
         if (nl != std::string_view::npos) {
             eol = "\n";
@@ -89,7 +92,8 @@ IniDocument::IniDocument(std::string_view text) {
 
 void IniDocument::Insert(std::size_t at, std::string raw) {
     // A last line without an ending gets one before anything follows it.
-    if (at == lines_.size() && !lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = eol_;
+    if (at == lines_.size() && !lines_.empty() && lines_.back().eol.empty())
+        lines_.back().eol = eol_;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(raw), eol_});
 }
 
@@ -180,8 +184,8 @@ std::string IniDocument::Text() const {
 
 bool IsWritableKey(std::string_view key) {
     key = TrimBlanks(key);
-    return !key.empty() && key.find_first_of("=\r\n") == std::string_view::npos && key.front() != '[' &&
-           key.front() != ';' && key.front() != '#';
+    return !key.empty() && key.find_first_of("=\r\n") == std::string_view::npos &&
+           key.front() != '[' && key.front() != ';' && key.front() != '#';
 }
 
 }  // namespace zelt::platform

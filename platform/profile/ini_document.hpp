@@ -17,7 +17,7 @@
 namespace zelt::platform {
 
 class IniDocument {
-public:
+  public:
     IniDocument() = default;
     explicit IniDocument(std::string_view text);
 
@@ -31,7 +31,7 @@ public:
 
     std::string Text() const;
 
-private:
+  private:
     static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     struct Line {
         std::string raw;  // without its line end

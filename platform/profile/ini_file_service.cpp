@@ -50,7 +50,7 @@ std::optional<std::string> ReadAll(int fd) {
 // replaced; the lock ends with the object. Writers in other processes wait for it; readers
 // never need it, since a file is replaced in one step.
 class FileLock {
-public:
+  public:
     // Opens (creating it empty when missing) and locks the file that is at `path` once the
     // lock is held: a writer that replaced it meanwhile left the lock on the old one.
     explicit FileLock(const fs::path& path) {
@@ -63,8 +63,8 @@ public:
             } while (r != 0 && errno == EINTR);
             struct stat held {};
             struct stat now {};
-            if (r == 0 && ::fstat(fd_, &held) == 0 && ::stat(path.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
-                held.st_ino == now.st_ino) {
+            if (r == 0 && ::fstat(fd_, &held) == 0 && ::stat(path.c_str(), &now) == 0 &&
+                held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
                 return;
             }
             ::close(fd_);
@@ -80,7 +80,7 @@ public:
     // The locked file, or -1 when it could not be opened and locked.
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -163,11 +163,12 @@ std::optional<std::string> IniFileService::Read(std::string_view file, std::stri
     return IniDocument(*text).Value(section, key);
 }
 
-bool IniFileService::Write(std::string_view file, std::string_view section,
-                           std::string_view key, std::optional<std::string_view> value) {
+bool IniFileService::Write(std::string_view file, std::string_view section, std::string_view key,
+                           std::optional<std::string_view> value) {
     // A name that would change the file's structure, or not read back, is refused; a value
     // is kept on its line.
-    if (!IsWritableKey(key) || section.find_first_of("]\r\n") != std::string_view::npos) return false;
+    if (!IsWritableKey(key) || section.find_first_of("]\r\n") != std::string_view::npos)
+        return false;
     std::string one_line;
     if (value) {
         one_line = std::string(*value);

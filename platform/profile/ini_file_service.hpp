@@ -17,7 +17,7 @@
 namespace zelt::platform {
 
 class IniFileService final : public runtime::ProfileService {
-public:
+  public:
     // The per-user profile at its XDG place.
     IniFileService();
     // The per-user profile at a given path (tests, portable set-ups).
@@ -31,7 +31,7 @@ public:
 
     const std::filesystem::path& UserProfilePath() const { return user_profile_; }
 
-private:
+  private:
     std::filesystem::path PathOf(std::string_view file) const;
 
     std::filesystem::path user_profile_;

@@ -77,7 +77,8 @@ void QtBackend::WaitForInput(Window& window, std::optional<std::int64_t> deadlin
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     if (deadline_ms) {
-        const std::int64_t wait = std::max<std::int64_t>(0, *deadline_ms - CurrentClockSource().MonotonicMs());
+        const std::int64_t wait =
+            std::max<std::int64_t>(0, *deadline_ms - CurrentClockSource().MonotonicMs());
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         timer.start(static_cast<int>(std::min<std::int64_t>(wait, 24LL * 3600 * 1000)));
     }
@@ -86,7 +87,8 @@ void QtBackend::WaitForInput(Window& window, std::optional<std::int64_t> deadlin
     waits_.pop_back();
 }
 
-void QtBackend::WaitForInputOrDescriptor(Window& window, int descriptor, std::optional<std::int64_t> deadline_ms) {
+void QtBackend::WaitForInputOrDescriptor(Window& window, int descriptor,
+                                         std::optional<std::int64_t> deadline_ms) {
     if (descriptor < 0) return WaitForInput(window, deadline_ms);
     if (halted_ || !window.Pending().empty()) return;
     // The window paints and takes input meanwhile; the descriptor ends the wait as an event
@@ -98,7 +100,8 @@ void QtBackend::WaitForInputOrDescriptor(Window& window, int descriptor, std::op
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     if (deadline_ms) {
-        const std::int64_t wait = std::max<std::int64_t>(0, *deadline_ms - CurrentClockSource().MonotonicMs());
+        const std::int64_t wait =
+            std::max<std::int64_t>(0, *deadline_ms - CurrentClockSource().MonotonicMs());
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         timer.start(static_cast<int>(std::min<std::int64_t>(wait, 24LL * 3600 * 1000)));
     }
@@ -108,14 +111,18 @@ void QtBackend::WaitForInputOrDescriptor(Window& window, int descriptor, std::op
 }
 
 int QtBackend::WatchDescriptor(int descriptor, std::function<void()> ready) {
-    auto notifier = std::make_unique<QSocketNotifier>(static_cast<qintptr>(descriptor), QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [ready = std::move(ready)] { ready(); });
+    auto notifier =
+        std::make_unique<QSocketNotifier>(static_cast<qintptr>(descriptor), QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                     [ready = std::move(ready)] { ready(); });
     const int id = ++last_watch_;
     watches_[id] = std::move(notifier);
     return id;
 }
 
-void QtBackend::UnwatchDescriptor(int id) { watches_.erase(id); }
+void QtBackend::UnwatchDescriptor(int id) {
+    watches_.erase(id);
+}
 
 void QtBackend::PollInput(Window&) {
     if (!halted_) QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -135,19 +142,23 @@ int QtBackend::ShowMessage(const MessageRequest& request) {
     box.setWindowTitle(QString::fromStdString(request.caption));
     box.setText(QString::fromStdString(MessageLines(request.text)));
     box.setTextFormat(Qt::PlainText);
-    if (request.icon != StockIcon::None) box.setIconPixmap(StockIconOf(request.icon).pixmap(48, 48));
+    if (request.icon != StockIcon::None)
+        box.setIconPixmap(StockIconOf(request.icon).pixmap(48, 48));
     std::map<QAbstractButton*, int> bits;
     const int default_bit = EffectiveDefaultButton(request);
     QAbstractButton* escape = nullptr;
     for (int bit : ButtonsOf(request.buttons)) {
-        const auto role = bit == button::Yes || bit == button::Ok || bit == button::Retry ? QMessageBox::AcceptRole
-                          : bit == button::Help                                       ? QMessageBox::HelpRole
-                                                                                      : QMessageBox::RejectRole;
+        const auto role = bit == button::Yes || bit == button::Ok || bit == button::Retry
+                              ? QMessageBox::AcceptRole
+                          : bit == button::Help ? QMessageBox::HelpRole
+                                                : QMessageBox::RejectRole;
         QPushButton* b = box.addButton(QString::fromStdString(std::string(ButtonLabel(bit))), role);
         b->setObjectName(QString::fromStdString(std::string(ButtonLabel(bit))));
         bits[b] = bit;
         if (bit == default_bit) box.setDefaultButton(b);
-        if (bit == button::Cancel || (bit == button::No && !escape) || (bit == button::Ok && !escape)) escape = b;
+        if (bit == button::Cancel || (bit == button::No && !escape) ||
+            (bit == button::Ok && !escape))
+            escape = b;
     }
     if (escape) box.setEscapeButton(escape);
     box.exec();
@@ -192,23 +203,29 @@ QString FilterText(const std::vector<FileFilter>& filters) {
 
 std::optional<std::string> QtBackend::ChooseFile(const FileChooserRequest& request) {
     QString start = QString::fromStdString(request.start_directory);
-    if (!request.file_name.empty()) start = QFileInfo(start, QString::fromStdString(request.file_name)).filePath();
+    if (!request.file_name.empty())
+        start = QFileInfo(start, QString::fromStdString(request.file_name)).filePath();
     const QString title = QString::fromStdString(request.title);
-    const QString chosen = request.save ? QFileDialog::getSaveFileName(DialogParent(), title, start, FilterText(request.filters))
-                                        : QFileDialog::getOpenFileName(DialogParent(), title, start, FilterText(request.filters));
+    const QString chosen = request.save ? QFileDialog::getSaveFileName(DialogParent(), title, start,
+                                                                       FilterText(request.filters))
+                                        : QFileDialog::getOpenFileName(DialogParent(), title, start,
+                                                                       FilterText(request.filters));
     if (chosen.isEmpty()) return std::nullopt;
     return chosen.toStdString();
 }
 
 std::optional<std::string> QtBackend::ChooseDirectory(const DirectoryChooserRequest& request) {
-    const QString chosen = QFileDialog::getExistingDirectory(DialogParent(), QString::fromStdString(request.title),
-                                                             QString::fromStdString(request.start_directory));
+    const QString chosen =
+        QFileDialog::getExistingDirectory(DialogParent(), QString::fromStdString(request.title),
+                                          QString::fromStdString(request.start_directory));
     if (chosen.isEmpty()) return std::nullopt;
     // Table names are the directory run together with the file name: keep the separator.
     return (chosen.endsWith('/') ? chosen : chosen + '/').toStdString();
 }
 
-void QtBackend::Beep() { QApplication::beep(); }
+void QtBackend::Beep() {
+    QApplication::beep();
+}
 
 void QtBackend::Activate(Window& window) {
     if (QWidget* w = WidgetOf(window)) {
@@ -218,8 +235,10 @@ void QtBackend::Activate(Window& window) {
 }
 
 void QtBackend::SetBusyCursor(bool busy) {
-    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-    else QApplication::restoreOverrideCursor();
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 void QtBackend::PlaySound(const std::string& file) {
@@ -247,7 +266,9 @@ bool QtBackend::PreviewReport(const ReportDocument& report) {
     return preview.Printed();
 }
 
-bool QtBackend::PrintReport(const ReportDocument& report) { return PrintReportWithDialog(report, DialogParent()); }
+bool QtBackend::PrintReport(const ReportDocument& report) {
+    return PrintReportWithDialog(report, DialogParent());
+}
 
 bool QtBackend::SaveReportPdf(const ReportDocument& report, const std::string& path) {
     return SaveReportPdfFile(report, path);

@@ -29,7 +29,7 @@ namespace zelt::platform {
 class QtWindow;
 
 class QtBackend final : public runtime::WindowBackend {
-public:
+  public:
     QtBackend();
     ~QtBackend() override;
 
@@ -53,7 +53,8 @@ public:
     int ShowMessage(const runtime::MessageRequest& request) override;
     int ShowPopup(const runtime::PopupMenu& menu) override;
     std::optional<std::string> ChooseFile(const runtime::FileChooserRequest& request) override;
-    std::optional<std::string> ChooseDirectory(const runtime::DirectoryChooserRequest& request) override;
+    std::optional<std::string> ChooseDirectory(
+        const runtime::DirectoryChooserRequest& request) override;
     void Beep() override;
     void Activate(runtime::Window& window) override;
     void SetBusyCursor(bool busy) override;
@@ -62,7 +63,7 @@ public:
     bool PrintReport(const runtime::ReportDocument& report) override;
     bool SaveReportPdf(const runtime::ReportDocument& report, const std::string& path) override;
 
-private:
+  private:
     struct Wait {
         runtime::Window* window;
         QEventLoop* loop;

@@ -15,7 +15,9 @@ QtCellEditor::QtCellEditor(runtime::Window& window, runtime::ControlNumber list,
                            QueueItemModel* model)
     : QObject(view), window_(window), list_(list), view_(view), model_(model) {}
 
-QtCellEditor::~QtCellEditor() { delete entry_.data(); }
+QtCellEditor::~QtCellEditor() {
+    delete entry_.data();
+}
 
 void QtCellEditor::Sync() {
     const runtime::ControlState& s = window_.Control(list_);
@@ -59,13 +61,26 @@ bool QtCellEditor::eventFilter(QObject* watched, QEvent* event) {
     int code = 0;
     switch (e->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: code = key::Enter; break;
-        case Qt::Key_Tab: code = key::Tab; break;
-        case Qt::Key_Backtab: code = key::Shift + key::Tab; break;
-        case Qt::Key_Escape: code = key::Escape; break;
-        case Qt::Key_Up: code = key::Up; break;
-        case Qt::Key_Down: code = key::Down; break;
-        default: return false;  // the entry takes the key
+        case Qt::Key_Enter:
+            code = key::Enter;
+            break;
+        case Qt::Key_Tab:
+            code = key::Tab;
+            break;
+        case Qt::Key_Backtab:
+            code = key::Shift + key::Tab;
+            break;
+        case Qt::Key_Escape:
+            code = key::Escape;
+            break;
+        case Qt::Key_Up:
+            code = key::Up;
+            break;
+        case Qt::Key_Down:
+            code = key::Down;
+            break;
+        default:
+            return false;  // the entry takes the key
     }
     if (code == key::Tab && (e->modifiers() & Qt::ShiftModifier)) code = key::Shift + key::Tab;
     window_.UserType(list_, entry_->text().toStdString());

@@ -16,18 +16,19 @@ namespace zelt::platform {
 class QueueItemModel;
 
 class QtCellEditor final : public QObject {
-public:
-    QtCellEditor(runtime::Window& window, runtime::ControlNumber list, QTreeView* view, QueueItemModel* model);
+  public:
+    QtCellEditor(runtime::Window& window, runtime::ControlNumber list, QTreeView* view,
+                 QueueItemModel* model);
     ~QtCellEditor() override;
 
     // Shows, moves or removes the entry as the list's state says.
     void Sync();
     QLineEdit* Entry() const { return entry_; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     runtime::Window& window_;
     runtime::ControlNumber list_;
     QTreeView* view_;

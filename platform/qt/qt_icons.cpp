@@ -6,7 +6,9 @@
 
 // The resource of the shipped icons lives in this library; naming its initialiser here keeps
 // it in every program that asks for an icon.
-static void InitShippedIcons() { Q_INIT_RESOURCE(zelt_icons); }
+static void InitShippedIcons() {
+    Q_INIT_RESOURCE(zelt_icons);
+}
 
 namespace zelt::platform {
 
@@ -36,7 +38,8 @@ QIcon Fallback(const Known& k) {
     (void)initialised;
     QIcon icon;
     for (int size : {16, 32, 48}) {
-        const QString file = QStringLiteral(":/zelt/icons/%1-%2.png").arg(QLatin1String(k.theme)).arg(size);
+        const QString file =
+            QStringLiteral(":/zelt/icons/%1-%2.png").arg(QLatin1String(k.theme)).arg(size);
         if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
     }
     return icon;
@@ -49,7 +52,8 @@ QIcon IconByName(const std::string& declared) {
     if (name.startsWith('~')) name.remove(0, 1);
     if (name.endsWith(".ico")) name.chop(4);
     for (const auto& k : kKnown) {
-        if (name == QLatin1String(k.name)) return QIcon::fromTheme(QLatin1String(k.theme), Fallback(k));
+        if (name == QLatin1String(k.name))
+            return QIcon::fromTheme(QLatin1String(k.theme), Fallback(k));
     }
     return QIcon::fromTheme(name, QApplication::style()->standardIcon(QStyle::SP_FileIcon));
 }
@@ -58,16 +62,21 @@ QIcon StockIconOf(runtime::StockIcon icon) {
     using runtime::StockIcon;
     switch (icon) {
         case StockIcon::Hand:
-            return QIcon::fromTheme("dialog-error", QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical));
+            return QIcon::fromTheme(
+                "dialog-error", QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical));
         case StockIcon::Question:
-            return QIcon::fromTheme("dialog-question", QApplication::style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+            return QIcon::fromTheme("dialog-question", QApplication::style()->standardIcon(
+                                                           QStyle::SP_MessageBoxQuestion));
         case StockIcon::Exclamation:
-            return QIcon::fromTheme("dialog-warning", QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+            return QIcon::fromTheme("dialog-warning", QApplication::style()->standardIcon(
+                                                          QStyle::SP_MessageBoxWarning));
         case StockIcon::Asterisk:
-            return QIcon::fromTheme("dialog-information",
-                                    QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation));
-        case StockIcon::Application: return IconByName("zelt");
-        case StockIcon::None: break;
+            return QIcon::fromTheme("dialog-information", QApplication::style()->standardIcon(
+                                                              QStyle::SP_MessageBoxInformation));
+        case StockIcon::Application:
+            return IconByName("zelt");
+        case StockIcon::None:
+            break;
     }
     return {};
 }

@@ -12,7 +12,8 @@ namespace zelt::platform {
 using runtime::Align;
 using runtime::ControlKind;
 
-void ListColourDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void ListColourDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                         const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     if (!(option->state & QStyle::State_Selected)) return;
     const QVariant fg = index.data(QueueItemModel::SelectedForegroundRole);
@@ -21,7 +22,8 @@ void ListColourDelegate::initStyleOption(QStyleOptionViewItem* option, const QMo
     if (bg.isValid()) option->palette.setColor(QPalette::Highlight, bg.value<QColor>());
 }
 
-QueueItemModel::QueueItemModel(runtime::Window& window, runtime::ControlNumber control, QObject* parent)
+QueueItemModel::QueueItemModel(runtime::Window& window, runtime::ControlNumber control,
+                               QObject* parent)
     : QAbstractItemModel(parent),
       window_(window),
       control_(control),
@@ -79,14 +81,17 @@ void QueueItemModel::Reload() {
     }
     if (same_shape && rows == rows_ && !compared && !tree_) {
         prints_.clear();
-        if (told > 0) emit dataChanged(IndexOfRow(1), IndexOfRow(told).siblingAtColumn(columnCount() - 1));
+        if (told > 0)
+            emit dataChanged(IndexOfRow(1), IndexOfRow(told).siblingAtColumn(columnCount() - 1));
         return;
     }
     if (same_shape && rows == rows_ && compared) {
         const int common = static_cast<int>(std::min(prints.size(), prints_.size()));
         prints_.resize(prints.size());
         for (int r = 0; r < rows; ++r) {
-            if (r < common && prints[static_cast<std::size_t>(r)] == prints_[static_cast<std::size_t>(r)]) continue;
+            if (r < common &&
+                prints[static_cast<std::size_t>(r)] == prints_[static_cast<std::size_t>(r)])
+                continue;
             prints_[static_cast<std::size_t>(r)] = prints[static_cast<std::size_t>(r)];
             if (r >= told) continue;  // inserted just now: nothing to tell
             const QModelIndex first = IndexOfRow(r + 1);
@@ -113,9 +118,11 @@ void QueueItemModel::Reload() {
         std::vector<int> depth(static_cast<std::size_t>(rows_));
         for (int r = 0; r < rows_; ++r) {
             depth[static_cast<std::size_t>(r)] = std::abs(levels_[static_cast<std::size_t>(r)]);
-            while (!open.empty() && depth[static_cast<std::size_t>(open.back())] >= depth[static_cast<std::size_t>(r)])
+            while (!open.empty() && depth[static_cast<std::size_t>(open.back())] >=
+                                        depth[static_cast<std::size_t>(r)])
                 open.pop_back();
-            std::vector<int>& siblings = open.empty() ? top_ : children_[static_cast<std::size_t>(open.back())];
+            std::vector<int>& siblings =
+                open.empty() ? top_ : children_[static_cast<std::size_t>(open.back())];
             parent_[static_cast<std::size_t>(r)] = open.empty() ? -1 : open.back();
             place_[static_cast<std::size_t>(r)] = static_cast<int>(siblings.size());
             siblings.push_back(r);
@@ -148,11 +155,13 @@ const std::vector<int>& QueueItemModel::ChildrenOf(const QModelIndex& parent) co
 QModelIndex QueueItemModel::index(int row, int column, const QModelIndex& parent) const {
     if (parent.isValid() && parent.column() != 0) return {};
     if (!tree_) {
-        if (parent.isValid() || row < 0 || row >= rows_ || column < 0 || column >= columnCount()) return {};
+        if (parent.isValid() || row < 0 || row >= rows_ || column < 0 || column >= columnCount())
+            return {};
         return createIndex(row, column, static_cast<quintptr>(row + 1));
     }
     const auto& list = ChildrenOf(parent);
-    if (row < 0 || row >= static_cast<int>(list.size()) || column < 0 || column >= columnCount()) return {};
+    if (row < 0 || row >= static_cast<int>(list.size()) || column < 0 || column >= columnCount())
+        return {};
     return createIndex(row, column, static_cast<quintptr>(list[static_cast<std::size_t>(row)] + 1));
 }
 
@@ -184,7 +193,9 @@ bool QueueItemModel::hasChildren(const QModelIndex& parent) const {
 }
 
 namespace {
-QColor Colour(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+QColor Colour(int rgb) {
+    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
 }  // namespace
 
 QVariant QueueItemModel::data(const QModelIndex& index, int role) const {
@@ -194,11 +205,12 @@ QVariant QueueItemModel::data(const QModelIndex& index, int role) const {
     if (!source) return {};
     const auto& format = window_.Declared(control_)->format;
     const int column = index.column() + 1;
-    const runtime::ListColumn* col =
-        index.column() < static_cast<int>(format.columns.size()) ? &format.columns[static_cast<std::size_t>(index.column())]
-                                                                 : nullptr;
+    const runtime::ListColumn* col = index.column() < static_cast<int>(format.columns.size())
+                                         ? &format.columns[static_cast<std::size_t>(index.column())]
+                                         : nullptr;
     switch (role) {
-        case Qt::DisplayRole: return QString::fromStdString(window_.CellText(control_, row, column));
+        case Qt::DisplayRole:
+            return QString::fromStdString(window_.CellText(control_, row, column));
         case Qt::DecorationRole: {
             if (!col || !col->icon) return {};
             const int icon = source->Cell(row, column).icon;
@@ -232,7 +244,8 @@ QVariant QueueItemModel::data(const QModelIndex& index, int role) const {
                                                                   : Qt::AlignLeft;
             return QVariant::fromValue(h | Qt::AlignVCenter);
         }
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -243,8 +256,9 @@ QVariant QueueItemModel::headerData(int section, Qt::Orientation orientation, in
     const auto& col = format.columns[static_cast<std::size_t>(section)];
     if (role == Qt::DisplayRole) return QString::fromStdString(col.header);
     if (role == Qt::TextAlignmentRole) {
-        return QVariant::fromValue(Qt::Alignment(col.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft) |
-                                   Qt::AlignVCenter);
+        return QVariant::fromValue(
+            Qt::Alignment(col.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft) |
+            Qt::AlignVCenter);
     }
     return {};
 }

@@ -15,7 +15,7 @@
 namespace zelt::platform {
 
 class QueueItemModel final : public QAbstractItemModel {
-public:
+  public:
     // Colours of a cell while its row is selected (QColor, none = the style's).
     static constexpr int SelectedForegroundRole = Qt::UserRole + 1;
     static constexpr int SelectedBackgroundRole = Qt::UserRole + 2;
@@ -41,7 +41,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     const std::vector<int>& ChildrenOf(const QModelIndex& parent) const;
     QString RowPrint(int row) const;
 
@@ -61,10 +61,10 @@ private:
 
 // Draws a selected row in the colours the list format gives for selected rows.
 class ListColourDelegate final : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-protected:
+  protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 

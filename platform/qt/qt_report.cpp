@@ -26,7 +26,9 @@ QFont SpacedFont(QPaintDevice* device, double points, double advance, bool bold)
     return font;
 }
 
-QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Text(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 }  // namespace
 
@@ -37,7 +39,8 @@ void RenderPage(const ReportDocument& report, int page, QPainter& painter, doubl
     const double advance = m.char_width * scale;
     const QFont body = SpacedFont(device, m.font_points * scale, advance, false);
     const QFont bold = SpacedFont(device, m.font_points * scale, advance, true);
-    QFont title = SpacedFont(device, m.title_points * scale, advance * m.title_points / m.font_points, true);
+    QFont title =
+        SpacedFont(device, m.title_points * scale, advance * m.title_points / m.font_points, true);
     const double left = m.left * scale;
     const double right = m.right * scale;
     const double line = m.line_height * scale;
@@ -47,7 +50,8 @@ void RenderPage(const ReportDocument& report, int page, QPainter& painter, doubl
     painter.save();
     painter.setPen(QPen(Qt::black, std::max(1.0, 0.5 * scale)));
     painter.setFont(title);
-    painter.drawText(QPointF(left, baseline(m.title_y, m.title_points * 1.2 * scale)), Text(report.Layout().title));
+    painter.drawText(QPointF(left, baseline(m.title_y, m.title_points * 1.2 * scale)),
+                     Text(report.Layout().title));
     painter.setFont(bold);
     painter.drawText(QPointF(left, baseline(m.headings_y, line)), Text(report.HeadingsText()));
     const double rule = m.headings_y * scale + line * 1.15;
@@ -64,14 +68,16 @@ void RenderPage(const ReportDocument& report, int page, QPainter& painter, doubl
     painter.drawLine(QPointF(left, footer), QPointF(right, footer));
     const QString footer_text = Text(report.FooterText(page));
     const double width = static_cast<double>(footer_text.size()) * advance;
-    painter.drawText(QPointF(right - width, baseline(m.footer_y + m.line_height * 0.4, line)), footer_text);
+    painter.drawText(QPointF(right - width, baseline(m.footer_y + m.line_height * 0.4, line)),
+                     footer_text);
     painter.restore();
 }
 
 bool RenderReport(const ReportDocument& report, QPagedPaintDevice& device, int first, int last) {
     const PageMetrics& m = report.Metrics();
     const QPageSize size(m.paper == runtime::Paper::Letter ? QPageSize::Letter : QPageSize::A4);
-    QPageLayout layout(size, report.Layout().landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+    QPageLayout layout(size,
+                       report.Layout().landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
                        QMarginsF(0, 0, 0, 0), QPageLayout::Point);
     layout.setMode(QPageLayout::FullPageMode);
     if (!device.setPageLayout(layout)) return false;
@@ -96,7 +102,8 @@ bool RenderReportPdf(const ReportDocument& report, const std::string& path) {
 }
 
 bool SaveReportPdfFile(const ReportDocument& report, const std::string& path) {
-    return runtime::ReportPdfWriterInstalled() ? runtime::WriteReportPdf(report, path) : RenderReportPdf(report, path);
+    return runtime::ReportPdfWriterInstalled() ? runtime::WriteReportPdf(report, path)
+                                               : RenderReportPdf(report, path);
 }
 
 }  // namespace zelt::platform

@@ -16,7 +16,8 @@ namespace zelt::platform {
 
 // Sets the device's page to the report's paper (no margins of its own) and draws pages
 // `first` to `last` (0: to the end); false when the device could not be painted on.
-bool RenderReport(const runtime::ReportDocument& report, QPagedPaintDevice& device, int first = 1, int last = 0);
+bool RenderReport(const runtime::ReportDocument& report, QPagedPaintDevice& device, int first = 1,
+                  int last = 0);
 // Draws page `page` (from 1) with `scale` device pixels per point, the page's top left
 // corner at the painter's origin. The sheet itself (white paper) is the caller's.
 void RenderPage(const runtime::ReportDocument& report, int page, QPainter& painter, double scale);

@@ -27,13 +27,15 @@ namespace {
 constexpr std::array<double, 10> kZoomSteps = {0.1, 0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
 constexpr int kDeskMargin = 24;  // pixels of desk around the page when fitting
 
-QString Text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Text(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 }  // namespace
 
 // One page on white paper, drawn at a scale in pixels per point.
 class ReportPageView final : public QWidget {
-public:
+  public:
     explicit ReportPageView(const runtime::ReportDocument& report) : report_(report) {}
 
     void Show(int page, double pixels_per_point) {
@@ -48,7 +50,7 @@ public:
         update();
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -59,7 +61,7 @@ protected:
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 
-private:
+  private:
     const runtime::ReportDocument& report_;
     int page_ = 1;
     double scale_ = 1.0;
@@ -100,8 +102,10 @@ void ReportPreviewWindow::BuildToolBar() {
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    add("previewFirst", tr("First"), QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { ShowPage(1); });
-    add("previewPrevious", tr("Previous"), QKeySequence(Qt::Key_PageUp), [this] { ShowPage(page_ - 1); });
+    add("previewFirst", tr("First"), QKeySequence(Qt::CTRL | Qt::Key_Home),
+        [this] { ShowPage(1); });
+    add("previewPrevious", tr("Previous"), QKeySequence(Qt::Key_PageUp),
+        [this] { ShowPage(page_ - 1); });
     page_box_ = new QSpinBox(bar);
     page_box_->setObjectName(QStringLiteral("previewPageNumber"));
     page_box_->setRange(1, std::max(1, report_.PageCount()));
@@ -110,7 +114,8 @@ void ReportPreviewWindow::BuildToolBar() {
     bar->addWidget(new QLabel(tr(" of %1 ").arg(std::max(1, report_.PageCount())), bar));
     connect(page_box_, &QSpinBox::valueChanged, this, [this](int page) { ShowPage(page); });
     add("previewNext", tr("Next"), QKeySequence(Qt::Key_PageDown), [this] { ShowPage(page_ + 1); });
-    add("previewLast", tr("Last"), QKeySequence(Qt::CTRL | Qt::Key_End), [this] { ShowPage(report_.PageCount()); });
+    add("previewLast", tr("Last"), QKeySequence(Qt::CTRL | Qt::Key_End),
+        [this] { ShowPage(report_.PageCount()); });
     bar->addSeparator();
     add("previewZoomOut", tr("Zoom Out"), QKeySequence::ZoomOut, [this] { ZoomOut(); });
     zoom_label_ = new QLabel(bar);
@@ -120,14 +125,17 @@ void ReportPreviewWindow::BuildToolBar() {
     bar->addWidget(zoom_label_);
     add("previewZoomIn", tr("Zoom In"), QKeySequence::ZoomIn, [this] { ZoomIn(); });
     add("previewFitWidth", tr("Fit Width"), QKeySequence(), [this] { FitWidth(); });
-    add("previewFitPage", tr("Fit Page"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { FitPage(); });
+    add("previewFitPage", tr("Fit Page"), QKeySequence(Qt::CTRL | Qt::Key_0),
+        [this] { FitPage(); });
     bar->addSeparator();
     add("previewPrint", tr("Print..."), QKeySequence::Print, [this] { Print(); });
     add("previewSavePdf", tr("Save as PDF..."), QKeySequence::Save, [this] { AskAndSavePdf(); });
     add("previewClose", tr("Close"), QKeySequence(), [this] { reject(); });
 }
 
-QWidget* ReportPreviewWindow::PageView() const { return view_; }
+QWidget* ReportPreviewWindow::PageView() const {
+    return view_;
+}
 
 void ReportPreviewWindow::ShowPage(int page) {
     page_ = std::clamp(page, 1, std::max(1, report_.PageCount()));
@@ -147,12 +155,14 @@ void ReportPreviewWindow::SetZoom(double zoom, Fit fit) {
 }
 
 void ReportPreviewWindow::ZoomIn() {
-    auto next = std::find_if(kZoomSteps.begin(), kZoomSteps.end(), [this](double z) { return z > zoom_ + 1e-6; });
+    auto next = std::find_if(kZoomSteps.begin(), kZoomSteps.end(),
+                             [this](double z) { return z > zoom_ + 1e-6; });
     SetZoom(next == kZoomSteps.end() ? kZoomSteps.back() : *next, Fit::None);
 }
 
 void ReportPreviewWindow::ZoomOut() {
-    auto next = std::find_if(kZoomSteps.rbegin(), kZoomSteps.rend(), [this](double z) { return z < zoom_ - 1e-6; });
+    auto next = std::find_if(kZoomSteps.rbegin(), kZoomSteps.rend(),
+                             [this](double z) { return z < zoom_ - 1e-6; });
     SetZoom(next == kZoomSteps.rend() ? kZoomSteps.front() : *next, Fit::None);
 }
 
@@ -172,7 +182,8 @@ void ReportPreviewWindow::ApplyFit() {
     const double per_point = logicalDpiX() / 72.0;
     const QSize room = scroll_->viewport()->size() - QSize(kDeskMargin, kDeskMargin);
     // Fitting the width leaves room for the vertical scroll bar.
-    const double width = room.width() - (fit_ == Fit::Width ? scroll_->verticalScrollBar()->sizeHint().width() : 0);
+    const double width =
+        room.width() - (fit_ == Fit::Width ? scroll_->verticalScrollBar()->sizeHint().width() : 0);
     double zoom = width / (m.page_width * per_point);
     if (fit_ == Fit::Page) zoom = std::min(zoom, room.height() / (m.page_height * per_point));
     SetZoom(zoom, fit_);
@@ -196,7 +207,8 @@ bool PrintReportWithDialog(const runtime::ReportDocument& report, QWidget* paren
         last = std::max(first, printer.toPage());
     }
     if (RenderReport(report, printer, first, last)) return true;
-    QMessageBox::warning(parent, QObject::tr("Print"), QObject::tr("The pages could not be printed."));
+    QMessageBox::warning(parent, QObject::tr("Print"),
+                         QObject::tr("The pages could not be printed."));
     return false;
 }
 
@@ -209,15 +221,16 @@ bool ReportPreviewWindow::Print() {
 
 bool ReportPreviewWindow::SaveAsPdf(const QString& path) {
     if (SaveReportPdfFile(report_, path.toStdString())) return true;
-    QMessageBox::warning(this, tr("Save as PDF"), tr("The pages could not be written to %1.").arg(path));
+    QMessageBox::warning(this, tr("Save as PDF"),
+                         tr("The pages could not be written to %1.").arg(path));
     return false;
 }
 
 void ReportPreviewWindow::AskAndSavePdf() {
     QString name = windowTitle();
     name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._ -]")), QStringLiteral("_"));
-    QString path = QFileDialog::getSaveFileName(this, tr("Save as PDF"), QDir::home().filePath(name + ".pdf"),
-                                                tr("PDF files (*.pdf)"));
+    QString path = QFileDialog::getSaveFileName(
+        this, tr("Save as PDF"), QDir::home().filePath(name + ".pdf"), tr("PDF files (*.pdf)"));
     if (path.isEmpty()) return;
     if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
     SaveAsPdf(path);

@@ -29,7 +29,7 @@ class ReportPageView;
 bool PrintReportWithDialog(const runtime::ReportDocument& report, QWidget* parent);
 
 class ReportPreviewWindow final : public QDialog {
-public:
+  public:
     ReportPreviewWindow(const runtime::ReportDocument& report, QWidget* parent = nullptr);
     ~ReportPreviewWindow() override;
 
@@ -50,10 +50,10 @@ public:
     // Saves the pages to `path` as PDF; false (after telling the user) when that failed.
     bool SaveAsPdf(const QString& path);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     enum class Fit { None, Width, Page };
     void BuildToolBar();
     void SetZoom(double zoom, Fit fit);

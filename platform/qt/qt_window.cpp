@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -24,9 +23,10 @@
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
-#include "platform/qt/qt_icons.hpp"
 #include "platform/qt/qt_cell_editor.hpp"
+#include "platform/qt/qt_icons.hpp"
 #include "platform/qt/qt_list_model.hpp"
 #include "runtime/window/binding.hpp"
 #include "runtime/window/key_codes.hpp"
@@ -38,7 +38,8 @@ namespace zelt::platform {
 using runtime::ControlKind;
 using runtime::ControlNumber;
 
-QtTopWidget::QtTopWidget(std::function<void()> on_close_box) : on_close_box_(std::move(on_close_box)) {}
+QtTopWidget::QtTopWidget(std::function<void()> on_close_box)
+    : on_close_box_(std::move(on_close_box)) {}
 
 void QtTopWidget::closeEvent(QCloseEvent* event) {
     // The program decides: the close box becomes a close-window event.
@@ -46,7 +47,9 @@ void QtTopWidget::closeEvent(QCloseEvent* event) {
     if (on_close_box_) on_close_box_();
 }
 
-QtWindow::QtWindow(runtime::Window& window) : window_(window) { Build(); }
+QtWindow::QtWindow(runtime::Window& window) : window_(window) {
+    Build();
+}
 
 QtWindow::~QtWindow() {
     // No event of the widgets' destruction may reach the model.
@@ -65,7 +68,9 @@ bool IsInput(ControlKind kind) {
            kind == ControlKind::String;
 }
 
-int CharWidth(const QWidget* w) { return w->fontMetrics().horizontalAdvance(QLatin1Char('x')); }
+int CharWidth(const QWidget* w) {
+    return w->fontMetrics().horizontalAdvance(QLatin1Char('x'));
+}
 }  // namespace
 
 void QtWindow::Build() {
@@ -73,20 +78,25 @@ void QtWindow::Build() {
     top_->setObjectName(QStringLiteral("window"));
     const auto& attributes = window_.Declaration().attributes;
     if (attributes.modal) top_->setWindowModality(Qt::ApplicationModal);
-    const std::string& icon = attributes.icon.empty() ? window_.System().DefaultIcon() : attributes.icon;
+    const std::string& icon =
+        attributes.icon.empty() ? window_.System().DefaultIcon() : attributes.icon;
     if (!icon.empty()) top_->setWindowIcon(IconByName(icon));
     widgets_.assign(static_cast<std::size_t>(window_.ControlCount()), nullptr);
-    for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) widgets_[static_cast<std::size_t>(n - 1)] = Make(n);
+    for (ControlNumber n = 1; n <= window_.ControlCount(); ++n)
+        widgets_[static_cast<std::size_t>(n - 1)] = Make(n);
     top_->installEventFilter(this);
     auto* layout = new QVBoxLayout(top_);
     LayOut(0, layout);
     // Any other prompt's accelerator moves the focus to the next control that takes it.
     for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) {
-        if (window_.Declared(n)->kind != ControlKind::Prompt || static_cast<QLabel*>(Widget(n))->buddy()) continue;
+        if (window_.Declared(n)->kind != ControlKind::Prompt ||
+            static_cast<QLabel*>(Widget(n))->buddy())
+            continue;
         for (ControlNumber m = n + 1; m <= window_.ControlCount(); ++m) {
             const auto kind = window_.Declared(m)->kind;
-            if (kind == ControlKind::Prompt || kind == ControlKind::String || kind == ControlKind::Group ||
-                kind == ControlKind::Image || kind == ControlKind::Progress || kind == ControlKind::Region ||
+            if (kind == ControlKind::Prompt || kind == ControlKind::String ||
+                kind == ControlKind::Group || kind == ControlKind::Image ||
+                kind == ControlKind::Progress || kind == ControlKind::Region ||
                 kind == ControlKind::Tab || kind == ControlKind::Option)
                 continue;
             static_cast<QLabel*>(Widget(n))->setBuddy(Widget(m));
@@ -138,8 +148,12 @@ QWidget* QtWindow::Make(ControlNumber n) {
             w = tabs;
             break;
         }
-        case ControlKind::Tab: w = new QWidget; break;
-        case ControlKind::Group: w = new QGroupBox(text); break;
+        case ControlKind::Tab:
+            w = new QWidget;
+            break;
+        case ControlKind::Group:
+            w = new QGroupBox(text);
+            break;
         case ControlKind::Option: {
             w = new QGroupBox(text);
             option_groups_[n] = new QButtonGroup(w);
@@ -147,14 +161,17 @@ QWidget* QtWindow::Make(ControlNumber n) {
         }
         case ControlKind::Radio: {
             auto* radio = new QRadioButton(text);
-            if (auto it = option_groups_.find(d.parent); it != option_groups_.end()) it->second->addButton(radio);
+            if (auto it = option_groups_.find(d.parent); it != option_groups_.end())
+                it->second->addButton(radio);
             connect(radio, &QRadioButton::clicked, this, [this, n] {
                 if (!syncing_) window_.UserPress(n);
             });
             w = radio;
             break;
         }
-        case ControlKind::Prompt: w = new QLabel(text); break;
+        case ControlKind::Prompt:
+            w = new QLabel(text);
+            break;
         case ControlKind::String: {
             auto* label = new QLabel;
             label->setTextFormat(Qt::PlainText);
@@ -216,7 +233,9 @@ QWidget* QtWindow::Make(ControlNumber n) {
             break;
         }
         case ControlKind::List:
-        case ControlKind::Tree: w = MakeList(n); break;
+        case ControlKind::Tree:
+            w = MakeList(n);
+            break;
         case ControlKind::Image: {
             auto* label = new QLabel;
             label->setPixmap(IconByName(d.icon).pixmap(32, 32));
@@ -229,7 +248,9 @@ QWidget* QtWindow::Make(ControlNumber n) {
             w = bar;
             break;
         }
-        case ControlKind::Region: w = new QWidget; break;
+        case ControlKind::Region:
+            w = new QWidget;
+            break;
     }
     if (d.kind != ControlKind::List && d.kind != ControlKind::Tree) {
         w->setObjectName(QString::fromStdString(d.name));
@@ -271,7 +292,8 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
         // A single column takes the list's width (it would only scroll sideways otherwise).
         if (d.format.columns.size() == 1) break;
         view->setColumnWidth(static_cast<int>(c), std::max(2, d.format.columns[c].width) * cw + cw);
-        if (d.format.columns[c].width > d.format.columns[static_cast<std::size_t>(widest)].width) widest = static_cast<int>(c);
+        if (d.format.columns[c].width > d.format.columns[static_cast<std::size_t>(widest)].width)
+            widest = static_cast<int>(c);
     }
     if (d.format.columns.size() > 1) {
         view->header()->setStretchLastSection(false);
@@ -283,7 +305,8 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
     connect(view->header(), &QHeaderView::sectionResized, this, [this, n, view] {
         if (syncing_ || dying_) return;
         std::vector<int> widths;
-        for (int c = 0; c < view->header()->count(); ++c) widths.push_back(view->header()->sectionSize(c));
+        for (int c = 0; c < view->header()->count(); ++c)
+            widths.push_back(view->header()->sectionSize(c));
         window_.UserColumnWidths(n, std::move(widths));
     });
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -303,11 +326,12 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
         const int row = model->RowOf(index);
         if (!syncing_ && model->LevelOf(row) > 0) window_.UserContract(n, row);
     });
-    connect(view, &QTreeView::customContextMenuRequested, this, [this, n, model, view](const QPoint& at) {
-        const int row = model->RowOf(view->indexAt(at));
-        if (row > 0) window_.UserSelectRow(n, row);
-        window_.UserKey(n, runtime::key::MouseRight);
-    });
+    connect(view, &QTreeView::customContextMenuRequested, this,
+            [this, n, model, view](const QPoint& at) {
+                const int row = model->RowOf(view->indexAt(at));
+                if (row > 0) window_.UserSelectRow(n, row);
+                window_.UserKey(n, runtime::key::MouseRight);
+            });
     if (!d.immediate) return view;
 
     // The program pages through the rows itself: the list shows only the rows it loaded,
@@ -329,13 +353,26 @@ QWidget* QtWindow::MakeList(ControlNumber n) {
         if (syncing_) return;
         int code = 0;
         switch (action) {
-            case QAbstractSlider::SliderSingleStepSub: code = runtime::key::Up; break;
-            case QAbstractSlider::SliderSingleStepAdd: code = runtime::key::Down; break;
-            case QAbstractSlider::SliderPageStepSub: code = runtime::key::PageUp; break;
-            case QAbstractSlider::SliderPageStepAdd: code = runtime::key::PageDown; break;
-            case QAbstractSlider::SliderToMinimum: code = runtime::key::CtrlHome; break;
-            case QAbstractSlider::SliderToMaximum: code = runtime::key::CtrlEnd; break;
-            default: return;
+            case QAbstractSlider::SliderSingleStepSub:
+                code = runtime::key::Up;
+                break;
+            case QAbstractSlider::SliderSingleStepAdd:
+                code = runtime::key::Down;
+                break;
+            case QAbstractSlider::SliderPageStepSub:
+                code = runtime::key::PageUp;
+                break;
+            case QAbstractSlider::SliderPageStepAdd:
+                code = runtime::key::PageDown;
+                break;
+            case QAbstractSlider::SliderToMinimum:
+                code = runtime::key::CtrlHome;
+                break;
+            case QAbstractSlider::SliderToMaximum:
+                code = runtime::key::CtrlEnd;
+                break;
+            default:
+                return;
         }
         window_.UserKey(n, code);
         (void)bar;
@@ -367,7 +404,8 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
         };
         const bool prompt_first = d.kind == ControlKind::Prompt && IsInput(kind_at(i + 1));
         const bool input_first = IsInput(d.kind) && kind_at(i + 1) == ControlKind::Prompt &&
-                                 !IsInput(kind_at(i + 2)) && (i == 0 || kind_at(i - 1) != ControlKind::Prompt);
+                                 !IsInput(kind_at(i + 2)) &&
+                                 (i == 0 || kind_at(i - 1) != ControlKind::Prompt);
         if (prompt_first || input_first) {
             if (!form) {
                 form = new QFormLayout;
@@ -379,10 +417,11 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
             i += 1;
             QWidget* lookup = nullptr;
             if (kind_at(i + 1) == ControlKind::Button &&
-                runtime::StripAccelerator(decl.Control(children[i + 1])->text).find_first_not_of(" .") ==
-                    std::string::npos) {
+                runtime::StripAccelerator(decl.Control(children[i + 1])->text)
+                        .find_first_not_of(" .") == std::string::npos) {
                 lookup = Widget(children[i + 1]);
-                lookup->setMaximumWidth(lookup->fontMetrics().horizontalAdvance(QStringLiteral(" ... ")) * 2);
+                lookup->setMaximumWidth(
+                    lookup->fontMetrics().horizontalAdvance(QStringLiteral(" ... ")) * 2);
                 i += 1;
             }
             if (lookup) {
@@ -429,8 +468,12 @@ void QtWindow::LayOut(ControlNumber parent, QBoxLayout* layout) {
             }
             case ControlKind::List:
             case ControlKind::Tree:
-            case ControlKind::Text: layout->addWidget(w, 1); break;
-            default: layout->addWidget(w); break;
+            case ControlKind::Text:
+                layout->addWidget(w, 1);
+                break;
+            default:
+                layout->addWidget(w);
+                break;
         }
     }
 }
@@ -447,8 +490,8 @@ bool QtWindow::FillSheet(ControlNumber sheet) {
         bool grows = false;
         for (ControlNumber c : decl.Children(page)) {
             const auto kind = decl.Control(c)->kind;
-            grows = grows || kind == ControlKind::List || kind == ControlKind::Tree || kind == ControlKind::Text ||
-                    kind == ControlKind::Sheet;
+            grows = grows || kind == ControlKind::List || kind == ControlKind::Tree ||
+                    kind == ControlKind::Text || kind == ControlKind::Sheet;
         }
         if (!grows) pl->addStretch(1);
         tabs->addTab(pw, QString::fromStdString(decl.Control(page)->text));
@@ -566,11 +609,14 @@ void QtWindow::Sync(ControlNumber n) {
     switch (d->kind) {
         case ControlKind::Sheet: {
             auto* tabs = static_cast<QTabWidget*>(w);
-            if (s.choice >= 1 && s.choice - 1 != tabs->currentIndex()) tabs->setCurrentIndex(s.choice - 1);
+            if (s.choice >= 1 && s.choice - 1 != tabs->currentIndex())
+                tabs->setCurrentIndex(s.choice - 1);
             break;
         }
         case ControlKind::Group:
-        case ControlKind::Option: static_cast<QGroupBox*>(w)->setTitle(text); break;
+        case ControlKind::Option:
+            static_cast<QGroupBox*>(w)->setTitle(text);
+            break;
         case ControlKind::Radio: {
             auto* radio = static_cast<QRadioButton*>(w);
             radio->setText(text);
@@ -590,10 +636,13 @@ void QtWindow::Sync(ControlNumber n) {
         case ControlKind::Prompt: {
             // Without a control to go to, the accelerator is only shown as text.
             auto* label = static_cast<QLabel*>(w);
-            label->setText(label->buddy() ? text : QString::fromStdString(runtime::StripAccelerator(s.text)));
+            label->setText(
+                label->buddy() ? text : QString::fromStdString(runtime::StripAccelerator(s.text)));
             break;
         }
-        case ControlKind::String: static_cast<QLabel*>(w)->setText(d->use ? value : text); break;
+        case ControlKind::String:
+            static_cast<QLabel*>(w)->setText(d->use ? value : text);
+            break;
         case ControlKind::Text: {
             auto* edit = static_cast<QPlainTextEdit*>(w);
             if (edit->toPlainText() != value) edit->setPlainText(value);
@@ -620,12 +669,15 @@ void QtWindow::Sync(ControlNumber n) {
             check->setChecked(s.value == d->true_value);
             break;
         }
-        case ControlKind::Button: static_cast<QPushButton*>(w)->setText(text); break;
+        case ControlKind::Button:
+            static_cast<QPushButton*>(w)->setText(text);
+            break;
         case ControlKind::List:
         case ControlKind::Tree: {
             auto* view = views_[n];
             QueueItemModel* model = models_[n];
-            if (auto it = thumbs_.find(n); it != thumbs_.end() && s.thumb > 0) it->second->setValue(s.thumb);
+            if (auto it = thumbs_.find(n); it != thumbs_.end() && s.thumb > 0)
+                it->second->setValue(s.thumb);
             if (revisions_[n] != s.list_revision) {
                 revisions_[n] = s.list_revision;
                 model->Reload();
@@ -634,18 +686,22 @@ void QtWindow::Sync(ControlNumber n) {
                 if (model->IsTree()) {
                     for (int row = 1; row <= window_.RowCount(n); ++row) {
                         const QModelIndex index = model->IndexOfRow(row);
-                        if (model->LevelOf(row) >= 0 && model->rowCount(index) > 0) view->setExpanded(index, true);
+                        if (model->LevelOf(row) >= 0 && model->rowCount(index) > 0)
+                            view->setExpanded(index, true);
                     }
                 }
             }
             const auto& widths = s.column_widths;
-            for (std::size_t c = 0; c < widths.size() && static_cast<int>(c) < view->header()->count(); ++c) {
-                if (view->header()->sectionResizeMode(static_cast<int>(c)) == QHeaderView::Interactive &&
+            for (std::size_t c = 0;
+                 c < widths.size() && static_cast<int>(c) < view->header()->count(); ++c) {
+                if (view->header()->sectionResizeMode(static_cast<int>(c)) ==
+                        QHeaderView::Interactive &&
                     view->columnWidth(static_cast<int>(c)) != widths[c])
                     view->setColumnWidth(static_cast<int>(c), widths[c]);
             }
             const QModelIndex current = model->IndexOfRow(s.choice);
-            if (view->currentIndex().isValid() ? model->RowOf(view->currentIndex()) != s.choice : current.isValid()) {
+            if (view->currentIndex().isValid() ? model->RowOf(view->currentIndex()) != s.choice
+                                               : current.isValid()) {
                 view->setCurrentIndex(current);
                 if (current.isValid()) view->scrollTo(current);
             }
@@ -653,10 +709,12 @@ void QtWindow::Sync(ControlNumber n) {
             break;
         }
         case ControlKind::Progress: {
-            static_cast<QProgressBar*>(w)->setValue(static_cast<int>(runtime::ParseBoundNumber(s.value)));
+            static_cast<QProgressBar*>(w)->setValue(
+                static_cast<int>(runtime::ParseBoundNumber(s.value)));
             break;
         }
-        default: break;
+        default:
+            break;
     }
     syncing_ = was_syncing;
 }
@@ -685,22 +743,51 @@ int KeyCodeOf(const QKeyEvent* e) {
     int code = 0;
     switch (e->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: code = runtime::key::Enter; break;
-        case Qt::Key_Up: code = runtime::key::Up; break;
-        case Qt::Key_Down: code = runtime::key::Down; break;
-        case Qt::Key_Left: code = runtime::key::Left; break;
-        case Qt::Key_Right: code = runtime::key::Right; break;
-        case Qt::Key_PageUp: code = runtime::key::PageUp; break;
-        case Qt::Key_PageDown: code = runtime::key::PageDown; break;
-        case Qt::Key_Home: code = runtime::key::Home; break;
-        case Qt::Key_End: code = runtime::key::End; break;
-        case Qt::Key_Insert: code = runtime::key::Insert; break;
-        case Qt::Key_Delete: code = runtime::key::Delete; break;
-        case Qt::Key_Escape: code = runtime::key::Escape; break;
-        case Qt::Key_Tab: code = runtime::key::Tab; break;
-        case Qt::Key_Backspace: code = runtime::key::Backspace; break;
+        case Qt::Key_Enter:
+            code = runtime::key::Enter;
+            break;
+        case Qt::Key_Up:
+            code = runtime::key::Up;
+            break;
+        case Qt::Key_Down:
+            code = runtime::key::Down;
+            break;
+        case Qt::Key_Left:
+            code = runtime::key::Left;
+            break;
+        case Qt::Key_Right:
+            code = runtime::key::Right;
+            break;
+        case Qt::Key_PageUp:
+            code = runtime::key::PageUp;
+            break;
+        case Qt::Key_PageDown:
+            code = runtime::key::PageDown;
+            break;
+        case Qt::Key_Home:
+            code = runtime::key::Home;
+            break;
+        case Qt::Key_End:
+            code = runtime::key::End;
+            break;
+        case Qt::Key_Insert:
+            code = runtime::key::Insert;
+            break;
+        case Qt::Key_Delete:
+            code = runtime::key::Delete;
+            break;
+        case Qt::Key_Escape:
+            code = runtime::key::Escape;
+            break;
+        case Qt::Key_Tab:
+            code = runtime::key::Tab;
+            break;
+        case Qt::Key_Backspace:
+            code = runtime::key::Backspace;
+            break;
         default:
-            if (e->key() >= Qt::Key_F1 && e->key() <= Qt::Key_F12) code = runtime::key::F1 + (e->key() - Qt::Key_F1);
+            if (e->key() >= Qt::Key_F1 && e->key() <= Qt::Key_F12)
+                code = runtime::key::F1 + (e->key() - Qt::Key_F1);
             break;
     }
     if (code == 0) return 0;
@@ -715,13 +802,14 @@ bool QtWindow::ListKey(ControlNumber n, QKeyEvent* e) {
     const auto& d = *window_.Declared(n);
     const int code = KeyCodeOf(e);
     const auto& alerts = window_.Control(n).alerts;
-    if (code != 0 && (alerts.count(code) || code == runtime::key::Enter || code == runtime::key::CtrlEnter ||
-                      code == runtime::key::ShiftEnter)) {
+    if (code != 0 && (alerts.count(code) || code == runtime::key::Enter ||
+                      code == runtime::key::CtrlEnter || code == runtime::key::ShiftEnter)) {
         window_.UserKey(n, code);
         return true;
     }
-    const bool scroll_key = code == runtime::key::Up || code == runtime::key::Down || code == runtime::key::PageUp ||
-                            code == runtime::key::PageDown || code == runtime::key::Home || code == runtime::key::End ||
+    const bool scroll_key = code == runtime::key::Up || code == runtime::key::Down ||
+                            code == runtime::key::PageUp || code == runtime::key::PageDown ||
+                            code == runtime::key::Home || code == runtime::key::End ||
                             code == runtime::key::CtrlHome || code == runtime::key::CtrlEnd;
     if (d.immediate && scroll_key) {
         window_.UserKey(n, code);
@@ -761,7 +849,8 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     if (is_viewport) {
         if (event->type() == QEvent::Wheel && window_.Declared(n)->immediate) {
             const int steps = static_cast<QWheelEvent*>(event)->angleDelta().y() / 120;
-            for (int i = 0; i < std::abs(steps); ++i) window_.UserKey(n, steps > 0 ? runtime::key::Up : runtime::key::Down);
+            for (int i = 0; i < std::abs(steps); ++i)
+                window_.UserKey(n, steps > 0 ? runtime::key::Up : runtime::key::Down);
             return true;
         }
         return false;
@@ -779,8 +868,8 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         if (status_) status_->showMessage(QString::fromStdString(window_.Declared(n)->status));
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-            reason == Qt::ShortcutFocusReason)
+        if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+            reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
             window_.UserFocus(n);
         return false;
     }

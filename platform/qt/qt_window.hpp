@@ -24,18 +24,18 @@ class QtCellEditor;
 
 // The top-level widget: its close box asks the model instead of closing.
 class QtTopWidget final : public QWidget {
-public:
+  public:
     explicit QtTopWidget(std::function<void()> on_close_box);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     std::function<void()> on_close_box_;
 };
 
 class QtWindow final : public QObject {
-public:
+  public:
     explicit QtWindow(runtime::Window& window);
     ~QtWindow() override;
 
@@ -46,10 +46,10 @@ public:
     void SyncAll();
     void Focus(runtime::ControlNumber n);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void Build();
     void ChainFocus();
     void LayOut(runtime::ControlNumber parent, QBoxLayout* layout);
@@ -67,7 +67,7 @@ private:
 
     runtime::Window& window_;
     QStatusBar* status_ = nullptr;
-    QtTopWidget* top_ = nullptr;  // owned by Qt's parent chain; deleted in the destructor
+    QtTopWidget* top_ = nullptr;     // owned by Qt's parent chain; deleted in the destructor
     std::vector<QWidget*> widgets_;  // by control number - 1
     std::map<runtime::ControlNumber, QueueItemModel*> models_;
     std::map<runtime::ControlNumber, QtCellEditor*> editors_;  // owned by their list views

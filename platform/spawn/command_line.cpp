@@ -3,10 +3,13 @@
 namespace zelt::platform {
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
+}  // namespace
 
-std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line, std::string* error) {
+std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line,
+                                                         std::string* error) {
     std::vector<std::string> words;
     std::string word;
     bool in_word = false;
@@ -40,7 +43,8 @@ std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line, 
                     break;
                 }
                 if (d == '\\' && i + 1 < line.size() &&
-                    (line[i + 1] == '"' || line[i + 1] == '\\' || line[i + 1] == '$' || line[i + 1] == '`')) {
+                    (line[i + 1] == '"' || line[i + 1] == '\\' || line[i + 1] == '$' ||
+                     line[i + 1] == '`')) {
                     word.push_back(line[i + 1]);
                     i += 2;
                 } else {
@@ -64,15 +68,19 @@ std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line, 
 
 std::string ShellSyntaxNote(std::string_view line) {
     auto note = [](std::string_view what) {
-        return "the command line is not run by a shell, so \"" + std::string(what) + "\" has no meaning in it";
+        return "the command line is not run by a shell, so \"" + std::string(what) +
+               "\" has no meaning in it";
     };
-    static constexpr std::string_view kOperators[] = {"&&", "||", "$(", "|", ";", "&", "<", ">", "`"};
+    static constexpr std::string_view kOperators[] = {"&&", "||", "$(", "|", ";",
+                                                      "&",  "<",  ">",  "`"};
     char quote = 0;
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (quote) {
-            if (c == '\\' && quote == '"') ++i;
-            else if (c == quote) quote = 0;
+            if (c == '\\' && quote == '"')
+                ++i;
+            else if (c == quote)
+                quote = 0;
             continue;
         }
         if (c == '\\') {

@@ -17,7 +17,8 @@ namespace zelt::platform {
 
 // The words, or nothing (and the reason in `error`) for an unterminated quote or a final
 // lone backslash.
-std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line, std::string* error = nullptr);
+std::optional<std::vector<std::string>> SplitCommandLine(std::string_view line,
+                                                         std::string* error = nullptr);
 
 // When the line looks written for a shell (an unquoted "&&", "||", "|", ";", "&", "<", ">",
 // "`" or "$("), a sentence that says no shell is used, naming the first such operator, to

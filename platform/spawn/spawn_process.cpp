@@ -68,7 +68,8 @@ SpawnOutcome SpawnProcess(const std::vector<std::string>& argv, const SpawnOptio
     if (argv.empty() || argv[0].empty()) return Failed(EINVAL, "the command line names no program");
     int folder_error = 0;
     if (!options.working_directory.empty()) {
-        if (std::string problem = FolderProblem(options.working_directory, &folder_error); !problem.empty()) {
+        if (std::string problem = FolderProblem(options.working_directory, &folder_error);
+            !problem.empty()) {
             return Failed(folder_error, std::move(problem));
         }
     }
@@ -84,8 +85,10 @@ SpawnOutcome SpawnProcess(const std::vector<std::string>& argv, const SpawnOptio
     posix_spawnattr_setsigdefault(&setup.attr, &all);
 
     posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-    if (options.stdout_fd >= 0) posix_spawn_file_actions_adddup2(&setup.actions, options.stdout_fd, 1);
-    if (options.stderr_fd >= 0) posix_spawn_file_actions_adddup2(&setup.actions, options.stderr_fd, 2);
+    if (options.stdout_fd >= 0)
+        posix_spawn_file_actions_adddup2(&setup.actions, options.stdout_fd, 1);
+    if (options.stderr_fd >= 0)
+        posix_spawn_file_actions_adddup2(&setup.actions, options.stderr_fd, 2);
     if (!options.working_directory.empty()) {
         posix_spawn_file_actions_addchdir_np(&setup.actions, options.working_directory.c_str());
     }
@@ -97,12 +100,14 @@ SpawnOutcome SpawnProcess(const std::vector<std::string>& argv, const SpawnOptio
 
     pid_t pid = -1;
     const bool search = argv[0].find('/') == std::string::npos;
-    const int rc = search ? posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ)
-                          : posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
+    const int rc =
+        search ? posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ)
+               : posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
     if (rc != 0) {
         // The folder may have gone since it was looked at.
         if (!options.working_directory.empty()) {
-            if (std::string problem = FolderProblem(options.working_directory, &folder_error); !problem.empty()) {
+            if (std::string problem = FolderProblem(options.working_directory, &folder_error);
+                !problem.empty()) {
                 return Failed(folder_error, std::move(problem));
             }
         }
@@ -158,7 +163,8 @@ struct SpawnServerStarter::Reaper {
         Wake();
         if (thread.joinable()) thread.join();
         ReapEnded();
-        for (const auto& [pid, pidfd] : children) ::close(pidfd);  // still running: no longer watched
+        for (const auto& [pid, pidfd] : children)
+            ::close(pidfd);  // still running: no longer watched
         if (wake >= 0) ::close(wake);
     }
     void Wake() const {
@@ -186,11 +192,12 @@ struct SpawnServerStarter::Reaper {
             }
             if (done == it->first && done == last) {
                 if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-                    last_failure = WithShellNote("the command ended with exit status " +
-                                                     std::to_string(WEXITSTATUS(status)),
-                                                 last_command_line);
+                    last_failure = WithShellNote(
+                        "the command ended with exit status " + std::to_string(WEXITSTATUS(status)),
+                        last_command_line);
                 } else if (WIFSIGNALED(status)) {
-                    last_failure = "the command was ended by signal " + std::to_string(WTERMSIG(status));
+                    last_failure =
+                        "the command was ended by signal " + std::to_string(WTERMSIG(status));
                 }
             }
             ::close(it->second);

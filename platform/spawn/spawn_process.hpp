@@ -20,9 +20,10 @@ struct SpawnOptions {
 };
 
 struct SpawnOutcome {
-    pid_t pid = -1;     // the started program, or -1
-    int error = 0;      // errno of the failure
-    std::string reason; // "<program>: <what went wrong>", or what is wrong with the working directory
+    pid_t pid = -1;  // the started program, or -1
+    int error = 0;   // errno of the failure
+    std::string
+        reason;  // "<program>: <what went wrong>", or what is wrong with the working directory
     bool started() const { return pid > 0; }
 };
 
@@ -42,7 +43,7 @@ std::string WithShellNote(std::string message, std::string_view command_line);
 // starter's own that does nothing else; one still running when the starter goes is left
 // to run.
 class SpawnServerStarter final : public runtime::ServerStarter {
-public:
+  public:
     SpawnServerStarter();
     ~SpawnServerStarter() override;
     SpawnServerStarter(const SpawnServerStarter&) = delete;
@@ -53,7 +54,7 @@ public:
     // The process of the latest start, or -1.
     pid_t LastProcess() const;
 
-private:
+  private:
     struct Reaper;
     std::unique_ptr<Reaper> reaper_;
 };

@@ -61,7 +61,8 @@ ConversationClient::~ConversationClient() {
     }
 }
 
-ChannelHandle ConversationClient::OpenConversation(std::string_view service, std::string_view topic) {
+ChannelHandle ConversationClient::OpenConversation(std::string_view service,
+                                                   std::string_view topic) {
     const ChannelHandle handle = next_handle_;
     auto link = transport_->Initiate(Cut(service, kConversationNameLength),
                                      Cut(topic, kConversationNameLength),
@@ -105,19 +106,25 @@ ErrorCode ConversationClient::ExecuteCommand(ChannelHandle channel, std::string_
         return CurrentErrorCode();
     }
     switch (conversation->link->Execute(text, timeout_hundredths_ * 10)) {
-        case TransactionOutcome::Positive: break;
-        case TransactionOutcome::TimedOut: PostError(err::DdeTimedOut); break;
+        case TransactionOutcome::Positive:
+            break;
+        case TransactionOutcome::TimedOut:
+            PostError(err::DdeTimedOut);
+            break;
         case TransactionOutcome::NotSent:
             fault_ = {CommandFault::Kind::NotSent, "the transport could not send it"};
             PostError(err::DdeExecuteInvalid);
             break;
         case TransactionOutcome::NotDelivered:
             if (!conversation->link->PartnerPresent()) {
-                fault_ = {CommandFault::Kind::PartnerGone, "the server went away before it answered"};
+                fault_ = {CommandFault::Kind::PartnerGone,
+                          "the server went away before it answered"};
             }
             PostError(err::DdeExecuteInvalid);
             break;
-        case TransactionOutcome::Negative: PostError(err::DdeExecuteInvalid); break;
+        case TransactionOutcome::Negative:
+            PostError(err::DdeExecuteInvalid);
+            break;
     }
     const ErrorState result = CurrentError();
     transport_->ProcessPending();
@@ -173,7 +180,9 @@ void ConversationClient::SetClosedHandler(std::function<void(ChannelHandle)> han
     closed_handler_ = std::move(handler);
 }
 
-void ConversationClient::ProcessPending() { transport_->ProcessPending(); }
+void ConversationClient::ProcessPending() {
+    transport_->ProcessPending();
+}
 
 bool ConversationClient::IsOpen(ChannelHandle channel) const {
     auto it = conversations_.find(channel);

@@ -53,7 +53,7 @@ struct CommandFault {
 };
 
 class ConversationClient {
-public:
+  public:
     explicit ConversationClient(std::shared_ptr<ConversationTransport> transport);
     ~ConversationClient();
     ConversationClient(const ConversationClient&) = delete;
@@ -91,7 +91,7 @@ public:
     bool IsOpen(ChannelHandle channel) const;
     ConversationTransport& Transport() { return *transport_; }
 
-private:
+  private:
     struct Conversation;
     Conversation* Find(ChannelHandle channel);
     // The conversation if it still has a partner; otherwise posts 602 and gives nothing.

@@ -26,7 +26,7 @@ using ExecuteReply = std::function<void(bool positive)>;
 inline constexpr std::uint32_t kTextFormat = 1;
 
 class ConversationService {
-public:
+  public:
     virtual ~ConversationService() = default;
 
     // An offer of a conversation (empty = any). Nothing declines it.

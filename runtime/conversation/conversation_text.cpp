@@ -6,14 +6,16 @@ namespace zelt::runtime {
 
 namespace {
 
-bool IsContinuation(char c) { return (static_cast<std::uint8_t>(c) & 0xC0u) == 0x80u; }
+bool IsContinuation(char c) {
+    return (static_cast<std::uint8_t>(c) & 0xC0u) == 0x80u;
+}
 
 // The length of the well-formed character at `at`, or 0 when the bytes there are none.
 std::size_t CharacterLength(std::string_view text, std::size_t at) {
     const auto b = static_cast<std::uint8_t>(text[at]);
     if (b < 0x80) return 1;
     std::size_t length = 0;
-    std::uint8_t low = 0x80;   // the range the second byte must lie in
+    std::uint8_t low = 0x80;  // the range the second byte must lie in
     std::uint8_t high = 0xBF;
     if (b >= 0xC2 && b <= 0xDF) {
         length = 2;

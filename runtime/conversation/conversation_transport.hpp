@@ -30,7 +30,7 @@ struct RequestOutcome {
 
 // The client's end of one open conversation.
 class TransportConversation {
-public:
+  public:
     virtual ~TransportConversation() = default;
 
     // False once the transport knows that the partner has gone: it ended the conversation,
@@ -55,7 +55,7 @@ public:
 using PartnerLostHandler = std::function<void()>;
 
 class ConversationTransport {
-public:
+  public:
     virtual ~ConversationTransport() = default;
 
     // Offers a conversation to every server; an empty service or topic means any. Of the

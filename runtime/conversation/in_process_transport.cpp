@@ -13,7 +13,7 @@ struct InProcessTransport::State {
         bool lost = false;
     };
     std::map<std::string, ConversationService*> servers;
-    std::map<std::uint64_t, Open> open;  // by link number
+    std::map<std::uint64_t, Open> open;    // by link number
     std::deque<std::uint64_t> lost_queue;  // links whose loss the client has not heard yet
     std::uint64_t next_link = 1;
     ConversationId next_conversation = 1;
@@ -31,7 +31,7 @@ struct InProcessTransport::State {
 };
 
 class InProcessTransport::Link final : public TransportConversation {
-public:
+  public:
     Link(std::shared_ptr<State> state, std::uint64_t number, InitiateAnswer answer)
         : state_(std::move(state)), number_(number), answer_(std::move(answer)) {}
     ~Link() override { state_->open.erase(number_); }
@@ -67,13 +67,14 @@ public:
         if (!open || open->lost) return;
         open->lost = true;  // the client has left; nothing more is reported to it
         open->on_lost = nullptr;
-        if (ConversationService* server = state_->Server(open->server)) server->Terminated(open->id);
+        if (ConversationService* server = state_->Server(open->server))
+            server->Terminated(open->id);
     }
 
     const std::string& Service() const override { return answer_.service; }
     const std::string& Topic() const override { return answer_.topic; }
 
-private:
+  private:
     State::Open* Entry() {
         auto it = state_->open.find(number_);
         return it == state_->open.end() ? nullptr : &it->second;
@@ -115,9 +116,8 @@ std::vector<ConversationId> InProcessTransport::OpenConversations(const std::str
     return ids;
 }
 
-std::unique_ptr<TransportConversation> InProcessTransport::Initiate(std::string_view service,
-                                                                    std::string_view topic,
-                                                                    PartnerLostHandler on_partner_lost) {
+std::unique_ptr<TransportConversation> InProcessTransport::Initiate(
+    std::string_view service, std::string_view topic, PartnerLostHandler on_partner_lost) {
     std::unique_ptr<Link> partner;
     // Copy the names first: a service may add or remove servers while it answers.
     std::vector<std::string> names;

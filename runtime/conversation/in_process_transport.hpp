@@ -4,8 +4,9 @@
 // Servers are registered under names and asked in ascending name order, as on the bus.
 // Replies are immediate: an execute whose service does not reply before Execute returns
 // counts as timed out (as not delivered when the server was removed meanwhile), as does any
-// transaction with a time-out of 0 (the server still receives it). A server's end of a conversation and its removal reach the client through
-// ProcessPending, as messages on a bus would; PartnerPresent sees a removed server at once.
+// transaction with a time-out of 0 (the server still receives it). A server's end of a conversation
+// and its removal reach the client through ProcessPending, as messages on a bus would;
+// PartnerPresent sees a removed server at once.
 #pragma once
 
 #include <deque>
@@ -21,7 +22,7 @@
 namespace zelt::runtime {
 
 class InProcessTransport final : public ConversationTransport {
-public:
+  public:
     InProcessTransport();
     ~InProcessTransport() override;
 
@@ -34,7 +35,8 @@ public:
     // Conversations of the named server that are open at the moment, oldest first.
     std::vector<ConversationId> OpenConversations(const std::string& name) const;
 
-    std::unique_ptr<TransportConversation> Initiate(std::string_view service, std::string_view topic,
+    std::unique_ptr<TransportConversation> Initiate(std::string_view service,
+                                                    std::string_view topic,
                                                     PartnerLostHandler on_partner_lost) override;
     void ProcessPending() override;
     bool WaitForActivity(std::int64_t timeout_ms) override;
@@ -42,7 +44,7 @@ public:
     // virtual clock on here, or lets a server appear.
     void SetWaitHook(std::function<void(std::int64_t)> hook);
 
-private:
+  private:
     struct State;
     class Link;
     std::shared_ptr<State> state_;

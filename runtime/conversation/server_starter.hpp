@@ -12,7 +12,7 @@ struct StartResult {
 };
 
 class ServerStarter {
-public:
+  public:
     virtual ~ServerStarter() = default;
     // Starts the command line detached from the caller.
     virtual StartResult Start(std::string_view command_line) = 0;

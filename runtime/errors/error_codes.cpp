@@ -69,33 +69,66 @@ constexpr Message kTableAndFileMessages[] = {
 
 // Consecutive runs of messages: the first code and the texts in order.
 constexpr std::string_view kOsFailures301[] = {
-    "Invalid Function", "File Not Found", "Path Not Found", "Too Many Open Files",
-    "Access Denied", "Invalid Handle", "Memory Corrupted", "Insufficient Memory",
-    "Invalid Memory Block", "Invalid Environment", "Invalid Format", "Invalid Access",
+    "Invalid Function",     "File Not Found",      "Path Not Found",   "Too Many Open Files",
+    "Access Denied",        "Invalid Handle",      "Memory Corrupted", "Insufficient Memory",
+    "Invalid Memory Block", "Invalid Environment", "Invalid Format",   "Invalid Access",
     "Invalid Data"};
 
 // 314 has no message.
-constexpr std::string_view kOsFailures315[] = {
-    "Invalid Drive", "Invalid Operation For Current Directory",
-    "Not Same Device", "No More Files", "Write Protect", "Invalid Unit", "Device Not Ready",
-    "Invalid Command", "Media Checksum Failed", "Invalid Length", "Seek Location Inaccessible",
-    "Not DOS Disk", "Sector Not Found", "Out Of Paper", "Write Fault", "Read Fault",
-    "General Failure", "Sharing Violation", "Lock Violation", "Wrong Disk", "FCB Unavailable",
-    "Sharing Buffer Exceeded", "Code Page Mismatched", "Handle EOF", "Handle Disk Full"};
+constexpr std::string_view kOsFailures315[] = {"Invalid Drive",
+                                               "Invalid Operation For Current Directory",
+                                               "Not Same Device",
+                                               "No More Files",
+                                               "Write Protect",
+                                               "Invalid Unit",
+                                               "Device Not Ready",
+                                               "Invalid Command",
+                                               "Media Checksum Failed",
+                                               "Invalid Length",
+                                               "Seek Location Inaccessible",
+                                               "Not DOS Disk",
+                                               "Sector Not Found",
+                                               "Out Of Paper",
+                                               "Write Fault",
+                                               "Read Fault",
+                                               "General Failure",
+                                               "Sharing Violation",
+                                               "Lock Violation",
+                                               "Wrong Disk",
+                                               "FCB Unavailable",
+                                               "Sharing Buffer Exceeded",
+                                               "Code Page Mismatched",
+                                               "Handle EOF",
+                                               "Handle Disk Full"};
 
-constexpr std::string_view kOsFailures350[] = {
-    "Not Supported ", "REM Not List", "Duplicate Name Encountered", "Invalid Network Path",
-    "Network Busy", "Device Does Not Exist", "Too Many Commands", "Adapter/Hardware Failure",
-    "Invalid Network Response", "Unexpected Network Error", "Invalid REM Adapter",
-    "Print Queue Full", "No Spool Space", "Print Cancelled", "Network Name Deleted",
-    "Network Access Denied", "Invalid Device Type", "Invalid Network Name", "Too Many Names",
-    "Too Many Sessions", "Sharing Paused", "Request Not Accepted",
-    "Network Redirection Paused"};
+constexpr std::string_view kOsFailures350[] = {"Not Supported ",
+                                               "REM Not List",
+                                               "Duplicate Name Encountered",
+                                               "Invalid Network Path",
+                                               "Network Busy",
+                                               "Device Does Not Exist",
+                                               "Too Many Commands",
+                                               "Adapter/Hardware Failure",
+                                               "Invalid Network Response",
+                                               "Unexpected Network Error",
+                                               "Invalid REM Adapter",
+                                               "Print Queue Full",
+                                               "No Spool Space",
+                                               "Print Cancelled",
+                                               "Network Name Deleted",
+                                               "Network Access Denied",
+                                               "Invalid Device Type",
+                                               "Invalid Network Name",
+                                               "Too Many Names",
+                                               "Too Many Sessions",
+                                               "Sharing Paused",
+                                               "Request Not Accepted",
+                                               "Network Redirection Paused"};
 
 constexpr std::string_view kOsFailures380[] = {
-    "File Already Exists", "Duplicate FCB", "Cannot Make", "Fail Critical Error",
-    "Out Of Structures", "Already Assigned", "Invalid Password", "Invalid Parameter",
-    "Network Write Fault"};
+    "File Already Exists", "Duplicate FCB",     "Cannot Make",
+    "Fail Critical Error", "Out Of Structures", "Already Assigned",
+    "Invalid Password",    "Invalid Parameter", "Network Write Fault"};
 
 constexpr std::string_view kOsFailures390[] = {"System Component Not Loaded", "Unknown Error"};
 
@@ -166,12 +199,11 @@ std::string_view ErrorMessage(ErrorCode code) {
     for (const auto& m : kTableAndFileMessages) {
         if (m.code == code) return m.text;
     }
-    for (auto text : {FromRun(301, kOsFailures301, code), FromRun(315, kOsFailures315, code),
-                      FromRun(350, kOsFailures350, code),
-                      FromRun(380, kOsFailures380, code), FromRun(390, kOsFailures390, code),
-                      FromRun(401, kRunTimeFaults401, code),
-                      FromRun(501, kInternalErrors501, code),
-                      FromRun(520, kWindowFaults520, code)}) {
+    for (auto text :
+         {FromRun(301, kOsFailures301, code), FromRun(315, kOsFailures315, code),
+          FromRun(350, kOsFailures350, code), FromRun(380, kOsFailures380, code),
+          FromRun(390, kOsFailures390, code), FromRun(401, kRunTimeFaults401, code),
+          FromRun(501, kInternalErrors501, code), FromRun(520, kWindowFaults520, code)}) {
         if (!text.empty()) return text;
     }
     return {};
@@ -185,23 +217,36 @@ std::string ErrorText(ErrorCode code) {
 
 ErrorCode ErrorCodeFromErrno(int errno_value) {
     switch (errno_value) {
-        case 0: return err::NoError;
-        case ENOENT: return err::FileNotFound;
-        case ENOTDIR: return err::PathNotFound;
+        case 0:
+            return err::NoError;
+        case ENOENT:
+            return err::FileNotFound;
+        case ENOTDIR:
+            return err::PathNotFound;
         case EMFILE:
-        case ENFILE: return err::TooManyOpenFiles;
+        case ENFILE:
+            return err::TooManyOpenFiles;
         case EACCES:
         case EPERM:
-        case EROFS: return err::AccessDenied;
-        case ENOMEM: return err::InsufficientMemory;
-        case EAGAIN: return err::RecordNotAvailable;
-        case EBADF: return err::FileNotOpen;
-        case EEXIST: return err::OsBase + 80;     // "File Already Exists"
-        case ENOSPC: return err::OsBase + 39;     // "Handle Disk Full"
-        case EIO: return err::OsBase + 30;        // "Read Fault"
+        case EROFS:
+            return err::AccessDenied;
+        case ENOMEM:
+            return err::InsufficientMemory;
+        case EAGAIN:
+            return err::RecordNotAvailable;
+        case EBADF:
+            return err::FileNotOpen;
+        case EEXIST:
+            return err::OsBase + 80;  // "File Already Exists"
+        case ENOSPC:
+            return err::OsBase + 39;  // "Handle Disk Full"
+        case EIO:
+            return err::OsBase + 30;  // "Read Fault"
         case ENAMETOOLONG:
-        case EINVAL: return err::InvalidFilename;
-        default: return err::FileSystemError;
+        case EINVAL:
+            return err::InvalidFilename;
+        default:
+            return err::FileSystemError;
     }
 }
 

@@ -40,11 +40,23 @@ void ClearError() {
     current.file_error_text.clear();
 }
 
-ErrorCode CurrentErrorCode() { return current.code; }
-const std::string& CurrentErrorText() { return current.text; }
-const std::string& CurrentFileErrorCode() { return current.file_error_code; }
-const std::string& CurrentFileErrorText() { return current.file_error_text; }
-const ErrorState& CurrentError() { return current; }
-void RestoreError(ErrorState state) { current = std::move(state); }
+ErrorCode CurrentErrorCode() {
+    return current.code;
+}
+const std::string& CurrentErrorText() {
+    return current.text;
+}
+const std::string& CurrentFileErrorCode() {
+    return current.file_error_code;
+}
+const std::string& CurrentFileErrorText() {
+    return current.file_error_text;
+}
+const ErrorState& CurrentError() {
+    return current;
+}
+void RestoreError(ErrorState state) {
+    current = std::move(state);
+}
 
 }  // namespace zelt::runtime

@@ -78,8 +78,7 @@ constexpr std::array kEventNames = {
 };
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -87,7 +86,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::span<const EventName> EventNameTable() { return kEventNames; }
+std::span<const EventName> EventNameTable() {
+    return kEventNames;
+}
 
 std::string_view EventNameOf(EventCode code) {
     const auto number = InternalEventNumber(code);

@@ -87,7 +87,9 @@ inline constexpr EventCode FirstWindowEvent = CloseWindow;
 
 inline constexpr std::uint32_t kInternalEventBase = 0x1400;
 
-constexpr std::uint32_t InternalEventNumber(EventCode code) { return code + kInternalEventBase; }
+constexpr std::uint32_t InternalEventNumber(EventCode code) {
+    return code + kInternalEventBase;
+}
 constexpr EventCode EventFromInternalNumber(std::uint32_t number) {
     return static_cast<EventCode>(number - kInternalEventBase);
 }

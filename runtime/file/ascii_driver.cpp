@@ -34,8 +34,8 @@ std::span<char> RecordField(Table& table) {
     if (fields.empty()) return record;
     const auto& field = fields.front();
     if (field.offset >= record.size()) return {};
-    return record.subspan(field.offset, std::min<std::size_t>(field.size,
-                                                              record.size() - field.offset));
+    return record.subspan(field.offset,
+                          std::min<std::size_t>(field.size, record.size() - field.offset));
 }
 
 // Reads the line that starts at `offset`: its text (without the line end) and the offset
@@ -72,8 +72,7 @@ ErrorCode ReadAt(Table& table, AsciiState& state, std::int64_t offset) {
     if (offset < 0) return err::RecordNotAvailable;
     std::string line;
     std::int64_t after = 0;
-    if (auto code = ReadLine(state.file, offset, line, after); code != err::NoError)
-        return code;
+    if (auto code = ReadLine(state.file, offset, line, after); code != err::NoError) return code;
     auto field = RecordField(table);
     const std::size_t n = std::min(line.size(), field.size());
     std::copy_n(line.data(), n, field.begin());
@@ -140,34 +139,36 @@ std::uint32_t DecodePosition(const std::string& text) {
 
 bool AsciiDriver::Supports(FileOp op) const {
     switch (op) {
-    case FileOp::Add:
-    case FileOp::Append:
-    case FileOp::Open:
-    case FileOp::Share:
-    case FileOp::Close:
-    case FileOp::Create:
-    case FileOp::Next:
-    case FileOp::Eof:
-    case FileOp::SetFile:
-    case FileOp::SetFilePtr:
-    case FileOp::GetFilePtr:
-    case FileOp::PointerFile:
-    case FileOp::PositionFile:
-    case FileOp::ResetFile:
-    case FileOp::RegetFile:
-    case FileOp::RecordsFile:
-    case FileOp::Bytes:
-    case FileOp::Empty:
-    case FileOp::Remove:
-    case FileOp::Rename:
-    case FileOp::Copy:
-    case FileOp::Name:
-    case FileOp::Send:
-    case FileOp::Flush:
-    case FileOp::Stream:
-    case FileOp::QueryView:
-    case FileOp::Destroy: return true;
-    default: return false;
+        case FileOp::Add:
+        case FileOp::Append:
+        case FileOp::Open:
+        case FileOp::Share:
+        case FileOp::Close:
+        case FileOp::Create:
+        case FileOp::Next:
+        case FileOp::Eof:
+        case FileOp::SetFile:
+        case FileOp::SetFilePtr:
+        case FileOp::GetFilePtr:
+        case FileOp::PointerFile:
+        case FileOp::PositionFile:
+        case FileOp::ResetFile:
+        case FileOp::RegetFile:
+        case FileOp::RecordsFile:
+        case FileOp::Bytes:
+        case FileOp::Empty:
+        case FileOp::Remove:
+        case FileOp::Rename:
+        case FileOp::Copy:
+        case FileOp::Name:
+        case FileOp::Send:
+        case FileOp::Flush:
+        case FileOp::Stream:
+        case FileOp::QueryView:
+        case FileOp::Destroy:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -179,79 +180,96 @@ ErrorCode AsciiDriver::Call(FileOp op, Table& table, DriverArgs& args) {
     auto& state = StateOf(table);
     const std::string name = table.FileName();
     switch (op) {
-    case FileOp::Open:
-    case FileOp::Share: {
-        if (name.empty()) return err::InvalidFilename;
-        const int mode = static_cast<int>(args.number);
-        if (auto code = state.file.Open(name, mode); code != err::NoError) return code;
-        state.writable = (mode & 3) != 0 || (mode & 0x100) != 0;
-        state.next_offset = 0;
-        state.pointer = 0;
-        state.last_length = -1;
-        return err::NoError;
-    }
-    case FileOp::Create: {
-        if (name.empty()) return err::InvalidFilename;
-        OsFile created;
-        return created.CreateEmpty(name);
-    }
-    case FileOp::Close: state.file.Close(); return err::NoError;
-    case FileOp::Add:
-    case FileOp::Append: return AppendLine(table, state);
-    case FileOp::SetFile:
-        if (!state.file.IsOpen()) return err::FileNotOpen;
-        state.next_offset = 0;
-        return err::NoError;
-    case FileOp::SetFilePtr:
-        if (!state.file.IsOpen()) return err::FileNotOpen;
-        state.next_offset = args.pointer == 0 ? 0 : static_cast<std::int64_t>(args.pointer) - 1;
-        return err::NoError;
-    case FileOp::Next: return ReadAt(table, state, state.next_offset);
-    case FileOp::GetFilePtr:
-        return ReadAt(table, state, static_cast<std::int64_t>(args.pointer) - 1);
-    case FileOp::Eof:
-        args.result_flag = !state.file.IsOpen() || state.next_offset >= state.file.Size();
-        return err::NoError;
-    case FileOp::PointerFile: args.result_number = state.pointer; return err::NoError;
-    case FileOp::PositionFile:
-        args.result_text = EncodePosition(state.pointer);
-        return err::NoError;
-    case FileOp::ResetFile: {
-        if (!state.file.IsOpen()) return err::FileNotOpen;
-        const auto pointer = DecodePosition(args.text);
-        state.next_offset = pointer == 0 ? 0 : static_cast<std::int64_t>(pointer) - 1;
-        return err::NoError;
-    }
-    case FileOp::RegetFile:
-        return ReadAt(table, state, static_cast<std::int64_t>(DecodePosition(args.text)) - 1);
-    case FileOp::RecordsFile:
-        if (!state.file.IsOpen()) return err::FileNotOpen;
-        args.result_number = CountLines(state.file);
-        return err::NoError;
-    case FileOp::Bytes:
-        if (!state.file.IsOpen()) return err::FileNotOpen;
-        args.result_number = state.last_length >= 0 ? state.last_length : state.file.Size();
-        return err::NoError;
-    case FileOp::Empty:
-        if (!state.file.IsOpen()) return err::FileNotOpen;
-        if (!state.writable) return err::AccessDenied;
-        if (::ftruncate(state.file.Fd(), 0) != 0) return ErrorCodeFromErrno(errno);
-        state.next_offset = 0;
-        state.pointer = 0;
-        return err::NoError;
-    case FileOp::Remove: state.file.Close(); return RemoveFile(name);
-    case FileOp::Rename: state.file.Close(); return RenameFile(name, args.text);
-    case FileOp::Copy: return CopyFile(name, args.text);
-    case FileOp::Name: args.result_text = name; return err::NoError;
-    case FileOp::Flush:
-        if (state.file.IsOpen() && ::fdatasync(state.file.Fd()) != 0)
-            return ErrorCodeFromErrno(errno);
-        return err::NoError;
-    case FileOp::Destroy: table.DriverState().reset(); return err::NoError;
-    case FileOp::Send:
-    case FileOp::Stream:
-    case FileOp::QueryView: return err::NoError;
-    default: return err::UnsupportedFunction;
+        case FileOp::Open:
+        case FileOp::Share: {
+            if (name.empty()) return err::InvalidFilename;
+            const int mode = static_cast<int>(args.number);
+            if (auto code = state.file.Open(name, mode); code != err::NoError) return code;
+            state.writable = (mode & 3) != 0 || (mode & 0x100) != 0;
+            state.next_offset = 0;
+            state.pointer = 0;
+            state.last_length = -1;
+            return err::NoError;
+        }
+        case FileOp::Create: {
+            if (name.empty()) return err::InvalidFilename;
+            OsFile created;
+            return created.CreateEmpty(name);
+        }
+        case FileOp::Close:
+            state.file.Close();
+            return err::NoError;
+        case FileOp::Add:
+        case FileOp::Append:
+            return AppendLine(table, state);
+        case FileOp::SetFile:
+            if (!state.file.IsOpen()) return err::FileNotOpen;
+            state.next_offset = 0;
+            return err::NoError;
+        case FileOp::SetFilePtr:
+            if (!state.file.IsOpen()) return err::FileNotOpen;
+            state.next_offset = args.pointer == 0 ? 0 : static_cast<std::int64_t>(args.pointer) - 1;
+            return err::NoError;
+        case FileOp::Next:
+            return ReadAt(table, state, state.next_offset);
+        case FileOp::GetFilePtr:
+            return ReadAt(table, state, static_cast<std::int64_t>(args.pointer) - 1);
+        case FileOp::Eof:
+            args.result_flag = !state.file.IsOpen() || state.next_offset >= state.file.Size();
+            return err::NoError;
+        case FileOp::PointerFile:
+            args.result_number = state.pointer;
+            return err::NoError;
+        case FileOp::PositionFile:
+            args.result_text = EncodePosition(state.pointer);
+            return err::NoError;
+        case FileOp::ResetFile: {
+            if (!state.file.IsOpen()) return err::FileNotOpen;
+            const auto pointer = DecodePosition(args.text);
+            state.next_offset = pointer == 0 ? 0 : static_cast<std::int64_t>(pointer) - 1;
+            return err::NoError;
+        }
+        case FileOp::RegetFile:
+            return ReadAt(table, state, static_cast<std::int64_t>(DecodePosition(args.text)) - 1);
+        case FileOp::RecordsFile:
+            if (!state.file.IsOpen()) return err::FileNotOpen;
+            args.result_number = CountLines(state.file);
+            return err::NoError;
+        case FileOp::Bytes:
+            if (!state.file.IsOpen()) return err::FileNotOpen;
+            args.result_number = state.last_length >= 0 ? state.last_length : state.file.Size();
+            return err::NoError;
+        case FileOp::Empty:
+            if (!state.file.IsOpen()) return err::FileNotOpen;
+            if (!state.writable) return err::AccessDenied;
+            if (::ftruncate(state.file.Fd(), 0) != 0) return ErrorCodeFromErrno(errno);
+            state.next_offset = 0;
+            state.pointer = 0;
+            return err::NoError;
+        case FileOp::Remove:
+            state.file.Close();
+            return RemoveFile(name);
+        case FileOp::Rename:
+            state.file.Close();
+            return RenameFile(name, args.text);
+        case FileOp::Copy:
+            return CopyFile(name, args.text);
+        case FileOp::Name:
+            args.result_text = name;
+            return err::NoError;
+        case FileOp::Flush:
+            if (state.file.IsOpen() && ::fdatasync(state.file.Fd()) != 0)
+                return ErrorCodeFromErrno(errno);
+            return err::NoError;
+        case FileOp::Destroy:
+            table.DriverState().reset();
+            return err::NoError;
+        case FileOp::Send:
+        case FileOp::Stream:
+        case FileOp::QueryView:
+            return err::NoError;
+        default:
+            return err::UnsupportedFunction;
     }
 }
 

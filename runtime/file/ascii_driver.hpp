@@ -9,7 +9,7 @@
 namespace zelt::runtime {
 
 class AsciiDriver final : public FileDriver {
-public:
+  public:
     std::string_view Name() const override { return "ASCII"; }
     std::string_view Description() const override { return "ASCII (Text)"; }
     bool Supports(FileOp op) const override;

@@ -12,7 +12,9 @@ thread_local bool build_running = false;
 ScopedBuildProgress::ScopedBuildProgress(BuildProgressHook hook)
     : previous_(std::exchange(current_hook, std::move(hook))) {}
 
-ScopedBuildProgress::~ScopedBuildProgress() { current_hook = std::move(previous_); }
+ScopedBuildProgress::~ScopedBuildProgress() {
+    current_hook = std::move(previous_);
+}
 
 bool ReportBuildProgress(const BuildProgress& progress) {
     if (!current_hook) return true;

@@ -13,10 +13,10 @@
 namespace zelt::runtime {
 
 struct BuildProgress {
-    std::string table;        // the table's display name
-    int key = -1;             // the key being built (0-based)
-    std::int64_t done = 0;    // records indexed so far in this key
-    std::int64_t total = 0;   // records to index in this key (an estimate)
+    std::string table;       // the table's display name
+    int key = -1;            // the key being built (0-based)
+    std::int64_t done = 0;   // records indexed so far in this key
+    std::int64_t total = 0;  // records to index in this key (an estimate)
 };
 
 // Answers false to cancel the build.
@@ -24,13 +24,13 @@ using BuildProgressHook = std::function<bool(const BuildProgress&)>;
 
 // Installs a hook for the current thread for a scope; the previous one comes back after.
 class ScopedBuildProgress {
-public:
+  public:
     explicit ScopedBuildProgress(BuildProgressHook hook);
     ~ScopedBuildProgress();
     ScopedBuildProgress(const ScopedBuildProgress&) = delete;
     ScopedBuildProgress& operator=(const ScopedBuildProgress&) = delete;
 
-private:
+  private:
     BuildProgressHook previous_;
 };
 
@@ -40,14 +40,14 @@ bool ReportBuildProgress(const BuildProgress& progress);
 // For drivers: marks a build as running on this thread for a scope. `Started()` is false
 // when another build was already running; the caller then returns 92.
 class BuildInProgressGuard {
-public:
+  public:
     BuildInProgressGuard();
     ~BuildInProgressGuard();
     BuildInProgressGuard(const BuildInProgressGuard&) = delete;
     BuildInProgressGuard& operator=(const BuildInProgressGuard&) = delete;
     bool Started() const { return started_; }
 
-private:
+  private:
     bool started_;
 };
 

@@ -7,7 +7,7 @@
 namespace zelt::runtime {
 
 class DosDriver final : public FileDriver {
-public:
+  public:
     std::string_view Name() const override { return "DOS"; }
     std::string_view Description() const override { return "DOS (Binary)"; }
     bool Supports(FileOp op) const override;

@@ -39,18 +39,23 @@ bool IsKnownFieldType(std::uint8_t code) {
 
 std::uint32_t FixedElementSize(FieldType type) {
     switch (type) {
-    case FieldType::Byte: return 1;
-    case FieldType::Short:
-    case FieldType::UShort: return 2;
-    case FieldType::Date:
-    case FieldType::Time:
-    case FieldType::Long:
-    case FieldType::ULong:
-    case FieldType::SReal:
-    case FieldType::BFloat4: return 4;
-    case FieldType::Real:
-    case FieldType::BFloat8: return 8;
-    default: return 0;
+        case FieldType::Byte:
+            return 1;
+        case FieldType::Short:
+        case FieldType::UShort:
+            return 2;
+        case FieldType::Date:
+        case FieldType::Time:
+        case FieldType::Long:
+        case FieldType::ULong:
+        case FieldType::SReal:
+        case FieldType::BFloat4:
+            return 4;
+        case FieldType::Real:
+        case FieldType::BFloat8:
+            return 8;
+        default:
+            return 0;
     }
 }
 

@@ -21,15 +21,15 @@ class Table;
 // Arguments and results of one driver call. Which members an operation reads and fills is
 // given with the statement in table.hpp.
 struct DriverArgs {
-    int key = -1;                // key number, for key operations
-    std::uint32_t pointer = 0;   // record number (or driver position)
-    std::int64_t number = 0;     // access mode, seconds, skip count, state handle, memo number
-    std::string text;            // option text, file name, position value, property name
-    std::string text2;           // property value
+    int key = -1;               // key number, for key operations
+    std::uint32_t pointer = 0;  // record number (or driver position)
+    std::int64_t number = 0;    // access mode, seconds, skip count, state handle, memo number
+    std::string text;           // option text, file name, position value, property name
+    std::string text2;          // property value
 
     std::int64_t result_number = 0;
     std::string result_text;
-    bool result_flag = false;    // EOF, DUPLICATE
+    bool result_flag = false;  // EOF, DUPLICATE
 
     // The driver's own error code and text, for code 90.
     std::string file_error_code;
@@ -39,16 +39,16 @@ struct DriverArgs {
 // What a driver keeps for one table between calls. The driver owns the type; the table
 // owns the object.
 class DriverTableState {
-public:
+  public:
     virtual ~DriverTableState() = default;
 };
 
 class FileDriver {
-public:
+  public:
     virtual ~FileDriver() = default;
 
-    virtual std::string_view Name() const = 0;          // "PELMAR", "DOS", "ASCII"
-    virtual std::string_view Description() const = 0;   // "Pelmar (PLM)"
+    virtual std::string_view Name() const = 0;         // "PELMAR", "DOS", "ASCII"
+    virtual std::string_view Description() const = 0;  // "Pelmar (PLM)"
     virtual bool Supports(FileOp op) const = 0;
     virtual bool SupportsFieldType(std::uint8_t type_code) const = 0;
 

@@ -15,7 +15,8 @@ namespace {
 // there survives a power loss.
 ErrorCode SyncDirectoryOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string dir =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return ErrorCodeFromErrno(errno);
     const int rc = ::fsync(fd);
@@ -45,9 +46,15 @@ ErrorCode OsFile::Open(const std::string& path, int mode) {
     if (path.empty()) return err::InvalidFilename;
     int flags = O_CLOEXEC;
     switch (mode & 3) {
-    case 0: flags |= O_RDONLY; break;
-    case 1: flags |= O_WRONLY; break;
-    default: flags |= O_RDWR; break;
+        case 0:
+            flags |= O_RDONLY;
+            break;
+        case 1:
+            flags |= O_WRONLY;
+            break;
+        default:
+            flags |= O_RDWR;
+            break;
     }
     if ((mode & 0x100) != 0) {
         flags |= O_CREAT;
@@ -116,8 +123,8 @@ ErrorCode CopyFile(const std::string& from, const std::string& to) {
         if (got == 0) break;
         ssize_t done = 0;
         while (done < got) {
-            const ssize_t put = ::write(target.Fd(), buffer.data() + done,
-                                        static_cast<std::size_t>(got - done));
+            const ssize_t put =
+                ::write(target.Fd(), buffer.data() + done, static_cast<std::size_t>(got - done));
             if (put <= 0) {
                 const int e = put < 0 ? errno : ENOSPC;
                 ::unlink(temporary.c_str());

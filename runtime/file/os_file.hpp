@@ -12,7 +12,7 @@
 namespace zelt::runtime {
 
 class OsFile {
-public:
+  public:
     OsFile() = default;
     ~OsFile() { Close(); }
     OsFile(OsFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
@@ -31,7 +31,7 @@ public:
     // Size of the open file in bytes, or -1.
     std::int64_t Size() const;
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -18,8 +18,8 @@ std::shared_ptr<const RecordFilterCompiler> Current() {
 
 // Installs `compiler` and gives back the one it replaced.
 RecordFilterCompiler Exchange(RecordFilterCompiler compiler) {
-    auto next = compiler ? std::make_shared<const RecordFilterCompiler>(std::move(compiler))
-                         : nullptr;
+    auto next =
+        compiler ? std::make_shared<const RecordFilterCompiler>(std::move(compiler)) : nullptr;
     const std::lock_guard lock(compiler_mutex);
     auto previous = std::exchange(installed, std::move(next));
     return previous ? *previous : RecordFilterCompiler{};
@@ -27,14 +27,20 @@ RecordFilterCompiler Exchange(RecordFilterCompiler compiler) {
 
 }  // namespace
 
-void InstallRecordFilterCompiler(RecordFilterCompiler compiler) { Exchange(std::move(compiler)); }
+void InstallRecordFilterCompiler(RecordFilterCompiler compiler) {
+    Exchange(std::move(compiler));
+}
 
-bool RecordFilterCompilerInstalled() { return Current() != nullptr; }
+bool RecordFilterCompilerInstalled() {
+    return Current() != nullptr;
+}
 
 ScopedRecordFilterCompiler::ScopedRecordFilterCompiler(RecordFilterCompiler compiler)
     : previous_(Exchange(std::move(compiler))) {}
 
-ScopedRecordFilterCompiler::~ScopedRecordFilterCompiler() { Exchange(std::move(previous_)); }
+ScopedRecordFilterCompiler::~ScopedRecordFilterCompiler() {
+    Exchange(std::move(previous_));
+}
 
 CompiledRecordFilter CompileRecordFilter(Table& table, std::string_view text) {
     // Called outside the lock: a compiler may take its time, or install another.

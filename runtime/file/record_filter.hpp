@@ -33,13 +33,13 @@ bool RecordFilterCompilerInstalled();
 
 // Installs a compiler for a scope; the previous one comes back after (for tests).
 class ScopedRecordFilterCompiler {
-public:
+  public:
     explicit ScopedRecordFilterCompiler(RecordFilterCompiler compiler);
     ~ScopedRecordFilterCompiler();
     ScopedRecordFilterCompiler(const ScopedRecordFilterCompiler&) = delete;
     ScopedRecordFilterCompiler& operator=(const ScopedRecordFilterCompiler&) = delete;
 
-private:
+  private:
     RecordFilterCompiler previous_;
 };
 

@@ -90,29 +90,53 @@ ErrorCode WithText(Table& table, FileOp op, int key, std::string_view text) {
 }
 }  // namespace
 
-ErrorCode Table::Open(int mode) { return WithNumber(*this, FileOp::Open, mode); }
-ErrorCode Table::Share(int mode) { return WithNumber(*this, FileOp::Share, mode); }
-ErrorCode Table::Close() { return Simple(*this, FileOp::Close); }
-ErrorCode Table::Create() { return Simple(*this, FileOp::Create); }
+ErrorCode Table::Open(int mode) {
+    return WithNumber(*this, FileOp::Open, mode);
+}
+ErrorCode Table::Share(int mode) {
+    return WithNumber(*this, FileOp::Share, mode);
+}
+ErrorCode Table::Close() {
+    return Simple(*this, FileOp::Close);
+}
+ErrorCode Table::Create() {
+    return Simple(*this, FileOp::Create);
+}
 
-ErrorCode Table::Add() { return Simple(*this, FileOp::Add); }
-ErrorCode Table::Append() { return Simple(*this, FileOp::Append); }
-ErrorCode Table::Put() { return Simple(*this, FileOp::Put); }
+ErrorCode Table::Add() {
+    return Simple(*this, FileOp::Add);
+}
+ErrorCode Table::Append() {
+    return Simple(*this, FileOp::Append);
+}
+ErrorCode Table::Put() {
+    return Simple(*this, FileOp::Put);
+}
 ErrorCode Table::PutByPointer(std::uint32_t pointer) {
     return WithPointer(*this, FileOp::PutFilePtr, -1, pointer);
 }
-ErrorCode Table::Delete() { return Simple(*this, FileOp::Delete); }
+ErrorCode Table::Delete() {
+    return Simple(*this, FileOp::Delete);
+}
 
-ErrorCode Table::Get(int key) { return WithKey(*this, FileOp::GetFileKey, key); }
+ErrorCode Table::Get(int key) {
+    return WithKey(*this, FileOp::GetFileKey, key);
+}
 ErrorCode Table::GetByPointer(std::uint32_t pointer) {
     return WithPointer(*this, FileOp::GetFilePtr, -1, pointer);
 }
 ErrorCode Table::GetByKeyPointer(int key, std::uint32_t pointer) {
     return WithPointer(*this, FileOp::GetKeyPtr, key, pointer);
 }
-ErrorCode Table::Next() { return Simple(*this, FileOp::Next); }
-ErrorCode Table::Previous() { return Simple(*this, FileOp::Previous); }
-ErrorCode Table::Skip(std::int64_t count) { return WithNumber(*this, FileOp::Skip, count); }
+ErrorCode Table::Next() {
+    return Simple(*this, FileOp::Next);
+}
+ErrorCode Table::Previous() {
+    return Simple(*this, FileOp::Previous);
+}
+ErrorCode Table::Skip(std::int64_t count) {
+    return WithNumber(*this, FileOp::Skip, count);
+}
 bool Table::Eof() {
     DriverArgs args;
     Call(FileOp::Eof, args);
@@ -125,13 +149,21 @@ ErrorCode Table::RegetKey(int key, std::string_view position) {
     return WithText(*this, FileOp::RegetKey, key, position);
 }
 
-ErrorCode Table::SetFile() { return Simple(*this, FileOp::SetFile); }
-ErrorCode Table::SetFileKey(int key) { return WithKey(*this, FileOp::SetFileKey, key); }
+ErrorCode Table::SetFile() {
+    return Simple(*this, FileOp::SetFile);
+}
+ErrorCode Table::SetFileKey(int key) {
+    return WithKey(*this, FileOp::SetFileKey, key);
+}
 ErrorCode Table::SetFilePointer(std::uint32_t pointer) {
     return WithPointer(*this, FileOp::SetFilePtr, -1, pointer);
 }
-ErrorCode Table::SetKey(int key) { return WithKey(*this, FileOp::SetKey, key); }
-ErrorCode Table::SetKeyKey(int key) { return WithKey(*this, FileOp::SetKeyKey, key); }
+ErrorCode Table::SetKey(int key) {
+    return WithKey(*this, FileOp::SetKey, key);
+}
+ErrorCode Table::SetKeyKey(int key) {
+    return WithKey(*this, FileOp::SetKeyKey, key);
+}
 ErrorCode Table::SetKeyPointer(int key, std::uint32_t pointer) {
     return WithPointer(*this, FileOp::SetKeyPtr, key, pointer);
 }
@@ -149,16 +181,26 @@ ErrorCode Table::Hold(std::int64_t seconds) {
     if (seconds < 0) return Simple(*this, FileOp::HoldFile);
     return WithNumber(*this, FileOp::HoldFileSec, seconds);
 }
-ErrorCode Table::Release() { return Simple(*this, FileOp::Release); }
-ErrorCode Table::Watch() { return Simple(*this, FileOp::Watch); }
+ErrorCode Table::Release() {
+    return Simple(*this, FileOp::Release);
+}
+ErrorCode Table::Watch() {
+    return Simple(*this, FileOp::Watch);
+}
 ErrorCode Table::Lock(std::int64_t seconds) {
     if (seconds < 0) return Simple(*this, FileOp::LockFile);
     return WithNumber(*this, FileOp::LockFileSec, seconds);
 }
-ErrorCode Table::Unlock() { return Simple(*this, FileOp::Unlock); }
+ErrorCode Table::Unlock() {
+    return Simple(*this, FileOp::Unlock);
+}
 
-ErrorCode Table::Build() { return Simple(*this, FileOp::BuildFile); }
-ErrorCode Table::BuildKey(int key) { return WithKey(*this, FileOp::BuildKey, key); }
+ErrorCode Table::Build() {
+    return Simple(*this, FileOp::BuildFile);
+}
+ErrorCode Table::BuildKey(int key) {
+    return WithKey(*this, FileOp::BuildKey, key);
+}
 ErrorCode Table::BuildDynamic(int key, std::string_view components, std::string_view filter) {
     DriverArgs args;
     args.key = key;
@@ -166,18 +208,30 @@ ErrorCode Table::BuildDynamic(int key, std::string_view components, std::string_
     args.text2 = std::string(filter);
     return Call(filter.empty() ? FileOp::BuildDyn : FileOp::BuildDynFilter, args);
 }
-ErrorCode Table::Pack() { return Simple(*this, FileOp::Pack); }
-ErrorCode Table::Stream() { return Simple(*this, FileOp::Stream); }
-ErrorCode Table::Flush() { return Simple(*this, FileOp::Flush); }
-ErrorCode Table::Empty() { return Simple(*this, FileOp::Empty); }
-ErrorCode Table::Remove() { return Simple(*this, FileOp::Remove); }
+ErrorCode Table::Pack() {
+    return Simple(*this, FileOp::Pack);
+}
+ErrorCode Table::Stream() {
+    return Simple(*this, FileOp::Stream);
+}
+ErrorCode Table::Flush() {
+    return Simple(*this, FileOp::Flush);
+}
+ErrorCode Table::Empty() {
+    return Simple(*this, FileOp::Empty);
+}
+ErrorCode Table::Remove() {
+    return Simple(*this, FileOp::Remove);
+}
 ErrorCode Table::Rename(std::string_view new_name) {
     return WithText(*this, FileOp::Rename, -1, new_name);
 }
 ErrorCode Table::Copy(std::string_view new_name) {
     return WithText(*this, FileOp::Copy, -1, new_name);
 }
-ErrorCode Table::NoMemo() { return Simple(*this, FileOp::NoMemo); }
+ErrorCode Table::NoMemo() {
+    return Simple(*this, FileOp::NoMemo);
+}
 
 std::int64_t Table::Records() {
     DriverArgs args;
@@ -196,8 +250,7 @@ std::uint32_t Table::Pointer() {
 std::uint32_t Table::PointerKey(int key) {
     DriverArgs args;
     args.key = key;
-    return Call(FileOp::PointerKey, args) == 0 ? static_cast<std::uint32_t>(args.result_number)
-                                               : 0;
+    return Call(FileOp::PointerKey, args) == 0 ? static_cast<std::uint32_t>(args.result_number) : 0;
 }
 std::string Table::Position() {
     DriverArgs args;
@@ -300,7 +353,9 @@ ErrorCode Table::RestoreState(std::int64_t handle) {
 ErrorCode Table::FreeState(std::int64_t handle) {
     return WithNumber(*this, FileOp::FreeState, handle);
 }
-ErrorCode Table::Destroy() { return Simple(*this, FileOp::Destroy); }
+ErrorCode Table::Destroy() {
+    return Simple(*this, FileOp::Destroy);
+}
 
 // Transactions ------------------------------------------------------------------------
 
@@ -378,6 +433,8 @@ ErrorCode Rollback() {
     return EndTransaction(FileOp::Rollback);
 }
 
-bool TransactionActive() { return Transaction().active; }
+bool TransactionActive() {
+    return Transaction().active;
+}
 
 }  // namespace zelt::runtime

@@ -38,13 +38,13 @@ inline constexpr int NewFile = 0x200;
 // Told by the file layer when a table is closed (operation 7) or its driver state is
 // disposed of (operation 104). Answers true when it handled the notice.
 class FileCallback {
-public:
+  public:
     virtual ~FileCallback() = default;
     virtual bool Notify(FileOp op, class Table& table) = 0;
 };
 
 class Table {
-public:
+  public:
     explicit Table(TableDeclaration declaration);
     ~Table();
     Table(const Table&) = delete;
@@ -106,8 +106,7 @@ public:
     // Keys and maintenance.
     ErrorCode Build();
     ErrorCode BuildKey(int key);
-    ErrorCode BuildDynamic(int key, std::string_view components = {},
-                           std::string_view filter = {});
+    ErrorCode BuildDynamic(int key, std::string_view components = {}, std::string_view filter = {});
     ErrorCode Pack();
     ErrorCode Stream();
     ErrorCode Flush();
@@ -126,7 +125,7 @@ public:
     std::string PositionKey(int key);
     std::string Name();
     std::int64_t Bytes();
-    bool Duplicate();           // would the buffer duplicate any unique key?
+    bool Duplicate();  // would the buffer duplicate any unique key?
     bool DuplicateKey(int key);
     std::string Send(std::string_view option);
 
@@ -158,7 +157,7 @@ public:
     // One driver call with the error state posted; the statements above all go through it.
     ErrorCode Call(FileOp op, DriverArgs& args);
 
-private:
+  private:
     TableDeclaration declaration_;
     FileDriver* driver_ = nullptr;
     std::unique_ptr<DriverTableState> driver_state_;

@@ -26,7 +26,9 @@ FieldOptions TextOptions(std::uint32_t length) {
 
 }  // namespace
 
-std::string UpperLabel(std::string_view label) { return UpperText(label); }
+std::string UpperLabel(std::string_view label) {
+    return UpperText(label);
+}
 
 std::uint32_t FieldDeclaration::ElementCount() const {
     std::uint32_t count = 1;
@@ -103,9 +105,8 @@ TableDeclaration& TableDeclaration::Threaded(bool on) {
     return *this;
 }
 
-TableDeclaration& TableDeclaration::Field(std::string label, FieldType type,
-                                          std::uint32_t offset, std::uint32_t size,
-                                          FieldOptions options) {
+TableDeclaration& TableDeclaration::Field(std::string label, FieldType type, std::uint32_t offset,
+                                          std::uint32_t size, FieldOptions options) {
     FieldDeclaration field;
     field.label = std::move(label);
     field.external_name = std::move(options.external_name);
@@ -123,18 +124,15 @@ TableDeclaration& TableDeclaration::Field(std::string label, FieldType type,
 
 TableDeclaration& TableDeclaration::String(std::string label, std::uint32_t offset,
                                            std::uint32_t length) {
-    return Field(std::move(label), FieldType::String, offset, length,
-                 TextOptions(length));
+    return Field(std::move(label), FieldType::String, offset, length, TextOptions(length));
 }
 TableDeclaration& TableDeclaration::CString(std::string label, std::uint32_t offset,
                                             std::uint32_t length) {
-    return Field(std::move(label), FieldType::CString, offset, length,
-                 TextOptions(length));
+    return Field(std::move(label), FieldType::CString, offset, length, TextOptions(length));
 }
 TableDeclaration& TableDeclaration::PString(std::string label, std::uint32_t offset,
                                             std::uint32_t length) {
-    return Field(std::move(label), FieldType::PString, offset, length,
-                 TextOptions(length));
+    return Field(std::move(label), FieldType::PString, offset, length, TextOptions(length));
 }
 TableDeclaration& TableDeclaration::Byte(std::string label, std::uint32_t offset) {
     return Field(std::move(label), FieldType::Byte, offset, 1);

@@ -46,12 +46,12 @@ struct FieldDeclaration {
     std::string external_name;  // NAME attribute; empty when none
     FieldType type = FieldType::String;
     std::uint32_t offset = 0;
-    std::uint32_t size = 0;            // whole size in bytes (element size × element count)
-    std::vector<std::uint32_t> dims;   // array dimensions; empty for a scalar
-    std::string picture;               // texts only
-    std::uint8_t places = 0;           // DECIMAL and PDECIMAL
-    int overlays = -1;                 // number of the field whose storage it shares, or -1
-    int group = -1;                    // number of the enclosing GROUP, or -1
+    std::uint32_t size = 0;           // whole size in bytes (element size × element count)
+    std::vector<std::uint32_t> dims;  // array dimensions; empty for a scalar
+    std::string picture;              // texts only
+    std::uint8_t places = 0;          // DECIMAL and PDECIMAL
+    int overlays = -1;                // number of the field whose storage it shares, or -1
+    int group = -1;                   // number of the enclosing GROUP, or -1
 
     std::uint32_t ElementCount() const;
     std::uint32_t ElementSize() const;
@@ -63,7 +63,7 @@ struct MemoDeclaration {
     std::string label;
     std::string external_name;
     std::string stored_label;  // set for an alias that stores another table's labels
-    std::uint32_t size = 0;  // MEMO: declared size; BLOB: 0
+    std::uint32_t size = 0;    // MEMO: declared size; BLOB: 0
     bool binary = false;
     bool blob = false;
 
@@ -100,15 +100,30 @@ struct FieldOptions {
     std::string external_name;
     std::string overlays;  // label of the field it overlays
 
-    FieldOptions& Dims(std::vector<std::uint32_t> d) { dims = std::move(d); return *this; }
-    FieldOptions& Picture(std::string p) { picture = std::move(p); return *this; }
-    FieldOptions& Places(std::uint8_t p) { places = p; return *this; }
-    FieldOptions& Named(std::string n) { external_name = std::move(n); return *this; }
-    FieldOptions& Over(std::string label) { overlays = std::move(label); return *this; }
+    FieldOptions& Dims(std::vector<std::uint32_t> d) {
+        dims = std::move(d);
+        return *this;
+    }
+    FieldOptions& Picture(std::string p) {
+        picture = std::move(p);
+        return *this;
+    }
+    FieldOptions& Places(std::uint8_t p) {
+        places = p;
+        return *this;
+    }
+    FieldOptions& Named(std::string n) {
+        external_name = std::move(n);
+        return *this;
+    }
+    FieldOptions& Over(std::string label) {
+        overlays = std::move(label);
+        return *this;
+    }
 };
 
 class TableDeclaration {
-public:
+  public:
     TableDeclaration(std::string label, std::string prefix, std::string driver);
 
     // The declared file name (used when there is no name variable).
@@ -180,7 +195,7 @@ public:
     // shows up here rather than as a wrong key order).
     bool ComponentsResolved() const { return components_resolved_; }
 
-private:
+  private:
     std::string label_;
     std::string prefix_;
     std::string driver_;

@@ -8,9 +8,8 @@ namespace zelt::runtime {
 namespace {
 
 class NoProfileService final : public ProfileService {
-public:
-    std::optional<std::string> Read(std::string_view, std::string_view,
-                                    std::string_view) override {
+  public:
+    std::optional<std::string> Read(std::string_view, std::string_view, std::string_view) override {
         return std::nullopt;
     }
     bool Write(std::string_view, std::string_view, std::string_view,
@@ -49,8 +48,8 @@ std::string ProfileText(std::string_view file, std::string_view section, std::st
     return value ? std::move(*value) : std::string(fallback);
 }
 
-std::int32_t ProfileNumber(std::string_view file, std::string_view section,
-                           std::string_view key, std::int32_t fallback) {
+std::int32_t ProfileNumber(std::string_view file, std::string_view section, std::string_view key,
+                           std::int32_t fallback) {
     auto value = Current()->Read(file, section, key);
     if (!value) return fallback;
     std::size_t i = 0;

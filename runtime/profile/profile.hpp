@@ -19,7 +19,7 @@ namespace zelt::runtime {
 inline constexpr std::string_view kUserProfile{};
 
 class ProfileService {
-public:
+  public:
     virtual ~ProfileService() = default;
     // The value stored under section/key of `file` (kUserProfile: the per-user profile),
     // trimmed and unquoted; nothing when the file, section or key is missing.
@@ -40,14 +40,14 @@ std::shared_ptr<ProfileService> InstallProfileService(std::shared_ptr<ProfileSer
 
 // Installs a service for a scope and puts the previous one back at its end.
 class ScopedProfileService {
-public:
+  public:
     explicit ScopedProfileService(std::shared_ptr<ProfileService> service)
         : previous_(InstallProfileService(std::move(service))) {}
     ~ScopedProfileService() { InstallProfileService(std::move(previous_)); }
     ScopedProfileService(const ScopedProfileService&) = delete;
     ScopedProfileService& operator=(const ScopedProfileService&) = delete;
 
-private:
+  private:
     std::shared_ptr<ProfileService> previous_;
 };
 
@@ -56,8 +56,8 @@ std::string ProfileText(std::string_view file, std::string_view section, std::st
                         std::string_view fallback);
 // The stored number: leading blanks, an optional sign and decimal digits (parsing stops at
 // the first other character; no digits give 0); `fallback` when the key is missing.
-std::int32_t ProfileNumber(std::string_view file, std::string_view section,
-                           std::string_view key, std::int32_t fallback);
+std::int32_t ProfileNumber(std::string_view file, std::string_view section, std::string_view key,
+                           std::int32_t fallback);
 bool WriteProfileText(std::string_view file, std::string_view section, std::string_view key,
                       std::string_view value);
 bool RemoveProfileKey(std::string_view file, std::string_view section, std::string_view key);

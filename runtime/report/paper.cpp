@@ -18,7 +18,9 @@ Paper LocalePaper() {
     return height == 279 && width == 216 ? Paper::Letter : Paper::A4;
 }
 
-Paper ResolvePaper(Paper paper) { return paper == Paper::Locale ? LocalePaper() : paper; }
+Paper ResolvePaper(Paper paper) {
+    return paper == Paper::Locale ? LocalePaper() : paper;
+}
 
 PaperSize SizeOf(Paper paper) {
     if (ResolvePaper(paper) == Paper::Letter) return {612.0, 792.0};

@@ -6,8 +6,8 @@
 
 namespace zelt::runtime {
 
-ReportDeclaration& ReportDeclaration::Column(std::string heading, int width, Binding field, std::string picture,
-                                             Align align, bool wrap) {
+ReportDeclaration& ReportDeclaration::Column(std::string heading, int width, Binding field,
+                                             std::string picture, Align align, bool wrap) {
     layout.columns.push_back({std::move(heading), width, align, wrap});
     fields.push_back(std::move(field));
     pictures.push_back(std::move(picture));
@@ -51,15 +51,20 @@ void Report::PrintDetail(std::vector<std::string> cells) {
     if (open_) Pages().AddDetail(std::move(cells));
 }
 
-void Report::EndPage() { Pages().EndPage(); }
+void Report::EndPage() {
+    Pages().EndPage();
+}
 
 bool Report::Output() {
     WindowSystem* system = CurrentWindowSystem();
     if (!OutputFile.empty())
-        return system ? system->SaveReportPdf(Pages(), OutputFile) : WriteReportPdf(Pages(), OutputFile);
+        return system ? system->SaveReportPdf(Pages(), OutputFile)
+                      : WriteReportPdf(Pages(), OutputFile);
     return system && system->PrintReport(Pages());
 }
 
-void Report::Close() { open_ = false; }
+void Report::Close() {
+    open_ = false;
+}
 
 }  // namespace zelt::runtime

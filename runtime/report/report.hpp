@@ -31,21 +31,34 @@ namespace zelt::runtime {
 struct ReportDeclaration {
     explicit ReportDeclaration(std::string title = {}) { layout.title = std::move(title); }
 
-    ReportLayout layout;              // title, columns, footer, paper
-    std::vector<Binding> fields;      // the detail band: one field per column
+    ReportLayout layout;          // title, columns, footer, paper
+    std::vector<Binding> fields;  // the detail band: one field per column
     std::vector<std::string> pictures;
 
-    ReportDeclaration& Column(std::string heading, int width, Binding field, std::string picture = {},
-                              Align align = Align::Left, bool wrap = false);
+    ReportDeclaration& Column(std::string heading, int width, Binding field,
+                              std::string picture = {}, Align align = Align::Left,
+                              bool wrap = false);
     ReportDeclaration& Footer(std::string label, std::string page_number_picture);
-    ReportDeclaration& Landscape(bool on = true) { layout.landscape = on; return *this; }
-    ReportDeclaration& OnPaper(Paper paper) { layout.paper = paper; return *this; }
-    ReportDeclaration& Font(double points) { layout.font_points = points; return *this; }
-    ReportDeclaration& LinesPerPage(int lines) { layout.lines_per_page = lines; return *this; }
+    ReportDeclaration& Landscape(bool on = true) {
+        layout.landscape = on;
+        return *this;
+    }
+    ReportDeclaration& OnPaper(Paper paper) {
+        layout.paper = paper;
+        return *this;
+    }
+    ReportDeclaration& Font(double points) {
+        layout.font_points = points;
+        return *this;
+    }
+    ReportDeclaration& LinesPerPage(int lines) {
+        layout.lines_per_page = lines;
+        return *this;
+    }
 };
 
 class Report {
-public:
+  public:
     explicit Report(ReportDeclaration declaration);
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
@@ -73,7 +86,7 @@ public:
     bool Output();
     void Close();
 
-private:
+  private:
     ReportDeclaration declaration_;
     ReportDocument own_;
     ReportDocument* queue_ = nullptr;

@@ -9,8 +9,8 @@ namespace zelt::runtime {
 
 namespace {
 constexpr double kSmallestFont = 4.0;
-constexpr double kLineSpacing = 1.2;   // line height over font size
-constexpr double kTitleScale = 1.5;    // title font over detail font
+constexpr double kLineSpacing = 1.2;  // line height over font size
+constexpr double kTitleScale = 1.5;   // title font over detail font
 }  // namespace
 
 PageMetrics MeasurePage(const ReportLayout& layout) {
@@ -45,12 +45,15 @@ PageMetrics MeasurePage(const ReportLayout& layout) {
         m.column_x.push_back(x);
         x += (std::max(1, c.width) + 2) * m.char_width;
     }
-    const int fit = std::max(1, static_cast<int>(std::floor((m.footer_y - m.details_y) / m.line_height)));
+    const int fit =
+        std::max(1, static_cast<int>(std::floor((m.footer_y - m.details_y) / m.line_height)));
     m.lines_per_page = layout.lines_per_page > 0 ? std::min(layout.lines_per_page, fit) : fit;
     return m;
 }
 
-ReportDocument::ReportDocument(ReportLayout layout) { Reset(std::move(layout)); }
+ReportDocument::ReportDocument(ReportLayout layout) {
+    Reset(std::move(layout));
+}
 
 void ReportDocument::Reset(ReportLayout layout) {
     layout_ = std::move(layout);
@@ -66,7 +69,8 @@ void ReportDocument::AddDetail(std::vector<std::string> cells) {
         const auto& column = layout_.columns[c];
         if (!column.wrap || static_cast<int>(cells[c].size()) <= column.width) continue;
         auto parts = WrapText(cells[c], column.width);
-        if (rows.size() < parts.size()) rows.resize(parts.size(), std::vector<std::string>(cells.size()));
+        if (rows.size() < parts.size())
+            rows.resize(parts.size(), std::vector<std::string>(cells.size()));
         for (std::size_t r = 0; r < parts.size(); ++r) rows[r][c] = std::move(parts[r]);
         cells[c].clear();
     }
@@ -75,7 +79,8 @@ void ReportDocument::AddDetail(std::vector<std::string> cells) {
             if (!cells[c].empty()) rows[0][c] = std::move(cells[c]);
     }
     // A detail taller than a page is cut to the page.
-    const int height = std::min(std::max(1, static_cast<int>(rows.size())), metrics_.lines_per_page);
+    const int height =
+        std::min(std::max(1, static_cast<int>(rows.size())), metrics_.lines_per_page);
     if (pages_.empty() || page_ended_ ||
         static_cast<int>(pages_.back().lines.size()) + height > metrics_.lines_per_page) {
         ReportPage page;
@@ -91,7 +96,9 @@ void ReportDocument::AddDetail(std::vector<std::string> cells) {
     for (int r = 0; r < height; ++r) lines.push_back(std::move(rows[static_cast<std::size_t>(r)]));
 }
 
-void ReportDocument::EndPage() { page_ended_ = true; }
+void ReportDocument::EndPage() {
+    page_ended_ = true;
+}
 
 void ReportDocument::Clear() {
     pages_.clear();
@@ -99,7 +106,8 @@ void ReportDocument::Clear() {
 }
 
 std::string ReportDocument::FooterText(int page_number) const {
-    return layout_.footer_label + " " + FormatReportValue(std::to_string(page_number), layout_.page_number_picture);
+    return layout_.footer_label + " " +
+           FormatReportValue(std::to_string(page_number), layout_.page_number_picture);
 }
 
 std::string FitCell(const std::string& text, int width, Align align) {
@@ -107,9 +115,12 @@ std::string FitCell(const std::string& text, int width, Align align) {
     if (text.size() >= w) return text.substr(0, w);
     const std::size_t pad = w - text.size();
     switch (align) {
-        case Align::Right: return std::string(pad, ' ') + text;
-        case Align::Centre: return std::string(pad / 2, ' ') + text + std::string(pad - pad / 2, ' ');
-        case Align::Left: break;
+        case Align::Right:
+            return std::string(pad, ' ') + text;
+        case Align::Centre:
+            return std::string(pad / 2, ' ') + text + std::string(pad - pad / 2, ' ');
+        case Align::Left:
+            break;
     }
     return text + std::string(pad, ' ');
 }
@@ -146,7 +157,9 @@ std::string ReportDocument::LineText(const std::vector<std::string>& cells, bool
             i < cells.size() ? std::string_view(cells[i]).substr(0, width) : std::string_view();
         const std::size_t pad = width - text.size();
         const Align align = headings ? Align::Left : col.align;
-        const std::size_t before = align == Align::Right ? pad : align == Align::Centre ? pad / 2 : 0;
+        const std::size_t before = align == Align::Right    ? pad
+                                   : align == Align::Centre ? pad / 2
+                                                            : 0;
         if (i) blanks += 2;
         blanks += before;
         if (!text.empty()) {
@@ -171,7 +184,8 @@ std::vector<std::string> ReportDocument::PageText(int page_number) const {
     if (page_number < 1 || page_number > PageCount()) return out;
     out.push_back(layout_.title);
     out.push_back(HeadingsText());
-    for (const auto& cells : pages_[static_cast<std::size_t>(page_number - 1)].lines) out.push_back(LineText(cells));
+    for (const auto& cells : pages_[static_cast<std::size_t>(page_number - 1)].lines)
+        out.push_back(LineText(cells));
     out.push_back(FooterText(page_number));
     return out;
 }

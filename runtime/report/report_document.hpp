@@ -35,15 +35,15 @@ struct ReportColumn {
 };
 
 struct ReportLayout {
-    std::string title;                     // printed at the top of every page
+    std::string title;  // printed at the top of every page
     std::vector<ReportColumn> columns;
-    std::string footer_label = "Page";     // the footer: label, a blank, the page number
+    std::string footer_label = "Page";  // the footer: label, a blank, the page number
     std::string page_number_picture = "@n3";
     Paper paper = Paper::Locale;
     bool landscape = false;
-    double font_points = 9.0;              // detail font (made smaller when the columns are too wide)
+    double font_points = 9.0;  // detail font (made smaller when the columns are too wide)
     double margin_mm = 15.0;
-    int lines_per_page = 0;                // detail lines on a page; 0 = as many as fit
+    int lines_per_page = 0;  // detail lines on a page; 0 = as many as fit
 };
 
 // Where things go on a page, in points from its top left corner.
@@ -51,19 +51,19 @@ struct PageMetrics {
     Paper paper = Paper::A4;
     double page_width = 0;
     double page_height = 0;
-    double left = 0;              // the printed area
+    double left = 0;  // the printed area
     double right = 0;
     double top = 0;
     double bottom = 0;
-    double font_points = 0;       // detail and heading font
+    double font_points = 0;  // detail and heading font
     double title_points = 0;
-    double char_width = 0;        // advance of one character of the detail font
+    double char_width = 0;  // advance of one character of the detail font
     double line_height = 0;
-    double title_y = 0;           // top of each band
+    double title_y = 0;  // top of each band
     double headings_y = 0;
     double details_y = 0;
-    double footer_y = 0;          // the rule above the footer; its text follows
-    std::vector<double> column_x; // left edge of each column
+    double footer_y = 0;           // the rule above the footer; its text follows
+    std::vector<double> column_x;  // left edge of each column
     int lines_per_page = 1;
 };
 
@@ -76,7 +76,7 @@ struct ReportPage {
 };
 
 class ReportDocument {
-public:
+  public:
     explicit ReportDocument(ReportLayout layout = {});
 
     const ReportLayout& Layout() const { return layout_; }
@@ -101,7 +101,7 @@ public:
     std::string LineText(const std::vector<std::string>& cells, bool headings = false) const;
     std::string HeadingsText() const;
 
-private:
+  private:
     ReportLayout layout_;
     PageMetrics metrics_;
     std::vector<ReportPage> pages_;

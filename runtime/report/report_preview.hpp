@@ -12,7 +12,7 @@
 namespace zelt::runtime {
 
 class ReportPreview {
-public:
+  public:
     void SetQueue(ReportDocument* queue) { queue_ = queue; }
     ReportDocument* Queue() const { return queue_; }
     // Shows the queued pages; true when the user had them printed. False without pages or
@@ -21,7 +21,7 @@ public:
     // Lets go of the queue.
     void Kill() { queue_ = nullptr; }
 
-private:
+  private:
     ReportDocument* queue_ = nullptr;
 };
 

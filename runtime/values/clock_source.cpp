@@ -14,8 +14,13 @@ LocalDateTime SystemClockSource::Now() const {
     std::tm local{};
     localtime_r(&seconds, &local);
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    return LocalDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                         local.tm_min,         local.tm_sec,     static_cast<std::int32_t>(ms)};
+    return LocalDateTime{local.tm_year + 1900,
+                         local.tm_mon + 1,
+                         local.tm_mday,
+                         local.tm_hour,
+                         local.tm_min,
+                         local.tm_sec,
+                         static_cast<std::int32_t>(ms)};
 }
 
 std::int64_t SystemClockSource::MonotonicMs() const {
@@ -44,8 +49,9 @@ void VirtualClockSource::AdvanceMs(std::int64_t ms) {
     std::lock_guard lock(mutex_);
     monotonic_ms_ += ms;
     // Carry through the time of day into the calendar.
-    std::int64_t total = ((static_cast<std::int64_t>(now_.hour) * 60 + now_.minute) * 60 +
-                          now_.second) * 1000 + now_.millisecond + ms;
+    std::int64_t total =
+        ((static_cast<std::int64_t>(now_.hour) * 60 + now_.minute) * 60 + now_.second) * 1000 +
+        now_.millisecond + ms;
     constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
     std::int64_t days = total / kDayMs;
     total %= kDayMs;

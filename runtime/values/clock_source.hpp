@@ -21,7 +21,7 @@ struct LocalDateTime {
 };
 
 class ClockSource {
-public:
+  public:
     virtual ~ClockSource() = default;
     virtual LocalDateTime Now() const = 0;
     // Monotonic milliseconds, for time-outs and waits.
@@ -30,14 +30,14 @@ public:
 
 // The machine's local time.
 class SystemClockSource final : public ClockSource {
-public:
+  public:
     LocalDateTime Now() const override;
     std::int64_t MonotonicMs() const override;
 };
 
 // A clock that stands still until told to move.
 class VirtualClockSource final : public ClockSource {
-public:
+  public:
     explicit VirtualClockSource(LocalDateTime start);
     LocalDateTime Now() const override;
     std::int64_t MonotonicMs() const override;
@@ -45,7 +45,7 @@ public:
     // Moves both the local time and the monotonic counter forward.
     void AdvanceMs(std::int64_t ms);
 
-private:
+  private:
     mutable std::mutex mutex_;
     LocalDateTime now_;
     std::int64_t monotonic_ms_ = 0;
@@ -58,14 +58,14 @@ std::shared_ptr<const ClockSource> InstallClockSource(std::shared_ptr<const Cloc
 
 // Installs a clock for a scope and puts the previous one back at its end.
 class ScopedClockSource {
-public:
+  public:
     explicit ScopedClockSource(std::shared_ptr<const ClockSource> clock)
         : previous_(InstallClockSource(std::move(clock))) {}
     ~ScopedClockSource() { InstallClockSource(previous_); }
     ScopedClockSource(const ScopedClockSource&) = delete;
     ScopedClockSource& operator=(const ScopedClockSource&) = delete;
 
-private:
+  private:
     std::shared_ptr<const ClockSource> previous_;
 };
 

@@ -9,7 +9,9 @@ constexpr std::int32_t kDaysBeforeMonth[12] = {0,   31,  59,  90,  120, 151,
                                                181, 212, 243, 273, 304, 334};
 constexpr std::int32_t kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-std::int64_t LeapYearsUpTo(std::int64_t year) { return year / 4 - year / 100 + year / 400; }
+std::int64_t LeapYearsUpTo(std::int64_t year) {
+    return year / 4 - year / 100 + year / 400;
+}
 
 }  // namespace
 
@@ -39,11 +41,13 @@ std::int64_t WindowYear(std::int64_t year) {
 
 bool IsValidDate(const CalendarDate& date) {
     const auto year = WindowYear(date.year);
-    return year >= 1801 && year <= 9999 && date.month >= 1 && date.month <= 12 &&
-           date.day >= 1 && date.day <= DaysInMonth(year, date.month);
+    return year >= 1801 && year <= 9999 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
+           date.day <= DaysInMonth(year, date.month);
 }
 
-bool IsValidDayNumber(DayNumber day) { return day >= kFirstDayNumber && day <= kLastDayNumber; }
+bool IsValidDayNumber(DayNumber day) {
+    return day >= kFirstDayNumber && day <= kLastDayNumber;
+}
 
 DayNumber DateToDayNumber(const CalendarDate& date) {
     if (!IsValidDate(date)) return -1;

@@ -14,9 +14,9 @@ namespace zelt::runtime {
 using DayNumber = std::int32_t;
 using ClockValue = std::int32_t;
 
-inline constexpr DayNumber kFirstDayNumber = 4;        // 1 January 1801
-inline constexpr DayNumber kLastDayNumber = 2994626;   // 31 December 9999
-inline constexpr ClockValue kLastClockValue = 8640000; // 23:59:59.99
+inline constexpr DayNumber kFirstDayNumber = 4;         // 1 January 1801
+inline constexpr DayNumber kLastDayNumber = 2994626;    // 31 December 9999
+inline constexpr ClockValue kLastClockValue = 8640000;  // 23:59:59.99
 
 struct CalendarDate {
     std::uint32_t year = 0;

@@ -12,10 +12,26 @@ namespace {
 
 // Layout templates by picture number; an empty template follows the regional settings.
 constexpr std::array<std::string_view, kDatePictureCount + 1> kDateTemplates = {
-    "",           "Mm/dd/yy",   "Mm/dd/yyyy", "NNN Dd, yyyy", "NNNNNNNNN Dd, yyyy",
-    "Dd/mm/yy",   "Dd/mm/yyyy", "Dd NNN yy",  "Dd NNN yyyy",  "yy/mm/dd",
-    "yyyy/mm/dd", "yymmdd",     "yyyymmdd",   "Mm/yy",        "Mm/yyyy",
-    "yy/mm",      "yyyy/mm",    "",           "",             "Dd NNNNNNNNN yyyy",
+    "",
+    "Mm/dd/yy",
+    "Mm/dd/yyyy",
+    "NNN Dd, yyyy",
+    "NNNNNNNNN Dd, yyyy",
+    "Dd/mm/yy",
+    "Dd/mm/yyyy",
+    "Dd NNN yy",
+    "Dd NNN yyyy",
+    "yy/mm/dd",
+    "yyyy/mm/dd",
+    "yymmdd",
+    "yyyymmdd",
+    "Mm/yy",
+    "Mm/yyyy",
+    "yy/mm",
+    "yyyy/mm",
+    "",
+    "",
+    "Dd NNNNNNNNN yyyy",
     "NNNNNNNNN Dd yyyy"};
 
 constexpr std::array<std::string_view, kTimePictureCount + 1> kTimeTemplates = {
@@ -100,11 +116,15 @@ std::string RenderShortRegionalDate(const CalendarDate& d) {
     for (int i = 0; i < 3; ++i) {
         if (i > 0) out += shape.separator;
         switch (shape.order[i]) {
-            case 'd': out += shape.day_leading_zero ? TwoDigits(d.day) : std::to_string(d.day); break;
+            case 'd':
+                out += shape.day_leading_zero ? TwoDigits(d.day) : std::to_string(d.day);
+                break;
             case 'M':
                 out += shape.month_leading_zero ? TwoDigits(d.month) : std::to_string(d.month);
                 break;
-            default: out += shape.four_digit_year ? Digits(d.year, 4) : TwoDigits(d.year); break;
+            default:
+                out += shape.four_digit_year ? Digits(d.year, 4) : TwoDigits(d.year);
+                break;
         }
     }
     return out;
@@ -144,19 +164,31 @@ std::string RenderLongRegionalDate(const CalendarDate& d, DayNumber day) {
     for (const auto& t : TokeniseLongDate(CurrentRegionalSettings().long_date)) {
         switch (t.letter) {
             case 'd':
-                if (t.count == 1) out += std::to_string(d.day);
-                else if (t.count == 2) out += TwoDigits(d.day);
-                else if (t.count == 3) out += WeekdayName(DayOfWeek(day)).substr(0, 3);
-                else out += WeekdayName(DayOfWeek(day));
+                if (t.count == 1)
+                    out += std::to_string(d.day);
+                else if (t.count == 2)
+                    out += TwoDigits(d.day);
+                else if (t.count == 3)
+                    out += WeekdayName(DayOfWeek(day)).substr(0, 3);
+                else
+                    out += WeekdayName(DayOfWeek(day));
                 break;
             case 'M':
-                if (t.count == 1) out += std::to_string(d.month);
-                else if (t.count == 2) out += TwoDigits(d.month);
-                else if (t.count == 3) out += MonthName(d.month).substr(0, 3);
-                else out += MonthName(d.month);
+                if (t.count == 1)
+                    out += std::to_string(d.month);
+                else if (t.count == 2)
+                    out += TwoDigits(d.month);
+                else if (t.count == 3)
+                    out += MonthName(d.month).substr(0, 3);
+                else
+                    out += MonthName(d.month);
                 break;
-            case 'y': out += t.count <= 2 ? TwoDigits(d.year) : Digits(d.year, 4); break;
-            default: out += t.literal; break;
+            case 'y':
+                out += t.count <= 2 ? TwoDigits(d.year) : Digits(d.year, 4);
+                break;
+            default:
+                out += t.literal;
+                break;
         }
     }
     return out;
@@ -460,9 +492,12 @@ std::optional<ClockValue> ParseTime(std::string_view text, int picture) {
                 return EqualsIgnoringCase(t.text, a) || EqualsIgnoringCase(t.text, b) ||
                        EqualsIgnoringCase(t.text, a.substr(0, 1));
             };
-            if (is("AM", regional.am_marker)) marker = 1;
-            else if (is("PM", regional.pm_marker)) marker = 2;
-            else return std::nullopt;
+            if (is("AM", regional.am_marker))
+                marker = 1;
+            else if (is("PM", regional.pm_marker))
+                marker = 2;
+            else
+                return std::nullopt;
             continue;
         }
         if (t.text.size() > 2 && numbers.empty()) {

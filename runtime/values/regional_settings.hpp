@@ -13,13 +13,13 @@
 namespace zelt::runtime {
 
 struct RegionalSettings {
-    int time_format = 0;              // "iTime": 0 = 12-hour clock with markers, 1 = 24-hour
-    int time_leading_zero = 1;        // "iTLzero": 1 = hours below 10 get a leading zero
-    std::string time_separator = ":"; // "sTime"
-    std::string am_marker = "AM";     // "s1159", at most 2 characters kept
-    std::string pm_marker = "PM";     // "s2359", at most 2 characters kept
-    std::string short_date = "MM/dd/yy";                   // "sShortDate", up to 255 characters
-    std::string long_date = "ddd', 'MMMM' 'dd', 'yyyy";    // "sLongDate", up to 255 characters
+    int time_format = 0;                  // "iTime": 0 = 12-hour clock with markers, 1 = 24-hour
+    int time_leading_zero = 1;            // "iTLzero": 1 = hours below 10 get a leading zero
+    std::string time_separator = ":";     // "sTime"
+    std::string am_marker = "AM";         // "s1159", at most 2 characters kept
+    std::string pm_marker = "PM";         // "s2359", at most 2 characters kept
+    std::string short_date = "MM/dd/yy";  // "sShortDate", up to 255 characters
+    std::string long_date = "ddd', 'MMMM' 'dd', 'yyyy";  // "sLongDate", up to 255 characters
 };
 
 // Looks up one key of the "intl" section; nothing when the key is absent.

@@ -15,7 +15,7 @@
 namespace zelt::runtime {
 
 class Binding {
-public:
+  public:
     Binding() = default;
     Binding(std::function<std::string()> read, std::function<void(std::string_view)> write)
         : read_(std::move(read)), write_(std::move(write)) {}
@@ -27,7 +27,7 @@ public:
     }
     bool Writable() const { return static_cast<bool>(write_); }
 
-private:
+  private:
     std::function<std::string()> read_;
     std::function<void(std::string_view)> write_;
 };
@@ -63,6 +63,8 @@ inline Binding Use(std::function<std::string()> read, std::function<void(std::st
 }
 
 // A variable that is only shown, never written from the control.
-inline Binding Show(std::function<std::string()> read) { return Binding(std::move(read), {}); }
+inline Binding Show(std::function<std::string()> read) {
+    return Binding(std::move(read), {});
+}
 
 }  // namespace zelt::runtime

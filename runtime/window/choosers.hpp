@@ -13,17 +13,17 @@ struct FileFilter {
 };
 
 struct FileChooserRequest {
-    std::string title;    // "Choose a File"
+    std::string title;  // "Choose a File"
     std::vector<FileFilter> filters;
     std::string start_directory;
-    std::string file_name;      // proposed name
-    bool save = false;          // a chooser for a file to write
+    std::string file_name;  // proposed name
+    bool save = false;      // a chooser for a file to write
     bool long_names = true;
-    bool keep_directory = true; // the process's current directory stays as it was
+    bool keep_directory = true;  // the process's current directory stays as it was
 };
 
 struct DirectoryChooserRequest {
-    std::string title;    // "Select FPT Directory"
+    std::string title;  // "Select FPT Directory"
     std::string start_directory;
     bool keep_directory = true;
 };

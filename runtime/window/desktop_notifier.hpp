@@ -7,7 +7,7 @@
 namespace zelt::runtime {
 
 class DesktopNotifier {
-public:
+  public:
     virtual ~DesktopNotifier() = default;
     // Shows `summary` with `body` under it; false when no notification service took it
     // (there is none: nothing is shown, and nothing else happens).

@@ -8,26 +8,46 @@ namespace zelt::runtime {
 namespace {
 std::string_view StepName(StepKind kind) {
     switch (kind) {
-        case StepKind::Press: return "press";
-        case StepKind::Type: return "type";
-        case StepKind::Change: return "change";
-        case StepKind::SelectRow: return "select row";
-        case StepKind::Key: return "key";
-        case StepKind::Char: return "character";
-        case StepKind::DoubleClick: return "double click";
-        case StepKind::Expand: return "expand";
-        case StepKind::Contract: return "contract";
-        case StepKind::Thumb: return "thumb";
-        case StepKind::Focus: return "focus";
-        case StepKind::CloseBox: return "close box";
-        case StepKind::Resize: return "resize";
-        case StepKind::AdvanceMs: return "advance time";
-        case StepKind::Run: return "run";
-        case StepKind::AnswerMessage: return "message answer";
-        case StepKind::ChoosePopup: return "popup choice";
-        case StepKind::ChooseFile: return "file choice";
-        case StepKind::ChooseDirectory: return "directory choice";
-        case StepKind::AnswerPreview: return "preview answer";
+        case StepKind::Press:
+            return "press";
+        case StepKind::Type:
+            return "type";
+        case StepKind::Change:
+            return "change";
+        case StepKind::SelectRow:
+            return "select row";
+        case StepKind::Key:
+            return "key";
+        case StepKind::Char:
+            return "character";
+        case StepKind::DoubleClick:
+            return "double click";
+        case StepKind::Expand:
+            return "expand";
+        case StepKind::Contract:
+            return "contract";
+        case StepKind::Thumb:
+            return "thumb";
+        case StepKind::Focus:
+            return "focus";
+        case StepKind::CloseBox:
+            return "close box";
+        case StepKind::Resize:
+            return "resize";
+        case StepKind::AdvanceMs:
+            return "advance time";
+        case StepKind::Run:
+            return "run";
+        case StepKind::AnswerMessage:
+            return "message answer";
+        case StepKind::ChoosePopup:
+            return "popup choice";
+        case StepKind::ChooseFile:
+            return "file choice";
+        case StepKind::ChooseDirectory:
+            return "directory choice";
+        case StepKind::AnswerPreview:
+            return "preview answer";
     }
     return "step";
 }
@@ -50,9 +70,12 @@ ControlNumber ControlRef::Resolve(const Window& window) const {
     return number >= 1 && number <= window.ControlCount() ? number : 0;
 }
 
-std::string ControlRef::Describe() const { return name.empty() ? "#" + std::to_string(number) : name; }
+std::string ControlRef::Describe() const {
+    return name.empty() ? "#" + std::to_string(number) : name;
+}
 
-HeadlessBackend::HeadlessBackend(std::shared_ptr<VirtualClockSource> clock) : clock_(std::move(clock)) {}
+HeadlessBackend::HeadlessBackend(std::shared_ptr<VirtualClockSource> clock)
+    : clock_(std::move(clock)) {}
 
 ScriptStep& HeadlessBackend::Add(StepKind kind) {
     ScriptStep step;
@@ -68,7 +91,9 @@ ScriptStep& HeadlessBackend::AddForControl(StepKind kind, ControlRef c, std::int
     return s;
 }
 
-ScriptStep& HeadlessBackend::Press(ControlRef c) { return AddForControl(StepKind::Press, std::move(c)); }
+ScriptStep& HeadlessBackend::Press(ControlRef c) {
+    return AddForControl(StepKind::Press, std::move(c));
+}
 ScriptStep& HeadlessBackend::Type(ControlRef c, std::string text) {
     auto& s = Add(StepKind::Type);
     s.control = std::move(c);
@@ -102,18 +127,38 @@ ScriptStep& HeadlessBackend::Contract(ControlRef c, int row) {
 ScriptStep& HeadlessBackend::Thumb(ControlRef c, int percent) {
     return AddForControl(StepKind::Thumb, std::move(c), percent);
 }
-ScriptStep& HeadlessBackend::Focus(ControlRef c) { return AddForControl(StepKind::Focus, std::move(c)); }
-ScriptStep& HeadlessBackend::CloseBox() { return Add(StepKind::CloseBox); }
+ScriptStep& HeadlessBackend::Focus(ControlRef c) {
+    return AddForControl(StepKind::Focus, std::move(c));
+}
+ScriptStep& HeadlessBackend::CloseBox() {
+    return Add(StepKind::CloseBox);
+}
 ScriptStep& HeadlessBackend::Resize(int width, int height) {
     auto& s = Add(StepKind::Resize);
     s.number = width;
     s.second = height;
     return s;
 }
-ScriptStep& HeadlessBackend::AdvanceMs(std::int64_t ms) { auto& s = Add(StepKind::AdvanceMs); s.number = ms; return s; }
-ScriptStep& HeadlessBackend::Run(std::function<void()> fn) { auto& s = Add(StepKind::Run); s.run = std::move(fn); return s; }
-ScriptStep& HeadlessBackend::AnswerMessage(int b) { auto& s = Add(StepKind::AnswerMessage); s.number = b; return s; }
-ScriptStep& HeadlessBackend::ChoosePopup(int number) { auto& s = Add(StepKind::ChoosePopup); s.number = number; return s; }
+ScriptStep& HeadlessBackend::AdvanceMs(std::int64_t ms) {
+    auto& s = Add(StepKind::AdvanceMs);
+    s.number = ms;
+    return s;
+}
+ScriptStep& HeadlessBackend::Run(std::function<void()> fn) {
+    auto& s = Add(StepKind::Run);
+    s.run = std::move(fn);
+    return s;
+}
+ScriptStep& HeadlessBackend::AnswerMessage(int b) {
+    auto& s = Add(StepKind::AnswerMessage);
+    s.number = b;
+    return s;
+}
+ScriptStep& HeadlessBackend::ChoosePopup(int number) {
+    auto& s = Add(StepKind::ChoosePopup);
+    s.number = number;
+    return s;
+}
 ScriptStep& HeadlessBackend::ChoosePopup(std::string entry) {
     auto& s = Add(StepKind::ChoosePopup);
     s.text = std::move(entry);
@@ -157,14 +202,17 @@ void HeadlessBackend::ControlChanged(Window&, ControlNumber) {}
 void HeadlessBackend::FocusChanged(Window&, ControlNumber) {}
 void HeadlessBackend::EventQueued(Window&) {}
 
-void HeadlessBackend::Activate(Window& window) { activations_.push_back(window.Title()); }
+void HeadlessBackend::Activate(Window& window) {
+    activations_.push_back(window.Title());
+}
 
 void HeadlessBackend::WaitForInput(Window& window, std::optional<std::int64_t> deadline_ms) {
     // A window working on its timer (a report) waits between its timer events; an answer
     // next in the script is for what that work brings up later, so the time moves on.
     if (steps_.empty() || (deadline_ms && IsAnswer(steps_.front().kind))) {
         if (deadline_ms && idle_advance_) {
-            const std::int64_t wait = std::max<std::int64_t>(0, *deadline_ms - clock_->MonotonicMs());
+            const std::int64_t wait =
+                std::max<std::int64_t>(0, *deadline_ms - clock_->MonotonicMs());
             if (idle_spent_ms_ + wait > idle_limit_ms_) {
                 Fail("The window \"" + window.Title() + "\" still waits after " +
                      std::to_string(idle_limit_ms_ / 1000) + " seconds of virtual time");
@@ -235,32 +283,57 @@ void HeadlessBackend::PlayUserStep(Window& waiting, const ScriptStep& step) {
     const int row = static_cast<int>(step.number);
     bool done = false;
     switch (step.kind) {
-        case StepKind::Press: done = target->UserPress(n); break;
-        case StepKind::Type: done = target->UserType(n, step.text); break;
-        case StepKind::Change: done = target->UserChange(n, step.text); break;
-        case StepKind::SelectRow: done = target->UserSelectRow(n, row); break;
-        case StepKind::Key: done = target->UserKey(n, row); break;
-        case StepKind::Char: done = target->UserChar(n, static_cast<char32_t>(step.number)); break;
-        case StepKind::DoubleClick: done = target->UserDoubleClick(n, row); break;
-        case StepKind::Expand: done = target->UserExpand(n, row); break;
-        case StepKind::Contract: done = target->UserContract(n, row); break;
-        case StepKind::Thumb: done = target->UserThumb(n, row); break;
-        case StepKind::Focus: done = target->UserFocus(n); break;
-        default: break;
+        case StepKind::Press:
+            done = target->UserPress(n);
+            break;
+        case StepKind::Type:
+            done = target->UserType(n, step.text);
+            break;
+        case StepKind::Change:
+            done = target->UserChange(n, step.text);
+            break;
+        case StepKind::SelectRow:
+            done = target->UserSelectRow(n, row);
+            break;
+        case StepKind::Key:
+            done = target->UserKey(n, row);
+            break;
+        case StepKind::Char:
+            done = target->UserChar(n, static_cast<char32_t>(step.number));
+            break;
+        case StepKind::DoubleClick:
+            done = target->UserDoubleClick(n, row);
+            break;
+        case StepKind::Expand:
+            done = target->UserExpand(n, row);
+            break;
+        case StepKind::Contract:
+            done = target->UserContract(n, row);
+            break;
+        case StepKind::Thumb:
+            done = target->UserThumb(n, row);
+            break;
+        case StepKind::Focus:
+            done = target->UserFocus(n);
+            break;
+        default:
+            break;
     }
     if (!done) {
         const auto& state = target->Control(n);
         std::string why = state.disabled ? "it is disabled"
-                          : state.hidden ? "it is hidden"
-                                         : "it cannot take that (hidden or disabled container, "
-                                           "a tab not shown, a read-only control or a row out of range)";
+                          : state.hidden
+                              ? "it is hidden"
+                              : "it cannot take that (hidden or disabled container, "
+                                "a tab not shown, a read-only control or a row out of range)";
         Fail("The script tries to " + what + ", but " + why);
     }
 }
 
 std::optional<ScriptStep> HeadlessBackend::TakeAnswer(StepKind kind, const std::string& what) {
     if (steps_.empty() || steps_.front().kind != kind) {
-        std::string next = steps_.empty() ? "nothing" : "a " + std::string(StepName(steps_.front().kind));
+        std::string next =
+            steps_.empty() ? "nothing" : "a " + std::string(StepName(steps_.front().kind));
         Fail("Unexpected " + what + " (the script has " + next + " next)");
         return std::nullopt;
     }
@@ -277,8 +350,8 @@ int HeadlessBackend::ShowMessage(const MessageRequest& request) {
             Fail("The " + what + " does not contain \"" + step->expect + "\"");
         } else if ((request.buttons & step->number) == 0 &&
                    !(request.buttons == 0 && step->number == button::Ok)) {
-            Fail("The script presses button " + std::to_string(step->number) +
-                 ", which the " + what + " does not show");
+            Fail("The script presses button " + std::to_string(step->number) + ", which the " +
+                 what + " does not show");
         } else {
             shown.answer = static_cast<int>(step->number);
         }
@@ -300,8 +373,9 @@ int HeadlessBackend::ShowPopup(const PopupMenu& menu) {
     int number = step->text.empty() ? static_cast<int>(step->number) : menu.NumberOf(step->text);
     const PopupEntry* entry = menu.Entry(number);
     if (number != 0 && (!entry || !entry->enabled)) {
-        Fail("The script chooses entry " + (step->text.empty() ? std::to_string(number) : step->text) +
-             " of the popup menu \"" + joined + "\", which is not there or disabled");
+        Fail("The script chooses entry " +
+             (step->text.empty() ? std::to_string(number) : step->text) + " of the popup menu \"" +
+             joined + "\", which is not there or disabled");
         return 0;
     }
     return number;
@@ -310,11 +384,13 @@ int HeadlessBackend::ShowPopup(const PopupMenu& menu) {
 std::optional<std::string> HeadlessBackend::Choose(const std::string& title, bool directory,
                                                    std::vector<FileFilter> filters) {
     ShownChooser shown{title, directory, std::nullopt, std::move(filters)};
-    const std::string what = std::string(directory ? "directory" : "file") + " chooser \"" + title + "\"";
+    const std::string what =
+        std::string(directory ? "directory" : "file") + " chooser \"" + title + "\"";
     // A cancel step answers either chooser.
     if (!steps_.empty() && steps_.front().cancel) {
         steps_.pop_front();
-    } else if (auto step = TakeAnswer(directory ? StepKind::ChooseDirectory : StepKind::ChooseFile, what)) {
+    } else if (auto step =
+                   TakeAnswer(directory ? StepKind::ChooseDirectory : StepKind::ChooseFile, what)) {
         shown.answer = step->text;
     }
     choosers_.push_back(shown);
@@ -325,13 +401,15 @@ std::optional<std::string> HeadlessBackend::ChooseFile(const FileChooserRequest&
     return Choose(request.title, false, request.filters);
 }
 
-std::optional<std::string> HeadlessBackend::ChooseDirectory(const DirectoryChooserRequest& request) {
+std::optional<std::string> HeadlessBackend::ChooseDirectory(
+    const DirectoryChooserRequest& request) {
     return Choose(request.title, true);
 }
 
 bool HeadlessBackend::PreviewReport(const ReportDocument& report) {
     previews_.push_back(PagesText(report));
-    auto step = TakeAnswer(StepKind::AnswerPreview, "report preview \"" + report.Layout().title + "\"");
+    auto step =
+        TakeAnswer(StepKind::AnswerPreview, "report preview \"" + report.Layout().title + "\"");
     if (!step) return false;
     if (!step->text.empty()) {
         SaveReportPdf(report, step->text);
@@ -383,7 +461,8 @@ std::string DescribeWindow(const Window& window) {
         const int columns = std::max<int>(1, static_cast<int>(d.format.columns.size()));
         for (int row = 1; row <= std::min(window.RowCount(n), 20); ++row) {
             out += "    " + std::to_string(row) + ":";
-            if (d.kind == ControlKind::Tree && s.rows) out += " [" + std::to_string(s.rows->Level(row)) + "]";
+            if (d.kind == ControlKind::Tree && s.rows)
+                out += " [" + std::to_string(s.rows->Level(row)) + "]";
             for (int c = 1; c <= columns; ++c) out += " |" + window.CellText(n, row, c);
             out += "\n";
         }

@@ -47,33 +47,55 @@ struct ControlRef {
     ControlRef(const char* n) : name(n) {}
     ControlRef(std::string n) : name(std::move(n)) {}
     template <class E>
-        requires std::is_enum_v<E>
-    ControlRef(E e) : number(static_cast<int>(e)) {}
+    requires std::is_enum_v<E> ControlRef(E e) : number(static_cast<int>(e)) {}
     ControlNumber Resolve(const Window& window) const;
     std::string Describe() const;
 };
 
 enum class StepKind {
-    Press, Type, Change, SelectRow, Key, Char, DoubleClick, Expand, Contract, Thumb, Focus,
-    CloseBox, Resize, AdvanceMs, Run,
-    AnswerMessage, ChoosePopup, ChooseFile, ChooseDirectory, AnswerPreview,
+    Press,
+    Type,
+    Change,
+    SelectRow,
+    Key,
+    Char,
+    DoubleClick,
+    Expand,
+    Contract,
+    Thumb,
+    Focus,
+    CloseBox,
+    Resize,
+    AdvanceMs,
+    Run,
+    AnswerMessage,
+    ChoosePopup,
+    ChooseFile,
+    ChooseDirectory,
+    AnswerPreview,
 };
 
 struct ScriptStep {
     StepKind kind = StepKind::Press;
     std::optional<ControlRef> control;
-    std::string window;      // title of the window acted on; empty = the waiting window
-    std::string text;        // typed text, chosen file, popup entry text
-    std::int64_t number = 0; // row, key, button, popup number, milliseconds, percent, width
-    std::int64_t second = 0; // height
-    bool cancel = false;     // a chooser cancelled
-    std::string expect;      // a message box's text must contain this
+    std::string window;       // title of the window acted on; empty = the waiting window
+    std::string text;         // typed text, chosen file, popup entry text
+    std::int64_t number = 0;  // row, key, button, popup number, milliseconds, percent, width
+    std::int64_t second = 0;  // height
+    bool cancel = false;      // a chooser cancelled
+    std::string expect;       // a message box's text must contain this
     std::function<void()> run;
 
     // The window this step acts on, by its title.
-    ScriptStep& In(std::string title) { window = std::move(title); return *this; }
+    ScriptStep& In(std::string title) {
+        window = std::move(title);
+        return *this;
+    }
     // For message answers: the text shown must contain `part`.
-    ScriptStep& Expecting(std::string part) { expect = std::move(part); return *this; }
+    ScriptStep& Expecting(std::string part) {
+        expect = std::move(part);
+        return *this;
+    }
 };
 
 struct ShownMessage {
@@ -89,7 +111,7 @@ struct ShownChooser {
 };
 
 class HeadlessBackend final : public WindowBackend {
-public:
+  public:
     explicit HeadlessBackend(std::shared_ptr<VirtualClockSource> clock);
 
     // ---- The script ------------------------------------------------------------------
@@ -139,7 +161,9 @@ public:
 
     // Called with each failure (tests pass one that fails the test); by default failures
     // are only collected.
-    void SetFailureHandler(std::function<void(const std::string&)> handler) { on_failure_ = std::move(handler); }
+    void SetFailureHandler(std::function<void(const std::string&)> handler) {
+        on_failure_ = std::move(handler);
+    }
     // Lets the virtual clock jump to a waiting timer when the script has no step left.
     void SetIdleAdvance(bool on) { idle_advance_ = on; }
     // Total virtual time the idle jumps may take before the test fails (default 24 hours).
@@ -170,7 +194,7 @@ public:
     bool PrintReport(const ReportDocument& report) override;
     bool SaveReportPdf(const ReportDocument& report, const std::string& path) override;
 
-private:
+  private:
     ScriptStep& Add(StepKind kind);
     // A step addressed to a control, with its row, key code or percentage.
     ScriptStep& AddForControl(StepKind kind, ControlRef c, std::int64_t number = 0);
@@ -201,7 +225,7 @@ private:
 
 // A virtual clock, a headless backend and a window system, installed for a scope.
 class HeadlessSession {
-public:
+  public:
     explicit HeadlessSession(LocalDateTime start = {2026, 12, 7, 9, 0, 0, 0});
     ~HeadlessSession();
     HeadlessSession(const HeadlessSession&) = delete;
@@ -211,7 +235,7 @@ public:
     HeadlessBackend script;
     WindowSystem system;
 
-private:
+  private:
     std::shared_ptr<const ClockSource> previous_clock_;
     WindowSystem* previous_system_;
 };

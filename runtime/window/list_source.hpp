@@ -30,7 +30,7 @@ struct ListCell {
 };
 
 class ListSource {
-public:
+  public:
     virtual ~ListSource() = default;
     virtual int RowCount() const = 0;
     virtual ListCell Cell(int row, int column) const = 0;
@@ -45,7 +45,7 @@ public:
 // A list over a std::vector the program owns, one function per column.
 template <class Row>
 class QueueList final : public ListSource {
-public:
+  public:
     using Column = std::function<ListCell(const Row&)>;
     QueueList(const std::vector<Row>& rows, std::vector<Column> columns,
               std::function<int(const Row&)> level = {})
@@ -55,14 +55,15 @@ public:
     ListCell Cell(int row, int column) const override {
         if (row < 1 || row > RowCount() || column < 1 || column > static_cast<int>(columns_.size()))
             return {};
-        return columns_[static_cast<std::size_t>(column - 1)](rows_[static_cast<std::size_t>(row - 1)]);
+        return columns_[static_cast<std::size_t>(column - 1)](
+            rows_[static_cast<std::size_t>(row - 1)]);
     }
     int Level(int row) const override {
         if (!level_ || row < 1 || row > RowCount()) return 1;
         return level_(rows_[static_cast<std::size_t>(row - 1)]);
     }
 
-private:
+  private:
     const std::vector<Row>& rows_;
     std::vector<Column> columns_;
     std::function<int(const Row&)> level_;

@@ -10,13 +10,13 @@ struct ButtonName {
     std::string_view label;
 };
 constexpr std::array<ButtonName, 8> kButtons{{{button::Ok, "O&k"},
-                                               {button::Yes, "&Yes"},
-                                               {button::No, "&No"},
-                                               {button::Abort, "&Abort"},
-                                               {button::Retry, "&Retry"},
-                                               {button::Ignore, "&Ignore"},
-                                               {button::Cancel, "&Cancel"},
-                                               {button::Help, "&Help"}}};
+                                              {button::Yes, "&Yes"},
+                                              {button::No, "&No"},
+                                              {button::Abort, "&Abort"},
+                                              {button::Retry, "&Retry"},
+                                              {button::Ignore, "&Ignore"},
+                                              {button::Cancel, "&Cancel"},
+                                              {button::Help, "&Help"}}};
 }  // namespace
 
 std::string_view ButtonLabel(int bit) {

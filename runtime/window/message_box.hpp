@@ -26,14 +26,14 @@ inline constexpr int Help = 128;
 enum class StockIcon : int {
     None = 0,
     Application = 32512,
-    Hand = 32513,         // a stop sign: errors
+    Hand = 32513,  // a stop sign: errors
     Question = 32514,
     Exclamation = 32515,  // questions and warnings
     Asterisk = 32516,     // information
 };
 
 struct MessageRequest {
-    std::string text;     // "|" = line break
+    std::string text;  // "|" = line break
     std::string caption;
     StockIcon icon = StockIcon::None;
     int buttons = button::Ok;

@@ -10,10 +10,10 @@
 namespace zelt::runtime {
 
 struct PopupEntry {
-    std::string text;       // with its "&" accelerator, without the "~"
+    std::string text;  // with its "&" accelerator, without the "~"
     bool separator = false;
     bool enabled = true;
-    int number = 0;         // the choice it answers; 0 for a separator
+    int number = 0;  // the choice it answers; 0 for a separator
 };
 
 struct PopupMenu {

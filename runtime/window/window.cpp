@@ -17,7 +17,8 @@ WindowSystem& InstalledSystem() {
 }
 
 std::string CutToWidth(std::string_view text, int width) {
-    if (width > 0 && text.size() > static_cast<std::size_t>(width)) text = text.substr(0, static_cast<std::size_t>(width));
+    if (width > 0 && text.size() > static_cast<std::size_t>(width))
+        text = text.substr(0, static_cast<std::size_t>(width));
     return std::string(text);
 }
 }  // namespace
@@ -182,7 +183,9 @@ const ControlState& Window::Control(ControlNumber n) const {
     return controls_[static_cast<std::size_t>(n - 1)];
 }
 
-ControlState& Window::State(ControlNumber n) { return controls_[static_cast<std::size_t>(n - 1)]; }
+ControlState& Window::State(ControlNumber n) {
+    return controls_[static_cast<std::size_t>(n - 1)];
+}
 
 void Window::Changed(ControlNumber n) {
     if (open_) system_.Backend().ControlChanged(*this, n);
@@ -301,10 +304,13 @@ void Window::UpdateOne(ControlNumber n) {
         case ControlKind::Text:
         case ControlKind::Spin:
         case ControlKind::Check:
-        case ControlKind::Option: break;
-        default: return;
+        case ControlKind::Option:
+            break;
+        default:
+            return;
     }
-    if (Control(n).read_only && d.kind != ControlKind::Check && d.kind != ControlKind::Option) return;
+    if (Control(n).read_only && d.kind != ControlKind::Check && d.kind != ControlKind::Option)
+        return;
     const std::string& value = Control(n).value;
     if (d.picture.empty()) {
         d.use.Write(value);
@@ -353,8 +359,10 @@ bool Window::Focusable(ControlNumber n) const {
         case ControlKind::Image:
         case ControlKind::Progress:
         case ControlKind::Region:
-        case ControlKind::Tab: return false;
-        default: break;
+        case ControlKind::Tab:
+            return false;
+        default:
+            break;
     }
     return IsReachable(n);
 }
@@ -524,7 +532,8 @@ bool Window::UserPress(ControlNumber n) {
             UpdateOne(n);
             Queue({event::Accepted, n, 0, 0});
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -535,7 +544,8 @@ bool Window::UserType(ControlNumber n, std::string_view text) {
         return true;
     }
     const auto kind = Declared(n)->kind;
-    if (kind != ControlKind::Entry && kind != ControlKind::Text && kind != ControlKind::Spin) return false;
+    if (kind != ControlKind::Entry && kind != ControlKind::Text && kind != ControlKind::Spin)
+        return false;
     MoveFocus(n);
     SetValue(n, std::string(text));
     UpdateOne(n);
@@ -569,7 +579,8 @@ bool Window::UserKey(ControlNumber n, int keycode) {
     MoveFocus(n);
     if (IsList(n) && Editing(n)) {
         // The keys that end or move the edit in place; the entry keeps every other key.
-        static constexpr int kEditKeys[] = {key::Enter, key::Tab, key::Shift + key::Tab, key::Escape, key::Up, key::Down};
+        static constexpr int kEditKeys[] = {key::Enter,  key::Tab, key::Shift + key::Tab,
+                                            key::Escape, key::Up,  key::Down};
         if (std::find(std::begin(kEditKeys), std::end(kEditKeys), keycode) != std::end(kEditKeys))
             Queue({event::AlertKey, n, keycode, 0});
         return true;
@@ -589,15 +600,28 @@ bool Window::UserKey(ControlNumber n, int keycode) {
     if (Declared(n)->immediate) {
         EventCode code = 0;
         switch (keycode) {
-            case key::Up: code = event::ScrollUp; break;
-            case key::Down: code = event::ScrollDown; break;
-            case key::PageUp: code = event::PageUp; break;
-            case key::PageDown: code = event::PageDown; break;
+            case key::Up:
+                code = event::ScrollUp;
+                break;
+            case key::Down:
+                code = event::ScrollDown;
+                break;
+            case key::PageUp:
+                code = event::PageUp;
+                break;
+            case key::PageDown:
+                code = event::PageDown;
+                break;
             case key::Home:
-            case key::CtrlHome: code = event::ScrollTop; break;
+            case key::CtrlHome:
+                code = event::ScrollTop;
+                break;
             case key::End:
-            case key::CtrlEnd: code = event::ScrollBottom; break;
-            default: break;
+            case key::CtrlEnd:
+                code = event::ScrollBottom;
+                break;
+            default:
+                break;
         }
         if (code) Queue({code, n, keycode, 0});
         return true;
@@ -605,15 +629,28 @@ bool Window::UserKey(ControlNumber n, int keycode) {
     const int rows = RowCount(n);
     int row = Control(n).choice;
     switch (keycode) {
-        case key::Up: row -= 1; break;
-        case key::Down: row += 1; break;
-        case key::PageUp: row -= 10; break;
-        case key::PageDown: row += 10; break;
+        case key::Up:
+            row -= 1;
+            break;
+        case key::Down:
+            row += 1;
+            break;
+        case key::PageUp:
+            row -= 10;
+            break;
+        case key::PageDown:
+            row += 10;
+            break;
         case key::Home:
-        case key::CtrlHome: row = 1; break;
+        case key::CtrlHome:
+            row = 1;
+            break;
         case key::End:
-        case key::CtrlEnd: row = rows; break;
-        default: return true;
+        case key::CtrlEnd:
+            row = rows;
+            break;
+        default:
+            return true;
     }
     row = std::clamp(row, rows > 0 ? 1 : 0, rows);
     if (row != Control(n).choice) {
@@ -673,11 +710,13 @@ void Window::UserCloseBox() {
 void Window::UserGeometry(const WindowGeometry& geometry, bool report) {
     const bool moved = geometry.x != geometry_.x || geometry.y != geometry_.y;
     const bool sized = geometry.width != geometry_.width || geometry.height != geometry_.height ||
-                       geometry.maximised != geometry_.maximised || geometry.iconised != geometry_.iconised;
+                       geometry.maximised != geometry_.maximised ||
+                       geometry.iconised != geometry_.iconised;
     geometry_ = geometry;
     if (!open_ || !report) return;
     auto pending = [this](EventCode code) {
-        return std::any_of(queue_.begin(), queue_.end(), [code](const QueuedEvent& e) { return e.code == code; });
+        return std::any_of(queue_.begin(), queue_.end(),
+                           [code](const QueuedEvent& e) { return e.code == code; });
     };
     if (moved && !pending(event::Moved)) Queue({event::Moved, 0, 0, 0});
     if (sized && !pending(event::Sized)) Queue({event::Sized, 0, 0, 0});

@@ -46,18 +46,18 @@ struct QueuedEvent {
 
 // A control's state as the program and the backends see it.
 struct ControlState {
-    std::string text;    // caption, prompt, tab title
-    std::string value;   // entered or shown value (check: its true or false value)
+    std::string text;   // caption, prompt, tab title
+    std::string value;  // entered or shown value (check: its true or false value)
     std::string tip;
     bool hidden = false;
     bool disabled = false;
     bool read_only = false;
-    int choice = 0;      // list/tree: highlighted row; sheet: tab (1-based); option: radio
-    int thumb = 0;       // list: thumb position 1..100 after a thumb drag
+    int choice = 0;  // list/tree: highlighted row; sheet: tab (1-based); option: radio
+    int thumb = 0;   // list: thumb position 1..100 after a thumb drag
     const ListSource* rows = nullptr;
-    std::set<int> alerts;  // key codes that become AlertKey events
-    int list_revision = 0; // grows whenever the program says the rows changed
-    int visible_rows = 0;  // list: rows the list shows at its present size
+    std::set<int> alerts;   // key codes that become AlertKey events
+    int list_revision = 0;  // grows whenever the program says the rows changed
+    int visible_rows = 0;   // list: rows the list shows at its present size
     // list: the cell edited in place (row and column from 1; 0 when none) and the text of
     // the entry shown over it
     int edit_row = 0;
@@ -71,14 +71,14 @@ struct ControlState {
 struct WindowGeometry {
     int x = 0;
     int y = 0;
-    int width = 0;   // 0 = the size the backend chooses
+    int width = 0;  // 0 = the size the backend chooses
     int height = 0;
     bool maximised = false;
     bool iconised = false;
 };
 
 class Window {
-public:
+  public:
     // A window of the installed window system (CurrentWindowSystem()).
     explicit Window(WindowDeclaration declaration);
     Window(WindowSystem& system, WindowDeclaration declaration);
@@ -204,19 +204,19 @@ public:
 
     // ---- What the user does (called by the backends) -----------------------------------
     // Each answers false, and changes nothing, when the control cannot be reached.
-    bool UserPress(ControlNumber n);                 // button, check, radio, tab, list Enter
+    bool UserPress(ControlNumber n);                        // button, check, radio, tab, list Enter
     bool UserType(ControlNumber n, std::string_view text);  // entry, text, spin: then Accepted;
                                                             // a list's edit entry: no event
     bool UserChange(ControlNumber n, std::string_view text);  // spin arrows: NewSelection
-    bool UserSelectRow(ControlNumber n, int row);    // list/tree click
-    bool UserKey(ControlNumber n, int keycode);      // a key on a control
-    bool UserChar(ControlNumber n, char32_t c);      // a character typed on a list
+    bool UserSelectRow(ControlNumber n, int row);             // list/tree click
+    bool UserKey(ControlNumber n, int keycode);               // a key on a control
+    bool UserChar(ControlNumber n, char32_t c);               // a character typed on a list
     bool UserDoubleClick(ControlNumber n, int row);
-    bool UserExpand(ControlNumber n, int row);       // tree: a node opened
+    bool UserExpand(ControlNumber n, int row);  // tree: a node opened
     bool UserContract(ControlNumber n, int row);
-    bool UserThumb(ControlNumber n, int percent);    // list: the scroll thumb dragged
-    bool UserFocus(ControlNumber n);                 // the user put the focus there
-    void UserCloseBox();                             // the window's close box
+    bool UserThumb(ControlNumber n, int percent);  // list: the scroll thumb dragged
+    bool UserFocus(ControlNumber n);               // the user put the focus there
+    void UserCloseBox();                           // the window's close box
     // The user moved or sized the window: Moved / Sized follow (one of each at a time).
     // Without `report` the geometry is only noted (the backend placing the window).
     void UserGeometry(const WindowGeometry& geometry, bool report = true);
@@ -225,7 +225,7 @@ public:
     // The user dragged a list's column borders (only noted; no event follows).
     void UserColumnWidths(ControlNumber n, std::vector<int> widths);
 
-private:
+  private:
     ControlState& State(ControlNumber n);
     void Changed(ControlNumber n);
     void Queue(QueuedEvent e);

@@ -22,7 +22,7 @@ class Window;
 class ReportDocument;
 
 class WindowBackend {
-public:
+  public:
     virtual ~WindowBackend() = default;
 
     // The window opened: build and show it from its declaration and state.
@@ -43,7 +43,8 @@ public:
     // program that waits on a file descriptor and keeps its window alive meanwhile. A backend
     // that cannot watch descriptors waits for input only (its caller looks again after the
     // deadline).
-    virtual void WaitForInputOrDescriptor(Window& window, int descriptor, std::optional<std::int64_t> deadline_ms) {
+    virtual void WaitForInputOrDescriptor(Window& window, int descriptor,
+                                          std::optional<std::int64_t> deadline_ms) {
         (void)descriptor;
         WaitForInput(window, deadline_ms);
     }
@@ -64,8 +65,8 @@ public:
     virtual void Halted() = 0;
 
     // Modal services.
-    virtual int ShowMessage(const MessageRequest& request) = 0;        // the button pressed
-    virtual int ShowPopup(const PopupMenu& menu) = 0;                  // 0 = nothing chosen
+    virtual int ShowMessage(const MessageRequest& request) = 0;  // the button pressed
+    virtual int ShowPopup(const PopupMenu& menu) = 0;            // 0 = nothing chosen
     virtual std::optional<std::string> ChooseFile(const FileChooserRequest& request) = 0;
     virtual std::optional<std::string> ChooseDirectory(const DirectoryChooserRequest& request) = 0;
     virtual void Beep() = 0;

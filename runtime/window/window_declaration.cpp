@@ -4,23 +4,40 @@ namespace zelt::runtime {
 
 std::string_view ControlKindName(ControlKind kind) {
     switch (kind) {
-        case ControlKind::Sheet: return "sheet";
-        case ControlKind::Tab: return "tab";
-        case ControlKind::Group: return "group";
-        case ControlKind::Option: return "option";
-        case ControlKind::Radio: return "radio";
-        case ControlKind::Prompt: return "prompt";
-        case ControlKind::String: return "string";
-        case ControlKind::Text: return "text";
-        case ControlKind::Entry: return "entry";
-        case ControlKind::Spin: return "spin";
-        case ControlKind::Check: return "check";
-        case ControlKind::Button: return "button";
-        case ControlKind::List: return "list";
-        case ControlKind::Tree: return "tree";
-        case ControlKind::Image: return "image";
-        case ControlKind::Progress: return "progress";
-        case ControlKind::Region: return "region";
+        case ControlKind::Sheet:
+            return "sheet";
+        case ControlKind::Tab:
+            return "tab";
+        case ControlKind::Group:
+            return "group";
+        case ControlKind::Option:
+            return "option";
+        case ControlKind::Radio:
+            return "radio";
+        case ControlKind::Prompt:
+            return "prompt";
+        case ControlKind::String:
+            return "string";
+        case ControlKind::Text:
+            return "text";
+        case ControlKind::Entry:
+            return "entry";
+        case ControlKind::Spin:
+            return "spin";
+        case ControlKind::Check:
+            return "check";
+        case ControlKind::Button:
+            return "button";
+        case ControlKind::List:
+            return "list";
+        case ControlKind::Tree:
+            return "tree";
+        case ControlKind::Image:
+            return "image";
+        case ControlKind::Progress:
+            return "progress";
+        case ControlKind::Region:
+            return "region";
     }
     return "control";
 }
@@ -156,8 +173,10 @@ bool WindowDeclaration::IsContainer(ControlNumber n) const {
         case ControlKind::Sheet:
         case ControlKind::Tab:
         case ControlKind::Group:
-        case ControlKind::Option: return true;
-        default: return false;
+        case ControlKind::Option:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -27,20 +27,20 @@ namespace zelt::runtime {
 using ControlNumber = int;  // 1-based declaration number; 0 = none (the window)
 
 enum class ControlKind : std::uint8_t {
-    Sheet,     // a set of tabs
-    Tab,       // one page of a sheet
-    Group,     // a frame around controls
-    Option,    // an option group: its radios choose one value
-    Radio,     // one choice of an option group
-    Prompt,    // a label
-    String,    // text shown, not edited
-    Text,      // multi-line edited text
-    Entry,     // one line edited, with a width and a picture
-    Spin,      // a number with up and down arrows
-    Check,     // a check box
+    Sheet,   // a set of tabs
+    Tab,     // one page of a sheet
+    Group,   // a frame around controls
+    Option,  // an option group: its radios choose one value
+    Radio,   // one choice of an option group
+    Prompt,  // a label
+    String,  // text shown, not edited
+    Text,    // multi-line edited text
+    Entry,   // one line edited, with a width and a picture
+    Spin,    // a number with up and down arrows
+    Check,   // a check box
     Button,
-    List,      // rows from a queue, in columns
-    Tree,      // a list whose rows carry levels
+    List,  // rows from a queue, in columns
+    Tree,  // a list whose rows carry levels
     Image,
     Progress,  // a progress bar, value 0..high
     Region,    // an area without contents of its own
@@ -62,8 +62,14 @@ struct ListColumn {
         c.icon = true;
         return c;
     }
-    ListColumn& WithIcon() { icon = true; return *this; }
-    ListColumn& WithColours() { colours = true; return *this; }
+    ListColumn& WithIcon() {
+        icon = true;
+        return *this;
+    }
+    ListColumn& WithColours() {
+        colours = true;
+        return *this;
+    }
     ListColumn& Colour(int fg, int selected_fg = -1, int bg = -1, int selected_bg = -1) {
         foreground = fg;
         selected_foreground = selected_fg;
@@ -108,8 +114,8 @@ struct GridPlace {
 
 struct ControlDeclaration {
     ControlKind kind = ControlKind::Region;
-    std::string name;    // "?Insert:2"
-    std::string text;    // caption, prompt text, tab title
+    std::string name;  // "?Insert:2"
+    std::string text;  // caption, prompt text, tab title
     std::string tip;
     std::string status;  // status-bar text while the control has the focus
     ControlNumber parent = 0;
@@ -123,39 +129,78 @@ struct ControlDeclaration {
     Binding use;
     std::string true_value = "1";  // check box ticked
     std::string false_value = "0";
-    std::string radio_value;       // the value a radio gives its option group
-    int low = 0;                   // spin and progress range
+    std::string radio_value;  // the value a radio gives its option group
+    int low = 0;              // spin and progress range
     int high = 100;
     int step = 1;
-    std::string icon;              // button or image icon name
-    ListFormat format;             // lists and trees
+    std::string icon;   // button or image icon name
+    ListFormat format;  // lists and trees
     SizeHint hint;
     GridPlace place;
 
-    ControlDeclaration& Tip(std::string t) { tip = std::move(t); return *this; }
-    ControlDeclaration& Status(std::string s) { status = std::move(s); return *this; }
-    ControlDeclaration& Hidden() { hidden = true; return *this; }
-    ControlDeclaration& Disabled() { disabled = true; return *this; }
-    ControlDeclaration& ReadOnly() { read_only = true; return *this; }
-    ControlDeclaration& Default() { default_button = true; return *this; }
-    ControlDeclaration& Immediate() { immediate = true; return *this; }
-    ControlDeclaration& Width(int w) { width = w; return *this; }
-    ControlDeclaration& Picture(std::string p) { picture = std::move(p); return *this; }
-    ControlDeclaration& Use(Binding b) { use = std::move(b); return *this; }
+    ControlDeclaration& Tip(std::string t) {
+        tip = std::move(t);
+        return *this;
+    }
+    ControlDeclaration& Status(std::string s) {
+        status = std::move(s);
+        return *this;
+    }
+    ControlDeclaration& Hidden() {
+        hidden = true;
+        return *this;
+    }
+    ControlDeclaration& Disabled() {
+        disabled = true;
+        return *this;
+    }
+    ControlDeclaration& ReadOnly() {
+        read_only = true;
+        return *this;
+    }
+    ControlDeclaration& Default() {
+        default_button = true;
+        return *this;
+    }
+    ControlDeclaration& Immediate() {
+        immediate = true;
+        return *this;
+    }
+    ControlDeclaration& Width(int w) {
+        width = w;
+        return *this;
+    }
+    ControlDeclaration& Picture(std::string p) {
+        picture = std::move(p);
+        return *this;
+    }
+    ControlDeclaration& Use(Binding b) {
+        use = std::move(b);
+        return *this;
+    }
     ControlDeclaration& Values(std::string on, std::string off) {
         true_value = std::move(on);
         false_value = std::move(off);
         return *this;
     }
-    ControlDeclaration& Value(std::string v) { radio_value = std::move(v); return *this; }
+    ControlDeclaration& Value(std::string v) {
+        radio_value = std::move(v);
+        return *this;
+    }
     ControlDeclaration& Range(int lo, int hi, int st = 1) {
         low = lo;
         high = hi;
         step = st;
         return *this;
     }
-    ControlDeclaration& Icon(std::string i) { icon = std::move(i); return *this; }
-    ControlDeclaration& Hint(int w, int h = 0) { hint = {w, h}; return *this; }
+    ControlDeclaration& Icon(std::string i) {
+        icon = std::move(i);
+        return *this;
+    }
+    ControlDeclaration& Hint(int w, int h = 0) {
+        hint = {w, h};
+        return *this;
+    }
     ControlDeclaration& At(int row, int column, int row_span = 1, int column_span = 1) {
         place = {row, column, row_span, column_span};
         return *this;
@@ -178,14 +223,29 @@ struct WindowAttributes {
 };
 
 class WindowDeclaration {
-public:
+  public:
     explicit WindowDeclaration(std::string title = {}) { attributes.title = std::move(title); }
 
-    WindowDeclaration& Icon(std::string name) { attributes.icon = std::move(name); return *this; }
-    WindowDeclaration& Modal(bool on = true) { attributes.modal = on; return *this; }
-    WindowDeclaration& Resizable(bool on = true) { attributes.resizable = on; return *this; }
-    WindowDeclaration& Maximised(bool on = true) { attributes.maximised = on; return *this; }
-    WindowDeclaration& Timer(int hundredths) { attributes.timer = hundredths; return *this; }
+    WindowDeclaration& Icon(std::string name) {
+        attributes.icon = std::move(name);
+        return *this;
+    }
+    WindowDeclaration& Modal(bool on = true) {
+        attributes.modal = on;
+        return *this;
+    }
+    WindowDeclaration& Resizable(bool on = true) {
+        attributes.resizable = on;
+        return *this;
+    }
+    WindowDeclaration& Maximised(bool on = true) {
+        attributes.maximised = on;
+        return *this;
+    }
+    WindowDeclaration& Timer(int hundredths) {
+        attributes.timer = hundredths;
+        return *this;
+    }
     // The rows and columns of a container's grid (0: the window's top level) that grow with
     // the window.
     WindowDeclaration& Stretch(ControlNumber container, GridStretch stretch) {
@@ -231,7 +291,7 @@ public:
 
     WindowAttributes attributes;
 
-private:
+  private:
     ControlDeclaration& Add(ControlKind kind, std::string name, std::string text);
     void Push(ControlNumber n) { open_.push_back(n); }
 

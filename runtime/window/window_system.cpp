@@ -15,7 +15,9 @@ PictureFormatter g_format;
 PictureParser g_parse;
 }  // namespace
 
-WindowSystem* CurrentWindowSystem() { return g_system; }
+WindowSystem* CurrentWindowSystem() {
+    return g_system;
+}
 
 WindowSystem* InstallWindowSystem(WindowSystem* system) {
     WindowSystem* previous = g_system;
@@ -78,14 +80,18 @@ std::optional<std::string> WindowSystem::ChooseDirectory(const DirectoryChooserR
     return backend_.ChooseDirectory(request);
 }
 
-void WindowSystem::Beep() { backend_.Beep(); }
+void WindowSystem::Beep() {
+    backend_.Beep();
+}
 
 void WindowSystem::Activate(Window& window) {
     if (!window.IsOpen()) return;
     backend_.Activate(window);
 }
 
-void WindowSystem::PlaySound(const std::string& file) { backend_.PlaySound(file); }
+void WindowSystem::PlaySound(const std::string& file) {
+    backend_.PlaySound(file);
+}
 
 void WindowSystem::PushBusy() {
     if (busy_++ == 0) backend_.SetBusyCursor(true);

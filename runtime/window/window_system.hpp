@@ -17,7 +17,7 @@
 namespace zelt::runtime {
 
 class WindowSystem {
-public:
+  public:
     explicit WindowSystem(WindowBackend& backend) : backend_(backend) {}
     WindowSystem(const WindowSystem&) = delete;
     WindowSystem& operator=(const WindowSystem&) = delete;
@@ -68,7 +68,7 @@ public:
     void WindowOpening(Window& window);
     void WindowClosing(Window& window);
 
-private:
+  private:
     WindowBackend& backend_;
     std::vector<Window*> windows_;
     std::string default_icon_;
@@ -83,24 +83,24 @@ WindowSystem* CurrentWindowSystem();
 WindowSystem* InstallWindowSystem(WindowSystem* system);
 
 class ScopedWindowSystem {
-public:
+  public:
     explicit ScopedWindowSystem(WindowSystem& system) : previous_(InstallWindowSystem(&system)) {}
     ~ScopedWindowSystem() { InstallWindowSystem(previous_); }
     ScopedWindowSystem(const ScopedWindowSystem&) = delete;
     ScopedWindowSystem& operator=(const ScopedWindowSystem&) = delete;
 
-private:
+  private:
     WindowSystem* previous_;
 };
 
 class BusyCursor {
-public:
+  public:
     BusyCursor();
     ~BusyCursor();
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 
-private:
+  private:
     WindowSystem* system_;
 };
 
@@ -117,10 +117,12 @@ std::optional<std::string> ChooseDirectory(const DirectoryChooserRequest& reques
 // How list cells and entries show a value under a picture ("@D1", "@T4", "@n3"). Without a
 // formatter installed, date and time pictures show day numbers and clock values by the
 // runtime's pictures, and any other text is shown as it is.
-using PictureFormatter = std::function<std::string(std::string_view value, std::string_view picture)>;
+using PictureFormatter =
+    std::function<std::string(std::string_view value, std::string_view picture)>;
 // How text typed under a picture becomes the value stored; nothing when the text is no
 // valid value (the variable then keeps its value and the control the text typed).
-using PictureParser = std::function<std::optional<std::string>(std::string_view text, std::string_view picture)>;
+using PictureParser =
+    std::function<std::optional<std::string>(std::string_view text, std::string_view picture)>;
 void InstallPictureFormatter(PictureFormatter format, PictureParser parse);
 std::string FormatByPicture(std::string_view value, std::string_view picture);
 std::optional<std::string> ParseByPicture(std::string_view text, std::string_view picture);

@@ -26,13 +26,20 @@ std::string EmptyContents(const runtime::MemoDeclaration& memo) {
 ErrorCode GetProperty(const std::string& name, const runtime::MemoDeclaration& memo,
                       const std::string& contents, DriverArgs& args) {
     std::string& out = args.result_text;
-    if (name == "SIZE") out = std::to_string(contents.size());
-    else if (name == "LIMIT") out = std::to_string(Limit(memo));
-    else if (name == "BINARY") out = memo.binary ? "1" : "0";
-    else if (name == "BLOB") out = memo.blob ? "1" : "0";
-    else if (name == "LABEL") out = memo.label;
-    else if (name == "NAME") out = memo.StoredName();
-    else return err::UnsupportedFunction;
+    if (name == "SIZE")
+        out = std::to_string(contents.size());
+    else if (name == "LIMIT")
+        out = std::to_string(Limit(memo));
+    else if (name == "BINARY")
+        out = memo.binary ? "1" : "0";
+    else if (name == "BLOB")
+        out = memo.blob ? "1" : "0";
+    else if (name == "LABEL")
+        out = memo.label;
+    else if (name == "NAME")
+        out = memo.StoredName();
+    else
+        return err::UnsupportedFunction;
     return err::NoError;
 }
 
@@ -66,33 +73,34 @@ ErrorCode BlobOperation(FileOp op, runtime::Table& table, DriverArgs& args) {
     const runtime::MemoDeclaration& memo = memos[m];
     std::string& contents = table.MemoBuffer(m);
     switch (op) {
-    case FileOp::BlobSize:
-        args.result_number = static_cast<std::int64_t>(contents.size());
-        return err::NoError;
-    case FileOp::BlobTake:
-        if (args.text.size() > Limit(memo)) return err::UnsupportedFunction;
-        contents = std::move(args.text);
-        args.text.clear();
-        if (!memo.blob) contents.resize(memo.size, ' ');
-        args.result_number = static_cast<std::int64_t>(contents.size());
-        return err::NoError;
-    case FileOp::BlobYield:
-        args.result_text = std::move(contents);
-        contents = EmptyContents(memo);
-        args.result_number = static_cast<std::int64_t>(args.result_text.size());
-        return err::NoError;
-    case FileOp::BlobGetProp:
-    case FileOp::BlobSetProp: {
-        const std::string name = PropertyName(args.text);
-        if (name.empty()) return err::InvalidNumberOfParameters;
-        if (op == FileOp::BlobGetProp) {
-            args.result_text.clear();
-            return GetProperty(name, memo, contents, args);
+        case FileOp::BlobSize:
+            args.result_number = static_cast<std::int64_t>(contents.size());
+            return err::NoError;
+        case FileOp::BlobTake:
+            if (args.text.size() > Limit(memo)) return err::UnsupportedFunction;
+            contents = std::move(args.text);
+            args.text.clear();
+            if (!memo.blob) contents.resize(memo.size, ' ');
+            args.result_number = static_cast<std::int64_t>(contents.size());
+            return err::NoError;
+        case FileOp::BlobYield:
+            args.result_text = std::move(contents);
+            contents = EmptyContents(memo);
+            args.result_number = static_cast<std::int64_t>(args.result_text.size());
+            return err::NoError;
+        case FileOp::BlobGetProp:
+        case FileOp::BlobSetProp: {
+            const std::string name = PropertyName(args.text);
+            if (name.empty()) return err::InvalidNumberOfParameters;
+            if (op == FileOp::BlobGetProp) {
+                args.result_text.clear();
+                return GetProperty(name, memo, contents, args);
+            }
+            if (name == "SIZE") return SetSize(memo, contents, args.text2);
+            return err::UnsupportedFunction;  // the rest is read only, or unknown
         }
-        if (name == "SIZE") return SetSize(memo, contents, args.text2);
-        return err::UnsupportedFunction;  // the rest is read only, or unknown
-    }
-    default: return err::UnsupportedFunction;
+        default:
+            return err::UnsupportedFunction;
     }
 }
 

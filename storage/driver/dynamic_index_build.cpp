@@ -47,14 +47,14 @@ ErrorCode ParseDynamicComponents(const runtime::TableDeclaration& declaration,
 
 // Gives the table's record buffer back as it was when the guard was made.
 class RecordBufferGuard {
-public:
+  public:
     explicit RecordBufferGuard(runtime::Table& table)
         : record_(table.Record()), saved_(record_.begin(), record_.end()) {}
     ~RecordBufferGuard() { std::copy(saved_.begin(), saved_.end(), record_.begin()); }
     RecordBufferGuard(const RecordBufferGuard&) = delete;
     RecordBufferGuard& operator=(const RecordBufferGuard&) = delete;
 
-private:
+  private:
     std::span<char> record_;
     std::vector<char> saved_;
 };
@@ -76,9 +76,8 @@ ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s, runtime::Drive
     // Everything that can be refused is checked before the index is touched.
     std::vector<KeyComponentDescriptor> components;
     if (!args.text.empty()) {
-        const ErrorCode parsed = ParseDynamicComponents(table.Declaration(),
-                                                        s.table->Definition(), args.text,
-                                                        &components);
+        const ErrorCode parsed = ParseDynamicComponents(table.Declaration(), s.table->Definition(),
+                                                        args.text, &components);
         if (parsed != err::NoError) return parsed;
     }
     runtime::CompiledRecordFilter compiled;
@@ -97,9 +96,8 @@ ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s, runtime::Drive
         };
     }
     const RecordBufferGuard keep_callers_record(table);
-    const Status status = InFrame(s, false, [&] {
-        return s.table->BuildKey(k, true, ProgressOf(s, k), include);
-    });
+    const Status status =
+        InFrame(s, false, [&] { return s.table->BuildKey(k, true, ProgressOf(s, k), include); });
     if (status.ok() && !filtered)
         s.complete_dynamic.insert(args.key);
     else
@@ -110,17 +108,19 @@ ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s, runtime::Drive
 bool StalesDynamicIndexes(runtime::FileOp op) {
     using runtime::FileOp;
     switch (op) {
-    case FileOp::Add:
-    case FileOp::Append:
-    case FileOp::Put:
-    case FileOp::PutFilePtr:
-    case FileOp::Delete:
-    case FileOp::Empty:
-    case FileOp::Open:
-    case FileOp::Share:
-    case FileOp::Create:
-    case FileOp::Close: return true;
-    default: return false;
+        case FileOp::Add:
+        case FileOp::Append:
+        case FileOp::Put:
+        case FileOp::PutFilePtr:
+        case FileOp::Delete:
+        case FileOp::Empty:
+        case FileOp::Open:
+        case FileOp::Share:
+        case FileOp::Create:
+        case FileOp::Close:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -45,8 +45,8 @@ ErrorCode Result(const Status& status, DriverArgs& args, bool table_known) {
     if (status.ok()) return err::NoError;
     if (status.is_fault()) {
         args.file_error_code = std::to_string(status.fault);
-        args.file_error_text = table_known ? "Possible data corruption in file"
-                                           : "Pelmar File Driver Error";
+        args.file_error_text =
+            table_known ? "Possible data corruption in file" : "Pelmar File Driver Error";
         return err::FileSystemError;
     }
     return status.code;
@@ -58,7 +58,8 @@ namespace {
 
 // Tries to take record lock `number` until it is had, an error comes back, or `seconds`
 // have passed on the runtime clock, waiting one second between tries (0 seconds: one try).
-Status TryLockWithin(RecordLocks& locks, std::uint32_t number, std::int64_t seconds, bool* acquired) {
+Status TryLockWithin(RecordLocks& locks, std::uint32_t number, std::int64_t seconds,
+                     bool* acquired) {
     const auto& clock = runtime::CurrentClockSource();
     const std::int64_t limit_ms = std::max<std::int64_t>(seconds, 0) * 1000;
     const std::int64_t start = clock.MonotonicMs();
@@ -146,12 +147,12 @@ struct PelmarDriver::Impl {
         OpenOptions options;
         options.access = (mode & 3) == 0 ? Access::ReadOnly : Access::ReadWrite;
         const int share = mode & 0x30;
-        options.share = share == 0 ? Share::DenyNone
-                                   : (share == 0x20 ? Share::DenyWrite : Share::DenyAll);
+        options.share =
+            share == 0 ? Share::DenyNone : (share == 0x20 ? Share::DenyWrite : Share::DenyAll);
         if ((mode & 0xF0) == 0x40) options.share = Share::DenyNone;
-        options.creation = (mode & 0x100) == 0
-                               ? Creation::OpenExisting
-                               : ((mode & 0x200) != 0 ? Creation::AlwaysNew : Creation::OpenOrCreate);
+        options.creation = (mode & 0x100) == 0 ? Creation::OpenExisting
+                                               : ((mode & 0x200) != 0 ? Creation::AlwaysNew
+                                                                      : Creation::OpenOrCreate);
         options.owner = owner;
         auto physical = std::make_shared<PhysicalFile>();
         physical->key = key;
@@ -192,10 +193,13 @@ struct PelmarDriver::Impl {
         const auto& declaration = table.Declaration();
         const std::string_view source =
             declaration.HasNameVariable()
-                ? std::string_view(declaration.NameVariableBytes().data(), declaration.NameVariableBytes().size())
-                : (declaration.DeclaredFileName().empty() ? std::string_view(declaration.Label())
-                                                          : std::string_view(declaration.DeclaredFileName()));
-        if (!s.attached || source != s.address_source || source.find("\\!") != std::string_view::npos) {
+                ? std::string_view(declaration.NameVariableBytes().data(),
+                                   declaration.NameVariableBytes().size())
+                : (declaration.DeclaredFileName().empty()
+                       ? std::string_view(declaration.Label())
+                       : std::string_view(declaration.DeclaredFileName()));
+        if (!s.attached || source != s.address_source ||
+            source.find("\\!") != std::string_view::npos) {
             s.address = TableAddress::Parse(table.FileName());
             s.address_source.assign(source);
         }
@@ -247,8 +251,8 @@ struct PelmarDriver::Impl {
         const bool was_open = s.table != nullptr;
         std::shared_ptr<PhysicalFile> physical = s.physical;
         if (!physical) {
-            Status status = OpenPhysical(s, 0x100 | 0x10 | 0x2, table.Declaration().OwnerText(),
-                                         physical);
+            Status status =
+                OpenPhysical(s, 0x100 | 0x10 | 0x2, table.Declaration().OwnerText(), physical);
             if (!status.ok()) return Result(status, args, true);
             ++physical->users;
         }
@@ -312,8 +316,8 @@ struct PelmarDriver::Impl {
             if (s.held != number) {
                 // A hold with a time limit keeps trying while another station holds it.
                 bool acquired = false;
-                status = TryLockWithin(*s.locks, number,
-                                       std::max<std::int64_t>(s.hold_seconds, 0), &acquired);
+                status = TryLockWithin(*s.locks, number, std::max<std::int64_t>(s.hold_seconds, 0),
+                                       &acquired);
                 if (!status.ok()) return status;
                 if (!acquired) return Status::Error(err::RecordIsAlreadyHeld);
                 s.held = number;
@@ -373,8 +377,8 @@ struct PelmarDriver::Impl {
     Status Step(runtime::Table& table, TableState& s, bool forward, bool fill) {
         if (!s.sequence.active) return Status::Error(err::RecordNotAvailable);
         auto& q = s.sequence;
-        ItemStore& store = q.key < 0 ? s.table->Store()
-                                     : s.table->KeyStore(static_cast<std::size_t>(q.key));
+        ItemStore& store =
+            q.key < 0 ? s.table->Store() : s.table->KeyStore(static_cast<std::size_t>(q.key));
         Bytes& item = s.step_item;
         Bytes& data = s.step_data;
         for (;;) {
@@ -389,9 +393,10 @@ struct PelmarDriver::Impl {
             q.prev_key.assign(item);
             q.prev_mode = SeekMode::Before;
             const std::uint32_t number =
-                q.key < 0 ? RecordNumberOfItem(item)
-                          : EntryRecordNumber(s.table->Definition().keys[static_cast<std::size_t>(q.key)],
-                                              item, data);
+                q.key < 0
+                    ? RecordNumberOfItem(item)
+                    : EntryRecordNumber(s.table->Definition().keys[static_cast<std::size_t>(q.key)],
+                                        item, data);
             if (!fill) return Status::Ok();
             bool loaded = false;
             st = Load(table, s, number, &loaded, q.key < 0 ? &data : nullptr);
@@ -404,8 +409,8 @@ struct PelmarDriver::Impl {
     bool SequenceEnds(TableState& s, Status* status) {
         auto& q = s.sequence;
         if (!q.active) return true;
-        ItemStore& store = q.key < 0 ? s.table->Store()
-                                     : s.table->KeyStore(static_cast<std::size_t>(q.key));
+        ItemStore& store =
+            q.key < 0 ? s.table->Store() : s.table->KeyStore(static_cast<std::size_t>(q.key));
         Bytes item;
         bool found = false;
         *status = store.Seek(q.next_key, q.next_mode, &item, nullptr, &found);
@@ -470,9 +475,8 @@ struct PelmarDriver::Impl {
         const Bytes record = RecordBytes(table);
         const auto memos = MemoBuffers(table);
         std::uint32_t number = 0;
-        const Status status = InFrame(s, true, [&] {
-            return s.table->Add(record, &memos, maintain_keys, &number);
-        });
+        const Status status =
+            InFrame(s, true, [&] { return s.table->Add(record, &memos, maintain_keys, &number); });
         if (status.ok()) {
             s.current = number;
             s.stored = record;
@@ -596,7 +600,8 @@ struct PelmarDriver::Impl {
                 return Status::Ok();
             });
             code = Result(status, args, true);
-            if (code == err::NoError && pack) code = Result(s.physical->file->Truncate(), args, true);
+            if (code == err::NoError && pack)
+                code = Result(s.physical->file->Truncate(), args, true);
             if (code == err::NoError && !pack) s.full_build = false;
         }
         if (opened_here) {
@@ -637,7 +642,8 @@ struct PelmarDriver::Impl {
         if (StartsWithIgnoringCase(text, "QUICKSCAN")) {
             // A browse fills a page between "=ON" and "=OFF": its reads share one read
             // operation, so the header is checked and the reader slot taken once per page.
-            if (text.find('=') != std::string::npos) QuickScan(s, runtime::UpperText(ValueAfterEquals(text)) == "ON");
+            if (text.find('=') != std::string::npos)
+                QuickScan(s, runtime::UpperText(ValueAfterEquals(text)) == "ON");
             args.result_text = s.quick_scan ? "ON" : "OFF";
             return err::NoError;
         }
@@ -689,7 +695,8 @@ struct PelmarDriver::Impl {
                     double ms);
 };
 
-PelmarDriver::PelmarDriver(std::string name) : name_(std::move(name)), impl_(std::make_unique<Impl>()) {
+PelmarDriver::PelmarDriver(std::string name)
+    : name_(std::move(name)), impl_(std::make_unique<Impl>()) {
     impl_->driver_name = name_;
 }
 PelmarDriver::~PelmarDriver() = default;
@@ -697,14 +704,14 @@ PelmarDriver::~PelmarDriver() = default;
 bool PelmarDriver::Supports(FileOp op) const {
     const int n = static_cast<int>(op);
     return (n >= 1 && n <= 34) || n == 36 || n == 37 || n == 38 || (n >= 40 && n <= 50) ||
-           n == 52 || n == 54 || n == 56 || n == 57 || n == 58 || (n >= 60 && n <= 67) ||
-           n == 71 || n == 72 || n == 74 || (n >= 75 && n <= 79) || n == 85 || n == 86 ||
-           n == 98 || n == 99 || n == 102 || n == 104;
+           n == 52 || n == 54 || n == 56 || n == 57 || n == 58 || (n >= 60 && n <= 67) || n == 71 ||
+           n == 72 || n == 74 || (n >= 75 && n <= 79) || n == 85 || n == 86 || n == 98 || n == 99 ||
+           n == 102 || n == 104;
 }
 
 bool PelmarDriver::SupportsFieldType(std::uint8_t t) const {
-    return (t >= 1 && t <= 10) || t == 18 || t == 19 || t == 20 || t == 21 || t == 27 ||
-           t == 22 || t == 24;
+    return (t >= 1 && t <= 10) || t == 18 || t == 19 || t == 20 || t == 21 || t == 27 || t == 22 ||
+           t == 24;
 }
 
 ErrorCode PelmarDriver::Call(FileOp op, runtime::Table& table, DriverArgs& args) {
@@ -730,15 +737,15 @@ ErrorCode PelmarDriver::Call(FileOp op, runtime::Table& table, DriverArgs& args)
     if (code == err::FileSystemError && (op == FileOp::Close || op == FileOp::Name))
         code = err::NoError;
     if (impl_->trace.enabled)
-        impl_->WriteTrace(op, table, s, code,
-                          std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - started)
-                              .count());
+        impl_->WriteTrace(
+            op, table, s, code,
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count());
     return code;
 }
 
 void PelmarDriver::Impl::WriteTrace(FileOp op, const runtime::Table& table, const TableState& s,
-                                     ErrorCode code, double ms) {
+                                    ErrorCode code, double ms) {
     char took[32];
     std::snprintf(took, sizeof took, " (%.3f ms)", ms);
     std::string line = std::string(runtime::FileOpName(op)) + ' ' + s.address.display + " -> " +
@@ -760,61 +767,78 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
                                       DriverArgs& args) {
     // Operations that need no open table.
     switch (op) {
-    case FileOp::Open:
-    case FileOp::Share: return Open(table, s, args);
-    case FileOp::Create: return Create(table, s, args);
-    case FileOp::Close: return Close(s, args);
-    case FileOp::Name: args.result_text = s.address.display; return err::NoError;
-    case FileOp::Bytes: args.result_number = s.declared.record_length; return err::NoError;
-    case FileOp::Send: return Send(s, args);
-    case FileOp::BuildFile: return BuildKeys(table, s, -1, false, args);
-    case FileOp::Pack: return BuildKeys(table, s, -1, true, args);
-    case FileOp::Remove:
-    case FileOp::Rename: {
-        std::error_code ec;
-        const auto key = std::filesystem::absolute(s.address.file, ec).lexically_normal().string();
-        if (auto it = files.find(key); it != files.end() && !it->second.expired())
-            return err::AccessDenied;
-        return op == FileOp::Remove ? runtime::RemoveFile(s.address.file)
-                                    : runtime::RenameFile(s.address.file, args.text);
-    }
-    case FileOp::Copy: {
-        if (s.table) {
-            // Bring the file to a clean state on disk first.
-            const Status status = InFrame(s, false, [] { return Status::Ok(); });
-            if (!status.ok()) return Result(status, args, true);
+        case FileOp::Open:
+        case FileOp::Share:
+            return Open(table, s, args);
+        case FileOp::Create:
+            return Create(table, s, args);
+        case FileOp::Close:
+            return Close(s, args);
+        case FileOp::Name:
+            args.result_text = s.address.display;
+            return err::NoError;
+        case FileOp::Bytes:
+            args.result_number = s.declared.record_length;
+            return err::NoError;
+        case FileOp::Send:
+            return Send(s, args);
+        case FileOp::BuildFile:
+            return BuildKeys(table, s, -1, false, args);
+        case FileOp::Pack:
+            return BuildKeys(table, s, -1, true, args);
+        case FileOp::Remove:
+        case FileOp::Rename: {
+            std::error_code ec;
+            const auto key =
+                std::filesystem::absolute(s.address.file, ec).lexically_normal().string();
+            if (auto it = files.find(key); it != files.end() && !it->second.expired())
+                return err::AccessDenied;
+            return op == FileOp::Remove ? runtime::RemoveFile(s.address.file)
+                                        : runtime::RenameFile(s.address.file, args.text);
         }
-        return runtime::CopyFile(s.address.file, args.text);
-    }
-    case FileOp::Commit: {
-        if (!transaction) return err::LogoutNotActive;
-        const Status status = transaction->Commit();
-        transaction.reset();
-        return Result(status, args, false);
-    }
-    case FileOp::Rollback: {
-        if (transaction) transaction->Rollback();
-        transaction.reset();
-        return err::NoError;
-    }
-    case FileOp::SetProperty:
-    case FileOp::GetProperty:
-    case FileOp::SetPropertyKey:
-    case FileOp::GetPropertyKey:
-        return pelmar::PropertyOperation(op, table, s, args, {driver_name, "Pelmar (PLM)"});
-    case FileOp::BlobYield:
-    case FileOp::BlobTake:
-    case FileOp::BlobSize:
-    case FileOp::BlobGetProp:
-    case FileOp::BlobSetProp: return pelmar::BlobOperation(op, table, args);
-    case FileOp::NoMemo: s.nomemo = true; return err::NoError;
-    case FileOp::HoldFile:
-    case FileOp::HoldFileSec:
-        s.hold_requested = true;
-        s.hold_seconds = op == FileOp::HoldFileSec ? args.number : -1;
-        return err::NoError;
-    case FileOp::Watch: s.watch_requested = true; return err::NoError;
-    default: break;
+        case FileOp::Copy: {
+            if (s.table) {
+                // Bring the file to a clean state on disk first.
+                const Status status = InFrame(s, false, [] { return Status::Ok(); });
+                if (!status.ok()) return Result(status, args, true);
+            }
+            return runtime::CopyFile(s.address.file, args.text);
+        }
+        case FileOp::Commit: {
+            if (!transaction) return err::LogoutNotActive;
+            const Status status = transaction->Commit();
+            transaction.reset();
+            return Result(status, args, false);
+        }
+        case FileOp::Rollback: {
+            if (transaction) transaction->Rollback();
+            transaction.reset();
+            return err::NoError;
+        }
+        case FileOp::SetProperty:
+        case FileOp::GetProperty:
+        case FileOp::SetPropertyKey:
+        case FileOp::GetPropertyKey:
+            return pelmar::PropertyOperation(op, table, s, args, {driver_name, "Pelmar (PLM)"});
+        case FileOp::BlobYield:
+        case FileOp::BlobTake:
+        case FileOp::BlobSize:
+        case FileOp::BlobGetProp:
+        case FileOp::BlobSetProp:
+            return pelmar::BlobOperation(op, table, args);
+        case FileOp::NoMemo:
+            s.nomemo = true;
+            return err::NoError;
+        case FileOp::HoldFile:
+        case FileOp::HoldFileSec:
+            s.hold_requested = true;
+            s.hold_seconds = op == FileOp::HoldFileSec ? args.number : -1;
+            return err::NoError;
+        case FileOp::Watch:
+            s.watch_requested = true;
+            return err::NoError;
+        default:
+            break;
     }
 
     if (!s.table) return err::FileNotOpen;
@@ -822,223 +846,245 @@ ErrorCode PelmarDriver::Impl::Perform(FileOp op, runtime::Table& table, TableSta
     const auto key_ok = [&](int k) { return k >= 0 && static_cast<std::size_t>(k) < keys.size(); };
 
     switch (op) {
-    case FileOp::Add: return Add(table, s, true, args);
-    case FileOp::Append: return Add(table, s, false, args);
-    case FileOp::Put: return Put(table, s, s.current, args);
-    case FileOp::PutFilePtr: return Put(table, s, args.pointer, args);
-    case FileOp::Delete: return Delete(s, args);
+        case FileOp::Add:
+            return Add(table, s, true, args);
+        case FileOp::Append:
+            return Add(table, s, false, args);
+        case FileOp::Put:
+            return Put(table, s, s.current, args);
+        case FileOp::PutFilePtr:
+            return Put(table, s, args.pointer, args);
+        case FileOp::Delete:
+            return Delete(s, args);
 
-    case FileOp::GetFileKey: return GetByKey(table, s, args.key, args);
-    case FileOp::GetFilePtr:
-    case FileOp::GetKeyPtr: return GetByNumber(table, s, args.pointer, args);
-    case FileOp::RegetFile:
-        return GetByNumber(table, s, args.text.size() >= 4 ? RecordNumberOfItem(args.text) : 0, args);
-    case FileOp::RegetKey:
-        return GetByNumber(table, s, args.text.size() >= 4 ? RecordNumberOfItem(args.text) : 0, args);
+        case FileOp::GetFileKey:
+            return GetByKey(table, s, args.key, args);
+        case FileOp::GetFilePtr:
+        case FileOp::GetKeyPtr:
+            return GetByNumber(table, s, args.pointer, args);
+        case FileOp::RegetFile:
+            return GetByNumber(table, s, args.text.size() >= 4 ? RecordNumberOfItem(args.text) : 0,
+                               args);
+        case FileOp::RegetKey:
+            return GetByNumber(table, s, args.text.size() >= 4 ? RecordNumberOfItem(args.text) : 0,
+                               args);
 
-    case FileOp::Next:
-    case FileOp::Previous:
-    case FileOp::Skip: {
-        const bool forward = op != FileOp::Previous && !(op == FileOp::Skip && args.number < 0);
-        const std::int64_t steps = op == FileOp::Skip ? std::max<std::int64_t>(1, std::abs(args.number)) : 1;
-        const Status status = InFrame(s, false, [&] {
-            Status st;
-            for (std::int64_t i = 0; i < steps && st.ok(); ++i)
-                st = Step(table, s, forward, op != FileOp::Skip);
-            return st;
-        });
-        return Result(status, args, true);
-    }
-    case FileOp::Eof:
-    case FileOp::PositionTest: {
-        Status status;
-        const Status framed = InFrame(s, false, [&] {
-            args.result_flag = SequenceEnds(s, &status);
-            return status;
-        });
-        return Result(framed, args, true);
-    }
-
-    case FileOp::SetFile: StartFileOrder(s, 0); return err::NoError;
-    case FileOp::SetFilePtr: StartFileOrder(s, args.pointer); return err::NoError;
-    case FileOp::ResetFile:
-        StartFileOrder(s, args.text.size() >= 4 ? RecordNumberOfItem(args.text) : 0);
-        return err::NoError;
-    case FileOp::SetKey:
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        StartKeyOrder(s, args.key, {}, {});
-        return err::NoError;
-    case FileOp::SetKeyKey: {
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        const auto k = static_cast<std::size_t>(args.key);
-        const Bytes from = EncodeKeyPrefix(s.table->Definition(), k, s.table->Id(),
-                                           s.table->Collation(), RecordBytes(table));
-        Bytes back = from;
-        if (keys[k].Dup()) back += Bytes(4, '\xFF');
-        StartKeyOrder(s, args.key, from, back);
-        return err::NoError;
-    }
-    case FileOp::SetKeyKeyPtr: {
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        const auto k = static_cast<std::size_t>(args.key);
-        const Bytes position = EntryKeyOfPosition(
-            keys[k], s.table->EntryPosition(k, RecordBytes(table), args.pointer));
-        StartKeyOrder(s, args.key, position, position);
-        return err::NoError;
-    }
-    case FileOp::SetKeyPtr: {
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        const auto k = static_cast<std::size_t>(args.key);
-        Bytes stored;
-        bool found = false;
-        const Status status = InFrame(s, false, [&] {
-            return s.table->ReadRecord(args.pointer, &stored, &found);
-        });
-        if (!status.ok()) return Result(status, args, true);
-        if (!found) return err::RecordNotFound;
-        const Bytes position =
-            EntryKeyOfPosition(keys[k], s.table->EntryPosition(k, stored, args.pointer));
-        StartKeyOrder(s, args.key, position, position);
-        return err::NoError;
-    }
-    case FileOp::SetFileKey: {
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        std::uint32_t number = 0;
-        bool found = false;
-        const Status status = InFrame(s, false, [&] {
-            return s.table->FindByKey(static_cast<std::size_t>(args.key), RecordBytes(table),
-                                      &number, nullptr, &found);
-        });
-        if (!status.ok()) return Result(status, args, true);
-        StartFileOrder(s, found ? number : 0xFFFFFFFFu);
-        return err::NoError;
-    }
-    case FileOp::ResetKey: {
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        const Bytes position = EntryKeyOfPosition(keys[static_cast<std::size_t>(args.key)], args.text);
-        StartKeyOrder(s, args.key, position, position);
-        return err::NoError;
-    }
-
-    case FileOp::PointerFile:
-    case FileOp::PointerKey: args.result_number = s.current; return err::NoError;
-    case FileOp::PositionFile:
-        args.result_text.clear();
-        if (s.current != 0) AppendU32BigEndian(args.result_text, s.current);
-        return err::NoError;
-    case FileOp::PositionKey:
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        args.result_text = s.current == 0 ? Bytes{}
-                                          : s.table->EntryPosition(static_cast<std::size_t>(args.key),
-                                                                   s.stored, s.current);
-        return err::NoError;
-
-    case FileOp::RecordsFile:
-    case FileOp::RecordsKey: {
-        if (op == FileOp::RecordsKey && !key_ok(args.key)) return err::InvalidKeyFile;
-        TableCounter counter;
-        const Status status = InFrame(s, false, [&] {
-            if (op == FileOp::RecordsKey && keys[static_cast<std::size_t>(args.key)].Dynamic()) {
-                const auto& items = static_cast<MemoryItemStore&>(
-                    s.table->KeyStore(static_cast<std::size_t>(args.key)));
-                counter.count = static_cast<std::uint32_t>(items.Items().size());
-                return Status::Ok();
-            }
-            return s.table->ReadCounter(op == FileOp::RecordsFile
-                                            ? kRecordCounter
-                                            : static_cast<std::uint8_t>(args.key),
-                                        &counter);
-        });
-        args.result_number = counter.count;
-        return Result(status, args, true);
-    }
-
-    case FileOp::Duplicate:
-    case FileOp::DuplicateKey: {
-        if (op == FileOp::DuplicateKey && !key_ok(args.key)) return err::InvalidKeyFile;
-        const Bytes record = RecordBytes(table);
-        const Status status = InFrame(s, false, [&] {
-            for (std::size_t k = 0; k < keys.size(); ++k) {
-                if (op == FileOp::DuplicateKey && static_cast<int>(k) != args.key) continue;
-                bool duplicate = false;
-                const Status st = s.table->Duplicates(k, record, s.current, &duplicate);
-                if (!st.ok()) return st;
-                if (duplicate) args.result_flag = true;
-            }
-            return Status::Ok();
-        });
-        return Result(status, args, true);
-    }
-
-    case FileOp::BuildKey: {
-        if (!key_ok(args.key)) return err::InvalidKeyFile;
-        return BuildKeys(table, s, args.key, false, args);
-    }
-    case FileOp::BuildDyn:
-    case FileOp::BuildDynFilter:
-        return BuildDynamicIndex(table, s, args, op == FileOp::BuildDynFilter);
-
-    case FileOp::Empty: {
-        if (!s.writable) return err::AccessDenied;
-        const Status status = InFrame(s, true, [&] { return s.table->Empty(); });
-        s.current = 0;
-        return Result(status, args, true);
-    }
-
-    case FileOp::Release:
-        if (s.held != 0) s.locks->Unlock(s.held);
-        s.held = 0;
-        s.hold_requested = false;
-        return err::NoError;
-    case FileOp::LockFile: {
-        const Status status = s.locks->LockWait(TableIdValue(s.table->Id()));
-        if (status.ok()) s.table_locked = true;
-        return Result(status, args, true);
-    }
-    case FileOp::LockFileSec: {
-        bool acquired = false;
-        const Status status = TryLockWithin(*s.locks, TableIdValue(s.table->Id()),
-                                            args.number, &acquired);
-        if (!status.ok()) return Result(status, args, true);
-        if (!acquired) return err::FileIsAlreadyLocked;
-        s.table_locked = true;
-        return err::NoError;
-    }
-    case FileOp::Unlock:
-        if (s.table_locked) s.locks->Unlock(TableIdValue(s.table->Id()));
-        s.table_locked = false;
-        return err::NoError;
-
-    case FileOp::Logout: {
-        if (!transaction) {
-            transaction = std::make_unique<Transaction>();
-            transaction->SetControlFile(control_file);
+        case FileOp::Next:
+        case FileOp::Previous:
+        case FileOp::Skip: {
+            const bool forward = op != FileOp::Previous && !(op == FileOp::Skip && args.number < 0);
+            const std::int64_t steps =
+                op == FileOp::Skip ? std::max<std::int64_t>(1, std::abs(args.number)) : 1;
+            const Status status = InFrame(s, false, [&] {
+                Status st;
+                for (std::int64_t i = 0; i < steps && st.ok(); ++i)
+                    st = Step(table, s, forward, op != FileOp::Skip);
+                return st;
+            });
+            return Result(status, args, true);
         }
-        return Result(transaction->Enlist(*s.physical->file), args, true);
-    }
+        case FileOp::Eof:
+        case FileOp::PositionTest: {
+            Status status;
+            const Status framed = InFrame(s, false, [&] {
+                args.result_flag = SequenceEnds(s, &status);
+                return status;
+            });
+            return Result(framed, args, true);
+        }
 
-    case FileOp::Stream:
-    case FileOp::Flush: return err::NoError;
+        case FileOp::SetFile:
+            StartFileOrder(s, 0);
+            return err::NoError;
+        case FileOp::SetFilePtr:
+            StartFileOrder(s, args.pointer);
+            return err::NoError;
+        case FileOp::ResetFile:
+            StartFileOrder(s, args.text.size() >= 4 ? RecordNumberOfItem(args.text) : 0);
+            return err::NoError;
+        case FileOp::SetKey:
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            StartKeyOrder(s, args.key, {}, {});
+            return err::NoError;
+        case FileOp::SetKeyKey: {
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            const auto k = static_cast<std::size_t>(args.key);
+            const Bytes from = EncodeKeyPrefix(s.table->Definition(), k, s.table->Id(),
+                                               s.table->Collation(), RecordBytes(table));
+            Bytes back = from;
+            if (keys[k].Dup()) back += Bytes(4, '\xFF');
+            StartKeyOrder(s, args.key, from, back);
+            return err::NoError;
+        }
+        case FileOp::SetKeyKeyPtr: {
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            const auto k = static_cast<std::size_t>(args.key);
+            const Bytes position = EntryKeyOfPosition(
+                keys[k], s.table->EntryPosition(k, RecordBytes(table), args.pointer));
+            StartKeyOrder(s, args.key, position, position);
+            return err::NoError;
+        }
+        case FileOp::SetKeyPtr: {
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            const auto k = static_cast<std::size_t>(args.key);
+            Bytes stored;
+            bool found = false;
+            const Status status = InFrame(
+                s, false, [&] { return s.table->ReadRecord(args.pointer, &stored, &found); });
+            if (!status.ok()) return Result(status, args, true);
+            if (!found) return err::RecordNotFound;
+            const Bytes position =
+                EntryKeyOfPosition(keys[k], s.table->EntryPosition(k, stored, args.pointer));
+            StartKeyOrder(s, args.key, position, position);
+            return err::NoError;
+        }
+        case FileOp::SetFileKey: {
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            std::uint32_t number = 0;
+            bool found = false;
+            const Status status = InFrame(s, false, [&] {
+                return s.table->FindByKey(static_cast<std::size_t>(args.key), RecordBytes(table),
+                                          &number, nullptr, &found);
+            });
+            if (!status.ok()) return Result(status, args, true);
+            StartFileOrder(s, found ? number : 0xFFFFFFFFu);
+            return err::NoError;
+        }
+        case FileOp::ResetKey: {
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            const Bytes position =
+                EntryKeyOfPosition(keys[static_cast<std::size_t>(args.key)], args.text);
+            StartKeyOrder(s, args.key, position, position);
+            return err::NoError;
+        }
 
-    case FileOp::GetState: {
-        SavedState saved{s.current, s.sequence, RecordBytes(table), MemoBuffers(table)};
-        const std::int64_t handle = s.next_state++;
-        s.saved[handle] = std::move(saved);
-        args.result_number = handle;
-        return err::NoError;
-    }
-    case FileOp::RestoreState: {
-        const auto it = s.saved.find(args.number);
-        if (it == s.saved.end()) return err::InvalidNumberOfParameters;
-        s.current = it->second.current;
-        s.sequence = it->second.sequence;
-        CopyToRecord(table, it->second.record);
-        for (std::size_t m = 0; m < it->second.memos.size(); ++m)
-            table.MemoBuffer(m) = it->second.memos[m];
-        return err::NoError;
-    }
-    case FileOp::FreeState: s.saved.erase(args.number); return err::NoError;
-    default: return err::UnsupportedFunction;
+        case FileOp::PointerFile:
+        case FileOp::PointerKey:
+            args.result_number = s.current;
+            return err::NoError;
+        case FileOp::PositionFile:
+            args.result_text.clear();
+            if (s.current != 0) AppendU32BigEndian(args.result_text, s.current);
+            return err::NoError;
+        case FileOp::PositionKey:
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            args.result_text = s.current == 0
+                                   ? Bytes{}
+                                   : s.table->EntryPosition(static_cast<std::size_t>(args.key),
+                                                            s.stored, s.current);
+            return err::NoError;
+
+        case FileOp::RecordsFile:
+        case FileOp::RecordsKey: {
+            if (op == FileOp::RecordsKey && !key_ok(args.key)) return err::InvalidKeyFile;
+            TableCounter counter;
+            const Status status = InFrame(s, false, [&] {
+                if (op == FileOp::RecordsKey &&
+                    keys[static_cast<std::size_t>(args.key)].Dynamic()) {
+                    const auto& items = static_cast<MemoryItemStore&>(
+                        s.table->KeyStore(static_cast<std::size_t>(args.key)));
+                    counter.count = static_cast<std::uint32_t>(items.Items().size());
+                    return Status::Ok();
+                }
+                return s.table->ReadCounter(op == FileOp::RecordsFile
+                                                ? kRecordCounter
+                                                : static_cast<std::uint8_t>(args.key),
+                                            &counter);
+            });
+            args.result_number = counter.count;
+            return Result(status, args, true);
+        }
+
+        case FileOp::Duplicate:
+        case FileOp::DuplicateKey: {
+            if (op == FileOp::DuplicateKey && !key_ok(args.key)) return err::InvalidKeyFile;
+            const Bytes record = RecordBytes(table);
+            const Status status = InFrame(s, false, [&] {
+                for (std::size_t k = 0; k < keys.size(); ++k) {
+                    if (op == FileOp::DuplicateKey && static_cast<int>(k) != args.key) continue;
+                    bool duplicate = false;
+                    const Status st = s.table->Duplicates(k, record, s.current, &duplicate);
+                    if (!st.ok()) return st;
+                    if (duplicate) args.result_flag = true;
+                }
+                return Status::Ok();
+            });
+            return Result(status, args, true);
+        }
+
+        case FileOp::BuildKey: {
+            if (!key_ok(args.key)) return err::InvalidKeyFile;
+            return BuildKeys(table, s, args.key, false, args);
+        }
+        case FileOp::BuildDyn:
+        case FileOp::BuildDynFilter:
+            return BuildDynamicIndex(table, s, args, op == FileOp::BuildDynFilter);
+
+        case FileOp::Empty: {
+            if (!s.writable) return err::AccessDenied;
+            const Status status = InFrame(s, true, [&] { return s.table->Empty(); });
+            s.current = 0;
+            return Result(status, args, true);
+        }
+
+        case FileOp::Release:
+            if (s.held != 0) s.locks->Unlock(s.held);
+            s.held = 0;
+            s.hold_requested = false;
+            return err::NoError;
+        case FileOp::LockFile: {
+            const Status status = s.locks->LockWait(TableIdValue(s.table->Id()));
+            if (status.ok()) s.table_locked = true;
+            return Result(status, args, true);
+        }
+        case FileOp::LockFileSec: {
+            bool acquired = false;
+            const Status status =
+                TryLockWithin(*s.locks, TableIdValue(s.table->Id()), args.number, &acquired);
+            if (!status.ok()) return Result(status, args, true);
+            if (!acquired) return err::FileIsAlreadyLocked;
+            s.table_locked = true;
+            return err::NoError;
+        }
+        case FileOp::Unlock:
+            if (s.table_locked) s.locks->Unlock(TableIdValue(s.table->Id()));
+            s.table_locked = false;
+            return err::NoError;
+
+        case FileOp::Logout: {
+            if (!transaction) {
+                transaction = std::make_unique<Transaction>();
+                transaction->SetControlFile(control_file);
+            }
+            return Result(transaction->Enlist(*s.physical->file), args, true);
+        }
+
+        case FileOp::Stream:
+        case FileOp::Flush:
+            return err::NoError;
+
+        case FileOp::GetState: {
+            SavedState saved{s.current, s.sequence, RecordBytes(table), MemoBuffers(table)};
+            const std::int64_t handle = s.next_state++;
+            s.saved[handle] = std::move(saved);
+            args.result_number = handle;
+            return err::NoError;
+        }
+        case FileOp::RestoreState: {
+            const auto it = s.saved.find(args.number);
+            if (it == s.saved.end()) return err::InvalidNumberOfParameters;
+            s.current = it->second.current;
+            s.sequence = it->second.sequence;
+            CopyToRecord(table, it->second.record);
+            for (std::size_t m = 0; m < it->second.memos.size(); ++m)
+                table.MemoBuffer(m) = it->second.memos[m];
+            return err::NoError;
+        }
+        case FileOp::FreeState:
+            s.saved.erase(args.number);
+            return err::NoError;
+        default:
+            return err::UnsupportedFunction;
     }
 }
 

@@ -23,7 +23,7 @@ struct PelmarTrace {
 PelmarTrace ReadPelmarTraceSettings();
 
 class PelmarDriver final : public runtime::FileDriver {
-public:
+  public:
     explicit PelmarDriver(std::string name = "PELMAR");
     ~PelmarDriver() override;
 
@@ -36,7 +36,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::string name_;
     std::unique_ptr<Impl> impl_;
 };

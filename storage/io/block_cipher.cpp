@@ -38,7 +38,8 @@ struct Secret {
 };
 
 std::uint32_t GetU32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
 }
 
 }  // namespace
@@ -60,7 +61,8 @@ std::optional<BlockCipher::KeyUnit> BlockCipher::NewKeyUnit() {
 }
 
 std::optional<BlockCipher::KeyUnit> BlockCipher::ParseKeyUnit(const std::uint8_t* raw) {
-    if (std::memcmp(raw, kUnitMagic, 4) != 0 || raw[4] != kUnitVersion || raw[5] != kPbkdf2Sha256) return std::nullopt;
+    if (std::memcmp(raw, kUnitMagic, 4) != 0 || raw[4] != kUnitVersion || raw[5] != kPbkdf2Sha256)
+        return std::nullopt;
     KeyUnit unit;
     unit.iterations = GetU32(raw + 8);
     if (unit.iterations == 0 || unit.iterations > kMostIterations) return std::nullopt;
@@ -85,8 +87,9 @@ std::unique_ptr<BlockCipher> BlockCipher::Derive(std::string_view owner, const K
     // 64 bytes for the two XTS keys, 32 for the tags.
     Secret<96> key;
     if (PKCS5_PBKDF2_HMAC(owner.data(), static_cast<int>(owner.size()), unit.salt.data(),
-                          static_cast<int>(unit.salt.size()), static_cast<int>(unit.iterations), EVP_sha256(),
-                          static_cast<int>(key.bytes.size()), key.bytes.data()) != 1) {
+                          static_cast<int>(unit.salt.size()), static_cast<int>(unit.iterations),
+                          EVP_sha256(), static_cast<int>(key.bytes.size()),
+                          key.bytes.data()) != 1) {
         return nullptr;
     }
     std::unique_ptr<BlockCipher> cipher(new BlockCipher());
@@ -94,25 +97,32 @@ std::unique_ptr<BlockCipher> BlockCipher::Derive(std::string_view owner, const K
     cipher->ctx_->enc = EVP_CIPHER_CTX_new();
     cipher->ctx_->dec = EVP_CIPHER_CTX_new();
     if (cipher->ctx_->enc == nullptr || cipher->ctx_->dec == nullptr) return nullptr;
-    if (EVP_EncryptInit_ex(cipher->ctx_->enc, EVP_aes_256_xts(), nullptr, key.bytes.data(), nullptr) != 1 ||
-        EVP_DecryptInit_ex(cipher->ctx_->dec, EVP_aes_256_xts(), nullptr, key.bytes.data(), nullptr) != 1) {
+    if (EVP_EncryptInit_ex(cipher->ctx_->enc, EVP_aes_256_xts(), nullptr, key.bytes.data(),
+                           nullptr) != 1 ||
+        EVP_DecryptInit_ex(cipher->ctx_->dec, EVP_aes_256_xts(), nullptr, key.bytes.data(),
+                           nullptr) != 1) {
         return nullptr;
     }
     std::memcpy(cipher->mac_key_.data(), key.bytes.data() + 64, cipher->mac_key_.size());
     return cipher;
 }
 
-BlockCipher::~BlockCipher() { OPENSSL_cleanse(mac_key_.data(), mac_key_.size()); }
+BlockCipher::~BlockCipher() {
+    OPENSSL_cleanse(mac_key_.data(), mac_key_.size());
+}
 
 bool BlockCipher::Run(bool encipher, std::uint8_t* data, std::size_t length, std::uint64_t offset) {
     EVP_CIPHER_CTX* ctx = encipher ? ctx_->enc : ctx_->dec;
     for (std::size_t pos = 0; pos + 64 <= length; pos += 64) {
         std::array<unsigned char, 16> tweak{};
         std::uint64_t at = offset + pos;
-        for (int i = 0; i < 8; ++i) tweak[static_cast<std::size_t>(i)] = static_cast<unsigned char>(at >> (8 * i));
+        for (int i = 0; i < 8; ++i)
+            tweak[static_cast<std::size_t>(i)] = static_cast<unsigned char>(at >> (8 * i));
         int out_len = 0;
-        if (EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, tweak.data(), encipher ? 1 : 0) != 1) return false;
-        if (EVP_CipherUpdate(ctx, data + pos, &out_len, data + pos, 64) != 1 || out_len != 64) return false;
+        if (EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, tweak.data(), encipher ? 1 : 0) != 1)
+            return false;
+        if (EVP_CipherUpdate(ctx, data + pos, &out_len, data + pos, 64) != 1 || out_len != 64)
+            return false;
     }
     return true;
 }
@@ -128,7 +138,8 @@ bool BlockCipher::Decipher(std::uint8_t* data, std::size_t length, std::uint64_t
 std::array<std::uint8_t, 32> BlockCipher::Mac(const std::uint8_t* data, std::size_t length) const {
     std::array<std::uint8_t, 32> out{};
     unsigned int out_length = 0;
-    HMAC(EVP_sha256(), mac_key_.data(), static_cast<int>(mac_key_.size()), data, length, out.data(), &out_length);
+    HMAC(EVP_sha256(), mac_key_.data(), static_cast<int>(mac_key_.size()), data, length, out.data(),
+         &out_length);
     return out;
 }
 
@@ -136,7 +147,8 @@ namespace {
 // The tagged length of a sealed page, or 0 when its length field cannot hold a tag.
 std::size_t TaggedLength(std::string_view page) {
     if (page.size() < 6) return 0;
-    const std::size_t stored = static_cast<std::uint8_t>(page[4]) | static_cast<std::size_t>(static_cast<std::uint8_t>(page[5])) << 8;
+    const std::size_t stored = static_cast<std::uint8_t>(page[4]) |
+                               static_cast<std::size_t>(static_cast<std::uint8_t>(page[5])) << 8;
     if (stored < 13 + BlockCipher::kPageTag || stored > page.size()) return 0;
     return stored - BlockCipher::kPageTag;
 }

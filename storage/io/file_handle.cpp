@@ -1,9 +1,9 @@
 #include "storage/io/file_handle.hpp"
 
 #include <fcntl.h>
+#include <openssl/crypto.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <openssl/crypto.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,11 +20,11 @@ namespace {
 
 // Share-mode bytes, far above every lock the file protocol places.
 constexpr std::uint64_t kShareBase = std::uint64_t{1} << 40;
-constexpr std::uint64_t kShareGuard = kShareBase;        // held while an open negotiates
-constexpr std::uint64_t kOpenedAny = kShareBase + 1;     // every opener
-constexpr std::uint64_t kOpenedWrite = kShareBase + 2;   // openers that may write
-constexpr std::uint64_t kDeniesWrite = kShareBase + 3;   // deny write and deny all
-constexpr std::uint64_t kDeniesAll = kShareBase + 4;     // deny all
+constexpr std::uint64_t kShareGuard = kShareBase;       // held while an open negotiates
+constexpr std::uint64_t kOpenedAny = kShareBase + 1;    // every opener
+constexpr std::uint64_t kOpenedWrite = kShareBase + 2;  // openers that may write
+constexpr std::uint64_t kDeniesWrite = kShareBase + 3;  // deny write and deny all
+constexpr std::uint64_t kDeniesAll = kShareBase + 4;    // deny all
 
 struct flock MakeLock(short type, std::uint64_t offset, std::uint64_t length) {
     struct flock fl {};
@@ -38,8 +38,9 @@ struct flock MakeLock(short type, std::uint64_t offset, std::uint64_t length) {
 
 }  // namespace
 
-runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool write, CreateMode create,
-                                    ShareMode share, std::unique_ptr<FileHandle>& out) {
+runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool write,
+                                    CreateMode create, ShareMode share,
+                                    std::unique_ptr<FileHandle>& out) {
     std::unique_ptr<FileHandle> handle(new FileHandle());
     // The descriptor is opened for writing whenever the file allows it, so that exclusive
     // lock bytes can be placed by read-only users too.
@@ -48,7 +49,8 @@ runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool writ
     if (handle->fd_ < 0 && errno == ENOENT && create != CreateMode::OpenExisting) {
         handle->fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0666);
         created = handle->fd_ >= 0;
-        if (handle->fd_ < 0 && errno == EEXIST) handle->fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR);
+        if (handle->fd_ < 0 && errno == EEXIST)
+            handle->fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR);
     }
     handle->fd_writable_ = handle->fd_ >= 0;
     if (handle->fd_ < 0 && !write && (errno == EACCES || errno == EROFS)) {
@@ -59,12 +61,14 @@ runtime::ErrorCode FileHandle::Open(const std::filesystem::path& path, bool writ
     if (::fstat(handle->fd_, &st) != 0) return runtime::ErrorCodeFromErrno(errno);
     if (!S_ISREG(st.st_mode)) return runtime::err::AccessDenied;
     const bool anew = create == CreateMode::AlwaysNew;
-    if (const auto code = handle->TakeShareLocks(write, share, anew); code != runtime::err::NoError) return code;
+    if (const auto code = handle->TakeShareLocks(write, share, anew); code != runtime::err::NoError)
+        return code;
     if (created) {
         // The new name must reach the disk before anything stored in the file is reported
         // stored.
         IoFaultSeam::NoteCreated(path.string());
-        if (const auto code = SyncDirectory(path.parent_path()); code != runtime::err::NoError) return code;
+        if (const auto code = SyncDirectory(path.parent_path()); code != runtime::err::NoError)
+            return code;
     }
     out = std::move(handle);
     return runtime::err::NoError;
@@ -175,7 +179,8 @@ runtime::ErrorCode FileHandle::SetOwner(std::string_view owner) {
     std::optional<BlockCipher::KeyUnit> unit;
     if (got == raw.size()) {
         unit = BlockCipher::ParseKeyUnit(raw.data() + kHeaderSize);
-    } else if (std::all_of(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(got), [](std::uint8_t b) { return b == 0; })) {
+    } else if (std::all_of(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(got),
+                           [](std::uint8_t b) { return b == 0; })) {
         unit = BlockCipher::NewKeyUnit();
         if (unit) {
             BlockCipher::WriteKeyUnit(*unit, key_unit_.data());
@@ -190,17 +195,20 @@ runtime::ErrorCode FileHandle::SetOwner(std::string_view owner) {
 
 namespace {
 bool LooksLikeHeader(const std::uint8_t* p) {
-    return p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 0 && p[4] == (kHeaderSize & 0xFF) && p[5] == (kHeaderSize >> 8);
+    return p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 0 && p[4] == (kHeaderSize & 0xFF) &&
+           p[5] == (kHeaderSize >> 8);
 }
 }  // namespace
 
 // Deciphers what was read. An enciphered file that holds no more than a blank header and
-// its key unit reads as a new file whose pages start behind the unit; a header image that fails its tag reads
-// with a broken magic, so it is refused as no header at all.
+// its key unit reads as a new file whose pages start behind the unit; a header image that fails its
+// tag reads with a broken magic, so it is refused as no header at all.
 std::size_t FileHandle::DecipherRead(std::uint64_t offset, std::uint8_t* data, std::size_t done) {
     std::size_t from = 0;
     // Blank, and nothing behind the key unit: no first commit ever finished.
-    if (offset == 0 && std::all_of(data, data + std::min<std::size_t>(done, kHeaderSize), [](std::uint8_t b) { return b == 0; }) &&
+    if (offset == 0 &&
+        std::all_of(data, data + std::min<std::size_t>(done, kHeaderSize),
+                    [](std::uint8_t b) { return b == 0; }) &&
         Size() <= BlockCipher::kKeyUnitOffset + BlockCipher::kKeyUnitSize) {
         FileHeader fresh = FileHeader::Fresh();
         for (int k = 0; k <= kMaxClass; ++k) {
@@ -211,10 +219,12 @@ std::size_t FileHandle::DecipherRead(std::uint64_t offset, std::uint8_t* data, s
         from = kHeaderSize;
         done = std::max<std::size_t>(done, kHeaderSize);
     }
-    if (done > from && !cipher_->Decipher(data + from, (done - from) - (done - from) % 64, offset + from)) {
+    if (done > from &&
+        !cipher_->Decipher(data + from, (done - from) - (done - from) % 64, offset + from)) {
         RaiseFault(fault::ReadFailed);
     }
-    if (from == 0 && done >= kHeaderSize && LooksLikeHeader(data) && !cipher_->UnsealHeader(data)) data[14] = 0;
+    if (from == 0 && done >= kHeaderSize && LooksLikeHeader(data) && !cipher_->UnsealHeader(data))
+        data[14] = 0;
     return done;
 }
 
@@ -247,8 +257,10 @@ void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
         pending_owner_.clear();
     }
     std::vector<std::uint8_t> enciphered(data, data + length);
-    if (length >= kHeaderSize && LooksLikeHeader(enciphered.data())) cipher_->SealHeader(enciphered.data());
-    if (!cipher_->Encipher(enciphered.data(), length, offset)) RaiseError(runtime::err::AccessDenied);
+    if (length >= kHeaderSize && LooksLikeHeader(enciphered.data()))
+        cipher_->SealHeader(enciphered.data());
+    if (!cipher_->Encipher(enciphered.data(), length, offset))
+        RaiseError(runtime::err::AccessDenied);
     RawWrite(offset, enciphered.data(), length);
 }
 
@@ -257,7 +269,8 @@ void FileHandle::Flush() {
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) FlushFailed(runtime::err::AccessDenied);
-    if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0) FlushFailed(runtime::ErrorCodeFromErrno(errno));
+    if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0)
+        FlushFailed(runtime::ErrorCodeFromErrno(errno));
     IoFaultSeam::NoteFlush(fd_);
 }
 
@@ -275,7 +288,8 @@ void FileHandle::Truncate(std::uint64_t size) {
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) RaiseError(runtime::ErrorCodeFromErrno(errno));
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+        RaiseError(runtime::ErrorCodeFromErrno(errno));
 }
 
 std::uint64_t FileHandle::Size() const {

@@ -2,8 +2,8 @@
 //
 // Moves bytes in multiples of 64 (fault 2272 for reads, 2286 for writes of another length),
 // enciphers and deciphers them when the file has an owner (sealing every header written and
-// refusing every header read that fails its tag: its magic reads as broken), passes every mutating call
-// through the fault-injection seam, and places open-file-description byte-range locks
+// refusing every header read that fails its tag: its magic reads as broken), passes every mutating
+// call through the fault-injection seam, and places open-file-description byte-range locks
 // (F_OFD_SETLK / F_OFD_SETLKW). Those locks belong to this open file, not to the process,
 // so two handles on one path in one process exclude each other as two processes do.
 // Share modes (deny none / deny write / deny all) are kept with the same locks on a few
@@ -43,7 +43,8 @@ class FileHandle {
     // Another open file description of the same file, for locks only: its locks conflict
     // with this handle's as another process's would. `path` is used only where the
     // running system cannot reopen the descriptor itself.
-    runtime::ErrorCode OpenLockOwner(const std::filesystem::path& path, std::unique_ptr<FileHandle>& out) const;
+    runtime::ErrorCode OpenLockOwner(const std::filesystem::path& path,
+                                     std::unique_ptr<FileHandle>& out) const;
 
     // Enciphers the file with keys from `owner` and the file's key unit; a file still without
     // one (empty, or with a blank header) gets a fresh unit, written with the first write.

@@ -53,7 +53,9 @@ void IoFaultSeam::TrackUnflushed(bool enabled) {
     ForgetUnflushed([](const UnflushedWrite&) { return true; });
 }
 
-bool IoFaultSeam::TrackingUnflushed() { return g_track; }
+bool IoFaultSeam::TrackingUnflushed() {
+    return g_track;
+}
 
 void IoFaultSeam::NoteWrite(int fd, std::uint64_t offset, std::uint64_t length) {
     if (!g_track) return;
@@ -61,7 +63,9 @@ void IoFaultSeam::NoteWrite(int fd, std::uint64_t offset, std::uint64_t length) 
     if (::fstat(fd, &st) != 0) return;
     const auto size = static_cast<std::uint64_t>(st.st_size);
     std::string replaced(offset < size ? std::min(length, size - offset) : 0, '\0');
-    if (!replaced.empty() && ::pread(fd, replaced.data(), replaced.size(), static_cast<off_t>(offset)) < 0) return;
+    if (!replaced.empty() &&
+        ::pread(fd, replaced.data(), replaced.size(), static_cast<off_t>(offset)) < 0)
+        return;
     g_unflushed.push_back({::dup(fd), st.st_ino, offset, std::move(replaced), length, size});
 }
 
@@ -72,9 +76,13 @@ void IoFaultSeam::NoteFlush(int fd) {
     ForgetUnflushed([&](const UnflushedWrite& write) { return write.inode == inode; });
 }
 
-std::size_t IoFaultSeam::UnflushedCount() { return g_unflushed.size(); }
+std::size_t IoFaultSeam::UnflushedCount() {
+    return g_unflushed.size();
+}
 
-std::vector<std::int64_t> IoFaultSeam::FlushPoints() { return g_flush_points; }
+std::vector<std::int64_t> IoFaultSeam::FlushPoints() {
+    return g_flush_points;
+}
 
 void IoFaultSeam::UndoUnflushed(const std::function<bool(std::size_t, std::uint64_t)>& undo) {
     // A file ends where it ended before its first lost write, or behind the last write
@@ -126,7 +134,9 @@ void IoFaultSeam::NoteDirectoryFlush(const std::string& directory) {
     });
 }
 
-std::size_t IoFaultSeam::UnflushedEntryCount() { return g_created.size(); }
+std::size_t IoFaultSeam::UnflushedEntryCount() {
+    return g_created.size();
+}
 
 void IoFaultSeam::DropUnflushedEntries() {
     for (const std::string& path : g_created) ::unlink(path.c_str());
@@ -141,15 +151,25 @@ void IoFaultSeam::Arm(SeamAction action, std::int64_t nth) {
     g_stopped = false;
 }
 
-void IoFaultSeam::Disarm() { Arm(SeamAction::None, 0); }
+void IoFaultSeam::Disarm() {
+    Arm(SeamAction::None, 0);
+}
 
-void IoFaultSeam::SetDeviceSync(bool enabled) { g_sync = enabled; }
+void IoFaultSeam::SetDeviceSync(bool enabled) {
+    g_sync = enabled;
+}
 
-bool IoFaultSeam::DeviceSync() { return g_sync; }
+bool IoFaultSeam::DeviceSync() {
+    return g_sync;
+}
 
-std::int64_t IoFaultSeam::Count() { return g_count; }
+std::int64_t IoFaultSeam::Count() {
+    return g_count;
+}
 
-bool IoFaultSeam::Stopped() { return g_stopped; }
+bool IoFaultSeam::Stopped() {
+    return g_stopped;
+}
 
 SeamAction IoFaultSeam::Next() {
     ++g_count;

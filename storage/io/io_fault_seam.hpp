@@ -44,7 +44,8 @@ struct IoFaultSeam {
     static std::vector<std::int64_t> FlushPoints();
     // Undoes the unflushed writes that `undo` picks by their index (in the order they
     // were made) and file offset, latest first, then forgets them all.
-    static void UndoUnflushed(const std::function<bool(std::size_t index, std::uint64_t offset)>& undo);
+    static void UndoUnflushed(
+        const std::function<bool(std::size_t index, std::uint64_t offset)>& undo);
 
     // A new file's name lives in its directory, which has to be flushed as well. While
     // tracking, files created since their directory's last flush are remembered; after a

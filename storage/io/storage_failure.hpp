@@ -20,6 +20,8 @@ struct StorageFailure {
 }
 
 // Abandons the operation with a runtime error code (an operating-system failure).
-[[noreturn]] inline void RaiseError(runtime::ErrorCode code) { throw StorageFailure{code, 0}; }
+[[noreturn]] inline void RaiseError(runtime::ErrorCode code) {
+    throw StorageFailure{code, 0};
+}
 
 }  // namespace zelt::storage

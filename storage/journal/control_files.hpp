@@ -13,7 +13,8 @@ inline constexpr std::string_view kMarkerKey = "\xFF";
 
 // The control file that a stored marker name stands for, for the data file at `data_path`:
 // the marker text "C:\PELMAR.TCF" means "pelmar.tcf" beside the data file.
-std::filesystem::path ControlFilePath(const std::filesystem::path& data_path, std::string_view stored_name);
+std::filesystem::path ControlFilePath(const std::filesystem::path& data_path,
+                                      std::string_view stored_name);
 
 // The marker item's data: the transaction number (little-endian), the name, 0.
 std::string MarkerData(std::uint32_t number, std::string_view name);

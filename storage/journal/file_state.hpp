@@ -21,7 +21,9 @@ namespace zelt::storage {
 inline constexpr std::uint64_t kLockBase = std::uint64_t{1} << 31;
 inline constexpr std::uint64_t kReaderSlots = 1023;
 inline constexpr std::uint64_t kWriterByte = kLockBase + 1023;
-inline std::uint64_t RecordLockOffset(std::uint32_t number) { return kLockBase + 1024 + std::uint64_t{number} + 1; }
+inline std::uint64_t RecordLockOffset(std::uint32_t number) {
+    return kLockBase + 1024 + std::uint64_t{number} + 1;
+}
 
 class ItemFileState {
   public:

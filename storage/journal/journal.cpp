@@ -21,7 +21,9 @@ constexpr int kLockAttempts = 3;
 std::uint32_t SeedReaderSlot() {
     static const auto process_start = std::chrono::steady_clock::now();
     auto hundredths = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now() - process_start).count() / 10;
+                          std::chrono::steady_clock::now() - process_start)
+                          .count() /
+                      10;
     return static_cast<std::uint32_t>(hundredths % static_cast<long long>(kReaderSlots));
 }
 
@@ -66,7 +68,9 @@ std::uint64_t JournalLength(const std::vector<std::pair<std::uint64_t, std::stri
     return length;
 }
 
-bool NeedsExclusive(const ItemFileState& st) { return st.shared() || st.deny_write(); }
+bool NeedsExclusive(const ItemFileState& st) {
+    return st.shared() || st.deny_write();
+}
 
 // Closes the journal on disk: committed end = journal end = computed end, one more change.
 void CloseJournalOnDisk(ItemFileState& st, FileHeader header) {
@@ -99,7 +103,8 @@ bool BlocksGoHome(const JournalWalk& walk) {
         const int k = walk.header.ClassOf(address);
         if (k == 0 || (address - walk.header.start(k)) % k != 0) return false;
         const auto size = walk.sizes.find(home);
-        if (size == walk.sizes.end() || size->second != static_cast<std::uint32_t>(k) * kUnit) return false;
+        if (size == walk.sizes.end() || size->second != static_cast<std::uint32_t>(k) * kUnit)
+            return false;
     }
     return true;
 }
@@ -189,7 +194,8 @@ ErrorCode Recover(ItemFileState& st, const FileHeader& disk) {
         std::string page(RoundUnit(length), '\0');
         std::copy(first.begin(), first.end(), page.begin());
         if (page.size() > kUnit) {
-            st.handle->ReadExact(position + kUnit, reinterpret_cast<std::uint8_t*>(page.data()) + kUnit,
+            st.handle->ReadExact(position + kUnit,
+                                 reinterpret_cast<std::uint8_t*>(page.data()) + kUnit,
                                  page.size() - kUnit);
         }
         st.handle->WriteAt(home, reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
@@ -260,8 +266,9 @@ ErrorCode ValidateHeader(ItemFileState& st) {
     }
     // Every page a header describes lies inside the file; anything else is damage (and
     // would otherwise send compaction rotating pages through space that does not exist).
-    if (!disk.SectionsSane() || (disk.committed_end() == disk.journal_end() && disk.change_counter() != 0 &&
-                                 disk.ComputedEnd() > st.handle->Size())) {
+    if (!disk.SectionsSane() ||
+        (disk.committed_end() == disk.journal_end() && disk.change_counter() != 0 &&
+         disk.ComputedEnd() > st.handle->Size())) {
         RaiseFault(fault::AddressInNoSection);
     }
     st.tree->clear_journal_map();
@@ -283,7 +290,8 @@ void CommitPhase1(ItemFileState& st) {
     TreeFile& tree = *st.tree;
     st.ApplyDeferred();
     // Everything below the committed layout's end may hold committed pages.
-    std::uint32_t journal_start = std::max(st.committed.ComputedEnd(), st.committed.committed_end());
+    std::uint32_t journal_start =
+        std::max(st.committed.ComputedEnd(), st.committed.committed_end());
     st.pending_pages = tree.PrepareCommit();
     const auto& pages = st.pending_pages;
     FileHeader& h = tree.header();
@@ -297,7 +305,9 @@ void CommitPhase1(ItemFileState& st) {
         // (and go home in phase 2, after that flush), and the journal goes elsewhere.
         const std::uint64_t kept_from = st.journal_kept_from;
         const std::uint64_t kept_to = st.journal_kept_to;
-        auto overlaps_kept = [&](std::uint64_t from, std::uint64_t to) { return from < kept_to && to > kept_from; };
+        auto overlaps_kept = [&](std::uint64_t from, std::uint64_t to) {
+            return from < kept_to && to > kept_from;
+        };
         if (overlaps_kept(journal_start, h.ComputedEnd())) journal_start = h.ComputedEnd();
         committed_end = std::max(h.ComputedEnd(), journal_start);
         if (overlaps_kept(committed_end, committed_end + JournalLength(pages, journal_start))) {
@@ -306,7 +316,8 @@ void CommitPhase1(ItemFileState& st) {
     }
     // The journal's end must fit the header's 32-bit field as well.
     if (committed_end + JournalLength(pages, journal_start) > 0xFFFFFFFFu) RaiseError(kFileFull);
-    if (st.committed.change_counter() == 0 && st.handle->Size() < static_cast<std::uint64_t>(kHeaderSize)) {
+    if (st.committed.change_counter() == 0 &&
+        st.handle->Size() < static_cast<std::uint64_t>(kHeaderSize)) {
         // A file's first commit gives it a header before anything else, so that a crash
         // part-way leaves an empty file rather than pages behind a header of zeros.
         WriteHeaderAt(st, st.committed, 0);
@@ -348,7 +359,8 @@ void CommitPhase2(ItemFileState& st, CommitKind kind) {
         st.handle->Flush();
     }
     for (const auto& [offset, bytes] : st.pending_pages) {
-        st.handle->WriteAt(offset, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        st.handle->WriteAt(offset, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                           bytes.size());
     }
     st.pending_pages.clear();
     if (kind == CommitKind::OneFile) WriteHeaderAt(st, tree.header(), 0);
@@ -411,7 +423,8 @@ void TruncateToComputedEnd(ItemFileState& st) {
     std::size_t got = 0;
     FileHeader disk = ReadDiskHeader(st, &got);
     if (got == 0) return;
-    if (got != static_cast<std::size_t>(kHeaderSize) || !disk.MagicOk()) RaiseFault(fault::HeaderBeforeTruncate);
+    if (got != static_cast<std::size_t>(kHeaderSize) || !disk.MagicOk())
+        RaiseFault(fault::HeaderBeforeTruncate);
     if (disk.committed_end() != disk.journal_end() || disk.change_counter() == 0) return;
     std::uint64_t end = disk.ComputedEnd();
     if (st.handle->Size() > end) st.handle->Truncate(end);

@@ -13,7 +13,8 @@
 
 namespace zelt::storage {
 
-std::filesystem::path ControlFilePath(const std::filesystem::path& data_path, std::string_view stored_name) {
+std::filesystem::path ControlFilePath(const std::filesystem::path& data_path,
+                                      std::string_view stored_name) {
     if (stored_name == kDefaultControlMarker) {
         std::filesystem::path dir = data_path.parent_path();
         return dir.empty() ? std::filesystem::path(kControlFileName) : dir / kControlFileName;
@@ -55,7 +56,8 @@ Status OpenControlFile(const std::filesystem::path& path, Access access, Creatio
     const std::int64_t start = clock.MonotonicMs();
     for (;;) {
         const Status status = ItemFile::Open(path, options, out);
-        if (status.code != runtime::err::AccessDenied || ::access(path.c_str(), R_OK) != 0) return status;
+        if (status.code != runtime::err::AccessDenied || ::access(path.c_str(), R_OK) != 0)
+            return status;
         if (clock.MonotonicMs() - start >= kControlWaitMs) return status;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -69,11 +71,14 @@ runtime::ErrorCode AskControlFile(ItemFileState& st, bool* committed) {
     if (!marker) return runtime::err::NoError;
     if (marker->size() < 5) return runtime::err::UnableToRollback;
     std::uint32_t number = 0;
-    for (std::size_t i = 0; i < 4; ++i) number |= std::uint32_t{static_cast<std::uint8_t>((*marker)[i])} << (8 * i);
+    for (std::size_t i = 0; i < 4; ++i)
+        number |= std::uint32_t{static_cast<std::uint8_t>((*marker)[i])} << (8 * i);
     std::string_view name = std::string_view(*marker).substr(4);
     name = name.substr(0, name.find('\0'));
     std::unique_ptr<ItemFile> control;
-    if (!OpenControlFile(ControlFilePath(st.path, name), Access::ReadOnly, Creation::OpenExisting, control).ok()) {
+    if (!OpenControlFile(ControlFilePath(st.path, name), Access::ReadOnly, Creation::OpenExisting,
+                         control)
+             .ok()) {
         return runtime::err::UnableToRollback;
     }
     Bytes data;
@@ -159,7 +164,8 @@ namespace {
 // counter (control files issue no identifiers otherwise).
 std::uint32_t LastNumberOf(ItemFile& control) {
     const auto id = control.state().tree->header().identifier();
-    return std::uint32_t{id[0]} << 24 | std::uint32_t{id[1]} << 16 | std::uint32_t{id[2]} << 8 | id[3];
+    return std::uint32_t{id[0]} << 24 | std::uint32_t{id[1]} << 16 | std::uint32_t{id[2]} << 8 |
+           id[3];
 }
 
 // Issues the transaction's number and enters it in the control file: the clock's seconds,
@@ -178,11 +184,11 @@ Status EnterTransaction(ItemFile& control, std::uint32_t* number) {
         if (taken) ++candidate;
     }
     if (status.ok()) {
-        const std::array<std::uint8_t, 4> stored{static_cast<std::uint8_t>(candidate >> 24),
-                                                 static_cast<std::uint8_t>(candidate >> 16),
-                                                 static_cast<std::uint8_t>(candidate >> 8),
-                                                 static_cast<std::uint8_t>(candidate)};
-        if (candidate < kLastTransactionNumber) control.state().tree->header().set_identifier(stored);
+        const std::array<std::uint8_t, 4> stored{
+            static_cast<std::uint8_t>(candidate >> 24), static_cast<std::uint8_t>(candidate >> 16),
+            static_cast<std::uint8_t>(candidate >> 8), static_cast<std::uint8_t>(candidate)};
+        if (candidate < kLastTransactionNumber)
+            control.state().tree->header().set_identifier(stored);
         status = control.Insert(TransactionKey(candidate), {});
     }
     if (!status.ok()) {
@@ -201,8 +207,9 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
     // path, so that whoever recovers any of the files asks the same control file.
     std::error_code ec;
     const std::string name =
-        control_file_.empty() ? ControlFilePath(changed.front()->state().path, kDefaultControlMarker).string()
-                              : std::filesystem::absolute(control_file_, ec).lexically_normal().string();
+        control_file_.empty()
+            ? ControlFilePath(changed.front()->state().path, kDefaultControlMarker).string()
+            : std::filesystem::absolute(control_file_, ec).lexically_normal().string();
     std::unique_ptr<ItemFile> control;
     Status status = OpenControlFile(name, Access::ReadWrite, Creation::OpenOrCreate, control);
     if (!status.ok()) return status;

@@ -21,7 +21,9 @@ FileHeader FileHeader::FromBytes(const std::uint8_t* bytes) {
     return h;
 }
 
-bool FileHeader::MagicOk() const { return std::memcmp(b_.data() + 14, kMagic, 4) == 0; }
+bool FileHeader::MagicOk() const {
+    return std::memcmp(b_.data() + 14, kMagic, 4) == 0;
+}
 
 bool FileHeader::SectionsSane() const {
     constexpr std::int32_t kHighest = (0x7FFFFFFF - kHeaderSize) / kUnit;

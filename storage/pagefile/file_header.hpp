@@ -16,9 +16,13 @@ inline constexpr int kMaxClass = 59;
 inline constexpr int kMaxPageBytes = kMaxClass * kUnit;  // 15104
 
 // Byte offset of the page at address `a`.
-inline std::int64_t AddressToOffset(std::int32_t a) { return std::int64_t{a} * kUnit + kHeaderSize; }
+inline std::int64_t AddressToOffset(std::int32_t a) {
+    return std::int64_t{a} * kUnit + kHeaderSize;
+}
 // `x` raised to the next multiple of 256.
-inline std::uint32_t RoundUnit(std::uint32_t x) { return (x + kUnit - 1) / kUnit * kUnit; }
+inline std::uint32_t RoundUnit(std::uint32_t x) {
+    return (x + kUnit - 1) / kUnit * kUnit;
+}
 
 class FileHeader {
   public:
@@ -55,7 +59,8 @@ class FileHeader {
     // The big-endian identifier counter at offset 20.
     std::array<std::uint8_t, 4> identifier() const { return {b_[20], b_[21], b_[22], b_[23]}; }
     void set_identifier(const std::array<std::uint8_t, 4>& v) {
-        for (int i = 0; i < 4; ++i) b_[static_cast<std::size_t>(20 + i)] = v[static_cast<std::size_t>(i)];
+        for (int i = 0; i < 4; ++i)
+            b_[static_cast<std::size_t>(20 + i)] = v[static_cast<std::size_t>(i)];
     }
 
     const std::uint8_t* data() const { return b_.data(); }

@@ -115,7 +115,7 @@ namespace {
 // the item before in its low six bits; 0x80: an item length follows, 0x40: a key length
 // follows), the lengths it carries, then the bytes not shared. Damage raises its fault.
 class ItemStreamReader {
-public:
+  public:
     explicit ItemStreamReader(std::string_view stream) : stream_(stream) {}
 
     // Reads item `index` into `out` (its shared prefix taken from `previous`, which must
@@ -152,7 +152,7 @@ public:
         if (pos_ != stream_.size()) RaiseFault(fault::StreamLength);
     }
 
-private:
+  private:
     void Need(std::size_t n) const {
         if (stream_.size() - pos_ < n) RaiseFault(fault::StreamLength);
     }
@@ -170,10 +170,12 @@ std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
     ItemStreamReader reader(stream);
     for (std::size_t i = 0; i < count; ++i) {
         Item item;
-        const std::string_view previous = i > 0 ? std::string_view(items.back().bytes) : std::string_view();
+        const std::string_view previous =
+            i > 0 ? std::string_view(items.back().bytes) : std::string_view();
         const std::size_t shared = reader.Next(i, previous, item.bytes);
         item.key_length = static_cast<std::uint16_t>(reader.KeyLength());
-        if (i > 0 && !KeyFollows(items.back().key(), item.key(), shared)) RaiseFault(fault::ItemTreeLinks);
+        if (i > 0 && !KeyFollows(items.back().key(), item.key(), shared))
+            RaiseFault(fault::ItemTreeLinks);
         items.push_back(std::move(item));
     }
     reader.Finish();
@@ -225,7 +227,8 @@ PageImage ReadPageImage(std::string_view stored) {
     if (header > stored_length || header > expanded_length) RaiseFault(fault::StreamLength);
     PageImage image;
     if (stored_length < expanded_length) {
-        image.stream = RunLengthExpand(stored.substr(header, stored_length - header), expanded_length - header);
+        image.stream = RunLengthExpand(stored.substr(header, stored_length - header),
+                                       expanded_length - header);
     } else {
         image.stream.assign(stored.substr(header, expanded_length - header));
     }
@@ -246,7 +249,8 @@ void ParseImageItems(PageImage& image) {
     image.stream.shrink_to_fit();
 }
 
-StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_view key, bool strict) {
+StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_view key,
+                      bool strict) {
     StreamHit hit;
     hit.index = count;
     std::string previous;
@@ -258,7 +262,8 @@ StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_vi
         const std::size_t key_length = reader.KeyLength();
         const std::string_view this_key(current.data(), key_length);
         // The shared bytes were copied from the previous item: the order shows after them.
-        if (i > 0 && !KeyFollows(std::string_view(previous.data(), previous_key), this_key, shared)) {
+        if (i > 0 &&
+            !KeyFollows(std::string_view(previous.data(), previous_key), this_key, shared)) {
             RaiseFault(fault::ItemTreeLinks);
         }
         if (hit.index == count && (strict ? key < this_key : key <= this_key)) {

@@ -73,6 +73,7 @@ struct StreamHit {
     std::string key;
     std::string data;
 };
-StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_view key, bool strict);
+StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_view key,
+                      bool strict);
 
 }  // namespace zelt::storage

@@ -23,7 +23,8 @@ std::optional<std::string> RunLengthCode(std::string_view body) {
     const std::size_t size = body.size();
     while (i < size) {
         // Most positions start no run of 4: look three bytes ahead first.
-        if (i + 3 >= size || bytes[i + 3] != bytes[i] || bytes[i + 1] != bytes[i] || bytes[i + 2] != bytes[i]) {
+        if (i + 3 >= size || bytes[i + 3] != bytes[i] || bytes[i + 1] != bytes[i] ||
+            bytes[i + 2] != bytes[i]) {
             std::size_t run = 1;
             while (run < 3 && i + run < size && bytes[i + run] == bytes[i]) ++run;
             i += run;
@@ -72,7 +73,8 @@ std::string RunLengthExpand(std::string_view coded, std::size_t expanded_length)
         pos += static_cast<std::size_t>(literal);
         if (out.size() == expanded_length) break;
         std::uint64_t repeat = 0;
-        if (!ReadCount(coded, pos, repeat) || repeat > expanded_length - out.size() || out.empty()) {
+        if (!ReadCount(coded, pos, repeat) || repeat > expanded_length - out.size() ||
+            out.empty()) {
             RaiseFault(fault::RunRepeatTooLong);
         }
         out.append(static_cast<std::size_t>(repeat), out.back());

@@ -7,12 +7,14 @@
 namespace zelt::storage {
 
 class ItemFileStore final : public ItemStore {
-public:
+  public:
     explicit ItemFileStore(ItemFile& file) : file_(&file) {}
 
     Status Insert(BytesView key, BytesView data) override { return file_->Insert(key, data); }
     Status Replace(BytesView key, BytesView data) override { return file_->Replace(key, data); }
-    Status ReplaceLater(BytesView key, BytesView data) override { return file_->ReplaceLater(key, data); }
+    Status ReplaceLater(BytesView key, BytesView data) override {
+        return file_->ReplaceLater(key, data);
+    }
     Status Erase(BytesView key, bool* found) override { return file_->Erase(key, found); }
     Status Find(BytesView key, Bytes* data, bool* found) override {
         return file_->Find(key, data, found);
@@ -27,7 +29,7 @@ public:
 
     ItemFile& File() { return *file_; }
 
-private:
+  private:
     ItemFile* file_;
 };
 

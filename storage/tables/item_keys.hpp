@@ -41,16 +41,15 @@ std::uint32_t ReadU32LittleEndian(BytesView bytes, std::size_t at);
 std::uint32_t TableIdValue(const TableId& id);
 TableId TableIdFromValue(std::uint32_t value);
 
-Bytes TablePrefix(const TableId& id);                            // id
-Bytes TypePrefix(const TableId& id, std::uint8_t type);          // id, type
-Bytes DirectoryItemKey(std::string_view table_name);             // FE, name
-Bytes RecordItemKey(const TableId& id, std::uint32_t record);    // id, F3, record
-Bytes CounterItemKey(const TableId& id, std::uint8_t index);     // id, F6, index
+Bytes TablePrefix(const TableId& id);                          // id
+Bytes TypePrefix(const TableId& id, std::uint8_t type);        // id, type
+Bytes DirectoryItemKey(std::string_view table_name);           // FE, name
+Bytes RecordItemKey(const TableId& id, std::uint32_t record);  // id, F3, record
+Bytes CounterItemKey(const TableId& id, std::uint8_t index);   // id, F6, index
 Bytes DefinitionChunkKey(const TableId& id, std::uint16_t chunk);
-Bytes CollationItemKey(const TableId& id);                       // id, FB, 01
-Bytes MemoPrefix(const TableId& id, std::uint32_t record);       // id, FC, record
-Bytes MemoChunkKey(const TableId& id, std::uint32_t record, std::uint8_t memo,
-                   std::uint16_t chunk);
+Bytes CollationItemKey(const TableId& id);                  // id, FB, 01
+Bytes MemoPrefix(const TableId& id, std::uint32_t record);  // id, FC, record
+Bytes MemoChunkKey(const TableId& id, std::uint32_t record, std::uint8_t memo, std::uint16_t chunk);
 
 // The record number of a record item key (the last four bytes).
 std::uint32_t RecordNumberOfItem(BytesView key);

@@ -14,7 +14,7 @@
 namespace zelt::storage {
 
 class ItemStore {
-public:
+  public:
     virtual ~ItemStore() = default;
 
     virtual Status Insert(BytesView key, BytesView data) = 0;
@@ -31,7 +31,7 @@ public:
 };
 
 class MemoryItemStore final : public ItemStore {
-public:
+  public:
     Status Insert(BytesView key, BytesView data) override;
     Status Replace(BytesView key, BytesView data) override;
     Status Erase(BytesView key, bool* found) override;
@@ -43,7 +43,7 @@ public:
     const std::map<Bytes, Bytes, std::less<>>& Items() const { return items_; }
     void Clear() { items_.clear(); }
 
-private:
+  private:
     std::map<Bytes, Bytes, std::less<>> items_;
     std::uint32_t last_identifier_ = 0;
 };

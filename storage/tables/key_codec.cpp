@@ -9,72 +9,76 @@ void Invert(Bytes& bytes) {
     for (char& c : bytes) c = static_cast<char>(255 - static_cast<std::uint8_t>(c));
 }
 
-Bytes Reversed(BytesView bytes) { return Bytes(bytes.rbegin(), bytes.rend()); }
+Bytes Reversed(BytesView bytes) {
+    return Bytes(bytes.rbegin(), bytes.rend());
+}
 
 }  // namespace
 
 Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
                       const KeyCollation& collation, BytesView record) {
     BytesView raw = field.offset < record.size()
-                        ? record.substr(field.offset, std::min<std::size_t>(field.size,
-                                                                            record.size() - field.offset))
+                        ? record.substr(field.offset, std::min<std::size_t>(
+                                                          field.size, record.size() - field.offset))
                         : BytesView{};
     Bytes out;
     bool invert = descending;
     bool text = false;
     switch (field.type) {
-    case 18:  // STRING
-    case 22:  // GROUP
-        out = Bytes(raw);
-        text = true;
-        break;
-    case 19: {  // CSTRING
-        const auto zero = raw.find('\0');
-        out = Bytes(raw.substr(0, zero));
-        text = true;
-        break;
-    }
-    case 20: {  // PSTRING
-        if (!raw.empty()) {
-            const std::size_t n = std::min<std::size_t>(static_cast<std::uint8_t>(raw[0]),
-                                                        raw.size() - 1);
-            out = Bytes(raw.substr(1, n));
+        case 18:  // STRING
+        case 22:  // GROUP
+            out = Bytes(raw);
+            text = true;
+            break;
+        case 19: {  // CSTRING
+            const auto zero = raw.find('\0');
+            out = Bytes(raw.substr(0, zero));
+            text = true;
+            break;
         }
-        text = true;
-        break;
-    }
-    case 3:  // USHORT
-    case 7:  // ULONG
-    case 4:  // DATE
-    case 5:  // TIME
-        out = Reversed(raw);
-        break;
-    case 2:  // SHORT
-    case 6:  // LONG
-        out = Reversed(raw);
-        if (!out.empty()) out[0] = static_cast<char>(out[0] ^ 0x80);
-        break;
-    case 8:  // SREAL
-    case 9:  // REAL
-        out = Reversed(raw);
-        if (!out.empty()) {
-            if ((static_cast<std::uint8_t>(out[0]) & 0x80) == 0)
-                out[0] = static_cast<char>(out[0] | 0x80);
-            else
-                invert = !invert;  // negative: the whole component is inverted
-        }
-        break;
-    case 10:  // DECIMAL
-        out = Bytes(raw);
-        if (!out.empty()) {
-            if ((static_cast<std::uint8_t>(out[0]) & 0xF0) != 0) {
-                out[0] = static_cast<char>(out[0] & 0x0F);
-                invert = !invert;
+        case 20: {  // PSTRING
+            if (!raw.empty()) {
+                const std::size_t n =
+                    std::min<std::size_t>(static_cast<std::uint8_t>(raw[0]), raw.size() - 1);
+                out = Bytes(raw.substr(1, n));
             }
-            out[0] = static_cast<char>(out[0] ^ 0x80);
+            text = true;
+            break;
         }
-        break;
-    default: out = Bytes(raw); break;
+        case 3:  // USHORT
+        case 7:  // ULONG
+        case 4:  // DATE
+        case 5:  // TIME
+            out = Reversed(raw);
+            break;
+        case 2:  // SHORT
+        case 6:  // LONG
+            out = Reversed(raw);
+            if (!out.empty()) out[0] = static_cast<char>(out[0] ^ 0x80);
+            break;
+        case 8:  // SREAL
+        case 9:  // REAL
+            out = Reversed(raw);
+            if (!out.empty()) {
+                if ((static_cast<std::uint8_t>(out[0]) & 0x80) == 0)
+                    out[0] = static_cast<char>(out[0] | 0x80);
+                else
+                    invert = !invert;  // negative: the whole component is inverted
+            }
+            break;
+        case 10:  // DECIMAL
+            out = Bytes(raw);
+            if (!out.empty()) {
+                if ((static_cast<std::uint8_t>(out[0]) & 0xF0) != 0) {
+                    out[0] = static_cast<char>(out[0] & 0x0F);
+                    invert = !invert;
+                }
+                out[0] = static_cast<char>(out[0] ^ 0x80);
+            }
+            break;
+        default:
+            out = Bytes(raw);
+            break;
     }
     out.resize(field.size, '\0');
     if (text) runtime::WeighText(collation.tables, collation.oem, nocase, out);
@@ -97,14 +101,21 @@ bool KeyIsEmpty(const TableDefinition& definition, std::size_t key, BytesView re
     for (const auto& c : definition.keys[key].components) {
         const auto& f = definition.fields[c.field];
         if (f.offset >= record.size()) continue;
-        const BytesView raw = record.substr(f.offset, std::min<std::size_t>(f.size, record.size() - f.offset));
+        const BytesView raw =
+            record.substr(f.offset, std::min<std::size_t>(f.size, record.size() - f.offset));
         bool empty = true;
         switch (f.type) {
-        case 18:
-        case 22: empty = raw.find_first_not_of(' ') == BytesView::npos; break;
-        case 19:
-        case 20: empty = raw.empty() || raw[0] == '\0'; break;
-        default: empty = raw.find_first_not_of('\0') == BytesView::npos; break;
+            case 18:
+            case 22:
+                empty = raw.find_first_not_of(' ') == BytesView::npos;
+                break;
+            case 19:
+            case 20:
+                empty = raw.empty() || raw[0] == '\0';
+                break;
+            default:
+                empty = raw.find_first_not_of('\0') == BytesView::npos;
+                break;
         }
         if (!empty) return false;
     }

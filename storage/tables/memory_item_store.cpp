@@ -33,18 +33,22 @@ Status MemoryItemStore::Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes
                              bool* found) {
     auto it = items_.end();
     switch (mode) {
-    case SeekMode::AtOrAfter: it = items_.lower_bound(key); break;
-    case SeekMode::After: it = items_.upper_bound(key); break;
-    case SeekMode::AtOrBefore: {
-        auto above = items_.upper_bound(key);
-        it = above == items_.begin() ? items_.end() : std::prev(above);
-        break;
-    }
-    case SeekMode::Before: {
-        auto at = items_.lower_bound(key);
-        it = at == items_.begin() ? items_.end() : std::prev(at);
-        break;
-    }
+        case SeekMode::AtOrAfter:
+            it = items_.lower_bound(key);
+            break;
+        case SeekMode::After:
+            it = items_.upper_bound(key);
+            break;
+        case SeekMode::AtOrBefore: {
+            auto above = items_.upper_bound(key);
+            it = above == items_.begin() ? items_.end() : std::prev(above);
+            break;
+        }
+        case SeekMode::Before: {
+            auto at = items_.lower_bound(key);
+            it = at == items_.begin() ? items_.end() : std::prev(at);
+            break;
+        }
     }
     *found = it != items_.end();
     if (*found) {
@@ -58,7 +62,8 @@ Status MemoryItemStore::IssueIdentifier(std::array<std::uint8_t, 4>& out) {
     if (last_identifier_ + 1 >= 0xFE000000u) return Status::Fault(fault::IdentifiersExhausted);
     ++last_identifier_;
     for (int i = 0; i < 4; ++i)
-        out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(last_identifier_ >> (24 - 8 * i));
+        out[static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(last_identifier_ >> (24 - 8 * i));
     return Status::Ok();
 }
 

@@ -23,19 +23,23 @@ void ConvertTextFields(const TableDefinition& definition, Bytes& record, Directi
         const std::size_t size = std::min<std::size_t>(f.size, record.size() - f.offset);
         char* at = record.data() + f.offset;
         switch (f.type) {
-        case 18: Convert(at, size, direction); break;  // STRING: all of it
-        case 19: {                                     // CSTRING: up to its zero
-            const std::size_t n = static_cast<std::size_t>(std::find(at, at + size, '\0') - at);
-            Convert(at, n, direction);
-            break;
-        }
-        case 20: {  // PSTRING: the counted bytes after the length byte
-            if (size == 0) break;
-            const std::size_t n = std::min<std::size_t>(static_cast<std::uint8_t>(at[0]), size - 1);
-            Convert(at + 1, n, direction);
-            break;
-        }
-        default: break;
+            case 18:
+                Convert(at, size, direction);
+                break;  // STRING: all of it
+            case 19: {  // CSTRING: up to its zero
+                const std::size_t n = static_cast<std::size_t>(std::find(at, at + size, '\0') - at);
+                Convert(at, n, direction);
+                break;
+            }
+            case 20: {  // PSTRING: the counted bytes after the length byte
+                if (size == 0) break;
+                const std::size_t n =
+                    std::min<std::size_t>(static_cast<std::uint8_t>(at[0]), size - 1);
+                Convert(at + 1, n, direction);
+                break;
+            }
+            default:
+                break;
         }
     }
 }

@@ -124,7 +124,7 @@ ErrorCode DefinitionFromDeclaration(const runtime::TableDeclaration& declaration
 namespace {
 
 class StreamWriter {
-public:
+  public:
     void U8(std::uint32_t v) { out_.push_back(static_cast<char>(v & 0xFF)); }
     void U16(std::uint32_t v) {
         U8(v);
@@ -144,14 +144,14 @@ public:
     }
     Bytes Take() { return std::move(out_); }
 
-private:
+  private:
     Bytes out_;
 };
 
 // Reads past the end as zero bytes, as missing chunks read; `overrun` tells when that
 // went further than a few stray bytes.
 class StreamReader {
-public:
+  public:
     explicit StreamReader(BytesView in) : in_(in) {}
     std::uint8_t U8() {
         if (at_ >= in_.size()) {
@@ -174,13 +174,17 @@ public:
     }
     bool Overrun() const { return at_ > in_.size() + kDefinitionChunk; }
 
-private:
+  private:
     BytesView in_;
     std::size_t at_ = 0;
 };
 
-bool IsDecimalType(std::uint8_t t) { return t == 10 || t == 11; }
-bool IsTextCode(std::uint8_t t) { return t == 18 || t == 19 || t == 20; }
+bool IsDecimalType(std::uint8_t t) {
+    return t == 10 || t == 11;
+}
+bool IsTextCode(std::uint8_t t) {
+    return t == 18 || t == 19 || t == 20;
+}
 
 // Whether a field read back from a stream is one a declaration could have made: a type the
 // runtime knows (kept in the record unless it overlays), its number in sequence, at least
@@ -193,8 +197,10 @@ bool FieldSound(const FieldDescriptor& f, std::size_t index, std::uint32_t recor
     if (const std::uint32_t fixed = runtime::FixedElementSize(type); fixed != 0)
         return std::uint64_t{fixed} * f.elements == f.size;
     if (IsDecimalType(f.type))
-        return f.element_size >= 1 && f.element_size <= 16 && std::uint64_t{f.element_size} * f.elements == f.size;
-    if (IsTextCode(f.type)) return f.element_length >= 1 && std::uint64_t{f.element_length} * f.elements == f.size;
+        return f.element_size >= 1 && f.element_size <= 16 &&
+               std::uint64_t{f.element_size} * f.elements == f.size;
+    if (IsTextCode(f.type))
+        return f.element_length >= 1 && std::uint64_t{f.element_length} * f.elements == f.size;
     return true;  // groups and overlays of other types: their size is what they cover
 }
 
@@ -291,7 +297,8 @@ bool ReadDefinitionStream(BytesView stream, TableDefinition& out) {
             KeyComponentDescriptor component;
             component.field = r.U16();
             component.descending = r.U16() != 0;
-            if (component.field >= d.fields.size() || d.fields[component.field].elements != 1) return false;
+            if (component.field >= d.fields.size() || d.fields[component.field].elements != 1)
+                return false;
             k.components.push_back(component);
         }
         d.keys.push_back(std::move(k));
@@ -316,8 +323,7 @@ bool VerifyDefinitionStream(BytesView stream, const TableDefinition& declared) {
     if (!ReadDefinitionStream(stream, stored)) return false;
     if (stored.version != declared.version || stored.record_length != declared.record_length ||
         stored.fields.size() != declared.fields.size() ||
-        stored.memos.size() != declared.memos.size() ||
-        stored.keys.size() != declared.keys.size())
+        stored.memos.size() != declared.memos.size() || stored.keys.size() != declared.keys.size())
         return false;
     for (std::size_t i = 0; i < stored.fields.size(); ++i)
         if (!(stored.fields[i] == declared.fields[i])) return false;

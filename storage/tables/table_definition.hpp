@@ -28,9 +28,9 @@ struct FieldDescriptor {
     bool overlay = false;
     int overlays = -1;  // field it shares storage with (not stored)
     std::uint16_t number = 0;
-    std::uint8_t places = 0;        // DECIMAL, PDECIMAL
-    std::uint8_t element_size = 0;  // DECIMAL, PDECIMAL
-    std::uint16_t element_length = 0;  // texts
+    std::uint8_t places = 0;             // DECIMAL, PDECIMAL
+    std::uint8_t element_size = 0;       // DECIMAL, PDECIMAL
+    std::uint16_t element_length = 0;    // texts
     std::optional<std::string> picture;  // texts
 
     bool operator==(const FieldDescriptor& other) const;

@@ -5,9 +5,9 @@
 #include "runtime/file/collation.hpp"
 #include "storage/tables/record_codec.hpp"
 
-#define ZELT_TRY(expr)                   \
-    do {                                 \
-        const Status try_status = (expr); \
+#define ZELT_TRY(expr)                           \
+    do {                                         \
+        const Status try_status = (expr);        \
         if (!try_status.ok()) return try_status; \
     } while (0)
 
@@ -29,7 +29,8 @@ Status ReadDefinitionBytes(ItemStore& store, const TableId& id, Bytes* stream) {
     for (std::uint32_t chunk = 0; chunk < 0x10000; ++chunk) {
         Bytes data;
         bool found = false;
-        ZELT_TRY(store.Find(DefinitionChunkKey(id, static_cast<std::uint16_t>(chunk)), &data, &found));
+        ZELT_TRY(
+            store.Find(DefinitionChunkKey(id, static_cast<std::uint16_t>(chunk)), &data, &found));
         if (!found) break;
         data.resize(kDefinitionChunk, '\0');  // a short last chunk reads as zeros behind
         *stream += data;
@@ -78,7 +79,8 @@ Status TableStore::Open(ItemStore& store, const std::string& name, TableDefiniti
     Bytes stream;
     ZELT_TRY(ReadDefinitionBytes(store, id, &stream));
     if (definition.record_length == 0 && definition.fields.empty() && definition.memos.empty()) {
-        if (!ReadDefinitionStream(stream, definition)) return Status::Error(err::InvalidRecordDeclaration);
+        if (!ReadDefinitionStream(stream, definition))
+            return Status::Error(err::InvalidRecordDeclaration);
     } else if (!VerifyDefinitionStream(stream, definition)) {
         return Status::Error(err::InvalidRecordDeclaration);
     }
@@ -165,7 +167,9 @@ Status TableStore::AdjustCount(std::uint8_t index, int delta) {
     if (delta == 0) return Status::Ok();
     TableCounter c;
     ZELT_TRY(ReadCounter(index, &c));
-    c.count = delta < 0 && c.count == 0 ? 0 : static_cast<std::uint32_t>(static_cast<std::int64_t>(c.count) + delta);
+    c.count = delta < 0 && c.count == 0
+                  ? 0
+                  : static_cast<std::uint32_t>(static_cast<std::int64_t>(c.count) + delta);
     return WriteCounter(index, c);
 }
 
@@ -333,8 +337,7 @@ Status TableStore::WriteMemos(std::uint32_t number, const std::vector<Bytes>& me
     std::vector<std::vector<Bytes>> chunked;
     for (std::size_t m = 0; m < definition_.memos.size() && m < memos.size(); ++m) {
         chunked.push_back(MemoChunks(definition_.memos[m], Oem(), memos[m]));
-        if (chunked.back().size() > kMaxChunks)
-            return Status::Error(err::UnsupportedFunction);
+        if (chunked.back().size() > kMaxChunks) return Status::Error(err::UnsupportedFunction);
     }
     ZELT_TRY(EraseWithPrefix(*store_, MemoPrefix(id_, number), nullptr));
     for (std::size_t m = 0; m < chunked.size(); ++m)
@@ -455,8 +458,9 @@ Status TableStore::BuildKey(std::size_t k, bool full, const BuildProgressFn& kee
         ++done;
         RecordFromStore(definition_, Oem(), record);
         const bool wanted = !include || include(record, number);
-        if (const auto entry = wanted ? BuildKeyEntry(definition_, k, id_, collation_, record, number)
-                                      : std::nullopt) {
+        if (const auto entry = wanted
+                                   ? BuildKeyEntry(definition_, k, id_, collation_, record, number)
+                                   : std::nullopt) {
             if (!key.Dup()) {
                 bool exists = false;
                 ZELT_TRY(entries.Find(entry->key, nullptr, &exists));

@@ -26,7 +26,7 @@ struct TableCounter {
 };
 
 class TableStore {
-public:
+  public:
     // Opens table `name` (upper case) of `store`. Absent: created when `create`, else
     // error 2. Present: the stored definition must match `definition` (47), unless the
     // declaration has neither record fields nor memos, in which case `definition` is
@@ -91,7 +91,7 @@ public:
     // Rewrites the collation item from the runtime's current tables.
     Status RewriteCollation();
 
-private:
+  private:
     TableStore(ItemStore& store, TableId id, TableDefinition definition, bool oem);
     static Status CreateItems(ItemStore& store, const std::string& name,
                               const TableDefinition& definition, bool oem, TableId* id);

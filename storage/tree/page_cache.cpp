@@ -104,7 +104,8 @@ void PageCache::Trim() {
         // pages fill at most half of the cache.
         std::list<Node*>* list = &clean_leaves_;
         if (clean_leaves_.empty() ||
-            (!clean_index_.empty() && clean_index_.front()->last_use < clean_leaves_.front()->last_use)) {
+            (!clean_index_.empty() &&
+             clean_index_.front()->last_use < clean_leaves_.front()->last_use)) {
             list = &clean_index_;
         }
         if (list == &clean_index_ && clean_index_.size() <= kMaxClean / 2) break;
@@ -118,7 +119,8 @@ void PageCache::Trim() {
 
 std::vector<Node*> PageCache::DirtyNodes() const {
     std::vector<Node*> out = dirty_;
-    std::sort(out.begin(), out.end(), [](const Node* a, const Node* b) { return a->address < b->address; });
+    std::sort(out.begin(), out.end(),
+              [](const Node* a, const Node* b) { return a->address < b->address; });
     return out;
 }
 

@@ -53,7 +53,9 @@ class PageCache {
 
   private:
     std::unordered_map<std::int32_t, std::unique_ptr<Node>> nodes_;
-    std::list<Node*>& CleanList(const Node* node) { return node->page.level == 0 ? clean_leaves_ : clean_index_; }
+    std::list<Node*>& CleanList(const Node* node) {
+        return node->page.level == 0 ? clean_leaves_ : clean_index_;
+    }
     void Evict(std::list<Node*>& list);
     std::list<Node*> clean_leaves_;  // front: least recently used
     std::list<Node*> clean_index_;

@@ -74,9 +74,12 @@ PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
 
 namespace {
 std::uint32_t GetU16At(const std::string& bytes, std::size_t at) {
-    return static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8;
+    return static_cast<std::uint8_t>(bytes[at]) |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8;
 }
-std::uint32_t GetU32At(const std::string& bytes, std::size_t at) { return GetU16At(bytes, at) | GetU16At(bytes, at + 2) << 16; }
+std::uint32_t GetU32At(const std::string& bytes, std::size_t at) {
+    return GetU16At(bytes, at) | GetU16At(bytes, at + 2) << 16;
+}
 void PutU16At(std::string& bytes, std::size_t at, std::uint32_t v) {
     bytes[at] = static_cast<char>(v & 0xFF);
     bytes[at + 1] = static_cast<char>((v >> 8) & 0xFF);
@@ -89,21 +92,25 @@ std::size_t TrailerLength(std::uint8_t level, std::size_t items) {
 
 void TreeFile::Unseal(std::int32_t address, std::uint64_t offset, std::string& bytes) {
     // The tag must hold for this page at this home, and be the one its parent expects.
-    if (GetU32At(bytes, 0) != offset || !handle_->cipher()->PageSealed(bytes)) RaiseFault(fault::PageTag);
+    if (GetU32At(bytes, 0) != offset || !handle_->cipher()->PageSealed(bytes))
+        RaiseFault(fault::PageTag);
     const std::size_t stored = GetU16At(bytes, 4);
     const char* tag = bytes.data() + stored - io::BlockCipher::kPageTag;
     if (address == header_.root()) {
         for (std::size_t i = 0; i < 6; ++i) {
-            if (tag[i] != static_cast<char>(header_.data()[io::BlockCipher::kRootTagAt[i]])) RaiseFault(fault::PageTag);
+            if (tag[i] != static_cast<char>(header_.data()[io::BlockCipher::kRootTagAt[i]]))
+                RaiseFault(fault::PageTag);
         }
     } else {
         auto it = child_tags_.find(address);
-        if (it == child_tags_.end() || std::memcmp(it->second.data(), tag, it->second.size()) != 0) RaiseFault(fault::PageTag);
+        if (it == child_tags_.end() || std::memcmp(it->second.data(), tag, it->second.size()) != 0)
+            RaiseFault(fault::PageTag);
     }
     const auto level = static_cast<std::uint8_t>(bytes[12]);
     const std::size_t items = GetU16At(bytes, 10);
     const std::size_t trailer = TrailerLength(level, items);
-    if (stored < 13 + trailer || (level > 0 && 13 + 4 * items > stored - trailer)) RaiseFault(fault::PageTag);
+    if (stored < 13 + trailer || (level > 0 && 13 + 4 * items > stored - trailer))
+        RaiseFault(fault::PageTag);
     const std::size_t length = stored - trailer;
     for (std::size_t i = 0; level > 0 && i < items; ++i) {
         Tag& expected = child_tags_[static_cast<std::int32_t>(GetU32At(bytes, 13 + 4 * i))];
@@ -130,7 +137,8 @@ void TreeFile::Seal(const Node& node, std::string& bytes) {
     const std::size_t stored = GetU16At(bytes, 4);
     const std::size_t trailer = TrailerLength(node.page.level, node.page.items.size());
     std::size_t at = stored - trailer;
-    for (std::size_t i = 0; node.page.level > 0 && i < node.page.children.size(); ++i, at += io::BlockCipher::kChildTag) {
+    for (std::size_t i = 0; node.page.level > 0 && i < node.page.children.size();
+         ++i, at += io::BlockCipher::kChildTag) {
         auto it = child_tags_.find(node.page.children[i]);
         if (it == child_tags_.end()) RaiseFault(fault::ItemTreeLinks);
         std::memcpy(bytes.data() + at, it->second.data(), it->second.size());
@@ -139,7 +147,8 @@ void TreeFile::Seal(const Node& node, std::string& bytes) {
     const char* tag = bytes.data() + stored - io::BlockCipher::kPageTag;
     std::memcpy(child_tags_[node.address].data(), tag, io::BlockCipher::kChildTag);
     if (node.address == header_.root()) {
-        for (std::size_t i = 0; i < 6; ++i) header_.data()[io::BlockCipher::kRootTagAt[i]] = static_cast<std::uint8_t>(tag[i]);
+        for (std::size_t i = 0; i < 6; ++i)
+            header_.data()[io::BlockCipher::kRootTagAt[i]] = static_cast<std::uint8_t>(tag[i]);
     }
 }
 
@@ -147,7 +156,8 @@ std::string TreeFile::PageBytes(const PageContent& page) const {
     std::string bytes = EncodePageImage(page);
     if (!handle_->enciphered()) return bytes;
     const std::size_t length = GetU16At(bytes, 4) + TrailerLength(page.level, page.items.size());
-    if (length > static_cast<std::size_t>(io::BlockCipher::kLargestClass) * kUnit) RaiseFault(fault::PageTooLong);
+    if (length > static_cast<std::size_t>(io::BlockCipher::kLargestClass) * kUnit)
+        RaiseFault(fault::PageTooLong);
     bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)), static_cast<char>(kPageFill));
     bytes[4] = static_cast<char>(length & 0xFF);
     bytes[5] = static_cast<char>(length >> 8);
@@ -219,8 +229,8 @@ Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
 // every leaf they pass nor push the index pages out of the cache; a leaf that the same
 // kind of lookup reached last time too, or its right neighbour (a walk, a run of
 // neighbouring keys), is fetched and held as any other page.
-Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
-                                 bool one_off) {
+Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
+                                 std::int32_t& last_leaf, bool one_off) {
     Node* node = Root();
     while (node->page.level > 0) {
         std::size_t index = ChildIndex(*node, key);
@@ -338,7 +348,8 @@ const Item* TreeFile::FindItem(std::string_view key) {
     // Lookups in key order (a walk reading each item's record) want the item after the
     // one found last.
     std::size_t pos = find_index_ + 1;
-    if (!same_leaf || pos >= items.size() || items[pos].key() != key) pos = LowerBound(leaf->page, key);
+    if (!same_leaf || pos >= items.size() || items[pos].key() != key)
+        pos = LowerBound(leaf->page, key);
     find_shape_ = shape_;
     find_leaf_ = leaf->address;
     if (pos == items.size() || items[pos].key() != key) return nullptr;
@@ -347,7 +358,8 @@ const Item* TreeFile::FindItem(std::string_view key) {
 }
 
 void TreeFile::Insert(std::string_view key, std::string_view data) {
-    if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit)) RaiseFault(fault::ItemTooLarge);
+    if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit))
+        RaiseFault(fault::ItemTooLarge);
     cache_.Trim();
     if (!HasTree()) {
         Node* root = NewNode(0);
@@ -370,7 +382,8 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
     item.bytes.append(key).append(data);
     item.key_length = static_cast<std::uint16_t>(key.size());
     leaf->page.accounted += static_cast<std::uint32_t>(item.bytes.size()) + 5;
-    leaf->page.items.insert(leaf->page.items.begin() + static_cast<std::ptrdiff_t>(pos), std::move(item));
+    leaf->page.items.insert(leaf->page.items.begin() + static_cast<std::ptrdiff_t>(pos),
+                            std::move(item));
     Dirty(leaf);
     if (pos == 0) {
         // A new first key: the entries above it are copies of it and follow.
@@ -424,7 +437,8 @@ Node* TreeFile::HintedLeaf(std::string_view key) {
 void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view key) {
     Relaid();
     Item& entry = parent->page.items[index];
-    parent->page.accounted = parent->page.accounted - static_cast<std::uint32_t>(entry.bytes.size()) +
+    parent->page.accounted = parent->page.accounted -
+                             static_cast<std::uint32_t>(entry.bytes.size()) +
                              static_cast<std::uint32_t>(key.size());
     entry = KeyOnly(key);
     Dirty(parent);
@@ -434,8 +448,11 @@ void TreeFile::ApplySplitRule(Node* node) {
     PageContent& page = node->page;
     // A sealed index page also keeps a tag per child.
     const std::size_t weight =
-        page.accounted + (handle_->enciphered() && page.level > 0 ? io::BlockCipher::kChildTag * page.items.size() : 0);
-    bool must_split = weight > split_above_ || (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
+        page.accounted + (handle_->enciphered() && page.level > 0
+                              ? io::BlockCipher::kChildTag * page.items.size()
+                              : 0);
+    bool must_split = weight > split_above_ ||
+                      (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
     if (!must_split) return;
     if (page.items.size() < 2) RaiseFault(fault::SplitTooFewItems);
     Relaid();
@@ -475,8 +492,10 @@ void TreeFile::EnterChild(Node* child) {
     std::string key(child->page.items.front().key());
     Node* parent = DescendToLevel(key, child->page.level + 1);
     std::size_t pos = UpperBound(parent->page, key);
-    parent->page.items.insert(parent->page.items.begin() + static_cast<std::ptrdiff_t>(pos), KeyOnly(key));
-    parent->page.children.insert(parent->page.children.begin() + static_cast<std::ptrdiff_t>(pos), child->address);
+    parent->page.items.insert(parent->page.items.begin() + static_cast<std::ptrdiff_t>(pos),
+                              KeyOnly(key));
+    parent->page.children.insert(parent->page.children.begin() + static_cast<std::ptrdiff_t>(pos),
+                                 child->address);
     parent->page.accounted += static_cast<std::uint32_t>(key.size()) + 9;
     Dirty(parent);
     ApplySplitRule(parent);
@@ -503,8 +522,10 @@ bool TreeFile::Erase(std::string_view key) {
         if (child->page.items.empty()) {
             auto& entry = parent->page.items[index];
             parent->page.accounted -= static_cast<std::uint32_t>(entry.bytes.size()) + 9;
-            parent->page.items.erase(parent->page.items.begin() + static_cast<std::ptrdiff_t>(index));
-            parent->page.children.erase(parent->page.children.begin() + static_cast<std::ptrdiff_t>(index));
+            parent->page.items.erase(parent->page.items.begin() +
+                                     static_cast<std::ptrdiff_t>(index));
+            parent->page.children.erase(parent->page.children.begin() +
+                                        static_cast<std::ptrdiff_t>(index));
             Dirty(parent);
             if (child->size_class > 0) freed.emplace_back(child->address, child->size_class);
             cache_.Remove(child);
@@ -558,7 +579,8 @@ Node* TreeFile::Rightmost(Node* node) {
     return node;
 }
 
-std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_view key, bool strict) {
+std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_view key,
+                                                                   bool strict) {
     const Item* item = UpperItem(key, strict);
     if (item == nullptr) return std::nullopt;
     return Pair(*item);
@@ -606,7 +628,8 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
     return nullptr;
 }
 
-std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_view key, bool strict) {
+std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_view key,
+                                                                   bool strict) {
     const Item* item = LowerItem(key, strict);
     if (item == nullptr) return std::nullopt;
     return Pair(*item);
@@ -646,7 +669,9 @@ const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
     return nullptr;
 }
 
-std::optional<std::pair<std::string, std::string>> TreeFile::First() { return Upper({}, false); }
+std::optional<std::pair<std::string, std::string>> TreeFile::First() {
+    return Upper({}, false);
+}
 
 std::optional<std::pair<std::string, std::string>> TreeFile::Last() {
     cache_.Trim();
@@ -660,7 +685,8 @@ void TreeFile::MovePage(std::int32_t from, std::int32_t to) {
     Relaid();
     Node* node = Fetch(from);
     if (to >= 0) {
-        if (Node* there = cache_.Find(to); there != nullptr && there != node) RaiseFault(fault::ItemTreeLinks);
+        if (Node* there = cache_.Find(to); there != nullptr && there != node)
+            RaiseFault(fault::ItemTreeLinks);
     }
     Dirty(node);
     cache_.Refile(node, to);
@@ -672,7 +698,8 @@ void TreeFile::MovePage(std::int32_t from, std::int32_t to) {
     std::string key(node->page.items.front().key());
     Node* parent = Root();
     for (;;) {
-        if (parent->page.level == 0 || parent->page.items.empty()) RaiseFault(fault::MovedPageNotFound);
+        if (parent->page.level == 0 || parent->page.items.empty())
+            RaiseFault(fault::MovedPageNotFound);
         std::size_t index = ChildIndex(*parent, key);
         if (parent->page.children[index] == from) {
             parent->page.children[index] = to;
@@ -723,7 +750,9 @@ std::vector<std::pair<std::uint64_t, std::string>> TreeFile::PrepareCommit() {
         // Children before parents, so that each parent holds its children's new tags.
         DirtyParents();
         dirty = cache_.DirtyNodes();
-        std::stable_sort(dirty.begin(), dirty.end(), [](const Node* a, const Node* b) { return a->page.level < b->page.level; });
+        std::stable_sort(dirty.begin(), dirty.end(), [](const Node* a, const Node* b) {
+            return a->page.level < b->page.level;
+        });
     }
     for (Node* node : dirty) {
         if (node->address < 0) RaiseFault(fault::ItemTreeLinks);
@@ -733,10 +762,13 @@ std::vector<std::pair<std::uint64_t, std::string>> TreeFile::PrepareCommit() {
         if (bytes.empty()) bytes = PageBytes(node->page);
         StampPageImage(bytes, node->page, static_cast<std::uint32_t>(offset));
         if (handle_->enciphered()) Seal(*node, bytes);
-        if (bytes.size() != static_cast<std::size_t>(node->size_class) * kUnit) RaiseFault(fault::PageLengthClass);
+        if (bytes.size() != static_cast<std::size_t>(node->size_class) * kUnit)
+            RaiseFault(fault::PageLengthClass);
         pages.emplace_back(offset, std::move(bytes));
     }
-    if (handle_->enciphered()) std::sort(pages.begin(), pages.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (handle_->enciphered())
+        std::sort(pages.begin(), pages.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
     return pages;
 }
 
@@ -748,7 +780,8 @@ std::size_t TreeFile::Verify() {
     return VerifyNode(root, root->page.items.front().key(), true, nullptr);
 }
 
-std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool leftmost, const std::string* upper) {
+std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool leftmost,
+                                 const std::string* upper) {
     const PageContent& page = node->page;
     if (page.accounted != AccountedSize(page)) RaiseFault(fault::ItemTreeLinks);
     if (page.items.empty()) RaiseFault(fault::ItemTreeLinks);
@@ -756,7 +789,8 @@ std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool le
     for (std::size_t i = 1; i < page.items.size(); ++i) {
         if (!(page.items[i - 1].key() < page.items[i].key())) RaiseFault(fault::ItemTreeLinks);
     }
-    // Every key lies below the next entry of the parents above: a search could not reach it otherwise.
+    // Every key lies below the next entry of the parents above: a search could not reach it
+    // otherwise.
     if (upper != nullptr && !(page.items.back().key() < *upper)) RaiseFault(fault::ItemTreeLinks);
     if (page.level == 0) return page.items.size();
     std::size_t count = 0;
@@ -766,7 +800,8 @@ std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool le
         if (i + 1 < page.items.size()) next = page.items[i + 1].key();
         Node* child = Fetch(page.children[i]);
         CheckChild(*node, *child);
-        if (child->page.items.empty() || child->page.items.front().key() != entry) RaiseFault(fault::ItemTreeLinks);
+        if (child->page.items.empty() || child->page.items.front().key() != entry)
+            RaiseFault(fault::ItemTreeLinks);
         count += VerifyNode(child, entry, false, i + 1 < page.items.size() ? &next : upper);
     }
     return count;

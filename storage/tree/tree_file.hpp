@@ -27,7 +27,9 @@ class TreeFile : public PageMover {
     // own, so they split that much earlier, and stay below the largest class.
     explicit TreeFile(io::FileHandle& handle)
         : handle_(&handle),
-          split_above_(handle.enciphered() ? io::BlockCipher::kLargestClass * 256 - io::BlockCipher::kPageTag : 15094) {}
+          split_above_(handle.enciphered()
+                           ? io::BlockCipher::kLargestClass * 256 - io::BlockCipher::kPageTag
+                           : 15094) {}
 
     // The held header and whether a tree exists (a file never committed has none).
     FileHeader& header() { return header_; }
@@ -139,7 +141,8 @@ class TreeFile : public PageMover {
     Node* Rightmost(Node* node);
     using PageImages = std::unordered_map<const Node*, std::string>;
     bool PlaceDirtyNodes(PageImages& images);
-    std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost, const std::string* upper);
+    std::size_t VerifyNode(Node* node, std::string_view first_key, bool leftmost,
+                           const std::string* upper);
 
     // The stored image of a page, with room for its tags in a sealed file.
     std::string PageBytes(const PageContent& page) const;
@@ -174,9 +177,9 @@ class TreeFile : public PageMover {
     int read_once_class_ = 0;
     std::int32_t read_once_address_ = 0;
     std::uint64_t read_once_shape_ = 0;  // 0: none
-    std::uint64_t find_shape_ = 0;  // the leaf of the last exact lookup, while unchanged
+    std::uint64_t find_shape_ = 0;       // the leaf of the last exact lookup, while unchanged
     std::int32_t find_leaf_ = 0;
-    std::size_t find_index_ = 0;  // the item the last exact lookup found in that leaf
+    std::size_t find_index_ = 0;       // the item the last exact lookup found in that leaf
     std::int32_t last_find_leaf_ = 0;  // the leaves the last lookups reached
     std::int32_t last_seek_leaf_ = 0;
     bool root_in_memory_ = false;

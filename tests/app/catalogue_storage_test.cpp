@@ -15,7 +15,7 @@ namespace err = runtime::err;
 
 // The catalogue tables on real Pelmar files in a fresh directory.
 class CatalogueStorageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         storage::RegisterPelmarDriver();
         ResetCatalogueGlobals();
@@ -24,7 +24,8 @@ protected:
             *name = GLO.FilePath.Clip() + name->Clip();
     }
     void TearDown() override {
-        for (runtime::Table* t : std::initializer_list<runtime::Table*>{&Apps, &Apps1, &TempFile, &Projects, &Tf})
+        for (runtime::Table* t :
+             std::initializer_list<runtime::Table*>{&Apps, &Apps1, &TempFile, &Projects, &Tf})
             t->Close();
         ResetCatalogueGlobals();
     }
@@ -56,8 +57,10 @@ TEST_F(CatalogueStorageTest, ApplicationsAreUniqueByNameAndDirectoryIgnoringCase
     // Equal priorities come by file name.
     std::vector<std::string> order;
     Apps.SetKey(AppsTable::PriorityKey);
-    while (Apps.Next() == 0) order.push_back(APP.Application.Clip() + "@" + std::to_string(APP.Priority));
-    EXPECT_EQ(order, (std::vector<std::string>{"ZED.APP@1", "ALPHA.APP@5", "MAIN.APP@5", "MAIN.APP@5"}));
+    while (Apps.Next() == 0)
+        order.push_back(APP.Application.Clip() + "@" + std::to_string(APP.Priority));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"ZED.APP@1", "ALPHA.APP@5", "MAIN.APP@5", "MAIN.APP@5"}));
 
     // APPS1 reads the same file through its own buffer.
     ASSERT_EQ(Apps1.Open(0x42), 0);

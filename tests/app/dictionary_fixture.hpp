@@ -44,7 +44,7 @@ struct RecordingPresenter final : framework::MessagePresenter {
 };
 
 class DictionaryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         storage::RegisterPelmarDriver();
         dir_ = std::filesystem::temp_directory_path() /
@@ -67,12 +67,11 @@ protected:
     void TearDown() override {
         KillDictionary();
         // The tables are the program's globals: each test starts them without driver state.
-        for (runtime::Table* table : {static_cast<runtime::Table*>(&Apps),
-                                      static_cast<runtime::Table*>(&Apps1),
-                                      static_cast<runtime::Table*>(&Projects),
-                                      static_cast<runtime::Table*>(&Tf),
-                                      static_cast<runtime::Table*>(&TempFile),
-                                      static_cast<runtime::Table*>(&DeletionFile)}) {
+        for (runtime::Table* table :
+             {static_cast<runtime::Table*>(&Apps), static_cast<runtime::Table*>(&Apps1),
+              static_cast<runtime::Table*>(&Projects), static_cast<runtime::Table*>(&Tf),
+              static_cast<runtime::Table*>(&TempFile),
+              static_cast<runtime::Table*>(&DeletionFile)}) {
             table->Destroy();
         }
         errors.Kill();

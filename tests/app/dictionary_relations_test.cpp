@@ -196,7 +196,8 @@ TEST_F(DictionaryTest, ChangeByAnotherStationLeavesTheirRecordInTheBuffer) {
     ASSERT_EQ(presenter.shown.size(), 1u);
     EXPECT_EQ(presenter.shown[0].caption, "Record Was Not Updated");
     EXPECT_EQ(presenter.shown[0].text.rfind("This record was changed by another station. Those "
-                                            "changes will now be displayed.", 0),
+                                            "changes will now be displayed.",
+                                            0),
               0u);
     EXPECT_EQ(PRO.ProjectName.Clip(), "Alpha (theirs)");
 

@@ -19,9 +19,10 @@ using testing::RecordingWindow;
 using testing::ScriptedServer;
 
 class IdeRoutines : public ::testing::Test {
-protected:
+  protected:
     IdeRoutines()
-        : clock(std::make_shared<runtime::VirtualClockSource>(runtime::LocalDateTime{2026, 12, 7, 9, 0, 0, 0})),
+        : clock(std::make_shared<runtime::VirtualClockSource>(
+              runtime::LocalDateTime{2026, 12, 7, 9, 0, 0, 0})),
           scoped_clock(clock),
           transport(std::make_shared<runtime::InProcessTransport>()),
           client(transport),
@@ -81,7 +82,8 @@ TEST_F(IdeRoutines, OpeningTheWindowTriesOnceWithoutStarting) {
 TEST_F(IdeRoutines, ConnectingStartsTheIdeWithTheRunString) {
     starter.on_start = [this] { Run(); };
     EXPECT_TRUE(ide.ConnectToIde());
-    EXPECT_EQ(starter.started, std::vector<std::string>{"/opt/vextor/bin/vxide --instance 'My IDE'"});
+    EXPECT_EQ(starter.started,
+              std::vector<std::string>{"/opt/vextor/bin/vxide --instance 'My IDE'"});
     EXPECT_NE(ide.Channel, 0);
     EXPECT_EQ(ide.Connected, 1);
     EXPECT_TRUE(window.messages.empty());
@@ -95,7 +97,8 @@ TEST_F(IdeRoutines, AStartingIdeIsWaitedForWithGrowingPauses) {
     EXPECT_EQ(waits, 4);
     EXPECT_EQ(clock->MonotonicMs(), 50 + 100 + 200 + 400);
     EXPECT_EQ(statuses.front(), "Starting Vextor");
-    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Waiting for Vextor: 30 s"), statuses.end());
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Waiting for Vextor: 30 s"),
+              statuses.end());
     EXPECT_EQ(statuses.back(), "Connected to Vextor");
 }
 
@@ -105,9 +108,10 @@ TEST_F(IdeRoutines, AnIdeThatNeverAnswersIsGivenUpAfterTheLimit) {
     EXPECT_EQ(ide.Connected, 0);
     EXPECT_EQ(ide.StatusMsg, "Not Connected to Vextor");
     EXPECT_EQ(window.messages,
-              std::vector<std::string>{"Vextor could not be started: it did not answer within 30 seconds."});
+              std::vector<std::string>{
+                  "Vextor could not be started: it did not answer within 30 seconds."});
     EXPECT_GE(clock->MonotonicMs(), 30000);
-    EXPECT_LT(waits, 45);  // pauses of up to a second, not a spin
+    EXPECT_LT(waits, 45);                   // pauses of up to a second, not a spin
     EXPECT_EQ(starter.started.size(), 1u);  // started once, not again and again
 }
 
@@ -116,17 +120,20 @@ TEST_F(IdeRoutines, StartFailuresAreReportedOnceWithTheirReason) {
     EXPECT_FALSE(ide.ConnectToIde());
     EXPECT_TRUE(starter.started.empty());
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0], "Vextor could not be started: no command string to start Vextor is set.");
+    EXPECT_EQ(window.messages[0],
+              "Vextor could not be started: no command string to start Vextor is set.");
 
     run_string = "/nowhere/vxide";
     starter.result = {false, "/nowhere/vxide: No such file or directory"};
     EXPECT_FALSE(ide.ConnectToIde());
-    EXPECT_EQ(window.messages.back(), "Vextor could not be started: /nowhere/vxide: No such file or directory");
+    EXPECT_EQ(window.messages.back(),
+              "Vextor could not be started: /nowhere/vxide: No such file or directory");
 
     starter.result = {true, {}};
     starter.failure = "the command ended with exit status 3";
     EXPECT_FALSE(ide.ConnectToIde());
-    EXPECT_EQ(window.messages.back(), "Vextor could not be started: the command ended with exit status 3");
+    EXPECT_EQ(window.messages.back(),
+              "Vextor could not be started: the command ended with exit status 3");
     EXPECT_EQ(window.messages.size(), 3u);
     EXPECT_LT(clock->MonotonicMs(), 1000);  // no waiting for the limit
 }
@@ -288,7 +295,8 @@ TEST(IdeCommands, TemplatesAreExactAndPadded) {
               runtime::PadCommand("[ImportDCT(\"/WORK/ORDERS.TXD\",/WORK/ORDERS.DCT,0)]"));
     EXPECT_EQ(ImportApplicationCommand("/WORK/ORDERS"),
               runtime::PadCommand("[ImportApp(\"/WORK/ORDERS.TXA\",/WORK/ORDERS.APP,0,Replace)]"));
-    EXPECT_EQ(MakeCommand("/WORK/ORDERS.APP"), runtime::PadCommand("[ExecuteProject(\"/WORK/ORDERS.APP\")]"));
+    EXPECT_EQ(MakeCommand("/WORK/ORDERS.APP"),
+              runtime::PadCommand("[ExecuteProject(\"/WORK/ORDERS.APP\")]"));
     EXPECT_EQ(ExportApplicationCommand("/WORK/ORDERS"),
               runtime::PadCommand("[ExportApp(\"/WORK/ORDERS.App\",\"/WORK/ORDERS.TXA\",0)]"));
     EXPECT_EQ(ExportDictionaryCommand("/WORK/ORDERS"),

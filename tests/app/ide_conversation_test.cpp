@@ -14,7 +14,7 @@ namespace {
 using testing::ScriptedServer;
 
 class ConversationLayer : public ::testing::Test {
-protected:
+  protected:
     ConversationLayer() : transport(std::make_shared<InProcessTransport>()), client(transport) {
         transport->AddServer("b_second", second);
         transport->AddServer("a_first", first);
@@ -148,8 +148,11 @@ TEST_F(ConversationLayer, ClosedHandlesAreNotOpenAndNeverReused) {
 
 TEST_F(ConversationLayer, RequestsFillTheVariableOnlyWhenAnswered) {
     const ChannelHandle channel = client.OpenConversation("VextorWin", "");
-    first.items = {{"GetErrorNum", "42"}, {"GetErrorMsg", std::string("bad\0tail", 8)},
-                   {"Blanks", "  7 apples"}, {"Word", "none"}, {"Big", "70000"}};
+    first.items = {{"GetErrorNum", "42"},
+                   {"GetErrorMsg", std::string("bad\0tail", 8)},
+                   {"Blanks", "  7 apples"},
+                   {"Word", "none"},
+                   {"Big", "70000"}};
     std::uint16_t number = 9;
     std::string text = "kept";
 
@@ -176,11 +179,13 @@ TEST_F(ConversationLayer, ACutNeverSplitsACharacterAndTextThatIsNotUtf8IsNotSent
     // "é" takes two bytes and "€" three: a character that would cross the 255th byte goes.
     EXPECT_EQ(PadCommand(std::string(254, 'a') + "\xC3\xA9"), std::string(254, 'a') + " ");
     EXPECT_EQ(PadCommand(std::string(253, 'a') + "\xE2\x82\xAC"), std::string(253, 'a') + "  ");
-    EXPECT_EQ(PadCommand(std::string(252, 'a') + "\xE2\x82\xAC"), std::string(252, 'a') + "\xE2\x82\xAC");
+    EXPECT_EQ(PadCommand(std::string(252, 'a') + "\xE2\x82\xAC"),
+              std::string(252, 'a') + "\xE2\x82\xAC");
 
     const ChannelHandle channel = client.OpenConversation("VextorWin", "");
     EXPECT_EQ(client.ExecuteCommand(channel, std::string(254, 'a') + "\xC3\xA9"), 0);
-    EXPECT_EQ(client.ExecuteCommand(channel, "[ExecuteProject(\"/src/caf\xE9.APP\")]"), err::DdeExecuteInvalid);
+    EXPECT_EQ(client.ExecuteCommand(channel, "[ExecuteProject(\"/src/caf\xE9.APP\")]"),
+              err::DdeExecuteInvalid);
     EXPECT_EQ(first.commands.size(), 1u);  // the second one never left
     const CommandFault& fault = client.LastCommandFault();
     EXPECT_EQ(fault.kind, CommandFault::Kind::NotSent);

@@ -15,7 +15,7 @@ namespace zelt::testing {
 
 // A server whose answers the test sets.
 class ScriptedServer : public runtime::ConversationService {
-public:
+  public:
     explicit ScriptedServer(std::string service = "VextorWin", std::string topic = "System")
         : service_(std::move(service)), topic_(std::move(topic)) {}
 
@@ -24,20 +24,22 @@ public:
     bool accept = true;
     std::map<std::string, std::string> items;  // requestable items and their text
 
-    std::vector<std::string> commands;  // as received
+    std::vector<std::string> commands;                        // as received
     std::vector<std::pair<std::string, std::string>> offers;  // (service, topic) of initiations
     std::vector<runtime::ConversationId> terminated;
     std::vector<std::string> requests;  // item names asked for
-    std::function<void()> on_execute;    // runs as a command arrives, before any answer
+    std::function<void()> on_execute;   // runs as a command arrives, before any answer
 
     std::optional<runtime::InitiateAnswer> Initiate(std::string_view service,
                                                     std::string_view topic) override {
         offers.emplace_back(service, topic);
         if (!accept) return std::nullopt;
-        if (!service.empty() && !runtime::SameConversationName(service, service_)) return std::nullopt;
+        if (!service.empty() && !runtime::SameConversationName(service, service_))
+            return std::nullopt;
         return runtime::InitiateAnswer{service_, topic.empty() ? topic_ : std::string(topic)};
     }
-    void Execute(runtime::ConversationId, std::string command, runtime::ExecuteReply reply) override {
+    void Execute(runtime::ConversationId, std::string command,
+                 runtime::ExecuteReply reply) override {
         commands.push_back(std::move(command));
         if (on_execute) on_execute();
         if (answer != Answer::Never) reply(answer == Answer::Positive);
@@ -51,14 +53,14 @@ public:
     }
     void Terminated(runtime::ConversationId id) override { terminated.push_back(id); }
 
-private:
+  private:
     std::string service_;
     std::string topic_;
 };
 
 // Records what the routines ask of the main window.
 class RecordingWindow : public app::IdeWindow {
-public:
+  public:
     std::vector<std::string> messages;
     std::vector<runtime::EventCode> events;
     int redisplays = 0;
@@ -77,13 +79,13 @@ public:
         return cancel_after_checks >= 0 && cancel_checks_++ >= cancel_after_checks;
     }
 
-private:
+  private:
     int cancel_checks_ = 0;
 };
 
 // A starter that runs a test's action instead of a program.
 class FakeStarter : public runtime::ServerStarter {
-public:
+  public:
     std::vector<std::string> started;
     runtime::StartResult result{true, {}};
     std::string failure;  // reported by EndedInFailure once started

@@ -14,22 +14,24 @@ namespace zelt::app {
 namespace {
 
 class IdeOnWindow : public ::testing::Test {
-protected:
+  protected:
     IdeOnWindow() {
         runtime::WindowDeclaration d("Main");
-        d.List("?List", {});                                // 1
+        d.List("?List", {});                                                               // 1
         d.String("?StatusMsg").Use(runtime::Show([this] { return channel->StatusMsg; }));  // 2
-        d.Button("?ConnectToVX", "Start Vextor");           // 3
+        d.Button("?ConnectToVX", "Start Vextor");                                          // 3
         window = std::make_unique<runtime::Window>(d);
         view = std::make_unique<WindowIdeView>(*window, 1);
-        channel = std::make_unique<IdeChannel>(client, *view, starter, [] { return std::string(); });
+        channel =
+            std::make_unique<IdeChannel>(client, *view, starter, [] { return std::string(); });
         runtime::ClearError();
     }
 
     runtime::HeadlessSession session;
     testing::ScriptedServer server;
     testing::FakeStarter starter;
-    std::shared_ptr<runtime::InProcessTransport> transport = std::make_shared<runtime::InProcessTransport>();
+    std::shared_ptr<runtime::InProcessTransport> transport =
+        std::make_shared<runtime::InProcessTransport>();
     runtime::ConversationClient client{transport};
     std::unique_ptr<runtime::Window> window;
     std::unique_ptr<WindowIdeView> view;
@@ -61,7 +63,8 @@ TEST_F(IdeOnWindow, StatusFocusMessagesAndClosedEventsReachTheWindow) {
     transport->EndConversation("vx", transport->OpenConversations("vx").at(0));
     client.ProcessPending();
     bool closed = false;
-    for (const auto& event : window->Pending()) closed = closed || event.code == runtime::event::DDEclosed;
+    for (const auto& event : window->Pending())
+        closed = closed || event.code == runtime::event::DDEclosed;
     EXPECT_TRUE(closed);
     window->Close();
 }

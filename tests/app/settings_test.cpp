@@ -38,7 +38,7 @@ SubsetTagEntry Tag(std::string_view name, std::string_view dir, std::uint8_t pri
 }
 
 class SettingsTest : public testing::DictionaryTest {
-protected:
+  protected:
     void SetUp() override {
         DictionaryTest::SetUp();
         ResetCatalogueGlobals();  // bare table names: the settings decide where they go
@@ -81,8 +81,10 @@ TEST_F(SettingsTest, FirstRunWarnsAsksForSettingsAndCreatesTablesUnderTheChosenD
     EXPECT_EQ(session_.script.Messages()[0].request.caption, "Warning");
     EXPECT_EQ(session_.script.Sounds(), std::vector<std::string>{"ir_inter.wav"});
     const std::string dir = (dir_ / "tables").string() + "/";
-    EXPECT_EQ(Slurp(dir_ / "ZELT.INI"), "[Preserved]\nNewLog=Y\nCL_Command=vxide --result-delay 10\n"
-                                         "FilePath=" + dir + "\nRetainTags=0\n");
+    EXPECT_EQ(Slurp(dir_ / "ZELT.INI"),
+              "[Preserved]\nNewLog=Y\nCL_Command=vxide --result-delay 10\n"
+              "FilePath=" +
+                  dir + "\nRetainTags=0\n");
     EXPECT_EQ(AppsFileName.Clip(), dir + "APPS.PLM");
     EXPECT_EQ(TempFileFileName.Clip(), dir + "TEMPFILE.PLM");
     ProjectsManager.Open();
@@ -199,9 +201,11 @@ TEST_F(SettingsTest, CheckSettingsFileNamesTheFirstLineThatDoesNotFit) {
     EXPECT_EQ(CheckSettingsFile().value_or(""),
               "ZELT.INI line 3: RetainTags must be 0 or 1, not \"yes\"");
     WriteIni("[Preserved\n");
-    EXPECT_EQ(CheckSettingsFile().value_or(""), "ZELT.INI line 1: a section header must read [name]");
+    EXPECT_EQ(CheckSettingsFile().value_or(""),
+              "ZELT.INI line 1: a section header must read [name]");
     WriteIni("[Preserved]\nFilePath /tmp\n");
-    EXPECT_NE(CheckSettingsFile().value_or("").find("line 2: expected key=value"), std::string::npos);
+    EXPECT_NE(CheckSettingsFile().value_or("").find("line 2: expected key=value"),
+              std::string::npos);
     WriteIni("[Preserved]\nWaitMinutes=0\n");
     EXPECT_NE(CheckSettingsFile().value_or("").find("WaitMinutes"), std::string::npos);
     EXPECT_EQ(ReadWaitMinutes(), kDefaultWaitMinutes);

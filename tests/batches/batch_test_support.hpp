@@ -20,13 +20,13 @@
 namespace zelt::app::testing {
 
 class RecordingBatchWindow : public BatchWindow {
-public:
-    IdeChannel* ide = nullptr;                  // whose StatusMsg each redisplay records
-    std::vector<std::string> trace;             // beeps, activations, focus moves, boxes in order
+  public:
+    IdeChannel* ide = nullptr;                   // whose StatusMsg each redisplay records
+    std::vector<std::string> trace;              // beeps, activations, focus moves, boxes in order
     std::vector<runtime::MessageRequest> boxes;  // every message box, captionless ones too
-    std::deque<int> answers;                    // answers to questions; Yes when none is left
-    std::vector<std::string> statuses;          // StatusMsg at each redisplay (repeats dropped)
-    std::vector<std::string> logged;            // "name: event" as told
+    std::deque<int> answers;                     // answers to questions; Yes when none is left
+    std::vector<std::string> statuses;           // StatusMsg at each redisplay (repeats dropped)
+    std::vector<std::string> logged;             // "name: event" as told
     std::vector<std::string> not_logged;
     std::vector<std::pair<int, int>> progress;
     // With a virtual clock each wait moves it on by the tick instead of sleeping.
@@ -41,7 +41,8 @@ public:
         Box(box);
     }
     void Redisplay() override {
-        if (ide && (statuses.empty() || statuses.back() != ide->StatusMsg)) statuses.push_back(ide->StatusMsg);
+        if (ide && (statuses.empty() || statuses.back() != ide->StatusMsg))
+            statuses.push_back(ide->StatusMsg);
     }
     void SelectApplicationsList() override { trace.push_back("focus:list"); }
     void PostEvent(runtime::EventCode) override {}
@@ -55,7 +56,8 @@ public:
         logged.push_back(event.Apps.Clip() + ": " + event.Event.Clip());
         if (on_logged) on_logged(event);
     }
-    void EventNotLogged(const TempFileRecord& event, runtime::ErrorCode code, std::string_view) override {
+    void EventNotLogged(const TempFileRecord& event, runtime::ErrorCode code,
+                        std::string_view) override {
         not_logged.push_back(event.Event.Clip() + " (" + std::to_string(code) + ")");
     }
     void Progress(int done, int to_do) override { progress.emplace_back(done, to_do); }
@@ -78,7 +80,7 @@ public:
         return out;
     }
 
-private:
+  private:
     int Box(const runtime::MessageRequest& request) {
         boxes.push_back(request);
         trace.push_back("box:" + request.caption);
@@ -92,7 +94,7 @@ private:
 
 // The catalogue on real table files, with helpers to put applications on disk.
 class BatchCatalogue : public DictionaryTest {
-protected:
+  protected:
     void SetUp() override {
         DictionaryTest::SetUp();
         apps_dir = Path("apps") + "/";
@@ -109,8 +111,8 @@ protected:
 
     // Inserts an application in apps_dir and, when on disk, writes its file for the stand-in
     // IDE with the same target. A target of "*" is apps_dir + base name + ".EXE".
-    void Add(const std::string& name, int priority, std::string target = "*", std::int32_t project = 0,
-             bool tagged = true, bool on_disk = true) {
+    void Add(const std::string& name, int priority, std::string target = "*",
+             std::int32_t project = 0, bool tagged = true, bool on_disk = true) {
         const std::string base = name.substr(0, name.find('.'));
         if (target == "*") target = apps_dir + base + ".EXE";
         AppsManager.PrepareRecord();
@@ -135,7 +137,9 @@ protected:
         entry.Target = target == "*" ? apps_dir + name.substr(0, name.find('.')) + ".EXE" : target;
         return entry;
     }
-    static void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+    static void Write(const std::string& path, const std::string& text) {
+        std::ofstream(path) << text;
+    }
     static std::string Read(const std::string& path) {
         std::ifstream in(path);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -148,7 +152,8 @@ protected:
         TempFileManager.Open();
         if (TempFileManager.EnsureOpen() == framework::LevelOk) {
             TempFile.SetFile();
-            while (TempFile.Next() == runtime::err::NoError) lines.push_back(TMP.Apps.Clip() + ": " + TMP.Event.Clip());
+            while (TempFile.Next() == runtime::err::NoError)
+                lines.push_back(TMP.Apps.Clip() + ": " + TMP.Event.Clip());
         }
         TempFileManager.Close();
         TMP = saved;

@@ -19,9 +19,10 @@ using ::testing::ElementsAre;
 
 // An IDE that acknowledges every command and leaves the results to the test.
 class FakeIde : public zelt::testing::ScriptedServer {
-public:
+  public:
     std::function<void(const std::string& command)> on_command;
-    void Execute(runtime::ConversationId id, std::string command, runtime::ExecuteReply reply) override {
+    void Execute(runtime::ConversationId id, std::string command,
+                 runtime::ExecuteReply reply) override {
         const std::string clipped(runtime::ClipText(command));
         if (on_command) on_command(clipped);
         ScriptedServer::Execute(id, clipped, std::move(reply));
@@ -29,9 +30,10 @@ public:
 };
 
 class LocalBatches : public BatchCatalogue {
-protected:
+  protected:
     LocalBatches()
-        : clock(std::make_shared<runtime::VirtualClockSource>(runtime::LocalDateTime{2026, 12, 31, 23, 58, 0, 0})),
+        : clock(std::make_shared<runtime::VirtualClockSource>(
+              runtime::LocalDateTime{2026, 12, 31, 23, 58, 0, 0})),
           scoped_clock(clock) {}
     void SetUp() override {
         BatchCatalogue::SetUp();
@@ -48,8 +50,10 @@ protected:
         ide_server.on_command = [this, never](const std::string& command) {
             const auto start = command.find(apps_dir);
             const auto point = command.find('.', start);
-            const std::string base = command.substr(start + apps_dir.size(), point - start - apps_dir.size());
-            if (command.starts_with("[ExecuteProject") && base != never) Write(apps_dir + base + ".EXE", "made");
+            const std::string base =
+                command.substr(start + apps_dir.size(), point - start - apps_dir.size());
+            if (command.starts_with("[ExecuteProject") && base != never)
+                Write(apps_dir + base + ".EXE", "made");
         };
     }
 
@@ -58,7 +62,8 @@ protected:
     FakeIde ide_server;
     RecordingBatchWindow window;
     zelt::testing::FakeStarter starter;
-    std::shared_ptr<runtime::InProcessTransport> transport = std::make_shared<runtime::InProcessTransport>();
+    std::shared_ptr<runtime::InProcessTransport> transport =
+        std::make_shared<runtime::InProcessTransport>();
     runtime::ConversationClient client{transport};
     IdeChannel ide{client, window, starter, [] { return std::string(); }};
     BatchEngine engine{ide, window};
@@ -71,8 +76,8 @@ TEST_F(LocalBatches, AWaitEndsAtItsLimitAcrossMidnightAndTheBatchGoesOn) {
     const runtime::DayNumber today = runtime::Today();
 
     const BatchSummary done = engine.MakeTagged();
-    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Wait limit reached", "B.APP: Begin Make",
-                                        "B.APP: Make Finished"));
+    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Wait limit reached",
+                                        "B.APP: Begin Make", "B.APP: Make Finished"));
     EXPECT_EQ(window.waits, 5 * 60000 / kResultTickMs);  // five minutes of elapsed time
     EXPECT_EQ(TMP.Date, 0);                              // the buffer is cleared at the end
     EXPECT_EQ(runtime::Today(), today + 1);
@@ -90,7 +95,8 @@ TEST_F(LocalBatches, AWaitEndsAtItsLimitAcrossMidnightAndTheBatchGoesOn) {
     EXPECT_EQ(window.waits, 2000 / kResultTickMs);
     const auto lines = LogLines();
     EXPECT_THAT(std::vector<std::string>(lines.begin() + 4, lines.begin() + 7),
-                ElementsAre("A.APP: Begin Make", "A.APP: Error 5 Access Denied", "A.APP: Wait limit reached"));
+                ElementsAre("A.APP: Begin Make", "A.APP: Error 5 Access Denied",
+                            "A.APP: Wait limit reached"));
 }
 
 TEST_F(LocalBatches, AnyBatchIsAbortedDuringItsWait) {
@@ -123,13 +129,15 @@ TEST_F(LocalBatches, NamesThatWouldBreakACommandAreSkippedWithTheReason) {
     Add("D,E.APP", 4);
     Add("OK.APP", 5);
     WriteTargetsAtOnce();
-    for (const char* name : {"Q\"T", "B[1]", "C\tX", "D,E", "OK"}) Write(apps_dir + name + ".TXD", "text");
+    for (const char* name : {"Q\"T", "B[1]", "C\tX", "D,E", "OK"})
+        Write(apps_dir + name + ".TXD", "text");
 
     EXPECT_EQ(engine.MakeTagged().skipped, 3);
-    EXPECT_THAT(LogLines(), ::testing::IsSupersetOf({"Q\"T.APP: Skipped: path or name holds a double quote",
-                                                     "B[1].APP: Skipped: path or name holds a square bracket",
-                                                     "C\tX.APP: Skipped: path or name holds a control character",
-                                                     "D,E.APP: Make Finished", "OK.APP: Make Finished"}));
+    EXPECT_THAT(LogLines(), ::testing::IsSupersetOf(
+                                {"Q\"T.APP: Skipped: path or name holds a double quote",
+                                 "B[1].APP: Skipped: path or name holds a square bracket",
+                                 "C\tX.APP: Skipped: path or name holds a control character",
+                                 "D,E.APP: Make Finished", "OK.APP: Make Finished"}));
     ide_server.commands.clear();
     // The imports name their destination unquoted, where a comma would end it.
     engine.ImportDictionaries();
@@ -172,7 +180,8 @@ TEST_F(LocalBatches, EachExportWaitsForAFileOfSteadySizeAfresh) {
     Add("B.APP", 2);
     // A's text is written at once; B's in two steps, its first step as long as all of A's.
     ide_server.on_command = [this](const std::string& command) {
-        if (command.find(apps_dir + "A.TXA") != std::string::npos) Write(apps_dir + "A.TXA", "12345678");
+        if (command.find(apps_dir + "A.TXA") != std::string::npos)
+            Write(apps_dir + "A.TXA", "12345678");
     };
     int b_waits = 0;
     window.on_wait = [&](int) {
@@ -183,7 +192,8 @@ TEST_F(LocalBatches, EachExportWaitsForAFileOfSteadySizeAfresh) {
     };
     std::vector<std::string> sizes_when_finished;
     window.on_logged = [&](const TempFileRecord& event) {
-        if (event.Event.Clip() == "Export APP Finished") sizes_when_finished.push_back(Read(apps_dir + event.Apps.Clip().substr(0, 1) + ".TXA"));
+        if (event.Event.Clip() == "Export APP Finished")
+            sizes_when_finished.push_back(Read(apps_dir + event.Apps.Clip().substr(0, 1) + ".TXA"));
     };
     EXPECT_EQ(engine.ExportApplications().made, 2);
     EXPECT_THAT(sizes_when_finished, ElementsAre("12345678", "12345678 and the rest"));

@@ -19,7 +19,7 @@ using zelt::testing::kVxidePath;
 using zelt::testing::Vxide;
 
 class BusBatches : public BatchCatalogue {
-protected:
+  protected:
     void SetUp() override {
         BatchCatalogue::SetUp();
         ASSERT_TRUE(bus.ready()) << "no private bus";
@@ -27,8 +27,9 @@ protected:
         transport = platform::DbusConversationTransport::ConnectSessionBus(&reason);
         ASSERT_TRUE(transport) << reason;
         client = std::make_unique<runtime::ConversationClient>(transport);
-        ide = std::make_unique<IdeChannel>(*client, window, starter, [this] { return run_string; },
-                                           IdeStartLimits{10000, 20, 200});
+        ide = std::make_unique<IdeChannel>(
+            *client, window, starter, [this] { return run_string; },
+            IdeStartLimits{10000, 20, 200});
         window.ide = ide.get();
         engine = std::make_unique<BatchEngine>(*ide, window);
         engine->WaitLimitSeconds = 30;  // a safety net: no result here takes that long
@@ -55,7 +56,9 @@ protected:
         return lines;
     }
     void ClearCommands() const { std::filesystem::remove(CommandLog()); }
-    std::string Make(const std::string& name) const { return "[ExecuteProject(\"" + apps_dir + name + "\")]"; }
+    std::string Make(const std::string& name) const {
+        return "[ExecuteProject(\"" + apps_dir + name + "\")]";
+    }
     static bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
     zelt::testing::PrivateBus bus;

@@ -11,7 +11,7 @@ namespace zelt::app::testing {
 namespace {
 
 class EventLogTest : public FormsTest {
-protected:
+  protected:
     void Log(const std::vector<std::pair<std::string, std::string>>& events) {
         ASSERT_EQ(TempFileRelations.OpenAll(), framework::LevelOk);
         for (const auto& [name, text] : events) {
@@ -33,12 +33,16 @@ TEST_F(EventLogTest, AnEmptyLogSaysGoAwayAndTheBrowseClosesByItself) {
     ViewEvents(errors);
     ASSERT_EQ(script.Messages().size(), 1u);
     EXPECT_EQ(script.Messages()[0].request.caption, "Go Away");
-    EXPECT_EQ(script.Messages()[0].request.text, "If there was something to show you, I'd show it.");
+    EXPECT_EQ(script.Messages()[0].request.text,
+              "If there was something to show you, I'd show it.");
     EXPECT_EQ(session.system.FindWindow("Activity Log"), nullptr);
 }
 
 TEST_F(EventLogTest, EachApplicationIsNamedOnceARun) {
-    Log({{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}, {"B.APP", ".APP not found"}, {"A.APP", "Begin Make"}});
+    Log({{"A.APP", "Begin Make"},
+         {"A.APP", "Make Finished"},
+         {"B.APP", ".APP not found"},
+         {"A.APP", "Begin Make"}});
     script.Run([this] {
         const runtime::Window* w = session.system.FindWindow("Activity Log");
         ASSERT_NE(w, nullptr);
@@ -69,7 +73,8 @@ TEST_F(EventLogTest, ThePrintedLogNamesEachApplicationOnceARun) {
     PrintLog(errors);
     ASSERT_EQ(script.Messages().size(), 1u);
     EXPECT_EQ(script.Messages()[0].request.caption, "Go Away");
-    EXPECT_EQ(script.Messages()[0].request.text, "If there was something to print, I'd print it.||There isn't.");
+    EXPECT_EQ(script.Messages()[0].request.text,
+              "If there was something to print, I'd print it.||There isn't.");
 
     Log({{"A.APP", "Begin Make"}, {"A.APP", "Make Finished"}, {"B.APP", ".APP not found"}});
     script.AnswerPreview(false);

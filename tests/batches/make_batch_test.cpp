@@ -22,14 +22,16 @@ TEST_F(BusBatches, TaggedApplicationsAreMadeByPriorityThenName) {
     const BatchSummary done = engine->MakeTagged();
     EXPECT_EQ(done.made, 3);
     EXPECT_EQ(done.ExitStatus(), 0);
-    EXPECT_THAT(LogLines(), ElementsAre("a.APP: Begin Make", "a.APP: Make Finished", "B.APP: Begin Make",
-                                        "B.APP: Make Finished", "C.APP: Begin Make", "C.APP: Make Finished"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("a.APP: Begin Make", "a.APP: Make Finished", "B.APP: Begin Make",
+                            "B.APP: Make Finished", "C.APP: Begin Make", "C.APP: Make Finished"));
     EXPECT_EQ(window.logged, LogLines());
     EXPECT_THAT(Commands(), ElementsAre(Make("a.APP"), Make("B.APP"), Make("C.APP")));
     EXPECT_TRUE(FileExists(apps_dir + "C.EXE"));
     EXPECT_FALSE(FileExists(apps_dir + "D.EXE"));
-    EXPECT_THAT(window.statuses, ::testing::IsSupersetOf({"Connected to Vextor", "a.APP DDE Ack. 1",
-                                                          "a.APP Compiled & Made 1", "C.APP Compiled & Made 2"}));
+    EXPECT_THAT(window.statuses,
+                ::testing::IsSupersetOf({"Connected to Vextor", "a.APP DDE Ack. 1",
+                                         "a.APP Compiled & Made 1", "C.APP Compiled & Made 2"}));
     EXPECT_EQ(window.statuses.back(), "Processing Complete");
     EXPECT_THAT(window.trace, ElementsAre("beep", "activate", "beep", "focus:list"));
     EXPECT_EQ(window.progress.back(), std::make_pair(3, 3));
@@ -72,7 +74,8 @@ TEST_F(BusBatches, ProjectAndSubsetMakes) {
     EXPECT_EQ(engine->MakeSubset().made, 3);
     EXPECT_THAT(Commands(), ElementsAre(Make("X.APP"), Make("Z.APP"), Make("Y.APP")));
     EXPECT_THAT(window.trace, ElementsAre("beep", "activate", "focus:tab4", "beep"));
-    EXPECT_THAT(window.statuses, ::testing::IsSupersetOf({"X.APP DDE Ack. ", "X.APP Compiled & Made"}));
+    EXPECT_THAT(window.statuses,
+                ::testing::IsSupersetOf({"X.APP DDE Ack. ", "X.APP Compiled & Made"}));
     EXPECT_EQ(engine->SubsetTagQueue.front().AppName.Clip(), "X.APP");  // still in name order
 }
 
@@ -87,16 +90,19 @@ TEST_F(BusBatches, ApplicationsWithoutFileOrTargetAreSkippedAndCounted) {
 
     const BatchSummary done = engine->MakeTagged();
     const std::string aborted = "Make Aborted: Target name or type not specified";
-    EXPECT_THAT(LogLines(), ElementsAre("GONE.APP: .APP not found", "BLANK.APP: Begin Make", "BLANK.APP: " + aborted,
-                                        "NOSLASH.APP: Begin Make", "NOSLASH.APP: " + aborted, "NOEXT.APP: Begin Make",
-                                        "NOEXT.APP: " + aborted, "BARE.APP: Begin Make", "BARE.APP: Make Finished"));
+    EXPECT_THAT(
+        LogLines(),
+        ElementsAre("GONE.APP: .APP not found", "BLANK.APP: Begin Make", "BLANK.APP: " + aborted,
+                    "NOSLASH.APP: Begin Make", "NOSLASH.APP: " + aborted, "NOEXT.APP: Begin Make",
+                    "NOEXT.APP: " + aborted, "BARE.APP: Begin Make", "BARE.APP: Make Finished"));
     EXPECT_TRUE(FileExists(apps_dir + "BARE"));
     EXPECT_EQ(engine->NoTargetCount, 3);
     EXPECT_EQ(done.skipped, 4);
     EXPECT_EQ(done.ExitStatus(), 1);
     ASSERT_EQ(window.Captioned().size(), 1u);
     EXPECT_EQ(window.Captioned()[0],
-              "Warning: 3 Files with NO target specified were found and were not made.||Check log for details.");
+              "Warning: 3 Files with NO target specified were found and were not made.||Check log "
+              "for details.");
     EXPECT_EQ(window.boxes.back().icon, runtime::StockIcon::Question);
 }
 
@@ -110,7 +116,8 @@ TEST_F(BusBatches, ARejectedCommandEndsTheBatchAfterTheOldTargetWasDeleted) {
     const BatchSummary done = engine->MakeTagged();
     EXPECT_FALSE(FileExists(apps_dir + "A.EXE"));  // deleted before the command was sent
     EXPECT_EQ(Commands().size(), 1u);
-    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Error 603 DDEexecute - invalid command"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("A.APP: Begin Make", "A.APP: Error 603 DDEexecute - invalid command"));
     // The channel's check shows the IDE's own message; codes above 600 get no second box.
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text, "Error 6 : Command rejected: this IDE rejects every command");

@@ -24,8 +24,9 @@ TEST_F(BusBatches, ImportingDictionariesAsksFirstAndWaitsForTheNewDictionary) {
     const BatchSummary done = engine->ImportDictionaries();
     EXPECT_EQ(Read(apps_dir + "ORDERS.DCT"), "the orders dictionary\n");
     EXPECT_FALSE(FileExists(apps_dir + "UNTAGGED.DCT"));
-    EXPECT_THAT(LogLines(), ElementsAre("ORDERS.APP: Begin DCT Import", "ORDERS.APP: Import DCT Finished",
-                                        "MISSING.APP: .TXD not found"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("ORDERS.APP: Begin DCT Import", "ORDERS.APP: Import DCT Finished",
+                            "MISSING.APP: .TXD not found"));
     const std::string f = apps_dir + "ORDERS";
     EXPECT_THAT(Commands(), ElementsAre("[ImportDCT(\"" + f + ".TXD\"," + f + ".DCT,0)]"));
     ASSERT_FALSE(window.boxes.empty());
@@ -35,7 +36,8 @@ TEST_F(BusBatches, ImportingDictionariesAsksFirstAndWaitsForTheNewDictionary) {
     EXPECT_EQ(ask.icon, runtime::StockIcon::Exclamation);
     EXPECT_EQ(ask.buttons, runtime::button::Yes | runtime::button::No);
     EXPECT_EQ(ask.default_button, runtime::button::No);
-    EXPECT_THAT(window.statuses, IsSupersetOf({"Connected to Vextor", "Importing ORDERS.APP", "ORDERS.APP Imported."}));
+    EXPECT_THAT(window.statuses, IsSupersetOf({"Connected to Vextor", "Importing ORDERS.APP",
+                                               "ORDERS.APP Imported."}));
     EXPECT_EQ(window.statuses.back(), "Processing Complete");
     EXPECT_THAT(window.trace, ElementsAre("box:Confirm", "beep", "activate", "beep", "focus:list"));
     EXPECT_EQ(done.made, 1);
@@ -74,12 +76,15 @@ TEST_F(BusBatches, ExportsReplaceTheTextFilesWithoutAsking) {
     ASSERT_TRUE(vx->ready());
 
     EXPECT_EQ(engine->ExportApplications().made, 2);
-    EXPECT_EQ(Read(apps_dir + "ORDERS.TXA").rfind("VXIDE-TEXT application plain\n; ORDERS.APP", 0), 0u);
+    EXPECT_EQ(Read(apps_dir + "ORDERS.TXA").rfind("VXIDE-TEXT application plain\n; ORDERS.APP", 0),
+              0u);
     const std::string f = apps_dir + "ORDERS";
     EXPECT_EQ(Commands().front(), "[ExportApp(\"" + f + ".App\",\"" + f + ".TXA\",0)]");
-    EXPECT_THAT(window.statuses, IsSupersetOf({"Exporting ORDERS.APP: 2", "ORDERS.APP DDE Ack: 2"}));
-    EXPECT_THAT(LogLines(), ElementsAre("ORDERS.APP: Begin APP Export", "ORDERS.APP: Export APP Finished",
-                                        "NODICT.APP: Begin APP Export", "NODICT.APP: Export APP Finished"));
+    EXPECT_THAT(window.statuses,
+                IsSupersetOf({"Exporting ORDERS.APP: 2", "ORDERS.APP DDE Ack: 2"}));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("ORDERS.APP: Begin APP Export", "ORDERS.APP: Export APP Finished",
+                            "NODICT.APP: Begin APP Export", "NODICT.APP: Export APP Finished"));
     EXPECT_TRUE(window.boxes.empty());
 
     ClearCommands();
@@ -87,8 +92,9 @@ TEST_F(BusBatches, ExportsReplaceTheTextFilesWithoutAsking) {
     EXPECT_EQ(engine->ExportDictionaries().made, 1);
     EXPECT_THAT(Commands(), ElementsAre("[ExportDCT(\"" + f + ".DCT\",\"" + f + ".TXD\",0)]"));
     EXPECT_THAT(window.statuses, IsSupersetOf({"Exporting ORDERS.APP: 2", "ORDERS.APP Exported."}));
-    EXPECT_THAT(LogLines(), IsSupersetOf({"ORDERS.APP: Begin DCT Export", "ORDERS.APP: Export DCT Finished",
-                                          "NODICT.APP: .DCT not found"}));
+    EXPECT_THAT(LogLines(),
+                IsSupersetOf({"ORDERS.APP: Begin DCT Export", "ORDERS.APP: Export DCT Finished",
+                              "NODICT.APP: .DCT not found"}));
     EXPECT_EQ(Read(apps_dir + "ORDERS.TXD").rfind("VXIDE-TEXT", 0), 0u);
 }
 

@@ -12,7 +12,8 @@ using Words = std::vector<std::string>;
 
 TEST(CommandLine, SplitsLikeAShellWithoutExpanding) {
     EXPECT_EQ(SplitCommandLine("  vxide   --log  x  "), Words({"vxide", "--log", "x"}));
-    EXPECT_EQ(SplitCommandLine("'/opt/my ide/vx' \"a b\" c\\ d"), Words({"/opt/my ide/vx", "a b", "c d"}));
+    EXPECT_EQ(SplitCommandLine("'/opt/my ide/vx' \"a b\" c\\ d"),
+              Words({"/opt/my ide/vx", "a b", "c d"}));
     EXPECT_EQ(SplitCommandLine("a'b c'\"d\"e"), Words({"ab cde"}));
     EXPECT_EQ(SplitCommandLine("'' x"), Words({"", "x"}));
     // Nothing is expanded and no shell syntax has a meaning.
@@ -38,7 +39,8 @@ TEST(Spawn, StartsProgramsAndReportsWhyNot) {
     EXPECT_FALSE(missing.started());
     EXPECT_EQ(missing.reason, "/nonexistent/vextor: No such file or directory");
     EXPECT_FALSE(SpawnCommandLine("   ").started());
-    EXPECT_EQ(SpawnCommandLine("vx 'open").reason, "the command line cannot be read: a single quote is not closed");
+    EXPECT_EQ(SpawnCommandLine("vx 'open").reason,
+              "the command line cannot be read: a single quote is not closed");
 
     // Arguments arrive exactly as split, in the given folder, with no shell in between.
     testing::TempFolder folder;
@@ -47,7 +49,8 @@ TEST(Spawn, StartsProgramsAndReportsWhyNot) {
     SpawnOptions options;
     options.working_directory = folder.path();
     options.stdout_fd = fds[1];
-    SpawnOutcome outcome = SpawnCommandLine("sh -c 'pwd; printf \"%s|\" \"$@\"' zero 'a b' '$HOME'", options);
+    SpawnOutcome outcome =
+        SpawnCommandLine("sh -c 'pwd; printf \"%s|\" \"$@\"' zero 'a b' '$HOME'", options);
     ::close(fds[1]);
     ASSERT_TRUE(outcome.started());
     EXPECT_EQ(testing::ReadLine(fds[0], 10000), folder.path());
@@ -64,13 +67,16 @@ TEST(Spawn, SaysWhichIsMissingAndThatNoShellIsUsed) {
     EXPECT_EQ(SpawnProcess({"/bin/true"}, options).reason,
               "the working directory /nonexistent/folder: No such file or directory");
     options.working_directory = "/bin/true";
-    EXPECT_EQ(SpawnProcess({"/bin/true"}, options).reason, "the working directory /bin/true is not a folder");
+    EXPECT_EQ(SpawnProcess({"/bin/true"}, options).reason,
+              "the working directory /bin/true is not a folder");
 
     const std::string no_shell = "; the command line is not run by a shell, so ";
     EXPECT_EQ(SpawnCommandLine("cd /tmp && make").reason,
               "cd: No such file or directory" + no_shell + "\"&&\" has no meaning in it");
-    EXPECT_EQ(ShellSyntaxNote("make all | tee log"), "the command line is not run by a shell, so \"|\" has no meaning in it");
-    EXPECT_EQ(ShellSyntaxNote("make >log 2>&1"), "the command line is not run by a shell, so \">\" has no meaning in it");
+    EXPECT_EQ(ShellSyntaxNote("make all | tee log"),
+              "the command line is not run by a shell, so \"|\" has no meaning in it");
+    EXPECT_EQ(ShellSyntaxNote("make >log 2>&1"),
+              "the command line is not run by a shell, so \">\" has no meaning in it");
     EXPECT_EQ(ShellSyntaxNote("make; make install"),
               "the command line is not run by a shell, so \";\" has no meaning in it");
     EXPECT_EQ(ShellSyntaxNote("make 'a|b' \"x > y\" c\\;d"), "");  // quoted: meant as they stand
@@ -85,8 +91,9 @@ TEST(Spawn, StartedProgramsAreReapedAsTheyEnd) {
     EXPECT_TRUE(testing::WaitUntil([&] { return ::kill(pid, 0) != 0; }));
     ASSERT_TRUE(starter.Start("false | true").started);
     EXPECT_TRUE(testing::WaitUntil([&] { return !starter.EndedInFailure().empty(); }));
-    EXPECT_EQ(starter.EndedInFailure(), "the command ended with exit status 1; the command line is not run by a "
-                                        "shell, so \"|\" has no meaning in it");
+    EXPECT_EQ(starter.EndedInFailure(),
+              "the command ended with exit status 1; the command line is not run by a "
+              "shell, so \"|\" has no meaning in it");
 }
 
 TEST(Spawn, StarterTellsWhenTheProgramEndedInFailure) {

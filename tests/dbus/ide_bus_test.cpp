@@ -24,10 +24,12 @@ std::vector<std::string> Lines(const std::string& path) {
     return lines;
 }
 
-bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool FileExists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 class IdeOverBus : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(bus.ready()) << "no private bus";
         std::string reason;
@@ -43,7 +45,8 @@ protected:
     }
     // An IDE channel on this client, reporting to `window`.
     app::IdeChannel& Channel(std::string run_string = {}, app::IdeStartLimits limits = {}) {
-        ide = std::make_unique<app::IdeChannel>(*client, window, starter, [run_string] { return run_string; }, limits);
+        ide = std::make_unique<app::IdeChannel>(
+            *client, window, starter, [run_string] { return run_string; }, limits);
         return *ide;
     }
     // Lets the transport handle what arrives until the condition holds (at most 5 s).
@@ -164,7 +167,8 @@ TEST_F(IdeOverBus, AServerThatDoesNotAnswerIsReportedAndNoSecondIdeStarted) {
     EXPECT_LT(SteadyMs() - start, 1500);
     EXPECT_EQ(starter.LastProcess(), -1);
     EXPECT_EQ(window.messages,
-              std::vector<std::string>{"Vextor is running but does not answer: org.zelt.Dde.Server.a_stopped"});
+              std::vector<std::string>{
+                  "Vextor is running but does not answer: org.zelt.Dde.Server.a_stopped"});
     EXPECT_EQ(channel.StatusMsg, "Not Connected to Vextor");
     EndProcess(starter.LastProcess());
     ::kill(stopped.process().pid(), SIGCONT);
@@ -206,10 +210,11 @@ TEST_F(IdeOverBus, ARejectedCommandShowsTheIdesOwnError) {
     ASSERT_TRUE(server.ready());
     app::IdeChannel& channel = Channel();
     ASSERT_TRUE(channel.ConnectToIde());
-    EXPECT_EQ(client->ExecuteCommand(channel.Channel, app::MakeCommand(folder / "MISSING.APP")), 603);
+    EXPECT_EQ(client->ExecuteCommand(channel.Channel, app::MakeCommand(folder / "MISSING.APP")),
+              603);
     channel.CheckChannelResult();
-    EXPECT_EQ(window.messages,
-              std::vector<std::string>{"Error 3 : Source file not found: " + (folder / "MISSING.APP")});
+    EXPECT_EQ(window.messages, std::vector<std::string>{"Error 3 : Source file not found: " +
+                                                        (folder / "MISSING.APP")});
     EXPECT_EQ(channel.ErrNum, 3);
     EXPECT_EQ(runtime::CurrentErrorCode(), 603);
 
@@ -292,7 +297,8 @@ TEST_F(IdeOverBus, DisconnectWithNoIdeRunning) {
 
 TEST_F(IdeOverBus, ConnectToIdeStartsVxideFromAQuotedCommandLine) {
     const std::string log = folder / "log of started ide";
-    app::IdeChannel& channel = Channel("'" + kVxidePath + "' --instance started --log '" + log + "'");
+    app::IdeChannel& channel =
+        Channel("'" + kVxidePath + "' --instance started --log '" + log + "'");
     ASSERT_TRUE(channel.ConnectToIde());
     const pid_t started = starter.LastProcess();
     ASSERT_GT(started, 0);
@@ -317,16 +323,19 @@ TEST_F(IdeOverBus, ConnectToIdeGivesUpCleanlyWhenNothingAnswers) {
     EXPECT_EQ(channel.Channel, 0);
     EXPECT_EQ(channel.Connected, 0);
     EXPECT_EQ(window.messages,
-              std::vector<std::string>{"Vextor could not be started: it did not answer within 2 seconds."});
+              std::vector<std::string>{
+                  "Vextor could not be started: it did not answer within 2 seconds."});
     EndProcess(starter.LastProcess());
 
     // A command that fails at once is reported at once.
     app::IdeChannel& failing = Channel("sh -c 'exit 4'", limits);
     EXPECT_FALSE(failing.ConnectToIde());
-    EXPECT_EQ(window.messages.back(), "Vextor could not be started: the command ended with exit status 4");
+    EXPECT_EQ(window.messages.back(),
+              "Vextor could not be started: the command ended with exit status 4");
     app::IdeChannel& missing = Channel("/nonexistent/vextor", limits);
     EXPECT_FALSE(missing.ConnectToIde());
-    EXPECT_EQ(window.messages.back(), "Vextor could not be started: /nonexistent/vextor: No such file or directory");
+    EXPECT_EQ(window.messages.back(),
+              "Vextor could not be started: /nonexistent/vextor: No such file or directory");
 }
 
 }  // namespace

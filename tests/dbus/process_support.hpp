@@ -26,7 +26,8 @@ inline const std::string kVxcmdPath = ZELT_VXCMD_PATH;
 
 // Milliseconds since an arbitrary start, for bounding waits.
 inline std::int64_t SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -97,7 +98,7 @@ enum class ErrorOutput { Inherit, Quiet, Capture };
 
 // A program started with its standard output on a pipe.
 class ChildProcess {
-public:
+  public:
     // `quiet` sends its standard error to /dev/null.
     explicit ChildProcess(const std::vector<std::string>& argv, bool quiet = false)
         : ChildProcess(argv, quiet ? ErrorOutput::Quiet : ErrorOutput::Inherit) {}
@@ -105,10 +106,12 @@ public:
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return;
         int err_fds[2] = {-1, -1};
-        if (errors == ErrorOutput::Capture && ::pipe2(err_fds, O_CLOEXEC) != 0) err_fds[0] = err_fds[1] = -1;
+        if (errors == ErrorOutput::Capture && ::pipe2(err_fds, O_CLOEXEC) != 0)
+            err_fds[0] = err_fds[1] = -1;
         platform::SpawnOptions options;
         options.stdout_fd = fds[1];
-        const int null_fd = errors == ErrorOutput::Quiet ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+        const int null_fd =
+            errors == ErrorOutput::Quiet ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
         options.stderr_fd = errors == ErrorOutput::Capture ? err_fds[1] : null_fd;
         outcome_ = platform::SpawnProcess(argv, options);
         ::close(fds[1]);
@@ -123,13 +126,17 @@ public:
         if (err_ >= 0) ::close(err_);
     }
     // A line of its standard error, when that is captured.
-    std::optional<std::string> ReadErrorLine(std::int64_t timeout_ms = 10000) { return ReadLine(err_, timeout_ms); }
+    std::optional<std::string> ReadErrorLine(std::int64_t timeout_ms = 10000) {
+        return ReadLine(err_, timeout_ms);
+    }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return outcome_.started(); }
     pid_t pid() const { return outcome_.pid; }
-    std::optional<std::string> ReadOutputLine(std::int64_t timeout_ms = 10000) { return ReadLine(out_, timeout_ms); }
+    std::optional<std::string> ReadOutputLine(std::int64_t timeout_ms = 10000) {
+        return ReadLine(out_, timeout_ms);
+    }
     // Everything it writes until it ends (at most `timeout_ms`), and its wait status.
     std::pair<std::string, std::optional<int>> Finish(std::int64_t timeout_ms = 20000) {
         std::string text;
@@ -144,7 +151,8 @@ public:
             if (n <= 0) break;
             text.append(buffer, static_cast<std::size_t>(n));
         }
-        std::optional<int> status = WaitForExit(outcome_.pid, std::max<std::int64_t>(deadline - SteadyMs(), 100));
+        std::optional<int> status =
+            WaitForExit(outcome_.pid, std::max<std::int64_t>(deadline - SteadyMs(), 100));
         if (status) outcome_.pid = -1;
         return {text, status};
     }
@@ -160,7 +168,7 @@ public:
         return status;
     }
 
-private:
+  private:
     platform::SpawnOutcome outcome_;
     int out_ = -1;
     int err_ = -1;
@@ -174,7 +182,8 @@ struct ProgramRun {
 };
 
 // Runs a program to its end (at most `timeout_ms`), collecting both of its outputs.
-inline ProgramRun RunProgram(const std::vector<std::string>& argv, std::int64_t timeout_ms = 60000) {
+inline ProgramRun RunProgram(const std::vector<std::string>& argv,
+                             std::int64_t timeout_ms = 60000) {
     ProgramRun run;
     int out[2];
     int err[2];
@@ -195,7 +204,8 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv, std::int64_t 
     std::string* texts[2] = {&run.out, &run.err};
     int open = outcome.started() ? 2 : 0;
     while (open > 0 && SteadyMs() < deadline) {
-        if (::poll(fds, 2, static_cast<int>(std::max<std::int64_t>(deadline - SteadyMs(), 1))) <= 0) continue;
+        if (::poll(fds, 2, static_cast<int>(std::max<std::int64_t>(deadline - SteadyMs(), 1))) <= 0)
+            continue;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
             char buffer[4096];
@@ -211,7 +221,8 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv, std::int64_t 
     ::close(out[0]);
     ::close(err[0]);
     if (!outcome.started()) return run;
-    std::optional<int> status = WaitForExit(outcome.pid, std::max<std::int64_t>(deadline - SteadyMs(), 100));
+    std::optional<int> status =
+        WaitForExit(outcome.pid, std::max<std::int64_t>(deadline - SteadyMs(), 100));
     if (!status) EndProcess(outcome.pid);
     if (status && WIFEXITED(*status)) run.exit_code = WEXITSTATUS(*status);
     if (status && WIFSIGNALED(*status)) run.exit_code = 128 + WTERMSIG(*status);
@@ -221,7 +232,7 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv, std::int64_t 
 // A session bus of the test's own, so that tests running side by side never see each
 // other's servers. It becomes this process's session bus (and its children's).
 class PrivateBus {
-public:
+  public:
     PrivateBus() : daemon_({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, true) {
         if (auto address = daemon_.ReadOutputLine(10000)) {
             address_ = *address;
@@ -232,14 +243,14 @@ public:
     // The bus goes away, as when the session ends.
     void End() { daemon_.End(); }
 
-private:
+  private:
     ChildProcess daemon_;
     std::string address_;
 };
 
 // A running vxide; `ready` once it has claimed its bus name.
 class Vxide {
-public:
+  public:
     explicit Vxide(std::vector<std::string> options, ErrorOutput errors = ErrorOutput::Inherit)
         : process_(Arguments(std::move(options)), errors) {
         if (auto line = process_.ReadOutputLine()) ready_ = line->starts_with("vxide: serving ");
@@ -247,7 +258,7 @@ public:
     bool ready() const { return ready_; }
     ChildProcess& process() { return process_; }
 
-private:
+  private:
     static std::vector<std::string> Arguments(std::vector<std::string> options) {
         options.insert(options.begin(), kVxidePath);
         return options;
@@ -258,7 +269,7 @@ private:
 
 // A folder of its own for one test, removed at the end.
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zelt-ide-XXXXXX").string();
         if (::mkdtemp(pattern.data())) path_ = pattern;
@@ -272,7 +283,7 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -53,21 +53,21 @@ TEST(StandinCommands, AnythingElseIsRejectedWithANumberAndText) {
     EXPECT_EQ(e.number, ide_error::UnknownCommand);
     EXPECT_EQ(e.message, "Unknown command: Compile");
     for (std::string_view bad : {
-             "",                                             // empty
-             "ExecuteProject(\"a\")",                        // no brackets
-             "[ExecuteProject(\"a\")] x",                    // text after the call
-             "[ExecuteProject(a)]",                          // must be quoted
-             "[ExecuteProject(\"a)]",                        // open quote
-             "[ExecuteProject(\"\")]",                       // empty name
-             "[ExecuteProject(\"a\",\"b\")]",                // too many
-             "[ImportDCT(\"a.TXD\",\"a.DCT\",0)]",           // destination must be bare
-             "[ImportDCT(\"a.TXD\",a.DCT,x)]",               // not a number
-             "[ImportApp(\"a.TXA\",a.APP,0)]",               // no Replace
-             "[ImportApp(\"a.TXA\",a.APP,0,Keep)]",          // not Replace
-             "[ExportApp(\"a.App\",a.TXA,0)]",               // destination must be quoted
-             "[ExportDCT(\"a.DCT\",\"a.TXD\",0,)]",          // trailing comma
-             "[ExportDCT(\"a.DCT\"x,\"a.TXD\",0)]",          // text after a quote
-             "\t[ExecuteProject(\"a\")]",                    // leading blank
+             "",                                     // empty
+             "ExecuteProject(\"a\")",                // no brackets
+             "[ExecuteProject(\"a\")] x",            // text after the call
+             "[ExecuteProject(a)]",                  // must be quoted
+             "[ExecuteProject(\"a)]",                // open quote
+             "[ExecuteProject(\"\")]",               // empty name
+             "[ExecuteProject(\"a\",\"b\")]",        // too many
+             "[ImportDCT(\"a.TXD\",\"a.DCT\",0)]",   // destination must be bare
+             "[ImportDCT(\"a.TXD\",a.DCT,x)]",       // not a number
+             "[ImportApp(\"a.TXA\",a.APP,0)]",       // no Replace
+             "[ImportApp(\"a.TXA\",a.APP,0,Keep)]",  // not Replace
+             "[ExportApp(\"a.App\",a.TXA,0)]",       // destination must be quoted
+             "[ExportDCT(\"a.DCT\",\"a.TXD\",0,)]",  // trailing comma
+             "[ExportDCT(\"a.DCT\"x,\"a.TXD\",0)]",  // text after a quote
+             "\t[ExecuteProject(\"a\")]",            // leading blank
          }) {
         EXPECT_EQ(Rejected(bad).number, ide_error::MalformedCommand) << bad;
     }
@@ -75,7 +75,8 @@ TEST(StandinCommands, AnythingElseIsRejectedWithANumberAndText) {
 
 TEST(StandinFiles, ApplicationFileKeysAndRelativePaths) {
     ApplicationFile f = ParseApplicationFile(
-        "; comment\n  target = bin/O.EXE \r\nBUILD=make \"all of it\"\nWorkDir=src\nother line\n# Target=x\n",
+        "; comment\n  target = bin/O.EXE \r\nBUILD=make \"all of it\"\nWorkDir=src\nother line\n# "
+        "Target=x\n",
         "/w/apps/O.APP");
     EXPECT_EQ(f.target, "/w/apps/bin/O.EXE");
     EXPECT_EQ(f.build, "make \"all of it\"");
@@ -97,7 +98,8 @@ TEST(StandinFiles, TextFormsRoundTripTextAndBinary) {
     EXPECT_TRUE(ToTextForm("application", binary).starts_with("VXIDE-TEXT application hex\n"));
     EXPECT_EQ(FromTextForm("hand written\n"), "hand written\n");
     // A text form that passed through an editor or a tool that writes CRLF reads the same.
-    EXPECT_EQ(FromTextForm("VXIDE-TEXT dictionary hex\r\n00ff0a\r\n41\r\n"), std::string("\0\xff\nA", 4));
+    EXPECT_EQ(FromTextForm("VXIDE-TEXT dictionary hex\r\n00ff0a\r\n41\r\n"),
+              std::string("\0\xff\nA", 4));
     EXPECT_EQ(FromTextForm("VXIDE-TEXT application plain\r\nTarget=O.EXE\r\n"), "Target=O.EXE\r\n");
 }
 
@@ -125,7 +127,8 @@ TEST(StandinFiles, SourcesAreFoundIgnoringCaseAndResultsWrittenWhole) {
 
     ASSERT_TRUE(WriteFileAtomically(folder / "ORDERS.APP", "replaced", &error));
     EXPECT_EQ(ReadWholeFile(folder / "ORDERS.APP", &error), "replaced");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);  // no leftovers
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}),
+              1);  // no leftovers
     EXPECT_FALSE(WriteFileAtomically(folder / "missing/X.TXA", "x", &error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos);
     EXPECT_FALSE(ReadWholeFile(folder / "none", &error));

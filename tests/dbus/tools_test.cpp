@@ -9,8 +9,8 @@
 #include <memory>
 #include <sstream>
 
-#include "tests/dbus/process_support.hpp"
 #include <nlohmann/json.hpp>
+#include "tests/dbus/process_support.hpp"
 
 namespace zelt::testing {
 namespace {
@@ -31,7 +31,9 @@ std::vector<std::string> Programs() {
     return programs;
 }
 
-std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string BaseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
 
 TEST(Programs, AnswerHelpAndVersionAndRefuseUnknownOptions) {
     for (const std::string& program : Programs()) {
@@ -51,8 +53,8 @@ TEST(Programs, AnswerHelpAndVersionAndRefuseUnknownOptions) {
 
 TEST(Programs, WithoutASessionBusTheBusToolsSaySoAndHowToStartOne) {
     for (const std::string& program : {kVxidePath, kVxcmdPath}) {
-        const ProgramRun run =
-            RunProgram({"env", "-u", "DBUS_SESSION_BUS_ADDRESS", "-u", "XDG_RUNTIME_DIR", program}, 20000);
+        const ProgramRun run = RunProgram(
+            {"env", "-u", "DBUS_SESSION_BUS_ADDRESS", "-u", "XDG_RUNTIME_DIR", program}, 20000);
         EXPECT_GT(run.exit_code, 0);
         EXPECT_NE(run.err.find("no session bus is running"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("dbus-run-session -- "), std::string::npos) << run.err;
@@ -69,7 +71,8 @@ TEST(Readme, TheToolCommandsWorkAsWritten) {
     std::vector<std::string> block;
     bool in_block = false;
     for (std::string line; std::getline(readme, line);) {
-        if (line.starts_with("    ") && (in_block || line.find("tools/vxide/vxide") != std::string::npos)) {
+        if (line.starts_with("    ") &&
+            (in_block || line.find("tools/vxide/vxide") != std::string::npos)) {
             in_block = true;
         }
         if (in_block && !line.starts_with("    ")) break;
@@ -78,7 +81,8 @@ TEST(Readme, TheToolCommandsWorkAsWritten) {
     ASSERT_FALSE(block.empty());
 
     const std::string tree = "build/release/";
-    const std::string scratch = "/tmp/zelt-tools";  // the README's folder, here one of the test's own
+    const std::string scratch =
+        "/tmp/zelt-tools";  // the README's folder, here one of the test's own
     TempFolder folder;
     std::unique_ptr<ChildProcess> server;
     std::string last_output;
@@ -87,8 +91,10 @@ TEST(Readme, TheToolCommandsWorkAsWritten) {
             EXPECT_NE(line.find(" build/release"), std::string::npos) << line;
             continue;
         }
-        for (std::size_t p; (p = line.find(tree)) != std::string::npos;) line.replace(p, tree.size(), kBuildRoot + "/");
-        for (std::size_t p; (p = line.find(scratch)) != std::string::npos;) line.replace(p, scratch.size(), folder.path());
+        for (std::size_t p; (p = line.find(tree)) != std::string::npos;)
+            line.replace(p, tree.size(), kBuildRoot + "/");
+        for (std::size_t p; (p = line.find(scratch)) != std::string::npos;)
+            line.replace(p, scratch.size(), folder.path());
         if (line == "kill %1") {
             ASSERT_TRUE(server);
             server.reset();
@@ -115,15 +121,18 @@ TEST(TestScript, PrintsALinePerStage) {
     WriteScript(bin + "/dpkg-query", "printf 'install ok installed'\n");
     WriteScript(bin + "/cmake", "echo \"cmake $*\" >> \"" + (folder / "calls") + "\"\n");
     WriteScript(bin + "/dbus-run-session", "echo \"bus $*\" >> \"" + (folder / "calls") + "\"\n");
-    const ProgramRun run = RunProgram({"env", "PATH=" + bin + ":/usr/bin:/bin", "ZELT_TEST_BUILD=" + (folder / "tree"),
-                                       "bash", kSourceRoot + "/scripts/test"});
+    const ProgramRun run =
+        RunProgram({"env", "PATH=" + bin + ":/usr/bin:/bin", "ZELT_TEST_BUILD=" + (folder / "tree"),
+                    "bash", kSourceRoot + "/scripts/test"});
     EXPECT_EQ(run.exit_code, 0) << run.err;
     std::vector<std::string> stages;
     std::istringstream lines(run.out);
     for (std::string line; std::getline(lines, line);) {
         if (line.starts_with("== ")) stages.push_back(line.substr(3, line.find(' ', 3) - 3));
     }
-    EXPECT_EQ(stages, (std::vector<std::string>{"installing", "configuring", "building", "testing"})) << run.out;
+    EXPECT_EQ(stages,
+              (std::vector<std::string>{"installing", "configuring", "building", "testing"}))
+        << run.out;
 }
 
 // A hang must fail as one test, not stall the whole run: every test has a time-out of at

@@ -29,10 +29,12 @@ void Write(const std::string& path, const std::string& content) {
     ASSERT_TRUE(vxide::WriteFileAtomically(path, content, &error)) << error;
 }
 
-bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 class VxcmdWithVxide : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(bus.ready()); }
     PrivateBus bus;
     TempFolder folder;
@@ -47,13 +49,15 @@ TEST_F(VxcmdWithVxide, AMakeIsAcknowledgedAndItsTargetWritten) {
     EXPECT_EQ(run.out, "OK\n");
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_TRUE(WaitUntil([&] { return Exists(folder / "bin/ORDERS.EXE"); }));
-    EXPECT_TRUE(Read(folder / "bin/ORDERS.EXE").starts_with("Made by vxide from " + (folder / "ORDERS.APP")));
+    EXPECT_TRUE(Read(folder / "bin/ORDERS.EXE")
+                    .starts_with("Made by vxide from " + (folder / "ORDERS.APP")));
 }
 
 TEST_F(VxcmdWithVxide, AnUnknownCommandPrintsTheRuntimeAndTheIdeError) {
     Vxide server({"--instance", "unknown"});
     ASSERT_TRUE(server.ready());
-    const ProgramRun run = Vxcmd({"[Compile(\"x\")]", "--request", "GetErrorNum", "--request", "NoSuchItem"});
+    const ProgramRun run =
+        Vxcmd({"[Compile(\"x\")]", "--request", "GetErrorNum", "--request", "NoSuchItem"});
     EXPECT_EQ(run.out,
               "ERROR 603 DDEexecute - invalid command\n"
               "IDE 1 : Unknown command: Compile\n"
@@ -74,7 +78,8 @@ TEST_F(VxcmdWithVxide, NoServerTimeOutsAndWrongArguments) {
     EXPECT_EQ(run.out, "ERROR 605 DDE transaction timed out\n");
     EXPECT_EQ(run.exit_code, 1);
     // Wrong usage has a status of its own, and says so on standard error.
-    for (const auto& args : {std::vector<std::string>{"--timeout", "soon"}, {"--bogus"}, {"--request"}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"--timeout", "soon"}, {"--bogus"}, {"--request"}}) {
         run = Vxcmd(args);
         EXPECT_EQ(run.exit_code, 64) << args[0];
         EXPECT_EQ(run.out, "");
@@ -100,14 +105,18 @@ TEST_F(VxcmdWithVxide, ACommandThatIsNotSentOrNotAnsweredSaysWhy) {
               "ERROR 603 DDEexecute - invalid command\n"
               "IDE 1 : Unknown command: Frob\n"
               "ERROR 603 DDEexecute - invalid command\n"
-              "NOT SENT : it is not UTF-8 text (byte 23 is \\xFF): [ExecuteProject(\"/src/\\xFF.APP\")]\n");
+              "NOT SENT : it is not UTF-8 text (byte 23 is \\xFF): "
+              "[ExecuteProject(\"/src/\\xFF.APP\")]\n");
     std::ifstream log(folder / "log");
-    EXPECT_EQ(std::count(std::istreambuf_iterator<char>(log), {}, '\n'), 1);  // only [Frob()] arrived
+    EXPECT_EQ(std::count(std::istreambuf_iterator<char>(log), {}, '\n'),
+              1);  // only [Frob()] arrived
 
     Vxide vanishing({"--instance", "a_vanishing", "--never-ack", "--exit-after", "1"});
     ASSERT_TRUE(vanishing.ready());
     run = Vxcmd({"[A]"});
-    EXPECT_EQ(run.out, "ERROR 603 DDEexecute - invalid command\nGONE : the IDE went away before it answered\n");
+    EXPECT_EQ(
+        run.out,
+        "ERROR 603 DDEexecute - invalid command\nGONE : the IDE went away before it answered\n");
     EXPECT_EQ(run.exit_code, 1);
 }
 
@@ -134,7 +143,7 @@ TEST_F(VxcmdWithVxide, ExportAndImportRoundTripTheContent) {
     // A missing source is rejected before anything is written.
     run = Vxcmd({app::ImportDictionaryCommand(folder / "NONE")});
     EXPECT_EQ(run.out, "ERROR 603 DDEexecute - invalid command\nIDE 3 : Source file not found: " +
-                              (folder / "NONE.TXD") + "\n");
+                           (folder / "NONE.TXD") + "\n");
     EXPECT_FALSE(Exists(folder / "NONE.DCT"));
 }
 
@@ -142,7 +151,8 @@ TEST_F(VxcmdWithVxide, BuildsRunWithoutAShellAndDecideTheTarget) {
     Vxide server({"--instance", "builds"});
     ASSERT_TRUE(server.ready());
     // A build that makes its own target keeps it; the arguments arrive as split.
-    Write(folder / "REAL.APP", "Target=REAL.EXE\nBuild=sh -c 'printf \"%s\" \"$1\" > REAL.EXE' sh 'real $HOME'\n");
+    Write(folder / "REAL.APP",
+          "Target=REAL.EXE\nBuild=sh -c 'printf \"%s\" \"$1\" > REAL.EXE' sh 'real $HOME'\n");
     // A build that makes nothing gets the stand-in's target.
     Write(folder / "PLAIN.APP", "Target=PLAIN.EXE\nBuild=true\n");
     // A failing build leaves no target and records the error.
@@ -150,9 +160,11 @@ TEST_F(VxcmdWithVxide, BuildsRunWithoutAShellAndDecideTheTarget) {
     // No target: rejected.
     Write(folder / "NOTARGET.APP", "Build=true\n");
 
-    ProgramRun run = Vxcmd({app::MakeCommand(folder / "REAL.APP"), app::MakeCommand(folder / "PLAIN.APP")});
+    ProgramRun run =
+        Vxcmd({app::MakeCommand(folder / "REAL.APP"), app::MakeCommand(folder / "PLAIN.APP")});
     EXPECT_EQ(run.out, "OK\nOK\n");
-    EXPECT_TRUE(WaitUntil([&] { return Exists(folder / "REAL.EXE") && Exists(folder / "PLAIN.EXE"); }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return Exists(folder / "REAL.EXE") && Exists(folder / "PLAIN.EXE"); }));
     EXPECT_EQ(Read(folder / "REAL.EXE"), "real $HOME");
     EXPECT_TRUE(Read(folder / "PLAIN.EXE").starts_with("Made by vxide"));
 
@@ -168,16 +180,19 @@ TEST_F(VxcmdWithVxide, BuildsRunWithoutAShellAndDecideTheTarget) {
     EXPECT_TRUE(WaitUntil([&] {
         return Vxcmd({"--request", "GetErrorMsg"}).out ==
                "DATA The build of " + (folder / "PIPED.APP") +
-                   " failed with status 1; the command line is not run by a shell, so \"|\" has no meaning in it\n";
+                   " failed with status 1; the command line is not run by a shell, so \"|\" has no "
+                   "meaning in it\n";
     }));
 
     run = Vxcmd({app::MakeCommand(folder / "NOTARGET.APP")});
-    EXPECT_EQ(run.out, "ERROR 603 DDEexecute - invalid command\nIDE 4 : The application names no target: " +
-                              (folder / "NOTARGET.APP") + "\n");
+    EXPECT_EQ(run.out,
+              "ERROR 603 DDEexecute - invalid command\nIDE 4 : The application names no target: " +
+                  (folder / "NOTARGET.APP") + "\n");
 }
 
 TEST_F(VxcmdWithVxide, DelaysHoldBackTheAcknowledgementAndTheResult) {
-    Vxide server({"--instance", "delays", "--ack-delay", "300", "--result-delay", "700", "--log", folder / "log"});
+    Vxide server({"--instance", "delays", "--ack-delay", "300", "--result-delay", "700", "--log",
+                  folder / "log"});
     ASSERT_TRUE(server.ready());
     Write(folder / "A.APP", "Target=A.EXE\n");
     const std::int64_t sent = SteadyMs();

@@ -18,7 +18,7 @@ namespace zelt::app::testing {
 using Texts = std::vector<std::string>;
 
 class FormsTest : public DictionaryTest {
-protected:
+  protected:
     void SetUp() override {
         DictionaryTest::SetUp();
         errors.SetPresenter(&window_presenter);
@@ -41,7 +41,8 @@ protected:
     std::string Dir() const { return dir_.string() + "/"; }
 
     // An application stored directly (its file need not exist); the tables stay as they were.
-    void StoreApp(const std::string& dir, const std::string& name, std::int32_t project, std::uint8_t priority = 1) {
+    void StoreApp(const std::string& dir, const std::string& name, std::int32_t project,
+                  std::uint8_t priority = 1) {
         AppsRelations.OpenAll();
         AppsManager.PrepareRecord();
         APP.DrivenPath = dir;
@@ -66,7 +67,8 @@ protected:
     // The texts a list shows in one column, row by row.
     static Texts Column(const runtime::Window& w, runtime::ControlNumber list, int column) {
         Texts out;
-        for (int row = 1; row <= w.RowCount(list); ++row) out.push_back(w.CellText(list, row, column));
+        for (int row = 1; row <= w.RowCount(list); ++row)
+            out.push_back(w.CellText(list, row, column));
         return out;
     }
 

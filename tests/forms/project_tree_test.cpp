@@ -1,8 +1,8 @@
 // The project tree in a window of its own on real tables: the build, expanding and
 // contracting, the rebuild that keeps what was open, and edits through the real forms.
+#include "app/tree/project_tree.hpp"
 #include "app/forms/update_apps.hpp"
 #include "app/forms/update_projects.hpp"
-#include "app/tree/project_tree.hpp"
 #include "runtime/window/key_codes.hpp"
 #include "tests/forms/forms_fixture.hpp"
 
@@ -36,11 +36,12 @@ struct NavigatingToolbar final : framework::ToolbarTarget {
 };
 
 class TreeHost final : public framework::WindowController {
-public:
+  public:
     explicit TreeHost(framework::ErrorReporter& errors)
         : WindowController(errors, HostDeclaration(), "Main"),
-          tree(*this, {TreeCtl::RelTree, TreeCtl::Expand, TreeCtl::Contract, TreeCtl::Insert2, TreeCtl::Change2,
-                       TreeCtl::Delete2},
+          tree(*this,
+               {TreeCtl::RelTree, TreeCtl::Expand, TreeCtl::Contract, TreeCtl::Insert2,
+                TreeCtl::Change2, TreeCtl::Delete2},
                StandardTreeForms(errors)) {}
     framework::Level Init() override {
         WindowController::Init();
@@ -53,7 +54,7 @@ public:
 };
 
 class ProjectTreeTest : public FormsTest {
-protected:
+  protected:
     void SetUp() override {
         FormsTest::SetUp();
         alpha = StoreProject("Alpha");
@@ -68,15 +69,19 @@ protected:
         std::string out;
         for (const RelTreeEntry& e : host.tree.Queue()) {
             if (!out.empty()) out += "|";
-            if (e.Level == tree_level::Root) out += e.Display;
-            else if (std::abs(e.Level) == tree_level::Project) out += (e.Level < 0 ? "+" : e.Loaded ? "-" : " ") + e.Display;
-            else out += "  " + e.Display;
+            if (e.Level == tree_level::Root)
+                out += e.Display;
+            else if (std::abs(e.Level) == tree_level::Project)
+                out += (e.Level < 0 ? "+" : e.Loaded ? "-" : " ") + e.Display;
+            else
+                out += "  " + e.Display;
         }
         return out;
     }
     std::string Selected() const {
         const int row = host.Window().Choice(TreeCtl::RelTree);
-        return row >= 1 ? host.tree.Queue().at(static_cast<std::size_t>(row - 1)).Display : "<none>";
+        return row >= 1 ? host.tree.Queue().at(static_cast<std::size_t>(row - 1)).Display
+                        : "<none>";
     }
     // Opens and closes another window: the host loses and regains the focus.
     void ChangeFocus() {
@@ -100,7 +105,8 @@ TEST_F(ProjectTreeTest, ProjectsOpenByKeysAndEventsAndOnlyWhenTheyHaveApplicatio
     script.SelectRow(TreeCtl::RelTree, 3);
     script.Key(TreeCtl::RelTree, key::Right);
     script.Run([this] {
-        EXPECT_EQ(Shape(), "PROJECTS|+Alpha| Beta|+Gamma") << "a project without applications stays shut";
+        EXPECT_EQ(Shape(), "PROJECTS|+Alpha| Beta|+Gamma")
+            << "a project without applications stays shut";
         EXPECT_TRUE(host.tree.LoadedLevels().empty());
     });
     script.SelectRow(TreeCtl::RelTree, 2);
@@ -143,7 +149,8 @@ TEST_F(ProjectTreeTest, OpenProjectsSurviveARebuildAndAFocusChangeUntilContractA
     script.Press(TreeCtl::Contract);
     script.Run([this] {
         EXPECT_TRUE(host.tree.LoadedLevels().empty());
-        EXPECT_EQ(Selected(), "Gamma") << "an application that is no longer shown gives way to its project";
+        EXPECT_EQ(Selected(), "Gamma")
+            << "an application that is no longer shown gives way to its project";
     });
     ChangeFocus();
     script.Run([this] { EXPECT_EQ(Shape(), "PROJECTS|+Alpha| Beta|+Gamma"); });

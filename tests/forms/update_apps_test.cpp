@@ -17,7 +17,7 @@ using framework::ResponseCompleted;
 namespace btn = runtime::button;
 
 class UpdateAppsTest : public FormsTest {
-protected:
+  protected:
     framework::ResponseCode Run(framework::RequestCode request) {
         return framework::CallWithRequest(request, [this] { UpdateApps(errors); });
     }
@@ -71,7 +71,8 @@ TEST_F(UpdateAppsTest, AMissingTargetIsQuestionedOncePerForm) {
     script.Press(Ctl::Ok);
     script.AnswerMessage(btn::Yes).Expecting("Use .APP directory for target also?");
     script.Run([this] {
-        EXPECT_EQ(APP.Target.Clip(), Dir() + "src/ORDERS.EXE") << "Yes puts the target beside the application";
+        EXPECT_EQ(APP.Target.Clip(), Dir() + "src/ORDERS.EXE")
+            << "Yes puts the target beside the application";
         EXPECT_EQ(Form()->Focus(), Ctl::Target);
     });
     script.Press(Ctl::Ok);  // the target is still missing: saved without a second question
@@ -118,7 +119,8 @@ TEST_F(UpdateAppsTest, OkRefusesAMissingSourceAndPrioritiesOutOfRange) {
     script.Type(Ctl::Priority, "255");
     script.Press(Ctl::Ok);
     EXPECT_EQ(Insert(), ResponseCompleted);
-    EXPECT_EQ(Captions(), (Texts{"Don't Do That!", "Priority", "Priority", "Priority", "Priority"}));
+    EXPECT_EQ(Captions(),
+              (Texts{"Don't Do That!", "Priority", "Priority", "Priority", "Priority"}));
     ASSERT_TRUE(Stored(Dir() + "src/", "ORDERS.APP"));
     EXPECT_EQ(APP.Priority, 255);
 }
@@ -150,13 +152,14 @@ TEST_F(UpdateAppsTest, ChangeKeepsTheProjectAndTheChoosersFillTheNames) {
     AppsRelations.CloseAll();
     ASSERT_EQ(script.Choosers().size(), 2u);
     EXPECT_EQ(script.Choosers()[0].title, "Choose a File");
-    EXPECT_EQ(script.Choosers()[0].filters,
-              (std::vector<runtime::FileFilter>{{"Application files", "*.app"}, {"Dictionary Files", "*.dct"},
-                                                {"Projects", "*.prj"}}));
+    EXPECT_EQ(
+        script.Choosers()[0].filters,
+        (std::vector<runtime::FileFilter>{
+            {"Application files", "*.app"}, {"Dictionary Files", "*.dct"}, {"Projects", "*.prj"}}));
     EXPECT_EQ(script.Choosers()[1].title, "Set Target");
     EXPECT_EQ(script.Choosers()[1].filters,
-              (std::vector<runtime::FileFilter>{{"Executable files", "*.EXE"}, {"DLLs", "*.DLL"},
-                                                {"Libraries", "*.LIB"}}));
+              (std::vector<runtime::FileFilter>{
+                  {"Executable files", "*.EXE"}, {"DLLs", "*.DLL"}, {"Libraries", "*.LIB"}}));
     EXPECT_FALSE(Stored(Dir() + "src/", "ORDERS.APP"));
     ASSERT_TRUE(Stored(Dir() + "new/", "MOVED.APP"));
     EXPECT_EQ(APP.Target.Clip(), exe);

@@ -1,7 +1,7 @@
 // The project form and the application picker on real tables: membership through Add App
 // and Remove App, the picker's two sorts with their locators, and a cancelled new project.
-#include "app/forms/select_app.hpp"
 #include "app/forms/update_projects.hpp"
+#include "app/forms/select_app.hpp"
 #include "tests/forms/forms_fixture.hpp"
 
 namespace zelt::app::testing {
@@ -12,7 +12,7 @@ using Pick = SelectAppCtl;
 namespace btn = runtime::button;
 
 class UpdateProjectsTest : public FormsTest {
-protected:
+  protected:
     void SetUp() override {
         FormsTest::SetUp();
         alpha = StoreProject("Alpha");
@@ -32,7 +32,8 @@ protected:
             EXPECT_EQ(ProjectsManager.Fetch(ProjectsTable::ProjectNameKey), framework::LevelOk);
         }
         const auto response = framework::CallWithRequest(
-            name.empty() ? framework::RequestInsert : framework::RequestChange, [this] { UpdateProjects(errors); });
+            name.empty() ? framework::RequestInsert : framework::RequestChange,
+            [this] { UpdateProjects(errors); });
         ProjectsRelations.CloseAll();
         return response;
     }
@@ -82,7 +83,8 @@ TEST_F(UpdateProjectsTest, RemoveAppAsksAndKeepsTheApplication) {
     script.Run([this] { EXPECT_EQ(Listed("Project will be Updated"), Texts{}); });
     script.Press(Ctl::Cancel);
     RunForm("Beta");
-    EXPECT_EQ(Applications(), "X.APP:1 Y.APP:0 LOOSE.APP:0 ") << "the record stays, without a project";
+    EXPECT_EQ(Applications(), "X.APP:1 Y.APP:0 LOOSE.APP:0 ")
+        << "the record stays, without a project";
     EXPECT_EQ(Captions(), (Texts{"Confirm", "Confirm"}));
 }
 
@@ -90,15 +92,19 @@ TEST_F(UpdateProjectsTest, ThePickerSortsByItsTabsAndLocates) {
     StoreApp("/z/", "Z.APP", 0, 3);
     APP.Application = "KEPT.APP";
     runtime::Window* picker = nullptr;
-    auto highlighted = [&picker] { return picker->CellText(Pick::Browse1, picker->Choice(Pick::Browse1), 3); };
+    auto highlighted = [&picker] {
+        return picker->CellText(Pick::Browse1, picker->Choice(Pick::Browse1), 3);
+    };
     script.Run([&] {
         picker = session.system.FindWindow("Select Application");
         ASSERT_NE(picker, nullptr);
-        EXPECT_EQ(Column(*picker, Pick::Browse1, 3), (Texts{"LOOSE.APP", "X.APP", "Y.APP", "Z.APP"}));
+        EXPECT_EQ(Column(*picker, Pick::Browse1, 3),
+                  (Texts{"LOOSE.APP", "X.APP", "Y.APP", "Z.APP"}));
     });
     script.Press(Pick::Tab3);
     script.Run([&] {
-        EXPECT_EQ(Column(*picker, Pick::Browse1, 3), (Texts{"Y.APP", "X.APP", "LOOSE.APP", "Z.APP"}));
+        EXPECT_EQ(Column(*picker, Pick::Browse1, 3),
+                  (Texts{"Y.APP", "X.APP", "LOOSE.APP", "Z.APP"}));
         EXPECT_EQ(Column(*picker, Pick::Browse1, 1), (Texts{"1", "2", "3", "3"}));
     });
     script.SelectRow(Pick::Browse1, 1);
@@ -126,7 +132,8 @@ TEST_F(UpdateProjectsTest, ACancelledNewProjectGivesItsApplicationsBack) {
     script.Press(Ctl::Cancel);
     script.AnswerMessage(btn::No).Expecting("save the changes");
     EXPECT_EQ(RunForm(""), framework::ResponseCancelled);
-    EXPECT_EQ(Applications(), "X.APP:1 Y.APP:2 LOOSE.APP:0 ") << "nothing deleted with the reserved project";
+    EXPECT_EQ(Applications(), "X.APP:1 Y.APP:2 LOOSE.APP:0 ")
+        << "nothing deleted with the reserved project";
     EXPECT_EQ(ProjectCount(), 2);
 
     script.Type(Ctl::ProjectName, "Gamma");

@@ -25,7 +25,9 @@
 #include "tests/app/dictionary_fixture.hpp"
 
 // The font configuration library keeps caches for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\n";
+}
 
 namespace zelt::app::testing {
 namespace {
@@ -34,7 +36,8 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "test_forms_qt";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);  // never destroyed: Qt cleans up itself
+    static QApplication* app =
+        new QApplication(argc, argv);  // never destroyed: Qt cleans up itself
     return *app;
 }
 
@@ -52,7 +55,7 @@ std::set<QString> TextsOf(QWidget* top) {
 }
 
 class FormsScreens : public DictionaryTest {
-protected:
+  protected:
     FormsScreens() : app_(App()), system_(backend_), installed_(system_) {}
 
     void SetUp() override {
@@ -88,7 +91,8 @@ protected:
             const QImage shot = top->grab().toImage();
             EXPECT_TRUE(shot.save(QString::fromUtf8(ZELT_SCREENSHOT_DIR) + "/" + file));
             const auto texts = TextsOf(top);
-            for (const QString& text : expected) EXPECT_TRUE(texts.count(text)) << file << ": no \"" << text.toStdString() << "\"";
+            for (const QString& text : expected)
+                EXPECT_TRUE(texts.count(text)) << file << ": no \"" << text.toStdString() << "\"";
             top->findChild<QPushButton*>(QString::fromLatin1(close))->click();
             shots_ += 1;
         });
@@ -111,8 +115,8 @@ protected:
 TEST_F(FormsScreens, TheApplicationForm) {
     Photograph("Record will be Changed", "update_apps.png",
                {"App. &Name:", " ...", "Drive N Path:", "Application:", "Target:", "...",
-                "\"Target\" must include path, file name and extension", "Priority:",
-                "and match Project settings.", "Tag", "&Ok", "&Cancel"},
+                "\"Target\" must include path, file name and extension",
+                "Priority:", "and match Project settings.", "Tag", "&Ok", "&Cancel"},
                "?Cancel");
     EXPECT_EQ(framework::CallWithRequest(framework::RequestChange, [this] { UpdateApps(errors); }),
               framework::ResponseCancelled);
@@ -122,18 +126,19 @@ TEST_F(FormsScreens, TheApplicationForm) {
 TEST_F(FormsScreens, TheProjectForm) {
     PRO.ProjectName = "Billing";
     ASSERT_EQ(ProjectsManager.Fetch(ProjectsTable::ProjectNameKey), framework::LevelOk);
-    Photograph("Project will be Updated", "update_projects.png",
-               {"General", "&Applications", "Project Name:", "Project Applications:", "Priority", "Drive & P ath",
-                "Application", "&Add App", "&Remove App", "Chan&ge", "&Ok", "&Cancel"},
-               "?Cancel");
+    Photograph(
+        "Project will be Updated", "update_projects.png",
+        {"General", "&Applications", "Project Name:", "Project Applications:", "Priority",
+         "Drive & P ath", "Application", "&Add App", "&Remove App", "Chan&ge", "&Ok", "&Cancel"},
+        "?Cancel");
     framework::CallWithRequest(framework::RequestChange, [this] { UpdateProjects(errors); });
     EXPECT_EQ(shots_, 1);
 }
 
 TEST_F(FormsScreens, ThePicker) {
     Photograph("Select Application", "select_app.png",
-               {"Priority", "Drive & P ath", "Application", "&Add to Project", "&Insert", "Chan&ge", "&Delete",
-                "APP &Name", "&Priority", "&Close"},
+               {"Priority", "Drive & P ath", "Application", "&Add to Project", "&Insert", "Chan&ge",
+                "&Delete", "APP &Name", "&Priority", "&Close"},
                "?Close");
     EXPECT_EQ(framework::CallWithRequest(framework::RequestSelect, [this] { SelectApp(errors); }),
               framework::ResponseCancelled);
@@ -142,13 +147,15 @@ TEST_F(FormsScreens, ThePicker) {
 
 // The tree in a window of its own, with every project open.
 class TreeWindow final : public framework::WindowController {
-public:
+  public:
     explicit TreeWindow(framework::ErrorReporter& errors)
-        : WindowController(errors, Declaration(), "Main"), tree(*this, {1, 2, 3, 4, 5, 6}, StandardTreeForms(errors)) {}
+        : WindowController(errors, Declaration(), "Main"),
+          tree(*this, {1, 2, 3, 4, 5, 6}, StandardTreeForms(errors)) {}
     static runtime::WindowDeclaration Declaration() {
         runtime::WindowDeclaration w("Projects");
         w.Tree("?RelTree", ProjectTreeFormat()).Hint(30, 8);
-        for (const char* b : {"&Expand All", "Co&ntract All", "&Insert", "Chan&ge", "&Delete", "Close"})
+        for (const char* b :
+             {"&Expand All", "Co&ntract All", "&Insert", "Chan&ge", "&Delete", "Close"})
             w.Button(std::string("?") + runtime::StripAccelerator(b), b);
         return w;
     }
@@ -167,9 +174,11 @@ TEST_F(FormsScreens, TheProjectTreeWithItsShippedIcons) {
     AddProject("Archive");
     EXPECT_FALSE(platform::IconByName("~pick.ico").isNull());
     for (const char* name : {"folder", "folder-open", "application-x-executable"})
-        EXPECT_TRUE(QFile::exists(QStringLiteral(":/zelt/icons/%1-16.png").arg(QLatin1String(name)))) << name;
-    Photograph("Projects", "project_tree.png", {"&Expand All", "Co&ntract All", "&Insert", "Chan&ge", "&Delete"},
-               "?Close");
+        EXPECT_TRUE(
+            QFile::exists(QStringLiteral(":/zelt/icons/%1-16.png").arg(QLatin1String(name))))
+            << name;
+    Photograph("Projects", "project_tree.png",
+               {"&Expand All", "Co&ntract All", "&Insert", "Chan&ge", "&Delete"}, "?Close");
     TreeWindow window(errors);
     window.Run();
     EXPECT_EQ(shots_, 1);

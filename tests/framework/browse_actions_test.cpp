@@ -17,10 +17,13 @@ using Names = std::vector<std::string>;
 namespace btn = runtime::button;
 
 class BrowseActionsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        rec.stored = {{1, {1, "Ada", "Rome"}}, {2, {2, "Bob", "Oslo"}}, {3, {3, "Cyd", "Rome"}},
-                      {4, {4, "Dan", "Rome"}}, {5, {5, "Eve", "Oslo"}}};
+        rec.stored = {{1, {1, "Ada", "Rome"}},
+                      {2, {2, "Bob", "Oslo"}},
+                      {3, {3, "Cyd", "Rome"}},
+                      {4, {4, "Dan", "Rome"}},
+                      {5, {5, "Eve", "Oslo"}}};
         rec.next_id = 10;
     }
     // Limits the list to the people of `parent_city`, as a child list of a city browse.
@@ -55,7 +58,8 @@ TEST_F(BrowseActionsTest, InsertPrimesTheRangeAndShowsTheNewRecord) {
     });
     script.Press(ListWindow::Insert);
     script.Run([&] {
-        EXPECT_EQ(w.Names(), (Names{"Bea", "Cyd", "Dan"})) << "the new record on the highlighted row";
+        EXPECT_EQ(w.Names(), (Names{"Bea", "Cyd", "Dan"}))
+            << "the new record on the highlighted row";
         EXPECT_EQ(w.Highlighted(), "Bea");
     });
     script.Run([&] {
@@ -150,7 +154,8 @@ TEST_F(BrowseActionsTest, SelectingLeavesTheChosenRecordAndCancellingLeavesTheBu
     script.ChoosePopup(0);
     script.DoubleClick(ListWindow::List, 2);
     EXPECT_EQ(CallWithRequest(RequestSelect, [&] { w.Run(); }), ResponseCompleted);
-    EXPECT_EQ(script.Popups().at(0), (Names{"&Insert", "&Change", "&Delete", "&View", "-", "&Select"}));
+    EXPECT_EQ(script.Popups().at(0),
+              (Names{"&Insert", "&Change", "&Delete", "&View", "-", "&Select"}));
     EXPECT_EQ(rec.buffer, (Person{2, "Bob", "Oslo"}));
     EXPECT_TRUE(w.form_requests.empty());
 

@@ -15,7 +15,7 @@ using Rows = std::vector<std::string>;
 namespace key = runtime::key;
 
 class BrowseEditTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         people.Add("Ada", "Rome", 1);
         people.Add("Bob", "Oslo", 2);
@@ -46,7 +46,8 @@ TEST_F(BrowseEditTest, ChangesAndNewRowsAreWrittenThroughTheFileManager) {
     script.Key(PeopleList::List, key::Enter);
     script.Run([&] {
         EXPECT_EQ(Edited(), "");
-        EXPECT_EQ(people.Stored(), (Rows{"Ada/Rome/1", "Bea/Oslo/20", "Cyd/Rome/3"})) << "the city kept";
+        EXPECT_EQ(people.Stored(), (Rows{"Ada/Rome/1", "Bea/Oslo/20", "Cyd/Rome/3"}))
+            << "the city kept";
         EXPECT_EQ(w.Names(), (Rows{"Ada", "Bea", "Cyd"}));
     });
     // A new row: Tab from the last column saves it.
@@ -108,8 +109,8 @@ TEST_F(BrowseEditTest, PrintAndToolboxCallTheProgramsHooks) {
         b.PrintProcedure = 7;
         b.SetPrintHook([&](BrowseController&, std::uint16_t procedure) {
             // The report starts from the highlighted record, read whole (the city is no column).
-            calls.push_back("print " + std::to_string(procedure) + " " + people.rec.Name.Clip() + "/" +
-                            people.rec.City.Clip());
+            calls.push_back("print " + std::to_string(procedure) + " " + people.rec.Name.Clip() +
+                            "/" + people.rec.City.Clip());
         });
         b.SetToolboxHook([&](BrowseController&) { calls.push_back("toolbox"); });
     };

@@ -43,7 +43,8 @@ TEST(BrowseFilterTest, ACurrentLimitTakesTheFieldsOwnValueAndLongExpressionsAreC
     std::string project = "Build tools";
     SortOrder order;
     order.Limit = LimitType::Current;
-    order.RangeList.push_back({ViewField{"PRO:ProjectName", runtime::Use(project), true, false}, {}, {}});
+    order.RangeList.push_back(
+        {ViewField{"PRO:ProjectName", runtime::Use(project), true, false}, {}, {}});
     EXPECT_EQ(BuildFilterExpression(order), "PRO:ProjectName = 'Build tools'");
 
     order.Filter = {{"long", std::string(6000, 'x')}};
@@ -123,7 +124,8 @@ TEST(BrowseDistributionTest, NumericKeysMapLinearly) {
     EXPECT_EQ(d.PercentileOf("149"), 50);
     EXPECT_EQ(d.PercentileOf("5"), 1);
     EXPECT_EQ(d.PercentileOf("5000"), 100);
-    EXPECT_EQ(NumericDistribution(7, 7).PercentileOf("7"), 1) << "an empty span does not divide by zero";
+    EXPECT_EQ(NumericDistribution(7, 7).PercentileOf("7"), 1)
+        << "an empty span does not divide by zero";
 }
 
 }  // namespace

@@ -22,9 +22,13 @@ struct ItemRecord {
 #pragma pack(pop)
 
 class ItemList : public WindowController {
-public:
-    ItemList(ErrorReporter& errors, runtime::Table& table, ItemRecord& item, RelationTracker& tracker)
-        : WindowController(errors, Declaration(), "ItemList"), table_(table), record_(tracker), view_(table),
+  public:
+    ItemList(ErrorReporter& errors, runtime::Table& table, ItemRecord& item,
+             RelationTracker& tracker)
+        : WindowController(errors, Declaration(), "ItemList"),
+          table_(table),
+          record_(tracker),
+          view_(table),
           item_(item) {}
     BrowseController browse;
     static runtime::WindowDeclaration Declaration() {
@@ -43,10 +47,11 @@ public:
     }
     std::string Highlighted() const {
         const int c = browse.CurrentChoice;
-        return c >= 1 ? browse.ListQueue()[static_cast<std::size_t>(c - 1)].values.at(0) : std::string();
+        return c >= 1 ? browse.ListQueue()[static_cast<std::size_t>(c - 1)].values.at(0)
+                      : std::string();
     }
 
-private:
+  private:
     runtime::Table& table_;
     TrackedRecord record_;
     TableView view_;

@@ -17,7 +17,7 @@ using Names = std::vector<std::string>;
 namespace key = runtime::key;
 
 class BrowseScrollTest : public ::testing::Test {
-protected:
+  protected:
     void Fill(std::initializer_list<const char*> names) {
         int id = 1;
         for (const char* n : names) {
@@ -120,10 +120,14 @@ TEST_F(BrowseScrollTest, TypingTheSameLetterStepsThroughTheRecordsStartingWithIt
 
 TEST_F(BrowseScrollTest, TheThumbPositionsThroughTheDistribution) {
     Fill({"Abel", "Baker", "Miller", "Moore", "Smith", "Young"});
-    script.Run([&] { w.browse.SetThumb(std::make_unique<StepDistribution>(LookupMode::Names, step::Letters)); });
+    script.Run([&] {
+        w.browse.SetThumb(std::make_unique<StepDistribution>(LookupMode::Names, step::Letters));
+    });
     script.Thumb(ListWindow::List, 56);  // "MAQ"
     Check({"Miller", "Moore", "Smith"}, "Miller");
-    script.Run([&] { EXPECT_EQ(w.Window().Thumb(ListWindow::List), 61) << "the thumb follows to \"MIL\""; });
+    script.Run([&] {
+        EXPECT_EQ(w.Window().Thumb(ListWindow::List), 61) << "the thumb follows to \"MIL\"";
+    });
     script.Thumb(ListWindow::List, 1);
     Check({"Abel", "Baker", "Miller"}, "Abel");
     Finish();

@@ -13,7 +13,7 @@
 namespace zelt::framework::testing {
 
 class MemoryView final : public RecordView {
-public:
+  public:
     explicit MemoryView(FakeRecord& table) : table_(table) {}
 
     std::function<bool(const Person&)> passes;  // the filter; none: every record
@@ -24,7 +24,9 @@ public:
     bool filter_fails = false;
 
     std::string Name() const override { return "PEOPLE"; }
-    runtime::ErrorCode Open() override { return open_fails ? runtime::err::FileNotFound : runtime::err::NoError; }
+    runtime::ErrorCode Open() override {
+        return open_fails ? runtime::err::FileNotFound : runtime::err::NoError;
+    }
     void Close() override {}
     runtime::ErrorCode SetOrder(std::string_view o) override {
         order = o;
@@ -62,7 +64,7 @@ public:
     }
     int regets = 0;
 
-private:
+  private:
     using Key = std::tuple<std::string, int>;
     struct Bound {
         Key key;
@@ -71,7 +73,8 @@ private:
     static Key KeyOf(const Person& p) { return {p.name, p.id}; }
 
     runtime::ErrorCode Read(bool next) {
-        if (fail_after_reads >= 0 && reads >= fail_after_reads) return runtime::err::FileSystemError;
+        if (fail_after_reads >= 0 && reads >= fail_after_reads)
+            return runtime::err::FileSystemError;
         ++reads;
         std::optional<Person> found;
         for (const auto& [id, p] : table_.stored) {
@@ -99,7 +102,7 @@ private:
 
 // A window with one browse over the stand-in table; its update form is a function.
 class ListWindow : public WindowController {
-public:
+  public:
     enum Ctl : int { List = 1, Insert, Change, Delete, View, Select, Close };
 
     ListWindow(ErrorReporter& errors, FakeRecord& table, MemoryView& view)
@@ -114,7 +117,9 @@ public:
 
     static runtime::WindowDeclaration Declaration() {
         runtime::WindowDeclaration w("People");
-        w.List("?List", runtime::ListFormat{{{"Name", 20}, {"City", 20}}, {}, true}).Immediate().Hint(40, 3);
+        w.List("?List", runtime::ListFormat{{{"Name", 20}, {"City", 20}}, {}, true})
+            .Immediate()
+            .Hint(40, 3);
         w.Button("?Insert", "&Insert");
         w.Button("?Change", "&Change");
         w.Button("?Delete", "&Delete");
@@ -128,7 +133,8 @@ public:
         WindowController::Init();
         browse.Init(*this, List, view_, table_, Errors);
         browse.ActiveOrder().Order = "+PEO:Name,+PEO:Id";
-        browse.ActiveOrder().FreeElement = ViewField{"PEO:Name", runtime::Use(table_.buffer.name), true, true};
+        browse.ActiveOrder().FreeElement =
+            ViewField{"PEO:Name", runtime::Use(table_.buffer.name), true, true};
         browse.AddField(runtime::Use(table_.buffer.name));
         browse.AddField(runtime::Use(table_.buffer.city));
         browse.AddField(runtime::Use(table_.buffer.id));
@@ -156,11 +162,12 @@ public:
     }
     std::string Highlighted() const {
         const int c = browse.CurrentChoice;
-        return c >= 1 && c <= browse.RowCount() ? browse.ListQueue()[static_cast<std::size_t>(c - 1)].values.at(0)
-                                               : std::string("<none>");
+        return c >= 1 && c <= browse.RowCount()
+                   ? browse.ListQueue()[static_cast<std::size_t>(c - 1)].values.at(0)
+                   : std::string("<none>");
     }
 
-private:
+  private:
     FakeRecord& table_;
     MemoryView& view_;
 };

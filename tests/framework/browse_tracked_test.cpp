@@ -20,7 +20,7 @@ using Names = std::vector<std::string>;
 namespace btn = runtime::button;
 
 class TrackedTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         MemoryDriver::Reset();
         parent_fm.Init(t->Parent, s.errors);
@@ -100,8 +100,10 @@ TEST_F(TrackedTest, ATableViewReadsByKeyThroughItsFilter) {
 }
 
 TEST(FilterExpressionTest, PrecedenceQuotesAndErrors) {
-    std::map<std::string, FilterValue> fields{{"A:Name", {true, "O'Brien  ", 0}}, {"A:N", {false, {}, 7}}};
-    FilterExpression::Resolver resolve = [&](std::string_view label) -> std::optional<std::function<FilterValue()>> {
+    std::map<std::string, FilterValue> fields{{"A:Name", {true, "O'Brien  ", 0}},
+                                              {"A:N", {false, {}, 7}}};
+    FilterExpression::Resolver resolve =
+        [&](std::string_view label) -> std::optional<std::function<FilterValue()>> {
         auto it = fields.find(std::string(label));
         if (it == fields.end()) return std::nullopt;
         return std::function<FilterValue()>([&fields, key = it->first] { return fields.at(key); });
@@ -120,7 +122,8 @@ TEST(FilterExpressionTest, PrecedenceQuotesAndErrors) {
     EXPECT_FALSE(eval("(A:N = 1 OR A:N > 5) AND A:N < 7"));
     EXPECT_TRUE(eval("not A:N <> 7 and A:N >= -2.5")) << "keywords in any case";
     EXPECT_TRUE(eval("A:N < 10")) << "numbers compare as numbers, not as texts";
-    for (const char* bad : {"A:N", "A:N = ", "(A:N = 1", "A:N = 'x", "B:X = 1", "A:N = 1 AND", "A:N = 1 )"}) {
+    for (const char* bad :
+         {"A:N", "A:N = ", "(A:N = 1", "A:N = 'x", "B:X = 1", "A:N = 1 AND", "A:N = 1 )"}) {
         std::string error;
         EXPECT_FALSE(FilterExpression::Parse(bad, resolve, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -129,10 +132,14 @@ TEST(FilterExpressionTest, PrecedenceQuotesAndErrors) {
 
 // A window with a list of one parent's children.
 class ChildList : public WindowController {
-public:
+  public:
     ChildList(ErrorReporter& errors, Tables& t, RelationTracker& child, RelationTracker& parent)
-        : WindowController(errors, Declaration(), "ChildList"), t_(t), record_(child), view_(t.Child),
-          child_(child), parent_(parent) {}
+        : WindowController(errors, Declaration(), "ChildList"),
+          t_(t),
+          record_(child),
+          view_(t.Child),
+          child_(child),
+          parent_(parent) {}
     BrowseController browse;
     std::function<ResponseCode(RequestCode)> form;
 
@@ -163,7 +170,7 @@ public:
         return out;
     }
 
-private:
+  private:
     Tables& t_;
     TrackedRecord record_;
     TableView view_;
@@ -201,7 +208,7 @@ TEST_F(TrackedTest, AChildListFollowsItsParentAndNewChildrenJoinIt) {
 
 // An insert form over the parent table.
 class ParentForm : public WindowController {
-public:
+  public:
     ParentForm(ErrorReporter& errors, Tables& t, RelationTracker& parent)
         : WindowController(errors, Declaration(t), "UpdateParent"), record(parent) {}
     TrackedRecord record;

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,12 +53,12 @@ struct Person {
 // A table's managers played in memory: a buffer, stored records by id, snapshots, and
 // faults to play. Each operation is counted.
 class FakeRecord final : public PrimaryRecord {
-public:
+  public:
     Person buffer;
     std::map<int, Person> stored;
     int next_id = 1;
     // Faults.
-    Level update_result = LevelOk;   // what Update answers when it fails
+    Level update_result = LevelOk;  // what Update answers when it fails
     int updates_to_fail = 0;
     int deletes_to_fail = 0;
     bool reserve_fails = false;
@@ -81,9 +81,7 @@ public:
         snapshots_.erase(id);
         id = 0;
     }
-    bool SameAsSnapshot(SnapshotId id) override {
-        return id == 0 || snapshots_.at(id) == buffer;
-    }
+    bool SameAsSnapshot(SnapshotId id) override { return id == 0 || snapshots_.at(id) == buffer; }
     std::size_t LiveSnapshots() const { return snapshots_.size(); }
 
     Level EnsureOpen() override { return LevelOk; }
@@ -126,8 +124,9 @@ public:
     Level Delete(bool ask) override {
         ++deletes;
         delete_asked.push_back(ask);
-        if (ask && runtime::Message("Are you sure?", "Confirm Delete", runtime::StockIcon::None,
-                                    runtime::button::Yes | runtime::button::No) != runtime::button::Yes)
+        if (ask &&
+            runtime::Message("Are you sure?", "Confirm Delete", runtime::StockIcon::None,
+                             runtime::button::Yes | runtime::button::No) != runtime::button::Yes)
             return LevelNotify;
         if (deletes_to_fail > 0) {
             --deletes_to_fail;
@@ -145,7 +144,7 @@ public:
         return LevelOk;
     }
 
-private:
+  private:
     Level Reserve() {
         buffer.id = next_id++;
         stored[buffer.id] = buffer;

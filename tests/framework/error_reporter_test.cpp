@@ -54,7 +54,7 @@ struct MemoryLog final : ErrorLogSink {
 };
 
 class ErrorReporterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         errors.Init(&log);
         errors.SetPresenter(&presenter);
@@ -76,8 +76,8 @@ protected:
 TEST_F(ErrorReporterTest, DefaultTableInStoredOrderWithExactTexts) {
     std::vector<int> ids;
     for (const auto& e : errors.Errors()) ids.push_back(e.Id);
-    EXPECT_EQ(ids, (std::vector<int>{27, 26, 10, 24, 17, 18, 16, 14, 31, 30, 4,  6,  7,  34, 33,
-                                     20, 38, 12, 8,  13, 32, 19, 36, 37, 23, 25, 11, 9,  35, 21,
+    EXPECT_EQ(ids, (std::vector<int>{27, 26, 10, 24, 17, 18, 16, 14, 31, 30, 4,  6,  7, 34, 33,
+                                     20, 38, 12, 8,  13, 32, 19, 36, 37, 23, 25, 11, 9, 35, 21,
                                      1,  40, 3,  28, 5,  15, 22, 2,  39, 41, 42, 43, 44}));
     ASSERT_TRUE(errors.SetId(32));
     EXPECT_EQ(errors.CurrentEntry().Title, "Auto Increment Error");
@@ -111,8 +111,8 @@ TEST_F(ErrorReporterTest, LaterBlockOverridesAndPreviousYieldsEarlierTemplate) {
     EXPECT_EQ(presenter.shown[1].text, "[]");
 
     // A block cut short adds its whole records only.
-    std::vector<std::uint8_t> cut = PackErrorBlock(std::vector<ErrorDeclaration>{
-        {300, LevelNotify, "A", "a"}, {301, LevelNotify, "B", "b"}});
+    std::vector<std::uint8_t> cut = PackErrorBlock(
+        std::vector<ErrorDeclaration>{{300, LevelNotify, "A", "a"}, {301, LevelNotify, "B", "b"}});
     cut.resize(cut.size() - 1);
     std::size_t before = errors.Errors().size();
     static std::vector<std::uint8_t> keep;
@@ -133,7 +133,8 @@ TEST_F(ErrorReporterTest, TokenReplacement) {
     errors.SetFile("APPS.PLM");
     runtime::PostError(runtime::err::AccessDenied);
     errors.Raise(100);
-    EXPECT_EQ(presenter.shown.back().text, "Access Denied (5)|5|Access Denied|5|Access Denied|APPS.PLM");
+    EXPECT_EQ(presenter.shown.back().text,
+              "Access Denied (5)|5|Access Denied|5|Access Denied|APPS.PLM");
 
     // Code 90 shows the driver's own text and code.
     runtime::PostFileSystemError("17", "Possible data corruption in file");
@@ -184,8 +185,9 @@ TEST_F(ErrorReporterTest, HandlersByFatality) {
 
     errors.SetFile("TF.PLM");
     EXPECT_EQ(errors.Raise(msg::UseClosedFile), LevelFatal);
-    EXPECT_EQ(presenter.shown.back().text,
-              "Attempt to use file (TF.PLM) before it was opened  Press OK to end this application");
+    EXPECT_EQ(
+        presenter.shown.back().text,
+        "Attempt to use file (TF.PLM) before it was opened  Press OK to end this application");
     EXPECT_EQ(halts, (std::vector<std::string>{"3:File Usage Error"}));
 
     // AskMessage: own buttons, neither logged nor remembered.
@@ -265,7 +267,7 @@ TEST_F(ErrorReporterTest, LogLineFormAndFailingLogDoesNotStopTheMessage) {
 }
 
 class StandardErrorLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("zelt_errlog_" + std::to_string(::getpid()) + "_" +

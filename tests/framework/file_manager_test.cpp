@@ -6,7 +6,7 @@ namespace zelt::framework::testing {
 namespace {
 
 class FileManagerTest : public ManagerTest {
-protected:
+  protected:
     void SetUp() override {
         parent.Init(t->Parent, errors);
         parent.AddKey(0, "Parent name");
@@ -80,7 +80,8 @@ TEST_F(FileManagerTest, OpeningRecoversLocksFallsBackToReadingAndCreates) {
     MemoryDriver::FileNamed("parent.mem").read_only = true;
     ASSERT_EQ(parent.Open(true), LevelOk);
     EXPECT_EQ(presenter.Captions(), (std::vector<std::string>{"Access Denied"}));
-    EXPECT_EQ(presenter.shown[0].text, "Could not get write access to parent.mem so trying read-only.");
+    EXPECT_EQ(presenter.shown[0].text,
+              "Could not get write access to parent.mem so trying read-only.");
     EXPECT_EQ(parent.OpenMode, 0x40);
     parent.Close();
     ASSERT_EQ(parent.Open(true), LevelOk);

@@ -43,7 +43,7 @@ struct FakeWindow final : WindowProperties {
 };
 
 class IniStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("zelt_inistore_" + std::to_string(::getpid()) + "_" +
@@ -91,8 +91,8 @@ TEST_F(IniStoreTest, SectorsRoundTripAsCountAndNumberedKeys) {
         IniStore ini;
         ini.Init(file_);
         EXPECT_TRUE(ini.Sectors().empty());
-        ini.Sectors() = {{"Main", "Tabs", "Sheet"}, {"Apps", "Browse", "List"},
-                         {"Tree", "Rel", "Tree"}};
+        ini.Sectors() = {
+            {"Main", "Tabs", "Sheet"}, {"Apps", "Browse", "List"}, {"Tree", "Rel", "Tree"}};
         ini.Kill();
     }
     EXPECT_EQ(Text(),

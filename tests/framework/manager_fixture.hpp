@@ -60,13 +60,13 @@ struct Tables {
                              .Long("CHI:Ref", 20)
                              .Key("CHI:NameKey", key_attr::NoCase, {"CHI:Name"})
                              .Key("CHI:RefKey", key_attr::Dup | key_attr::Opt, {"CHI:Ref"})};
-    runtime::Table Grand{runtime::TableDeclaration("GRAND", "GRA", "MEMORY")
-                             .FileName("grand.mem")
-                             .Record(runtime::AsBytes(GRA))
-                             .String("GRA:ChildName", 0, 20)
-                             .String("GRA:Note", 20, 10)
-                             .Key("GRA:ChildKey", key_attr::Dup | key_attr::NoCase,
-                                  {"GRA:ChildName", "GRA:Note"})};
+    runtime::Table Grand{
+        runtime::TableDeclaration("GRAND", "GRA", "MEMORY")
+            .FileName("grand.mem")
+            .Record(runtime::AsBytes(GRA))
+            .String("GRA:ChildName", 0, 20)
+            .String("GRA:Note", 20, 10)
+            .Key("GRA:ChildKey", key_attr::Dup | key_attr::NoCase, {"GRA:ChildName", "GRA:Note"})};
     runtime::Table Lines{runtime::TableDeclaration("LINES", "LIN", "MEMORY")
                              .FileName("lines.mem")
                              .Record(runtime::AsBytes(LIN))
@@ -104,7 +104,7 @@ struct ScriptedPresenter final : MessagePresenter {
 };
 
 class ManagerTest : public ::testing::Test {
-protected:
+  protected:
     ManagerTest() {
         MemoryDriver::Reset();
         errors.Init(&no_log);

@@ -25,7 +25,7 @@ struct MemoryFile {
     bool build_fails = false;
     std::function<void()> during_build;  // called for every record a key build reads
     bool delete_fails = false;
-    int adds_to_fail = 0;       // the next adds give 40
+    int adds_to_fail = 0;          // the next adds give 40
     int puts_before_failure = -1;  // puts that still work before every further one gives 5
     // What happened.
     std::vector<std::string> sends;
@@ -35,7 +35,7 @@ struct MemoryFile {
 };
 
 class MemoryDriver final : public runtime::FileDriver {
-public:
+  public:
     std::string_view Name() const override { return "MEMORY"; }
     std::string_view Description() const override { return "Memory (tests)"; }
     bool Supports(runtime::FileOp op) const override;

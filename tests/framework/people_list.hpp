@@ -59,7 +59,8 @@ struct PeopleTable {
         std::vector<std::string> out;
         table.SetKey(0);
         while (table.Next() == 0)
-            out.push_back(rec.Name.Clip() + "/" + rec.City.Clip() + "/" + std::to_string(rec.Amount));
+            out.push_back(rec.Name.Clip() + "/" + rec.City.Clip() + "/" +
+                          std::to_string(rec.Amount));
         return out;
     }
 
@@ -71,11 +72,13 @@ struct PeopleTable {
 };
 
 class PeopleList : public WindowController {
-public:
+  public:
     enum Ctl : int { List = 1, Insert, Change, Delete, Query, Print, Tools, Close };
 
     PeopleList(ErrorReporter& errors, PeopleTable& people)
-        : WindowController(errors, Declaration(), "PeopleList"), people_(people), record_(people.tracker),
+        : WindowController(errors, Declaration(), "PeopleList"),
+          people_(people),
+          record_(people.tracker),
           view_(people.table) {}
 
     BrowseController browse;
@@ -83,7 +86,9 @@ public:
 
     static runtime::WindowDeclaration Declaration() {
         runtime::WindowDeclaration w("People");
-        w.List("?List", runtime::ListFormat{{{"Name", 20}, {"Amount", 6}}, {}, true}).Immediate().Hint(30, 8);
+        w.List("?List", runtime::ListFormat{{{"Name", 20}, {"Amount", 6}}, {}, true})
+            .Immediate()
+            .Hint(30, 8);
         w.Button("?Insert", "&Insert");
         w.Button("?Change", "&Change");
         w.Button("?Delete", "&Delete");
@@ -117,7 +122,7 @@ public:
         return out;
     }
 
-private:
+  private:
     PeopleTable& people_;
     TrackedRecord record_;
     TableView view_;

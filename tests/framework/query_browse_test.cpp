@@ -19,11 +19,16 @@ using testing::PeopleTable;
 using Names = std::vector<std::string>;
 
 class QueryBrowseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        for (const auto& [name, amount] : std::vector<std::pair<const char*, int>>{
-                 {"smith", 50}, {"smithers", 150}, {"Smith", 100}, {"Ashton", 300},
-                 {"Clayton", 99}, {"O'Brien", 100}, {"jones", 200}})
+        for (const auto& [name, amount] :
+             std::vector<std::pair<const char*, int>>{{"smith", 50},
+                                                      {"smithers", 150},
+                                                      {"Smith", 100},
+                                                      {"Ashton", 300},
+                                                      {"Clayton", 99},
+                                                      {"O'Brien", 100},
+                                                      {"jones", 200}})
             people.Add(name, "Rome", amount);
         ini.Init(dir.File("ZELT.INI"));
         query.Init(s.errors);
@@ -33,7 +38,8 @@ protected:
         w.setup = [this](BrowseController& b) { b.Query = &query; };
     }
     // Opens the query form from the Query button and fills it: the name, the amount.
-    void Ask(const std::string& name, const std::string& amount, const std::string& name_word = {}) {
+    void Ask(const std::string& name, const std::string& amount,
+             const std::string& name_word = {}) {
         script.Press(PeopleList::Query);
         if (!name_word.empty()) {
             script.Press("?Operator1").In(QueryForm::kTitle);
@@ -54,7 +60,8 @@ protected:
     runtime::HeadlessBackend& script = s.session.script;
     PeopleTable people{s.errors};
     testing_support::TestDir dir;
-    runtime::ScopedProfileService service{std::make_shared<platform::IniFileService>(dir.File("user.ini"))};
+    runtime::ScopedProfileService service{
+        std::make_shared<platform::IniFileService>(dir.File("user.ini"))};
     IniStore ini;
     QueryHistory history{ini};
     QueryBuilder query;
@@ -126,10 +133,11 @@ TEST_F(QueryBrowseTest, RecentQueriesAreOfferedAndASavedColumnThatIsGoneIsDroppe
     script.Run([&] {
         const auto& popups = script.Popups();
         ASSERT_FALSE(popups.empty());
-        EXPECT_EQ(popups.back(),
-                  (std::vector<std::string>{"&Insert", "&Change", "&Delete", "&Print", "&1 City: Rome / Amount: >=200",
-                                            "&2 Name: smith*", "&3 Amount: >=200", "C&lear Query", "-", "&Query",
-                                            "&Toolbox"}));
+        EXPECT_EQ(
+            popups.back(),
+            (std::vector<std::string>{
+                "&Insert", "&Change", "&Delete", "&Print", "&1 City: Rome / Amount: >=200",
+                "&2 Name: smith*", "&3 Amount: >=200", "C&lear Query", "-", "&Query", "&Toolbox"}));
     });
     script.Key(PeopleList::List, runtime::key::MouseRight);
     script.ChoosePopup("Clear Query");

@@ -20,7 +20,7 @@ struct ItemRecord {
 #pragma pack(pop)
 
 class RecordFilterCompilerTest : public ::testing::Test {
-protected:
+  protected:
     RecordFilterCompilerTest()
         : table_(runtime::TableDeclaration("ITEMS", "ITM", "PELMAR")
                      .FileName(dir_.File("ITEMS.PLM"))

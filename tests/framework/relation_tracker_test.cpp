@@ -9,7 +9,7 @@ namespace {
 
 // Parent -(Ref)-> Child -(Name)-> Grand, with the modes chosen per test.
 class RelationTrackerTest : public ManagerTest {
-protected:
+  protected:
     void Relate(std::uint8_t child_update, std::uint8_t child_delete, std::uint8_t grand_update,
                 std::uint8_t grand_delete, bool use_logout = false) {
         parent_fm.Init(t->Parent, errors);
@@ -211,10 +211,10 @@ TEST_F(RelationTrackerTest, RestrictedDeleteAsksToRetry) {
     LoadParent("P2");
     presenter.answers = {button::Yes, button::No};
     EXPECT_EQ(parent.Delete(false), LevelNotify);
-    EXPECT_EQ(presenter.Captions(),
-              (std::vector<std::string>{"Referential Integrity Delete Error", "Record Delete Error",
-                                        "Referential Integrity Delete Error",
-                                        "Record Delete Error"}));
+    EXPECT_EQ(
+        presenter.Captions(),
+        (std::vector<std::string>{"Referential Integrity Delete Error", "Record Delete Error",
+                                  "Referential Integrity Delete Error", "Record Delete Error"}));
     EXPECT_EQ(presenter.shown[0].text,
               "This record is referenced from the file child.mem. This record cannot be deleted "
               "while these references exist.");

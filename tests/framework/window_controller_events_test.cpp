@@ -25,7 +25,8 @@ runtime::WindowDeclaration Declaration() {
 
 // A component that records what it is asked and answers as told.
 struct Probe final : WindowComponent {
-    explicit Probe(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
+    explicit Probe(std::vector<std::string>& log, std::string name)
+        : log_(log), name_(std::move(name)) {}
     runtime::Window* window = nullptr;
     Level answer = LevelOk;
     runtime::EventCode answer_on = 0;
@@ -48,13 +49,13 @@ struct Probe final : WindowComponent {
     void SetAlerts() override { log_.push_back(name_ + ":alerts"); }
     void UpdateWindow() override { log_.push_back(name_ + ":show"); }
 
-private:
+  private:
     std::vector<std::string>& log_;
     std::string name_;
 };
 
 class EventsWindow : public WindowController {
-public:
+  public:
     EventsWindow(ErrorReporter& errors, std::vector<std::string>& log)
         : WindowController(errors, Declaration(), "EventsWindow"), a(log, "a"), b(log, "b") {
         a.window = b.window = &Window();
@@ -77,12 +78,13 @@ public:
         WindowController::OnFirstOpen();
     }
     Level OnFieldEvent() override {
-        return Window().Field() == Ctl::Quit && Window().Event() == ev::Accepted ? LevelFatal : LevelOk;
+        return Window().Field() == Ctl::Quit && Window().Event() == ev::Accepted ? LevelFatal
+                                                                                 : LevelOk;
     }
 };
 
 class WindowEventsTest : public ::testing::Test {
-protected:
+  protected:
     ControllerSession s;
     runtime::HeadlessBackend& script = s.session.script;
     std::vector<std::string> log;
@@ -168,7 +170,8 @@ TEST_F(WindowEventsTest, TheGlobalRequestIsTakenOverOnce) {
     EXPECT_EQ(w.Request, RequestSelect);
     EXPECT_EQ(w.OriginalRequest, RequestSelect);
     EXPECT_EQ(GlobalRequest(), RequestNone);
-    EXPECT_EQ(CallWithRequest(RequestChange, {}), ResponseCancelled) << "no response reads as cancelled";
+    EXPECT_EQ(CallWithRequest(RequestChange, {}), ResponseCancelled)
+        << "no response reads as cancelled";
 }
 
 }  // namespace

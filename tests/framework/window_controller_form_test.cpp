@@ -26,7 +26,7 @@ runtime::WindowDeclaration FormDeclaration(Person& p) {
 }
 
 class PersonForm : public WindowController {
-public:
+  public:
     PersonForm(ErrorReporter& errors, FakeRecord& rec)
         : WindowController(errors, FormDeclaration(rec.buffer), "UpdatePerson"), rec_(rec) {}
 
@@ -58,12 +58,12 @@ public:
         if (refuse_insert) Response = ResponseCancelled;
     }
 
-private:
+  private:
     FakeRecord& rec_;
 };
 
 class FormTest : public ::testing::Test {
-protected:
+  protected:
     // The caller of an insert form prepares the record, as a browse does.
     ResponseCode RunForm(RequestCode request) {
         if (request == RequestInsert) rec.PrepareRecord(false);
@@ -191,7 +191,8 @@ TEST_F(FormTest, RecordChangedElsewhereKeepsTheFormOpenAndTheHistoryKeyRecallsTh
     script.Type(Ctl::City, "Rome");
     script.Press(Ctl::Ok);
     script.Run([&] {
-        EXPECT_EQ(form.Window().Focus(), Ctl::Name) << "a refused save goes back to the first field";
+        EXPECT_EQ(form.Window().Focus(), Ctl::Name)
+            << "a refused save goes back to the first field";
         EXPECT_EQ(form.Window().Value(Ctl::City), "Oslo") << "the other station's values show";
     });
     script.Key(Ctl::City, ditto);
@@ -224,7 +225,7 @@ TEST_F(FormTest, UpdateErrorRetriesOnYesAndClosesCancelledOnNo) {
     script.Press(Ctl::Ok);
     script.AnswerMessage(btn::Cancel);  // back to the form
     script.Press(Ctl::Ok);
-    script.AnswerMessage(btn::No);      // give up: the close asks about the changes
+    script.AnswerMessage(btn::No);  // give up: the close asks about the changes
     script.AnswerMessage(btn::No).Expecting("save the changes");
     GlobalRequest() = RequestChange;
     EXPECT_EQ(giving_up.Run(), ResponseCancelled);

@@ -28,8 +28,7 @@ TEST(WindowMessagePresenterTest, MessagesAndHistoryReachTheWindowSystem) {
 
 TEST(WindowMessagePresenterTest, HistoryTextListsCategoryAndMessage) {
     EXPECT_EQ(HistoryText({}), "");
-    EXPECT_EQ(HistoryText({{"QRV", "first", 1}, {"", "second|line", 2}}),
-              "QRV: first|second|line");
+    EXPECT_EQ(HistoryText({{"QRV", "first", 1}, {"", "second|line", 2}}), "QRV: first|second|line");
 }
 
 }  // namespace

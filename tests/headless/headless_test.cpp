@@ -1,7 +1,7 @@
 // The headless mode end to end: the built zelt run as a child process in a folder of its
 // own, on real table files, against vxide on a private session bus.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
@@ -37,7 +37,7 @@ struct Outcome {
 };
 
 class HeadlessTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { storage::RegisterPelmarDriver(); }
 
     void SetUp() override {
@@ -49,21 +49,26 @@ protected:
 
     void Settings(const std::string& new_log, const std::string& run, const std::string& path,
                   int retain_tags = 0) {
-        std::ofstream(dir_ + "ZELT.INI") << "[Preserved]\nNewLog=" << new_log << "\nCL_Command=" << run
-                                         << "\nFilePath=" << path << "\nRetainTags=" << retain_tags << "\n";
+        std::ofstream(dir_ + "ZELT.INI")
+            << "[Preserved]\nNewLog=" << new_log << "\nCL_Command=" << run << "\nFilePath=" << path
+            << "\nRetainTags=" << retain_tags << "\n";
     }
 
     // An application file of the stand-in IDE and its catalogue record.
     struct App {
         App(std::string n, int p, std::string t, bool has_file = true, int tag = 1, int project = 0)
-            : name(std::move(n)), priority(p), target(std::move(t)), file(has_file), tagged(tag),
+            : name(std::move(n)),
+              priority(p),
+              target(std::move(t)),
+              file(has_file),
+              tagged(tag),
               p_ref(project) {}
         std::string name;
         int priority = 1;
-        std::string target;      // absolute, as the catalogue keeps it; empty for none
-        bool file = true;        // the .APP file exists
+        std::string target;  // absolute, as the catalogue keeps it; empty for none
+        bool file = true;    // the .APP file exists
         int tagged = 1;
-        int p_ref = 0;           // project "Tools" is 1
+        int p_ref = 0;  // project "Tools" is 1
     };
     void Catalogue(const std::vector<App>& apps, int events = 0) {
         ResetCatalogueGlobals();
@@ -78,7 +83,8 @@ protected:
         for (const App& a : apps) {
             if (a.file) {
                 std::ofstream app(dir_ + a.name);
-                if (!a.target.empty()) app << "Target=" << fs::path(a.target).filename().string() << "\n";
+                if (!a.target.empty())
+                    app << "Target=" << fs::path(a.target).filename().string() << "\n";
             }
             AppsManager.PrepareRecord();
             APP.DrivenPath = dir_;
@@ -116,9 +122,10 @@ protected:
         }
         TempFileManager.Close();
         KillDictionary();
-        for (runtime::Table* t : {static_cast<runtime::Table*>(&Apps), static_cast<runtime::Table*>(&Apps1),
-                                  static_cast<runtime::Table*>(&Projects), static_cast<runtime::Table*>(&Tf),
-                                  static_cast<runtime::Table*>(&TempFile)}) {
+        for (runtime::Table* t :
+             {static_cast<runtime::Table*>(&Apps), static_cast<runtime::Table*>(&Apps1),
+              static_cast<runtime::Table*>(&Projects), static_cast<runtime::Table*>(&Tf),
+              static_cast<runtime::Table*>(&TempFile)}) {
             t->Destroy();
         }
         errors.Kill();
@@ -128,8 +135,10 @@ protected:
     // Starts zelt with the arguments in the folder, its output in files.
     pid_t Start(std::vector<std::string> args) {
         args.insert(args.begin(), kZeltPath);
-        const int out = ::open((dir_ + "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        const int err = ::open((dir_ + "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int out =
+            ::open((dir_ + "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int err =
+            ::open((dir_ + "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         platform::SpawnOptions options;
         options.working_directory = folder_.path();
         options.stdout_fd = out;
@@ -160,13 +169,15 @@ protected:
 TEST_F(HeadlessTest, WrongUsageDamagedSettingsAndUnusableTablesCannotRun) {
     Outcome run = Zelt({"--make", "sometimes"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("--make needs tagged, project NAME or subset"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--make needs tagged, project NAME or subset"), std::string::npos)
+        << run.err;
     EXPECT_EQ(Zelt({"--log", "--empty-log"}).status, 2);
 
     std::ofstream(dir_ + "ZELT.INI") << "[Preserved]\nNewLog=N\nRetainTags=2\n";
     run = Zelt({"--log"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("ZELT.INI line 3: RetainTags must be 0 or 1"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("ZELT.INI line 3: RetainTags must be 0 or 1"), std::string::npos)
+        << run.err;
     EXPECT_FALSE(fs::exists(dir_ + "TEMPFILE.PLM"));  // nothing touched
 
     // The tables' directory is a file: the runtime's error text says why.
@@ -183,17 +194,20 @@ TEST_F(HeadlessTest, EmptyLogChangesNothingWithoutYesAndTheLogListsAsCsv) {
     Catalogue({}, 2);
     Outcome run = Zelt({"--empty-log"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Best be sure, chaver: Are you entirely sure? [answered No]"), std::string::npos)
+    EXPECT_NE(run.err.find("Best be sure, chaver: Are you entirely sure? [answered No]"),
+              std::string::npos)
         << run.err;
     run = Zelt({"--log", "--csv"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "Application,Date,Time,Event\n\"OLD.APP\",2025/07/01,,\"Make Finished\"\n"
-                       "\"OLD.APP\",2025/07/02,,\"Make Finished\"\n");
+    EXPECT_EQ(run.out,
+              "Application,Date,Time,Event\n\"OLD.APP\",2025/07/01,,\"Make Finished\"\n"
+              "\"OLD.APP\",2025/07/02,,\"Make Finished\"\n");
     EXPECT_EQ(Zelt({"--empty-log", "--yes"}).status, 0);
     run = Zelt({"--log"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("Go Away: If there was something to show you, I'd show it."), std::string::npos);
+    EXPECT_NE(run.err.find("Go Away: If there was something to show you, I'd show it."),
+              std::string::npos);
 }
 
 TEST_F(HeadlessTest, PrintLogSavesTheReportAsPdfWithRepeatedNamesBlanked) {
@@ -212,14 +226,17 @@ TEST_F(HeadlessTest, PrintLogSavesTheReportAsPdfWithRepeatedNamesBlanked) {
     EXPECT_EQ(Zelt({"--empty-log", "--yes"}).status, 0);
     run = Zelt({"--print-log", dir_ + "log.pdf"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Go Away: If there was something to print, I'd print it.\n\nThere isn't."),
-              std::string::npos) << run.err;
+    EXPECT_NE(
+        run.err.find("Go Away: If there was something to print, I'd print it.\n\nThere isn't."),
+        std::string::npos)
+        << run.err;
     EXPECT_FALSE(fs::exists(dir_ + "log.pdf"));
 }
 
 // What vxcmd says when it asks vxide how many conversations it holds (its own included).
 std::string OpenConversations() {
-    zelt::testing::ChildProcess vxcmd({zelt::testing::kVxcmdPath, "--request", "Conversations"}, true);
+    zelt::testing::ChildProcess vxcmd({zelt::testing::kVxcmdPath, "--request", "Conversations"},
+                                      true);
     return vxcmd.Finish(10000).first;
 }
 
@@ -259,8 +276,10 @@ TEST_F(HeadlessTest, ASkippedItemOrAnUnansweredQuestionExitsOneAndAnUnreachableI
     std::ofstream(dir_ + "commands.log", std::ios::trunc).close();
     run = Zelt({"--import-app"});
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("Confirm: Are you sure you want to import .TXA into .APP? [answered No]"),
-              std::string::npos) << run.err;
+    EXPECT_NE(
+        run.err.find("Confirm: Are you sure you want to import .TXA into .APP? [answered No]"),
+        std::string::npos)
+        << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(Slurp(dir_ + "commands.log"), "");
 }
@@ -296,7 +315,8 @@ TEST_F(HeadlessTest, SigtermDuringAWaitAbortsCleanly) {
 
     const pid_t zelt = Start({"--make", "tagged"});
     ASSERT_TRUE(WaitUntil([&] { return OpenConversations() == "DATA 2\n"; }, 30000));
-    ASSERT_TRUE(WaitUntil([&] { return Slurp(dir_ + "out.txt").find("Begin Make") != std::string::npos; }, 30000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Slurp(dir_ + "out.txt").find("Begin Make") != std::string::npos; }, 30000));
     ::kill(zelt, SIGTERM);
     Outcome run = Finish(zelt, 30000);
     EXPECT_EQ(run.status, 1) << run.err;

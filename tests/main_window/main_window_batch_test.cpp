@@ -6,7 +6,7 @@ namespace zelt::app::testing {
 namespace {
 
 class MainWindowBatchTest : public MainWindowTest {
-protected:
+  protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         // A tagged application whose target the IDE never writes: its item waits.

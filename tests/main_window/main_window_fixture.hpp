@@ -34,7 +34,7 @@ struct RecordingNotifier final : runtime::DesktopNotifier {
 };
 
 class MainWindowTest : public DictionaryTest {
-protected:
+  protected:
     void SetUp() override {
         DictionaryTest::SetUp();
         ResetCatalogueGlobals();  // bare table names: the settings put them in the folder
@@ -57,12 +57,13 @@ protected:
     }
 
     void WriteIni(int retain_tags) {
-        std::ofstream(dir_ / "ZELT.INI") << "[Preserved]\nNewLog=N\nCL_Command=vxide\nFilePath=" << dir_.string()
-                                         << "/\nRetainTags=" << retain_tags << "\n";
+        std::ofstream(dir_ / "ZELT.INI")
+            << "[Preserved]\nNewLog=N\nCL_Command=vxide\nFilePath=" << dir_.string()
+            << "/\nRetainTags=" << retain_tags << "\n";
     }
     // An application stored directly, before the window opens.
-    void StoreApp(const std::string& dir, const std::string& name, std::uint8_t priority, std::int32_t project = 0,
-                  std::int16_t tag = 0, const std::string& target = {}) {
+    void StoreApp(const std::string& dir, const std::string& name, std::uint8_t priority,
+                  std::int32_t project = 0, std::int16_t tag = 0, const std::string& target = {}) {
         SetTableNames();
         AppsRelations.OpenAll();
         AppsManager.PrepareRecord();
@@ -97,7 +98,8 @@ protected:
         APP.Priority = 0;
         APP.Application.Clear();
         Apps.SetKeyKey(AppsTable::PriorityKey);
-        while (AppsManager.Next() == framework::LevelOk) out += APP.Application.Clip() + ":" + std::to_string(APP.Tag) + " ";
+        while (AppsManager.Next() == framework::LevelOk)
+            out += APP.Application.Clip() + ":" + std::to_string(APP.Tag) + " ";
         AppsRelations.CloseAll();
         return out;
     }
@@ -125,7 +127,8 @@ protected:
     framework::WindowMessagePresenter window_presenter;
     std::optional<runtime::ScopedProfileService> profile;
     zelt::testing::ScriptedServer server;
-    std::shared_ptr<runtime::InProcessTransport> transport = std::make_shared<runtime::InProcessTransport>();
+    std::shared_ptr<runtime::InProcessTransport> transport =
+        std::make_shared<runtime::InProcessTransport>();
     zelt::testing::FakeStarter starter;
     RecordingNotifier notifier;
     MainWindowServices services;

@@ -83,7 +83,8 @@ TEST_F(MainWindowTest, TabChangesFollowTheTableAndEveryChangeAsksAgainBeforeAnIm
         script.Run([this, tab, e] {
             const auto enabled = [this](MainCtl c) { return !W().IsDisabled(+c); };
             EXPECT_EQ(W().Choice(+MainCtl::Sheet1), tab);
-            for (MainCtl c : {MainCtl::ExecuteApp, MainCtl::Generate, MainCtl::ExportApp, MainCtl::ExportDCT})
+            for (MainCtl c :
+                 {MainCtl::ExecuteApp, MainCtl::Generate, MainCtl::ExportApp, MainCtl::ExportDCT})
                 EXPECT_EQ(W().IsHidden(+c), e.hidden) << "tab " << tab;
             EXPECT_EQ(enabled(MainCtl::ExecuteApp), e.execute_app) << "tab " << tab;
             EXPECT_EQ(enabled(MainCtl::Generate), e.generate) << "tab " << tab;
@@ -158,7 +159,8 @@ TEST_F(MainWindowTest, ToggleTagsByFileNameAndGenerateSubsetFollowsTheQueue) {
 TEST_F(MainWindowTest, EmptyLogAsksAndOnlyYesEmptiesTheLog) {
     SetTableNames();
     TempFileRelations.OpenAll();
-    for (const char* text : {"Begin Make", "Make Finished"}) ASSERT_EQ(AppendEvent("A.APP", text), runtime::err::NoError);
+    for (const char* text : {"Begin Make", "Make Finished"})
+        ASSERT_EQ(AppendEvent("A.APP", text), runtime::err::NoError);
     TempFileRelations.CloseAll();
     auto events = [] {
         TempFileManager.Open();

@@ -30,7 +30,8 @@ TEST(ListRedisplay, KeepsTheScrollPositionAndTheSelectionAndTellsOnlyChangedRows
     runtime::ScopedWindowSystem installed(system);
     std::vector<std::string> rows;
     for (int i = 1; i <= 200; ++i) rows.push_back("row " + std::to_string(i));
-    runtime::QueueList<std::string> source(rows, {[](const std::string& r) { return runtime::ListCell(r); }});
+    runtime::QueueList<std::string> source(
+        rows, {[](const std::string& r) { return runtime::ListCell(r); }});
     runtime::WindowDeclaration d("Rows");
     runtime::ListFormat format;
     format.columns = {runtime::ListColumn("Name", 20)};
@@ -46,8 +47,9 @@ TEST(ListRedisplay, KeepsTheScrollPositionAndTheSelectionAndTellsOnlyChangedRows
     int resets = 0;
     std::vector<int> changed;
     QObject::connect(view->model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
-    QObject::connect(view->model(), &QAbstractItemModel::dataChanged,
-                     [&](const QModelIndex& first, const QModelIndex&) { changed.push_back(first.row()); });
+    QObject::connect(
+        view->model(), &QAbstractItemModel::dataChanged,
+        [&](const QModelIndex& first, const QModelIndex&) { changed.push_back(first.row()); });
 
     window.Display();  // as a new status text redisplays the whole window
     rows[124] = "row 125, changed";

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QDialog>
 #include <QApplication>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -29,7 +29,9 @@
 #include "tests/app/ide_test_support.hpp"
 
 // The font configuration library keeps caches for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\n";
+}
 
 namespace zelt::app::testing {
 namespace {
@@ -40,7 +42,8 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "test_main_window_qt";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);  // never destroyed: Qt cleans up itself
+    static QApplication* app =
+        new QApplication(argc, argv);  // never destroyed: Qt cleans up itself
     return *app;
 }
 
@@ -74,7 +77,7 @@ struct Shot {
 };
 
 class MainWindowScreens : public DictionaryTest {
-protected:
+  protected:
     MainWindowScreens() : app_(App()), system_(backend_), installed_(system_) {}
 
     void SetUp() override {
@@ -83,8 +86,9 @@ protected:
         previous_ = fs::current_path();
         fs::current_path(dir_);
         fs::create_directories(ZELT_SCREENSHOT_DIR);
-        std::ofstream(dir_ / "ZELT.INI") << "[Preserved]\nNewLog=N\nCL_Command=vxide\nFilePath=" << dir_.string()
-                                         << "/\nRetainTags=1\n";
+        std::ofstream(dir_ / "ZELT.INI")
+            << "[Preserved]\nNewLog=N\nCL_Command=vxide\nFilePath=" << dir_.string()
+            << "/\nRetainTags=1\n";
         profile_.emplace(std::make_shared<platform::IniFileService>(dir_ / "user" / "profile.ini"));
         errors.SetPresenter(&presenter_);
         AppsFileName = Path("APPS.PLM");
@@ -126,18 +130,24 @@ protected:
             QWidget* top = Shown(shot.title);
             if (!top) return;
             QApplication::processEvents();
-            EXPECT_TRUE(top->grab().toImage().save(QString::fromUtf8(ZELT_SCREENSHOT_DIR) + "/" + shot.file));
+            EXPECT_TRUE(top->grab().toImage().save(QString::fromUtf8(ZELT_SCREENSHOT_DIR) + "/" +
+                                                   shot.file));
             const auto texts = TextsOf(top);
             for (const QString& text : shot.expected)
-                EXPECT_TRUE(texts.count(text)) << shot.file << ": no \"" << text.toStdString() << "\"";
+                EXPECT_TRUE(texts.count(text))
+                    << shot.file << ": no \"" << text.toStdString() << "\"";
             ++next_;
             shot.then(top);
         });
         tick->start(30);
     }
 
-    static void Click(QWidget* top, const char* name) { top->findChild<QPushButton*>(QString::fromLatin1(name))->click(); }
-    static void ShowTab(QWidget* top, int index) { top->findChild<QTabWidget*>(QStringLiteral("?Sheet1"))->setCurrentIndex(index); }
+    static void Click(QWidget* top, const char* name) {
+        top->findChild<QPushButton*>(QString::fromLatin1(name))->click();
+    }
+    static void ShowTab(QWidget* top, int index) {
+        top->findChild<QTabWidget*>(QStringLiteral("?Sheet1"))->setCurrentIndex(index);
+    }
 
     QApplication& app_;
     platform::QtBackend backend_;
@@ -146,7 +156,8 @@ protected:
     framework::WindowMessagePresenter presenter_;
     std::optional<runtime::ScopedProfileService> profile_;
     zelt::testing::ScriptedServer server_;
-    std::shared_ptr<runtime::InProcessTransport> transport_ = std::make_shared<runtime::InProcessTransport>();
+    std::shared_ptr<runtime::InProcessTransport> transport_ =
+        std::make_shared<runtime::InProcessTransport>();
     zelt::testing::FakeStarter starter_;
     MainWindowServices services_;
     std::vector<Shot> shots_;
@@ -158,39 +169,63 @@ protected:
 const QString kTitle = QStringLiteral("Zeltaway --  ZELT v.5.5j");
 
 TEST_F(MainWindowScreens, TheFourTabsTheSettingsWindowAndTheActivityLog) {
-    const std::vector<QString> always = {"&Applications", "&Projects", "Imports", "Project &Subsets", "&Gen && Make    (.APP)",
-                                         "Gen && &Make  (Project)", "Export APP", "Export DCT", "Configure ZELT", "Empty Log",
-                                         "View &Log", "&Print Log", "Start Vextor", "Disconnect", "Close",
-                                         "DDE Time Out (in minutes):", "Last Action:", "Connected to Vextor"};
+    const std::vector<QString> always = {"&Applications",
+                                         "&Projects",
+                                         "Imports",
+                                         "Project &Subsets",
+                                         "&Gen && Make    (.APP)",
+                                         "Gen && &Make  (Project)",
+                                         "Export APP",
+                                         "Export DCT",
+                                         "Configure ZELT",
+                                         "Empty Log",
+                                         "View &Log",
+                                         "&Print Log",
+                                         "Start Vextor",
+                                         "Disconnect",
+                                         "Close",
+                                         "DDE Time Out (in minutes):",
+                                         "Last Action:",
+                                         "Connected to Vextor"};
     auto with = [&](std::vector<QString> more) {
         more.insert(more.end(), always.begin(), always.end());
         return more;
     };
     Play({
-        {kTitle, "main_applications.png", with({"&Tag", "&Insert", "Chan&ge", "&Delete", "&Untag All", "Path", ".App"}),
+        {kTitle, "main_applications.png",
+         with({"&Tag", "&Insert", "Chan&ge", "&Delete", "&Untag All", "Path", ".App"}),
          [](QWidget* top) { ShowTab(top, 1); }},
-        {kTitle, "main_projects.png", with({"&Expand All", "Co&ntract All"}), [](QWidget* top) { ShowTab(top, 2); }},
+        {kTitle, "main_projects.png", with({"&Expand All", "Co&ntract All"}),
+         [](QWidget* top) { ShowTab(top, 2); }},
         {kTitle, "main_imports.png",
          with({"Have you backed up?", "Importing will destroy the .APP or .DCT file.",
-               "Any errors can result in the loss of a file.", "I'm Sure", "Import DCT", "Import APP"}),
+               "Any errors can result in the loss of a file.", "I'm Sure", "Import DCT",
+               "Import APP"}),
          [](QWidget* top) { ShowTab(top, 3); }},
-        {kTitle, "main_subsets.png",
-         {"Project ID", "Project Name", "Application", "Untag All", "Gen && &Make  (Project Subset)", "Edit Project",
-          "&Toggle"},
+        {kTitle,
+         "main_subsets.png",
+         {"Project ID", "Project Name", "Application", "Untag All",
+          "Gen && &Make  (Project Subset)", "Edit Project", "&Toggle"},
          [](QWidget* top) {
              ShowTab(top, 0);
              Click(top, "?BUTTON16");
          }},
-        {QStringLiteral("ZELT \"Menu\""), "settings.png",
-         {"Create a &new activity log each time you start ZELT?", "Command &String to start Vextor:",
-          "&Path to ZELT files:", " Save and restore project subset tags", "&Ok", "&Cancel"},
+        {QStringLiteral("ZELT \"Menu\""),
+         "settings.png",
+         {"Create a &new activity log each time you start ZELT?",
+          "Command &String to start Vextor:", "&Path to ZELT files:",
+          " Save and restore project subset tags", "&Ok", "&Cancel"},
          [](QWidget* top) { Click(top, "?CancelButton"); }},
         {kTitle, "main_after_settings.png", {}, [](QWidget* top) { Click(top, "?Event"); }},
-        {QStringLiteral("Activity Log"), "activity_log.png",
-         {"Application", "Date", "Time", "Event", "&Insert", "&View", "&Delete", "&Print Log", "&Close"},
+        {QStringLiteral("Activity Log"),
+         "activity_log.png",
+         {"Application", "Date", "Time", "Event", "&Insert", "&View", "&Delete", "&Print Log",
+          "&Close"},
          [](QWidget* top) { Click(top, "?Close"); }},
         {kTitle, "main_after_log.png", {}, [](QWidget* top) { Click(top, "?BUTTON21"); }},
-        {QStringLiteral("ZELT5.5 Activity Log"), "print_preview.png", {"Zoom In", "Zoom Out", "Fit Page"},
+        {QStringLiteral("ZELT5.5 Activity Log"),
+         "print_preview.png",
+         {"Zoom In", "Zoom Out", "Fit Page"},
          [](QWidget* top) { static_cast<QDialog*>(top)->reject(); }},
         {kTitle, "main_closing.png", {}, [](QWidget* top) { Click(top, "?BUTTON7"); }},
     });

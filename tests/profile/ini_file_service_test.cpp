@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class IniFileServiceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("zelt_profile_" + std::to_string(::getpid()) + "_" +
@@ -145,7 +145,8 @@ TEST_F(IniFileServiceTest, WritersInSeveralProcessesNeverLoseEachOthersKeys) {
     auto write_keys = [&](const std::string& prefix) {
         IniFileService own(dir_ / "user" / "profile.ini");
         bool all = true;
-        for (int i = 0; i < 200; ++i) all = own.Write(f, "Keys", prefix + std::to_string(i), "v") && all;
+        for (int i = 0; i < 200; ++i)
+            all = own.Write(f, "Keys", prefix + std::to_string(i), "v") && all;
         return all;
     };
     const pid_t child = ::fork();
@@ -161,8 +162,10 @@ TEST_F(IniFileServiceTest, WritersInSeveralProcessesNeverLoseEachOthersKeys) {
 
 TEST_F(IniFileServiceTest, DamagedFileIsReadAsWellAsPossibleAndNeverDestroyed) {
     std::string f = File("d.ini");
-    std::string damaged("\x01\x02garbage\0with nul\n[Preserved\nNo equals here\n[Preserved]\n"
-                        "NewLog=Y\nno end of line", 80);
+    std::string damaged(
+        "\x01\x02garbage\0with nul\n[Preserved\nNo equals here\n[Preserved]\n"
+        "NewLog=Y\nno end of line",
+        80);
     Put(f, damaged);
     EXPECT_EQ(service_->Read(f, "Preserved", "NewLog"), "Y");
     ASSERT_TRUE(service_->Write(f, "Preserved", "RetainTags", "0"));
@@ -227,8 +230,8 @@ namespace {
 
 TEST_F(IniFileServiceTest, RegionalSettingsComeFromTheUserProfileIntlSection) {
     runtime::ScopedProfileService scoped(service_);
-    ASSERT_TRUE(runtime::WriteProfileText(runtime::kUserProfile, "intl", "sShortDate",
-                                          "dd.MM.yyyy"));
+    ASSERT_TRUE(
+        runtime::WriteProfileText(runtime::kUserProfile, "intl", "sShortDate", "dd.MM.yyyy"));
     ASSERT_TRUE(runtime::WriteProfileText(runtime::kUserProfile, "intl", "s1159", "vorm"));
     InstallRegionalSettingsFromProfile();
     // The settings are read once per process; a test may have read them before, so read

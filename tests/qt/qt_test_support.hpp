@@ -31,7 +31,7 @@ inline QApplication& App() {
 // Plays steps one after the other from a timer that also fires inside nested event loops,
 // message boxes and menus. A step answers false to be tried again on the next tick.
 class Driver {
-public:
+  public:
     explicit Driver(WindowSystem& system) : system_(system) {
         QObject::connect(&tick_, &QTimer::timeout, [this] { Tick(); });
         tick_.start(20);
@@ -48,7 +48,7 @@ public:
     void Then(std::function<bool()> step) { steps_.push_back(std::move(step)); }
     bool Done() const { return steps_.empty(); }
 
-private:
+  private:
     void Tick() {
         if (busy_ || steps_.empty()) return;
         busy_ = true;
@@ -76,7 +76,8 @@ inline T* Find(const QString& window_title, const char* name) {
     return top ? top->findChild<T*>(QString::fromLatin1(name)) : nullptr;
 }
 
-inline bool ClickMessageButton(const char* label, QString* text = nullptr, QString* default_label = nullptr) {
+inline bool ClickMessageButton(const char* label, QString* text = nullptr,
+                               QString* default_label = nullptr) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return false;
     if (text) *text = box->text();

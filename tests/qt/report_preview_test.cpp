@@ -22,7 +22,8 @@ runtime::ReportDocument TwoPages() {
     l.landscape = true;
     runtime::ReportDocument doc(l);
     for (int n = 1; n <= doc.Metrics().lines_per_page + 3; ++n)
-        doc.AddDetail({"APP" + std::to_string(n) + ".APP", " 7 Dec 2026", "09:00:00", "Make Finished"});
+        doc.AddDetail(
+            {"APP" + std::to_string(n) + ".APP", " 7 Dec 2026", "09:00:00", "Make Finished"});
     return doc;
 }
 
@@ -78,7 +79,8 @@ TEST(ReportPreviewTest, APageIsShownTurnedZoomedSavedAndPhotographed) {
     QTemporaryDir dir;
     const QString pdf = dir.filePath("preview.pdf");
     EXPECT_TRUE(preview.SaveAsPdf(pdf));
-    EXPECT_TRUE(QString::fromStdString(RunTool("pdfinfo", {pdf})).contains(QRegularExpression("Pages:\\s+2\\b")));
+    EXPECT_TRUE(QString::fromStdString(RunTool("pdfinfo", {pdf}))
+                    .contains(QRegularExpression("Pages:\\s+2\\b")));
 
     // The photograph: the first page, whole, with its title printed across the top.
     Trigger(preview, "previewFitPage");
@@ -90,10 +92,13 @@ TEST(ReportPreviewTest, APageIsShownTurnedZoomedSavedAndPhotographed) {
     const auto& m = doc.Metrics();
     const double scale = static_cast<double>(page->width()) / m.page_width;
     const QPoint at = page->mapTo(&preview, QPoint(0, 0));
-    const QRect title(at.x() + static_cast<int>(m.left * scale), at.y() + static_cast<int>(m.title_y * scale),
-                      static_cast<int>(20 * m.char_width * 1.5 * scale), static_cast<int>(m.title_points * 1.3 * scale));
+    const QRect title(at.x() + static_cast<int>(m.left * scale),
+                      at.y() + static_cast<int>(m.title_y * scale),
+                      static_cast<int>(20 * m.char_width * 1.5 * scale),
+                      static_cast<int>(m.title_points * 1.3 * scale));
     EXPECT_GT(Ink(shot, title), 20) << "the title is printed";
-    EXPECT_GT(Ink(shot, title.translated(0, static_cast<int>((m.details_y - m.title_y) * scale))), 20)
+    EXPECT_GT(Ink(shot, title.translated(0, static_cast<int>((m.details_y - m.title_y) * scale))),
+              20)
         << "the first detail line";
     preview.close();
 }

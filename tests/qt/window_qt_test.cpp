@@ -8,34 +8,36 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <QWheelEvent>
 #include <deque>
 #include <functional>
 #include <string>
 
 #include "platform/qt/qt_backend.hpp"
 #include "platform/qt/qt_report_preview.hpp"
+#include "runtime/window/key_codes.hpp"
 #include "runtime/window/window.hpp"
 #include "runtime/window/window_system.hpp"
-#include "runtime/window/key_codes.hpp"
-#include "tools/window_demo/demo_window.hpp"
 #include "tests/qt/qt_test_support.hpp"
+#include "tools/window_demo/demo_window.hpp"
 
 // The font configuration library keeps caches for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\n";
+}
 
 namespace zelt::platform {
 namespace {
@@ -43,7 +45,7 @@ namespace {
 using namespace zelt::runtime;
 
 class QtBackendTest : public ::testing::Test {
-protected:
+  protected:
     QtBackendTest() : app_(App()), system_(backend_), installed_(system_) {}
     QApplication& app_;
     QtBackend backend_;
@@ -83,10 +85,12 @@ TEST_F(QtBackendTest, TheDemonstrationWindowIsClickedThroughAndPhotographed) {
     d.Then([] {
         QWidget* top = TopWindow(kDemo);
         top->resize(720, 540);
-        QTest::mouseClick(Find<QLineEdit>(kDemo, "?Name"), Qt::LeftButton);  // the status line follows the focus
+        QTest::mouseClick(Find<QLineEdit>(kDemo, "?Name"),
+                          Qt::LeftButton);  // the status line follows the focus
         QApplication::processEvents();
         auto* status = top->findChild<QStatusBar*>();
-        EXPECT_TRUE(status && status->currentMessage() == QStringLiteral("Type the name of a new item"));
+        EXPECT_TRUE(status &&
+                    status->currentMessage() == QStringLiteral("Type the name of a new item"));
         const QImage shot = top->grab().toImage();
         EXPECT_TRUE(shot.save(QStringLiteral("window_demo.png")));
         EXPECT_GE(shot.width(), 400);
@@ -155,7 +159,9 @@ TEST_F(QtBackendTest, TheDemonstrationWindowIsClickedThroughAndPhotographed) {
         QTest::mouseClick(Find<QPushButton>(kDemo, "?Close"), Qt::LeftButton);
         return true;
     });
-    d.Then([&question, &default_label] { return ClickMessageButton("&Yes", &question, &default_label); });
+    d.Then([&question, &default_label] {
+        return ClickMessageButton("&Yes", &question, &default_label);
+    });
     tools::RunDemoWindow(state);
 
     EXPECT_TRUE(d.Done());
@@ -179,18 +185,23 @@ TEST_F(QtBackendTest, ATwoPageReportIsSavedAsPdf) {
     QFile::remove(path);
     ASSERT_TRUE(system_.SaveReportPdf(report, path.toStdString()));
     const std::string info = RunTool(QStringLiteral("pdfinfo"), {path});
-    EXPECT_TRUE(QString::fromStdString(info).contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\b")))) << info;
-    const QString text = QString::fromStdString(RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, "-"}));
+    EXPECT_TRUE(
+        QString::fromStdString(info).contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\b"))))
+        << info;
+    const QString text = QString::fromStdString(
+        RunTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, "-"}));
     EXPECT_TRUE(text.contains(QStringLiteral("ZELT Demonstration Report"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("60\\s+Make batch\\s+20\\s+No")))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Page\\s+2")))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("60\\s+Make batch\\s+20\\s+No"))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Page\\s+2"))))
+        << text.toStdString();
     // A file that cannot be written is reported, not passed over.
     EXPECT_FALSE(system_.SaveReportPdf(report, "/nonexistent-dir/report.pdf"));
 }
 
 TEST_F(QtBackendTest, NestedLoopsAndPostsReachTheRightLoop) {
     WindowDeclaration decl("Nested");
-    decl.Timer(2);  // 20 ms
+    decl.Timer(2);                    // 20 ms
     decl.Button("?Start", "&Start");  // 1
     decl.Button("?Other", "&Other");  // 2
     Window w(decl);
@@ -206,7 +217,8 @@ TEST_F(QtBackendTest, NestedLoopsAndPostsReachTheRightLoop) {
     w.Open();
     while (w.Accept()) {
         // The window manager may move and size the window on its own: not part of this test.
-        if (w.Event() == event::Timer || w.Event() == event::Sized || w.Event() == event::Moved) continue;
+        if (w.Event() == event::Timer || w.Event() == event::Sized || w.Event() == event::Moved)
+            continue;
         outer.push_back(std::string(EventNameOf(w.Event())) + "#" + std::to_string(w.Field()));
         if (w.Event() == event::Accepted && w.Field() == 1) {
             // A nested loop on the timer; then a second window whose loop posts back here.
@@ -226,8 +238,9 @@ TEST_F(QtBackendTest, NestedLoopsAndPostsReachTheRightLoop) {
         }
     }
     EXPECT_EQ(inner_ticks, 3);
-    EXPECT_EQ(outer, (std::vector<std::string>{"EVENT:OpenWindow#0", "EVENT:GainFocus#0", "EVENT:Accepted#1",
-                                               "EVENT:LoseFocus#0", "EVENT:Accepted#2"}));
+    EXPECT_EQ(outer, (std::vector<std::string>{"EVENT:OpenWindow#0", "EVENT:GainFocus#0",
+                                               "EVENT:Accepted#1", "EVENT:LoseFocus#0",
+                                               "EVENT:Accepted#2"}));
 }
 
 TEST_F(QtBackendTest, MessageBoxesShowTheirButtonsAndAnswerTheOnePressed) {
@@ -236,9 +249,10 @@ TEST_F(QtBackendTest, MessageBoxesShowTheirButtonsAndAnswerTheOnePressed) {
     QString default_label;
     d.Then([&] { return ClickMessageButton("&No", &text, &default_label); });
     d.Then([] { return ClickMessageButton("O&k"); });
-    EXPECT_EQ(Message("Are you entirely sure?|Really?", "Best be sure, chaver", StockIcon::Exclamation,
-                      button::Yes | button::No | button::Cancel, button::Cancel),
-              button::No);
+    EXPECT_EQ(
+        Message("Are you entirely sure?|Really?", "Best be sure, chaver", StockIcon::Exclamation,
+                button::Yes | button::No | button::Cancel, button::Cancel),
+        button::No);
     EXPECT_EQ(text, QStringLiteral("Are you entirely sure?\nReally?"));
     EXPECT_EQ(default_label, QStringLiteral("&Cancel"));
     EXPECT_EQ(Message("Done"), button::Ok);
@@ -276,8 +290,8 @@ TEST_F(QtBackendTest, ABrowseListLeavesScrollingToItsProgram) {
         QTest::keyClick(view, Qt::Key_Down);
         QTest::keyClick(view, Qt::Key_S);
         thumb->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        QWheelEvent wheel(QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view->viewport(), &wheel);
         thumb->setSliderDown(true);
         thumb->setValue(60);
@@ -303,7 +317,9 @@ TEST_F(QtBackendTest, ABrowseListLeavesScrollingToItsProgram) {
     w.SetListSource(1, &rows);
     while (w.Accept()) {
         const EventCode e = w.Event();
-        if (e == event::OpenWindow || e == event::GainFocus || e == event::Selected || e == event::Moved) continue;
+        if (e == event::OpenWindow || e == event::GainFocus || e == event::Selected ||
+            e == event::Moved)
+            continue;
         if (e == event::Sized && !resized) continue;  // placed by the window manager, not the user
         seen.push_back(std::string(EventNameOf(e)));
         if (e == event::ScrollDrag) {
@@ -312,8 +328,9 @@ TEST_F(QtBackendTest, ABrowseListLeavesScrollingToItsProgram) {
             w.SetChoice(1, 2);
         }
     }
-    EXPECT_EQ(seen, (std::vector<std::string>{"EVENT:ScrollDown", "EVENT:Locate", "EVENT:PageDown", "EVENT:ScrollUp",
-                                              "EVENT:ScrollDrag", "EVENT:Sized"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"EVENT:ScrollDown", "EVENT:Locate", "EVENT:PageDown",
+                                        "EVENT:ScrollUp", "EVENT:ScrollDrag", "EVENT:Sized"}));
     EXPECT_TRUE(d.Done());
 }
 
@@ -348,7 +365,7 @@ namespace {
 
 // A queue of a hundred thousand rows that counts the cells read.
 class CountingRows final : public ListSource {
-public:
+  public:
     int RowCount() const override { return 100000; }
     ListCell Cell(int row, int column) const override {
         ++reads;
@@ -397,18 +414,18 @@ TEST_F(QtBackendTest, PromptsFindTheirInputsWhicheverComesFirst) {
     d.Resizable(false);
     d.Prompt("?PROMPT1", "Create a &new activity log each time you start ZELT?");  // 1
     d.Option("?GLO:UseNewLog").Use(Use(log));                                      // 2
-    d.Radio("?RADIO1", "No").Value("N");                                          // 3
-    d.Radio("?RADIO2", "Yes").Value("Y");                                         // 4
+    d.Radio("?RADIO1", "No").Value("N");                                           // 3
+    d.Radio("?RADIO2", "Yes").Value("Y");                                          // 4
     d.End();
-    d.Prompt("?GLO:RunString:Prompt", "Command &String to start Vextor:");        // 5
-    d.Entry("?GLO:RunString", 254).Use(Use(run));                                 // 6
-    d.Button("?LookupFile", "...");                                               // 7
-    d.Entry("?GLO:FilePath", 64).Use(Use(dir));                                   // 8
-    d.Prompt("?PROMPT3", "&Path to ZELT files:");                                 // 9
-    d.Button("?BUTTON4", " ... ");                                                // 10
+    d.Prompt("?GLO:RunString:Prompt", "Command &String to start Vextor:");                 // 5
+    d.Entry("?GLO:RunString", 254).Use(Use(run));                                          // 6
+    d.Button("?LookupFile", "...");                                                        // 7
+    d.Entry("?GLO:FilePath", 64).Use(Use(dir));                                            // 8
+    d.Prompt("?PROMPT3", "&Path to ZELT files:");                                          // 9
+    d.Button("?BUTTON4", " ... ");                                                         // 10
     d.Check("?GLO:RetainTags", " Save and restore project subset tags").Use(Use(retain));  // 11
-    d.Button("?OkButton", "&Ok").Default();                                       // 12
-    d.Button("?CancelButton", "&Cancel");                                         // 13
+    d.Button("?OkButton", "&Ok").Default();                                                // 12
+    d.Button("?CancelButton", "&Cancel");                                                  // 13
     Window w(d);
     w.Open();
     const QString title = QStringLiteral("ZELT \"Menu\"");

@@ -31,7 +31,7 @@ struct EventRecord {
 
 // A log of `count` events in a Pelmar file: "APP<n>.APP", day 82000 + n / 10, "Event <n>".
 class EventLog {
-public:
+  public:
     explicit EventLog(ErrorReporter& errors, int count = 0)
         : table_(runtime::TableDeclaration("EVENTS", "EVT", "PELMAR")
                      .FileName(dir_.File("EVENTS.PLM"))
@@ -65,14 +65,14 @@ public:
     FileManager manager;
     RelationTracker tracker;
 
-private:
+  private:
     testing_support::TestDir dir_;
     runtime::Table table_;
 };
 
 // The log's report: a progress window and one detail line per event.
 class EventReport : public ReportController {
-public:
+  public:
     enum Ctl : runtime::ControlNumber { Bar = 1, UserText, PctText, Cancel };
 
     EventReport(ErrorReporter& errors, EventLog& log, bool with_preview = true)
@@ -104,7 +104,8 @@ public:
     }
 
     Level Init() override {
-        if (Level l = ReportController::Init(process_, &report, with_preview_ ? &preview : nullptr); l != LevelOk)
+        if (Level l = ReportController::Init(process_, &report, with_preview_ ? &preview : nullptr);
+            l != LevelOk)
             return l;
         process_.Init(view_, tracked_, Errors, &Window(), PctText, records_to_process, &percent);
         AddButton(Cancel, ResponseCancelled);
@@ -126,9 +127,9 @@ public:
     runtime::Report report;
     runtime::ReportPreview preview;
 
-private:
+  private:
     class Printer : public ProcessController {
-    public:
+      public:
         explicit Printer(EventReport& owner) : owner_(owner) {}
         Level TakeRecord() override {
             owner_.report.PrintDetail();
@@ -136,7 +137,7 @@ private:
             return owner_.on_record ? owner_.on_record() : LevelOk;
         }
 
-    private:
+      private:
         EventReport& owner_;
     };
 

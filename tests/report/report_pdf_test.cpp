@@ -27,16 +27,19 @@ std::string RunTool(const std::vector<std::string>& argv) {
     std::string out;
     char buffer[4096];
     ssize_t n = 0;
-    while (tool.started() && (n = ::read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    while (tool.started() && (n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<std::size_t>(n));
     ::close(fds[0]);
     if (tool.started()) ::waitpid(tool.pid, nullptr, 0);
     return out;
 }
 
-bool Has(const std::string& text, const std::string& pattern) { return std::regex_search(text, std::regex(pattern)); }
+bool Has(const std::string& text, const std::string& pattern) {
+    return std::regex_search(text, std::regex(pattern));
+}
 
 class ReportPdfTest : public ::testing::Test {
-protected:
+  protected:
     ReportPdfTest() {
         previous_ = runtime::InstallReportPdfWriter(platform::ReportPdfFileWriter());
     }
@@ -52,7 +55,8 @@ protected:
         // The first page is full; its footer comes before the next event, which starts page 2.
         const auto last_on_first = text.find("Event " + std::to_string(lines_on_first) + "\n");
         const auto footer = text.find("Page   1");
-        const auto first_on_second = text.find("Event " + std::to_string(lines_on_first + 1) + "\n");
+        const auto first_on_second =
+            text.find("Event " + std::to_string(lines_on_first + 1) + "\n");
         EXPECT_LT(last_on_first, footer);
         EXPECT_LT(footer, first_on_second);
         EXPECT_NE(text.find("Page   2"), std::string::npos);
@@ -61,13 +65,14 @@ protected:
     ControllerSession s;
     testing_support::TestDir out;
 
-private:
+  private:
     runtime::ReportPdfWriter previous_;
 };
 
 TEST_F(ReportPdfTest, ATwoPageReportIsSavedFromThePreviewAndWithoutOne) {
     EventLog probe(s.errors);
-    const int per_page = runtime::ReportDocument(EventReport::Layout(probe).layout).Metrics().lines_per_page;
+    const int per_page =
+        runtime::ReportDocument(EventReport::Layout(probe).layout).Metrics().lines_per_page;
     ASSERT_GT(per_page, 20) << "A4 or Letter, landscape, nine points";
     EventLog log(s.errors, per_page + 5);
 

@@ -12,7 +12,7 @@ namespace zelt::framework::testing {
 namespace {
 
 class ReportProcessTest : public ::testing::Test {
-protected:
+  protected:
     ControllerSession s;
     // Each record costs this much virtual time.
     void Cost(EventReport& w, std::int64_t ms) {
@@ -52,7 +52,8 @@ TEST_F(ReportProcessTest, RecordsPerCycleDoublesOnAFastMachineAndHalvesOnASlowOn
         if (seen.empty() || seen.back() != c) seen.push_back(c);
     EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 2, 4, 8, 4, 2, 1})) << "then never below 1";
     EXPECT_EQ(cycles.size(), 30u);
-    ASSERT_EQ(s.session.script.Printed().size(), 1u) << "without a preview the report prints at once";
+    ASSERT_EQ(s.session.script.Printed().size(), 1u)
+        << "without a preview the report prints at once";
 }
 
 TEST_F(ReportProcessTest, TheProgressTextShowsThePercentageAndTheBarNeverPasses100) {
@@ -137,7 +138,8 @@ TEST_F(ReportProcessTest, EveryChildIsReadToItsEndAfterEachRecordOfItsParent) {
     std::vector<std::string> taken;
     w.on_record = [&] {
         const bool own = w.Process().ChildRead == 0;
-        taken.push_back((own ? "P" : "C") + (own ? parents.record.Event : children.record.Event).Clip().substr(6));
+        taken.push_back((own ? "P" : "C") +
+                        (own ? parents.record.Event : children.record.Event).Clip().substr(6));
         return LevelOk;
     };
     EXPECT_EQ(w.Run(), ResponseCompleted);

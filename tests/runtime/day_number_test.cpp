@@ -10,10 +10,10 @@ namespace zelt::runtime {
 namespace {
 
 class DayNumberTest : public ::testing::Test {
-protected:
+  protected:
     // A fixed "now" so that the two-digit year window is the same on every run.
-    ScopedClockSource clock_{std::make_shared<VirtualClockSource>(
-        LocalDateTime{2003, 6, 15, 10, 30, 0, 0})};
+    ScopedClockSource clock_{
+        std::make_shared<VirtualClockSource>(LocalDateTime{2003, 6, 15, 10, 30, 0, 0})};
 };
 
 TEST_F(DayNumberTest, CalendarBoundaries) {
@@ -88,8 +88,8 @@ TEST_F(DayNumberTest, TwoDigitYearWindowFollowsTheClock) {
     EXPECT_EQ(WindowYear(1999), 1999);
     EXPECT_EQ(DateToDayNumber({22, 1, 1}), DateToDayNumber({2022, 1, 1}));
 
-    ScopedClockSource later{std::make_shared<VirtualClockSource>(
-        LocalDateTime{2095, 1, 1, 0, 0, 0, 0})};
+    ScopedClockSource later{
+        std::make_shared<VirtualClockSource>(LocalDateTime{2095, 1, 1, 0, 0, 0, 0})};
     EXPECT_EQ(WindowYear(14), 2114);
     EXPECT_EQ(WindowYear(15), 2015);
     EXPECT_EQ(WindowYear(95), 2095);
@@ -130,7 +130,7 @@ TEST_F(DayNumberTest, TodayAndClockReadTheInstalledClock) {
     EXPECT_EQ(Clock(), TimeToClock({0, 0, 12, 34}));
     EXPECT_EQ(clock->MonotonicMs(), 12'350);
     EXPECT_EQ(DayOfWeek(DateToDayNumber({2026, 12, 7})), 1);  // a Monday
-    EXPECT_EQ(DayOfWeek(4), 4);                                 // 1 January 1801, a Thursday
+    EXPECT_EQ(DayOfWeek(4), 4);                               // 1 January 1801, a Thursday
 }
 
 }  // namespace

@@ -40,8 +40,8 @@ TEST(ErrorCodesTest, TextsOfEachRange) {
 
 TEST(ErrorCodesTest, CodesWithoutTextSayUnknown) {
     EXPECT_EQ(ErrorText(6), "Unknown Error Posted : 6");
-    for (const ErrorCode gap : {1, 31, 314, 340, 349, 373, 379, 389, 392, 400, 411, 500, 516, 519,
-                                545, 600, 606, 799, 803, -1}) {
+    for (const ErrorCode gap : {1,   31,  314, 340, 349, 373, 379, 389, 392, 400,
+                                411, 500, 516, 519, 545, 600, 606, 799, 803, -1}) {
         EXPECT_EQ(ErrorText(gap), "Unknown Error Posted : " + std::to_string(gap));
     }
 }

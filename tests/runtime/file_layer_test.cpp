@@ -22,7 +22,7 @@ static_assert(sizeof(SampleRecord) == 15);
 
 // A driver that records the calls it gets and answers with a chosen code.
 class RecordingDriver final : public FileDriver {
-public:
+  public:
     std::string_view Name() const override { return "RECORDING"; }
     std::string_view Description() const override { return "Recording"; }
     bool Supports(FileOp op) const override { return op != FileOp::Pack; }
@@ -50,7 +50,7 @@ public:
 };
 
 class FileLayerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         driver_ = std::make_shared<RecordingDriver>();
         RegisterDriver(driver_);

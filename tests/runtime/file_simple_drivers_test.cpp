@@ -22,7 +22,7 @@ std::string ReadWhole(const std::string& path) {
 }
 
 class AsciiDriverTest : public ::testing::Test {
-protected:
+  protected:
     AsciiDriverTest()
         : name_(dir_.File("QRVError.Log")),
           log_(TableDeclaration("ErrorLog", "LOG", "ASCII")
@@ -134,8 +134,8 @@ TEST(DosDriverTest, RemoveRefusedByTheSystemGivesAccessDenied) {
     std::filesystem::create_directory(locked_dir);
     const std::string target = locked_dir + "/KEEP.TXT";
     std::ofstream(target) << "x";
-    std::filesystem::permissions(locked_dir, std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        locked_dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     FixedString<200> name(target);
     Table deletion(TableDeclaration("DeletionFile", "", "DOS").NameVariable(name.Span()));
     EXPECT_EQ(deletion.Remove(), err::AccessDenied);

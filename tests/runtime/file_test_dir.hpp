@@ -7,7 +7,7 @@
 namespace zelt::testing_support {
 
 class TestDir {
-public:
+  public:
     TestDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zelt-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string{};
@@ -22,7 +22,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -12,11 +12,11 @@ namespace zelt::runtime {
 namespace {
 
 class PicturesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetRegionalSettings({}); }
     void TearDown() override { SetRegionalSettings({}); }
-    ScopedClockSource clock_{std::make_shared<VirtualClockSource>(
-        LocalDateTime{2026, 12, 7, 9, 0, 0, 0})};
+    ScopedClockSource clock_{
+        std::make_shared<VirtualClockSource>(LocalDateTime{2026, 12, 7, 9, 0, 0, 0})};
     const DayNumber june15_2003_ = DateToDayNumber({2003, 6, 15});
     const DayNumber jan5_2003_ = DateToDayNumber({2003, 1, 5});
 };
@@ -35,13 +35,13 @@ TEST_F(PicturesTest, PictureTextIsRecognised) {
 
 TEST_F(PicturesTest, DatePicturesShowTheirTemplates) {
     const std::map<int, std::string> expected = {
-        {1, "1/05/03"},          {2, "1/05/2003"},   {3, "Jan 5, 2003"},
-        {4, "January 5, 2003"},  {5, "5/01/03"},     {6, "5/01/2003"},
-        {7, "5 Jan 03"},         {8, "5 Jan 2003"},  {9, "03/01/05"},
-        {10, "2003/01/05"},      {11, "030105"},     {12, "20030105"},
-        {13, "1/03"},            {14, "1/2003"},     {15, "03/01"},
-        {16, "2003/01"},         {17, "01/05/03"},   {18, "Sun, January 05, 2003"},
-        {19, "5 January 2003"},  {20, "January 5 2003"}};
+        {1, "1/05/03"},         {2, "1/05/2003"},      {3, "Jan 5, 2003"},
+        {4, "January 5, 2003"}, {5, "5/01/03"},        {6, "5/01/2003"},
+        {7, "5 Jan 03"},        {8, "5 Jan 2003"},     {9, "03/01/05"},
+        {10, "2003/01/05"},     {11, "030105"},        {12, "20030105"},
+        {13, "1/03"},           {14, "1/2003"},        {15, "03/01"},
+        {16, "2003/01"},        {17, "01/05/03"},      {18, "Sun, January 05, 2003"},
+        {19, "5 January 2003"}, {20, "January 5 2003"}};
     for (const auto& [picture, text] : expected) {
         EXPECT_EQ(FormatDate(jan5_2003_, picture), text) << "@D" << picture;
     }
@@ -73,7 +73,7 @@ TEST_F(PicturesTest, TimePicturesShowTheirTemplates) {
 TEST_F(PicturesTest, EveryDatePictureRoundTrips) {
     // Dates inside the two-digit year window (around 2026: 1946..2045), and at the ends of
     // months and years.
-    const CalendarDate samples[] = {{2003, 1, 5},  {2003, 6, 15}, {1999, 12, 31},
+    const CalendarDate samples[] = {{2003, 1, 5},  {2003, 6, 15},  {1999, 12, 31},
                                     {2000, 2, 29}, {2045, 11, 30}, {1946, 3, 1}};
     for (const auto& date : samples) {
         const DayNumber day = DateToDayNumber(date);

@@ -15,7 +15,7 @@ namespace {
 using namespace zelt::runtime;
 
 class WindowDemoTest : public ::testing::Test {
-protected:
+  protected:
     WindowDemoTest() {
         s_.script.SetFailureHandler([](const std::string& f) { ADD_FAILURE() << f; });
     }
@@ -42,12 +42,12 @@ TEST_F(WindowDemoTest, ItemsAreAddedCheckedRemovedAndTagged) {
         EXPECT_EQ(w.RowCount(ItemList), 2);
         EXPECT_EQ(w.Choice(ItemList), 2);  // the new row is selected
         EXPECT_EQ(w.CellText(ItemList, 2, 3), "255");
-        EXPECT_EQ(w.Value(NameEntry), "");  // cleared for the next one
+        EXPECT_EQ(w.Value(NameEntry), "");     // cleared for the next one
         EXPECT_EQ(w.Value(TaggedCheck), "1");  // the tick stays for the next item
     });
     s_.script.Press(TaggedCheck);
-    s_.script.DoubleClick(ItemList, 1);              // double click tags and untags
-    s_.script.Key(ItemList, key::Delete);            // Delete asks first
+    s_.script.DoubleClick(ItemList, 1);    // double click tags and untags
+    s_.script.Key(ItemList, key::Delete);  // Delete asks first
     s_.script.AnswerMessage(button::No).Expecting("Remove \"Zeta\"?");
     s_.script.Key(ItemList, key::Delete);
     s_.script.AnswerMessage(button::Yes);
@@ -72,32 +72,33 @@ TEST_F(WindowDemoTest, TheTreeExpandsAndContractsOverItsQueue) {
         EXPECT_EQ(w.RowCount(ItemTree), 6);  // root, Tagged, 2 items, Untagged, 1 item
         EXPECT_FALSE(w.IsReachable(AddItem));
     });
-    s_.script.Contract(ItemTree, 2);         // the user folds "Tagged"
+    s_.script.Contract(ItemTree, 2);  // the user folds "Tagged"
     s_.script.Run([this] {
         EXPECT_EQ(Demo().RowCount(ItemTree), 4);
         EXPECT_EQ(state_.tree[1].level, -2);  // collapsed with children
         EXPECT_EQ(Demo().Choice(ItemTree), 2);
     });
-    s_.script.Key(ItemTree, key::Right);     // right arrow opens it again
+    s_.script.Key(ItemTree, key::Right);  // right arrow opens it again
     s_.script.Press(ContractAll);
     s_.script.Run([this] { EXPECT_EQ(Demo().RowCount(ItemTree), 3); });
     s_.script.Press(ExpandAll);
     s_.script.CloseBox();
     RunDemoWindow(state_);
     EXPECT_EQ(state_.tree.size(), 6u);
-    EXPECT_EQ(state_.log, (std::vector<std::string>{"open", "tab 2", "contract Tagged", "expand Tagged", "close"}));
+    EXPECT_EQ(state_.log, (std::vector<std::string>{"open", "tab 2", "contract Tagged",
+                                                    "expand Tagged", "close"}));
 }
 
 TEST_F(WindowDemoTest, TheTimerRunsOnVirtualTimeAndTheWaitNestsALoop) {
     // Four ticks of half a second. Time passing in one step gives one tick, not several.
     for (int i = 0; i < 4; ++i) s_.script.AdvanceMs(500);
-    s_.script.Press(WaitButton);             // a nested loop for three more ticks
-    s_.script.Run([this] {                   // played by the nested loop
+    s_.script.Press(WaitButton);  // a nested loop for three more ticks
+    s_.script.Run([this] {        // played by the nested loop
         EXPECT_TRUE(Demo().IsDisabled(WaitButton));
         EXPECT_EQ(state_.nested_waits, 0);
     });
     for (int i = 0; i < 3; ++i) s_.script.AdvanceMs(500);
-    s_.script.Run([this] {                   // played by the outer loop again
+    s_.script.Run([this] {  // played by the outer loop again
         EXPECT_EQ(state_.nested_waits, 1);
         EXPECT_FALSE(Demo().IsDisabled(WaitButton));
         EXPECT_EQ(Demo().Value(Ticks), "Ticks: " + std::to_string(state_.ticks));

@@ -13,13 +13,15 @@ namespace {
 
 WindowDeclaration Form() {
     WindowDeclaration d("Form");
-    d.Button("?Ask", "&Ask");                   // 1
-    d.Button("?Off", "Off").Disabled();         // 2
-    d.Entry("?Name", 20);                       // 3
+    d.Button("?Ask", "&Ask");            // 1
+    d.Button("?Off", "Off").Disabled();  // 2
+    d.Entry("?Name", 20);                // 3
     return d;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // Runs the form: ?Ask shows a Yes/No question and records the answer.
 std::vector<int> RunForm(int buttons = button::Yes | button::No) {
@@ -28,8 +30,8 @@ std::vector<int> RunForm(int buttons = button::Yes | button::No) {
     w.Open();
     while (w.Accept()) {
         if (w.Event() == event::Accepted && w.Field() == 1)
-            answers.push_back(Message("Are you entirely sure?", "Best be sure", StockIcon::Exclamation,
-                                      buttons, button::No));
+            answers.push_back(Message("Are you entirely sure?", "Best be sure",
+                                      StockIcon::Exclamation, buttons, button::No));
     }
     return answers;
 }
@@ -52,10 +54,11 @@ TEST(HeadlessBackendTest, MessagesAreAnsweredAndRecorded) {
 TEST(HeadlessBackendTest, AnUnexpectedMessageBoxFailsWithItsTextAndEndsTheRun) {
     HeadlessSession s;
     s.script.Press("?Ask");
-    s.script.CloseBox();  // the script did not expect the question
+    s.script.CloseBox();                                   // the script did not expect the question
     EXPECT_EQ(RunForm(), (std::vector<int>{button::No}));  // the default answers
     ASSERT_EQ(s.script.Failures().size(), 1u);
-    EXPECT_TRUE(Contains(s.script.Failures()[0], "Unexpected message box \"Best be sure\": Are you entirely sure?"))
+    EXPECT_TRUE(Contains(s.script.Failures()[0],
+                         "Unexpected message box \"Best be sure\": Are you entirely sure?"))
         << s.script.Failures()[0];
     EXPECT_TRUE(s.system.IsHalted());
 }
@@ -82,7 +85,8 @@ TEST(HeadlessBackendTest, WrongAnswersFail) {
         s.script.AnswerMessage(button::Yes);  // but the window waits for the user
         RunForm();
         ASSERT_EQ(s.script.Failures().size(), 1u);
-        EXPECT_TRUE(Contains(s.script.Failures()[0], "expects a message answer next")) << s.script.Failures()[0];
+        EXPECT_TRUE(Contains(s.script.Failures()[0], "expects a message answer next"))
+            << s.script.Failures()[0];
     }
 }
 
@@ -92,7 +96,8 @@ TEST(HeadlessBackendTest, UserStepsThatCannotHappenFail) {
         s.script.Press("?Off");
         RunForm();
         ASSERT_EQ(s.script.Failures().size(), 1u);
-        EXPECT_TRUE(Contains(s.script.Failures()[0], "press ?Off in the window \"Form\", but it is disabled"))
+        EXPECT_TRUE(Contains(s.script.Failures()[0],
+                             "press ?Off in the window \"Form\", but it is disabled"))
             << s.script.Failures()[0];
     }
     {
@@ -130,7 +135,8 @@ TEST(HeadlessBackendTest, AWaitThatNeverEndsFailsAtTheVirtualTimeLimit) {
     }
     EXPECT_EQ(ticks, 60);
     ASSERT_EQ(s.script.Failures().size(), 1u);
-    EXPECT_TRUE(Contains(s.script.Failures()[0], "still waits after 60 seconds")) << s.script.Failures()[0];
+    EXPECT_TRUE(Contains(s.script.Failures()[0], "still waits after 60 seconds"))
+        << s.script.Failures()[0];
 }
 
 TEST(HeadlessBackendTest, PopupsAndChoosersAreAnsweredByTheScript) {
@@ -204,7 +210,8 @@ TEST(HeadlessBackendTest, ResizingAndTheDescribedStateOfLists) {
     HeadlessSession s;
     s.script.SetFailureHandler([](const std::string& f) { ADD_FAILURE() << f; });
     std::vector<Node> nodes{{"PROJECTS", 0}, {"Tools", -1}, {"Main", 1}, {"MAIN.APP", 2}};
-    QueueList<Node> tree(nodes, {[](const Node& n) { return ListCell(n.name); }}, [](const Node& n) { return n.level; });
+    QueueList<Node> tree(nodes, {[](const Node& n) { return ListCell(n.name); }},
+                         [](const Node& n) { return n.level; });
     WindowDeclaration d("Tree");
     d.Tree("?RelTree", {});
     Window w(d);
@@ -216,9 +223,11 @@ TEST(HeadlessBackendTest, ResizingAndTheDescribedStateOfLists) {
     w.Open();
     w.SetListSource(1, &tree);
     while (w.Accept()) seen.push_back(w.Event());
-    EXPECT_EQ(seen, (std::vector<EventCode>{event::OpenWindow, event::GainFocus, event::Sized, event::CloseWindow}));
+    EXPECT_EQ(seen, (std::vector<EventCode>{event::OpenWindow, event::GainFocus, event::Sized,
+                                            event::CloseWindow}));
     EXPECT_EQ(w.Geometry().width, 640);
-    EXPECT_TRUE(Contains(state, "1 tree ?RelTree choice=1 rows=4\n    1: [0] |PROJECTS\n    2: [-1] |Tools\n"))
+    EXPECT_TRUE(Contains(
+        state, "1 tree ?RelTree choice=1 rows=4\n    1: [0] |PROJECTS\n    2: [-1] |Tools\n"))
         << state;
 }
 

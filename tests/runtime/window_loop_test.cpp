@@ -13,7 +13,7 @@ namespace zelt::runtime {
 namespace {
 
 class WindowLoopTest : public ::testing::Test {
-protected:
+  protected:
     WindowLoopTest() {
         session_.script.SetFailureHandler([](const std::string& f) { ADD_FAILURE() << f; });
     }
@@ -41,9 +41,10 @@ TEST_F(WindowLoopTest, OpeningFocusAndClosingComeInOrder) {
     session_.script.CloseBox();
     main.Open();
     while (main.Accept()) seen.push_back(Name(main));
-    EXPECT_EQ(seen, (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Selected#2",
-                                              "EVENT:Accepted#2", "EVENT:Selected#1", "EVENT:Accepted#1",
-                                              "EVENT:CloseWindow"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Selected#2",
+                                        "EVENT:Accepted#2", "EVENT:Selected#1", "EVENT:Accepted#1",
+                                        "EVENT:CloseWindow"}));
     EXPECT_FALSE(main.IsOpen());
     EXPECT_FALSE(main.Accept());
 }
@@ -65,10 +66,10 @@ TEST_F(WindowLoopTest, AModalWindowCoversItsOwnerAndHandsTheFocusBack) {
     Window main(Small("Main"));
     std::vector<std::string> main_seen;
     std::vector<std::string> form_seen;
-    session_.script.Press(1);          // main opens the form
-    session_.script.Press(2);          // in the form: posts an event to the main window
-    session_.script.CloseBox();        // closes the form
-    session_.script.CloseBox();        // closes main
+    session_.script.Press(1);    // main opens the form
+    session_.script.Press(2);    // in the form: posts an event to the main window
+    session_.script.CloseBox();  // closes the form
+    session_.script.CloseBox();  // closes main
     main.Open();
     while (main.Accept()) {
         main_seen.push_back(Name(main));
@@ -81,12 +82,15 @@ TEST_F(WindowLoopTest, AModalWindowCoversItsOwnerAndHandsTheFocusBack) {
             }
         }
     }
-    EXPECT_EQ(form_seen, (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Selected#2",
-                                                   "EVENT:Accepted#2", "EVENT:CloseWindow"}));
+    EXPECT_EQ(form_seen,
+              (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Selected#2",
+                                        "EVENT:Accepted#2", "EVENT:CloseWindow"}));
     // The event posted from the form's loop waits for the main window's loop, after the
     // focus events of opening and closing the form.
-    EXPECT_EQ(main_seen, (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Accepted#1", "EVENT:LoseFocus", "EVENT:Accepted#2",
-                                                   "EVENT:GainFocus", "EVENT:CloseWindow"}));
+    EXPECT_EQ(main_seen,
+              (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Accepted#1",
+                                        "EVENT:LoseFocus", "EVENT:Accepted#2", "EVENT:GainFocus",
+                                        "EVENT:CloseWindow"}));
 }
 
 TEST_F(WindowLoopTest, ANestedLoopTakesTheWindowsEventsUntilItBreaks) {
@@ -112,10 +116,12 @@ TEST_F(WindowLoopTest, ANestedLoopTakesTheWindowsEventsUntilItBreaks) {
             }
         }
     }
-    EXPECT_EQ(inner, (std::vector<std::string>{"EVENT:Selected#2", "EVENT:Accepted#2", "EVENT:ScrollDown#1"}));
+    EXPECT_EQ(inner, (std::vector<std::string>{"EVENT:Selected#2", "EVENT:Accepted#2",
+                                               "EVENT:ScrollDown#1"}));
     // ?One has the focus from the start: pressing it selects nothing new.
-    EXPECT_EQ(outer, (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Accepted#1", "EVENT:Timer", "EVENT:PageDown#2",
-                                               "EVENT:CloseWindow"}));
+    EXPECT_EQ(outer,
+              (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:GainFocus", "EVENT:Accepted#1",
+                                        "EVENT:Timer", "EVENT:PageDown#2", "EVENT:CloseWindow"}));
 }
 
 TEST_F(WindowLoopTest, ACloseSeenByANestedLoopEndsTheOuterLoopToo) {
@@ -166,7 +172,8 @@ TEST_F(WindowLoopTest, AFiveMinuteWaitRunsInNoTime) {
     w.Open();
     const std::int64_t begin = session_.clock->MonotonicMs();
     while (w.Accept()) {
-        if (w.Event() == event::Timer && session_.clock->MonotonicMs() - begin >= 5 * 60 * 1000) break;
+        if (w.Event() == event::Timer && session_.clock->MonotonicMs() - begin >= 5 * 60 * 1000)
+            break;
         if (w.Event() == event::Timer) ++ticks;
     }
     EXPECT_EQ(ticks, 299);
@@ -194,8 +201,9 @@ TEST_F(WindowLoopTest, HaltingEndsEveryLoop) {
     EXPECT_EQ(session_.system.HaltReason(), "stop");
     Window late(Small("Late"));
     EXPECT_FALSE(late.Open());
-    EXPECT_EQ(session_.system.Message("x", "y", StockIcon::None, button::Yes | button::No, button::No),
-              button::No);
+    EXPECT_EQ(
+        session_.system.Message("x", "y", StockIcon::None, button::Yes | button::No, button::No),
+        button::No);
 }
 
 }  // namespace

@@ -34,16 +34,16 @@ std::vector<EventCode> Codes(const std::vector<QueuedEvent>& events) {
 
 TEST(WindowDeclarationTest, ControlsAreNumberedInOrderAndNestInTheirContainers) {
     WindowDeclaration w("Main");
-    w.Sheet("?Sheet1");                         // 1
-    w.Tab("?Tab1", "&Applications");            // 2
-    w.List("?List", {});                        // 3
-    w.Button("?Insert", "&Insert");             // 4
-    w.Tab("?Tab2", "&Projects");                // 5: closes ?Tab1
-    w.Tree("?RelTree", {});                     // 6
-    w.End();                                    // closes ?Tab2 and the sheet
-    w.Group("?GROUP3");                         // 7
-    w.String("?StatusMsg:2").Width(30);         // 8
-    w.Button("?ConnectToVX", "Start Vextor");   // 9
+    w.Sheet("?Sheet1");                        // 1
+    w.Tab("?Tab1", "&Applications");           // 2
+    w.List("?List", {});                       // 3
+    w.Button("?Insert", "&Insert");            // 4
+    w.Tab("?Tab2", "&Projects");               // 5: closes ?Tab1
+    w.Tree("?RelTree", {});                    // 6
+    w.End();                                   // closes ?Tab2 and the sheet
+    w.Group("?GROUP3");                        // 7
+    w.String("?StatusMsg:2").Width(30);        // 8
+    w.Button("?ConnectToVX", "Start Vextor");  // 9
     w.End();
     w.Button("?BUTTON7", "Close").Tip("Bye bye");  // 10
 
@@ -84,7 +84,7 @@ TEST(BindingTest, NumbersAreReadForgivinglyAndHeldInTheirRange) {
 }
 
 class WindowModelTest : public ::testing::Test {
-protected:
+  protected:
     HeadlessSession session_;
 };
 
@@ -95,14 +95,14 @@ TEST_F(WindowModelTest, DisplayAndUpdateMoveValuesBetweenControlsAndVariables) {
     std::string dir = "/data/";
     int minutes = 3;
     WindowDeclaration d("Settings");
-    d.Option("?GLO:UseNewLog").Use(Use(log));      // 1
-    d.Radio("?No", "No").Value("N");              // 2
-    d.Radio("?Yes", "Yes").Value("Y");            // 3
+    d.Option("?GLO:UseNewLog").Use(Use(log));  // 1
+    d.Radio("?No", "No").Value("N");           // 2
+    d.Radio("?Yes", "Yes").Value("Y");         // 3
     d.End();
-    d.Entry("?GLO:RunString", 10).Use(Use(run));   // 4
+    d.Entry("?GLO:RunString", 10).Use(Use(run));            // 4
     d.Check("?GLO:RetainTags", "Retain").Use(Use(retain));  // 5
     d.Entry("?GLO:FilePath", 64).Use(Use(dir)).ReadOnly();  // 6
-    d.Spin("?Timeout", 1, 999).Use(Use(minutes));  // 7
+    d.Spin("?Timeout", 1, 999).Use(Use(minutes));           // 7
     Window w(d);
     ASSERT_TRUE(w.Open());
     EXPECT_EQ(w.Value(4), "vx.exe");
@@ -150,27 +150,27 @@ TEST_F(WindowModelTest, DisplayAndUpdateMoveValuesBetweenControlsAndVariables) {
 
 TEST_F(WindowModelTest, ControlsOnHiddenTabsDisabledGroupsOrHiddenAreOutOfReach) {
     WindowDeclaration d("Tabs");
-    d.Sheet("?Sheet");                  // 1
-    d.Tab("?Tab1", "One");              // 2
-    d.Button("?A", "A");                // 3
-    d.Tab("?Tab2", "Two");              // 4
-    d.Group("?G");                      // 5
-    d.Button("?B", "B");                // 6
+    d.Sheet("?Sheet");      // 1
+    d.Tab("?Tab1", "One");  // 2
+    d.Button("?A", "A");    // 3
+    d.Tab("?Tab2", "Two");  // 4
+    d.Group("?G");          // 5
+    d.Button("?B", "B");    // 6
     d.End();
     d.End();
-    d.Button("?C", "C").Disabled();     // 7
+    d.Button("?C", "C").Disabled();  // 7
     Window w(d);
     w.Open();
     EXPECT_TRUE(w.IsReachable(3));
-    EXPECT_FALSE(w.IsReachable(6));     // on the tab not shown
+    EXPECT_FALSE(w.IsReachable(6));  // on the tab not shown
     EXPECT_FALSE(w.UserPress(6));
     EXPECT_FALSE(w.UserPress(7));
-    EXPECT_TRUE(w.UserPress(4));        // the user clicks the second tab
+    EXPECT_TRUE(w.UserPress(4));  // the user clicks the second tab
     EXPECT_EQ(w.Choice(1), 2);
     EXPECT_FALSE(w.IsReachable(3));
     EXPECT_TRUE(w.IsReachable(6));
     w.Disable(5);
-    EXPECT_FALSE(w.UserPress(6));       // inside a disabled group
+    EXPECT_FALSE(w.UserPress(6));  // inside a disabled group
     w.Enable(5);
     w.Hide(6);
     EXPECT_FALSE(w.UserPress(6));
@@ -181,11 +181,11 @@ TEST_F(WindowModelTest, ControlsOnHiddenTabsDisabledGroupsOrHiddenAreOutOfReach)
 
 TEST_F(WindowModelTest, SelectMovesTheFocusBringsTabsForwardAndReportsSelected) {
     WindowDeclaration d("Focus");
-    d.Sheet("?Sheet1");                 // 1
-    d.Tab("?Tab1", "One");              // 2
-    d.Entry("?E", 10);                  // 3
-    d.Tab("?Tab4", "Subsets");          // 4
-    d.List("?List:3", {});              // 5
+    d.Sheet("?Sheet1");         // 1
+    d.Tab("?Tab1", "One");      // 2
+    d.Entry("?E", 10);          // 3
+    d.Tab("?Tab4", "Subsets");  // 4
+    d.List("?List:3", {});      // 5
     d.End();
     d.Group("?GROUP3");                 // 6
     d.String("?StatusMsg:2");           // 7
@@ -198,10 +198,10 @@ TEST_F(WindowModelTest, SelectMovesTheFocusBringsTabsForwardAndReportsSelected) 
 
     w.Select(6, 2);  // a group with a position: its second control
     EXPECT_EQ(w.Focus(), 8);
-    w.Select(5);     // a list on the tab not shown: the tab comes forward
+    w.Select(5);  // a list on the tab not shown: the tab comes forward
     EXPECT_EQ(w.Choice(1), 2);
     EXPECT_EQ(w.Focus(), 5);
-    w.Select(5);     // no move, no event
+    w.Select(5);  // no move, no event
     auto events = Drain(w);
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].code, event::Selected);
@@ -212,7 +212,7 @@ TEST_F(WindowModelTest, SelectMovesTheFocusBringsTabsForwardAndReportsSelected) 
     EXPECT_EQ(events[2].field, 1);
     EXPECT_EQ(events[3].code, event::Selected);
     EXPECT_EQ(events[3].field, 5);
-    w.Select(4);     // a tab: its page in front, the focus on the sheet
+    w.Select(4);  // a tab: its page in front, the focus on the sheet
     w.Select(2);
     EXPECT_EQ(w.Choice(1), 1);
     EXPECT_EQ(w.Focus(), 1);
@@ -246,9 +246,9 @@ TEST_F(WindowModelTest, ListsFollowTheirQueueAndTurnKeysIntoEvents) {
     w.UserKey(1, key::CtrlHome);
     w.UserKey(1, key::End);
     auto events = Drain(w);
-    EXPECT_EQ(Codes(events), (std::vector<EventCode>{event::ScrollDown, event::PageDown,
-                                                     event::ScrollUp, event::PageUp, event::ScrollTop,
-                                                     event::ScrollBottom}));
+    EXPECT_EQ(Codes(events),
+              (std::vector<EventCode>{event::ScrollDown, event::PageDown, event::ScrollUp,
+                                      event::PageUp, event::ScrollTop, event::ScrollBottom}));
     EXPECT_EQ(w.Choice(1), 1);
 
     // A plain list moves its highlight and reports a new selection, never past its ends.
@@ -264,7 +264,7 @@ TEST_F(WindowModelTest, ListsFollowTheirQueueAndTurnKeysIntoEvents) {
     w.UserKey(1, key::Delete);  // not alerted: nothing
     w.UserChar(1, U'S');
     w.UserDoubleClick(1, 2);
-    w.UserDoubleClick(2, 1);    // no double-click alert: accepted
+    w.UserDoubleClick(2, 1);  // no double-click alert: accepted
     w.UserThumb(1, 250);
     events = Drain(w);
     ASSERT_EQ(events.size(), 10u);
@@ -302,7 +302,7 @@ TEST_F(WindowModelTest, PostingChecksItsAddressee) {
     Drain(w);
     EXPECT_FALSE(w.Post(event::Accepted, 0));  // a field event needs a control
     EXPECT_FALSE(w.Post(event::ScrollDown, 2));
-    EXPECT_TRUE(w.Post(event::Timer, 1));      // a window event ignores the field
+    EXPECT_TRUE(w.Post(event::Timer, 1));  // a window event ignores the field
     ASSERT_EQ(w.Pending().size(), 1u);
     EXPECT_EQ(w.Pending().front().field, 0);
 }
@@ -354,7 +354,7 @@ TEST_F(WindowModelTest, DateAndTimePicturesShowAndReadStoredValues) {
     EXPECT_EQ(w.Value(2), FormatTime(time, 4));
     const std::int32_t before = date;
     EXPECT_TRUE(w.UserType(1, "not a date"));
-    EXPECT_EQ(date, before);            // nothing stored from text that is no date
+    EXPECT_EQ(date, before);              // nothing stored from text that is no date
     EXPECT_EQ(w.Value(1), "not a date");  // and nothing typed is lost
     EXPECT_TRUE(w.UserType(1, FormatDate(before + 1, 2)));
     EXPECT_EQ(date, before + 1);

@@ -9,7 +9,8 @@ namespace {
 ReportLayout LogLayout(int lines_per_page) {
     ReportLayout l;
     l.title = "ZELT5.5 Activity Log";
-    l.columns = {{"App Name", 12, Align::Left}, {"Date", 10, Align::Centre}, {"Action", 20, Align::Left}};
+    l.columns = {
+        {"App Name", 12, Align::Left}, {"Date", 10, Align::Centre}, {"Action", 20, Align::Left}};
     l.lines_per_page = lines_per_page;
     return l;
 }
@@ -17,7 +18,8 @@ ReportLayout LogLayout(int lines_per_page) {
 TEST(ReportDocumentTest, DetailLinesFillPagesInOrder) {
     ReportDocument r(LogLayout(40));
     EXPECT_EQ(r.PageCount(), 0);
-    for (int i = 1; i <= 60; ++i) r.AddDetail({"APP" + std::to_string(i), "7/12/2026", "Begin Make"});
+    for (int i = 1; i <= 60; ++i)
+        r.AddDetail({"APP" + std::to_string(i), "7/12/2026", "Begin Make"});
     ASSERT_EQ(r.PageCount(), 2);
     EXPECT_EQ(r.Pages()[0].lines.size(), 40u);
     EXPECT_EQ(r.Pages()[1].lines.size(), 20u);

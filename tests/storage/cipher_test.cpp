@@ -28,8 +28,12 @@ const bool kQuickKeys = [] {
     return true;
 }();
 
-std::string KeyOf(int i) { return "key" + std::to_string(1000 + i); }
-std::string DataOf(int i, char fill = 'd') { return std::string(40 + i % 7, fill) + std::to_string(i); }
+std::string KeyOf(int i) {
+    return "key" + std::to_string(1000 + i);
+}
+std::string DataOf(int i, char fill = 'd') {
+    return std::string(40 + i % 7, fill) + std::to_string(i);
+}
 
 class CipherTest : public ::testing::Test {
   protected:
@@ -39,7 +43,8 @@ class CipherTest : public ::testing::Test {
     }
 
     void Fill(const std::filesystem::path& path, int count, char fill = 'd') {
-        auto file = OpenFile(path, Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, kOwner);
+        auto file =
+            OpenFile(path, Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, kOwner);
         ASSERT_TRUE(file->BeginWrite().ok());
         for (int i = 0; i < count; ++i) ASSERT_TRUE(file->Replace(KeyOf(i), DataOf(i, fill)).ok());
         ASSERT_TRUE(file->Finish().ok());
@@ -48,7 +53,8 @@ class CipherTest : public ::testing::Test {
     // Opens with the owner and walks every item: the items, or the failing status.
     static testing::Model Walk(const std::filesystem::path& path, Status* status) {
         std::unique_ptr<ItemFile> file;
-        *status = ItemFile::Open(path, {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner}, file);
+        *status = ItemFile::Open(
+            path, {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner}, file);
         if (!status->ok()) return {};
         return testing::ReadItems(*file, status);
     }
@@ -70,7 +76,8 @@ TEST_F(CipherTest, EveryFileHasItsOwnSaltAndNewFilesAStrongDerivation) {
     EXPECT_NE(a.substr(0, 512), b.substr(0, 512));
     EXPECT_NE(a.substr(1024), b.substr(1024));
 
-    const auto unit = BlockCipher::ParseKeyUnit(reinterpret_cast<const std::uint8_t*>(a.data()) + 512);
+    const auto unit =
+        BlockCipher::ParseKeyUnit(reinterpret_cast<const std::uint8_t*>(a.data()) + 512);
     ASSERT_TRUE(unit.has_value());
     EXPECT_EQ(unit->iterations, 1000U);
     BlockCipher::SetIterationsForNewFiles(0);
@@ -85,8 +92,10 @@ TEST_F(CipherTest, EveryFileHasItsOwnSaltAndNewFilesAStrongDerivation) {
 TEST_F(CipherTest, ATreeOfSeveralLevelsStaysReadableThroughChanges) {
     std::mt19937 random(7);
     testing::Model model;
-    auto writer = OpenFile(dir_ / "t.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, kOwner);
-    auto reader = OpenFile(dir_ / "t.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner);
+    auto writer = OpenFile(dir_ / "t.plm", Access::ReadWrite, Share::DenyNone,
+                           Creation::OpenOrCreate, kOwner);
+    auto reader =
+        OpenFile(dir_ / "t.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner);
     for (int round = 0; round < 8; ++round) {
         const bool batch = round % 2 == 0;
         if (batch) {
@@ -94,7 +103,8 @@ TEST_F(CipherTest, ATreeOfSeveralLevelsStaysReadableThroughChanges) {
         }
         for (int i = 0; i < 250; ++i) {
             // Long keys make index pages split too.
-            const std::string key = KeyOf(static_cast<int>(random() % 1200)) + std::string(180, 'k');
+            const std::string key =
+                KeyOf(static_cast<int>(random() % 1200)) + std::string(180, 'k');
             if (random() % 4 == 0 && model.count(key) != 0) {
                 ASSERT_TRUE(writer->Erase(key).ok());
                 model.erase(key);
@@ -117,30 +127,41 @@ TEST_F(CipherTest, ATreeOfSeveralLevelsStaysReadableThroughChanges) {
     Status status;
     EXPECT_TRUE(Walk(dir_ / "t.plm", &status) == model);
     EXPECT_TRUE(status.ok());
-    auto file = OpenFile(dir_ / "t.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner);
+    auto file =
+        OpenFile(dir_ / "t.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner);
     EXPECT_EQ(testing::VerifyTree(*file), model.size());
-
 }
 
 TEST_F(CipherTest, AWrongOwnerAndAPlainFileAreRefused) {
     Fill(dir_ / "e.plm", 20);
     std::unique_ptr<ItemFile> file;
-    EXPECT_EQ(ItemFile::Open(dir_ / "e.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "S3cret owner"}, file).code,
+    EXPECT_EQ(ItemFile::Open(
+                  dir_ / "e.plm",
+                  {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "S3cret owner"}, file)
+                  .code,
               runtime::err::InvalidDataFile);
-    EXPECT_EQ(ItemFile::Open(dir_ / "e.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, {}}, file).code,
+    EXPECT_EQ(ItemFile::Open(dir_ / "e.plm",
+                             {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, {}}, file)
+                  .code,
               runtime::err::InvalidDataFile);
     {
         auto plain = OpenFile(dir_ / "p.plm");
         ASSERT_TRUE(plain->Insert("k", "v").ok());
     }
-    EXPECT_EQ(ItemFile::Open(dir_ / "p.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner}, file).code,
-              runtime::err::InvalidDataFile);
+    EXPECT_EQ(
+        ItemFile::Open(dir_ / "p.plm",
+                       {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner}, file)
+            .code,
+        runtime::err::InvalidDataFile);
     // A blank header in front of pages is a lost header, not a new file.
     std::string bytes = ReadAll(dir_ / "e.plm");
     std::fill(bytes.begin(), bytes.begin() + 512, '\0');
     WriteAll(dir_ / "e.plm", bytes);
-    EXPECT_EQ(ItemFile::Open(dir_ / "e.plm", {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, kOwner}, file).code,
-              runtime::err::InvalidDataFile);
+    EXPECT_EQ(
+        ItemFile::Open(dir_ / "e.plm",
+                       {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, kOwner}, file)
+            .code,
+        runtime::err::InvalidDataFile);
     EXPECT_EQ(ReadAll(dir_ / "e.plm"), bytes);
 }
 
@@ -149,14 +170,16 @@ TEST_F(CipherTest, OldBlocksAndOldPagesPutBackAreRefused) {
     Fill(dir_ / "e.plm", 60);
     const std::string before = ReadAll(dir_ / "e.plm");
     {
-        auto file = OpenFile(dir_ / "e.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, kOwner);
+        auto file = OpenFile(dir_ / "e.plm", Access::ReadWrite, Share::DenyNone,
+                             Creation::OpenExisting, kOwner);
         ASSERT_TRUE(file->Replace(KeyOf(7), DataOf(7, 'x')).ok());
     }
     const std::string after = ReadAll(dir_ / "e.plm");
     for (int most : {3, 1000}) {
         std::string mixed = after;
         int put_back = 0;
-        for (std::size_t at = 768; at + 64 <= std::min(before.size(), after.size()) && put_back < most; at += 64) {
+        for (std::size_t at = 768;
+             at + 64 <= std::min(before.size(), after.size()) && put_back < most; at += 64) {
             if (before.compare(at, 64, after, at, 64) == 0) continue;
             mixed.replace(at, 64, before, at, 64);
             ++put_back;
@@ -187,7 +210,8 @@ TEST_F(CipherTest, AFlippedBitAnywhereNeverReadsAsData) {
     bool journaled = false;
     for (int point = 1; point < 40 && !journaled; ++point) {
         WriteAll(dir_ / "e.plm", committed);
-        auto file = OpenFile(dir_ / "e.plm", Access::ReadWrite, Share::DenyAll, Creation::OpenExisting, kOwner);
+        auto file = OpenFile(dir_ / "e.plm", Access::ReadWrite, Share::DenyAll,
+                             Creation::OpenExisting, kOwner);
         ASSERT_TRUE(file->BeginWrite().ok());
         for (int i = 0; i < 40; i += 3) ASSERT_TRUE(file->Replace(KeyOf(i), DataOf(i, 'n')).ok());
         IoFaultSeam::Arm(io::SeamAction::Stop, point);
@@ -195,8 +219,10 @@ TEST_F(CipherTest, AFlippedBitAnywhereNeverReadsAsData) {
         file.reset();
         IoFaultSeam::Disarm();
         const std::string stopped = ReadAll(dir_ / "e.plm");
-        journaled = stopped.size() > committed.size() && stopped.compare(0, 512, committed, 0, 512) != 0 &&
-                    stopped.compare(512, committed.size() - 512, committed, 512, committed.size() - 512) == 0;
+        journaled =
+            stopped.size() > committed.size() && stopped.compare(0, 512, committed, 0, 512) != 0 &&
+            stopped.compare(512, committed.size() - 512, committed, 512, committed.size() - 512) ==
+                0;
     }
     ASSERT_TRUE(journaled);
     EXPECT_EQ(Walk(dir_ / "e.plm", &status), new_items);
@@ -213,7 +239,8 @@ TEST_F(CipherTest, AFlippedBitAnywhereNeverReadsAsData) {
             ++refused;
             continue;
         }
-        EXPECT_TRUE(items == old_items || items == new_items) << "block at " << at << " read as other data";
+        EXPECT_TRUE(items == old_items || items == new_items)
+            << "block at " << at << " read as other data";
     }
     EXPECT_GT(refused, 0);
 }

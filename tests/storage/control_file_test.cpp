@@ -24,7 +24,9 @@ using testing::Model;
 using testing::OpenFile;
 using testing::ScratchDir;
 
-std::string Key(int n) { return "item" + std::to_string(100000 + n); }
+std::string Key(int n) {
+    return "item" + std::to_string(100000 + n);
+}
 
 // The items of `file` without the engine's own transaction marker. A torn file may walk
 // in circles, so the walk gives up after far more items than any test stores.
@@ -36,7 +38,8 @@ Model TableItems(ItemFile& file) {
         items[cursor.key()] = cursor.data();
         status = cursor.Next();
     }
-    if (!status.ok()) items["(walk failed)"] = std::to_string(status.code) + "/" + std::to_string(status.fault);
+    if (!status.ok())
+        items["(walk failed)"] = std::to_string(status.code) + "/" + std::to_string(status.fault);
     items.erase(std::string(kMarkerKey));
     return items;
 }
@@ -87,12 +90,13 @@ TEST(ControlFileTest, APlainCommitAfterATransactionReopensWholeWithoutItsControl
         ++stops;
         std::unique_ptr<ItemFile> a;
         const Status opened = TryOpen(run / "a.plm", a);
-        ASSERT_TRUE(opened.ok()) << "stop at " << point << ": " << opened.code << "/" << opened.fault;
+        ASSERT_TRUE(opened.ok()) << "stop at " << point << ": " << opened.code << "/"
+                                 << opened.fault;
         const Model seen = TableItems(*a);
         int fresh = 0;
         for (const auto& [key, data] : seen) fresh += data == std::string(230, 'n') ? 1 : 0;
-        EXPECT_TRUE(seen == before || seen == after)
-            << "stop at " << point << ": " << seen.size() << " items, " << fresh << " of 58 changed";
+        EXPECT_TRUE(seen == before || seen == after) << "stop at " << point << ": " << seen.size()
+                                                     << " items, " << fresh << " of 58 changed";
         // Once that commit is done with, the file no longer names a control file.
         if (seen == after) {
             bool found = true;
@@ -108,7 +112,8 @@ TEST(ControlFileTest, APlainCommitAfterATransactionReopensWholeWithoutItsControl
 class FastClock {
   public:
     FastClock()
-        : clock_(std::make_shared<runtime::VirtualClockSource>(runtime::LocalDateTime{})), scoped_(clock_),
+        : clock_(std::make_shared<runtime::VirtualClockSource>(runtime::LocalDateTime{})),
+          scoped_(clock_),
           thread_([this] {
               while (!stop_) {
                   clock_->AdvanceMs(500);
@@ -133,10 +138,14 @@ class FastClock {
 enum class Control { There, Missing, Damaged, Busy };
 const char* NameOf(Control c) {
     switch (c) {
-        case Control::There: return "there";
-        case Control::Missing: return "missing";
-        case Control::Damaged: return "damaged";
-        case Control::Busy: return "busy";
+        case Control::There:
+            return "there";
+        case Control::Missing:
+            return "missing";
+        case Control::Damaged:
+            return "damaged";
+        case Control::Busy:
+            return "busy";
     }
     return "";
 }
@@ -150,7 +159,10 @@ class ControlOutOfReach {
         if (how == Control::Missing) std::filesystem::remove(path);
         if (how == Control::Damaged) testing::WriteAll(path, std::string(1024, 'x'));
         if (how == Control::Busy) {
-            EXPECT_TRUE(ItemFile::Open(path, {Access::ReadWrite, Share::DenyAll, Creation::OpenExisting, {}}, holder_).ok());
+            EXPECT_TRUE(
+                ItemFile::Open(
+                    path, {Access::ReadWrite, Share::DenyAll, Creation::OpenExisting, {}}, holder_)
+                    .ok());
             clock_ = std::make_unique<FastClock>();
         }
         moved_ = true;
@@ -175,7 +187,8 @@ class ControlOutOfReach {
 // missing, damaged or busy, each file either reopens to a whole state or is refused with
 // 65 ("Unable To ROLLBACK Transaction"), and the files that open agree; with the control
 // file back, both open and agree.
-void StopATransactionEverywhere(const std::filesystem::path& dir_a, const std::filesystem::path& dir_b,
+void StopATransactionEverywhere(const std::filesystem::path& dir_a,
+                                const std::filesystem::path& dir_b,
                                 const std::filesystem::path& control) {
     const Model before{{"a0", "0"}, {"k", std::string(300, 'o')}};
     Model after = before;
@@ -184,7 +197,8 @@ void StopATransactionEverywhere(const std::filesystem::path& dir_a, const std::f
     int stops = 0;
     int refused = 0;
     for (std::int64_t point = 1;; ++point) {
-        for (const auto& path : {dir_a / "a.plm", dir_b / "b.plm", control}) std::filesystem::remove(path);
+        for (const auto& path : {dir_a / "a.plm", dir_b / "b.plm", control})
+            std::filesystem::remove(path);
         {
             auto a = OpenFile(dir_a / "a.plm");
             auto b = OpenFile(dir_b / "b.plm");
@@ -209,7 +223,8 @@ void StopATransactionEverywhere(const std::filesystem::path& dir_a, const std::f
         }
         ++stops;
         for (Control how : {Control::Missing, Control::Damaged, Control::Busy, Control::There}) {
-            SCOPED_TRACE(::testing::Message() << "stop at " << point << ", control file " << NameOf(how));
+            SCOPED_TRACE(::testing::Message()
+                         << "stop at " << point << ", control file " << NameOf(how));
             std::vector<Model> seen;
             {
                 ControlOutOfReach away(control, how);
@@ -223,7 +238,8 @@ void StopATransactionEverywhere(const std::filesystem::path& dir_a, const std::f
                         continue;
                     }
                     seen.push_back(TableItems(*file));
-                    EXPECT_TRUE(seen.back() == before || seen.back() == after) << path << " holds " << seen.back().size();
+                    EXPECT_TRUE(seen.back() == before || seen.back() == after)
+                        << path << " holds " << seen.back().size();
                 }
             }
             if (seen.size() == 2) {
@@ -241,7 +257,8 @@ void StopATransactionEverywhere(const std::filesystem::path& dir_a, const std::f
     }
     EXPECT_GT(stops, 10);
     EXPECT_GT(refused, 0);
-    std::printf("transaction stop points: %d, opens refused for want of the control file: %d\n", stops, refused);
+    std::printf("transaction stop points: %d, opens refused for want of the control file: %d\n",
+                stops, refused);
 }
 
 TEST(ControlFileTest, ATransactionStoppedAnywhereReopensAllOrNothingWhateverItsControlFile) {

@@ -8,7 +8,7 @@ namespace {
 namespace err = runtime::err;
 
 class DriverBlobTest : public PelmarTableTest {
-protected:
+  protected:
     // Every byte value, zero bytes among them, over several memo chunks.
     static std::string AllBytes(std::size_t n) {
         std::string bytes(n, '\0');

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <set>
 
+#include "pelmar_table_fixture.hpp"
 #include "runtime/file/build_progress.hpp"
 #include "runtime/file/record_filter.hpp"
-#include "pelmar_table_fixture.hpp"
 
 namespace zelt::storage::pelmar_tests {
 namespace {
@@ -17,7 +17,7 @@ using Names = std::vector<std::string>;
 // Filters of the form "MIN=n": the people numbered n or above. The filter reads the record
 // buffer, as a real one does, and notes every name it was shown.
 class DynamicFilterTest : public PelmarTableTest {
-protected:
+  protected:
     runtime::CompiledRecordFilter Compile(runtime::Table&, std::string_view text) {
         int min = 0;
         if (text.substr(0, 4) != "MIN=" ||

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -42,7 +42,7 @@ struct PersonRecord {
 // A table of people: a unique case-blind name key (OPT), a DUP key on the score
 // (descending) and a unique number key.
 class PelmarDriverTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         RegisterPelmarDriver();
         runtime::RegisterDriver(std::make_shared<PelmarDriver>("PELMAR_B"));
@@ -354,8 +354,8 @@ TEST_F(PelmarDriverTest, KeyBuildsReportProgressAndCanBeCancelled) {
 }
 
 TEST_F(PelmarDriverTest, DynamicIndexTakesItsComponentsFromTheBuildText) {
-    Table t(People().Key("PEO:Dyn", key_attr::Index | key_attr::Dynamic,
-                         std::vector<std::string>{}));
+    Table t(
+        People().Key("PEO:Dyn", key_attr::Index | key_attr::Dynamic, std::vector<std::string>{}));
     ASSERT_EQ(t.Create(), 0);
     ASSERT_EQ(t.Open(0x22), 0);
     Put(t, "Alice", 3, 2);
@@ -486,7 +486,7 @@ TEST_F(PelmarDriverTest, HoldingWatchingAndLockingBetweenStations) {
 // Moves a virtual clock forward from a second thread while a timed wait runs, and runs
 // `at` once the clock has passed `at_ms`.
 class ClockMover {
-public:
+  public:
     ClockMover(std::shared_ptr<runtime::VirtualClockSource> clock, std::int64_t at_ms,
                std::function<void()> at)
         : thread_([this, clock, at_ms, at = std::move(at)] {
@@ -505,7 +505,7 @@ public:
         thread_.join();
     }
 
-private:
+  private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -751,7 +751,7 @@ namespace {
 
 // A per-user profile holding only the driver's trace section.
 class TraceProfile final : public runtime::ProfileService {
-public:
+  public:
     TraceProfile(std::string file, bool details) : file_(std::move(file)), details_(details) {}
     std::optional<std::string> Read(std::string_view, std::string_view section,
                                     std::string_view key) override {
@@ -767,7 +767,7 @@ public:
     }
     std::vector<std::string> Keys(std::string_view, std::string_view) override { return {}; }
 
-private:
+  private:
     std::string file_;
     bool details_;
 };

@@ -76,7 +76,8 @@ TEST_F(DriverPropertiesTest, KeyFacts) {
     EXPECT_EQ(t.GetKeyProperty(kScoreKey, "NOCASE"), "0");
     EXPECT_EQ(t.GetKeyProperty(kNameKey, "NOCASE"), "1");
     EXPECT_EQ(t.GetKeyProperty(kNumberKey, "PRIMARY"), "1");
-    EXPECT_EQ(t.GetKeyProperty(kNumberKey, "ATTRIBUTES"), std::to_string(runtime::key_attr::Primary));
+    EXPECT_EQ(t.GetKeyProperty(kNumberKey, "ATTRIBUTES"),
+              std::to_string(runtime::key_attr::Primary));
     EXPECT_EQ(t.GetKeyProperty(kDynamic, "DYNAMIC"), "1");
     EXPECT_EQ(t.GetKeyProperty(kDynamic, "INDEX"), "1");
     EXPECT_EQ(t.GetKeyProperty(kDynamic, "OPT"), "0");

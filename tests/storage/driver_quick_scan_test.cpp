@@ -11,7 +11,7 @@ namespace zelt::storage::pelmar_tests {
 namespace {
 
 class QuickScanTest : public PelmarTableTest {
-protected:
+  protected:
     static void SetUpTestSuite() {
         PelmarTableTest::SetUpTestSuite();
         runtime::RegisterDriver(std::make_shared<PelmarDriver>("PELMAR_B"));

@@ -16,7 +16,7 @@ namespace err = runtime::err;
 
 // The people table, also under a second driver object that behaves as another station.
 class PelmarSharingTest : public PelmarTableTest {
-protected:
+  protected:
     static void SetUpTestSuite() {
         PelmarTableTest::SetUpTestSuite();
         runtime::RegisterDriver(std::make_shared<PelmarDriver>("PELMAR_B"));
@@ -86,7 +86,8 @@ TEST_F(PelmarSharingTest, KeysSharingLongPrefixesReadBackExactly) {
             .Key("PAT:PathKey", 0, {"PAT:Path"})
             .Key("PAT:NumberKey", 0, {"PAT:Number"});
     };
-    const std::string stem = "/home/builder/projects/catalogue/applications/release/" + std::string(30, 'x');
+    const std::string stem =
+        "/home/builder/projects/catalogue/applications/release/" + std::string(30, 'x');
     std::vector<std::string> paths;
     for (int i = 0; i < 200; ++i) paths.push_back(stem + std::to_string(1000 + (i * 7919) % 1000));
     {

@@ -24,15 +24,21 @@ void ReplayFolder(const char* folder, Walk walk) {
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         std::ifstream in(entry.path(), std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        EXPECT_TRUE(walk(scratch.path(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) << entry.path();
+        EXPECT_TRUE(
+            walk(scratch.path(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
+            << entry.path();
         ++replayed;
     }
     EXPECT_GT(replayed, 0);
 }
 
-TEST(FuzzRegressionTest, EveryFoundInputEndsCleanly) { ReplayFolder("regressions", fuzzing::WalkBytes); }
+TEST(FuzzRegressionTest, EveryFoundInputEndsCleanly) {
+    ReplayFolder("regressions", fuzzing::WalkBytes);
+}
 
-TEST(FuzzRegressionTest, EveryFoundTableFileIsReadAsPlmReadsIt) { ReplayFolder("table-regressions", fuzzing::WalkTable); }
+TEST(FuzzRegressionTest, EveryFoundTableFileIsReadAsPlmReadsIt) {
+    ReplayFolder("table-regressions", fuzzing::WalkTable);
+}
 
 }  // namespace
 }  // namespace zelt::storage

@@ -38,7 +38,9 @@ FileHeader HeaderOf(const std::filesystem::path& path) {
     return FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
 }
 
-std::string Key(int n) { return "item" + std::to_string(100000 + n); }
+std::string Key(int n) {
+    return "item" + std::to_string(100000 + n);
+}
 
 // One commit of the scripted workload: what it does to the two files.
 struct Step {
@@ -49,18 +51,27 @@ struct Step {
 std::vector<Step> Workload() {
     std::vector<Step> steps;
     // Inserts that split pages and grow the tree.
-    steps.push_back({[](Model& a, Model&) { for (int i = 0; i < 120; ++i) a[Key(i)] = std::string(60, 'a'); }});
+    steps.push_back({[](Model& a, Model&) {
+        for (int i = 0; i < 120; ++i) a[Key(i)] = std::string(60, 'a');
+    }});
     // Items that change page size classes: sections rotate.
-    steps.push_back({[](Model& a, Model&) { for (int i = 0; i < 120; i += 3) a[Key(i)] = std::string(700, 'b'); }});
+    steps.push_back({[](Model& a, Model&) {
+        for (int i = 0; i < 120; i += 3) a[Key(i)] = std::string(700, 'b');
+    }});
     // Deletes that empty pages.
-    steps.push_back({[](Model& a, Model&) { for (int i = 0; i < 120; i += 2) a.erase(Key(i)); }});
+    steps.push_back({[](Model& a, Model&) {
+        for (int i = 0; i < 120; i += 2) a.erase(Key(i));
+    }});
     // A transaction over both files.
     steps.push_back({[](Model& a, Model& b) {
                          for (int i = 200; i < 230; ++i) a[Key(i)] = "t";
                          for (int i = 0; i < 40; ++i) b[Key(i)] = std::string(100, 'c');
                      },
                      true});
-    steps.push_back({[](Model& a, Model&) { for (int i = 1; i < 120; i += 4) a.erase(Key(i)); a[Key(5000)] = "z"; }});
+    steps.push_back({[](Model& a, Model&) {
+        for (int i = 1; i < 120; i += 4) a.erase(Key(i));
+        a[Key(5000)] = "z";
+    }});
     return steps;
 }
 
@@ -92,7 +103,8 @@ Outcome RunWorkload(const ScratchDir& dir, std::vector<std::pair<Model, Model>>*
     std::unique_ptr<ItemFile> b;
     OpenOptions options{Access::ReadWrite, share, Creation::OpenOrCreate, {}};
     std::filesystem::create_directories((dir / b_name).parent_path());
-    if (!ItemFile::Open(dir / "a.plm", options, a).ok() || !ItemFile::Open(dir / b_name, options, b).ok()) {
+    if (!ItemFile::Open(dir / "a.plm", options, a).ok() ||
+        !ItemFile::Open(dir / b_name, options, b).ok()) {
         return outcome;
     }
     Model ma, mb;
@@ -139,7 +151,8 @@ TEST(CrashTest, EveryWriteAndFlushPointReopensToACommittedState) {
             IoFaultSeam::Arm(action, point);
             Outcome run = RunWorkload(dir, nullptr);
             IoFaultSeam::Disarm();
-            SCOPED_TRACE(::testing::Message() << (action == SeamAction::Stop ? "stop" : "fail") << " at " << point);
+            SCOPED_TRACE(::testing::Message()
+                         << (action == SeamAction::Stop ? "stop" : "fail") << " at " << point);
             // The reader sees the state without writing; the writer then resolves the file.
             for (Access access : {Access::ReadOnly, Access::ReadWrite}) {
                 std::unique_ptr<ItemFile> a = OpenFile(dir / "a.plm", access);
@@ -147,7 +160,8 @@ TEST(CrashTest, EveryWriteAndFlushPointReopensToACommittedState) {
                 ASSERT_TRUE(a && b);
                 std::pair<Model, Model> seen{ReadItems(*a), ReadItems(*b)};
                 EXPECT_EQ(VerifyTree(*a), seen.first.size());
-                seen.first.erase(std::string(kMarkerKey));  // the transaction marker is the engine's own
+                seen.first.erase(
+                    std::string(kMarkerKey));  // the transaction marker is the engine's own
                 seen.second.erase(std::string(kMarkerKey));
                 int k = run.acknowledged;
                 bool matches = false;
@@ -155,8 +169,8 @@ TEST(CrashTest, EveryWriteAndFlushPointReopensToACommittedState) {
                     if (i != k && i != k + 1) continue;
                     if (states[static_cast<std::size_t>(i)] == seen) matches = true;
                 }
-                EXPECT_TRUE(matches) << "acknowledged " << run.acknowledged << ", a holds " << seen.first.size()
-                                     << ", b holds " << seen.second.size();
+                EXPECT_TRUE(matches) << "acknowledged " << run.acknowledged << ", a holds "
+                                     << seen.first.size() << ", b holds " << seen.second.size();
             }
             // After the writer, the file is consistent on disk and takes new commits.
             auto a = OpenFile(dir / "a.plm");
@@ -167,8 +181,9 @@ TEST(CrashTest, EveryWriteAndFlushPointReopensToACommittedState) {
         }
     }
     RecordProperty("crash_points", covered);
-    std::printf("crash points covered: %d (stop and fail at each of %lld write/flush/truncate calls)\n", covered,
-                static_cast<long long>(events));
+    std::printf(
+        "crash points covered: %d (stop and fail at each of %lld write/flush/truncate calls)\n",
+        covered, static_cast<long long>(events));
 }
 
 // A disk may keep writes in its cache and lose any of them when the machine stops; only
@@ -198,9 +213,10 @@ TEST(CrashTest, WritesLostSinceTheLastFlushStillReopenToACommittedState) {
         std::string b_name;
         const char* name;
     };
-    for (const Layout& layout : {Layout{Share::DenyWrite, "b.plm", "deny write"},
-                                 Layout{Share::DenyNone, "b.plm", "deny none"},
-                                 Layout{Share::DenyNone, "two/b.plm", "deny none, two directories"}}) {
+    for (const Layout& layout :
+         {Layout{Share::DenyWrite, "b.plm", "deny write"},
+          Layout{Share::DenyNone, "b.plm", "deny none"},
+          Layout{Share::DenyNone, "two/b.plm", "deny none, two directories"}}) {
         SCOPED_TRACE(layout.name);
         const Share share = layout.share;
         std::vector<std::pair<Model, Model>> states;
@@ -221,14 +237,16 @@ TEST(CrashTest, WritesLostSinceTheLastFlushStillReopenToACommittedState) {
                 IoFaultSeam::Arm(SeamAction::Stop, point);
                 Outcome run = RunWorkload(dir, nullptr, share, layout.b_name);
                 IoFaultSeam::Disarm();
-                const std::size_t unflushed =
-                    loss.entries ? IoFaultSeam::UnflushedEntryCount() : IoFaultSeam::UnflushedCount();
-                IoFaultSeam::UndoUnflushed(
-                    [&](std::size_t i, std::uint64_t offset) { return loss.undone(i, offset == 0); });
+                const std::size_t unflushed = loss.entries ? IoFaultSeam::UnflushedEntryCount()
+                                                           : IoFaultSeam::UnflushedCount();
+                IoFaultSeam::UndoUnflushed([&](std::size_t i, std::uint64_t offset) {
+                    return loss.undone(i, offset == 0);
+                });
                 if (loss.entries) IoFaultSeam::DropUnflushedEntries();
                 IoFaultSeam::TrackUnflushed(false);
                 if (unflushed == 0) continue;
-                SCOPED_TRACE(::testing::Message() << "stop at flush " << point << ", lost " << loss.name);
+                SCOPED_TRACE(::testing::Message()
+                             << "stop at flush " << point << ", lost " << loss.name);
                 std::unique_ptr<ItemFile> a = OpenFile(dir / "a.plm");
                 std::unique_ptr<ItemFile> b = OpenFile(dir / layout.b_name);
                 ASSERT_TRUE(a && b);
@@ -277,7 +295,8 @@ TEST(CrashTest, OnlySingleFileCommitsLeaveTheirClosingHeaderUnflushed) {
 
 // Commits one change and stops the disk right after phase 1: the journal is whole on disk
 // and the header at offset 0 points to it.
-void CommitAndStopAfterJournal(const std::filesystem::path& path, const Model& base = {{"old", "1"}}) {
+void CommitAndStopAfterJournal(const std::filesystem::path& path,
+                               const Model& base = {{"old", "1"}}) {
     for (std::int64_t point = 1; point < 100; ++point) {
         std::filesystem::remove(path);
         {
@@ -294,7 +313,9 @@ void CommitAndStopAfterJournal(const std::filesystem::path& path, const Model& b
             file.reset();
         }
         FileHeader h = HeaderOf(path);
-        if (h.committed_end() != h.journal_end() && std::filesystem::file_size(path) >= h.journal_end()) return;
+        if (h.committed_end() != h.journal_end() &&
+            std::filesystem::file_size(path) >= h.journal_end())
+            return;
     }
     FAIL() << "no stop point left a whole journal";
 }
@@ -323,7 +344,8 @@ TEST(RecoveryTest, JournalThatEndsEarlyRollsBack) {
     ScratchDir dir;
     CommitAndStopAfterJournal(dir / "j.plm");
     FileHeader h = HeaderOf(dir / "j.plm");
-    std::filesystem::resize_file(dir / "j.plm", h.journal_end() - 256);  // the header image cut short
+    std::filesystem::resize_file(dir / "j.plm",
+                                 h.journal_end() - 256);  // the header image cut short
     auto file = OpenFile(dir / "j.plm");
     EXPECT_EQ(ReadItems(*file), (Model{{"old", "1"}}));
     ASSERT_TRUE(file->Insert("x", "y").ok());
@@ -335,7 +357,8 @@ TEST(RecoveryTest, JournalThatEndsEarlyRollsBack) {
 // journal itself. Such a journal is refused (rolled back) and writes nothing.
 TEST(RecoveryTest, JournalBlocksAddressedOutsideTheLayoutAreRefused) {
     Model base;
-    for (int i = 0; i < 120; ++i) base[Key(i)] = std::string(i % 3 == 0 ? 700 : 60, static_cast<char>('a' + i % 5));
+    for (int i = 0; i < 120; ++i)
+        base[Key(i)] = std::string(i % 3 == 0 ? 700 : 60, static_cast<char>('a' + i % 5));
     for (const char* where : {"past the end", "over a page of another size", "into the journal"}) {
         SCOPED_TRACE(where);
         ScratchDir dir;
@@ -346,7 +369,8 @@ TEST(RecoveryTest, JournalBlocksAddressedOutsideTheLayoutAreRefused) {
         const std::size_t block = h.committed_end();
         auto u32_at = [&](std::size_t at) {
             std::uint32_t v = 0;
-            for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+            for (int i = 3; i >= 0; --i)
+                v = v << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
             return v;
         };
         ASSERT_NE(u32_at(block), 0u) << "the journal starts with a page";
@@ -355,10 +379,12 @@ TEST(RecoveryTest, JournalBlocksAddressedOutsideTheLayoutAreRefused) {
         if (std::string(where) == "into the journal") home = h.committed_end();
         if (std::string(where) == "over a page of another size") {
             for (int k = 1; k <= 59; ++k) {
-                if (k != size_class && h.pages(k) > 0) home = static_cast<std::uint32_t>(h.start(k)) * 256 + 512;
+                if (k != size_class && h.pages(k) > 0)
+                    home = static_cast<std::uint32_t>(h.start(k)) * 256 + 512;
             }
         }
-        for (int i = 0; i < 4; ++i) bytes[block + static_cast<std::size_t>(i)] = static_cast<char>(home >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[block + static_cast<std::size_t>(i)] = static_cast<char>(home >> (8 * i));
         WriteAll(path, bytes);
         auto file = OpenFile(path);
         ASSERT_TRUE(file->Insert("x", "y").ok());  // a writer resolves the journal first
@@ -484,7 +510,8 @@ TEST(TransactionTest, CommitRollbackAndControlFileLimit) {
     auto ra = OpenFile(dir / "a.plm", Access::ReadOnly);
     EXPECT_EQ(ReadItems(*ra).count("k"), 1u);
     // The control file exists and holds no pending transaction.
-    auto control = OpenFile(dir / "pelmar.tcf", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting);
+    auto control =
+        OpenFile(dir / "pelmar.tcf", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting);
     EXPECT_TRUE(ReadItems(*control).empty());
 
     // 99 distinct control files are allowed, the 100th is refused.
@@ -516,7 +543,8 @@ TEST(TransactionTest, AFaultInOneFileFailsTheWholeTransaction) {
         ASSERT_TRUE(a->Insert("k", "1").ok());
         ASSERT_TRUE(b->Insert("k", "1").ok());
         const std::string huge(kItemLimit, 'x');
-        EXPECT_EQ((later ? a->ReplaceLater("big", huge) : a->Insert("big", huge)).fault, fault::ItemTooLarge);
+        EXPECT_EQ((later ? a->ReplaceLater("big", huge) : a->Insert("big", huge)).fault,
+                  fault::ItemTooLarge);
         ASSERT_TRUE(b->Insert("more", "2").ok());
         const Status committed = tx.Commit();
         EXPECT_EQ(committed.code, runtime::err::FileSystemError);

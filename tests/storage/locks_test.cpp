@@ -12,7 +12,8 @@ namespace {
 using testing::OpenFile;
 using testing::ScratchDir;
 
-Status TryOpen(const std::filesystem::path& path, Access access, Share share, std::unique_ptr<ItemFile>& out) {
+Status TryOpen(const std::filesystem::path& path, Access access, Share share,
+               std::unique_ptr<ItemFile>& out) {
     return ItemFile::Open(path, {access, share, Creation::OpenOrCreate, {}}, out);
 }
 
@@ -21,24 +22,29 @@ TEST(LocksTest, ShareModesRefuseConflictingOpensWithAccessDenied) {
     auto path = dir / "s.plm";
     std::unique_ptr<ItemFile> first, second;
     ASSERT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyAll, first).ok());
-    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyNone, second).code, runtime::err::AccessDenied);
+    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyNone, second).code,
+              runtime::err::AccessDenied);
     first.reset();
 
     ASSERT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyWrite, first).ok());
-    EXPECT_TRUE(TryOpen(path, Access::ReadOnly, Share::DenyNone, second).ok());   // others may read
+    EXPECT_TRUE(TryOpen(path, Access::ReadOnly, Share::DenyNone, second).ok());  // others may read
     second.reset();
-    EXPECT_EQ(TryOpen(path, Access::ReadWrite, Share::DenyNone, second).code, runtime::err::AccessDenied);
+    EXPECT_EQ(TryOpen(path, Access::ReadWrite, Share::DenyNone, second).code,
+              runtime::err::AccessDenied);
     // Denying write to a file someone already writes is refused as well.
-    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyWrite, second).code, runtime::err::AccessDenied);
+    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyWrite, second).code,
+              runtime::err::AccessDenied);
     first.reset();
 
     ASSERT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyNone, first).ok());
     EXPECT_TRUE(TryOpen(path, Access::ReadWrite, Share::DenyNone, second).ok());
     std::unique_ptr<ItemFile> third;
-    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyAll, third).code, runtime::err::AccessDenied);
+    EXPECT_EQ(TryOpen(path, Access::ReadOnly, Share::DenyAll, third).code,
+              runtime::err::AccessDenied);
     second.reset();
     first.reset();
-    EXPECT_TRUE(TryOpen(path, Access::ReadOnly, Share::DenyAll, third).ok());  // all closed: free again
+    EXPECT_TRUE(
+        TryOpen(path, Access::ReadOnly, Share::DenyAll, third).ok());  // all closed: free again
 }
 
 // Starting a file anew while another handle has it open would take its committed items
@@ -50,7 +56,8 @@ TEST(LocksTest, CreatingAFileAnewIsRefusedWhileAnotherHandleHasItOpen) {
     ASSERT_TRUE(writer->Insert("kept", "1").ok());
     for (Share share : {Share::DenyNone, Share::DenyWrite, Share::DenyAll}) {
         std::unique_ptr<ItemFile> anew;
-        const Status status = ItemFile::Open(path, {Access::ReadWrite, share, Creation::AlwaysNew, {}}, anew);
+        const Status status =
+            ItemFile::Open(path, {Access::ReadWrite, share, Creation::AlwaysNew, {}}, anew);
         EXPECT_EQ(status.code, runtime::err::AccessDenied);
     }
     Bytes data;
@@ -59,7 +66,9 @@ TEST(LocksTest, CreatingAFileAnewIsRefusedWhileAnotherHandleHasItOpen) {
     EXPECT_TRUE(found);
     writer.reset();
     std::unique_ptr<ItemFile> anew;  // nobody has it open now
-    ASSERT_TRUE(ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::AlwaysNew, {}}, anew).ok());
+    ASSERT_TRUE(
+        ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::AlwaysNew, {}}, anew)
+            .ok());
     EXPECT_TRUE(testing::ReadItems(*anew).empty());
 }
 

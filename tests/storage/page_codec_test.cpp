@@ -51,7 +51,8 @@ TEST(RunLengthTest, CodesRunsExactlyAndExpandsBack) {
     EXPECT_EQ(Hex(*RunLengthCode(body)), "01 51 C7 01 00");
     body += "tail";
     EXPECT_EQ(Hex(*RunLengthCode(body)), "01 51 C7 01 04 74 61 69 6C");
-    for (std::string sample : {std::string(200, 'Q'), std::string("xyaaaaz"), std::string(300, '\0') + "ab" + std::string(5, 'c')}) {
+    for (std::string sample : {std::string(200, 'Q'), std::string("xyaaaaz"),
+                               std::string(300, '\0') + "ab" + std::string(5, 'c')}) {
         auto coded = RunLengthCode(sample);
         ASSERT_TRUE(coded.has_value());
         EXPECT_EQ(RunLengthExpand(*coded, sample.size()), sample);
@@ -68,12 +69,39 @@ TEST(RunLengthTest, CountsAreBase128LowGroupFirst) {
 }
 
 TEST(RunLengthTest, DamagedCountsAreFaultsNotCrashes) {
-    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x05" "ab", 10); }), fault::RunLiteralTooLong);
-    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x0B" "abcdefghijk", 10); }), fault::RunLiteralTooLong);
-    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x01" "a" "\x20", 10); }), fault::RunRepeatTooLong);
-    EXPECT_EQ(FaultOf([] { RunLengthExpand("\x01" "a", 10); }), fault::RunRepeatTooLong);
-    EXPECT_EQ(FaultOf([] { RunLengthExpand(std::string("\x00\x00\x00", 3), 4); }), fault::RunRepeatTooLong);
-    EXPECT_EQ(FaultOf([] { RunLengthExpand("\xFF\xFF\xFF\xFF\xFF\xFF", 4); }), fault::RunLiteralTooLong);
+    EXPECT_EQ(FaultOf([] {
+                  RunLengthExpand(
+                      "\x05"
+                      "ab",
+                      10);
+              }),
+              fault::RunLiteralTooLong);
+    EXPECT_EQ(FaultOf([] {
+                  RunLengthExpand(
+                      "\x0B"
+                      "abcdefghijk",
+                      10);
+              }),
+              fault::RunLiteralTooLong);
+    EXPECT_EQ(FaultOf([] {
+                  RunLengthExpand(
+                      "\x01"
+                      "a"
+                      "\x20",
+                      10);
+              }),
+              fault::RunRepeatTooLong);
+    EXPECT_EQ(FaultOf([] {
+                  RunLengthExpand(
+                      "\x01"
+                      "a",
+                      10);
+              }),
+              fault::RunRepeatTooLong);
+    EXPECT_EQ(FaultOf([] { RunLengthExpand(std::string("\x00\x00\x00", 3), 4); }),
+              fault::RunRepeatTooLong);
+    EXPECT_EQ(FaultOf([] { RunLengthExpand("\xFF\xFF\xFF\xFF\xFF\xFF", 4); }),
+              fault::RunLiteralTooLong);
 }
 
 TEST(ItemStreamTest, LengthsAreCarriedAndPrefixesShared) {
@@ -122,17 +150,20 @@ TEST(ItemStreamTest, StreamThatDoesNotFillItsLengthIsAFault) {
 TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
     std::vector<Item> items;
     for (int i = 0; i < 60; i += 3) {
-        items.push_back(MakeItem("key" + std::to_string(100 + i), std::string(static_cast<std::size_t>(i % 7), 'd')));
+        items.push_back(MakeItem("key" + std::to_string(100 + i),
+                                 std::string(static_cast<std::size_t>(i % 7), 'd')));
     }
     std::string stream;
     EncodeItems(items, stream);
     for (int probe = 95; probe < 165; ++probe) {
         const std::string key = "key" + std::to_string(probe);
         for (bool strict : {false, true}) {
-            auto it = std::find_if(items.begin(), items.end(),
-                                   [&](const Item& item) { return strict ? key < item.key() : key <= item.key(); });
+            auto it = std::find_if(items.begin(), items.end(), [&](const Item& item) {
+                return strict ? key < item.key() : key <= item.key();
+            });
             StreamHit hit = SearchItems(stream, items.size(), key, strict);
-            ASSERT_EQ(hit.index, static_cast<std::size_t>(it - items.begin())) << key << (strict ? " strict" : "");
+            ASSERT_EQ(hit.index, static_cast<std::size_t>(it - items.begin()))
+                << key << (strict ? " strict" : "");
             if (it != items.end()) {
                 EXPECT_EQ(hit.key, it->key());
                 EXPECT_EQ(hit.data, it->data());
@@ -147,10 +178,13 @@ TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
              {"keyb", "keya"}, {"keyb", "keyb"}, {"keyab", "keya"}}) {
         std::string bad;
         EncodeItems({MakeItem(first, "12"), MakeItem(second, "34")}, bad);
-        EXPECT_EQ(FaultOf([&] { SearchItems(bad, 2, "a", false); }), fault::ItemTreeLinks) << second;
+        EXPECT_EQ(FaultOf([&] { SearchItems(bad, 2, "a", false); }), fault::ItemTreeLinks)
+            << second;
         EXPECT_EQ(FaultOf([&] { DecodeItems(bad, 2); }), fault::ItemTreeLinks) << second;
     }
-    EXPECT_EQ(FaultOf([&] { SearchItems(stream.substr(0, stream.size() - 1), items.size(), "a", false); }),
+    EXPECT_EQ(FaultOf([&] {
+                  SearchItems(stream.substr(0, stream.size() - 1), items.size(), "a", false);
+              }),
               fault::StreamLength);
 }
 
@@ -219,7 +253,8 @@ TEST(PageTest, DamagedPagesAreFaults) {
     huge.items = {MakeItem("k", std::string(15200, 'x'))};
     huge.items[0].bytes[100] = 'y';
     huge.accounted = 60000;
-    for (std::size_t i = 0; i < huge.items[0].bytes.size(); i += 2) huge.items[0].bytes[i] = static_cast<char>(i);
+    for (std::size_t i = 0; i < huge.items[0].bytes.size(); i += 2)
+        huge.items[0].bytes[i] = static_cast<char>(i);
     EXPECT_EQ(FaultOf([&] { EncodePage(huge, 512); }), fault::PageTooLong);
 }
 

@@ -25,7 +25,7 @@ struct PersonRow {
 #pragma pack(pop)
 
 class PelmarTableTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kNameKey = 0;
     static constexpr int kScoreKey = 1;
     static constexpr int kNumberKey = 2;

@@ -32,8 +32,9 @@ struct Outcome {
 };
 
 // Runs `plm` commands one after another in a child process that may take `seconds` in all.
-std::vector<Outcome> Bounded(const std::vector<std::vector<std::string>>& commands, const std::string& input,
-                             const std::filesystem::path& scratch, unsigned seconds = 10) {
+std::vector<Outcome> Bounded(const std::vector<std::vector<std::string>>& commands,
+                             const std::string& input, const std::filesystem::path& scratch,
+                             unsigned seconds = 10) {
     const auto results = scratch / "outcome";
     std::filesystem::remove(results);
     const pid_t child = ::fork();
@@ -45,7 +46,10 @@ std::vector<Outcome> Bounded(const std::vector<std::vector<std::string>>& comman
             std::ostringstream out;
             std::ostringstream err;
             const int code = plm::RunPlm(args, in, out, err);
-            file << code << '\n' << out.str().size() << '\n' << out.str() << err.str().size() << '\n' << err.str();
+            file << code << '\n'
+                 << out.str().size() << '\n'
+                 << out.str() << err.str().size() << '\n'
+                 << err.str();
             file.flush();
         }
         ::_exit(0);
@@ -90,9 +94,9 @@ constexpr const char* kSchema = R"({"oem": false,
            {"name": "TMP:NAMEKEY", "attributes": 6, "components": ["TMP:APPS"]}]})";
 
 std::string Line(int i) {
-    return R"({"TMP:APPS": "app)" + std::to_string(i) + R"(.APP", "TMP:DATE": )" + std::to_string(80000 + i % 7) +
-           R"(, "TMP:CLOCK": )" + std::to_string(1 + i) + R"(, "TMP:EVENT": "Make Finished", "TMP:NOTES": "note )" +
-           std::to_string(i) + "\"}\n";
+    return R"({"TMP:APPS": "app)" + std::to_string(i) + R"(.APP", "TMP:DATE": )" +
+           std::to_string(80000 + i % 7) + R"(, "TMP:CLOCK": )" + std::to_string(1 + i) +
+           R"(, "TMP:EVENT": "Make Finished", "TMP:NOTES": "note )" + std::to_string(i) + "\"}\n";
 }
 
 constexpr int kRecords = 300;
@@ -109,7 +113,9 @@ class PlmDamageTest : public ::testing::Test {
         std::ostringstream out;
         std::ostringstream err;
         const auto path = (dir / "E.PLM").string();
-        ASSERT_EQ(plm::RunPlm({"load", path, "--schema", (dir / "s.json").string()}, in, out, err), 0) << err.str();
+        ASSERT_EQ(plm::RunPlm({"load", path, "--schema", (dir / "s.json").string()}, in, out, err),
+                  0)
+            << err.str();
         sound_ = new std::string(ReadAll(path));
     }
     static void TearDownTestSuite() {
@@ -124,7 +130,8 @@ class PlmDamageTest : public ::testing::Test {
 
     // Pages of the file as (offset, size class, level), by address.
     static std::vector<std::tuple<std::size_t, int, int>> Pages(const std::string& bytes) {
-        const FileHeader header = FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
+        const FileHeader header =
+            FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
         std::vector<std::tuple<std::size_t, int, int>> pages;
         for (int k = 1; k <= kMaxClass; ++k) {
             for (std::int32_t a = header.start(k); a < header.end(k); a += k) {
@@ -155,7 +162,8 @@ class PlmDamageTest : public ::testing::Test {
 std::string* PlmDamageTest::sound_ = nullptr;
 
 TEST_F(PlmDamageTest, TheSoundFileChecksAndDumpsWhole) {
-    const auto runs = Bounded({{"check", path_}, {"dump", path_}, {"tables", path_}}, {}, dir_.path());
+    const auto runs =
+        Bounded({{"check", path_}, {"dump", path_}, {"tables", path_}}, {}, dir_.path());
     EXPECT_NE(runs[0].out.find(SoundSummary()), std::string::npos) << runs[0].out;
     EXPECT_EQ(runs[1].code, 0) << runs[1].err;
     EXPECT_EQ(std::count(runs[1].out.begin(), runs[1].out.end(), '\n'), kRecords);
@@ -173,7 +181,8 @@ TEST_F(PlmDamageTest, CheckOfAPageOutOfOrderEndsWithEachFaultOnce) {
         WriteAll(path_, bytes);
         const auto runs = Bounded({{"check", path_}, {"dump", path_}}, {}, dir_.path());
         EXPECT_EQ(runs[0].code, 1) << "page at " << offset;
-        EXPECT_LT(std::count(runs[0].out.begin(), runs[0].out.end(), '\n'), 12) << runs[0].out.substr(0, 2000);
+        EXPECT_LT(std::count(runs[0].out.begin(), runs[0].out.end(), '\n'), 12)
+            << runs[0].out.substr(0, 2000);
         EXPECT_EQ(runs[1].code, 1);
         EXPECT_TRUE(runs[1].out.empty());
     }
@@ -191,17 +200,20 @@ TEST_F(PlmDamageTest, CheckFindsAKeyBeyondItsParentsNextEntry) {
     std::vector<Leaf> leaves;
     for (const auto& [offset, k, level] : Pages(*sound_)) {
         const auto size = static_cast<std::size_t>(k) * kUnit;
-        if (level == 0) leaves.push_back({offset, size, DecodePage(std::string_view(*sound_).substr(offset, size))});
+        if (level == 0)
+            leaves.push_back(
+                {offset, size, DecodePage(std::string_view(*sound_).substr(offset, size))});
     }
-    std::sort(leaves.begin(), leaves.end(),
-              [](const Leaf& a, const Leaf& b) { return a.page.items.front().key() < b.page.items.front().key(); });
+    std::sort(leaves.begin(), leaves.end(), [](const Leaf& a, const Leaf& b) {
+        return a.page.items.front().key() < b.page.items.front().key();
+    });
     bool damaged = false;
     for (std::size_t i = 0; i + 1 < leaves.size() && !damaged; ++i) {
         PageContent page = leaves[i].page;
         const auto& next = leaves[i + 1].page.items;
         Bytes later(next[next.size() / 2].key());
-        if (static_cast<std::uint8_t>(page.items.back().key()[4]) != item_type::Memo || later.size() != 12 ||
-            static_cast<std::uint8_t>(later[4]) != item_type::Memo)
+        if (static_cast<std::uint8_t>(page.items.back().key()[4]) != item_type::Memo ||
+            later.size() != 12 || static_cast<std::uint8_t>(later[4]) != item_type::Memo)
             continue;
         later[11] = static_cast<char>(later[11] + 1);  // a chunk number that record does not have
         Item& last = page.items.back();
@@ -233,7 +245,8 @@ TEST_F(PlmDamageTest, ABrokenDefinitionIsReportedAndNothingIsDumped) {
         ASSERT_TRUE(file->Replace(DefinitionChunkKey(id, 0), WriteDefinitionStream(d)).ok());
         ASSERT_TRUE(file->Close().ok());
     }
-    const auto runs = Bounded({{"check", path_}, {"dump", path_}, {"schema", path_}}, {}, dir_.path());
+    const auto runs =
+        Bounded({{"check", path_}, {"dump", path_}, {"schema", path_}}, {}, dir_.path());
     EXPECT_EQ(runs[0].code, 1);
     EXPECT_NE(runs[0].out.find("definition"), std::string::npos) << runs[0].out;
     EXPECT_EQ(runs[1].code, 1);
@@ -252,7 +265,8 @@ TEST_F(PlmDamageTest, AnIdentifierCounterBelowTheRecordsInUseIsReported) {
     EXPECT_EQ(check.code, 1);
     EXPECT_NE(check.out.find("identifier counter"), std::string::npos) << check.out;
     std::ofstream(dir_ / "s.json") << kSchema;
-    const Outcome load = Bounded({"load", path_, "--schema", (dir_ / "s.json").string()}, dir_.path(), Line(9999));
+    const Outcome load =
+        Bounded({"load", path_, "--schema", (dir_ / "s.json").string()}, dir_.path(), Line(9999));
     EXPECT_EQ(load.code, 1);
     EXPECT_NE(load.err.find("File System Error (90)"), std::string::npos) << load.err;
     EXPECT_NE(load.err.find("(fault 706)"), std::string::npos) << load.err;
@@ -276,16 +290,21 @@ TEST_F(PlmDamageTest, DumpFailsWhenRecordsAreMissingAgainstTheCounter) {
 TEST_F(PlmDamageTest, AnEmptyFileAndADirectoryAreNotTableFiles) {
     WriteAll(path_, {});
     std::ofstream(dir_ / "s.json") << kSchema;
-    const auto empty = Bounded({{"check", path_}, {"tables", path_}, {"load", path_, "--schema", (dir_ / "s.json").string()}},
+    const auto empty = Bounded({{"check", path_},
+                                {"tables", path_},
+                                {"load", path_, "--schema", (dir_ / "s.json").string()}},
                                Line(1), dir_.path());
     for (const auto& run : empty) {
         EXPECT_EQ(run.code, 1);
-        EXPECT_NE((run.out + run.err).find("Invalid Data File (36)"), std::string::npos) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find("Invalid Data File (36)"), std::string::npos)
+            << run.out << run.err;
     }
     EXPECT_EQ(std::filesystem::file_size(path_), 0U);
     const auto folder = (dir_ / "FOLDER.PLM").string();
     std::filesystem::create_directory(folder);
-    const auto runs = Bounded({{"check", folder}, {"dump", folder}, {"load", folder, "--schema", (dir_ / "s.json").string()}},
+    const auto runs = Bounded({{"check", folder},
+                               {"dump", folder},
+                               {"load", folder, "--schema", (dir_ / "s.json").string()}},
                               Line(1), dir_.path());
     for (const auto& run : runs) {
         EXPECT_EQ(run.code, 1);
@@ -311,12 +330,14 @@ TEST_F(PlmDamageTest, SeededDamageNeverHangsCrashesOrPassesForSound) {
             for (std::size_t i = 0; i < 64; ++i) bytes[at + i] = static_cast<char>(random());
         } else {
             for (int flips = 0; flips <= kind % 3; ++flips) {
-                const std::size_t at = std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
+                const std::size_t at =
+                    std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
                 bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
             }
         }
         WriteAll(path_, bytes);
-        const auto runs = Bounded({{"check", path_}, {"dump", path_}, {"tables", path_}}, {}, dir_.path());
+        const auto runs =
+            Bounded({{"check", path_}, {"dump", path_}, {"tables", path_}}, {}, dir_.path());
         const std::string what = "round " + std::to_string(round);
         for (const auto& run : runs) {
             ASSERT_TRUE(run.code == 0 || run.code == 1) << what << ": ended by " << run.code;
@@ -329,7 +350,8 @@ TEST_F(PlmDamageTest, SeededDamageNeverHangsCrashesOrPassesForSound) {
             EXPECT_EQ(runs[1].code, 1) << what << " dumped a damaged file";
             EXPECT_EQ(runs[2].code, 1) << what << " listed a damaged file";
         } else {
-            EXPECT_NE(runs[0].out.find(SoundSummary()), std::string::npos) << what << ": " << runs[0].out;
+            EXPECT_NE(runs[0].out.find(SoundSummary()), std::string::npos)
+                << what << ": " << runs[0].out;
             EXPECT_EQ(std::count(runs[1].out.begin(), runs[1].out.end(), '\n'), kRecords) << what;
         }
     }

@@ -40,7 +40,7 @@ constexpr const char* kSchema = R"({"fields": [
   "keys": [{"name": "KEY", "attributes": 0, "components": ["K"]}]})";
 
 class PlmLoadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { std::ofstream(schema_) << kSchema; }
 
     PlmRun Load(const std::string& lines, std::vector<std::string> more = {}) {
@@ -60,8 +60,8 @@ protected:
 };
 
 TEST_F(PlmLoadTest, RealsOutOfRangeAreRefusedNeverStoredAsInfinity) {
-    for (const char* line : {R"({"K": "a", "R": 1e400})", R"({"K": "a", "R": -1e309})", R"({"K": "a", "S": 1e39})",
-                             R"({"K": "a", "S": 1e-50})"}) {
+    for (const char* line : {R"({"K": "a", "R": 1e400})", R"({"K": "a", "R": -1e309})",
+                             R"({"K": "a", "S": 1e39})", R"({"K": "a", "S": 1e-50})"}) {
         const PlmRun load = Load(line);
         EXPECT_EQ(load.code, 1) << line;
         EXPECT_TRUE(load.err.starts_with("plm: line 1")) << load.err;
@@ -70,11 +70,13 @@ TEST_F(PlmLoadTest, RealsOutOfRangeAreRefusedNeverStoredAsInfinity) {
     EXPECT_EQ(Dump(), "");
     // The largest values of each type are in range and read back as written.
     ASSERT_EQ(Load(R"({"K": "b", "R": 1.7976931348623157e308, "S": 3.4028235e38})").code, 0);
-    EXPECT_NE(Dump().find(R"("R": 1.7976931348623157e+308, "S": 3.4028235e+38)"), std::string::npos) << Dump();
+    EXPECT_NE(Dump().find(R"("R": 1.7976931348623157e+308, "S": 3.4028235e+38)"), std::string::npos)
+        << Dump();
 }
 
 TEST_F(PlmLoadTest, TextsGoThroughTheAnsiTableAndMustBeUtf8) {
-    const PlmRun load = Load("{\"K\": \"a\", \"T\": \"\u20AC \u2019 \u00E9\", \"M\": \"\u0160\"}\n");
+    const PlmRun load =
+        Load("{\"K\": \"a\", \"T\": \"\u20AC \u2019 \u00E9\", \"M\": \"\u0160\"}\n");
     ASSERT_EQ(load.code, 0) << load.err;
     EXPECT_NE(Dump().find("\"T\": \"\u20AC \u2019 \u00E9\", \"R\""), std::string::npos) << Dump();
     EXPECT_NE(Dump().find("\"M\": \"\u0160\""), std::string::npos) << Dump();
@@ -83,14 +85,17 @@ TEST_F(PlmLoadTest, TextsGoThroughTheAnsiTableAndMustBeUtf8) {
     const std::string bytes((std::istreambuf_iterator<char>(file)), {});
     EXPECT_NE(bytes.find("\x80 \x92 \xE9"), std::string::npos);
 
-    for (const std::string line : {R"({"K": "b", "T": "\u0080"})", R"({"K": "b", "T": "\u0092"})",
-                                   R"({"K": "b", "T": "\u4e2d"})", R"({"K": "b", "M": "\u4e2d"})"}) {
+    for (const std::string line :
+         {R"({"K": "b", "T": "\u0080"})", R"({"K": "b", "T": "\u0092"})",
+          R"({"K": "b", "T": "\u4e2d"})", R"({"K": "b", "M": "\u4e2d"})"}) {
         const PlmRun refused = Load(line);
         EXPECT_EQ(refused.code, 1) << line;
-        EXPECT_NE(refused.err.find("is not in the ANSI character set"), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find("is not in the ANSI character set"), std::string::npos)
+            << refused.err;
     }
-    for (const std::string line : {"{\"K\": \"b\", \"T\": \"\xC0\xAF\"}", "{\"K\": \"b\", \"T\": \"\xE2\x82\"}",
-                                   "{\"K\": \"b\", \"T\": \"\xED\xA0\x80\"}"}) {
+    for (const std::string line :
+         {"{\"K\": \"b\", \"T\": \"\xC0\xAF\"}", "{\"K\": \"b\", \"T\": \"\xE2\x82\"}",
+          "{\"K\": \"b\", \"T\": \"\xED\xA0\x80\"}"}) {
         const PlmRun refused = Load("\n" + line);
         EXPECT_EQ(refused.code, 1);
         EXPECT_TRUE(refused.err.starts_with("plm: line 2, column ")) << refused.err;
@@ -100,10 +105,14 @@ TEST_F(PlmLoadTest, TextsGoThroughTheAnsiTableAndMustBeUtf8) {
 }
 
 TEST_F(PlmLoadTest, TextsTooLongAreRefusedOrCutOnlyWhenAsked) {
-    const std::string lines = R"({"K": "abcdeX"})" "\n" R"({"K": "abcdeY"})" "\n";
+    const std::string lines = R"({"K": "abcdeX"})"
+                              "\n"
+                              R"({"K": "abcdeY"})"
+                              "\n";
     const PlmRun load = Load(lines);
     EXPECT_EQ(load.code, 1);
-    EXPECT_EQ(load.err, "plm: line 1: text too long for K: 6 characters, room for 5 (--truncate cuts it)\n");
+    EXPECT_EQ(load.err,
+              "plm: line 1: text too long for K: 6 characters, room for 5 (--truncate cuts it)\n");
     EXPECT_EQ(Load(R"({"K": "m", "M": "123456789"})").err,
               "plm: line 1: text too long for M: 9 characters, room for 8 (--truncate cuts it)\n");
     EXPECT_EQ(Dump(), "");
@@ -118,33 +127,47 @@ TEST_F(PlmLoadTest, TextsTooLongAreRefusedOrCutOnlyWhenAsked) {
 
 TEST_F(PlmLoadTest, DecimalsKeepEveryDigitOrAreRefused) {
     EXPECT_EQ(Load(R"({"K": "a", "D": "1.234"})").err,
-              "plm: line 1: too many decimal places for D: 1.234 (it keeps 2; --truncate cuts the rest)\n");
+              "plm: line 1: too many decimal places for D: 1.234 (it keeps 2; --truncate cuts the "
+              "rest)\n");
     EXPECT_EQ(Load(R"({"K": "a", "D": 1.234})").code, 1);
-    EXPECT_EQ(Load(R"({"K": "a", "D": ""})").err, "plm: line 1: not a decimal number for D: \"\"\n");
+    EXPECT_EQ(Load(R"({"K": "a", "D": ""})").err,
+              "plm: line 1: not a decimal number for D: \"\"\n");
     EXPECT_EQ(Load(R"({"K": "a", "D": ""})", {"--truncate"}).code, 1);
     EXPECT_EQ(Load(R"({"K": "a", "D": "1e3"})").code, 1);
-    EXPECT_EQ(Load(R"({"K": "a", "D": "100000.00"})").err, "plm: line 1: value too large for D: 100000.00\n");
+    EXPECT_EQ(Load(R"({"K": "a", "D": "100000.00"})").err,
+              "plm: line 1: value too large for D: 100000.00\n");
     EXPECT_EQ(Dump(), "");
 
-    ASSERT_EQ(Load(R"({"K": "b", "D": "1.230"})" "\n" R"({"K": "c", "D": -0.5})").code, 0);
+    ASSERT_EQ(Load(R"({"K": "b", "D": "1.230"})"
+                   "\n"
+                   R"({"K": "c", "D": -0.5})")
+                  .code,
+              0);
     ASSERT_EQ(Load(R"({"K": "d", "D": "-1.239"})", {"--truncate"}).code, 0);
     const std::string dump = Dump();
-    EXPECT_NE(dump.find(R"("K": "b", "T": "", "R": 0.0, "S": 0.0, "D": "1.23")"), std::string::npos) << dump;
+    EXPECT_NE(dump.find(R"("K": "b", "T": "", "R": 0.0, "S": 0.0, "D": "1.23")"), std::string::npos)
+        << dump;
     EXPECT_NE(dump.find(R"("D": "-0.50")"), std::string::npos) << dump;
     EXPECT_NE(dump.find(R"("D": "-1.23")"), std::string::npos) << dump;
 }
 
 TEST_F(PlmLoadTest, SchemasWithPackedDecimalsAreRefusedByName) {
-    std::ofstream(schema_) << R"({"fields": [{"name": "P", "type": "PDECIMAL", "size": 4, "places": 2}]})";
+    std::ofstream(schema_)
+        << R"({"fields": [{"name": "P", "type": "PDECIMAL", "size": 4, "places": 2}]})";
     const PlmRun load = Load("");
     EXPECT_EQ(load.code, 1);
-    EXPECT_EQ(load.err, "plm: " + schema_ + ": field P: PDECIMAL is not a record field type of Pelmar tables\n");
+    EXPECT_EQ(load.err, "plm: " + schema_ +
+                            ": field P: PDECIMAL is not a record field type of Pelmar tables\n");
     EXPECT_FALSE(std::filesystem::exists(table_));
 }
 
 TEST_F(PlmLoadTest, DumpLoadsBackAsTheSameRecords) {
-    ASSERT_EQ(Load("{\"K\": \"a\", \"T\": \"caf\u00E9 \u20AC\", \"R\": 0.1, \"S\": 0.1, \"D\": \"-12.5\", \"M\": \"x\"}\n"
-                   R"({"K": "b", "T": "tab\t\"q\"", "R": -2.5e-300, "S": 16777217, "D": 99.99})" "\n").code, 0);
+    ASSERT_EQ(Load("{\"K\": \"a\", \"T\": \"caf\u00E9 \u20AC\", \"R\": 0.1, \"S\": 0.1, \"D\": "
+                   "\"-12.5\", \"M\": \"x\"}\n"
+                   R"({"K": "b", "T": "tab\t\"q\"", "R": -2.5e-300, "S": 16777217, "D": 99.99})"
+                   "\n")
+                  .code,
+              0);
     const std::string first = Dump();
     const std::string again = dir_.File("AGAIN.PLM");
     std::ofstream(dir_.File("again.json")) << Plm({"schema", table_}).out;
@@ -155,20 +178,24 @@ TEST_F(PlmLoadTest, DumpLoadsBackAsTheSameRecords) {
 }
 
 TEST_F(PlmLoadTest, MalformedLinesNameTheirLineAndColumn) {
-    const PlmRun load = Load(R"({"K": "a"})" "\n" R"({"K": "b",, "T": "x"})" "\n");
+    const PlmRun load = Load(R"({"K": "a"})"
+                             "\n"
+                             R"({"K": "b",, "T": "x"})"
+                             "\n");
     EXPECT_EQ(load.code, 1);
     EXPECT_EQ(load.err.substr(0, 34), "plm: line 2, column 11: syntax err") << load.err;
     EXPECT_EQ(Load(R"({"K": "c", "K": "d"})").err, "plm: line 1: member \"K\" given twice\n");
     std::ofstream(schema_) << "{\"fields\": [\n  {\"name\": \"K\" \"type\": \"LONG\"}]}";
-    EXPECT_TRUE(Load("").err.starts_with("plm: " + schema_ + ": line 2, column 21: syntax error")) << Load("").err;
+    EXPECT_TRUE(Load("").err.starts_with("plm: " + schema_ + ": line 2, column 21: syntax error"))
+        << Load("").err;
 }
 
 // A stream over a pipe that tells the test, through `ready`, when it is first read.
 class PipeInput : public std::streambuf {
-public:
+  public:
     PipeInput(int fd, int ready) : fd_(fd), ready_(ready) {}
 
-private:
+  private:
     int_type underflow() override {
         if (ready_ >= 0) {
             (void)!::write(ready_, "r", 1);
@@ -207,11 +234,13 @@ TEST_F(PlmLoadTest, ASecondLoadWaitsForTheFirstOrSaysTheFileIsInUse) {
     ::close(data[0]);
     ::close(ready[1]);
     char signal = 0;
-    ASSERT_EQ(::read(ready[0], &signal, 1), 1);  // the first load holds the file and reads its input
+    ASSERT_EQ(::read(ready[0], &signal, 1),
+              1);  // the first load holds the file and reads its input
 
     const PlmRun refused = Load(R"({"K": "b"})", {"--wait", "0.2"});
     EXPECT_EQ(refused.code, 1);
-    EXPECT_EQ(refused.err, "plm: " + table_ + ": the file is in use by another program (waited 0.2 seconds)\n");
+    EXPECT_EQ(refused.err,
+              "plm: " + table_ + ": the file is in use by another program (waited 0.2 seconds)\n");
 
     std::istringstream second_input(R"({"K": "c"})");
     const pid_t second = load_in_child(second_input, {"--wait", "60"});

@@ -19,8 +19,12 @@ namespace {
 using testing::OpenFile;
 using testing::ScratchDir;
 
-bool ReadByte(int fd, char& c) { return ::read(fd, &c, 1) == 1; }
-void WriteByte(int fd, char c) { [[maybe_unused]] auto n = ::write(fd, &c, 1); }
+bool ReadByte(int fd, char& c) {
+    return ::read(fd, &c, 1) == 1;
+}
+void WriteByte(int fd, char c) {
+    [[maybe_unused]] auto n = ::write(fd, &c, 1);
+}
 
 TEST(ProcessTest, ReaderProcessSeesEachCommitAndRecordBytesExclude) {
     ScratchDir dir;
@@ -38,7 +42,8 @@ TEST(ProcessTest, ReaderProcessSeesEachCommitAndRecordBytesExclude) {
     if (pid == 0) {
         int rc = 0;
         std::unique_ptr<ItemFile> reader;
-        Status opened = ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, {}}, reader);
+        Status opened = ItemFile::Open(
+            path, {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, {}}, reader);
         if (!opened.ok()) {
             std::fprintf(stderr, "reader process: open gave %d/%d\n", opened.code, opened.fault);
             _exit(10);
@@ -95,8 +100,8 @@ TEST(ProcessTest, ReaderProcessSeesEachCommitAndRecordBytesExclude) {
 // number of each one acknowledged, until the parent kills it after a random pause (after
 // its first acknowledgement when `after_first`). Returns the last number acknowledged
 // (`from` - 1 for none), or -1 when the child ended on its own.
-int KillRound(int from, std::mt19937& rng, int max_pause_us, bool after_first, const std::function<bool()>& open,
-              const std::function<bool(int)>& commit) {
+int KillRound(int from, std::mt19937& rng, int max_pause_us, bool after_first,
+              const std::function<bool()>& open, const std::function<bool(int)>& commit) {
     int acks[2];
     if (::pipe(acks) != 0) return -1;
     const pid_t pid = ::fork();
@@ -112,8 +117,10 @@ int KillRound(int from, std::mt19937& rng, int max_pause_us, bool after_first, c
     ::close(acks[1]);
     int acknowledged = from - 1;
     int n = 0;
-    if (after_first && ::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) acknowledged = n;
-    std::this_thread::sleep_for(std::chrono::microseconds(rng() % static_cast<unsigned>(max_pause_us)));
+    if (after_first && ::read(acks[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n))
+        acknowledged = n;
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(rng() % static_cast<unsigned>(max_pause_us)));
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -139,9 +146,17 @@ TEST(ProcessTest, KilledWritersLeaveEveryAcknowledgedCommit) {
         acknowledged = KillRound(
             acknowledged + 1, rng, 30000, true,
             [&] {
-                return ItemFile::Open(path, {Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}}, child).ok();
+                return ItemFile::Open(
+                           path, {Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}},
+                           child)
+                    .ok();
             },
-            [&](int n) { return child->Insert(CommitKey('c', n), std::string(static_cast<std::size_t>(n % 7) * 90, 'd')).ok(); });
+            [&](int n) {
+                return child
+                    ->Insert(CommitKey('c', n),
+                             std::string(static_cast<std::size_t>(n % 7) * 90, 'd'))
+                    .ok();
+            });
         ASSERT_GE(acknowledged, 0) << "the child ended on its own";
 
         auto file = OpenFile(path, Access::ReadOnly);
@@ -175,18 +190,25 @@ TEST(ProcessTest, KilledTransactionsOverTwoDirectoriesAreNeverTorn) {
         acknowledged = KillRound(
             acknowledged + 1, rng, 20000, false,
             [&] {
-                const OpenOptions options{Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}};
-                return ItemFile::Open(path_a, options, a).ok() && ItemFile::Open(path_b, options, b).ok();
+                const OpenOptions options{
+                    Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, {}};
+                return ItemFile::Open(path_a, options, a).ok() &&
+                       ItemFile::Open(path_b, options, b).ok();
             },
             [&](int n) {
                 Transaction tx;
                 return tx.Enlist(*a).ok() && tx.Enlist(*b).ok() &&
-                       a->Insert(CommitKey('t', n), std::string(static_cast<std::size_t>(n % 5) * 120, 'a')).ok() &&
-                       b->Insert(CommitKey('t', n), std::string(static_cast<std::size_t>(n % 3) * 200, 'b')).ok() &&
+                       a->Insert(CommitKey('t', n),
+                                 std::string(static_cast<std::size_t>(n % 5) * 120, 'a'))
+                           .ok() &&
+                       b->Insert(CommitKey('t', n),
+                                 std::string(static_cast<std::size_t>(n % 3) * 200, 'b'))
+                           .ok() &&
                        tx.Commit().ok();
             });
         ASSERT_GE(acknowledged, 0) << "the child ended on its own";
-        if (!std::filesystem::exists(path_a) || !std::filesystem::exists(path_b)) continue;  // killed before both existed
+        if (!std::filesystem::exists(path_a) || !std::filesystem::exists(path_b))
+            continue;  // killed before both existed
 
         auto fa = OpenFile(path_a);
         auto fb = OpenFile(path_b);
@@ -203,7 +225,8 @@ TEST(ProcessTest, KilledTransactionsOverTwoDirectoriesAreNeverTorn) {
         acknowledged = static_cast<int>(keys_a.size());
     }
     EXPECT_EQ(torn, 0);
-    std::printf("transaction kill rounds: %d, transactions acknowledged: %d, torn: %d\n", rounds, acknowledged, torn);
+    std::printf("transaction kill rounds: %d, transactions acknowledged: %d, torn: %d\n", rounds,
+                acknowledged, torn);
 }
 
 }  // namespace

@@ -28,10 +28,13 @@ class RecordingMover : public PageMover {
     std::vector<std::pair<std::int32_t, std::int32_t>> moves;
 };
 
-FileHeader EmptySections() { return FileHeader::Fresh(); }
+FileHeader EmptySections() {
+    return FileHeader::Fresh();
+}
 
 // Every page lies in the section of its class, sections ascend and hold whole pages.
-void ExpectLayout(const FileHeader& h, const RecordingMover& mover, const std::map<int, int>& class_of_label) {
+void ExpectLayout(const FileHeader& h, const RecordingMover& mover,
+                  const std::map<int, int>& class_of_label) {
     EXPECT_TRUE(h.SectionsSane());
     std::size_t counted = 0;
     for (int k = 1; k <= kMaxClass; ++k) counted += static_cast<std::size_t>(h.pages(k));
@@ -146,7 +149,8 @@ TEST(PageCacheTest, TrimKeepsTwentyEvictsAboveAHundredAndNeverDirtyNodes) {
     cache.Trim();
     EXPECT_LT(cache.clean_count(), 100u);
     EXPECT_GE(cache.clean_count(), 19u);  // trimming runs while twenty or more are held
-    for (int i = 0; i < 10; ++i) EXPECT_NE(cache.Find(i), nullptr) << "dirty node " << i << " evicted";
+    for (int i = 0; i < 10; ++i)
+        EXPECT_NE(cache.Find(i), nullptr) << "dirty node " << i << " evicted";
     // Long-idle nodes go while at least twenty stay; the most recently used survive.
     for (int round = 0; round < 500; ++round) cache.Find(149);
     cache.Trim();
@@ -169,7 +173,8 @@ TEST(PageCacheTest, IndexPagesOutstayLeavesUpToHalfTheCacheAndTheBoundHolds) {
     for (int round = 0; round < 2000; ++round) cache.Find(109);
     cache.Trim();
     EXPECT_LT(cache.clean_count(), 100u);
-    for (int i = 0; i < 30; ++i) EXPECT_NE(cache.Find(i), nullptr) << "index page " << i << " evicted";
+    for (int i = 0; i < 30; ++i)
+        EXPECT_NE(cache.Find(i), nullptr) << "index page " << i << " evicted";
     // Index pages beyond half the cache are trimmed as leaves are, least recently used first.
     PageCache index_only;
     for (int i = 0; i < 150; ++i) {

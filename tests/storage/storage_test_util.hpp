@@ -19,7 +19,8 @@ namespace zelt::storage::testing {
 class ScratchDir {
   public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zelt-storage-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "zelt-storage-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
     }
     ~ScratchDir() {
@@ -43,9 +44,11 @@ inline void WriteAll(const std::filesystem::path& path, const std::string& bytes
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::unique_ptr<ItemFile> OpenFile(const std::filesystem::path& path, Access access = Access::ReadWrite,
+inline std::unique_ptr<ItemFile> OpenFile(const std::filesystem::path& path,
+                                          Access access = Access::ReadWrite,
                                           Share share = Share::DenyNone,
-                                          Creation creation = Creation::OpenOrCreate, std::string owner = {}) {
+                                          Creation creation = Creation::OpenOrCreate,
+                                          std::string owner = {}) {
     std::unique_ptr<ItemFile> file;
     OpenOptions options{access, share, creation, std::move(owner)};
     Status status = ItemFile::Open(path, options, file);

@@ -20,7 +20,9 @@ namespace key_attr = runtime::key_attr;
 
 const TableId kId{0, 0, 0, 7};
 
-KeyCollation AnsiCollation() { return {runtime::CurrentCollation(), false}; }
+KeyCollation AnsiCollation() {
+    return {runtime::CurrentCollation(), false};
+}
 
 // A one-field definition of the given type and size.
 TableDefinition OneField(FieldType type, std::uint32_t size, std::uint8_t attributes = 0,
@@ -56,8 +58,9 @@ Bytes PackDecimal(long long scaled, std::size_t size) {
         const auto digit = static_cast<std::uint8_t>(v % 10);
         v /= 10;
         auto& byte = out[pos / 2];
-        byte = static_cast<char>(pos % 2 == 0 ? (static_cast<std::uint8_t>(byte) & 0x0F) | (digit << 4)
-                                              : (static_cast<std::uint8_t>(byte) & 0xF0) | digit);
+        byte =
+            static_cast<char>(pos % 2 == 0 ? (static_cast<std::uint8_t>(byte) & 0x0F) | (digit << 4)
+                                           : (static_cast<std::uint8_t>(byte) & 0xF0) | digit);
     }
     if (negative) out[0] = static_cast<char>(static_cast<std::uint8_t>(out[0]) | 0xF0);
     return out;
@@ -81,22 +84,21 @@ TEST(KeyEncodingTest, NumbersSortInValueOrderBothWays) {
                   {Raw<std::int32_t>(1), Raw<std::int32_t>(0), Raw<std::int32_t>(-1)});
     ExpectOrdered(OneField(FieldType::Short, 2),
                   {Raw<std::int16_t>(-300), Raw<std::int16_t>(-1), Raw<std::int16_t>(2)});
-    ExpectOrdered(OneField(FieldType::ULong, 4),
-                  {Raw<std::uint32_t>(1), Raw<std::uint32_t>(256), Raw<std::uint32_t>(0x80000000u)});
-    ExpectOrdered(OneField(FieldType::Real, 8),
-                  {Raw(-1e300), Raw(-2.5), Raw(-1.0), Raw(-0.001), Raw(0.0), Raw(0.5), Raw(3.0),
-                   Raw(1e300)});
+    ExpectOrdered(OneField(FieldType::ULong, 4), {Raw<std::uint32_t>(1), Raw<std::uint32_t>(256),
+                                                  Raw<std::uint32_t>(0x80000000u)});
+    ExpectOrdered(OneField(FieldType::Real, 8), {Raw(-1e300), Raw(-2.5), Raw(-1.0), Raw(-0.001),
+                                                 Raw(0.0), Raw(0.5), Raw(3.0), Raw(1e300)});
     ExpectOrdered(OneField(FieldType::Real, 8, 0, true),
                   {Raw(3.0), Raw(0.0), Raw(-1.0), Raw(-2.5)});
     ExpectOrdered(OneField(FieldType::SReal, 4), {Raw(-2.5f), Raw(-1.0f), Raw(0.0f), Raw(3.0f)});
     ExpectOrdered(OneField(FieldType::SReal, 4, 0, true), {Raw(2.0f), Raw(-1.0f), Raw(-7.0f)});
-    ExpectOrdered(OneField(FieldType::Decimal, 3),
-                  {PackDecimal(-9999, 3), PackDecimal(-250, 3), PackDecimal(-1, 3),
-                   PackDecimal(0, 3), PackDecimal(1, 3), PackDecimal(1234, 3),
-                   PackDecimal(99999, 3)});
-    ExpectOrdered(OneField(FieldType::Decimal, 3, 0, true),
-                  {PackDecimal(500, 3), PackDecimal(1, 3), PackDecimal(-1, 3),
-                   PackDecimal(-250, 3)});
+    ExpectOrdered(
+        OneField(FieldType::Decimal, 3),
+        {PackDecimal(-9999, 3), PackDecimal(-250, 3), PackDecimal(-1, 3), PackDecimal(0, 3),
+         PackDecimal(1, 3), PackDecimal(1234, 3), PackDecimal(99999, 3)});
+    ExpectOrdered(
+        OneField(FieldType::Decimal, 3, 0, true),
+        {PackDecimal(500, 3), PackDecimal(1, 3), PackDecimal(-1, 3), PackDecimal(-250, 3)});
 }
 
 TEST(KeyEncodingTest, TextsFoldAndCollate) {
@@ -138,14 +140,26 @@ TEST(KeyEncodingTest, LigaturesAndSharpSExpandToTheirLetters) {
     const auto exact = OneField(FieldType::String, 6);
     const auto nocase = OneField(FieldType::String, 7, key_attr::NoCase);
     // \xC6 = Æ, \xDF = ß, \x9C = œ.
-    ExpectOrdered(OneField(FieldType::String, 6, key_attr::NoCase), {"Adam  ", "\xC6" "ble ", "Afrika"});
+    ExpectOrdered(OneField(FieldType::String, 6, key_attr::NoCase), {"Adam  ",
+                                                                     "\xC6"
+                                                                     "ble ",
+                                                                     "Afrika"});
     ExpectOrdered(exact, {"co    ", "c\x9Cur ", "cp    "});
     const auto key = [](const TableDefinition& d, const Bytes& value) {
         return EncodeKeyPrefix(d, 0, kId, AnsiCollation(), value);
     };
-    EXPECT_EQ(key(exact, "\xC6" "ble "), key(exact, "AEble "));
-    EXPECT_EQ(key(nocase, "stra\xDF""e "), key(nocase, "STRASSE"));
-    EXPECT_NE(key(exact, "stra\xDF""e"), key(exact, "STRASSE"));
+    EXPECT_EQ(key(exact,
+                  "\xC6"
+                  "ble "),
+              key(exact, "AEble "));
+    EXPECT_EQ(key(nocase,
+                  "stra\xDF"
+                  "e "),
+              key(nocase, "STRASSE"));
+    EXPECT_NE(key(exact,
+                  "stra\xDF"
+                  "e"),
+              key(exact, "STRASSE"));
     // What the expansion pushes past the field's end is cut off.
     const auto short_field = OneField(FieldType::String, 3);
     const Bytes cut = key(short_field, "\xDF\xDF\xDF");
@@ -180,11 +194,15 @@ TEST(KeyEncodingTest, ContractionsFileAfterTheirAnchorAndRulesNeedTheSwitch) {
     const KeyCollation plain{tables, false};
     EXPECT_LT(EncodeKeyPrefix(exact, 0, kId, plain, "chico"),
               EncodeKeyPrefix(exact, 0, kId, plain, "cuna "));
-    EXPECT_NE(EncodeKeyPrefix(exact, 0, kId, plain, "\xC6" "ble"),
+    EXPECT_NE(EncodeKeyPrefix(exact, 0, kId, plain,
+                              "\xC6"
+                              "ble"),
               EncodeKeyPrefix(exact, 0, kId, plain, "AEble"));
     // OEM tables weigh the expansion through the OEM sequence.
     const KeyCollation oem{runtime::CurrentCollation(), true};
-    EXPECT_EQ(EncodeKeyPrefix(exact, 0, kId, oem, "\xC6" "ble"),
+    EXPECT_EQ(EncodeKeyPrefix(exact, 0, kId, oem,
+                              "\xC6"
+                              "ble"),
               EncodeKeyPrefix(exact, 0, kId, oem, "AEble"));
 }
 
@@ -243,9 +261,18 @@ TEST(RecordCodecTest, OemConversionCoversTextFieldsOnly) {
         .Long("T:N", 12);
     TableDefinition d;
     ASSERT_EQ(DefinitionFromDeclaration(decl, d), 0);
-    const Bytes record("\xE9\xE9\xE9\xE9" "\xE9\0\xE9\xE9" "\x01\xE9\xE9\xE9" "\xE9\xE9\xE9\xE9", 16);
+    const Bytes record(
+        "\xE9\xE9\xE9\xE9"
+        "\xE9\0\xE9\xE9"
+        "\x01\xE9\xE9\xE9"
+        "\xE9\xE9\xE9\xE9",
+        16);
     const Bytes stored = RecordForStore(d, true, record);
-    EXPECT_EQ(stored, Bytes("\x82\x82\x82\x82" "\x82\0\xE9\xE9" "\x01\x82\xE9\xE9" "\xE9\xE9\xE9\xE9", 16));
+    EXPECT_EQ(stored, Bytes("\x82\x82\x82\x82"
+                            "\x82\0\xE9\xE9"
+                            "\x01\x82\xE9\xE9"
+                            "\xE9\xE9\xE9\xE9",
+                            16));
     Bytes back = stored;
     RecordFromStore(d, true, back);
     EXPECT_EQ(back, record);
@@ -286,7 +313,7 @@ TEST(RecordCodecTest, MemosAndBlobsAreCutIntoChunks) {
 }
 
 class DefinitionTest : public ::testing::Test {
-protected:
+  protected:
     TableDeclaration Declare() {
         return TableDeclaration("ORDERS", "ORD", "PELMAR")
             .Record({buffer_, sizeof buffer_})
@@ -377,15 +404,18 @@ TEST_F(DefinitionTest, LongDefinitionsSpanChunks) {
 
 TEST_F(DefinitionTest, DeclarationsTheStorageCannotKeepAreRefused) {
     TableDefinition d;
-    auto array_key = Declare().Field("ORD:Codes", FieldType::Byte, 37, 3, runtime::FieldOptions().Dims({3}));
+    auto array_key =
+        Declare().Field("ORD:Codes", FieldType::Byte, 37, 3, runtime::FieldOptions().Dims({3}));
     array_key.Key("ORD:CodeKey", 0, {"ORD:Codes"});
     EXPECT_EQ(DefinitionFromDeclaration(array_key, d), runtime::err::InvalidFieldTypeDescriptor);
 
     auto bad_type = Declare().Field("ORD:Float", FieldType::BFloat4, 36, 4);
     EXPECT_EQ(DefinitionFromDeclaration(bad_type, d), runtime::err::UnsupportedDataType);
-    auto overlay = Declare().Field("ORD:Float", FieldType::BFloat4, 20, 4, runtime::FieldOptions().Over("ORD:Number"));
+    auto overlay = Declare().Field("ORD:Float", FieldType::BFloat4, 20, 4,
+                                   runtime::FieldOptions().Over("ORD:Number"));
     EXPECT_EQ(DefinitionFromDeclaration(overlay, d), 0);
-    auto misfit = Declare().Field("ORD:Wide", FieldType::Real, 20, 8, runtime::FieldOptions().Over("ORD:Number"));
+    auto misfit = Declare().Field("ORD:Wide", FieldType::Real, 20, 8,
+                                  runtime::FieldOptions().Over("ORD:Number"));
     EXPECT_EQ(DefinitionFromDeclaration(misfit, d), runtime::err::InvalidFieldTypeDescriptor);
     auto outside = Declare().Long("ORD:Past", 38);
     EXPECT_EQ(DefinitionFromDeclaration(outside, d), runtime::err::InvalidFieldTypeDescriptor);

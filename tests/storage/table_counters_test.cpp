@@ -197,14 +197,16 @@ TEST(TableCountersTest, EveryStopDuringTheTransactionLeavesCountsMatchingTheReco
         IoFaultSeam::Disarm();
         SCOPED_TRACE(::testing::Message() << "stop at " << point);
         std::unique_ptr<ItemFile> probe;
-        if (!ItemFile::Open(dir / "t.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, {}}, probe)
+        if (!ItemFile::Open(dir / "t.plm",
+                            {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, {}}, probe)
                  .ok()) {
             continue;  // stopped before the file had anything on disk
         }
         ItemFileStore store(*probe);
         TableDefinition definition = Definition();
         std::unique_ptr<TableStore> table;
-        if (TableStore::Open(store, "T", definition, false, false, table).code == runtime::err::FileNotFound) {
+        if (TableStore::Open(store, "T", definition, false, false, table).code ==
+            runtime::err::FileNotFound) {
             continue;  // stopped before the table's first commit
         }
         ASSERT_TRUE(table);

@@ -39,7 +39,7 @@ constexpr const char* kEventSchema = R"({"oem": false,
            {"name": "TMP:NAMEKEY", "attributes": 6, "components": ["TMP:APPS"]}]})";
 
 class PlmTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         schema_ = dir_.File("events.json");
         std::ofstream(schema_) << kEventSchema;
@@ -97,8 +97,10 @@ TEST_F(PlmTest, LoadCheckAndDumpRoundTrip) {
     EXPECT_EQ(Plm({"tables", table_}).out, "UNNAMED\n");
     const PlmRun schema = Plm({"schema", table_});
     ASSERT_EQ(schema.code, 0);
-    EXPECT_NE(schema.out.find(R"({"name": "TMP:CLOCKKEY", "attributes": 7, "components": ["TMP:DATE", "TMP:CLOCK"]})"),
-              std::string::npos)
+    EXPECT_NE(
+        schema.out.find(
+            R"({"name": "TMP:CLOCKKEY", "attributes": 7, "components": ["TMP:DATE", "TMP:CLOCK"]})"),
+        std::string::npos)
         << schema.out;
 }
 
@@ -144,10 +146,12 @@ TEST_F(PlmTest, DamagedAndForeignFilesAreReportedNotPrinted) {
 TEST(PlmJsonTest, ParsesAndWritesWhatTheFormatsUse) {
     JsonError error;
     NumberTexts numbers;
-    const std::string text = R"({"b": [1, -2.50, "x\"y"], "a": 12345678901234567890123.5, "c": null})";
+    const std::string text =
+        R"({"b": [1, -2.50, "x\"y"], "a": 12345678901234567890123.5, "c": null})";
     const auto value = ParseJson(text, &error, &numbers);
     ASSERT_TRUE(value.has_value()) << error.Describe();
-    EXPECT_EQ(WriteJson(*value), R"({"b": [1, -2.5, "x\"y"], "a": 1.2345678901234568e+22, "c": null})");
+    EXPECT_EQ(WriteJson(*value),
+              R"({"b": [1, -2.5, "x\"y"], "a": 1.2345678901234568e+22, "c": null})");
     EXPECT_EQ(numbers, (NumberTexts{{"/a", "12345678901234567890123.5"}, {"/b/1", "-2.50"}}));
     EXPECT_FALSE(ParseJson("[1, 2", &error).has_value());
     EXPECT_EQ(error.Describe().substr(0, 19), "line 1, column 5: s") << error.Describe();

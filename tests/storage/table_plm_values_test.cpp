@@ -33,7 +33,8 @@ std::string RoundTrip(const FieldDescriptor& f, const std::string& json, bool tr
     std::string error;
     NumberTexts numbers;
     const Json value = Parse(json, &numbers);
-    if (!JsonToField(f, value, "", record, StoreOptions{&numbers, truncate}, &error)) return "error: " + error;
+    if (!JsonToField(f, value, "", record, StoreOptions{&numbers, truncate}, &error))
+        return "error: " + error;
     return WriteJson(FieldToJson(f, record));
 }
 
@@ -56,7 +57,8 @@ TEST(PlmValuesTest, TextsKeepTheirForms) {
     EXPECT_EQ(RoundTrip(Field(18, 6), "\"abc\""), "\"abc\"");
     EXPECT_EQ(RoundTrip(Field(18, 3), "\"abcdef\"", true), "\"abc\"");
     EXPECT_EQ(RoundTrip(Field(19, 4), "\"abcdef\"", true), "\"abc\"");  // room for the zero
-    EXPECT_EQ(RoundTrip(Field(19, 4), "\"abcd\""), "error: text too long for F: 4 characters, room for 3 (--truncate cuts it)");
+    EXPECT_EQ(RoundTrip(Field(19, 4), "\"abcd\""),
+              "error: text too long for F: 4 characters, room for 3 (--truncate cuts it)");
     EXPECT_EQ(RoundTrip(Field(20, 4), "\"hello\"", true), "\"hel\"");
     EXPECT_EQ(RoundTrip(Field(18, 4), "\"caf\\u00e9\""), "\"caf\xC3\xA9\"");
     std::string error;
@@ -96,16 +98,22 @@ TEST(PlmValuesTest, SchemasLayOutFieldsGroupsAndKeys) {
     storage::TableDefinition definition;
     ASSERT_EQ(storage::DefinitionFromDeclaration(*declared.declaration, definition), 0);
     DeclaredSchema again;
-    ASSERT_TRUE(DeclarationFromSchema(SchemaFromDefinition(definition, false), "X.PLM", again, &error)) << error;
+    ASSERT_TRUE(
+        DeclarationFromSchema(SchemaFromDefinition(definition, false), "X.PLM", again, &error))
+        << error;
     storage::TableDefinition second;
     ASSERT_EQ(storage::DefinitionFromDeclaration(*again.declaration, second), 0);
-    EXPECT_TRUE(storage::VerifyDefinitionStream(storage::WriteDefinitionStream(definition), second));
+    EXPECT_TRUE(
+        storage::VerifyDefinitionStream(storage::WriteDefinitionStream(definition), second));
 
-    EXPECT_FALSE(DeclarationFromSchema(Parse(R"({"fields": [{"name": "A", "type": "FLOAT"}]})"), "X", again, &error));
-    EXPECT_FALSE(DeclarationFromSchema(Parse(R"({"fields": [{"name": "A", "type": "STRING"}]})"), "X", again, &error));
+    EXPECT_FALSE(DeclarationFromSchema(Parse(R"({"fields": [{"name": "A", "type": "FLOAT"}]})"),
+                                       "X", again, &error));
+    EXPECT_FALSE(DeclarationFromSchema(Parse(R"({"fields": [{"name": "A", "type": "STRING"}]})"),
+                                       "X", again, &error));
     EXPECT_FALSE(DeclarationFromSchema(
-        Parse(R"({"fields": [{"name": "A", "type": "LONG"}], "keys": [{"name": "K", "components": ["B"]}]})"), "X",
-        again, &error));
+        Parse(
+            R"({"fields": [{"name": "A", "type": "LONG"}], "keys": [{"name": "K", "components": ["B"]}]})"),
+        "X", again, &error));
 }
 
 }  // namespace

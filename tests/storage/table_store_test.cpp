@@ -17,7 +17,7 @@ namespace err = runtime::err;
 // Records of 16 bytes: a 12-byte name and a LONG number; a unique NOCASE name key (OPT), a
 // DUP number key and an INDEX on the number.
 class TableStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char buffer[16] = {};
         auto decl = TableDeclaration("T", "T", "PELMAR")
@@ -84,7 +84,8 @@ TEST_F(TableStoreTest, CreationWritesDirectoryDefinitionCountersAndCollation) {
     ASSERT_TRUE(TableStore::Open(store_, "T", adopted, false, false, again).ok());
     EXPECT_EQ(again->Id(), table_->Id());
     EXPECT_EQ(adopted.fields.size(), 2u);
-    EXPECT_EQ(TableStore::Open(store_, "NONE", adopted, false, false, again).code, err::FileNotFound);
+    EXPECT_EQ(TableStore::Open(store_, "NONE", adopted, false, false, again).code,
+              err::FileNotFound);
 }
 
 TEST_F(TableStoreTest, ChangeMovesEntriesAndKeepsCounts) {

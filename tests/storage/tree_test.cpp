@@ -48,7 +48,8 @@ TEST(ItemFileTest, EmptyFileIsValidAndFirstCommitLaysOutHeaderRootAndJournal) {
     EXPECT_EQ(h.start(1), 0);
     EXPECT_EQ(h.end(1), 1);
     EXPECT_EQ(h.change_counter(), 2u);  // phase 1 and phase 2 each count one change
-    FileHeader journal_copy = FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 768);
+    FileHeader journal_copy =
+        FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 768);
     EXPECT_EQ(journal_copy.journal_end(), 1280u);
     EXPECT_EQ(bytes.substr(512, 4), std::string("\x00\x02\x00\x00", 4));  // page home offset 512
 
@@ -84,7 +85,8 @@ TEST(ItemFileTest, RandomWorkloadMatchesModelAcrossSplitsDeletesAndReopen) {
                     EXPECT_TRUE(found);
                     model.erase(key);
                 } else {
-                    std::string data(rng() % (round % 2 ? 900 : 40), static_cast<char>('a' + rng() % 3));
+                    std::string data(rng() % (round % 2 ? 900 : 40),
+                                     static_cast<char>('a' + rng() % 3));
                     ASSERT_TRUE(file->Insert(key, data).ok());
                     model[key] = data;
                 }
@@ -231,10 +233,11 @@ TEST(ItemFileTest, CursorlessSeeksAndFindsFillReusedBuffersInEveryMode) {
     for (int round = 0; round < 2000; ++round) {
         const std::string at = KeyOf(static_cast<int>(rng() % 6100));
         const auto mode = static_cast<SeekMode>(rng() % 4);
-        auto expected = mode == SeekMode::AtOrAfter ? model.lower_bound(at)
-                        : mode == SeekMode::After   ? model.upper_bound(at)
-                                                    : (mode == SeekMode::AtOrBefore ? model.upper_bound(at)
-                                                                                    : model.lower_bound(at));
+        auto expected =
+            mode == SeekMode::AtOrAfter ? model.lower_bound(at)
+            : mode == SeekMode::After
+                ? model.upper_bound(at)
+                : (mode == SeekMode::AtOrBefore ? model.upper_bound(at) : model.lower_bound(at));
         if (mode == SeekMode::AtOrBefore || mode == SeekMode::Before)
             expected = expected == model.begin() ? model.end() : std::prev(expected);
         const Bytes before_key = key;
@@ -303,8 +306,10 @@ TEST(ItemFileTest, WalksAndLookupsStayRightWhileItemsComeAndGoBetweenSteps) {
             const std::string from = walk.key();
             ASSERT_TRUE((forward[w] ? walk.Next() : walk.Previous()).ok());
             auto expected = forward[w] ? model.upper_bound(from) : model.lower_bound(from);
-            if (!forward[w]) expected = expected == model.begin() ? model.end() : std::prev(expected);
-            ASSERT_EQ(walk.Valid(), expected != model.end()) << "round " << round << " from " << from;
+            if (!forward[w])
+                expected = expected == model.begin() ? model.end() : std::prev(expected);
+            ASSERT_EQ(walk.Valid(), expected != model.end())
+                << "round " << round << " from " << from;
             if (walk.Valid()) {
                 ASSERT_EQ(walk.key(), expected->first) << "round " << round;
                 ASSERT_EQ(walk.data(), expected->second) << "round " << round;
@@ -398,7 +403,8 @@ TEST(ItemFileTest, GrowthPastTwoGibibytesIsRefusedBeforeAnythingIsWritten) {
     FileHeader h = FileHeader::FromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()));
     const int k = h.ClassOf(h.root());
     ASSERT_GT(k, 0);
-    std::string page = bytes.substr(static_cast<std::size_t>(AddressToOffset(h.root())), static_cast<std::size_t>(k) * 256);
+    std::string page = bytes.substr(static_cast<std::size_t>(AddressToOffset(h.root())),
+                                    static_cast<std::size_t>(k) * 256);
     const std::int32_t highest = (0x7FFFFFFF - kHeaderSize) / kUnit;
     const std::int32_t at = highest - k - 2;
     for (int j = 0; j <= kMaxClass; ++j) {
@@ -409,7 +415,8 @@ TEST(ItemFileTest, GrowthPastTwoGibibytesIsRefusedBeforeAnythingIsWritten) {
     h.set_committed_end(h.ComputedEnd());
     h.set_journal_end(h.ComputedEnd());
     const auto home = static_cast<std::uint32_t>(AddressToOffset(at));
-    for (int i = 0; i < 4; ++i) page[static_cast<std::size_t>(i)] = static_cast<char>(home >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        page[static_cast<std::size_t>(i)] = static_cast<char>(home >> (8 * i));
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(h.data()), kHeaderSize);
@@ -451,7 +458,8 @@ TEST(ItemFileTest, KeysSharingLongPrefixesComeBackExactly) {
     ScratchDir dir;
     Model model;
     const std::string stem(100, 'p');
-    for (int length : {62, 63, 64, 65, 100}) model[stem.substr(0, static_cast<std::size_t>(length))] = "len";
+    for (int length : {62, 63, 64, 65, 100})
+        model[stem.substr(0, static_cast<std::size_t>(length))] = "len";
     for (int i = 0; i < 300; ++i) {
         std::string key = stem + std::to_string(1000 + i);
         model[key] = stem.substr(0, static_cast<std::size_t>(i % 90)) + "#" + std::to_string(i);
@@ -522,7 +530,8 @@ TEST(ItemFileTest, IdentifiersCountBigEndianAndStopBeforeReservedBytes) {
 TEST(ItemFileTest, EncipheredFileRoundTripsAndRefusesAWrongOwner) {
     ScratchDir dir;
     {
-        auto file = OpenFile(dir / "e.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate, "secret");
+        auto file = OpenFile(dir / "e.plm", Access::ReadWrite, Share::DenyNone,
+                             Creation::OpenOrCreate, "secret");
         ASSERT_TRUE(file->BeginWrite().ok());
         for (int i = 0; i < 200; ++i) ASSERT_TRUE(file->Insert(KeyOf(i), "payload").ok());
         ASSERT_TRUE(file->Finish().ok());
@@ -530,11 +539,15 @@ TEST(ItemFileTest, EncipheredFileRoundTripsAndRefusesAWrongOwner) {
     std::string bytes = ReadAll(dir / "e.plm");
     EXPECT_EQ(bytes.find("payload"), std::string::npos);
     EXPECT_EQ(bytes.find("pLmR"), std::string::npos);
-    auto file = OpenFile(dir / "e.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "secret");
+    auto file = OpenFile(dir / "e.plm", Access::ReadOnly, Share::DenyNone, Creation::OpenExisting,
+                         "secret");
     EXPECT_EQ(ReadItems(*file).size(), 200u);
     std::unique_ptr<ItemFile> wrong;
-    EXPECT_EQ(ItemFile::Open(dir / "e.plm", {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "Secret"}, wrong).code,
-              runtime::err::InvalidDataFile);
+    EXPECT_EQ(
+        ItemFile::Open(dir / "e.plm",
+                       {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "Secret"}, wrong)
+            .code,
+        runtime::err::InvalidDataFile);
 }
 
 }  // namespace

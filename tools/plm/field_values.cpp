@@ -34,7 +34,8 @@ int Nibble(BytesView bytes, std::size_t n) {
 // A number as it was written (the document's text for one that is not an integer).
 std::string NumberText(const Json& value, const std::string& pointer, const StoreOptions& options) {
     if (value.is_number_float() && options.numbers != nullptr)
-        if (const auto found = options.numbers->find(pointer); found != options.numbers->end()) return found->second;
+        if (const auto found = options.numbers->find(pointer); found != options.numbers->end())
+            return found->second;
     return value.dump();
 }
 
@@ -54,14 +55,18 @@ std::string DecimalText(const FieldDescriptor& f, BytesView raw, bool packed_sig
     const std::size_t nibbles = raw.size() * 2;
     bool negative = false;
     if (packed_sign_last) {
-        for (std::size_t n = 0; n + 1 < nibbles; ++n) digits.push_back(static_cast<char>('0' + Nibble(raw, n) % 10));
+        for (std::size_t n = 0; n + 1 < nibbles; ++n)
+            digits.push_back(static_cast<char>('0' + Nibble(raw, n) % 10));
         negative = Nibble(raw, nibbles - 1) == 0x0D;
     } else {
         negative = Nibble(raw, 0) != 0;
-        for (std::size_t n = 1; n < nibbles; ++n) digits.push_back(static_cast<char>('0' + Nibble(raw, n) % 10));
+        for (std::size_t n = 1; n < nibbles; ++n)
+            digits.push_back(static_cast<char>('0' + Nibble(raw, n) % 10));
     }
     if (digits.size() < f.places) digits.insert(0, f.places - digits.size(), '0');
-    return DigitsToText(digits, std::min<std::uint8_t>(f.places, static_cast<std::uint8_t>(digits.size())), negative);
+    return DigitsToText(digits,
+                        std::min<std::uint8_t>(f.places, static_cast<std::uint8_t>(digits.size())),
+                        negative);
 }
 
 bool TextToDecimal(const FieldDescriptor& f, const std::string& text, char* at, std::size_t size,
@@ -125,27 +130,42 @@ Json FloatToJson(float value) {
 
 Json ElementToJson(const FieldDescriptor& f, BytesView raw) {
     switch (f.type) {
-    case 1: return Json(static_cast<std::uint8_t>(raw[0]));
-    case 2: return Json(Load<std::int16_t>(raw));
-    case 3: return Json(Load<std::uint16_t>(raw));
-    case 4:
-    case 5:
-    case 6: return Json(Load<std::int32_t>(raw));
-    case 7: return Json(Load<std::uint32_t>(raw));
-    case 8: return FloatToJson(Load<float>(raw));
-    case 9: return Json(Load<double>(raw));
-    case 10: return Json(DecimalText(f, raw, false));
-    case 11: return Json(DecimalText(f, raw, true));
-    case 18: {
-        const auto last = raw.find_last_not_of(' ');
-        return Json(AnsiToUtf8(last == BytesView::npos ? BytesView{} : raw.substr(0, last + 1)));
-    }
-    case 19: return Json(AnsiToUtf8(raw.substr(0, raw.find('\0'))));
-    case 20: {
-        const std::size_t n = raw.empty() ? 0 : std::min<std::size_t>(static_cast<std::uint8_t>(raw[0]), raw.size() - 1);
-        return Json(AnsiToUtf8(raw.substr(1, n)));
-    }
-    default: return Json();
+        case 1:
+            return Json(static_cast<std::uint8_t>(raw[0]));
+        case 2:
+            return Json(Load<std::int16_t>(raw));
+        case 3:
+            return Json(Load<std::uint16_t>(raw));
+        case 4:
+        case 5:
+        case 6:
+            return Json(Load<std::int32_t>(raw));
+        case 7:
+            return Json(Load<std::uint32_t>(raw));
+        case 8:
+            return FloatToJson(Load<float>(raw));
+        case 9:
+            return Json(Load<double>(raw));
+        case 10:
+            return Json(DecimalText(f, raw, false));
+        case 11:
+            return Json(DecimalText(f, raw, true));
+        case 18: {
+            const auto last = raw.find_last_not_of(' ');
+            return Json(
+                AnsiToUtf8(last == BytesView::npos ? BytesView{} : raw.substr(0, last + 1)));
+        }
+        case 19:
+            return Json(AnsiToUtf8(raw.substr(0, raw.find('\0'))));
+        case 20: {
+            const std::size_t n =
+                raw.empty()
+                    ? 0
+                    : std::min<std::size_t>(static_cast<std::uint8_t>(raw[0]), raw.size() - 1);
+            return Json(AnsiToUtf8(raw.substr(1, n)));
+        }
+        default:
+            return Json();
     }
 }
 
@@ -159,7 +179,9 @@ bool IntegerIn(const Json& v, std::int64_t low, std::int64_t high, std::int64_t*
         *out = v.get<std::int64_t>();
     } else {
         const double d = v.get<double>();
-        if (!(d >= static_cast<double>(low) && d <= static_cast<double>(high)) || std::floor(d) != d) return false;
+        if (!(d >= static_cast<double>(low) && d <= static_cast<double>(high)) ||
+            std::floor(d) != d)
+            return false;
         *out = static_cast<std::int64_t>(d);
     }
     return *out >= low && *out <= high;
@@ -171,12 +193,14 @@ bool WrittenAsZero(const std::string& text) {
     return mantissa.find_first_of("123456789") == std::string::npos;
 }
 
-bool RealFromJson(const FieldDescriptor& f, const Json& v, const std::string& text, char* at, std::string* error) {
+bool RealFromJson(const FieldDescriptor& f, const Json& v, const std::string& text, char* at,
+                  std::string* error) {
     const double d = v.get<double>();
     // The largest magnitude that rounds to a finite float: FLT_MAX and half a step above it.
     const double float_limit = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);
     const bool fits = std::isfinite(d) && (f.type == 9 || std::fabs(d) < float_limit);
-    const bool vanishes = f.type == 8 ? (d != 0 && static_cast<float>(d) == 0) : (d == 0 && !WrittenAsZero(text));
+    const bool vanishes =
+        f.type == 8 ? (d != 0 && static_cast<float>(d) == 0) : (d == 0 && !WrittenAsZero(text));
     if (!fits || vanishes) {
         *error = "value out of range for " + f.name + ": " + text;
         return false;
@@ -189,8 +213,9 @@ bool RealFromJson(const FieldDescriptor& f, const Json& v, const std::string& te
 }
 
 // The text of a text field's value in ANSI, checked against the field's room.
-bool TextFromJson(const std::string& name, const Json& v, const std::string& pointer, std::size_t room,
-                  bool blank_padded, const StoreOptions& options, std::string* out, std::string* error) {
+bool TextFromJson(const std::string& name, const Json& v, const std::string& pointer,
+                  std::size_t room, bool blank_padded, const StoreOptions& options,
+                  std::string* out, std::string* error) {
     std::string problem;
     const std::string utf8 = v.is_string() ? v.get<std::string>() : NumberText(v, pointer, options);
     auto text = Utf8ToAnsi(utf8, &problem);
@@ -199,10 +224,11 @@ bool TextFromJson(const std::string& name, const Json& v, const std::string& poi
         return false;
     }
     // Blanks past the end of a blank-padded value are its padding, not text.
-    if (text->size() > room && !(blank_padded && text->find_first_not_of(' ', room) == std::string::npos) &&
+    if (text->size() > room &&
+        !(blank_padded && text->find_first_not_of(' ', room) == std::string::npos) &&
         !options.truncate) {
-        *error = "text too long for " + name + ": " + std::to_string(text->size()) + " characters, room for " +
-                 std::to_string(room) + " (--truncate cuts it)";
+        *error = "text too long for " + name + ": " + std::to_string(text->size()) +
+                 " characters, room for " + std::to_string(room) + " (--truncate cuts it)";
         return false;
     }
     if (text->size() > room) text->resize(room);
@@ -212,7 +238,8 @@ bool TextFromJson(const std::string& name, const Json& v, const std::string& poi
 
 bool ElementFromJson(const FieldDescriptor& f, const Json& v, const std::string& pointer, char* at,
                      std::size_t size, const StoreOptions& options, std::string* error) {
-    const bool text_type = f.type == 18 || f.type == 19 || f.type == 20 || f.type == 10 || f.type == 11;
+    const bool text_type =
+        f.type == 18 || f.type == 19 || f.type == 20 || f.type == 10 || f.type == 11;
     if (text_type && !v.is_string() && !v.is_number()) {
         *error = "text expected for " + f.name;
         return false;
@@ -229,22 +256,40 @@ bool ElementFromJson(const FieldDescriptor& f, const Json& v, const std::string&
         return false;
     };
     switch (f.type) {
-    case 1: if (!integer(0, 255)) return false; at[0] = static_cast<char>(n); return true;
-    case 2: if (!integer(-32768, 32767)) return false; Store(at, static_cast<std::int16_t>(n)); return true;
-    case 3: if (!integer(0, 65535)) return false; Store(at, static_cast<std::uint16_t>(n)); return true;
-    case 4:
-    case 5:
-    case 6: if (!integer(-2147483648LL, 2147483647LL)) return false; Store(at, static_cast<std::int32_t>(n)); return true;
-    case 7: if (!integer(0, 4294967295LL)) return false; Store(at, static_cast<std::uint32_t>(n)); return true;
-    case 8:
-    case 9: return RealFromJson(f, v, written, at, error);
-    case 10:
-    case 11:
-        return TextToDecimal(f, v.is_string() ? v.get<std::string>() : written, at, size, f.type == 11,
-                             options.truncate, error);
-    default: break;
+        case 1:
+            if (!integer(0, 255)) return false;
+            at[0] = static_cast<char>(n);
+            return true;
+        case 2:
+            if (!integer(-32768, 32767)) return false;
+            Store(at, static_cast<std::int16_t>(n));
+            return true;
+        case 3:
+            if (!integer(0, 65535)) return false;
+            Store(at, static_cast<std::uint16_t>(n));
+            return true;
+        case 4:
+        case 5:
+        case 6:
+            if (!integer(-2147483648LL, 2147483647LL)) return false;
+            Store(at, static_cast<std::int32_t>(n));
+            return true;
+        case 7:
+            if (!integer(0, 4294967295LL)) return false;
+            Store(at, static_cast<std::uint32_t>(n));
+            return true;
+        case 8:
+        case 9:
+            return RealFromJson(f, v, written, at, error);
+        case 10:
+        case 11:
+            return TextToDecimal(f, v.is_string() ? v.get<std::string>() : written, at, size,
+                                 f.type == 11, options.truncate, error);
+        default:
+            break;
     }
-    const std::size_t room = f.type == 18 ? size : std::min<std::size_t>(size - 1, f.type == 20 ? 255 : size);
+    const std::size_t room =
+        f.type == 18 ? size : std::min<std::size_t>(size - 1, f.type == 20 ? 255 : size);
     std::string text;
     if (!TextFromJson(f.name, v, pointer, room, f.type == 18, options, &text, error)) return false;
     if (f.type == 18) {
@@ -265,7 +310,11 @@ bool ElementFromJson(const FieldDescriptor& f, const Json& v, const std::string&
 std::optional<char32_t> NextCharacter(std::string_view text, std::size_t& at) {
     const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
     const std::uint8_t lead = byte(at);
-    const int length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    const int length = lead < 0x80             ? 1
+                       : (lead & 0xE0) == 0xC0 ? 2
+                       : (lead & 0xF0) == 0xE0 ? 3
+                       : (lead & 0xF8) == 0xF0 ? 4
+                                               : 0;
     if (length == 0 || at + static_cast<std::size_t>(length) > text.size()) return std::nullopt;
     char32_t c = length == 1 ? lead : lead & (0x7F >> length);
     for (int i = 1; i < length; ++i) {
@@ -274,7 +323,8 @@ std::optional<char32_t> NextCharacter(std::string_view text, std::size_t& at) {
         c = (c << 6) | (next & 0x3F);
     }
     static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;  // overlong, surrogate
+    if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return std::nullopt;  // overlong, surrogate
     at += static_cast<std::size_t>(length);
     return c;
 }
@@ -295,7 +345,8 @@ std::optional<std::string> Utf8ToAnsi(std::string_view text, std::string* error)
         if (!ansi) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(*character));
-            *error = "\"" + std::string(text.substr(start, at - start)) + "\" (" + code + ") is not in the ANSI character set";
+            *error = "\"" + std::string(text.substr(start, at - start)) + "\" (" + code +
+                     ") is not in the ANSI character set";
             return std::nullopt;
         }
         out.push_back(static_cast<char>(*ansi));
@@ -333,8 +384,8 @@ Json FieldToJson(const FieldDescriptor& f, BytesView record) {
     return array;
 }
 
-bool JsonToField(const FieldDescriptor& f, const Json& value, const std::string& pointer, Bytes& record,
-                 const StoreOptions& options, std::string* error) {
+bool JsonToField(const FieldDescriptor& f, const Json& value, const std::string& pointer,
+                 Bytes& record, const StoreOptions& options, std::string* error) {
     if (f.type == 22) {
         *error = f.name + " is a group: give the values of its fields";
         return false;
@@ -342,20 +393,24 @@ bool JsonToField(const FieldDescriptor& f, const Json& value, const std::string&
     if (f.offset + f.size > record.size()) return true;
     const std::uint32_t elements = std::max<std::uint32_t>(1, f.elements);
     const std::uint32_t element_size = f.size / elements;
-    if (elements == 1) return ElementFromJson(f, value, pointer, record.data() + f.offset, f.size, options, error);
+    if (elements == 1)
+        return ElementFromJson(f, value, pointer, record.data() + f.offset, f.size, options, error);
     if (!value.is_array() || value.size() > elements) {
-        *error = "an array of at most " + std::to_string(elements) + " values expected for " + f.name;
+        *error =
+            "an array of at most " + std::to_string(elements) + " values expected for " + f.name;
         return false;
     }
     for (std::size_t e = 0; e < value.size(); ++e)
         if (!ElementFromJson(f, value[e], pointer + "/" + std::to_string(e),
-                             record.data() + f.offset + e * element_size, element_size, options, error))
+                             record.data() + f.offset + e * element_size, element_size, options,
+                             error))
             return false;
     return true;
 }
 
-bool JsonToMemo(const std::string& name, const Json& value, const std::string& pointer, std::size_t limit,
-                bool blob, const StoreOptions& options, std::string* out, std::string* error) {
+bool JsonToMemo(const std::string& name, const Json& value, const std::string& pointer,
+                std::size_t limit, bool blob, const StoreOptions& options, std::string* out,
+                std::string* error) {
     if (!value.is_string() && !value.is_number()) {
         *error = "text expected for " + name;
         return false;

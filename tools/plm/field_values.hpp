@@ -26,13 +26,15 @@ Json FieldToJson(const storage::FieldDescriptor& field, storage::BytesView recor
 // message naming the field when it does not fit: a number out of the type's range (REAL and
 // SREAL included), a text too long, a decimal with more places than the field keeps, a
 // character the ANSI set lacks.
-bool JsonToField(const storage::FieldDescriptor& field, const Json& value, const std::string& pointer,
-                 storage::Bytes& record, const StoreOptions& options, std::string* error);
+bool JsonToField(const storage::FieldDescriptor& field, const Json& value,
+                 const std::string& pointer, storage::Bytes& record, const StoreOptions& options,
+                 std::string* error);
 
 // The bytes of memo `name` from `value` (a text), at most `limit` bytes unless cut; a MEMO
 // (`blob` false) is padded with blanks to `limit`.
-bool JsonToMemo(const std::string& name, const Json& value, const std::string& pointer, std::size_t limit,
-                bool blob, const StoreOptions& options, std::string* out, std::string* error);
+bool JsonToMemo(const std::string& name, const Json& value, const std::string& pointer,
+                std::size_t limit, bool blob, const StoreOptions& options, std::string* out,
+                std::string* error);
 
 // UTF-8 to ANSI; nothing, with the reason in `error`, when the text is not UTF-8 or holds a
 // character the ANSI set lacks.

@@ -9,7 +9,7 @@ namespace {
 
 // Builds the document from the parser's events, noting where each number lies.
 class Builder : public nlohmann::json_sax<Json> {
-public:
+  public:
     Builder(std::string_view text, NumberTexts* numbers) : text_(text), numbers_(numbers) {}
 
     Json document;
@@ -44,21 +44,24 @@ public:
         const std::string_view before = text_.substr(0, at > 0 ? at - 1 : 0);
         error.line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
         const auto line_start = before.rfind('\n');
-        error.column = before.size() - (line_start == std::string_view::npos ? 0 : line_start + 1) + 1;
+        error.column =
+            before.size() - (line_start == std::string_view::npos ? 0 : line_start + 1) + 1;
         error.reason = Reason(fault.what());
         // A number beyond a double's range is refused as the fields refuse theirs.
         if (fault.id == 406)
-            error.reason = "value out of range for " +
-                           (!open_.empty() && open_.back()->is_object() ? key_ : Here().to_string()) + ": " +
-                           last_token;
+            error.reason =
+                "value out of range for " +
+                (!open_.empty() && open_.back()->is_object() ? key_ : Here().to_string()) + ": " +
+                last_token;
         return false;
     }
 
-private:
+  private:
     // The parser's words without its prefix and without the bytes it last read (which may be
     // anything, even what is not text).
     static std::string Reason(std::string what) {
-        if (const auto colon = what.find(": "); what.starts_with("[json.exception") && colon != std::string::npos)
+        if (const auto colon = what.find(": ");
+            what.starts_with("[json.exception") && colon != std::string::npos)
             what.erase(0, colon + 2);
         if (const auto read = what.find("; last read: "); read != std::string::npos) {
             const auto expected = what.find("; expected ", read);
@@ -114,7 +117,8 @@ private:
 
 std::string JsonError::Describe(std::size_t first_line) const {
     if (line == 0) return reason;
-    return "line " + std::to_string(line + first_line - 1) + ", column " + std::to_string(column) + ": " + reason;
+    return "line " + std::to_string(line + first_line - 1) + ", column " + std::to_string(column) +
+           ": " + reason;
 }
 
 std::optional<Json> ParseJson(std::string_view text, JsonError* error, NumberTexts* numbers) {

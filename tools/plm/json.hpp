@@ -32,7 +32,8 @@ struct JsonError {
 
 // Parses one JSON text. A member named twice in one object is refused, as is text after the
 // value and anything that is not UTF-8.
-std::optional<Json> ParseJson(std::string_view text, JsonError* error, NumberTexts* numbers = nullptr);
+std::optional<Json> ParseJson(std::string_view text, JsonError* error,
+                              NumberTexts* numbers = nullptr);
 
 // The value on one line: ", " between items, ": " after member names.
 std::string WriteJson(const Json& value);

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
         std::cout << "plm (ZELT) " << ZELT_VERSION << "\n";
         return 0;
     }
-    if (!args.empty() && args[0].starts_with("-")) std::cerr << "plm: unknown option " << args[0] << "\n";
+    if (!args.empty() && args[0].starts_with("-"))
+        std::cerr << "plm: unknown option " << args[0] << "\n";
     return zelt::plm::RunPlm(args, std::cin, std::cout, std::cerr);
 }

@@ -41,7 +41,8 @@ constexpr std::string_view kUsage =
     "       plm check FILE\n";
 
 std::string DescribeCurrentError() {
-    std::string text = runtime::CurrentErrorText() + " (" + std::to_string(runtime::CurrentErrorCode()) + ")";
+    std::string text =
+        runtime::CurrentErrorText() + " (" + std::to_string(runtime::CurrentErrorCode()) + ")";
     // The driver's fault number; an operating-system error reported as 90 has none.
     const std::string fault = runtime::CurrentFileErrorCode();
     if (runtime::CurrentErrorCode() == err::FileSystemError && !fault.empty() && fault != "90")
@@ -73,7 +74,8 @@ Status OpenFile(const std::string& path, OpenTable& out, std::string* refused) {
     std::ostringstream problems;
     if (CheckOpenFile(*out.file, problems).problems > 0) {
         const std::string first = problems.str().substr(0, problems.str().find('\n'));
-        *refused = DescribeStatus(Status::Error(err::FileSystemError)) + ": damaged file (" + first + "; plm check lists all)";
+        *refused = DescribeStatus(Status::Error(err::FileSystemError)) + ": damaged file (" +
+                   first + "; plm check lists all)";
         return Status::Error(err::FileSystemError);
     }
     out.store = std::make_unique<ItemFileStore>(*out.file);
@@ -158,7 +160,8 @@ std::optional<LoadRequest> ParseLoad(const std::vector<std::string>& args) {
             const std::string& text = args[++i];
             char* end = nullptr;
             request.wait_seconds = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !(request.wait_seconds >= 0 && request.wait_seconds <= 86400))
+            if (text.empty() || *end != '\0' ||
+                !(request.wait_seconds >= 0 && request.wait_seconds <= 86400))
                 return std::nullopt;
         } else {
             return std::nullopt;
@@ -175,7 +178,8 @@ int WhileInUse(std::chrono::steady_clock::time_point deadline, Step step) {
         const int code = step();
         const auto now = std::chrono::steady_clock::now();
         if (code != err::AccessDenied || now >= deadline) return code;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(50), deadline - now));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(50), deadline - now));
     }
 }
 
@@ -191,7 +195,8 @@ bool RecordFromJson(const Json& record, const NumberTexts& numbers, runtime::Tab
         std::string unused;
         const std::string name = Utf8ToAnsi(utf8_name, &unused).value_or(std::string{});
         if (const int field = definition.FieldNumber(name); field >= 0) {
-            if (!JsonToField(definition.fields[static_cast<std::size_t>(field)], value, pointer, bytes, options, problem))
+            if (!JsonToField(definition.fields[static_cast<std::size_t>(field)], value, pointer,
+                             bytes, options, problem))
                 return false;
             continue;
         }
@@ -201,7 +206,8 @@ bool RecordFromJson(const Json& record, const NumberTexts& numbers, runtime::Tab
             return false;
         }
         const auto& declared = table.Declaration().Memos()[static_cast<std::size_t>(memo)];
-        if (!JsonToMemo(utf8_name, value, pointer, declared.blob ? pelmar::kMaxBlobBytes : declared.size, declared.blob,
+        if (!JsonToMemo(utf8_name, value, pointer,
+                        declared.blob ? pelmar::kMaxBlobBytes : declared.size, declared.blob,
                         options, &table.MemoBuffer(static_cast<std::size_t>(memo)), problem))
             return false;
     }
@@ -229,7 +235,8 @@ bool RecordFromLine(const std::string& line, std::size_t number, runtime::Table&
     return true;
 }
 
-int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+         std::ostream& err) {
     const auto request = ParseLoad(args);
     if (!request) {
         err << kUsage;
@@ -258,8 +265,10 @@ int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& o
     }
     const auto fail = [&](const std::string& where) {
         err << "plm: " << where << ": ";
-        if (runtime::CurrentErrorCode() == err::AccessDenied && ::access(file_path.c_str(), R_OK | W_OK) == 0)
-            err << "the file is in use by another program (waited " << request->wait_seconds << " seconds)\n";
+        if (runtime::CurrentErrorCode() == err::AccessDenied &&
+            ::access(file_path.c_str(), R_OK | W_OK) == 0)
+            err << "the file is in use by another program (waited " << request->wait_seconds
+                << " seconds)\n";
         else
             err << DescribeCurrentError() << "\n";
         return 1;
@@ -271,7 +280,9 @@ int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& o
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(request->wait_seconds));
-    const auto begin = [&] { return WhileInUse(deadline, [&] { return runtime::Logout(0, {&table}); }); };
+    const auto begin = [&] {
+        return WhileInUse(deadline, [&] { return runtime::Logout(0, {&table}); });
+    };
     const int code = WhileInUse(deadline, [&] {
         int opened = table.Open(0x42);
         if (opened == err::FileNotFound) {
@@ -302,7 +313,8 @@ int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& o
         if (!RecordFromLine(line, line_number, table, definition, request->truncate, &problem))
             return stop("plm: " + problem);
         if (table.Add() != 0) return stop(where + DescribeCurrentError());
-        if (++added % kLinesPerCommit == 0 && runtime::Commit() != 0) return stop(where + DescribeCurrentError());
+        if (++added % kLinesPerCommit == 0 && runtime::Commit() != 0)
+            return stop(where + DescribeCurrentError());
         if (added % kLinesPerCommit == 0 && begin() != 0) {
             table.Close();
             return fail("line " + std::to_string(line_number));
@@ -355,9 +367,11 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             if (f.type != 22) text += "," + CsvField(Json(AnsiToUtf8(f.name)));
         text += "\n";
     }
-    Bytes prefix = key < 0 ? TypePrefix(open.table->Id(), item_type::Record) : TablePrefix(open.table->Id());
+    Bytes prefix =
+        key < 0 ? TypePrefix(open.table->Id(), item_type::Record) : TablePrefix(open.table->Id());
     if (key >= 0) prefix.push_back(static_cast<char>(key));
-    ItemStore& store = key < 0 ? open.table->Store() : open.table->KeyStore(static_cast<std::size_t>(key));
+    ItemStore& store =
+        key < 0 ? open.table->Store() : open.table->KeyStore(static_cast<std::size_t>(key));
     Bytes at = prefix;
     SeekMode mode = SeekMode::AtOrAfter;
     std::size_t dumped = 0;
@@ -377,7 +391,8 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         mode = SeekMode::After;
         if (key < 0 && item.size() != 9) continue;
         const std::uint32_t number =
-            key < 0 ? RecordNumberOfItem(item) : EntryRecordNumber(d.keys[static_cast<std::size_t>(key)], item, data);
+            key < 0 ? RecordNumberOfItem(item)
+                    : EntryRecordNumber(d.keys[static_cast<std::size_t>(key)], item, data);
         Bytes record;
         status = open.table->ReadRecord(number, &record, &found);
         if (!status.ok()) break;
@@ -405,7 +420,8 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
                 const auto last = value.find_last_not_of(' ');
                 value.resize(last == Bytes::npos ? 0 : last + 1);
             }
-            object[AnsiToUtf8(d.memos[m].external_name.value_or(d.memos[m].label.value_or("")))] = AnsiToUtf8(value);
+            object[AnsiToUtf8(d.memos[m].external_name.value_or(d.memos[m].label.value_or("")))] =
+                AnsiToUtf8(value);
         }
         text += WriteJson(object) + "\n";
     }
@@ -414,14 +430,17 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     TableCounter counter;
     const bool counted = key < 0 || d.keys[static_cast<std::size_t>(key)].Maintained();
     if (status.ok() && damage.empty() && counted) {
-        status = open.table->ReadCounter(key < 0 ? kRecordCounter : static_cast<std::uint8_t>(key), &counter);
+        status = open.table->ReadCounter(key < 0 ? kRecordCounter : static_cast<std::uint8_t>(key),
+                                         &counter);
         if (status.ok() && counter.count != dumped)
-            damage = std::to_string(dumped) + " record(s) found, the counter says " + std::to_string(counter.count);
+            damage = std::to_string(dumped) + " record(s) found, the counter says " +
+                     std::to_string(counter.count);
     }
     if (!status.ok() || !damage.empty()) {
         err << "plm: " << args[1] << ": "
             << (damage.empty() ? DescribeStatus(status)
-                               : DescribeStatus(Status::Error(err::FileSystemError)) + ": damaged file (" + damage + ")")
+                               : DescribeStatus(Status::Error(err::FileSystemError)) +
+                                     ": damaged file (" + damage + ")")
             << "\n";
         return 1;
     }
@@ -442,9 +461,12 @@ std::string NotATableFile(const std::string& path) {
     std::error_code error;
     const auto state = std::filesystem::status(path, error);
     if (std::filesystem::is_directory(state))
-        return DescribeStatus(Status::Error(err::InvalidDataFile)) + ": a directory, not a table file";
-    if (std::filesystem::is_regular_file(state) && std::filesystem::file_size(path, error) == 0 && !error)
-        return DescribeStatus(Status::Error(err::InvalidDataFile)) + ": an empty file, not a table file";
+        return DescribeStatus(Status::Error(err::InvalidDataFile)) +
+               ": a directory, not a table file";
+    if (std::filesystem::is_regular_file(state) && std::filesystem::file_size(path, error) == 0 &&
+        !error)
+        return DescribeStatus(Status::Error(err::InvalidDataFile)) +
+               ": an empty file, not a table file";
     return {};
 }
 

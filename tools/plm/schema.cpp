@@ -67,13 +67,18 @@ const Json* Member(const Json& object, const char* name) {
 }
 
 std::uint32_t Number(const Json* j, std::uint32_t fallback) {
-    return j != nullptr && j->is_number() && j->get<double>() >= 0 && j->get<double>() < 4294967296.0
+    return j != nullptr && j->is_number() && j->get<double>() >= 0 &&
+                   j->get<double>() < 4294967296.0
                ? static_cast<std::uint32_t>(j->get<double>())
                : fallback;
 }
 
-bool IsString(const Json* j) { return j != nullptr && j->is_string(); }
-bool IsTrue(const Json* j) { return j != nullptr && j->is_boolean() && j->get<bool>(); }
+bool IsString(const Json* j) {
+    return j != nullptr && j->is_string();
+}
+bool IsTrue(const Json* j) {
+    return j != nullptr && j->is_boolean() && j->get<bool>();
+}
 
 }  // namespace
 
@@ -113,14 +118,17 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
         }
         // The table format keeps no packed decimals in records (a file holding one fails to open).
         if (*field_type == FieldType::PDecimal) {
-            *error = "field " + AnsiToUtf8(name) + ": PDECIMAL is not a record field type of Pelmar tables";
+            *error = "field " + AnsiToUtf8(name) +
+                     ": PDECIMAL is not a record field type of Pelmar tables";
             return false;
         }
-        FieldSpec field_spec{name, *field_type, Number(Member(f, "offset"), running), 0, 1,
-                             static_cast<std::uint8_t>(Number(Member(f, "places"), 0))};
+        FieldSpec field_spec{
+            name, *field_type, Number(Member(f, "offset"), running),
+            0,    1,           static_cast<std::uint8_t>(Number(Member(f, "places"), 0))};
         std::uint32_t element = runtime::FixedElementSize(*field_type);
         if (element == 0) element = Number(Member(f, "size"), 0);
-        if (element == 0 && *field_type == FieldType::Decimal) element = Number(Member(f, "digits"), 0) / 2 + 1;
+        if (element == 0 && *field_type == FieldType::Decimal)
+            element = Number(Member(f, "digits"), 0) / 2 + 1;
         if (element == 0) {
             *error = "field " + AnsiToUtf8(name) + " needs a \"size\"";
             return false;
@@ -136,7 +144,8 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
     out.record.assign(length, '\0');
     auto declaration = std::make_unique<runtime::TableDeclaration>("PLM", "PLM", "PELMAR");
     declaration->FileName(file_name).Record({out.record.data(), out.record.size()});
-    if (const Json* oem = Member(schema, "oem"); oem != nullptr && oem->is_boolean()) declaration->Oem(oem->get<bool>());
+    if (const Json* oem = Member(schema, "oem"); oem != nullptr && oem->is_boolean())
+        declaration->Oem(oem->get<bool>());
     std::vector<std::uint32_t> group_ends;
     for (const auto& field_spec : specs) {
         while (!group_ends.empty() && field_spec.offset >= group_ends.back()) {
@@ -152,7 +161,8 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
             declaration->Group(field_spec.name, field_spec.offset, field_spec.size);
             group_ends.push_back(field_spec.offset + field_spec.size);
         } else {
-            declaration->Field(field_spec.name, field_spec.type, field_spec.offset, field_spec.size, std::move(options));
+            declaration->Field(field_spec.name, field_spec.type, field_spec.offset, field_spec.size,
+                               std::move(options));
         }
     }
     if (const Json* memos = Member(schema, "memos"); memos != nullptr && memos->is_array()) {
@@ -173,7 +183,8 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
         for (const auto& k : *keys) {
             const Json* components = Member(k, "components");
             std::string name;
-            if (!name_of(Member(k, "name"), &name) || components == nullptr || !components->is_array()) {
+            if (!name_of(Member(k, "name"), &name) || components == nullptr ||
+                !components->is_array()) {
                 if (error->empty()) *error = "every key needs a \"name\" and \"components\"";
                 return false;
             }
@@ -186,7 +197,8 @@ bool DeclarationFromSchema(const Json& schema, const std::string& file_name, Dec
                 }
                 parts.push_back(std::move(part));
             }
-            declaration->Key(name, static_cast<std::uint8_t>(Number(Member(k, "attributes"), 0)), parts);
+            declaration->Key(name, static_cast<std::uint8_t>(Number(Member(k, "attributes"), 0)),
+                             parts);
         }
     }
     if (!declaration->ComponentsResolved()) {

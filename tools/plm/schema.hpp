@@ -19,7 +19,7 @@ struct DeclaredSchema {
     std::unique_ptr<runtime::TableDeclaration> declaration;
 };
 // False with a message when the schema is not usable.
-bool DeclarationFromSchema(const Json& schema, const std::string& file_name,
-                           DeclaredSchema& out, std::string* error);
+bool DeclarationFromSchema(const Json& schema, const std::string& file_name, DeclaredSchema& out,
+                           std::string* error);
 
 }  // namespace zelt::plm

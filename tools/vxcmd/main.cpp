@@ -70,7 +70,8 @@ int Parse(int argc, char** argv, Arguments& args) {
             args.steps.push_back({true, argv[++i]});
         } else if (arg == "--timeout" && has_value) {
             const std::string value = argv[++i];
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), args.timeout);
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), args.timeout);
             if (ec != std::errc{} || end != value.data() + value.size() || args.timeout < 0) {
                 return Usage("--timeout needs hundredths of a second");
             }
@@ -148,7 +149,8 @@ int main(int argc, char** argv) {
     if (channel == 0) {
         const std::vector<std::string> silent = client.UnansweredServers();
         if (silent.empty()) {
-            std::fprintf(stderr, "vxcmd: no server answered for service %s\n", args.service.c_str());
+            std::fprintf(stderr, "vxcmd: no server answered for service %s\n",
+                         args.service.c_str());
         }
         const std::int64_t limit_s = (transport->InitiateTimeOut() + 999) / 1000;
         for (const std::string& name : silent) {

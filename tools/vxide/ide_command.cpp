@@ -11,7 +11,9 @@ struct Argument {
     bool quoted = false;
 };
 
-CommandError Malformed(std::string why) { return {ide_error::MalformedCommand, "Malformed command: " + why}; }
+CommandError Malformed(std::string why) {
+    return {ide_error::MalformedCommand, "Malformed command: " + why};
+}
 
 bool IsNumber(const Argument& a) {
     if (a.quoted || a.text.empty()) return false;
@@ -28,11 +30,20 @@ bool Matches(const std::vector<Argument>& args, std::string_view pattern) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const Argument& a = args[i];
         switch (pattern[i]) {
-            case 'q': if (!a.quoted || a.text.empty()) return false; break;
-            case 'b': if (a.quoted || a.text.empty()) return false; break;
-            case 'n': if (!IsNumber(a)) return false; break;
-            case 'R': if (a.quoted || a.text != "Replace") return false; break;
-            default: return false;
+            case 'q':
+                if (!a.quoted || a.text.empty()) return false;
+                break;
+            case 'b':
+                if (a.quoted || a.text.empty()) return false;
+                break;
+            case 'n':
+                if (!IsNumber(a)) return false;
+                break;
+            case 'R':
+                if (a.quoted || a.text != "Replace") return false;
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -44,11 +55,13 @@ std::variant<IdeCommand, CommandError> ParseIdeCommand(std::string_view text) {
     const auto end = text.find_last_not_of(' ');
     if (end == std::string_view::npos) return Malformed("the command is empty");
     text = text.substr(0, end + 1);
-    if (text.front() != '[' || text.back() != ']') return Malformed("a command is one call in square brackets");
+    if (text.front() != '[' || text.back() != ']')
+        return Malformed("a command is one call in square brackets");
     text = text.substr(1, text.size() - 2);
 
     const auto open = text.find('(');
-    if (open == std::string_view::npos || text.back() != ')') return Malformed("the call has no (arguments)");
+    if (open == std::string_view::npos || text.back() != ')')
+        return Malformed("the call has no (arguments)");
     const std::string name(text.substr(0, open));
     std::string_view rest = text.substr(open + 1, text.size() - open - 2);
 
@@ -65,7 +78,8 @@ std::variant<IdeCommand, CommandError> ParseIdeCommand(std::string_view text) {
             const auto comma = rest.find(',', i);
             const auto stop = comma == std::string_view::npos ? rest.size() : comma;
             a.text = std::string(rest.substr(i, stop - i));
-            if (a.text.find('"') != std::string::npos) return Malformed("a quote inside an argument");
+            if (a.text.find('"') != std::string::npos)
+                return Malformed("a quote inside an argument");
             i = stop;
         }
         args.push_back(std::move(a));
@@ -76,19 +90,23 @@ std::variant<IdeCommand, CommandError> ParseIdeCommand(std::string_view text) {
 
     IdeCommand command;
     if (name == "ImportDCT") {
-        if (!Matches(args, "qbn")) return Malformed("ImportDCT takes (\"source.TXD\",destination.DCT,0)");
+        if (!Matches(args, "qbn"))
+            return Malformed("ImportDCT takes (\"source.TXD\",destination.DCT,0)");
         command.kind = CommandKind::ImportDictionary;
     } else if (name == "ImportApp") {
-        if (!Matches(args, "qbnR")) return Malformed("ImportApp takes (\"source.TXA\",destination.APP,0,Replace)");
+        if (!Matches(args, "qbnR"))
+            return Malformed("ImportApp takes (\"source.TXA\",destination.APP,0,Replace)");
         command.kind = CommandKind::ImportApplication;
     } else if (name == "ExecuteProject") {
         if (!Matches(args, "q")) return Malformed("ExecuteProject takes (\"application.APP\")");
         command.kind = CommandKind::Make;
     } else if (name == "ExportApp") {
-        if (!Matches(args, "qqn")) return Malformed("ExportApp takes (\"source.App\",\"destination.TXA\",0)");
+        if (!Matches(args, "qqn"))
+            return Malformed("ExportApp takes (\"source.App\",\"destination.TXA\",0)");
         command.kind = CommandKind::ExportApplication;
     } else if (name == "ExportDCT") {
-        if (!Matches(args, "qqn")) return Malformed("ExportDCT takes (\"source.DCT\",\"destination.TXD\",0)");
+        if (!Matches(args, "qqn"))
+            return Malformed("ExportDCT takes (\"source.DCT\",\"destination.TXD\",0)");
         command.kind = CommandKind::ExportDictionary;
     } else {
         return CommandError{ide_error::UnknownCommand, "Unknown command: " + name};

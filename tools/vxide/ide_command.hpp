@@ -8,12 +8,19 @@
 
 namespace zelt::vxide {
 
-enum class CommandKind { ImportDictionary, ImportApplication, Make, ExportApplication, ExportDictionary };
+enum class CommandKind {
+    ImportDictionary,
+    ImportApplication,
+    Make,
+    ExportApplication,
+    ExportDictionary
+};
 
 struct IdeCommand {
     CommandKind kind = CommandKind::Make;
-    std::string source;       // the file read: the application of a make, the text form of an import...
-    std::string destination;  // the file written; empty for a make (its target comes from the application)
+    std::string source;  // the file read: the application of a make, the text form of an import...
+    std::string
+        destination;  // the file written; empty for a make (its target comes from the application)
 };
 
 // The error numbers the stand-in IDE answers for "GetErrorNum".

@@ -74,10 +74,12 @@ int main(int argc, char** argv) {
             sd_event_unref(loop);
             return 1;
         }
-        sd_bus_match_signal(server->Bus(), nullptr, "org.freedesktop.DBus.Local", "/org/freedesktop/DBus/Local",
-                            "org.freedesktop.DBus.Local", "Disconnected", &OnDisconnected, loop);
+        sd_bus_match_signal(server->Bus(), nullptr, "org.freedesktop.DBus.Local",
+                            "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",
+                            "Disconnected", &OnDisconnected, loop);
         ide.SetServer(server.get());
-        std::printf("vxide: serving %s as %s\n", options->service.c_str(), server->BusName().c_str());
+        std::printf("vxide: serving %s as %s\n", options->service.c_str(),
+                    server->BusName().c_str());
         std::fflush(stdout);
         const int ended = sd_event_loop(loop);  // the code given to sd_event_exit
         status = ended < 0 ? 1 : ended;

@@ -76,9 +76,12 @@ ApplicationFile ParseApplicationFile(std::string_view text, std::string_view app
         if (equals == std::string_view::npos) continue;
         const std::string key = Lower(Trim(line.substr(0, equals)));
         const std::string_view value = Trim(line.substr(equals + 1));
-        if (key == "target") file.target = Resolve(value, folder);
-        else if (key == "build") file.build = std::string(value);
-        else if (key == "workdir") file.working_directory = Resolve(value, folder);
+        if (key == "target")
+            file.target = Resolve(value, folder);
+        else if (key == "build")
+            file.build = std::string(value);
+        else if (key == "workdir")
+            file.working_directory = Resolve(value, folder);
     }
     if (file.working_directory.empty()) file.working_directory = folder;
     return file;
@@ -130,8 +133,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string* e
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* error) {
     const auto slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + name +
-                             ".vxide-" + std::to_string(::getpid());
+    const std::string temp =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + name +
+        ".vxide-" + std::to_string(::getpid());
     auto fail = [&](const std::string& where) {
         if (error) *error = where + ": " + std::strerror(errno);
         return false;
@@ -191,7 +195,8 @@ std::string FromTextForm(std::string_view text) {
     const auto newline = text.find('\n');
     std::string_view header = text.substr(0, newline);
     if (header.ends_with('\r')) header.remove_suffix(1);  // written with CRLF line ends
-    const std::string_view body = newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
+    const std::string_view body =
+        newline == std::string_view::npos ? std::string_view{} : text.substr(newline + 1);
     if (!header.ends_with(" hex")) return std::string(body);
     std::string content;
     int high = -1;

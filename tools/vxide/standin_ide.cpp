@@ -35,16 +35,21 @@ StandinIde::~StandinIde() {
     sd_event_unref(loop_);
 }
 
-std::optional<runtime::InitiateAnswer> StandinIde::Initiate(std::string_view service, std::string_view topic) {
-    if (!service.empty() && !runtime::SameConversationName(service, options_.service)) return std::nullopt;
+std::optional<runtime::InitiateAnswer> StandinIde::Initiate(std::string_view service,
+                                                            std::string_view topic) {
+    if (!service.empty() && !runtime::SameConversationName(service, options_.service))
+        return std::nullopt;
     if (options_.topic) {
-        if (!topic.empty() && !runtime::SameConversationName(topic, *options_.topic)) return std::nullopt;
+        if (!topic.empty() && !runtime::SameConversationName(topic, *options_.topic))
+            return std::nullopt;
         return runtime::InitiateAnswer{options_.service, *options_.topic};
     }
-    return runtime::InitiateAnswer{options_.service, topic.empty() ? std::string("System") : std::string(topic)};
+    return runtime::InitiateAnswer{options_.service,
+                                   topic.empty() ? std::string("System") : std::string(topic)};
 }
 
-void StandinIde::Execute(runtime::ConversationId conversation, std::string command, runtime::ExecuteReply reply) {
+void StandinIde::Execute(runtime::ConversationId conversation, std::string command,
+                         runtime::ExecuteReply reply) {
     Log(command);
     const int count = ++commands_;
     if (options_.never_ack) {
@@ -58,14 +63,16 @@ void StandinIde::Execute(runtime::ConversationId conversation, std::string comma
     } else {
         work = Prepare(command);
     }
-    Later(options_.ack_delay_ms, [this, conversation, count, reply = std::move(reply), work = std::move(work)] {
-        reply(work.has_value());
-        if (work && *work) (*work)();
-        AfterCommand(conversation, count);
-    });
+    Later(options_.ack_delay_ms,
+          [this, conversation, count, reply = std::move(reply), work = std::move(work)] {
+              reply(work.has_value());
+              if (work && *work) (*work)();
+              AfterCommand(conversation, count);
+          });
 }
 
-std::optional<std::string> StandinIde::Request(runtime::ConversationId, std::string_view item, std::uint32_t format) {
+std::optional<std::string> StandinIde::Request(runtime::ConversationId, std::string_view item,
+                                               std::uint32_t format) {
     if (format != runtime::kTextFormat) return std::nullopt;
     if (runtime::SameConversationName(item, "GetErrorNum")) return std::to_string(error_number_);
     if (runtime::SameConversationName(item, "GetErrorMsg")) return error_message_;
@@ -88,7 +95,8 @@ std::optional<StandinIde::Work> StandinIde::Prepare(const std::string& command) 
         return std::nullopt;
     }
     const IdeCommand& ide_command = std::get<IdeCommand>(parsed);
-    return ide_command.kind == CommandKind::Make ? PrepareMake(ide_command) : PrepareConversion(ide_command);
+    return ide_command.kind == CommandKind::Make ? PrepareMake(ide_command)
+                                                 : PrepareConversion(ide_command);
 }
 
 std::optional<StandinIde::Work> StandinIde::PrepareMake(const IdeCommand& command) {
@@ -110,7 +118,9 @@ std::optional<StandinIde::Work> StandinIde::PrepareMake(const IdeCommand& comman
     }
     const std::string name = *application;
     if (!file.build.empty()) {
-        return Work([this, file, name] { StartBuild(file.build, file.working_directory, file.target, name); });
+        return Work([this, file, name] {
+            StartBuild(file.build, file.working_directory, file.target, name);
+        });
     }
     return Work([this, file, name] {
         Later(options_.result_delay_ms, [this, file, name] {
@@ -133,28 +143,37 @@ std::optional<StandinIde::Work> StandinIde::PrepareConversion(const IdeCommand& 
     }
     std::string result;
     switch (command.kind) {
-        case CommandKind::ExportApplication: result = ToTextForm("application", *content); break;
-        case CommandKind::ExportDictionary: result = ToTextForm("dictionary", *content); break;
-        default: result = FromTextForm(*content); break;
+        case CommandKind::ExportApplication:
+            result = ToTextForm("application", *content);
+            break;
+        case CommandKind::ExportDictionary:
+            result = ToTextForm("dictionary", *content);
+            break;
+        default:
+            result = FromTextForm(*content);
+            break;
     }
     const std::string destination = command.destination;
     return Work([this, destination, result = std::move(result)] {
-        Later(options_.result_delay_ms, [this, destination, result] { WriteResult(destination, result); });
+        Later(options_.result_delay_ms,
+              [this, destination, result] { WriteResult(destination, result); });
     });
 }
 
 void StandinIde::WriteResult(const std::string& path, const std::string& content) {
     std::string error;
-    if (!WriteFileAtomically(path, content, &error)) Fail(ide_error::FileFailure, "Cannot write " + error);
+    if (!WriteFileAtomically(path, content, &error))
+        Fail(ide_error::FileFailure, "Cannot write " + error);
 }
 
-void StandinIde::StartBuild(std::string command_line, std::string working_directory, std::string target,
-                            std::string application) {
+void StandinIde::StartBuild(std::string command_line, std::string working_directory,
+                            std::string target, std::string application) {
     platform::SpawnOptions spawn;
     spawn.working_directory = working_directory;
     platform::SpawnOutcome outcome = platform::SpawnCommandLine(command_line, spawn);
     if (!outcome.started()) {
-        Fail(ide_error::BuildFailed, "The build of " + application + " could not start: " + outcome.reason);
+        Fail(ide_error::BuildFailed,
+             "The build of " + application + " could not start: " + outcome.reason);
         return;
     }
     sd_event_source* source = nullptr;
@@ -167,7 +186,8 @@ void StandinIde::StartBuild(std::string command_line, std::string working_direct
     pending.on_exit = [this, target, application, command_line](int status) {
         if (status != 0) {
             Fail(ide_error::BuildFailed,
-                 platform::WithShellNote("The build of " + application + " failed with status " + std::to_string(status),
+                 platform::WithShellNote("The build of " + application + " failed with status " +
+                                             std::to_string(status),
                                          command_line));
             return;
         }
@@ -181,7 +201,8 @@ void StandinIde::StartBuild(std::string command_line, std::string working_direct
 }
 
 void StandinIde::AfterCommand(runtime::ConversationId conversation, int count) {
-    if (options_.end_after > 0 && count == options_.end_after && server_) server_->EndConversation(conversation);
+    if (options_.end_after > 0 && count == options_.end_after && server_)
+        server_->EndConversation(conversation);
     if (options_.exit_after > 0 && count == options_.exit_after) {
         if (server_) server_->Flush();
         sd_event_exit(loop_, 0);
@@ -203,8 +224,9 @@ void StandinIde::Later(std::int64_t delay_ms, Work work) {
         return;
     }
     sd_event_source* source = nullptr;
-    if (sd_event_add_time_relative(loop_, &source, CLOCK_MONOTONIC, static_cast<std::uint64_t>(delay_ms) * 1000u, 0,
-                                   &OnTimer, this) < 0) {
+    if (sd_event_add_time_relative(loop_, &source, CLOCK_MONOTONIC,
+                                   static_cast<std::uint64_t>(delay_ms) * 1000u, 0, &OnTimer,
+                                   this) < 0) {
         work();  // no timer to be had: do it now rather than never
         return;
     }

@@ -35,12 +35,13 @@ struct StandinOptions {
 };
 
 // Reads the command line of vxide; nothing, and the message, on a mistake.
-std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>& args, std::string* message);
+std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>& args,
+                                                  std::string* message);
 // The usage text.
 std::string StandinUsage();
 
 class StandinIde final : public runtime::ConversationService {
-public:
+  public:
     StandinIde(sd_event* loop, StandinOptions options);
     ~StandinIde() override;
     StandinIde(const StandinIde&) = delete;
@@ -49,15 +50,17 @@ public:
     // The server that carries the conversations, for ending them and flushing before exit.
     void SetServer(platform::DbusConversationServer* server) { server_ = server; }
 
-    std::optional<runtime::InitiateAnswer> Initiate(std::string_view service, std::string_view topic) override;
-    void Execute(runtime::ConversationId conversation, std::string command, runtime::ExecuteReply reply) override;
+    std::optional<runtime::InitiateAnswer> Initiate(std::string_view service,
+                                                    std::string_view topic) override;
+    void Execute(runtime::ConversationId conversation, std::string command,
+                 runtime::ExecuteReply reply) override;
     std::optional<std::string> Request(runtime::ConversationId conversation, std::string_view item,
                                        std::uint32_t format) override;
 
     int LastErrorNumber() const { return error_number_; }
     const std::string& LastErrorMessage() const { return error_message_; }
 
-private:
+  private:
     using Work = std::function<void()>;
     // Checks the command and returns the work to do once it is acknowledged; nothing (with
     // the error noted) when it is rejected.

@@ -18,11 +18,13 @@ std::string StandinUsage() {
            "  --log FILE           append every command received to FILE, one line each\n"
            "  --help               this text\n"
            "  --version            the release of vxide\n"
-           "exit status: 0 ended by SIGTERM, SIGINT or --exit-after; 1 the bus could not be used or went away;\n"
+           "exit status: 0 ended by SIGTERM, SIGINT or --exit-after; 1 the bus could not be used "
+           "or went away;\n"
            "64 wrong usage\n";
 }
 
-std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>& args, std::string* message) {
+std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>& args,
+                                                  std::string* message) {
     StandinOptions options;
     auto fail = [&](std::string why) -> std::optional<StandinOptions> {
         if (message) *message = std::move(why);
@@ -30,7 +32,9 @@ std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+        auto value = [&]() -> const std::string* {
+            return i + 1 < args.size() ? &args[++i] : nullptr;
+        };
         auto number = [&](std::int64_t& out) -> bool {
             const std::string* v = value();
             if (!v) return false;
@@ -41,16 +45,21 @@ std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>
         if (arg == "--service" || arg == "--topic" || arg == "--instance" || arg == "--log") {
             const std::string* v = value();
             if (!v) return fail(arg + " needs a value");
-            if (arg == "--service") options.service = *v;
-            else if (arg == "--topic") options.topic = *v;
-            else if (arg == "--instance") options.instance = *v;
-            else options.log_path = *v;
+            if (arg == "--service")
+                options.service = *v;
+            else if (arg == "--topic")
+                options.topic = *v;
+            else if (arg == "--instance")
+                options.instance = *v;
+            else
+                options.log_path = *v;
         } else if (arg == "--ack-delay") {
             if (!number(options.ack_delay_ms)) return fail("--ack-delay needs milliseconds");
         } else if (arg == "--result-delay") {
             if (!number(options.result_delay_ms)) return fail("--result-delay needs milliseconds");
         } else if (arg == "--end-after" || arg == "--exit-after") {
-            if (!number(n) || n == 0 || n > 1000000) return fail(arg + " needs a count of at least 1");
+            if (!number(n) || n == 0 || n > 1000000)
+                return fail(arg + " needs a count of at least 1");
             (arg == "--end-after" ? options.end_after : options.exit_after) = static_cast<int>(n);
         } else if (arg == "--reject-all") {
             options.reject_all = true;

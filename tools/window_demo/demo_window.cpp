@@ -26,9 +26,15 @@ WindowDeclaration DemoDeclaration(DemoState& s) {
 
     w.Sheet("?Sheet");
     w.Tab("?TabItems", "&Items");
-    w.List("?ItemList", items).Tip("The items; Insert adds, Delete removes, double click tags.").Status("Insert adds, Delete removes, a double click tags").Hint(50, 10);
+    w.List("?ItemList", items)
+        .Tip("The items; Insert adds, Delete removes, double click tags.")
+        .Status("Insert adds, Delete removes, a double click tags")
+        .Hint(50, 10);
     w.Prompt("?Name:Prompt", "&Name:");
-    w.Entry("?Name", 30).Use(Use(s.name)).Tip("Name of a new item").Status("Type the name of a new item");
+    w.Entry("?Name", 30)
+        .Use(Use(s.name))
+        .Tip("Name of a new item")
+        .Status("Type the name of a new item");
     w.Prompt("?Priority:Prompt", "&Priority:");
     w.Spin("?Priority", 1, 255).Use(Use(s.priority)).Tip("1-255");
     w.Check("?Tagged", "&Tagged").Use(Use(s.tagged));
@@ -70,8 +76,10 @@ void BuildDemoTree(DemoState& s) {
 ReportDocument DemoReport(const DemoState& s, int lines) {
     ReportLayout layout;
     layout.title = "ZELT Demonstration Report";
-    layout.columns = {{"Line", 5, Align::Right}, {"Name", 30, Align::Left},
-                      {"Priority", 8, Align::Right}, {"Tagged", 6, Align::Left}};
+    layout.columns = {{"Line", 5, Align::Right},
+                      {"Name", 30, Align::Left},
+                      {"Priority", 8, Align::Right},
+                      {"Tagged", 6, Align::Left}};
     layout.lines_per_page = 40;
     ReportDocument report(layout);
     for (int i = 0; i < lines; ++i) {
@@ -86,15 +94,14 @@ ReportDocument DemoReport(const DemoState& s, int lines) {
 namespace {
 
 class Demo {
-public:
+  public:
     explicit Demo(DemoState& s)
         : s_(s),
           window_(DemoDeclaration(s)),
-          list_(s.items,
-                {[](const DemoItem& i) { return ListCell::Icon(i.tagged ? 1 : 0); },
-                 [](const DemoItem& i) { return ListCell(i.name); },
-                 [](const DemoItem& i) { return ListCell(std::to_string(i.priority)); },
-                 [](const DemoItem& i) { return ListCell(i.tagged ? "Yes" : "No"); }}),
+          list_(s.items, {[](const DemoItem& i) { return ListCell::Icon(i.tagged ? 1 : 0); },
+                          [](const DemoItem& i) { return ListCell(i.name); },
+                          [](const DemoItem& i) { return ListCell(std::to_string(i.priority)); },
+                          [](const DemoItem& i) { return ListCell(i.tagged ? "Yes" : "No"); }}),
           tree_(s.tree, {[](const DemoTreeRow& r) { return ListCell(r.display, r.icon); }},
                 [](const DemoTreeRow& r) { return r.level; }) {}
 
@@ -112,22 +119,35 @@ public:
         while (window_.Accept()) Handle();
     }
 
-private:
+  private:
     void Log(std::string what) { s_.log.push_back(std::move(what)); }
 
     void Handle() {
         switch (window_.Event()) {
-            case event::OpenWindow: Log("open"); return;
-            case event::Timer: Tick(); return;
-            case event::CloseWindow: Log("close"); return;
-            case event::Accepted: Accepted(); return;
-            case event::AlertKey: AlertKey(); return;
+            case event::OpenWindow:
+                Log("open");
+                return;
+            case event::Timer:
+                Tick();
+                return;
+            case event::CloseWindow:
+                Log("close");
+                return;
+            case event::Accepted:
+                Accepted();
+                return;
+            case event::AlertKey:
+                AlertKey();
+                return;
             case event::NewSelection:
                 if (window_.Field() == Sheet) Log("tab " + std::to_string(window_.Choice(Sheet)));
                 return;
             case event::Expanded:
-            case event::Contracted: ToggleGroup(window_.Event() == event::Expanded); return;
-            default: return;
+            case event::Contracted:
+                ToggleGroup(window_.Event() == event::Expanded);
+                return;
+            default:
+                return;
         }
     }
 
@@ -140,8 +160,12 @@ private:
 
     void Accepted() {
         switch (window_.Field()) {
-            case AddItem: Add(); break;
-            case RemoveItem: Remove(); break;
+            case AddItem:
+                Add();
+                break;
+            case RemoveItem:
+                Remove();
+                break;
             case ExpandAll:
                 s_.tagged_open = s_.untagged_open = true;
                 Rebuild();
@@ -152,28 +176,43 @@ private:
                 Rebuild();
                 window_.Select(ItemTree);
                 break;
-            case MenuButton: Menu(); break;
-            case ReportButton: Report(); break;
-            case WaitButton: Wait(); break;
+            case MenuButton:
+                Menu();
+                break;
+            case ReportButton:
+                Report();
+                break;
+            case WaitButton:
+                Wait();
+                break;
             case CloseButton:
                 if (Message("Close the demonstration?", "Close", StockIcon::Question,
                             button::Yes | button::No, button::No) == button::Yes)
                     window_.Post(event::CloseWindow);
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 
     void AlertKey() {
         if (window_.Field() == ItemList) {
             switch (window_.Keycode()) {
-                case key::Insert: window_.Select(NameEntry); break;
-                case key::Delete: Remove(); break;
-                case key::MouseLeft2: ToggleTag(); break;
-                default: break;
+                case key::Insert:
+                    window_.Select(NameEntry);
+                    break;
+                case key::Delete:
+                    Remove();
+                    break;
+                case key::MouseLeft2:
+                    ToggleTag();
+                    break;
+                default:
+                    break;
             }
         } else if (window_.Field() == ItemTree) {
-            window_.Post(window_.Keycode() == key::Right ? event::Expanded : event::Contracted, ItemTree);
+            window_.Post(window_.Keycode() == key::Right ? event::Expanded : event::Contracted,
+                         ItemTree);
         }
     }
 
@@ -221,9 +260,12 @@ private:
         const int row = window_.Choice(ItemTree);
         if (row < 1 || row > static_cast<int>(s_.tree.size())) return;
         const std::string display = s_.tree[static_cast<std::size_t>(row - 1)].display;
-        if (display.rfind("Tagged", 0) == 0) s_.tagged_open = open;
-        else if (display.rfind("Untagged", 0) == 0) s_.untagged_open = open;
-        else return;
+        if (display.rfind("Tagged", 0) == 0)
+            s_.tagged_open = open;
+        else if (display.rfind("Untagged", 0) == 0)
+            s_.untagged_open = open;
+        else
+            return;
         Log(std::string(open ? "expand " : "contract ") + display.substr(0, display.find(' ')));
         Rebuild();
         window_.SetChoice(ItemTree, row);
@@ -238,9 +280,10 @@ private:
     void Menu() {
         const int choice = Popup("Sort by &Name|Sort by &Priority|-|~&Export|Print &Report");
         if (choice == 1 || choice == 2) {
-            std::stable_sort(s_.items.begin(), s_.items.end(), [choice](const DemoItem& a, const DemoItem& b) {
-                return choice == 1 ? a.name < b.name : a.priority < b.priority;
-            });
+            std::stable_sort(s_.items.begin(), s_.items.end(),
+                             [choice](const DemoItem& a, const DemoItem& b) {
+                                 return choice == 1 ? a.name < b.name : a.priority < b.priority;
+                             });
             Log(choice == 1 ? "sort name" : "sort priority");
             Rebuild();
         } else if (choice == 4) {
@@ -281,6 +324,8 @@ private:
 
 }  // namespace
 
-void RunDemoWindow(DemoState& state) { Demo(state).Run(); }
+void RunDemoWindow(DemoState& state) {
+    Demo(state).Run();
+}
 
 }  // namespace zelt::tools

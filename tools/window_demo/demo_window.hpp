@@ -47,7 +47,7 @@ struct DemoTreeRow {
     std::string display;
     int level = 1;  // negative: collapsed with children
     int icon = 0;
-    int item = 0;   // 1-based item for an item row, 0 for a group row
+    int item = 0;  // 1-based item for an item row, 0 for a group row
 };
 
 struct DemoState {
@@ -56,10 +56,10 @@ struct DemoState {
     std::uint8_t tagged = 0;
     std::vector<DemoItem> items;
     std::vector<DemoTreeRow> tree;
-    bool tagged_open = true;     // tree groups expanded
+    bool tagged_open = true;  // tree groups expanded
     bool untagged_open = true;
     int ticks = 0;
-    int nested_waits = 0;        // nested loops completed
+    int nested_waits = 0;  // nested loops completed
     std::string status;
     std::vector<std::string> log;  // what the handlers did, for tests
 };

@@ -17,8 +17,11 @@ namespace {
 
 tools::DemoState Seeded() {
     tools::DemoState state;
-    state.items = {{"Catalogue", 10, true}, {"Make batch", 20, false}, {"Event log", 30, true},
-                   {"Project tree", 40, false}, {"Settings", 50, false}};
+    state.items = {{"Catalogue", 10, true},
+                   {"Make batch", 20, false},
+                   {"Event log", 30, true},
+                   {"Project tree", 40, false},
+                   {"Settings", 50, false}};
     return state;
 }
 
@@ -35,8 +38,11 @@ int RunHeadless() {
     tools::DemoState state = Seeded();
     tools::RunDemoWindow(state);
     for (const auto& line : state.log) std::printf("%s\n", line.c_str());
-    for (const auto& item : state.items) std::printf("item %s %d%s\n", item.name.c_str(), item.priority, item.tagged ? " tagged" : "");
-    for (const auto& failure : script.Failures()) std::fprintf(stderr, "failure: %s\n", failure.c_str());
+    for (const auto& item : state.items)
+        std::printf("item %s %d%s\n", item.name.c_str(), item.priority,
+                    item.tagged ? " tagged" : "");
+    for (const auto& failure : script.Failures())
+        std::fprintf(stderr, "failure: %s\n", failure.c_str());
     return script.Failures().empty() ? 0 : 1;
 }
 
@@ -61,7 +67,8 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && option == "--headless") return RunHeadless();
     if (argc > 1) {
-        std::fprintf(stderr, "window_demo: unknown option or argument %s\n%s", option.c_str(), kUsage);
+        std::fprintf(stderr, "window_demo: unknown option or argument %s\n%s", option.c_str(),
+                     kUsage);
         return 64;
     }
     QApplication app(argc, argv);

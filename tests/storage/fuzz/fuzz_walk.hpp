@@ -21,7 +21,8 @@ inline bool CleanStatus(const Status& status) {
     return status.ok() || status.code == runtime::err::InvalidDataFile || status.is_fault();
 }
 
-inline bool WalkBytes(const std::filesystem::path& dir, const std::uint8_t* data, std::size_t size) {
+inline bool WalkBytes(const std::filesystem::path& dir, const std::uint8_t* data,
+                      std::size_t size) {
     std::filesystem::path path = dir / "fuzz.plm";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -30,15 +31,18 @@ inline bool WalkBytes(const std::filesystem::path& dir, const std::uint8_t* data
     bool clean = true;
     for (Access access : {Access::ReadOnly, Access::ReadWrite}) {
         std::unique_ptr<ItemFile> file;
-        Status status = ItemFile::Open(path, {access, Share::DenyAll, Creation::OpenExisting, {}}, file);
+        Status status =
+            ItemFile::Open(path, {access, Share::DenyAll, Creation::OpenExisting, {}}, file);
         clean = clean && CleanStatus(status);
         if (!status.ok()) continue;
         ItemCursor cursor(*file);
         status = cursor.First();
-        for (int steps = 0; status.ok() && cursor.Valid() && steps < 3000; ++steps) status = cursor.Next();
+        for (int steps = 0; status.ok() && cursor.Valid() && steps < 3000; ++steps)
+            status = cursor.Next();
         clean = clean && CleanStatus(status);
         status = cursor.Last();
-        for (int steps = 0; status.ok() && cursor.Valid() && steps < 3000; ++steps) status = cursor.Previous();
+        for (int steps = 0; status.ok() && cursor.Valid() && steps < 3000; ++steps)
+            status = cursor.Previous();
         clean = clean && CleanStatus(status);
         if (file->BeginRead().ok()) {
             try {

@@ -8,14 +8,18 @@
 
 using namespace zelt::storage;
 
-static void Fill(const std::filesystem::path& path, int count, std::size_t data_size, bool stop_midway) {
+static void Fill(const std::filesystem::path& path, int count, std::size_t data_size,
+                 bool stop_midway) {
     std::filesystem::remove(path);
     std::unique_ptr<ItemFile> file;
-    if (!ItemFile::Open(path, {Access::ReadWrite, Share::DenyAll, Creation::OpenOrCreate, {}}, file).ok()) return;
+    if (!ItemFile::Open(path, {Access::ReadWrite, Share::DenyAll, Creation::OpenOrCreate, {}}, file)
+             .ok())
+        return;
     file->BeginWrite();
     for (int i = 0; i < count; ++i) {
         std::string key = "k" + std::to_string(1000 + i * 7 % 997);
-        file->Replace(key, std::string(data_size + static_cast<std::size_t>(i % 5), static_cast<char>('a' + i % 4)));
+        file->Replace(key, std::string(data_size + static_cast<std::size_t>(i % 5),
+                                       static_cast<char>('a' + i % 4)));
     }
     file->Finish();
     if (stop_midway) {

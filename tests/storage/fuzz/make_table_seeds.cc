@@ -20,9 +20,10 @@ constexpr const char* kSchema = R"({"oem": false,
 void Load(const std::string& table, const std::string& schema, int records, int memo_length) {
     std::string input;
     for (int i = 0; i < records; ++i) {
-        input += R"({"T:NAME": "n)" + std::to_string(i * 7 % 13) + R"(", "T:WHEN": )" + std::to_string(i % 5) +
-                 R"(, "T:CODES": [1, 2, 3], "T:SUM": "1.25", "T:NOTES": ")" + std::string(static_cast<std::size_t>(memo_length), 'm') +
-                 "\"}\n";
+        input += R"({"T:NAME": "n)" + std::to_string(i * 7 % 13) + R"(", "T:WHEN": )" +
+                 std::to_string(i % 5) +
+                 R"(, "T:CODES": [1, 2, 3], "T:SUM": "1.25", "T:NOTES": ")" +
+                 std::string(static_cast<std::size_t>(memo_length), 'm') + "\"}\n";
     }
     std::istringstream in(input);
     std::ostringstream out;

@@ -34,7 +34,9 @@ inline PlmAnswer RunPlmQuietly(const std::vector<std::string>& args) {
 inline std::vector<std::string> KeyLabels(const std::string& path, const std::string& table) {
     std::vector<std::string> labels;
     std::unique_ptr<ItemFile> file;
-    if (!ItemFile::Open(path, {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, {}}, file).ok()) return labels;
+    if (!ItemFile::Open(path, {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, {}}, file)
+             .ok())
+        return labels;
     ItemFileStore store(*file);
     TableDefinition definition;
     std::unique_ptr<TableStore> opened;
@@ -50,7 +52,8 @@ inline std::vector<std::string> KeyLabels(const std::string& path, const std::st
 
 // True when every command answered 0 or 1, a file check calls damaged was neither listed
 // nor dumped, and a failing dump printed nothing.
-inline bool WalkTable(const std::filesystem::path& dir, const std::uint8_t* data, std::size_t size) {
+inline bool WalkTable(const std::filesystem::path& dir, const std::uint8_t* data,
+                      std::size_t size) {
     const std::string path = (dir / "fuzz.plm").string();
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -64,10 +67,13 @@ inline bool WalkTable(const std::filesystem::path& dir, const std::uint8_t* data
     for (int count = 0; count < 4 && std::getline(names, name); ++count) {
         const std::string table = path + "\\!" + name;
         std::vector<std::vector<std::string>> dumps = {{"dump", table}};
-        for (const auto& label : KeyLabels(path, name)) dumps.push_back({"dump", table, "--key", label});
+        for (const auto& label : KeyLabels(path, name))
+            dumps.push_back({"dump", table, "--key", label});
         for (const auto& args : dumps) {
             const PlmAnswer dump = RunPlmQuietly(args);
-            if (dump.code > 1 || (dump.code == 1 && !dump.out.empty()) || (check.code == 1 && dump.code == 0)) return false;
+            if (dump.code > 1 || (dump.code == 1 && !dump.out.empty()) ||
+                (check.code == 1 && dump.code == 0))
+                return false;
         }
     }
     return true;
