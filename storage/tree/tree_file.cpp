@@ -1,7 +1,6 @@
 #include "storage/tree/tree_file.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
@@ -40,9 +39,8 @@ std::pair<std::string, std::string> Pair(const Item& item) {
 }  // namespace
 
 void TreeFile::Reset(const FileHeader& header) {
-    Changed();
+    shortcuts_.OnChange(TreeChange::kRoutes);
     child_tags_.clear();
-    Relaid();
     header_ = header;
     cache_.Clear();
     next_temp_ = -1;
@@ -72,107 +70,19 @@ PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
     return ReadPageImage(bytes);
 }
 
-namespace {
-std::uint32_t GetU16At(const std::string& bytes, std::size_t at) {
-    return static_cast<std::uint8_t>(bytes[at]) |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8;
-}
-std::uint32_t GetU32At(const std::string& bytes, std::size_t at) {
-    return GetU16At(bytes, at) | GetU16At(bytes, at + 2) << 16;
-}
-void PutU16At(std::string& bytes, std::size_t at, std::uint32_t v) {
-    bytes[at] = static_cast<char>(v & 0xFF);
-    bytes[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-// Bytes a sealed page keeps behind its body: its children's tags and its own tag.
-std::size_t TrailerLength(std::uint8_t level, std::size_t items) {
-    return io::BlockCipher::kPageTag + (level > 0 ? io::BlockCipher::kChildTag * items : 0);
-}
-}  // namespace
-
-void TreeFile::Unseal(std::int32_t address, std::uint64_t offset, std::string& bytes) {
-    // The tag must hold for this page at this home, and be the one its parent expects.
-    if (GetU32At(bytes, 0) != offset || !handle_->cipher()->PageSealed(bytes))
-        RaiseFault(fault::PageTag);
-    const std::size_t stored = GetU16At(bytes, 4);
-    const char* tag = bytes.data() + stored - io::BlockCipher::kPageTag;
-    if (address == header_.root()) {
-        for (std::size_t i = 0; i < 6; ++i) {
-            if (tag[i] != static_cast<char>(header_.data()[io::BlockCipher::kRootTagAt[i]]))
-                RaiseFault(fault::PageTag);
-        }
-    } else {
-        auto it = child_tags_.find(address);
-        if (it == child_tags_.end() || std::memcmp(it->second.data(), tag, it->second.size()) != 0)
-            RaiseFault(fault::PageTag);
-    }
-    const auto level = static_cast<std::uint8_t>(bytes[12]);
-    const std::size_t items = GetU16At(bytes, 10);
-    const std::size_t trailer = TrailerLength(level, items);
-    if (stored < 13 + trailer || (level > 0 && 13 + 4 * items > stored - trailer))
-        RaiseFault(fault::PageTag);
-    const std::size_t length = stored - trailer;
-    for (std::size_t i = 0; level > 0 && i < items; ++i) {
-        Tag& expected = child_tags_[static_cast<std::int32_t>(GetU32At(bytes, 13 + 4 * i))];
-        std::memcpy(expected.data(), bytes.data() + length + i * expected.size(), expected.size());
-    }
-    PutU16At(bytes, 4, static_cast<std::uint32_t>(length));
-    bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)));
-}
-
-void TreeFile::DirtyParents() {
-    Node* root = Root();
-    std::vector<Node*> work = cache_.DirtyNodes();
-    for (std::size_t i = 0; i < work.size(); ++i) {
-        Node* node = work[i];
-        if (node == root || node->page.items.empty()) continue;
-        Node* parent = DescendToLevel(node->page.items.front().key(), node->page.level + 1);
-        if (parent->dirty) continue;
-        Dirty(parent);
-        work.push_back(parent);
-    }
-}
-
-void TreeFile::Seal(const Node& node, std::string& bytes) {
-    const std::size_t stored = GetU16At(bytes, 4);
-    const std::size_t trailer = TrailerLength(node.page.level, node.page.items.size());
-    std::size_t at = stored - trailer;
-    for (std::size_t i = 0; node.page.level > 0 && i < node.page.children.size();
-         ++i, at += io::BlockCipher::kChildTag) {
-        auto it = child_tags_.find(node.page.children[i]);
-        if (it == child_tags_.end()) RaiseFault(fault::ItemTreeLinks);
-        std::memcpy(bytes.data() + at, it->second.data(), it->second.size());
-    }
-    handle_->cipher()->SealPage(bytes);
-    const char* tag = bytes.data() + stored - io::BlockCipher::kPageTag;
-    std::memcpy(child_tags_[node.address].data(), tag, io::BlockCipher::kChildTag);
-    if (node.address == header_.root()) {
-        for (std::size_t i = 0; i < 6; ++i)
-            header_.data()[io::BlockCipher::kRootTagAt[i]] = static_cast<std::uint8_t>(tag[i]);
-    }
-}
-
-std::string TreeFile::PageBytes(const PageContent& page) const {
-    std::string bytes = EncodePageImage(page);
-    if (!handle_->enciphered()) return bytes;
-    const std::size_t length = GetU16At(bytes, 4) + TrailerLength(page.level, page.items.size());
-    if (length > static_cast<std::size_t>(io::BlockCipher::kLargestClass) * kUnit)
-        RaiseFault(fault::PageTooLong);
-    bytes.resize(RoundUnit(static_cast<std::uint32_t>(length)), static_cast<char>(kPageFill));
-    bytes[4] = static_cast<char>(length & 0xFF);
-    bytes[5] = static_cast<char>(length >> 8);
-    return bytes;
-}
-
 Node* TreeFile::Fetch(std::int32_t address) {
     if (Node* node = cache_.Find(address)) return node;
     int k = 0;
     PageImage image = ReadImage(address, &k);
+    return Hold(address, std::move(image), k);
+}
+
+Node* TreeFile::Hold(std::int32_t address, PageImage&& image, int size_class) {
     ParseImageItems(image);
     auto node = std::make_unique<Node>();
     node->address = address;
     node->page = std::move(image.page);
-    node->size_class = k;
+    node->size_class = size_class;
     return cache_.Add(std::move(node));
 }
 
@@ -191,7 +101,7 @@ Node* TreeFile::NewNode(std::uint8_t level) {
 }
 
 void TreeFile::Dirty(Node* node) {
-    Changed();
+    shortcuts_.OnChange(TreeChange::kContent);
     cache_.MarkDirty(node);
     dirty_ = true;
 }
@@ -241,11 +151,11 @@ Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
         if (one_off && node->page.level == 1 && !follows && cache_.Find(address) == nullptr &&
             last_leaf != address) {
             last_leaf = address;
-            read_once_shape_ = 0;
-            read_once_ = ReadImage(address, &read_once_class_);
-            if (read_once_.page.level != 0) RaiseFault(fault::ItemTreeLinks);
-            read_once_address_ = address;
-            read_once_shape_ = shape_;
+            shortcuts_.ForgetReadOnce();
+            int k = 0;
+            PageImage image = ReadImage(address, &k);
+            if (image.page.level != 0) RaiseFault(fault::ItemTreeLinks);
+            shortcuts_.KeepReadOnce(address, std::move(image), k);
             return nullptr;
         }
         Node* child = node->page.level == 1 ? FetchLeaf(address) : Fetch(address);
@@ -257,16 +167,11 @@ Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
 }
 
 Node* TreeFile::FetchLeaf(std::int32_t address) {
-    if (read_once_shape_ != shape_ || read_once_address_ != address) return Fetch(address);
+    if (!shortcuts_.HoldsReadOnce(address)) return Fetch(address);
     if (Node* node = cache_.Find(address)) return node;
-    read_once_shape_ = 0;
-    ParseImageItems(read_once_);
-    auto node = std::make_unique<Node>();
-    node->address = address;
-    node->page = std::move(read_once_.page);
-    node->size_class = read_once_class_;
-    read_once_ = PageImage{};
-    return cache_.Add(std::move(node));
+    int k = 0;
+    PageImage image = shortcuts_.TakeReadOnce(&k);
+    return Hold(address, std::move(image), k);
 }
 
 Node* TreeFile::DescendToLevel(std::string_view key, int level) {
@@ -278,43 +183,6 @@ Node* TreeFile::DescendToLevel(std::string_view key, int level) {
     }
     if (node->page.level != level) RaiseFault(fault::ItemTreeLinks);
     return node;
-}
-
-TreeFile::Finger* TreeFile::FindFinger(std::string_view key) {
-    for (Finger& finger : fingers_) {
-        if (finger.shape == shape_ && finger.key == key) return &finger;
-    }
-    return nullptr;
-}
-
-void TreeFile::SetFinger(Finger* reuse, const Node* leaf, std::size_t index) {
-    Finger& finger = reuse != nullptr ? *reuse : fingers_[next_finger_++ % kFingers];
-    finger.shape = shape_;
-    finger.address = leaf->address;
-    finger.index = index;
-    finger.key.assign(leaf->page.items[index].key());
-}
-
-Node* TreeFile::FingerLeaf(const Finger& finger) {
-    if (finger.shape != shape_) return nullptr;
-    Node* leaf = cache_.Find(finger.address);
-    if (leaf == nullptr || leaf->page.level != 0 || finger.index >= leaf->page.items.size() ||
-        leaf->page.items[finger.index].key() != finger.key) {
-        return nullptr;
-    }
-    return leaf;
-}
-
-// The leaf of the last lookup when `key` lies between its first and last items (a leaf
-// covers the keys from its first item up to its right neighbour's), else null.
-Node* TreeFile::LastLookupLeaf(std::string_view key) {
-    if (find_shape_ != shape_) return nullptr;
-    Node* leaf = cache_.Find(find_leaf_);
-    if (leaf != nullptr && leaf->page.level == 0 && !leaf->page.items.empty() &&
-        leaf->page.items.front().key() <= key && key <= leaf->page.items.back().key()) {
-        return leaf;
-    }
-    return nullptr;
 }
 
 const Item* TreeFile::Scratch(std::string&& key, std::string&& data) {
@@ -333,27 +201,27 @@ std::optional<std::string> TreeFile::Find(std::string_view key) {
 const Item* TreeFile::FindItem(std::string_view key) {
     cache_.Trim();
     if (!HasTree()) return nullptr;
-    Node* leaf = LastLookupLeaf(key);
+    Node* leaf = shortcuts_.LastLookupLeaf(key);
     const bool same_leaf = leaf != nullptr;
-    if (leaf == nullptr) leaf = HintedLeaf(key);
+    if (leaf == nullptr) leaf = shortcuts_.HintedLeaf(key);
     if (leaf == nullptr) {
-        leaf = DescendForLookup(key, nullptr, last_find_leaf_, true);
+        leaf = DescendForLookup(key, nullptr, shortcuts_.exact_leaf(), true);
         if (leaf == nullptr) {
-            StreamHit hit = SearchItems(read_once_.stream, read_once_.count, key, false);
-            if (hit.index == read_once_.count || hit.key != key) return nullptr;
+            const PageImage& once = shortcuts_.read_once();
+            StreamHit hit = SearchItems(once.stream, once.count, key, false);
+            if (hit.index == once.count || hit.key != key) return nullptr;
             return Scratch(std::move(hit.key), std::move(hit.data));
         }
     }
     const auto& items = leaf->page.items;
     // Lookups in key order (a walk reading each item's record) want the item after the
     // one found last.
-    std::size_t pos = find_index_ + 1;
+    std::size_t pos = shortcuts_.last_found() + 1;
     if (!same_leaf || pos >= items.size() || items[pos].key() != key)
         pos = LowerBound(leaf->page, key);
-    find_shape_ = shape_;
-    find_leaf_ = leaf->address;
+    shortcuts_.NoteLookup(*leaf);
     if (pos == items.size() || items[pos].key() != key) return nullptr;
-    find_index_ = pos;
+    shortcuts_.NoteFound(pos);
     return &items[pos];
 }
 
@@ -367,7 +235,7 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
         root_in_memory_ = true;
     }
     std::vector<Step> path;
-    Node* leaf = HintedLeaf(key);
+    Node* leaf = shortcuts_.HintedLeaf(key);
     const bool hinted = leaf != nullptr;
     if (!hinted) leaf = Descend(key, &path);
     std::size_t pos = LowerBound(leaf->page, key);
@@ -397,45 +265,11 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
             child = step.node;
         }
     }
-    const std::uint64_t layout = layout_;
-    ApplySplitRule(leaf);
-    if (!hinted && layout_ == layout) SetHint(leaf, path);
-}
-
-void TreeFile::SetHint(const Node* leaf, const std::vector<Step>& path) {
-    LeafHint& hint = hints_[next_hint_++ % kLeafHints];
-    hint.layout = layout_;
-    hint.address = leaf->address;
-    hint.has_lower = !path.empty();
-    if (hint.has_lower) hint.lower.assign(path.back().node->page.items[path.back().index].key());
-    hint.has_upper = false;
-    for (std::size_t i = path.size(); i-- > 0;) {
-        const PageContent& page = path[i].node->page;
-        if (path[i].index + 1 < page.items.size()) {
-            hint.has_upper = true;
-            hint.upper.assign(page.items[path[i].index + 1].key());
-            break;
-        }
-    }
-}
-
-Node* TreeFile::HintedLeaf(std::string_view key) {
-    for (LeafHint& hint : hints_) {
-        if (hint.layout != layout_) continue;
-        if (hint.has_lower && !(hint.lower < key)) continue;
-        if (hint.has_upper && !(key < hint.upper)) continue;
-        Node* leaf = cache_.Find(hint.address);
-        if (leaf == nullptr || leaf->page.level != 0 || leaf->page.items.empty()) {
-            hint.layout = 0;
-            continue;
-        }
-        return leaf;
-    }
-    return nullptr;
+    if (!ApplySplitRule(leaf) && !hinted) shortcuts_.SetHint(leaf, path);
 }
 
 void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view key) {
-    Relaid();
+    shortcuts_.OnChange(TreeChange::kRoutes);
     Item& entry = parent->page.items[index];
     parent->page.accounted = parent->page.accounted -
                              static_cast<std::uint32_t>(entry.bytes.size()) +
@@ -444,7 +278,7 @@ void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view ke
     Dirty(parent);
 }
 
-void TreeFile::ApplySplitRule(Node* node) {
+bool TreeFile::ApplySplitRule(Node* node) {
     PageContent& page = node->page;
     // A sealed index page also keeps a tag per child.
     const std::size_t weight =
@@ -453,9 +287,9 @@ void TreeFile::ApplySplitRule(Node* node) {
                               : 0);
     bool must_split = weight > split_above_ ||
                       (page.accounted > kSplitCrowded && page.items.size() > kCrowdedItems);
-    if (!must_split) return;
+    if (!must_split) return false;
     if (page.items.size() < 2) RaiseFault(fault::SplitTooFewItems);
-    Relaid();
+    shortcuts_.OnChange(TreeChange::kRoutes);
     if (node->address == header_.root()) {
         Node* child = NewNode(page.level);
         child->page.items = std::move(page.items);
@@ -468,7 +302,7 @@ void TreeFile::ApplySplitRule(Node* node) {
         Dirty(node);
         EnterChild(child);
         ApplySplitRule(child);
-        return;
+        return true;
     }
     Node* right = NewNode(page.level);
     auto middle = static_cast<std::ptrdiff_t>(page.items.size() / 2);
@@ -485,10 +319,11 @@ void TreeFile::ApplySplitRule(Node* node) {
     EnterChild(right);
     ApplySplitRule(node);
     ApplySplitRule(right);
+    return true;
 }
 
 void TreeFile::EnterChild(Node* child) {
-    Relaid();
+    shortcuts_.OnChange(TreeChange::kRoutes);
     std::string key(child->page.items.front().key());
     Node* parent = DescendToLevel(key, child->page.level + 1);
     std::size_t pos = UpperBound(parent->page, key);
@@ -504,11 +339,11 @@ void TreeFile::EnterChild(Node* child) {
 bool TreeFile::Erase(std::string_view key) {
     cache_.Trim();
     if (!HasTree()) return false;
-    Relaid();
     std::vector<Step> path;
     Node* leaf = Descend(key, &path);
     std::size_t pos = LowerBound(leaf->page, key);
     if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return false;
+    shortcuts_.OnChange(TreeChange::kRoutes);
     leaf->page.accounted -= static_cast<std::uint32_t>(leaf->page.items[pos].bytes.size()) + 5;
     leaf->page.items.erase(leaf->page.items.begin() + static_cast<std::ptrdiff_t>(pos));
     Dirty(leaf);
@@ -548,7 +383,7 @@ bool TreeFile::Erase(std::string_view key) {
 bool TreeFile::Rewrite(std::string_view key, std::string_view data) {
     cache_.Trim();
     if (!HasTree()) return false;
-    Node* leaf = HintedLeaf(key);
+    Node* leaf = shortcuts_.HintedLeaf(key);
     if (leaf == nullptr) leaf = Descend(key, nullptr);
     std::size_t pos = LowerBound(leaf->page, key);
     if (pos == leaf->page.items.size()) return false;
@@ -589,29 +424,30 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Upper(std::string_v
 const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
     cache_.Trim();
     if (!HasTree()) return nullptr;
-    Finger* finger = FindFinger(key);
+    LookupShortcuts::Finger* finger = shortcuts_.FindFinger(key);
     if (finger != nullptr) {
-        if (Node* leaf = FingerLeaf(*finger)) {
+        if (Node* leaf = shortcuts_.FingerLeaf(*finger)) {
             std::size_t pos = finger->index + (strict ? 1 : 0);
             if (pos < leaf->page.items.size()) {
-                SetFinger(finger, leaf, pos);
+                shortcuts_.SetFinger(finger, leaf, pos);
                 return &leaf->page.items[pos];
             }
         }
     }
     std::vector<Step> path;
     // A step of a walk (strictly after an item read) holds its leaf at once.
-    Node* leaf = DescendForLookup(key, &path, last_seek_leaf_, !strict);
+    Node* leaf = DescendForLookup(key, &path, shortcuts_.seek_leaf(), !strict);
     if (leaf == nullptr) {
-        StreamHit hit = SearchItems(read_once_.stream, read_once_.count, key, strict);
-        if (hit.index < read_once_.count) return Scratch(std::move(hit.key), std::move(hit.data));
+        const PageImage& once = shortcuts_.read_once();
+        StreamHit hit = SearchItems(once.stream, once.count, key, strict);
+        if (hit.index < once.count) return Scratch(std::move(hit.key), std::move(hit.data));
         // The answer lies in a leaf further on: go there from the leaf, held this time.
         leaf = FetchLeaf(path.back().node->page.children[path.back().index]);
         CheckChild(*path.back().node, *leaf);
     }
     std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
     if (pos < leaf->page.items.size()) {
-        SetFinger(finger, leaf, pos);
+        shortcuts_.SetFinger(finger, leaf, pos);
         return &leaf->page.items[pos];
     }
     for (std::size_t i = path.size(); i-- > 0;) {
@@ -621,7 +457,7 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
             CheckChild(*parent, *next);
             Node* first = Leftmost(next);
             if (first->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
-            SetFinger(finger, first, 0);
+            shortcuts_.SetFinger(finger, first, 0);
             return &first->page.items.front();
         }
     }
@@ -638,12 +474,12 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_v
 const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
     cache_.Trim();
     if (!HasTree()) return nullptr;
-    Finger* finger = FindFinger(key);
+    LookupShortcuts::Finger* finger = shortcuts_.FindFinger(key);
     if (finger != nullptr) {
-        if (Node* leaf = FingerLeaf(*finger)) {
+        if (Node* leaf = shortcuts_.FingerLeaf(*finger)) {
             if (!strict || finger->index > 0) {
                 std::size_t pos = finger->index - (strict ? 1 : 0);
-                SetFinger(finger, leaf, pos);
+                shortcuts_.SetFinger(finger, leaf, pos);
                 return &leaf->page.items[pos];
             }
         }
@@ -652,7 +488,7 @@ const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
     Node* leaf = Descend(key, &path);
     std::size_t pos = strict ? LowerBound(leaf->page, key) : UpperBound(leaf->page, key);
     if (pos > 0) {
-        SetFinger(finger, leaf, pos - 1);
+        shortcuts_.SetFinger(finger, leaf, pos - 1);
         return &leaf->page.items[pos - 1];
     }
     for (std::size_t i = path.size(); i-- > 0;) {
@@ -662,7 +498,7 @@ const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
             CheckChild(*parent, *prev);
             Node* last = Rightmost(prev);
             if (last->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
-            SetFinger(finger, last, last->page.items.size() - 1);
+            shortcuts_.SetFinger(finger, last, last->page.items.size() - 1);
             return &last->page.items.back();
         }
     }
@@ -682,7 +518,7 @@ std::optional<std::pair<std::string, std::string>> TreeFile::Last() {
 }
 
 void TreeFile::MovePage(std::int32_t from, std::int32_t to) {
-    Relaid();
+    shortcuts_.OnChange(TreeChange::kRoutes);
     Node* node = Fetch(from);
     if (to >= 0) {
         if (Node* there = cache_.Find(to); there != nullptr && there != node)
@@ -808,8 +644,7 @@ std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool le
 }
 
 void TreeFile::CommitDone() {
-    Changed();
-    Relaid();
+    shortcuts_.OnChange(TreeChange::kRoutes);
     cache_.MarkAllClean();
     dirty_ = false;
     root_in_memory_ = false;

@@ -1,6 +1,11 @@
 // The B+tree of one open file: page fetch through the cache (and through a journal being
 // read), search, insert, delete, ordered neighbours, the split rule, and the placement of
 // pages in their size-class sections when a commit writes them.
+//
+// Lookups and inserts first try the shortcuts of lookup_shortcuts.hpp; every change of the
+// tree is reported to them through shortcuts_.OnChange (Dirty does it for a page's items,
+// whatever splits, moves or re-enters pages says kRoutes). The sealing of pages in an
+// enciphered file lives in tree_file_seal.cpp.
 #pragma once
 
 #include <array>
@@ -15,6 +20,7 @@
 #include "storage/io/file_handle.hpp"
 #include "storage/pagefile/file_header.hpp"
 #include "storage/pagefile/section_allocator.hpp"
+#include "storage/tree/lookup_shortcuts.hpp"
 #include "storage/tree/page_cache.hpp"
 
 namespace zelt::storage {
@@ -37,11 +43,11 @@ class TreeFile : public PageMover {
     // Takes `header` as the file's state, forgetting every cached node.
     void Reset(const FileHeader& header);
     void set_journal_map(std::unordered_map<std::uint32_t, std::uint64_t> map) {
-        Changed();
+        shortcuts_.OnChange(TreeChange::kContent);
         journal_map_ = std::move(map);
     }
     void clear_journal_map() {
-        Changed();
+        shortcuts_.OnChange(TreeChange::kContent);
         journal_map_.clear();
     }
     bool reading_journal() const { return !journal_map_.empty(); }
@@ -81,61 +87,28 @@ class TreeFile : public PageMover {
     PageCache& cache() { return cache_; }
 
   private:
-    struct Step {
-        Node* node;
-        std::size_t index;
-    };
-    // Where a recent read landed: the leaf and the item's index in it, while the tree has
-    // not changed since. A walk that moves on from that item steps inside the leaf instead
-    // of descending from the root again.
-    struct Finger {
-        std::uint64_t shape = 0;  // 0: unused
-        std::int32_t address = 0;
-        std::size_t index = 0;
-        std::string key;
-    };
-    static constexpr std::size_t kFingers = 4;
-    void Changed() { ++shape_; }
-    // A leaf recent inserts went into and the keys that route to it: above `lower` (the
-    // leaf's entry in its parent) and below `upper` (the next entry on the way down),
-    // each unbounded at the tree's edge. Good while no page has split, lost an entry,
-    // changed an entry or moved since: inserts and lookups in runs of neighbouring keys
-    // (growing record numbers, dates and times) go straight to the leaf.
-    struct LeafHint {
-        std::uint64_t layout = 0;  // 0: unused
-        std::int32_t address = 0;
-        bool has_lower = false;
-        bool has_upper = false;
-        std::string lower;
-        std::string upper;
-    };
-    static constexpr std::size_t kLeafHints = 8;
-    void Relaid() { ++layout_; }
-    Node* HintedLeaf(std::string_view key);
-    void SetHint(const Node* leaf, const std::vector<Step>& path);
-    Finger* FindFinger(std::string_view key);
-    void SetFinger(Finger* reuse, const Node* leaf, std::size_t index);
-    Node* FingerLeaf(const Finger& finger);
+    using Step = TreeStep;
 
     bool HasTree() const;
     Node* Fetch(std::int32_t address);
     PageImage ReadImage(std::int32_t address, int* size_class);
-    // Leaves a leaf read for one lookup in `read_once_`, returning null.
+    // Builds the node of a page read and holds it in the cache.
+    Node* Hold(std::int32_t address, PageImage&& image, int size_class);
+    // Leaves a leaf read for one lookup with the shortcuts, returning null.
     Node* DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
                            bool one_off);
     // The leaf at `address`, built from the one read for a single lookup when that is it.
     Node* FetchLeaf(std::int32_t address);
-    Node* LastLookupLeaf(std::string_view key);
     Node* Root();
     Node* NewNode(std::uint8_t level);
     void Dirty(Node* node);
     static std::size_t ChildIndex(const Node& node, std::string_view key);
     Node* Descend(std::string_view key, std::vector<Step>* path);
     Node* DescendToLevel(std::string_view key, int level);
-    void ApplySplitRule(Node* node);
+    // True when the page split.
+    bool ApplySplitRule(Node* node);
     void EnterChild(Node* child);
     void ReplaceEntry(Node* parent, std::size_t index, std::string_view key);
-    void DropNode(Node* node);
     const Item* Scratch(std::string&& key, std::string&& data);
     Node* Leftmost(Node* node);
     Node* Rightmost(Node* node);
@@ -162,26 +135,8 @@ class TreeFile : public PageMover {
     PageCache cache_;
     std::unordered_map<std::uint32_t, std::uint64_t> journal_map_;
     std::int32_t next_temp_ = -1;
-    // Counts every change of items, pages or addresses; a finger is good only while it
-    // stays the same.
-    std::uint64_t shape_ = 1;
-    Finger fingers_[kFingers];
-    std::size_t next_finger_ = 0;
-    std::uint64_t layout_ = 1;  // counts splits, entry changes, erases and page moves
-    LeafHint hints_[kLeafHints];
-    std::size_t next_hint_ = 0;
+    LookupShortcuts shortcuts_{cache_};
     Item scratch_;  // an answer found in a leaf read but not held
-    // The leaf last read for a single lookup, while the tree is unchanged: when the next
-    // lookup (the change of a record just read) wants it held, it is not read again.
-    PageImage read_once_;
-    int read_once_class_ = 0;
-    std::int32_t read_once_address_ = 0;
-    std::uint64_t read_once_shape_ = 0;  // 0: none
-    std::uint64_t find_shape_ = 0;       // the leaf of the last exact lookup, while unchanged
-    std::int32_t find_leaf_ = 0;
-    std::size_t find_index_ = 0;       // the item the last exact lookup found in that leaf
-    std::int32_t last_find_leaf_ = 0;  // the leaves the last lookups reached
-    std::int32_t last_seek_leaf_ = 0;
     bool root_in_memory_ = false;
     bool dirty_ = false;
 };
