@@ -10,26 +10,16 @@ namespace {
 
 namespace err = runtime::err;
 
-// Runs `body`, turning an internal failure into a Status and dropping the cached changes.
+// Runs `body`, turning an internal failure into a Status that takes the file's one
+// failure path (ItemFileState::Fail).
 template <typename Body>
 Status Guarded(ItemFileState& st, Body&& body) {
     try {
         return body();
     } catch (const StorageFailure& failure) {
-        const Status status{failure.code, failure.fault};
-        if (st.in_transaction && st.transaction_failure.ok()) st.transaction_failure = status;
-        st.DropCachedState();
-        ReleaseExclusiveLock(st);
-        if (!st.in_transaction) {
-            ReleaseOperationLocks(st);
-            st.in_operation = false;
-        }
-        return status;
+        return st.Fail({failure.code, failure.fault});
     } catch (const std::bad_alloc&) {
-        if (st.in_transaction && st.transaction_failure.ok())
-            st.transaction_failure = Status::Error(err::InsufficientMemory);
-        st.DropCachedState();
-        return Status::Error(err::InsufficientMemory);
+        return st.Fail(Status::Error(err::InsufficientMemory));
     }
 }
 
@@ -65,8 +55,8 @@ class AutoFrame {
     AutoFrame(ItemFile& file, bool write, int invalid_fault, int read_state_fault = 0)
         : file_(file) {
         ItemFileState& st = file.state();
-        if (st.in_operation) {
-            if (write && !st.write_state) status_ = Status::Fault(read_state_fault);
+        if (st.in_operation()) {
+            if (write && !st.write_state()) status_ = Status::Fault(read_state_fault);
             return;
         }
         status_ = write ? file.BeginWrite() : file.BeginRead();
@@ -137,16 +127,12 @@ Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& opti
         if (code != err::NoError) return Status::Error(code);
     }
     st->tree = std::make_unique<TreeFile>(*st->handle);
-    st->reader_slot = SeedReaderSlot();
+    st->PreferReaderSlot(SeedReaderSlot());
     std::unique_ptr<ItemFile> file(new ItemFile(std::move(st)));
     Status status = file->BeginRead();
+    if (status.ok()) status = file->Finish();
     if (!status.ok()) {
-        file->state_->closed = true;
-        return status;
-    }
-    status = file->Finish();
-    if (!status.ok()) {
-        file->state_->closed = true;
+        file->state_->SetClosed(false);
         return status;
     }
     out = std::move(file);
@@ -155,11 +141,11 @@ Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& opti
 
 Status ItemFile::Close() {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Ok();
+    if (st.closed()) return Status::Ok();
     Status result;
-    if (st.transaction != nullptr) st.transaction->Forget(*this);
+    if (st.transaction() != nullptr) st.transaction()->Forget(*this);
     read_holds_ = 0;
-    if (st.in_operation) result = Finish();
+    if (st.in_operation()) result = Finish();
     if (result.ok() && st.options.access == Access::ReadWrite) {
         result = Guarded(st, [&] {
             Status begun = BeginWrite();
@@ -168,78 +154,69 @@ Status ItemFile::Close() {
                            ? Status::Fault(fault::HeaderBeforeTruncate)
                            : begun;
             if (st.tree->dirty()) CommitFile(st);
-            TakeExclusiveLock(st);
+            st.TakeExclusiveLock();
             TruncateToComputedEnd(st);
-            ReleaseExclusiveLock(st);
+            st.ReleaseExclusiveLock();
             return Finish();
         });
     }
-    if (result.is_fault()) st.damaged = true;
-    ReleaseExclusiveLock(st);
-    ReleaseOperationLocks(st);
-    st.closed = true;
+    st.ReleaseExclusiveLock();
+    st.ReleaseOperationLocks();
+    st.SetClosed(result.is_fault());
     st.handle.reset();
     return result;
 }
 
 Status ItemFile::BeginRead() {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Error(err::FileNotOpen);
-    if (st.in_operation) return Status::Ok();
+    if (st.closed()) return Status::Error(err::FileNotOpen);
+    if (st.in_operation()) return Status::Ok();
     return Guarded(st, [&] {
-        st.write_state = st.in_transaction;
-        st.validated = false;
-        runtime::ErrorCode code = ValidateHeader(st);
+        st.ForgetCheck();
+        // Inside a transaction every operation is in write state.
+        runtime::ErrorCode code = ValidateHeader(st, st.in_transaction());
         if (code != err::NoError) {
-            if (!st.in_transaction) ReleaseOperationLocks(st);
+            if (!st.in_transaction()) st.ReleaseOperationLocks();
             return Status::Error(code);
         }
-        st.in_operation = true;
+        st.BeginOperation(false);
         return Status::Ok();
     });
 }
 
 Status ItemFile::BeginWrite() {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.closed()) return Status::Error(err::FileNotOpen);
     if (st.options.access == Access::ReadOnly) return Status::Error(err::AccessDenied);
     // After a failed flush this open commits no more; the next open recovers.
     if (st.handle->flush_failure() != err::NoError)
         return Status::Error(st.handle->flush_failure());
-    if (st.in_operation && st.write_state) return Status::Ok();
+    if (st.in_operation() && st.write_state()) return Status::Ok();
     return Guarded(st, [&] {
-        if (st.in_operation) {
+        if (st.in_operation()) {
             // From read state to write state within one operation: read locks go first.
-            ReleaseOperationLocks(st);
+            st.ReleaseOperationLocks();
         }
-        st.write_state = true;
-        st.validated = false;
-        runtime::ErrorCode code = ValidateHeader(st);
+        st.ForgetCheck();
+        runtime::ErrorCode code = ValidateHeader(st, true);
         if (code != err::NoError) {
-            if (!st.in_transaction) ReleaseOperationLocks(st);
-            st.in_operation = false;
+            st.EndOperation();
             return Status::Error(code);
         }
-        st.in_operation = true;
+        st.BeginOperation(true);
         return Status::Ok();
     });
 }
 
 Status ItemFile::Finish() {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.closed()) return Status::Error(err::FileNotOpen);
     // A held read operation goes on past the read that ends here.
-    if (read_holds_ > 0 && st.in_operation && !st.write_state && !st.in_transaction &&
-        !st.tree->dirty())
+    if (read_holds_ > 0 && st.phase() == FilePhase::kReading && !st.tree->dirty())
         return Status::Ok();
     return Guarded(st, [&] {
-        if (!st.in_transaction && st.tree->dirty()) CommitFile(st);
-        st.in_operation = false;
-        st.validated = false;
-        if (!st.in_transaction) {
-            ReleaseOperationLocks(st);
-            st.write_state = false;
-        }
+        if (!st.in_transaction() && st.tree->dirty()) CommitFile(st);
+        st.EndOperation();
         return Status::Ok();
     });
 }
@@ -251,24 +228,13 @@ void ItemFile::HoldReads(bool on) {
     }
     if (read_holds_ == 0) return;
     --read_holds_;
-    if (read_holds_ == 0 && state_->in_operation && !state_->write_state && !state_->closed)
-        Finish();
+    if (read_holds_ == 0 && state_->phase() == FilePhase::kReading) Finish();
 }
 
 void ItemFile::Abandon(Status why) {
     ItemFileState& st = *state_;
-    if (st.closed) return;
-    if (st.in_transaction && st.transaction_failure.ok() && (why.is_fault() || st.tree->dirty())) {
-        st.transaction_failure = why;
-    }
-    if (st.tree->dirty()) st.DropCachedState();
-    ReleaseExclusiveLock(st);
-    st.in_operation = false;
-    st.validated = false;
-    if (!st.in_transaction) {
-        ReleaseOperationLocks(st);
-        st.write_state = false;
-    }
+    if (st.closed()) return;
+    st.AbandonOperation(why);
 }
 
 Status ItemFile::Insert(BytesView key, BytesView data) {
@@ -285,8 +251,7 @@ Status ItemFile::Replace(BytesView key, BytesView data) {
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
-        if (auto it = state_->deferred.find(key); it != state_->deferred.end())
-            state_->deferred.erase(it);
+        state_->DropDeferred(key);
         if (state_->tree->Rewrite(key, data)) return Status::Ok();
         state_->tree->Erase(key);
         state_->tree->Insert(key, data);
@@ -309,9 +274,9 @@ Status ItemFile::Find(BytesView key, Bytes* data, bool* found) {
     AutoFrame frame(*this, false, fault::HeaderAtRootFetch);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(*state_, [&] {
-        if (auto it = state_->deferred.find(key); it != state_->deferred.end()) {
+        if (const std::string* deferred = state_->FindDeferred(key)) {
             if (found) *found = true;
-            if (data) *data = it->second;
+            if (data) *data = *deferred;
             return Status::Ok();
         }
         const Item* item = state_->tree->FindItem(key);
@@ -354,18 +319,13 @@ Status ItemFile::Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_
 }
 
 Status ItemFile::ReplaceLater(BytesView key, BytesView data) {
-    if (!state_->in_transaction) return Replace(key, data);
+    if (!state_->in_transaction()) return Replace(key, data);
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
     if (!frame.status().ok()) return frame.status();
     if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit))
         return frame.Finish(Status::Fault(fault::ItemTooLarge));
     return frame.Finish(Guarded(*state_, [&] {
-        auto it = state_->deferred.find(key);
-        if (it == state_->deferred.end()) {
-            state_->deferred.emplace(std::string(key), std::string(data));
-        } else {
-            it->second.assign(data);
-        }
+        state_->Defer(key, data);
         state_->tree->set_dirty();
         return Status::Ok();
     }));
@@ -373,7 +333,7 @@ Status ItemFile::ReplaceLater(BytesView key, BytesView data) {
 
 Status ItemFile::IssueIdentifier(std::array<std::uint8_t, 4>& out) {
     ItemFileState& st = *state_;
-    if (st.in_operation && !st.write_state) return Status::Fault(fault::IdentifierInReadState);
+    if (st.in_operation() && !st.write_state()) return Status::Fault(fault::IdentifierInReadState);
     AutoFrame frame(*this, true, fault::HeaderBeforeIdentifier, fault::IdentifierInReadState);
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(st, [&] {
@@ -397,16 +357,16 @@ Status ItemFile::Truncate() {
     if (!frame.status().ok()) return frame.status();
     return frame.Finish(Guarded(st, [&] {
         if (st.tree->dirty()) CommitFile(st);
-        TakeExclusiveLock(st);
+        st.TakeExclusiveLock();
         TruncateToComputedEnd(st);
-        ReleaseExclusiveLock(st);
+        st.ReleaseExclusiveLock();
         return Status::Ok();
     }));
 }
 
 Status ItemFile::TryLockRecord(std::uint32_t number, bool* acquired) {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.closed()) return Status::Error(err::FileNotOpen);
     bool got = false;
     for (int i = 0; i < 3 && !got; ++i) got = st.handle->TryLock(RecordLockOffset(number), 1, true);
     if (acquired) *acquired = got;
@@ -415,7 +375,7 @@ Status ItemFile::TryLockRecord(std::uint32_t number, bool* acquired) {
 
 Status ItemFile::LockRecordWait(std::uint32_t number) {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.closed()) return Status::Error(err::FileNotOpen);
     return Guarded(st, [&] {
         st.handle->LockWait(RecordLockOffset(number), 1, true);
         return Status::Ok();
@@ -424,14 +384,14 @@ Status ItemFile::LockRecordWait(std::uint32_t number) {
 
 Status ItemFile::UnlockRecord(std::uint32_t number) {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.closed()) return Status::Error(err::FileNotOpen);
     st.handle->Unlock(RecordLockOffset(number), 1);
     return Status::Ok();
 }
 
 Status ItemFile::OpenRecordLocks(std::unique_ptr<RecordLocks>& out) {
     ItemFileState& st = *state_;
-    if (st.closed) return Status::Error(err::FileNotOpen);
+    if (st.closed()) return Status::Error(err::FileNotOpen);
     std::unique_ptr<io::FileHandle> handle;
     const runtime::ErrorCode code = st.handle->OpenLockOwner(st.path, handle);
     if (code != err::NoError) return Status::Error(code);
@@ -469,10 +429,10 @@ const OpenOptions& ItemFile::options() const {
     return state_->options;
 }
 bool ItemFile::in_transaction() const {
-    return state_->in_transaction;
+    return state_->in_transaction();
 }
 bool ItemFile::damaged() const {
-    return state_->damaged;
+    return state_->damaged();
 }
 
 // Cursors.

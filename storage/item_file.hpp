@@ -251,7 +251,8 @@ class ItemFile {
     bool in_transaction() const;
     bool damaged() const;  // a fault struck during Close
 
-    // Internal state; used by the storage engine's own layers only.
+    // Internal state; used by the storage engine's own layers only. Its phase, locks and
+    // header check change only through its methods (storage/journal/file_state.hpp).
     ItemFileState& state() { return *state_; }
 
   private:

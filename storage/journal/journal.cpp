@@ -14,8 +14,6 @@ namespace {
 using runtime::ErrorCode;
 namespace err = runtime::err;
 
-constexpr int kLockAttempts = 3;
-
 }  // namespace
 
 std::uint32_t SeedReaderSlot() {
@@ -28,25 +26,6 @@ std::uint32_t SeedReaderSlot() {
 }
 
 namespace {
-
-bool TryLockBytes(io::FileHandle& handle, std::uint64_t offset, std::uint64_t length) {
-    for (int i = 0; i < kLockAttempts; ++i) {
-        if (handle.TryLock(offset, length, true)) return true;
-    }
-    return false;
-}
-
-bool TakeReaderSlot(ItemFileState& st) {
-    // A slot taken by another opener moves this handle on to the next one.
-    for (std::uint64_t tried = 0; tried < kReaderSlots; ++tried) {
-        if (TryLockBytes(*st.handle, kLockBase + st.reader_slot, 1)) {
-            st.reader_locked = true;
-            return true;
-        }
-        st.reader_slot = static_cast<std::uint32_t>((st.reader_slot + 1) % kReaderSlots);
-    }
-    return false;
-}
 
 FileHeader ReadDiskHeader(ItemFileState& st, std::size_t* got) {
     std::array<std::uint8_t, kHeaderSize> bytes{};
@@ -66,10 +45,6 @@ std::uint64_t JournalLength(const std::vector<std::pair<std::uint64_t, std::stri
         if (offset < journal_start) length += bytes.size();
     }
     return length;
-}
-
-bool NeedsExclusive(const ItemFileState& st) {
-    return st.shared() || st.deny_write();
 }
 
 // Closes the journal on disk: committed end = journal end = computed end, one more change.
@@ -142,18 +117,18 @@ JournalWalk WalkJournal(ItemFileState& st, const FileHeader& disk) {
 }
 
 // Forgets the journal: the file is what offset 0 says without it.
-void RollBack(ItemFileState& st, const FileHeader& disk) {
+void RollBack(ItemFileState& st, const FileHeader& disk, bool write) {
     st.tree->clear_journal_map();
     st.tree->Reset(disk);
     st.committed = disk;
-    if (st.write_state) {
-        TakeExclusiveLock(st);
+    if (write) {
+        st.TakeExclusiveLock();
         CloseJournalOnDisk(st, disk);
-        ReleaseExclusiveLock(st);
+        st.ReleaseExclusiveLock();
     }
 }
 
-ErrorCode Recover(ItemFileState& st, const FileHeader& disk) {
+ErrorCode Recover(ItemFileState& st, const FileHeader& disk, bool write) {
     JournalWalk walk = WalkJournal(st, disk);
     // Phase 2 puts the journal's header at offset 0 before (commits over several files)
     // or together with (one file) the first page it writes home. Once it stands there,
@@ -161,7 +136,7 @@ ErrorCode Recover(ItemFileState& st, const FileHeader& disk) {
     const bool applying = walk.have_header && walk.header == disk;
     if (!walk.whole) {
         if (applying) RaiseFault(fault::AddressInNoSection);
-        RollBack(st, disk);
+        RollBack(st, disk, write);
         return err::NoError;
     }
     st.tree->Reset(walk.header);
@@ -175,16 +150,16 @@ ErrorCode Recover(ItemFileState& st, const FileHeader& disk) {
             return code;
         }
         if (!committed) {
-            RollBack(st, disk);
+            RollBack(st, disk, write);
             return err::NoError;
         }
     }
-    if (!st.write_state) {
+    if (!write) {
         // A reader keeps the journal's header and reads the changed pages from the journal.
         st.committed = disk;
         return err::NoError;
     }
-    TakeExclusiveLock(st);
+    st.TakeExclusiveLock();
     std::vector<std::pair<std::uint32_t, std::uint64_t>> blocks(walk.map.begin(), walk.map.end());
     std::sort(blocks.begin(), blocks.end());
     for (auto [home, position] : blocks) {
@@ -202,52 +177,28 @@ ErrorCode Recover(ItemFileState& st, const FileHeader& disk) {
     }
     st.handle->Flush();
     CloseJournalOnDisk(st, walk.header);
-    ReleaseExclusiveLock(st);
+    st.ReleaseExclusiveLock();
     return err::NoError;
 }
 
 }  // namespace
 
-void TakeExclusiveLock(ItemFileState& st) {
-    if (st.exclusive_locked || !NeedsExclusive(st)) return;
-    st.handle->LockWait(kLockBase, kReaderSlots, true);
-    st.exclusive_locked = true;
-}
-
-void ReleaseExclusiveLock(ItemFileState& st) {
-    if (!st.exclusive_locked) return;
-    st.handle->Unlock(kLockBase, kReaderSlots);
-    st.exclusive_locked = false;
-}
-
-void ReleaseOperationLocks(ItemFileState& st) {
-    if (st.reader_locked) {
-        st.handle->Unlock(kLockBase + st.reader_slot, 1);
-        st.reader_locked = false;
-    }
-    if (st.writer_locked) {
-        st.handle->Unlock(kWriterByte, 1);
-        st.writer_locked = false;
-    }
-}
-
-ErrorCode ValidateHeader(ItemFileState& st) {
-    if (st.validated) return err::NoError;
+ErrorCode ValidateHeader(ItemFileState& st, bool write) {
+    if (st.validated()) return err::NoError;
     if (st.shared()) {
-        if (st.write_state) {
-            if (st.reader_locked) ReleaseOperationLocks(st);
-            if (!st.writer_locked) {
-                if (!TryLockBytes(*st.handle, kWriterByte, 1)) return err::AccessDenied;
-                st.writer_locked = true;
-            }
-        } else if (!st.reader_locked && !st.writer_locked) {
-            if (!TakeReaderSlot(st)) return err::AccessDenied;
+        using Held = HeldLocks::Operation;
+        if (write) {
+            if (st.locks().operation == Held::kReader) st.ReleaseOperationLocks();
+            if (st.locks().operation != Held::kWriter && !st.TakeWriterByte())
+                return err::AccessDenied;
+        } else if (st.locks().operation == Held::kNone) {
+            if (!st.TakeReaderSlot()) return err::AccessDenied;
         }
     }
     // A writer must not go on reading through a journal: it applies it first.
-    bool must_apply = st.write_state && st.tree->reading_journal();
-    if (!st.shared() && st.header_held && !must_apply) {
-        st.validated = true;
+    bool must_apply = write && st.tree->reading_journal();
+    if (!st.shared() && st.header_held() && !must_apply) {
+        st.HeaderChecked();
         return err::NoError;
     }
     std::size_t got = 0;
@@ -255,13 +206,13 @@ ErrorCode ValidateHeader(ItemFileState& st) {
     if (got != 0 && (got < static_cast<std::size_t>(kHeaderSize) || !disk.MagicOk())) {
         return err::InvalidDataFile;
     }
-    if (st.header_held && !must_apply && got != 0 &&
+    if (st.header_held() && !must_apply && got != 0 &&
         st.tree->header().change_counter() >= disk.change_counter()) {
-        st.validated = true;
+        st.HeaderChecked();
         return err::NoError;
     }
-    if (st.header_held && !must_apply && got == 0 && st.committed.change_counter() == 0) {
-        st.validated = true;
+    if (st.header_held() && !must_apply && got == 0 && st.committed.change_counter() == 0) {
+        st.HeaderChecked();
         return err::NoError;
     }
     // Every page a header describes lies inside the file; anything else is damage (and
@@ -274,15 +225,15 @@ ErrorCode ValidateHeader(ItemFileState& st) {
     st.tree->clear_journal_map();
     st.tree->Reset(disk);
     st.committed = disk;
-    st.header_held = true;
+    st.HeaderHeld();
     if (disk.committed_end() != disk.journal_end()) {
-        const ErrorCode code = Recover(st, disk);
+        const ErrorCode code = Recover(st, disk, write);
         if (code != err::NoError) {
-            st.header_held = false;
+            st.HeaderLost();
             return code;
         }
     }
-    st.validated = true;
+    st.HeaderChecked();
     return err::NoError;
 }
 
@@ -299,19 +250,19 @@ void CommitPhase1(ItemFileState& st) {
     // commit that needs more room is refused before anything is written.
     if (!h.SectionsSane()) RaiseError(kFileFull);
     std::uint32_t committed_end = std::max(h.ComputedEnd(), journal_start);
-    if (st.close_unflushed) {
+    if (const auto& kept = st.unflushed_journal()) {
         // The last commit's journal may still be what the disk's header points to: nothing
         // written before the next flush may land in it. Pages that would are journaled
         // (and go home in phase 2, after that flush), and the journal goes elsewhere.
-        const std::uint64_t kept_from = st.journal_kept_from;
-        const std::uint64_t kept_to = st.journal_kept_to;
+        const std::uint64_t kept_from = kept->from;
+        const std::uint64_t kept_to = kept->to;
         auto overlaps_kept = [&](std::uint64_t from, std::uint64_t to) {
             return from < kept_to && to > kept_from;
         };
         if (overlaps_kept(journal_start, h.ComputedEnd())) journal_start = h.ComputedEnd();
         committed_end = std::max(h.ComputedEnd(), journal_start);
         if (overlaps_kept(committed_end, committed_end + JournalLength(pages, journal_start))) {
-            committed_end = std::max<std::uint32_t>(committed_end, st.journal_kept_to);
+            committed_end = std::max<std::uint32_t>(committed_end, kept->to);
         }
     }
     // The journal's end must fit the header's 32-bit field as well.
@@ -343,7 +294,7 @@ void CommitPhase1(ItemFileState& st) {
     h.set_journal_end(static_cast<std::uint32_t>(journal_end));
     WriteHeaderAt(st, h, header_position);
     st.handle->Flush();
-    st.close_unflushed = false;  // that flush took the last commit's closing header along
+    st.JournalFlushed();  // that flush took the last commit's closing header along
     FileHeader old = st.committed;
     old.set_committed_end(committed_end);
     old.set_journal_end(static_cast<std::uint32_t>(journal_end));
@@ -378,9 +329,7 @@ void CommitPhase2(ItemFileState& st, CommitKind kind) {
     if (st.shared() || kind == CommitKind::SeveralFiles) {
         st.handle->Flush();
     } else {
-        st.close_unflushed = true;
-        st.journal_kept_from = journal_from;
-        st.journal_kept_to = journal_to;
+        st.KeepJournalUnflushed({journal_from, journal_to});
     }
     st.committed = h;
     tree.header() = h;
@@ -388,24 +337,24 @@ void CommitPhase2(ItemFileState& st, CommitKind kind) {
 }
 
 void FlushClosedJournal(ItemFileState& st) {
-    if (!st.close_unflushed) return;
+    if (!st.unflushed_journal()) return;
     st.handle->Flush();
-    st.close_unflushed = false;
+    st.JournalFlushed();
 }
 
 void CommitFile(ItemFileState& st) {
     if (!st.tree->dirty()) return;
-    TakeExclusiveLock(st);
+    st.TakeExclusiveLock();
     try {
         if (st.tree->FindItem(kMarkerKey) != nullptr) st.tree->Erase(kMarkerKey);
         CommitPhase1(st);
         CommitPhase2(st, CommitKind::OneFile);
     } catch (...) {
-        ReleaseExclusiveLock(st);
+        st.ReleaseExclusiveLock();
         st.DropCachedState();
         throw;
     }
-    ReleaseExclusiveLock(st);
+    st.ReleaseExclusiveLock();
 }
 
 void ResetJournal(ItemFileState& st) {

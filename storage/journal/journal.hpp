@@ -8,17 +8,12 @@
 namespace zelt::storage {
 
 // Validates the header once per operation (taking the reader or writer lock of a shared
-// file first). Returns 0, 5 (lock not available) or 36 (short header, wrong magic);
-// resolves a pending journal.
-runtime::ErrorCode ValidateHeader(ItemFileState& st);
-// Releases the reader or writer lock taken for the operation.
-void ReleaseOperationLocks(ItemFileState& st);
+// file first) for the operation about to begin, a write one when `write`. Returns 0, 5
+// (lock not available) or 36 (short header, wrong magic); resolves a pending journal.
+runtime::ErrorCode ValidateHeader(ItemFileState& st, bool write);
 
 // The first reader slot a new handle tries: hundredths of a second since process start.
 std::uint32_t SeedReaderSlot();
-
-void TakeExclusiveLock(ItemFileState& st);
-void ReleaseExclusiveLock(ItemFileState& st);
 
 // Phase 1: journal every changed page and the new header behind the committed end, then
 // point the header at offset 0 to the journal.

@@ -106,32 +106,14 @@ Status Transaction::Enlist(ItemFile& file) {
     }
     Status status = file.BeginWrite();
     if (!status.ok()) return status;
-    st.in_transaction = true;
-    st.transaction = this;
+    st.Enlist(this);
     files_.push_back(&file);
     return file.Finish();
 }
 
-namespace {
-
-void LeaveTransaction(ItemFile& file, bool discard) {
-    ItemFileState& st = file.state();
-    st.in_transaction = false;
-    st.transaction = nullptr;
-    st.transaction_failure = Status::Ok();
-    if (discard) st.DropCachedState();
-    ReleaseExclusiveLock(st);
-    ReleaseOperationLocks(st);
-    st.in_operation = false;
-    st.validated = false;
-    st.write_state = false;
-}
-
-}  // namespace
-
 void Transaction::Forget(ItemFile& file) {
     files_.erase(std::remove(files_.begin(), files_.end(), &file), files_.end());
-    LeaveTransaction(file, true);
+    file.state().LeaveTransaction(true);
 }
 
 Status Transaction::Commit() {
@@ -139,7 +121,7 @@ Status Transaction::Commit() {
     Status result;
     for (ItemFile* file : files_) {
         if (file->state().tree->dirty()) changed.push_back(file);
-        if (result.ok()) result = file->state().transaction_failure;
+        if (result.ok()) result = file->state().transaction_failure();
     }
     try {
         if (!result.ok()) {
@@ -152,7 +134,7 @@ Status Transaction::Commit() {
     } catch (const StorageFailure& failure) {
         result = {failure.code, failure.fault};
     }
-    for (ItemFile* file : files_) LeaveTransaction(*file, !result.ok());
+    for (ItemFile* file : files_) file->state().LeaveTransaction(!result.ok());
     files_.clear();
     control_names_.clear();
     return result;
@@ -225,7 +207,7 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
             ItemFileState& st = file->state();
             st.tree->Erase(kMarkerKey);
             st.tree->Insert(kMarkerKey, marker);
-            TakeExclusiveLock(st);
+            st.TakeExclusiveLock();
             CommitPhase1(st);
             ++journaled;
         }
@@ -242,7 +224,7 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
                 st.DropCachedState();
                 all_reset = false;
             }
-            ReleaseExclusiveLock(st);
+            st.ReleaseExclusiveLock();
         }
         // A journal that could not be reset is still pointed to: the entry must stay, so
         // that its recovery rolls it back.
@@ -261,13 +243,13 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
             st.DropCachedState();
             if (failed.ok()) failed = {failure.code, failure.fault};
         }
-        ReleaseExclusiveLock(st);
+        st.ReleaseExclusiveLock();
     }
     return failed;
 }
 
 void Transaction::Rollback() {
-    for (ItemFile* file : files_) LeaveTransaction(*file, true);
+    for (ItemFile* file : files_) file->state().LeaveTransaction(true);
     files_.clear();
     control_names_.clear();
 }

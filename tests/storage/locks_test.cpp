@@ -96,7 +96,7 @@ TEST(LocksTest, RecordBytesAndTheWriterByteExcludeOtherHandles) {
     // Readers take distinct slots and do not exclude each other.
     ASSERT_TRUE(one->BeginRead().ok());
     EXPECT_TRUE(two->BeginRead().ok());
-    EXPECT_NE(one->state().reader_slot, two->state().reader_slot);
+    EXPECT_NE(one->state().reader_slot(), two->state().reader_slot());
     EXPECT_TRUE(one->Finish().ok());
     EXPECT_TRUE(two->Finish().ok());
 }
@@ -121,12 +121,12 @@ TEST(LocksTest, ReadersInTheFirstAndLastSlotLeaveTheWriterByteAlone) {
         fl.l_len = 1;
         return ::fcntl(probe, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
     };
-    first->state().reader_slot = 0;
-    last->state().reader_slot = 1022;
+    first->state().PreferReaderSlot(0);
+    last->state().PreferReaderSlot(1022);
     // No ASSERT while readers hold their slots: a commit would wait for them for ever.
     ASSERT_TRUE(first->BeginRead().ok());
     ASSERT_TRUE(last->BeginRead().ok() || (first->Finish(), false));
-    EXPECT_EQ(last->state().reader_slot, 1022u);
+    EXPECT_EQ(last->state().reader_slot(), 1022u);
     const bool writing = writer->BeginWrite().ok();
     EXPECT_TRUE(writing);
     if (writing) {
@@ -134,9 +134,9 @@ TEST(LocksTest, ReadersInTheFirstAndLastSlotLeaveTheWriterByteAlone) {
         EXPECT_TRUE(writer->Insert("w", "1").ok());
         EXPECT_TRUE(taken(kLockBase) && taken(kLockBase + 1022));
     }
-    third->state().reader_slot = 1022;
+    third->state().PreferReaderSlot(1022);
     EXPECT_TRUE(third->BeginRead().ok());
-    EXPECT_EQ(third->state().reader_slot, 1u);
+    EXPECT_EQ(third->state().reader_slot(), 1u);
     EXPECT_TRUE(third->Finish().ok());
     EXPECT_TRUE(first->Finish().ok() && last->Finish().ok());
     if (writing) {

@@ -1,0 +1,169 @@
+#include "storage/journal/file_state.hpp"
+
+namespace zelt::storage {
+namespace {
+
+constexpr int kLockAttempts = 3;
+
+bool TryLockBytes(io::FileHandle& handle, std::uint64_t offset, std::uint64_t length) {
+    for (int i = 0; i < kLockAttempts; ++i) {
+        if (handle.TryLock(offset, length, true)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void ItemFileState::BeginOperation(bool write) {
+    switch (phase_) {
+        case FilePhase::kIdle:
+            phase_ = write ? FilePhase::kWriting : FilePhase::kReading;
+            break;
+        case FilePhase::kReading:
+            if (write) phase_ = FilePhase::kWriting;
+            break;
+        case FilePhase::kEnlisted:
+            phase_ = FilePhase::kEnlistedBusy;
+            break;
+        case FilePhase::kWriting:
+        case FilePhase::kEnlistedBusy:
+        case FilePhase::kClosed:
+            break;
+    }
+}
+
+void ItemFileState::EndOperation() {
+    ForgetCheck();
+    if (!in_transaction()) ReleaseOperationLocks();
+    if (phase_ == FilePhase::kReading || phase_ == FilePhase::kWriting) {
+        phase_ = FilePhase::kIdle;
+    } else if (phase_ == FilePhase::kEnlistedBusy) {
+        phase_ = FilePhase::kEnlisted;
+    }
+}
+
+void ItemFileState::AbandonOperation(Status why) {
+    if (in_transaction() && transaction_failure_.ok() && (why.is_fault() || tree->dirty())) {
+        transaction_failure_ = why;
+    }
+    if (tree->dirty()) DropCachedState();
+    ReleaseExclusiveLock();
+    EndOperation();
+}
+
+Status ItemFileState::Fail(Status status) {
+    if (in_transaction() && transaction_failure_.ok()) transaction_failure_ = status;
+    DropCachedState();
+    ReleaseExclusiveLock();
+    if (!in_transaction()) {
+        ReleaseOperationLocks();
+        if (phase_ == FilePhase::kReading || phase_ == FilePhase::kWriting)
+            phase_ = FilePhase::kIdle;
+    }
+    return status;
+}
+
+void ItemFileState::Enlist(Transaction* transaction) {
+    transaction_ = transaction;
+    if (phase_ == FilePhase::kWriting) phase_ = FilePhase::kEnlistedBusy;
+}
+
+void ItemFileState::LeaveTransaction(bool discard) {
+    transaction_ = nullptr;
+    transaction_failure_ = Status::Ok();
+    if (phase_ != FilePhase::kClosed) phase_ = FilePhase::kIdle;
+    if (discard) DropCachedState();
+    ReleaseExclusiveLock();
+    ReleaseOperationLocks();
+    ForgetCheck();
+}
+
+void ItemFileState::SetClosed(bool damaged) {
+    if (damaged) damaged_ = true;
+    phase_ = FilePhase::kClosed;
+}
+
+bool ItemFileState::TakeReaderSlot() {
+    // A slot taken by another opener moves this handle on to the next one.
+    for (std::uint64_t tried = 0; tried < kReaderSlots; ++tried) {
+        if (TryLockBytes(*handle, kLockBase + locks_.reader_slot, 1)) {
+            locks_.operation = HeldLocks::Operation::kReader;
+            return true;
+        }
+        locks_.reader_slot = static_cast<std::uint32_t>((locks_.reader_slot + 1) % kReaderSlots);
+    }
+    return false;
+}
+
+bool ItemFileState::TakeWriterByte() {
+    if (!TryLockBytes(*handle, kWriterByte, 1)) return false;
+    locks_.operation = HeldLocks::Operation::kWriter;
+    return true;
+}
+
+void ItemFileState::ReleaseOperationLocks() {
+    switch (locks_.operation) {
+        case HeldLocks::Operation::kNone:
+            return;
+        case HeldLocks::Operation::kReader:
+            handle->Unlock(kLockBase + locks_.reader_slot, 1);
+            break;
+        case HeldLocks::Operation::kWriter:
+            handle->Unlock(kWriterByte, 1);
+            break;
+    }
+    locks_.operation = HeldLocks::Operation::kNone;
+}
+
+void ItemFileState::TakeExclusiveLock() {
+    if (locks_.exclusive || !(shared() || deny_write())) return;
+    handle->LockWait(kLockBase, kReaderSlots, true);
+    locks_.exclusive = true;
+}
+
+void ItemFileState::ReleaseExclusiveLock() {
+    if (!locks_.exclusive) return;
+    handle->Unlock(kLockBase, kReaderSlots);
+    locks_.exclusive = false;
+}
+
+void ItemFileState::Defer(std::string_view key, std::string_view data) {
+    auto it = deferred_.find(key);
+    if (it == deferred_.end()) {
+        deferred_.emplace(std::string(key), std::string(data));
+    } else {
+        it->second.assign(data);
+    }
+}
+
+void ItemFileState::DropDeferred(std::string_view key) {
+    if (auto it = deferred_.find(key); it != deferred_.end()) deferred_.erase(it);
+}
+
+void ItemFileState::ApplyDeferred() {
+    for (const auto& [key, data] : deferred_) ApplyDeferredItem(key, data);
+    deferred_.clear();
+}
+
+void ItemFileState::ApplyDeferred(std::string_view key) {
+    auto it = deferred_.find(key);
+    if (it == deferred_.end()) return;
+    ApplyDeferredItem(it->first, it->second);
+    deferred_.erase(it);
+}
+
+void ItemFileState::ApplyDeferredItem(std::string_view key, std::string_view data) {
+    if (tree->Rewrite(key, data)) return;
+    tree->Erase(key);
+    tree->Insert(key, data);
+}
+
+void ItemFileState::DropCachedState() {
+    deferred_.clear();
+    pending_pages.clear();
+    HeaderLost();
+    tree->clear_journal_map();
+    tree->Reset(committed);
+}
+
+}  // namespace zelt::storage
