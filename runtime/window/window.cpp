@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "runtime/values/clock_source.hpp"
-#include "runtime/window/key_codes.hpp"
+#include "runtime/window/control_kinds.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::runtime {
@@ -268,7 +268,7 @@ bool Window::IsReachable(ControlNumber n) const {
 
 bool Window::IsList(ControlNumber n) const {
     const auto* d = Declared(n);
-    return d && (d->kind == ControlKind::List || d->kind == ControlKind::Tree);
+    return d && KindTraits(d->kind).list;
 }
 
 void Window::DisplayOne(ControlNumber n) {
@@ -298,19 +298,9 @@ void Window::Display(ControlNumber n) {
 
 void Window::UpdateOne(ControlNumber n) {
     const auto& d = *Declared(n);
-    if (!d.use || !d.use.Writable()) return;
-    switch (d.kind) {
-        case ControlKind::Entry:
-        case ControlKind::Text:
-        case ControlKind::Spin:
-        case ControlKind::Check:
-        case ControlKind::Option:
-            break;
-        default:
-            return;
-    }
-    if (Control(n).read_only && d.kind != ControlKind::Check && d.kind != ControlKind::Option)
-        return;
+    const auto& traits = KindTraits(d.kind);
+    if (!d.use || !d.use.Writable() || !traits.stores) return;
+    if (Control(n).read_only && !traits.stores_read_only) return;
     const std::string& value = Control(n).value;
     if (d.picture.empty()) {
         d.use.Write(value);
@@ -351,26 +341,12 @@ void Window::BringTabForward(ControlNumber n) {
 
 bool Window::Focusable(ControlNumber n) const {
     const auto* d = Declared(n);
-    if (!d) return false;
-    switch (d->kind) {
-        case ControlKind::Prompt:
-        case ControlKind::String:
-        case ControlKind::Group:
-        case ControlKind::Image:
-        case ControlKind::Progress:
-        case ControlKind::Region:
-        case ControlKind::Tab:
-            return false;
-        default:
-            break;
-    }
-    return IsReachable(n);
+    return d && KindTraits(d->kind).focusable && IsReachable(n);
 }
 
 ControlNumber Window::FirstFocusable() const {
     for (ControlNumber n = 1; n <= ControlCount(); ++n) {
-        const auto kind = Declared(n)->kind;
-        if (kind != ControlKind::Sheet && kind != ControlKind::Option && Focusable(n)) return n;
+        if (KindTraits(Declared(n)->kind).first_focus && Focusable(n)) return n;
     }
     return 0;
 }
@@ -483,247 +459,6 @@ void Window::EndEdit(ControlNumber n) {
     s.edit_row = s.edit_column = 0;
     s.edit_text.clear();
     Changed(n);
-}
-
-// ---- What the user does --------------------------------------------------------------
-
-bool Window::UserFocus(ControlNumber n) {
-    if (!Focusable(n)) return false;
-    MoveFocus(n);
-    return true;
-}
-
-bool Window::UserPress(ControlNumber n) {
-    if (!IsReachable(n)) return false;
-    const auto& d = *Declared(n);
-    switch (d.kind) {
-        case ControlKind::Tab: {
-            const int index = TabIndex(n);
-            if (Control(d.parent).choice == index) return true;
-            Queue({event::TabChanging, d.parent, 0, 0});
-            State(d.parent).choice = index;
-            Changed(d.parent);
-            Queue({event::NewSelection, d.parent, 0, 0});
-            return true;
-        }
-        case ControlKind::Check: {
-            if (Control(n).read_only) return false;
-            MoveFocus(n);
-            SetValue(n, Control(n).value == d.true_value ? d.false_value : d.true_value);
-            UpdateOne(n);
-            Queue({event::Accepted, n, 0, 0});
-            return true;
-        }
-        case ControlKind::Radio: {
-            if (Control(d.parent).read_only) return false;
-            MoveFocus(n);
-            SetValue(d.parent, d.radio_value);
-            UpdateOne(d.parent);
-            Queue({event::Accepted, d.parent, 0, 0});
-            return true;
-        }
-        case ControlKind::Button:
-        case ControlKind::List:
-        case ControlKind::Tree:
-        case ControlKind::Entry:
-        case ControlKind::Spin:
-        case ControlKind::Text:
-            MoveFocus(n);
-            UpdateOne(n);
-            Queue({event::Accepted, n, 0, 0});
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool Window::UserType(ControlNumber n, std::string_view text) {
-    if (!IsReachable(n) || Control(n).read_only) return false;
-    if (IsList(n) && Editing(n)) {
-        State(n).edit_text = std::string(text);
-        return true;
-    }
-    const auto kind = Declared(n)->kind;
-    if (kind != ControlKind::Entry && kind != ControlKind::Text && kind != ControlKind::Spin)
-        return false;
-    MoveFocus(n);
-    SetValue(n, std::string(text));
-    UpdateOne(n);
-    Queue({event::Accepted, n, 0, 0});
-    return true;
-}
-
-bool Window::UserChange(ControlNumber n, std::string_view text) {
-    if (!IsReachable(n) || Control(n).read_only) return false;
-    if (Declared(n)->kind != ControlKind::Spin) return false;
-    MoveFocus(n);
-    SetValue(n, std::string(text));
-    UpdateOne(n);
-    Queue({event::NewSelection, n, 0, 0});
-    return true;
-}
-
-bool Window::UserSelectRow(ControlNumber n, int row) {
-    if (!IsList(n) || !IsReachable(n) || row < 1 || row > RowCount(n)) return false;
-    MoveFocus(n);
-    if (Control(n).choice != row) {
-        State(n).choice = row;
-        Changed(n);
-        Queue({event::NewSelection, n, 0, 0});
-    }
-    return true;
-}
-
-bool Window::UserKey(ControlNumber n, int keycode) {
-    if (!IsReachable(n)) return false;
-    MoveFocus(n);
-    if (IsList(n) && Editing(n)) {
-        // The keys that end or move the edit in place; the entry keeps every other key.
-        static constexpr int kEditKeys[] = {key::Enter,  key::Tab, key::Shift + key::Tab,
-                                            key::Escape, key::Up,  key::Down};
-        if (std::find(std::begin(kEditKeys), std::end(kEditKeys), keycode) != std::end(kEditKeys))
-            Queue({event::AlertKey, n, keycode, 0});
-        return true;
-    }
-    if (Control(n).alerts.count(keycode)) {
-        Queue({event::AlertKey, n, keycode, 0});
-        return true;
-    }
-    if (!IsList(n)) {
-        if (keycode == key::Enter) return UserPress(n);
-        return true;  // nothing the program hears of
-    }
-    if (keycode == key::Enter) {
-        Queue({event::Accepted, n, 0, 0});
-        return true;
-    }
-    if (Declared(n)->immediate) {
-        EventCode code = 0;
-        switch (keycode) {
-            case key::Up:
-                code = event::ScrollUp;
-                break;
-            case key::Down:
-                code = event::ScrollDown;
-                break;
-            case key::PageUp:
-                code = event::PageUp;
-                break;
-            case key::PageDown:
-                code = event::PageDown;
-                break;
-            case key::Home:
-            case key::CtrlHome:
-                code = event::ScrollTop;
-                break;
-            case key::End:
-            case key::CtrlEnd:
-                code = event::ScrollBottom;
-                break;
-            default:
-                break;
-        }
-        if (code) Queue({code, n, keycode, 0});
-        return true;
-    }
-    const int rows = RowCount(n);
-    int row = Control(n).choice;
-    switch (keycode) {
-        case key::Up:
-            row -= 1;
-            break;
-        case key::Down:
-            row += 1;
-            break;
-        case key::PageUp:
-            row -= 10;
-            break;
-        case key::PageDown:
-            row += 10;
-            break;
-        case key::Home:
-        case key::CtrlHome:
-            row = 1;
-            break;
-        case key::End:
-        case key::CtrlEnd:
-            row = rows;
-            break;
-        default:
-            return true;
-    }
-    row = std::clamp(row, rows > 0 ? 1 : 0, rows);
-    if (row != Control(n).choice) {
-        State(n).choice = row;
-        Changed(n);
-        Queue({event::NewSelection, n, 0, 0});
-    }
-    return true;
-}
-
-bool Window::UserChar(ControlNumber n, char32_t c) {
-    if (!IsReachable(n)) return false;
-    if (Control(n).alerts.count(static_cast<int>(c))) {
-        MoveFocus(n);
-        Queue({event::AlertKey, n, static_cast<int>(c), c});
-        return true;
-    }
-    if (!IsList(n)) return false;
-    MoveFocus(n);
-    Queue({event::Locate, n, static_cast<int>(c), c});
-    return true;
-}
-
-bool Window::UserDoubleClick(ControlNumber n, int row) {
-    if (!UserSelectRow(n, row)) return false;
-    if (Control(n).alerts.count(key::MouseLeft2))
-        Queue({event::AlertKey, n, key::MouseLeft2, 0});
-    else
-        Queue({event::Accepted, n, key::MouseLeft2, 0});
-    return true;
-}
-
-bool Window::UserExpand(ControlNumber n, int row) {
-    if (!UserSelectRow(n, row)) return false;
-    Queue({event::Expanded, n, 0, 0});
-    return true;
-}
-
-bool Window::UserContract(ControlNumber n, int row) {
-    if (!UserSelectRow(n, row)) return false;
-    Queue({event::Contracted, n, 0, 0});
-    return true;
-}
-
-bool Window::UserThumb(ControlNumber n, int percent) {
-    if (!IsList(n) || !IsReachable(n)) return false;
-    MoveFocus(n);
-    State(n).thumb = std::clamp(percent, 1, 100);
-    Queue({event::ScrollDrag, n, 0, 0});
-    return true;
-}
-
-void Window::UserCloseBox() {
-    if (open_) Queue({event::CloseWindow, 0, 0, 0});
-}
-
-void Window::UserGeometry(const WindowGeometry& geometry, bool report) {
-    const bool moved = geometry.x != geometry_.x || geometry.y != geometry_.y;
-    const bool sized = geometry.width != geometry_.width || geometry.height != geometry_.height ||
-                       geometry.maximised != geometry_.maximised ||
-                       geometry.iconised != geometry_.iconised;
-    geometry_ = geometry;
-    if (!open_ || !report) return;
-    auto pending = [this](EventCode code) {
-        return std::any_of(queue_.begin(), queue_.end(),
-                           [code](const QueuedEvent& e) { return e.code == code; });
-    };
-    if (moved && !pending(event::Moved)) Queue({event::Moved, 0, 0, 0});
-    if (sized && !pending(event::Sized)) Queue({event::Sized, 0, 0, 0});
-}
-
-void Window::UserVisibleRows(ControlNumber n, int rows) {
-    if (IsList(n) && rows > 0) State(n).visible_rows = rows;
 }
 
 }  // namespace zelt::runtime

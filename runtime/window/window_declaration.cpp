@@ -1,45 +1,11 @@
 #include "runtime/window/window_declaration.hpp"
 
+#include "runtime/window/control_kinds.hpp"
+
 namespace zelt::runtime {
 
 std::string_view ControlKindName(ControlKind kind) {
-    switch (kind) {
-        case ControlKind::Sheet:
-            return "sheet";
-        case ControlKind::Tab:
-            return "tab";
-        case ControlKind::Group:
-            return "group";
-        case ControlKind::Option:
-            return "option";
-        case ControlKind::Radio:
-            return "radio";
-        case ControlKind::Prompt:
-            return "prompt";
-        case ControlKind::String:
-            return "string";
-        case ControlKind::Text:
-            return "text";
-        case ControlKind::Entry:
-            return "entry";
-        case ControlKind::Spin:
-            return "spin";
-        case ControlKind::Check:
-            return "check";
-        case ControlKind::Button:
-            return "button";
-        case ControlKind::List:
-            return "list";
-        case ControlKind::Tree:
-            return "tree";
-        case ControlKind::Image:
-            return "image";
-        case ControlKind::Progress:
-            return "progress";
-        case ControlKind::Region:
-            return "region";
-    }
-    return "control";
+    return KindTraits(kind).name;
 }
 
 ControlDeclaration& WindowDeclaration::Add(ControlKind kind, std::string name, std::string text) {
