@@ -6,21 +6,17 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "runtime/window/window.hpp"
 
 class QBoxLayout;
-class QButtonGroup;
-class QScrollBar;
 class QStatusBar;
-class QTabWidget;
-class QTreeView;
 
 namespace zelt::platform {
 
-class QueueItemModel;
-class QtCellEditor;
+class QtListControl;
 
 // The top-level widget: its close box asks the model instead of closing.
 class QtTopWidget final : public QWidget {
@@ -46,6 +42,18 @@ class QtWindow final : public QObject {
     void SyncAll();
     void Focus(runtime::ControlNumber n);
 
+    // ---- For the adapters of the kinds of control (qt_control_kinds.cpp) ----
+    runtime::Window& Model() const { return window_; }
+    // True while the widgets are set from the model: what they report then is not the user's.
+    bool Syncing() const { return syncing_; }
+    // True while the widgets are destroyed.
+    bool Dying() const { return dying_; }
+    // Sends the object's events to the window as events of control `n`.
+    void Watch(QObject* object, runtime::ControlNumber n);
+    // Makes list `n` and answers what is laid out.
+    QWidget* AddList(runtime::ControlNumber n);
+    QtListControl* List(runtime::ControlNumber n) const;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -56,27 +64,20 @@ class QtWindow final : public QObject {
     void LayOutGrid(runtime::ControlNumber parent, QBoxLayout* layout);
     // Lays out the pages of a sheet; false when no page has controls (the tabs only choose).
     bool FillSheet(runtime::ControlNumber sheet);
+    void AddStatusLine(QBoxLayout* layout);
     QWidget* Make(runtime::ControlNumber n);
-    QWidget* MakeList(runtime::ControlNumber n);
     runtime::ControlNumber ControlOf(QObject* object) const;
-    void Watch(QObject* object, runtime::ControlNumber n);
-    void MeasureRows(runtime::ControlNumber n);
+    bool ControlEvent(runtime::ControlNumber n, QObject* watched, QEvent* event);
+    void SyncTop();
     void NoteGeometry(bool report);
     void ApplyGeometry();
-    bool ListKey(runtime::ControlNumber n, QKeyEvent* key);
 
     runtime::Window& window_;
     QStatusBar* status_ = nullptr;
     QtTopWidget* top_ = nullptr;     // owned by Qt's parent chain; deleted in the destructor
     std::vector<QWidget*> widgets_;  // by control number - 1
-    std::map<runtime::ControlNumber, QueueItemModel*> models_;
-    std::map<runtime::ControlNumber, QtCellEditor*> editors_;  // owned by their list views
-    std::map<runtime::ControlNumber, QTreeView*> views_;
-    std::map<runtime::ControlNumber, QWidget*> viewports_;
-    std::map<runtime::ControlNumber, QScrollBar*> thumbs_;
+    std::map<runtime::ControlNumber, std::unique_ptr<QtListControl>> lists_;
     std::map<QObject*, runtime::ControlNumber> owners_;  // watched objects and their control
-    std::map<runtime::ControlNumber, int> revisions_;
-    std::map<runtime::ControlNumber, QButtonGroup*> option_groups_;
     bool syncing_ = false;
     bool dying_ = false;
 };
