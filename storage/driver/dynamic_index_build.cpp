@@ -105,23 +105,4 @@ ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s, runtime::Drive
     return Result(status, args, true);
 }
 
-bool StalesDynamicIndexes(runtime::FileOp op) {
-    using runtime::FileOp;
-    switch (op) {
-        case FileOp::Add:
-        case FileOp::Append:
-        case FileOp::Put:
-        case FileOp::PutFilePtr:
-        case FileOp::Delete:
-        case FileOp::Empty:
-        case FileOp::Open:
-        case FileOp::Share:
-        case FileOp::Create:
-        case FileOp::Close:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace zelt::storage::pelmar

@@ -4,6 +4,9 @@
 // the process's transaction and the configured transaction control file. A second driver
 // object under another name behaves as another station would: its files are opened
 // separately, so holds, watches and locks of the two exclude each other.
+//
+// The entry point finds each operation in one table indexed by operation number; the same
+// table answers `Supports`. The operations themselves live by family (pelmar_families.hpp).
 #pragma once
 
 #include <map>
@@ -13,6 +16,10 @@
 #include "runtime/file/file_driver.hpp"
 
 namespace zelt::storage {
+
+namespace pelmar {
+struct Driver;
+}
 
 // Trace settings (the per-user profile's section "VXPELMAR").
 struct PelmarTrace {
@@ -34,11 +41,9 @@ class PelmarDriver final : public runtime::FileDriver {
     runtime::ErrorCode Call(runtime::FileOp op, runtime::Table& table,
                             runtime::DriverArgs& args) override;
 
-    struct Impl;
-
   private:
     std::string name_;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<pelmar::Driver> driver_;
 };
 
 // Registers the driver under "PELMAR" (once; later calls do nothing).

@@ -17,10 +17,6 @@ namespace zelt::storage::pelmar {
 runtime::ErrorCode BuildDynamicIndex(runtime::Table& table, TableState& s,
                                      runtime::DriverArgs& args, bool filtered);
 
-// Operations after which no dynamic index of the table can be taken as complete: writes
-// (a dynamic index is not maintained) and opening or closing (its entries are dropped).
-bool StalesDynamicIndexes(runtime::FileOp op);
-
 // The driver's own answers for property questions.
 struct DriverIdentity {
     std::string_view name;
