@@ -17,6 +17,7 @@
 #include "platform/qt/qt_icons.hpp"
 #include "platform/qt/qt_key_codes.hpp"
 #include "platform/qt/qt_list_control.hpp"
+#include "runtime/values/flag_scope.hpp"
 #include "runtime/window/popup_menu.hpp"
 #include "runtime/window/window_system.hpp"
 
@@ -26,19 +27,6 @@ using runtime::ControlKind;
 using runtime::ControlNumber;
 
 namespace {
-// Marks the widgets as set from the model for a scope, and restores what was marked before.
-class SyncingScope {
-  public:
-    explicit SyncingScope(bool& syncing) : syncing_(syncing), was_(syncing) { syncing_ = true; }
-    ~SyncingScope() { syncing_ = was_; }
-    SyncingScope(const SyncingScope&) = delete;
-    SyncingScope& operator=(const SyncingScope&) = delete;
-
-  private:
-    bool& syncing_;
-    const bool was_;
-};
-
 const QtKindAdapter& KindOf(const runtime::Window& window, ControlNumber n) {
     return QtKind(window.Declared(n)->kind);
 }
@@ -292,7 +280,7 @@ void QtWindow::LayOutGrid(ControlNumber parent, QBoxLayout* layout) {
 
 void QtWindow::Show() {
     {
-        const SyncingScope syncing(syncing_);
+        const runtime::FlagScope syncing(syncing_);
         ApplyGeometry();
         const auto& attributes = window_.Declaration().attributes;
         if (!window_.IsVisible()) {
@@ -343,7 +331,7 @@ void QtWindow::SyncTop() {
 }
 
 void QtWindow::Sync(ControlNumber n) {
-    const SyncingScope syncing(syncing_);
+    const runtime::FlagScope syncing(syncing_);
     if (n == 0) return SyncTop();
     const auto* d = window_.Declared(n);
     QWidget* w = Widget(n);
