@@ -19,11 +19,6 @@
 
 namespace zelt::storage::pelmar {
 
-using runtime::DriverArgs;
-using runtime::ErrorCode;
-using runtime::FileOp;
-namespace err = runtime::err;
-
 namespace {
 
 // Loads record `number` into the table's buffer, applying hold, watch and nomemo.

@@ -17,11 +17,7 @@
 
 namespace zelt::storage::pelmar {
 
-using runtime::DriverArgs;
-using runtime::ErrorCode;
-using runtime::FileOp;
 namespace access = runtime::access;
-namespace err = runtime::err;
 
 namespace {
 

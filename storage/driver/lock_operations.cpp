@@ -19,11 +19,6 @@
 
 namespace zelt::storage::pelmar {
 
-using runtime::DriverArgs;
-using runtime::ErrorCode;
-using runtime::FileOp;
-namespace err = runtime::err;
-
 Status TryLockWithin(RecordLocks& locks, std::uint32_t number, std::int64_t seconds,
                      bool* acquired) {
     const auto& clock = runtime::CurrentClockSource();

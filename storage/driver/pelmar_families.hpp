@@ -31,6 +31,11 @@
 
 namespace zelt::storage::pelmar {
 
+using runtime::DriverArgs;
+using runtime::ErrorCode;
+using runtime::FileOp;
+namespace err = runtime::err;
+
 // The driver object behind one `PelmarDriver`: the physical files it has open, the
 // process's transaction and the configured transaction control file.
 struct Driver {
@@ -43,8 +48,8 @@ struct Driver {
 };
 
 // The shape of every handler.
-using HandlerFn = runtime::ErrorCode(Driver& d, runtime::FileOp op, runtime::Table& table,
-                                     TableState& s, runtime::DriverArgs& args);
+using HandlerFn = ErrorCode(Driver& d, FileOp op, runtime::Table& table, TableState& s,
+                            DriverArgs& args);
 using Handler = HandlerFn*;
 
 // --- shared by the families -------------------------------------------------------------

@@ -16,11 +16,6 @@
 
 namespace zelt::storage::pelmar {
 
-using runtime::DriverArgs;
-using runtime::ErrorCode;
-using runtime::FileOp;
-namespace err = runtime::err;
-
 namespace {
 
 ErrorCode Add(runtime::Table& table, TableState& s, bool maintain_keys, DriverArgs& args) {
