@@ -135,10 +135,10 @@ Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
 }
 
 // The descent of a lookup. A leaf that is not held is read for this one lookup and left
-// in `image` (null comes back), so that scattered lookups neither build the items of
-// every leaf they pass nor push the index pages out of the cache; a leaf that the same
-// kind of lookup reached last time too, or its right neighbour (a walk, a run of
-// neighbouring keys), is fetched and held as any other page.
+// with the shortcuts as the leaf read once (null comes back), so that scattered lookups
+// neither build the items of every leaf they pass nor push the index pages out of the
+// cache; a leaf that the same kind of lookup reached last time too, or its right neighbour
+// (a walk, a run of neighbouring keys), is fetched and held as any other page.
 Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
                                  std::int32_t& last_leaf, bool one_off) {
     Node* node = Root();

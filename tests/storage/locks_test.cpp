@@ -164,5 +164,51 @@ TEST(LocksTest, AReaderSeesAnotherHandlesCommitAtItsNextOperation) {
     EXPECT_EQ(testing::ReadItems(*reader).size(), 39u);
 }
 
+// The phase and the locks held follow the operation frame and the transaction: a shared
+// file holds its reader slot only while reading and the writer byte while writing and for
+// as long as it is enlisted; a fault inside the transaction fails its commit, and the file
+// ends idle with nothing held, so another handle writes at once.
+TEST(LocksTest, PhasesAndLocksFollowOperationsAndTransactions) {
+    using Held = HeldLocks::Operation;
+    ScratchDir dir;
+    auto file = OpenFile(dir / "p.plm");
+    auto other = OpenFile(dir / "p.plm");
+    ItemFileState& st = file->state();
+    EXPECT_EQ(st.phase(), FilePhase::kIdle);
+    ASSERT_TRUE(file->BeginRead().ok());
+    EXPECT_EQ(st.phase(), FilePhase::kReading);
+    EXPECT_EQ(st.locks().operation, Held::kReader);
+    ASSERT_TRUE(file->BeginWrite().ok());
+    EXPECT_EQ(st.phase(), FilePhase::kWriting);
+    EXPECT_EQ(st.locks().operation, Held::kWriter);
+    ASSERT_TRUE(file->Insert("a", "1").ok());
+    ASSERT_TRUE(file->Finish().ok());
+    EXPECT_EQ(st.phase(), FilePhase::kIdle);
+    EXPECT_EQ(st.locks().operation, Held::kNone);
+    EXPECT_FALSE(st.locks().exclusive);
+    {
+        Transaction transaction;
+        ASSERT_TRUE(transaction.Enlist(*file).ok());
+        EXPECT_EQ(st.phase(), FilePhase::kEnlisted);
+        EXPECT_EQ(st.locks().operation, Held::kWriter);
+        EXPECT_EQ(other->Insert("o", "1").code, runtime::err::AccessDenied);
+        ASSERT_TRUE(file->BeginRead().ok());
+        EXPECT_EQ(st.phase(), FilePhase::kEnlistedBusy);
+        EXPECT_TRUE(st.write_state());
+        ASSERT_TRUE(file->Insert("b", "2").ok());
+        file->Abandon(Status::Fault(fault::ItemTreeLinks));
+        EXPECT_EQ(st.phase(), FilePhase::kEnlisted);
+        EXPECT_EQ(transaction.Commit().fault, fault::ItemTreeLinks);
+    }
+    EXPECT_EQ(st.phase(), FilePhase::kIdle);
+    EXPECT_EQ(st.locks().operation, Held::kNone);
+    EXPECT_TRUE(other->Insert("o", "1").ok());
+    bool found = true;
+    ASSERT_TRUE(file->Find("b", nullptr, &found).ok());
+    EXPECT_FALSE(found);
+    ASSERT_TRUE(file->Close().ok());
+    EXPECT_EQ(st.phase(), FilePhase::kClosed);
+}
+
 }  // namespace
 }  // namespace zelt::storage
