@@ -11,9 +11,9 @@
 //     handler                   the operation itself
 //     afterwards                writes, opening and closing stale the dynamic indexes; a
 //                               fault of CLOSE or NAME is not reported; the trace line
-// A storage fault comes back from the handler as 90; running out of memory anywhere gives
-// 8. A number the table does not list is treated as an operation that needs an open table
-// and is refused with 80.
+// A storage fault comes back from the handler as 90; running out of memory while attaching
+// or in a handler gives 8. A number the table does not list is treated as an operation
+// that needs an open table and is refused with 80.
 #include "storage/driver/pelmar_driver.hpp"
 
 #include <array>
