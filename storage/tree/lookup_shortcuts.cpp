@@ -4,14 +4,6 @@
 
 namespace zelt::storage {
 
-void LookupShortcuts::SetFinger(Finger* reuse, const Node* leaf, std::size_t index) {
-    Finger& finger = reuse != nullptr ? *reuse : fingers_[next_finger_++ % kFingers];
-    finger.shape = shape_;
-    finger.address = leaf->address;
-    finger.index = index;
-    finger.key.assign(leaf->page.items[index].key());
-}
-
 void LookupShortcuts::SetHint(const Node* leaf, const std::vector<TreeStep>& path) {
     LeafHint& hint = hints_[next_hint_++ % kLeafHints];
     hint.layout = layout_;
@@ -27,21 +19,6 @@ void LookupShortcuts::SetHint(const Node* leaf, const std::vector<TreeStep>& pat
             break;
         }
     }
-}
-
-Node* LookupShortcuts::HintedLeaf(std::string_view key) {
-    for (LeafHint& hint : hints_) {
-        if (hint.layout != layout_) continue;
-        if (hint.has_lower && !(hint.lower < key)) continue;
-        if (hint.has_upper && !(key < hint.upper)) continue;
-        Node* leaf = cache_->Find(hint.address);
-        if (leaf == nullptr || leaf->page.level != 0 || leaf->page.items.empty()) {
-            hint.layout = 0;
-            continue;
-        }
-        return leaf;
-    }
-    return nullptr;
 }
 
 PageImage LookupShortcuts::TakeReadOnce(int* size_class) {

@@ -28,10 +28,10 @@
 //   kRoutes    a page split, an entry added, changed or dropped, a page emptied or moved,
 //              the tree taken afresh from its header or committed: every shortcut lapses.
 //
-// Whoever changes the tree says so before the change takes effect; when in doubt, kRoutes
-// is always safe (it only costs a descent). Everything here is inline-cheap: no
-// allocation on a hit, no virtual call. The shortcuts never own a node; they name leaves
-// by address and find them in the page cache again, checking that each is still a leaf
+// Whoever changes the tree says so within the same call, before anything can look
+// again; when in doubt, kRoutes is always safe (it only costs a descent). Everything here is
+// inline-cheap: no allocation on a hit, no virtual call. The shortcuts never own a node; they name
+// leaves by address and find them in the page cache again, checking that each is still a leaf
 // holding what it held.
 #pragma once
 
@@ -88,11 +88,30 @@ class LookupShortcuts {
         }
         return leaf;
     }
-    void SetFinger(Finger* reuse, const Node* leaf, std::size_t index);
+    void SetFinger(Finger* reuse, const Node* leaf, std::size_t index) {
+        Finger& finger = reuse != nullptr ? *reuse : fingers_[next_finger_++ % kFingers];
+        finger.shape = shape_;
+        finger.address = leaf->address;
+        finger.index = index;
+        finger.key.assign(leaf->page.items[index].key());
+    }
 
     // Leaf hints. HintedLeaf: a held leaf `key` routes to, or null. SetHint records `leaf`
     // with the bounds the descent `path` to it passed.
-    Node* HintedLeaf(std::string_view key);
+    Node* HintedLeaf(std::string_view key) {
+        for (LeafHint& hint : hints_) {
+            if (hint.layout != layout_) continue;
+            if (hint.has_lower && !(hint.lower < key)) continue;
+            if (hint.has_upper && !(key < hint.upper)) continue;
+            Node* leaf = cache_->Find(hint.address);
+            if (leaf == nullptr || leaf->page.level != 0 || leaf->page.items.empty()) {
+                hint.layout = 0;
+                continue;
+            }
+            return leaf;
+        }
+        return nullptr;
+    }
     void SetHint(const Node* leaf, const std::vector<TreeStep>& path);
 
     // The last exact lookup. LastLookupLeaf: its leaf when `key` lies between that leaf's
