@@ -10,8 +10,8 @@
 //   kIdle          open, no operation running, no operation lock held
 //   kReading       in a read operation (BeginRead); a shared file holds a reader slot
 //   kWriting       in a write operation (BeginWrite); a shared file holds the writer byte
-//   kEnlisted      in a transaction between operations: the file stays in write state,
-//                  keeps its changes in memory and keeps the writer byte
+//   kEnlisted      in a transaction between operations: the file stays in write state
+//                  and keeps its changes in memory (and a shared file its writer byte)
 //   kEnlistedBusy  in a transaction, inside an operation
 //   kClosed        closed (after Close, or an open that failed); nothing more happens
 //
