@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "runtime/window/control_kinds.hpp"
+
 namespace zelt::runtime {
 
 namespace {
@@ -454,7 +456,7 @@ std::string DescribeWindow(const Window& window) {
         if (s.disabled) out += " disabled";
         if (s.read_only) out += " read-only";
         if (s.choice) out += " choice=" + std::to_string(s.choice);
-        const bool list = d.kind == ControlKind::List || d.kind == ControlKind::Tree;
+        const bool list = KindTraits(d.kind).list;
         if (list) out += " rows=" + std::to_string(window.RowCount(n));
         out += "\n";
         if (!list) continue;
