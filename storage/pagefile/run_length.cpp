@@ -1,5 +1,8 @@
 #include "storage/pagefile/run_length.hpp"
 
+#include <bit>
+#include <cstring>
+
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
 
@@ -13,34 +16,56 @@ void AppendCount(std::string& out, std::uint32_t value) {
     out.push_back(static_cast<char>(value));
 }
 
+namespace {
+std::uint64_t LoadWord(const char* at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// The first position at or after `from` where four equal bytes start; `size` when none.
+std::size_t NextRun(const char* bytes, std::size_t from, std::size_t size) {
+    constexpr std::uint64_t kLow = 0x0101010101010101u;
+    constexpr std::uint64_t kHigh = 0x8080808080808080u;
+    std::size_t i = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight start positions at once: byte j of `differs` is 0 where the three bytes
+        // after position i + j equal it; the lowest zero byte is the first run.
+        for (; i + 11 <= size; i += 8) {
+            const std::uint64_t word = LoadWord(bytes + i);
+            const std::uint64_t differs = (word ^ LoadWord(bytes + i + 1)) |
+                                          (word ^ LoadWord(bytes + i + 2)) |
+                                          (word ^ LoadWord(bytes + i + 3));
+            const std::uint64_t zero = (differs - kLow) & ~differs & kHigh;
+            if (zero != 0) return i + static_cast<std::size_t>(std::countr_zero(zero)) / 8;
+        }
+    }
+    for (; i + 3 < size; ++i) {
+        if (bytes[i + 1] == bytes[i] && bytes[i + 2] == bytes[i] && bytes[i + 3] == bytes[i])
+            return i;
+    }
+    return size;
+}
+}  // namespace
+
 std::optional<std::string> RunLengthCode(std::string_view body) {
-    std::string out;
-    out.reserve(body.size() + 16);
-    std::size_t lit = 0;
-    std::size_t i = 0;
-    bool coded_a_run = false;
     const char* bytes = body.data();
     const std::size_t size = body.size();
+    std::size_t i = NextRun(bytes, 0, size);
+    if (i == size) return std::nullopt;
+    std::string out;
+    out.reserve(size + 16);
+    std::size_t lit = 0;
     while (i < size) {
-        // Most positions start no run of 4: look three bytes ahead first.
-        if (i + 3 >= size || bytes[i + 3] != bytes[i] || bytes[i + 1] != bytes[i] ||
-            bytes[i + 2] != bytes[i]) {
-            std::size_t run = 1;
-            while (run < 3 && i + run < size && bytes[i + run] == bytes[i]) ++run;
-            i += run;
-            continue;
-        }
         std::size_t run = 4;
         while (i + run < size && bytes[i + run] == bytes[i]) ++run;
         AppendCount(out, static_cast<std::uint32_t>(i + 1 - lit));
         out.append(body.substr(lit, i + 1 - lit));
         AppendCount(out, static_cast<std::uint32_t>(run - 1));
         lit = i + run;
-        i += run;
-        coded_a_run = true;
+        i = NextRun(bytes, lit, size);
     }
-    if (!coded_a_run) return std::nullopt;
-    AppendCount(out, static_cast<std::uint32_t>(body.size() - lit));
+    AppendCount(out, static_cast<std::uint32_t>(size - lit));
     out.append(body.substr(lit));
     return out;
 }
