@@ -229,8 +229,13 @@ void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& byt
         return oem ? t.oem_sequence[AnsiToOem(b)] : t.ansi_sequence[b];
     };
     const std::size_t length = bytes.size();
+    // Text fields are mostly padding: the trailing spaces weigh alike, once.
+    const std::size_t text_end = bytes.find_last_not_of(' ') + 1;
+    const char space = static_cast<char>(weight(fold(' ')));
     if (t.rules1[0] == 0) {
-        for (char& c : bytes) c = static_cast<char>(weight(fold(static_cast<std::uint8_t>(c))));
+        for (std::size_t i = 0; i < text_end; ++i)
+            bytes[i] = static_cast<char>(weight(fold(static_cast<std::uint8_t>(bytes[i]))));
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(text_end), bytes.end(), space);
         return;
     }
     constexpr std::size_t kRuleSize = 3;
@@ -246,7 +251,11 @@ void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& byt
     thread_local std::string out;
     out.clear();
     out.reserve(length + 2);
-    for (std::size_t i = 0; i < length && out.size() < length;) {
+    // Spaces past the text weigh as themselves unless a rule starts with a space.
+    const std::size_t weigh_end =
+        contraction_start[fold(' ')] || expanded[fold(' ')] ? length : text_end;
+    std::size_t i = 0;
+    while (i < weigh_end && out.size() < length) {
         const std::uint8_t c = fold(static_cast<std::uint8_t>(bytes[i]));
         if (!contraction_start[c] && !expanded[c]) {
             out.push_back(static_cast<char>(weight(c)));
@@ -281,6 +290,7 @@ void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& byt
             ++i;
         }
     }
+    if (out.size() < length) out.append(length - i, space);
     out.resize(length);
     bytes.swap(out);
 }
