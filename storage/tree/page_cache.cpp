@@ -4,6 +4,58 @@
 
 namespace zelt::storage {
 
+std::unique_ptr<Node> NodeTable::Put(std::unique_ptr<Node> node) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    const std::int32_t address = node->address;
+    for (std::size_t i = Home(address);; i = (i + 1) & mask_) {
+        Slot& slot = slots_[i];
+        if (!slot.node) {
+            slot.address = address;
+            slot.node = std::move(node);
+            ++used_;
+            return nullptr;
+        }
+        if (slot.address == address) {
+            std::swap(slot.node, node);
+            return node;
+        }
+    }
+}
+
+std::unique_ptr<Node> NodeTable::Take(std::int32_t address) {
+    if (slots_.empty()) return nullptr;
+    std::size_t hole = Home(address);
+    while (slots_[hole].node && slots_[hole].address != address) hole = (hole + 1) & mask_;
+    if (!slots_[hole].node) return nullptr;
+    std::unique_ptr<Node> taken = std::move(slots_[hole].node);
+    --used_;
+    // Entries behind the hole whose home is not between it and them move into it.
+    for (std::size_t at = (hole + 1) & mask_; slots_[at].node; at = (at + 1) & mask_) {
+        const std::size_t home = Home(slots_[at].address);
+        const bool stays = hole < at ? (hole < home && home <= at) : (hole < home || home <= at);
+        if (stays) continue;
+        slots_[hole] = std::move(slots_[at]);
+        hole = at;
+    }
+    return taken;
+}
+
+void NodeTable::Clear() {
+    slots_.clear();
+    mask_ = 0;
+    used_ = 0;
+}
+
+void NodeTable::Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_ = std::vector<Slot>(std::max<std::size_t>(256, 2 * old.size()));
+    mask_ = slots_.size() - 1;
+    used_ = 0;
+    for (Slot& slot : old) {
+        if (slot.node) Put(std::move(slot.node));
+    }
+}
+
 Node* PageCache::Find(std::int32_t address) {
     Node* node = nullptr;
     if (recent_[0] != nullptr && recent_[0]->address == address) {
@@ -12,9 +64,8 @@ Node* PageCache::Find(std::int32_t address) {
         node = recent_[1];
         std::swap(recent_[0], recent_[1]);
     } else {
-        auto it = nodes_.find(address);
-        if (it == nodes_.end()) return nullptr;
-        node = it->second.get();
+        node = nodes_.Find(address);
+        if (node == nullptr) return nullptr;
         recent_[1] = recent_[0];
         recent_[0] = node;
     }
@@ -31,9 +82,7 @@ Node* PageCache::Find(std::int32_t address) {
 Node* PageCache::Add(std::unique_ptr<Node> node) {
     Node* raw = node.get();
     raw->created = raw->last_use = ++tick_;
-    auto& slot = nodes_[raw->address];
-    if (slot) Forget(slot.get());
-    slot = std::move(node);
+    if (auto replaced = nodes_.Put(std::move(node))) Forget(replaced.get());
     if (raw->dirty) {
         dirty_.push_back(raw);
     } else {
@@ -59,13 +108,9 @@ void PageCache::MarkAllClean() {
 }
 
 void PageCache::Refile(Node* node, std::int32_t address) {
-    auto it = nodes_.find(node->address);
-    std::unique_ptr<Node> owned = std::move(it->second);
-    nodes_.erase(it);
+    std::unique_ptr<Node> owned = nodes_.Take(node->address);
     node->address = address;
-    auto& slot = nodes_[address];
-    if (slot) Forget(slot.get());
-    slot = std::move(owned);
+    if (auto replaced = nodes_.Put(std::move(owned))) Forget(replaced.get());
 }
 
 void PageCache::Remove(Node* node) {
@@ -75,7 +120,7 @@ void PageCache::Remove(Node* node) {
     } else {
         CleanList(node).erase(node->lru);
     }
-    nodes_.erase(node->address);
+    nodes_.Take(node->address);
 }
 
 void PageCache::Clear() {
@@ -83,14 +128,14 @@ void PageCache::Clear() {
     clean_leaves_.clear();
     clean_index_.clear();
     dirty_.clear();
-    nodes_.clear();
+    nodes_.Clear();
 }
 
 void PageCache::Evict(std::list<Node*>& list) {
     Node* lru = list.front();
     list.pop_front();
     Forget(lru);
-    nodes_.erase(lru->address);
+    nodes_.Take(lru->address);
 }
 
 void PageCache::Trim() {

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <list>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "storage/pagefile/page_codec.hpp"
@@ -27,6 +26,43 @@ struct Node {
     std::uint64_t last_use = 0;
     std::uint64_t uses = 0;
     std::list<Node*>::iterator lru;
+};
+
+// The cache's nodes by page address, owned: one probe into a flat array of address and
+// node, where a node-based hash map chases three pointers before it reaches the node.
+// Linear probing at most half full; an erase shifts the entries behind it back.
+class NodeTable {
+  public:
+    Node* Find(std::int32_t address) const {
+        if (slots_.empty()) return nullptr;
+        for (std::size_t i = Home(address);; i = (i + 1) & mask_) {
+            if (!slots_[i].node) return nullptr;
+            if (slots_[i].address == address) return slots_[i].node.get();
+        }
+    }
+    // Files `node` at its address; answers the node it replaced, if any.
+    std::unique_ptr<Node> Put(std::unique_ptr<Node> node);
+    // Takes the node at `address` out; null when there is none.
+    std::unique_ptr<Node> Take(std::int32_t address);
+    void Clear();
+    std::size_t size() const { return used_; }
+
+  private:
+    struct Slot {
+        std::int32_t address = 0;
+        std::unique_ptr<Node> node;  // null: empty
+    };
+    std::size_t Home(std::int32_t address) const {
+        return static_cast<std::size_t>(
+                   (static_cast<std::uint64_t>(static_cast<std::uint32_t>(address)) *
+                    0x9E3779B97F4A7C15u) >>
+                   32) &
+               mask_;
+    }
+    void Grow();
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::size_t used_ = 0;
 };
 
 class PageCache {
@@ -52,7 +88,7 @@ class PageCache {
     std::uint64_t tick() const { return tick_; }
 
   private:
-    std::unordered_map<std::int32_t, std::unique_ptr<Node>> nodes_;
+    NodeTable nodes_;
     std::list<Node*>& CleanList(const Node* node) {
         return node->page.level == 0 ? clean_leaves_ : clean_index_;
     }

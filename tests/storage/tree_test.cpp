@@ -6,6 +6,7 @@
 #include <random>
 
 #include "storage/pagefile/file_header.hpp"
+#include "storage/tree/page_cache.hpp"
 #include "storage_test_util.hpp"
 
 namespace zelt::storage {
@@ -548,6 +549,30 @@ TEST(ItemFileTest, EncipheredFileRoundTripsAndRefusesAWrongOwner) {
                        {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "Secret"}, wrong)
             .code,
         runtime::err::InvalidDataFile);
+}
+
+// The cache's table of nodes against a map, through growth and erases that shift probed
+// entries back (page addresses, temporary negative ones among them).
+TEST(NodeTableTest, FindsEveryNodeThroughPutsTakesAndGrowth) {
+    NodeTable table;
+    std::map<std::int32_t, Node*> model;
+    std::mt19937 rng(7);
+    for (int step = 0; step < 20000; ++step) {
+        const auto address = static_cast<std::int32_t>(rng() % 2000) - 300;
+        if (rng() % 3 != 0) {
+            auto node = std::make_unique<Node>();
+            node->address = address;
+            model[address] = node.get();
+            table.Put(std::move(node));
+        } else {
+            auto taken = table.Take(address);
+            ASSERT_EQ(taken.get(), model.count(address) ? model[address] : nullptr);
+            model.erase(address);
+        }
+        ASSERT_EQ(table.size(), model.size());
+    }
+    for (std::int32_t address = -300; address < 1700; ++address)
+        ASSERT_EQ(table.Find(address), model.count(address) ? model[address] : nullptr);
 }
 
 }  // namespace
