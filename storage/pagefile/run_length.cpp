@@ -85,24 +85,26 @@ bool ReadCount(std::string_view in, std::size_t& pos, std::uint64_t& value) {
 }  // namespace
 
 std::string RunLengthExpand(std::string_view coded, std::size_t expanded_length) {
-    std::string out;
-    out.reserve(expanded_length);
+    std::string out(expanded_length, '\0');
+    char* to = out.data();
+    std::size_t filled = 0;
     std::size_t pos = 0;
-    while (out.size() < expanded_length) {
+    while (filled < expanded_length) {
         std::uint64_t literal = 0;
         if (!ReadCount(coded, pos, literal)) RaiseFault(fault::RunLiteralTooLong);
-        if (literal > expanded_length - out.size() || literal > coded.size() - pos) {
+        if (literal > expanded_length - filled || literal > coded.size() - pos) {
             RaiseFault(fault::RunLiteralTooLong);
         }
-        out.append(coded.substr(pos, static_cast<std::size_t>(literal)));
+        std::memcpy(to + filled, coded.data() + pos, static_cast<std::size_t>(literal));
         pos += static_cast<std::size_t>(literal);
-        if (out.size() == expanded_length) break;
+        filled += static_cast<std::size_t>(literal);
+        if (filled == expanded_length) break;
         std::uint64_t repeat = 0;
-        if (!ReadCount(coded, pos, repeat) || repeat > expanded_length - out.size() ||
-            out.empty()) {
+        if (!ReadCount(coded, pos, repeat) || repeat > expanded_length - filled || filled == 0) {
             RaiseFault(fault::RunRepeatTooLong);
         }
-        out.append(static_cast<std::size_t>(repeat), out.back());
+        std::memset(to + filled, to[filled - 1], static_cast<std::size_t>(repeat));
+        filled += static_cast<std::size_t>(repeat);
     }
     return out;
 }
