@@ -13,11 +13,6 @@ namespace {
 
 namespace err = runtime::err;
 
-std::int32_t sweep_counter = 0;
-// True while a transaction begun by a tracker operation is open.
-bool framed = false;
-std::function<void(bool)> busy_hook;
-
 constexpr std::int64_t kLogoutSeconds = 2;
 
 void CopyField(runtime::Table& from, int from_field, runtime::Table& to, int to_field) {
@@ -35,38 +30,26 @@ bool SameField(runtime::Table& a, int a_field, runtime::Table& b, int b_field) {
     return std::string_view(x.data(), x.size()) == std::string_view(y.data(), y.size());
 }
 
-// Begins a transaction over any number of tables through the file layer's statement.
-template <std::size_t... I>
-runtime::ErrorCode LogoutOf(const std::vector<runtime::Table*>& tables, std::index_sequence<I...>) {
-    return runtime::Logout(kLogoutSeconds, {tables[I]...});
-}
-
-template <std::size_t... N>
-runtime::ErrorCode LogoutAll(const std::vector<runtime::Table*>& tables,
-                             std::index_sequence<N...>) {
-    runtime::ErrorCode code = err::UnsupportedFunction;
-    ((tables.size() == N ? (code = LogoutOf(tables, std::make_index_sequence<N>{}), 0) : 0), ...);
-    return code;
-}
-
-runtime::ErrorCode Logout(const std::vector<runtime::Table*>& tables) {
-    return LogoutAll(tables, std::make_index_sequence<33>{});
-}
-
 bool DriverFramesTransactions(runtime::Table& table) {
     const runtime::FileDriver* driver = table.Driver();
     if (!driver) driver = runtime::FindDriver(table.Declaration().Driver());
     return driver && driver->Supports(runtime::FileOp::Logout);
 }
 
-// Sets a value for the length of a scope.
+// The busy feedback installed by RelationTracker::SetBusyHook.
+std::function<void(bool)>& BusyHook() {
+    static std::function<void(bool)> hook;
+    return hook;
+}
+
+// Shows the busy feedback for the length of a scope.
 class BusyScope {
   public:
     BusyScope() {
-        if (busy_hook) busy_hook(true);
+        if (BusyHook()) BusyHook()(true);
     }
     ~BusyScope() {
-        if (busy_hook) busy_hook(false);
+        if (BusyHook()) BusyHook()(false);
     }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
@@ -179,10 +162,7 @@ void RelationTracker::Kill() {
 }
 
 void RelationTracker::SetBusyHook(std::function<void(bool)> hook) {
-    busy_hook = std::move(hook);
-}
-std::int32_t RelationTracker::SweepCounter() {
-    return sweep_counter;
+    BusyHook() = std::move(hook);
 }
 
 bool RelationTracker::ForEachLink(
@@ -215,24 +195,23 @@ Level RelationTracker::ReleaseAutoNumber() {
 // Sweeps --------------------------------------------------------------------------------------
 
 Level RelationTracker::OpenAll() {
-    return SweepFrom(Sweep::Open, true, false, 1);
+    Reached reached;
+    return SweepFrom(Sweep::Open, reached, false, 1);
 }
 Level RelationTracker::CloseAll() {
-    return SweepFrom(Sweep::Close, true, false, 1);
+    Reached reached;
+    return SweepFrom(Sweep::Close, reached, false, 1);
 }
 
 void RelationTracker::SetQuickScan(bool on, int propagate) {
-    SweepFrom(Sweep::QuickScan, true, on, propagate);
+    Reached reached;
+    SweepFrom(Sweep::QuickScan, reached, on, propagate);
 }
 
-Level RelationTracker::SweepFrom(Sweep what, bool top, bool on, int propagate) {
-    if (top) {
-        LastTouched = ++sweep_counter;
-    } else if (LastTouched == sweep_counter) {
-        return LevelOk;
-    } else {
-        LastTouched = sweep_counter;
-    }
+Level RelationTracker::SweepFrom(Sweep what, Reached& reached, bool on, int propagate) {
+    if (std::find(reached.begin(), reached.end(), this) != reached.end()) return LevelOk;
+    const bool top = reached.empty();
+    reached.push_back(this);
     Level level = LevelOk;
     switch (what) {
         case Sweep::Open:
@@ -251,7 +230,7 @@ Level RelationTracker::SweepFrom(Sweep what, bool top, bool on, int propagate) {
     if (level != LevelOk) return level;
     for (RelationEntry& r : relations_) {
         if (what == Sweep::QuickScan && propagate == 2 && r.HisKey < 0) continue;
-        level = r.File->SweepFrom(what, false, on, propagate);
+        level = r.File->SweepFrom(what, reached, on, propagate);
         if (level != LevelOk) return level;
     }
     return LevelOk;
@@ -276,8 +255,27 @@ void RelationTracker::CollectDeleteSet(std::vector<RelationTracker*>& set) {
     }
 }
 
-bool RelationTracker::BeginTransaction(bool for_delete, bool& began) {
-    began = false;
+runtime::ErrorCode TrackerTransaction::Begin(std::span<runtime::Table* const> tables) {
+    const runtime::ErrorCode code = runtime::Logout(kLogoutSeconds, tables);
+    active_ = code == err::NoError;
+    return code;
+}
+
+void TrackerTransaction::Commit() {
+    if (!active_) return;
+    active_ = false;
+    runtime::Commit();
+}
+
+void TrackerTransaction::Rollback() {
+    if (!active_) return;
+    active_ = false;
+    runtime::ErrorState kept = runtime::CurrentError();
+    runtime::Rollback();
+    runtime::RestoreError(kept);
+}
+
+bool RelationTracker::BeginTransaction(bool for_delete, TrackerTransaction& tx) {
     if (!UseLogout) return true;
     std::vector<RelationTracker*> trackers;
     if (for_delete) {
@@ -300,7 +298,7 @@ bool RelationTracker::BeginTransaction(bool for_delete, bool& began) {
     }
     if (tables.empty()) return true;
     Me->SetFile();
-    runtime::ErrorCode code = Logout(tables);
+    const runtime::ErrorCode code = tx.Begin(tables);
     if (code == err::UnsupportedFunction) {
         UseLogout = false;
         return true;
@@ -309,16 +307,7 @@ bool RelationTracker::BeginTransaction(bool for_delete, bool& began) {
         Me->Raise(msg::LogoutError);
         return false;
     }
-    framed = began = true;
     return true;
-}
-
-void RelationTracker::RollbackIfActive(bool&) {
-    if (!framed) return;
-    framed = false;
-    runtime::ErrorState kept = runtime::CurrentError();
-    runtime::Rollback();
-    runtime::RestoreError(kept);
 }
 
 // Update -----------------------------------------------------------------------------------
@@ -326,58 +315,54 @@ void RelationTracker::RollbackIfActive(bool&) {
 Level RelationTracker::Update(bool from_form) {
     Level level = OpenAll();
     if (level != LevelOk) return level;
-    bool began = false;
-    if (!BeginTransaction(false, began)) {
-        CloseAll();
-        return LevelNotify;
-    }
+    level = UpdateOpened(from_form);
+    CloseAll();
+    return level;
+}
+
+Level RelationTracker::UpdateOpened(bool from_form) {
+    TrackerTransaction tx;
+    if (!BeginTransaction(false, tx)) return LevelNotify;
     // A refused change is refused before anything is written, so that the stored record
     // never leaves its related records behind.
     for (RelationEntry& r : relations_) {
         if (r.UpdateMode != ModeRestrict || r.Fields->LeftEqualsSaved()) continue;
         if (r.File->HasLinkedRecord(r)) {
             r.File->Me->NoteError(msg::RestrictUpdate);
-            RollbackIfActive(began);
+            tx.Rollback();
             r.File->Me->ReportLastError();
             r.Fields->SavedIntoLeft();
-            CloseAll();
             return LevelNotify;
         }
     }
-    level = Me->AttemptUpdate();
+    const Level level = Me->AttemptUpdate();
     if (level != LevelOk) {
-        RollbackIfActive(began);
+        tx.Rollback();
         ThreadState& s = Me->State();
         if (from_form && s.LastError == msg::ChangedByOther) s.LastError = msg::ChangedByOtherForm;
         if (level == LevelNotify) Me->ReportLastError();
         bool changed = s.LastError == msg::ChangedByOther || s.LastError == msg::ChangedByOtherForm;
-        CloseAll();
         return changed ? LevelNotify : LevelAsk;
     }
     for (RelationEntry& r : relations_) {
         if (r.UpdateMode < ModeClear || r.UpdateMode > ModeCascade) continue;
         if (r.Fields->LeftEqualsSaved()) continue;
-        if (r.File->CascadeUpdate(r) != LevelOk) {
+        if (r.File->CascadeUpdate(r, tx) != LevelOk) {
             // Show the linking values as they are stored again.
             r.Fields->SavedIntoLeft();
-            RollbackIfActive(began);
-            CloseAll();
+            tx.Rollback();
             return LevelNotify;
         }
     }
-    if (framed) {
-        framed = false;
-        runtime::Commit();
-    }
-    CloseAll();
+    tx.Commit();
     return LevelOk;
 }
 
 Level RelationTracker::ForEachLinkedRecord(const RelationEntry& parent, bool stored_values,
+                                           TrackerTransaction& tx,
                                            const std::function<LinkedOutcome()>& take) {
-    bool dummy = false;
     if (Me->EnsureOpen() != LevelOk) {
-        RollbackIfActive(dummy);
+        tx.Rollback();
         return LevelNotify;
     }
     std::int32_t snapshot = Me->SaveSnapshot();
@@ -398,7 +383,7 @@ Level RelationTracker::ForEachLinkedRecord(const RelationEntry& parent, bool sto
     for (;;) {
         const Level read = Me->AttemptNext();
         if (read == LevelFatal) {
-            RollbackIfActive(dummy);
+            tx.Rollback();
             Me->ReportLastError();
             result = LevelNotify;
             break;
@@ -417,13 +402,12 @@ Level RelationTracker::ForEachLinkedRecord(const RelationEntry& parent, bool sto
     return result;
 }
 
-Level RelationTracker::CascadeUpdate(const RelationEntry& parent) {
-    return ForEachLinkedRecord(parent, true, [&] {
+Level RelationTracker::CascadeUpdate(const RelationEntry& parent, TrackerTransaction& tx) {
+    return ForEachLinkedRecord(parent, true, tx, [&] {
         SaveLinks();
         if (parent.UpdateMode == ModeRestrict) {
             Me->NoteError(msg::RestrictUpdate);
-            bool dummy = false;
-            RollbackIfActive(dummy);
+            tx.Rollback();
             Me->ReportLastError();
             parent.Fields->SavedIntoLeft();
             return LinkedOutcome::Failed;
@@ -432,7 +416,7 @@ Level RelationTracker::CascadeUpdate(const RelationEntry& parent) {
             parent.Fields->ClearRight();
         else
             parent.Fields->LeftIntoRight();
-        return UpdateCascaded() == LevelOk ? LinkedOutcome::Done : LinkedOutcome::Failed;
+        return UpdateCascaded(tx) == LevelOk ? LinkedOutcome::Done : LinkedOutcome::Failed;
     });
 }
 
@@ -447,19 +431,17 @@ bool RelationTracker::HasLinkedRecord(const RelationEntry& parent) {
     return found;
 }
 
-Level RelationTracker::UpdateCascaded() {
-    bool dummy = false;
+Level RelationTracker::UpdateCascaded(TrackerTransaction& tx) {
     for (RelationEntry& r : relations_) {
         if (r.UpdateMode < ModeClear || r.UpdateMode > ModeCascade) continue;
         if (r.Fields->LeftEqualsSaved()) continue;
-        if (r.File->CascadeUpdate(r) != LevelOk) {
+        if (r.File->CascadeUpdate(r, tx) != LevelOk) {
             r.Fields->SavedIntoLeft();
             return LevelNotify;
         }
     }
-    Level level = Me->AttemptUpdate();
-    if (level != LevelOk) {
-        RollbackIfActive(dummy);
+    if (Me->AttemptUpdate() != LevelOk) {
+        tx.Rollback();
         return Me->ReportLastError();
     }
     return LevelOk;
@@ -478,69 +460,64 @@ Level RelationTracker::Delete(bool ask) {
 
 Level RelationTracker::DeleteOnce() {
     BusyScope busy;
-    std::string position = Me->GetPosition();
+    const std::string position = Me->GetPosition();
     Level level = OpenAll();
     if (level != LevelOk) return level;
-    bool began = false;
-    if (!BeginTransaction(true, began)) {
-        CloseAll();
-        return LevelNotify;
-    }
+    level = DeleteOpened(position);
+    CloseAll();
+    return level;
+}
+
+Level RelationTracker::DeleteOpened(const std::string& position) {
+    TrackerTransaction tx;
+    if (!BeginTransaction(true, tx)) return LevelNotify;
     if (!position.empty() && Me->RereadByPosition(position) != LevelOk) {
         Me->NoteError(msg::DeleteError);
-        RollbackIfActive(began);
+        tx.Rollback();
         Me->ReportLastError();
-        CloseAll();
         return LevelNotify;
     }
     for (RelationEntry& r : relations_) {
         if (r.DeleteMode < ModeClear || r.DeleteMode > ModeCascade) continue;
-        level = r.File->CascadeDelete(r);
+        const Level level = r.File->CascadeDelete(r, tx);
         if (level != LevelOk) {
-            RollbackIfActive(began);
-            CloseAll();
+            tx.Rollback();
             return level;
         }
     }
     Me->SetFile();
     if (Me->File().Delete() != err::NoError) {
         Me->NoteError(msg::DeleteError);
-        RollbackIfActive(began);
+        tx.Rollback();
         Me->ReportLastError();
-        CloseAll();
         return LevelNotify;
     }
-    if (framed) {
-        framed = false;
-        runtime::Commit();
-    }
-    CloseAll();
+    tx.Commit();
     return LevelOk;
 }
 
-Level RelationTracker::CascadeDelete(const RelationEntry& parent) {
-    return ForEachLinkedRecord(parent, false, [&] {
+Level RelationTracker::CascadeDelete(const RelationEntry& parent, TrackerTransaction& tx) {
+    return ForEachLinkedRecord(parent, false, tx, [&] {
         if (Me->SkipRecordInCascade()) return LinkedOutcome::Skipped;
-        bool dummy = false;
         if (parent.DeleteMode == ModeRestrict) {
             Me->NoteError(msg::RestrictDelete);
-            RollbackIfActive(dummy);
+            tx.Rollback();
             Me->ReportLastError();
             return LinkedOutcome::Failed;
         }
         if (parent.DeleteMode == ModeClear) {
             SaveLinks();
             parent.Fields->ClearRight();
-            return UpdateCascaded() == LevelOk ? LinkedOutcome::Done : LinkedOutcome::Failed;
+            return UpdateCascaded(tx) == LevelOk ? LinkedOutcome::Done : LinkedOutcome::Failed;
         }
         for (RelationEntry& r : relations_) {
             if (r.DeleteMode < ModeClear || r.DeleteMode > ModeCascade) continue;
-            if (r.File->CascadeDelete(r) != LevelOk) return LinkedOutcome::Failed;
+            if (r.File->CascadeDelete(r, tx) != LevelOk) return LinkedOutcome::Failed;
         }
         Me->SetFile();
         if (Me->File().Delete() != err::NoError) {
             Me->NoteError(msg::DeleteError);
-            RollbackIfActive(dummy);
+            tx.Rollback();
             Me->ReportLastError();
             return LinkedOutcome::Failed;
         }

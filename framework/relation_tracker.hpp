@@ -4,7 +4,9 @@
 // For every relation a change of the linking fields (or a deletion) does nothing, clears the
 // related records' linking fields, is refused while related records exist, or is carried down
 // to them, recursively through the whole tree of relations. Opening and closing reach all
-// related tables once per sweep; changes can be framed in a driver transaction.
+// related tables once per sweep; changes can be framed in a driver transaction, which a
+// TrackerTransaction scope ends: committed when the operation succeeds, rolled back on every
+// other way out.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +59,27 @@ class LinkPairs {
     std::vector<Pair> pairs_;
 };
 
+// The driver transaction of one tracker operation. Begun over the tables the operation may
+// touch; Commit() or Rollback() ends it, and leaving the scope without either rolls it back.
+// Without a transaction (none was begun, or it has ended) both do nothing. Rolling back keeps
+// the noted error, so that it can still be reported.
+class TrackerTransaction {
+  public:
+    TrackerTransaction() = default;
+    ~TrackerTransaction() { Rollback(); }
+    TrackerTransaction(const TrackerTransaction&) = delete;
+    TrackerTransaction& operator=(const TrackerTransaction&) = delete;
+
+    // The file layer's code; the transaction is open only when it is 0.
+    runtime::ErrorCode Begin(std::span<runtime::Table* const> tables);
+    void Commit();
+    void Rollback();
+    bool Active() const { return active_; }
+
+  private:
+    bool active_ = false;
+};
+
 struct RelationEntry {
     RelationTracker* File = nullptr;  // the related table's tracker
     std::unique_ptr<LinkPairs> Fields;
@@ -75,7 +98,6 @@ class RelationTracker {
     FileManager* Me = nullptr;
     RelationTracker* AliasFile = nullptr;
     bool UseLogout = false;
-    std::int32_t LastTouched = 0;
 
     void Init(FileManager& file_manager, bool use_logout = false);
     // Declared on both sides: on the "one" side with the many side's key and the modes, on
@@ -92,14 +114,15 @@ class RelationTracker {
     virtual Level ReleaseAutoNumber();
     virtual Level CloseAll();
     virtual Level Delete(bool ask = true);
-    virtual Level CascadeDelete(const RelationEntry& parent_relation);
+    // Runs on the related table's tracker; a failure rolls `tx` back before it is reported.
+    virtual Level CascadeDelete(const RelationEntry& parent_relation, TrackerTransaction& tx);
     virtual void Kill();
     virtual Level OpenAll();
     virtual void SaveLinks();
     virtual void SetQuickScan(bool on, int propagate = 0);
     virtual Level Update(bool from_form = false);
-    virtual Level CascadeUpdate(const RelationEntry& parent_relation);
-    virtual Level UpdateCascaded();
+    virtual Level CascadeUpdate(const RelationEntry& parent_relation, TrackerTransaction& tx);
+    virtual Level UpdateCascaded(TrackerTransaction& tx);
 
     // Hands each linking pair towards `related` to `visit` (this table's field first, or the
     // related table's first when `theirs_first`); false when there is no such relation.
@@ -107,20 +130,24 @@ class RelationTracker {
                      const std::function<void(std::span<char>, std::span<char>)>& visit) const;
 
     const std::vector<RelationEntry>& Relations() const { return relations_; }
-    // Busy feedback around a deletion; the window system installs a real one.
+    // Busy feedback around a deletion, shared by all trackers: it stands for the screen's
+    // busy cursor, which belongs to the process rather than to a table. The window system
+    // installs a real one at start and removes it at the end; by default there is none.
     static void SetBusyHook(std::function<void(bool busy)> hook);
-    // The sweep counter shared by all trackers.
-    static std::int32_t SweepCounter();
 
   private:
     enum class Sweep { Open, Close, QuickScan };
-    Level SweepFrom(Sweep what, bool top, bool on, int propagate);
+    // The trackers one sweep has reached; each is reached once, which ends cycles.
+    using Reached = std::vector<const RelationTracker*>;
+    Level SweepFrom(Sweep what, Reached& reached, bool on, int propagate);
     void CollectUpdateSet(std::vector<RelationTracker*>& set);
     void CollectDeleteSet(std::vector<RelationTracker*>& set);
-    // Begins the transaction over the set when UseLogout; false (after reporting) on failure.
-    bool BeginTransaction(bool for_delete, bool& began);
-    static void RollbackIfActive(bool& began);
+    // Begins `tx` over the set when UseLogout; false (after reporting) on failure.
+    bool BeginTransaction(bool for_delete, TrackerTransaction& tx);
+    // The parts of Update and of one try of Delete between opening and closing the tables.
+    Level UpdateOpened(bool from_form);
     Level DeleteOnce();
+    Level DeleteOpened(const std::string& position);
     // What a cascade did with one linked record.
     enum class LinkedOutcome { Done, Skipped, Failed };
     // Hands every record of this table linked to the parent (by the parent's stored values,
@@ -128,7 +155,7 @@ class RelationTracker {
     // LevelNotify; a fatal read is reported and does the same. The buffer and position come
     // back afterwards.
     Level ForEachLinkedRecord(const RelationEntry& parent, bool stored_values,
-                              const std::function<LinkedOutcome()>& take);
+                              TrackerTransaction& tx, const std::function<LinkedOutcome()>& take);
     // True when this table holds a record linked to the parent's values loaded before the
     // change.
     bool HasLinkedRecord(const RelationEntry& parent_relation);

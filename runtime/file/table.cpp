@@ -394,7 +394,7 @@ ErrorCode EndTransaction(FileOp op) {
 }
 }  // namespace
 
-ErrorCode Logout(std::int64_t seconds, std::initializer_list<Table*> tables) {
+ErrorCode Logout(std::int64_t seconds, std::span<Table* const> tables) {
     auto& tx = Transaction();
     if (tx.active) {
         PostError(err::LogoutAlreadyActive);

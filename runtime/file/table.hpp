@@ -167,8 +167,11 @@ class Table {
 
 // Transactions over several tables: LOGOUT enlists every table named (each table's driver
 // once per table), COMMIT and ROLLBACK end it. A second LOGOUT before the end gives 56,
-// COMMIT or ROLLBACK without one gives 91.
-ErrorCode Logout(std::int64_t seconds, std::initializer_list<Table*> tables);
+// COMMIT or ROLLBACK without one gives 91. Any number of tables may take part.
+ErrorCode Logout(std::int64_t seconds, std::span<Table* const> tables);
+inline ErrorCode Logout(std::int64_t seconds, std::initializer_list<Table*> tables) {
+    return Logout(seconds, std::span<Table* const>(tables.begin(), tables.size()));
+}
 ErrorCode Commit();
 ErrorCode Rollback();
 bool TransactionActive();

@@ -180,6 +180,18 @@ TEST_F(RelationTrackerTest, RestrictedUpdateRefusesNamingTheChildFile) {
     EXPECT_EQ(child_fm.State().Opened, 0);
 }
 
+TEST_F(RelationTrackerTest, RestrictedUpdateAllowsOtherFieldsWithChildren) {
+    Relate(ModeRestrict, ModeNone, ModeNone, ModeNone);
+    LoadParent("P2");
+    t->PAR.Name = "P2 renamed";  // not a linking field
+    EXPECT_EQ(parent.Update(), LevelOk);
+    EXPECT_TRUE(presenter.shown.empty());
+    EXPECT_EQ(Children(), "a:1 b:1 c:2 ");
+    t->PAR.Name = "P2 renamed";
+    EXPECT_EQ(parent_fm.Fetch(0), LevelOk);
+    parent.CloseAll();
+}
+
 TEST_F(RelationTrackerTest, CascadeDeleteGoesDownTheTree) {
     Relate(ModeNone, ModeCascade, ModeNone, ModeCascade);
     LoadParent("P1");
@@ -296,6 +308,82 @@ TEST_F(RelationTrackerTest, LinkEnumerationForChildLists) {
     EXPECT_EQ(pairs, 1);
     EXPECT_EQ(t->CHI.Ref, 2);
     EXPECT_FALSE(parent.ForEachLink(grand, false, [](std::span<char>, std::span<char>) {}));
+}
+
+// One parent table and 32 child tables, each with one record linked to the parent, updates
+// cascading to all of them: 33 tables in one transaction.
+class WideCascadeTest : public ManagerTest {
+  protected:
+    static constexpr int kTables = 33;
+    struct Linked {
+        explicit Linked(const std::string& p)
+            : table(runtime::TableDeclaration(p, p, "MEMORY")
+                        .FileName(p + ".mem")
+                        .Record(runtime::AsBytes(rec))
+                        .String(p + ":Name", 0, 20)
+                        .Long(p + ":Ref", 20)
+                        .Key(p + ":NameKey", key_attr::NoCase, {p + ":Name"})
+                        .Key(p + ":RefKey", key_attr::Dup | key_attr::Opt, {p + ":Ref"})) {}
+        ChildRecord rec{};
+        runtime::Table table;
+        FileManager fm;
+        RelationTracker tracker;
+    };
+    static std::string Prefix(int n) { return "T" + std::to_string(n); }
+    void SetUp() override {
+        for (int n = 0; n < kTables; ++n) {
+            Linked& l = *tables.emplace_back(std::make_unique<Linked>(Prefix(n)));
+            l.fm.Init(l.table, errors);
+            l.fm.AddKey(0, "Name");
+            l.fm.AddKey(1, "Ref");
+            l.tracker.Init(l.fm, true);
+            if (n == 0) continue;
+            tables[0]->tracker.AddRelation(l.tracker, ModeCascade, ModeNone, 1);
+            ASSERT_TRUE(tables[0]->tracker.AddLink("T0:Ref", Prefix(n) + ":Ref"));
+        }
+        ASSERT_EQ(tables[0]->tracker.OpenAll(), LevelOk);
+        for (auto& l : tables) {
+            l->rec.Name = "r";
+            l->rec.Ref = 1;
+            ASSERT_EQ(l->fm.Insert(), LevelOk);
+        }
+        ASSERT_EQ(tables[0]->tracker.CloseAll(), LevelOk);
+    }
+    void TearDown() override {
+        for (auto& l : tables) {
+            l->fm.Kill();
+            l->tracker.Kill();
+        }
+    }
+    // The Ref of every stored record, table by table.
+    std::vector<std::int32_t> StoredRefs() {
+        std::vector<std::int32_t> refs;
+        for (int n = 0; n < kTables; ++n) {
+            for (const auto& [number, image] :
+                 MemoryDriver::FileNamed(Prefix(n) + ".mem").records) {
+                ChildRecord r;
+                std::memcpy(&r, image.data(), sizeof r);
+                refs.push_back(r.Ref);
+            }
+        }
+        return refs;
+    }
+    std::vector<std::unique_ptr<Linked>> tables;
+};
+
+TEST_F(WideCascadeTest, FailureAtTheLastTableRollsBackAllThirtyThree) {
+    MemoryDriver::FileNamed(Prefix(kTables - 1) + ".mem").puts_before_failure = 0;
+    Linked& root = *tables[0];
+    ASSERT_EQ(root.tracker.OpenAll(), LevelOk);
+    root.rec.Name = "r";
+    ASSERT_EQ(root.fm.Fetch(0), LevelOk);
+    root.tracker.SaveLinks();
+    root.rec.Ref = 2;
+    EXPECT_EQ(root.tracker.Update(), LevelNotify);
+    EXPECT_TRUE(root.tracker.UseLogout);
+    EXPECT_EQ(StoredRefs(), std::vector<std::int32_t>(kTables, 1));
+    root.tracker.CloseAll();
+    EXPECT_FALSE(runtime::TransactionActive());
 }
 
 }  // namespace
