@@ -296,6 +296,27 @@ TEST_F(RelationTrackerTest, DriverWithoutTransactionsRunsWithoutOne) {
     parent.CloseAll();
 }
 
+TEST_F(RelationTrackerTest, TransactionLeftWithoutDecisionRollsBack) {
+    Relate(ModeNone, ModeNone, ModeNone, ModeNone);
+    ASSERT_EQ(parent.OpenAll(), LevelOk);
+    runtime::Table* const tables[] = {&t->Parent};
+    {
+        TrackerTransaction tx;
+        ASSERT_EQ(tx.Begin(tables), 0);
+        AddParent("P3");
+    }
+    EXPECT_FALSE(runtime::TransactionActive());
+    EXPECT_EQ(MemoryDriver::FileNamed("parent.mem").records.size(), 2u);
+    {
+        TrackerTransaction tx;
+        ASSERT_EQ(tx.Begin(tables), 0);
+        AddParent("P3");
+        tx.Commit();
+    }
+    EXPECT_EQ(MemoryDriver::FileNamed("parent.mem").records.size(), 3u);
+    parent.CloseAll();
+}
+
 TEST_F(RelationTrackerTest, LinkEnumerationForChildLists) {
     Relate(ModeNone, ModeNone, ModeNone, ModeNone);
     t->PAR.Ref = 2;
