@@ -8,10 +8,10 @@
 namespace zelt::framework {
 namespace {
 
-constexpr std::uint8_t Ask = LevelAsk;
-constexpr std::uint8_t Fatal = LevelFatal;
-constexpr std::uint8_t Program = LevelProgram;
-constexpr std::uint8_t Notify = LevelNotify;
+constexpr Level Ask = LevelAsk;
+constexpr Level Fatal = LevelFatal;
+constexpr Level Program = LevelProgram;
+constexpr Level Notify = LevelNotify;
 
 // In the order in which the table stores them (a later entry of an id overrides).
 constexpr std::array<ErrorDeclaration, 43> kDefaults{{
@@ -103,7 +103,7 @@ std::vector<std::uint8_t> PackErrorBlock(std::span<const ErrorDeclaration> decla
         const ErrorDeclaration& d = declarations[i];
         block.push_back(static_cast<std::uint8_t>(d.id & 0xFF));
         block.push_back(static_cast<std::uint8_t>(d.id >> 8));
-        block.push_back(d.fatality);
+        block.push_back(static_cast<std::uint8_t>(d.fatality));
         text(d.title);
         text(d.message);
     }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/levels.hpp"
+
 namespace zelt::framework {
 
 // The default block in its stored order; it lives for the whole process.
@@ -16,7 +18,7 @@ std::span<const std::uint8_t> DefaultErrorBlock();
 
 struct ErrorDeclaration {
     std::uint16_t id;
-    std::uint8_t fatality;
+    Level fatality;
     std::string_view title;
     std::string_view message;
 };

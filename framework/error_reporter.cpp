@@ -115,7 +115,7 @@ void ErrorReporter::AddErrors(std::span<const std::uint8_t> block) {
         if (at + 3 > block.size()) return;
         ErrorEntry entry;
         entry.Id = static_cast<ErrorId>(block[at] | (block[at + 1] << 8));
-        entry.Fatality = block[at + 2];
+        entry.Fatality = static_cast<Level>(block[at + 2]);
         at += 3;
         if (!text(entry.Title) || !text(entry.Message)) return;
         errors_.push_back(std::move(entry));
@@ -355,7 +355,8 @@ std::uint32_t ErrorReporter::ShowHistory(std::string_view caption, std::uint32_t
     if (presenter_)
         return presenter_->ShowHistory(caption, icon, buttons, default_button, history_);
     for (const HistoryEntry& h : history_) {
-        std::fprintf(stderr, "%s [%u]: %s\n", h.Category.c_str(), unsigned{h.Id}, h.Txt.c_str());
+        std::fprintf(stderr, "%s [%u]: %s\n", h.Category.c_str(), static_cast<unsigned>(h.Id),
+                     h.Txt.c_str());
     }
     return default_button;
 }

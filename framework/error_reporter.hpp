@@ -25,17 +25,17 @@
 namespace zelt::framework {
 
 struct ErrorEntry {
-    ErrorId Id = 0;
+    ErrorId Id{};
     std::string_view Message;  // points into the block the entry was added from
     std::string_view Title;
-    std::uint8_t Fatality = LevelNotify;
-    std::string Category;  // empty: the reporter's DefaultCategory applies
+    Level Fatality = LevelNotify;  // as stored: a byte that need not name a level
+    std::string Category;          // empty: the reporter's DefaultCategory applies
 };
 
 // Ends the program: called after a fatal message with a non-zero status and the stop text.
 using HaltFunction = std::function<void(int status, std::string_view stop_message)>;
 
-inline constexpr ErrorId kAnyId = 65535;  // SetCategory / GetCategory: the default category
+inline constexpr ErrorId kAnyId{65535};  // SetCategory / GetCategory: the default category
 inline constexpr int kFatalExitStatus = 3;
 
 class ErrorReporter {
@@ -57,7 +57,7 @@ class ErrorReporter {
     bool Silent = false;
     bool LogErrors = false;
     std::int32_t HistoryThreshold = 0;  // 0 none, >0 at most that many, <0 unbounded
-    std::int32_t HistoryViewLevel = LevelFatal;
+    Level HistoryViewLevel = LevelFatal;
     bool HistoryResetOnView = false;
 
     // Operations that a derived reporter may replace.

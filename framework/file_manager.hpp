@@ -44,7 +44,7 @@ struct ThreadState {
     std::uint16_t Opened = 0;  // open count
     bool AtEOF = false;
     bool AutoIncDone = false;  // a record was added to reserve auto numbers
-    ErrorId LastError = 0;
+    ErrorId LastError{};
 };
 
 // How Update reports: not at all, by message, or by the message meant for a form.

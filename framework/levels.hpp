@@ -5,14 +5,23 @@
 
 namespace zelt::framework {
 
-using Level = std::uint8_t;
+// A distinct type, so that a level is never taken for an error identifier or a runtime
+// error code; the constants below keep their short names.
+enum class Level : std::uint8_t {
+    Ok = 0,       // nothing to tell; go on
+    Ask = 1,      // a Yes/No question (or: the operation may be retried)
+    Program = 2,  // a programming error, handled as fatal
+    Fatal = 3,    // message, then the program halts
+    Cancel = 4,   // handled like a question; the answer was not Yes
+    Notify = 5,   // message with one OK button
+};
 
-inline constexpr Level LevelOk = 0;       // nothing to tell; go on
-inline constexpr Level LevelAsk = 1;      // a Yes/No question (or: the operation may be retried)
-inline constexpr Level LevelProgram = 2;  // a programming error, handled as fatal
-inline constexpr Level LevelFatal = 3;    // message, then the program halts
-inline constexpr Level LevelCancel = 4;   // handled like a question; the answer was not Yes
-inline constexpr Level LevelNotify = 5;   // message with one OK button
+inline constexpr Level LevelOk = Level::Ok;
+inline constexpr Level LevelAsk = Level::Ask;
+inline constexpr Level LevelProgram = Level::Program;
+inline constexpr Level LevelFatal = Level::Fatal;
+inline constexpr Level LevelCancel = Level::Cancel;
+inline constexpr Level LevelNotify = Level::Notify;
 
 // Message buttons, a bit set; a message returns the value of the button pressed.
 namespace button {

@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/error_ids.hpp"
+
 namespace zelt::framework {
 
 struct HistoryEntry {
     std::string Category;
     std::string Txt;  // the built message text, up to 1024 characters
-    std::uint16_t Id = 0;
+    ErrorId Id{};
 };
 
 class MessagePresenter {

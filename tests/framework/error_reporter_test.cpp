@@ -75,22 +75,22 @@ class ErrorReporterTest : public ::testing::Test {
 
 TEST_F(ErrorReporterTest, DefaultTableInStoredOrderWithExactTexts) {
     std::vector<int> ids;
-    for (const auto& e : errors.Errors()) ids.push_back(e.Id);
+    for (const auto& e : errors.Errors()) ids.push_back(static_cast<int>(e.Id));
     EXPECT_EQ(ids, (std::vector<int>{27, 26, 10, 24, 17, 18, 16, 14, 31, 30, 4,  6,  7, 34, 33,
                                      20, 38, 12, 8,  13, 32, 19, 36, 37, 23, 25, 11, 9, 35, 21,
                                      1,  40, 3,  28, 5,  15, 22, 2,  39, 41, 42, 43, 44}));
-    ASSERT_TRUE(errors.SetId(32));
+    ASSERT_TRUE(errors.SetId(ErrorId{32}));
     EXPECT_EQ(errors.CurrentEntry().Title, "Auto Increment Error");
     EXPECT_EQ(errors.CurrentEntry().Fatality, LevelAsk);
     EXPECT_EQ(errors.CurrentEntry().Message,
               "Attempts to automatically number this record have failed.|File: %File|Error: "
               "%ErrorText.|Try Again?");
-    ASSERT_TRUE(errors.SetId(39));
+    ASSERT_TRUE(errors.SetId(ErrorId{39}));
     EXPECT_EQ(errors.CurrentEntry().Fatality, LevelProgram);
     EXPECT_EQ(errors.CurrentEntry().Title, "File Usage Error");
-    ASSERT_TRUE(errors.SetId(44));
+    ASSERT_TRUE(errors.SetId(ErrorId{44}));
     EXPECT_EQ(errors.CurrentEntry().Message, "%Message ");
-    EXPECT_EQ(errors.GetCategory(13), "QRV");
+    EXPECT_EQ(errors.GetCategory(ErrorId{13}), "QRV");
 }
 
 TEST_F(ErrorReporterTest, LaterBlockOverridesAndPreviousYieldsEarlierTemplate) {
@@ -101,13 +101,13 @@ TEST_F(ErrorReporterTest, LaterBlockOverridesAndPreviousYieldsEarlierTemplate) {
     }();
     errors.AddErrors(block);
     errors.MessageText = "APP:DriveKey";
-    EXPECT_EQ(errors.Raise(13), LevelNotify);
+    EXPECT_EQ(errors.Raise(ErrorId{13}), LevelNotify);
     ASSERT_EQ(presenter.shown.size(), 1u);
     EXPECT_EQ(presenter.shown[0].caption, "Duplicate!");
     // The earlier template comes in raw: its own tokens stay as they are.
     EXPECT_EQ(presenter.shown[0].text,
               "Ours. Adding this record creates a duplicate entry for the key: %Message");
-    errors.Raise(200);
+    errors.Raise(ErrorId{200});
     EXPECT_EQ(presenter.shown[1].text, "[]");
 
     // A block cut short adds its whole records only.
@@ -132,25 +132,25 @@ TEST_F(ErrorReporterTest, TokenReplacement) {
     errors.AddErrors(block);
     errors.SetFile("APPS.PLM");
     runtime::PostError(runtime::err::AccessDenied);
-    errors.Raise(100);
+    errors.Raise(ErrorId{100});
     EXPECT_EQ(presenter.shown.back().text,
               "Access Denied (5)|5|Access Denied|5|Access Denied|APPS.PLM");
 
     // Code 90 shows the driver's own text and code.
     runtime::PostFileSystemError("17", "Possible data corruption in file");
-    errors.Raise(100);
+    errors.Raise(ErrorId{100});
     EXPECT_EQ(presenter.shown.back().text,
               "Possible data corruption in file (17)|90|File System Error|17|"
               "Possible data corruption in file|APPS.PLM");
 
-    errors.Raise(101);
+    errors.Raise(ErrorId{101});
     EXPECT_EQ(presenter.shown.back().text, "no tokens at all: 100%");
 
     // A value holding a token is inserted once and not expanded again.
     errors.SetFile("%File");
     errors.SetField("PRO:ProjectName");
-    errors.SetCategory(102, "CAT");
-    errors.Raise(102);
+    errors.SetCategory(ErrorId{102}, "CAT");
+    errors.Raise(ErrorId{102});
     EXPECT_EQ(presenter.shown.back().text, "%File and %File in  (CAT) PRO:ProjectName");
 
     errors.SetProcedureName("Main");
@@ -203,7 +203,7 @@ TEST_F(ErrorReporterTest, HandlersByFatality) {
 
     // An identifier without an entry is still told, as a note.
     errors.HistoryThreshold = 0;
-    EXPECT_EQ(errors.Raise(999), LevelNotify);
+    EXPECT_EQ(errors.Raise(ErrorId{999}), LevelNotify);
     EXPECT_EQ(presenter.shown.back().caption, "Unknown Error");
 }
 

@@ -28,7 +28,8 @@ TEST(WindowMessagePresenterTest, MessagesAndHistoryReachTheWindowSystem) {
 
 TEST(WindowMessagePresenterTest, HistoryTextListsCategoryAndMessage) {
     EXPECT_EQ(HistoryText({}), "");
-    EXPECT_EQ(HistoryText({{"QRV", "first", 1}, {"", "second|line", 2}}), "QRV: first|second|line");
+    EXPECT_EQ(HistoryText({{"QRV", "first", ErrorId{1}}, {"", "second|line", ErrorId{2}}}),
+              "QRV: first|second|line");
 }
 
 }  // namespace
