@@ -52,13 +52,9 @@ void FileManager::Init(runtime::Table& file, ErrorReporter& errors) {
     info_.clear();
     keys_.clear();
     buffers_.clear();
-    SkipHeldRecords = false;
-    OpenMode = kDefaultOpenMode;
-    Create = true;
-    LockRecover = 10;
+    Settings = FileSettings{};
     primary_key_ = 0;
     has_auto_inc_ = false;
-    LazyOpen = true;
     file_name_value_ = file.FileName().substr(0, kFileNameLimit);
     cleaned_up_ = false;
     file.SetCallback(this);
@@ -132,7 +128,7 @@ Level FileManager::AttemptOpen(bool force) {
 
 Level FileManager::OpenCounted(bool repair, bool force) {
     ThreadState& s = State();
-    if ((force || !LazyOpen) && s.Opened == 0 && !s.Used) {
+    if ((force || !Settings.LazyOpen) && s.Opened == 0 && !s.Used) {
         Level level = OpenFile(repair);
         if (level != LevelOk) return level;
     }
@@ -144,11 +140,11 @@ Level FileManager::OpenFile(bool repair) {
     ThreadState& s = State();
     SetFile();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        runtime::ErrorCode code = file_->Open(OpenMode);
+        runtime::ErrorCode code = file_->Open(Settings.OpenMode);
         if (code == err::AccessDenied) {
             // A locked file may need its lock recovered before the second try.
-            file_->Send("Recover=" + std::to_string(LockRecover));
-            code = file_->Open(OpenMode);
+            file_->Send("Recover=" + std::to_string(Settings.LockRecover));
+            code = file_->Open(Settings.OpenMode);
         }
         switch (code) {
             case err::NoError:
@@ -158,14 +154,14 @@ Level FileManager::OpenFile(bool repair) {
                 s.AutoIncDone = false;
                 return LevelOk;
             case err::AccessDenied:
-                if ((OpenMode & 0x0F) != 0) {
-                    OpenMode = static_cast<std::uint8_t>(OpenMode & 0xF0);
+                if ((Settings.OpenMode & 0x0F) != 0) {
+                    Settings.OpenMode = static_cast<std::uint8_t>(Settings.OpenMode & 0xF0);
                     Raise(msg::AccessDenied);
                     continue;
                 }
                 break;
             case err::FileNotFound:
-                if (Create) {
+                if (Settings.Create) {
                     if (file_->Create() == err::NoError) continue;
                     NoteError(msg::CreateError);
                     return repair ? ReportLastError() : LevelNotify;
@@ -364,7 +360,7 @@ Level FileManager::NextOrPrevious(bool next, bool report) {
                 s.AtEOF = true;
                 return LevelNotify;
             case err::RecordIsAlreadyHeld:
-                if (SkipHeldRecords) continue;
+                if (Settings.SkipHeldRecords) continue;
                 NoteError(msg::RecordHeld);
                 return report ? ReportLastError() : LevelNotify;
             default:

@@ -52,6 +52,22 @@ enum class UpdateReport : std::uint8_t { Quiet = 0, Report = 1, Form = 2 };
 
 inline constexpr std::uint8_t kDefaultOpenMode = 0x42;  // read/write, deny none
 
+// How a manager opens its table and reads it; Init puts the defaults back.
+struct FileSettings {
+    // A missing file is created when it is opened. Default: on.
+    bool Create = true;
+    // The physical open waits for the first record operation. Default: on.
+    bool LazyOpen = true;
+    // Sent with the driver's "Recover=" command when the file is found locked. Default: 10.
+    std::int16_t LockRecover = 10;
+    // The runtime's open code: the low bits the access (0 read-only, 1 write-only, 2 read and
+    // write), the high bits the sharing (0x40 deny none). Default: kDefaultOpenMode. An open
+    // refused for writing falls back to reading and leaves the access bits cleared here.
+    std::uint8_t OpenMode = kDefaultOpenMode;
+    // Reading in sequence skips records held by another station. Default: off.
+    bool SkipHeldRecords = false;
+};
+
 class FileManager : public runtime::FileCallback {
   public:
     FileManager() = default;
@@ -59,13 +75,9 @@ class FileManager : public runtime::FileCallback {
     FileManager(const FileManager&) = delete;
     FileManager& operator=(const FileManager&) = delete;
 
-    // Settings (the values after Init).
+    FileSettings Settings;
+    // The manager of the table that this one is an alias of, or none.
     FileManager* AliasedFile = nullptr;
-    bool Create = true;
-    bool LazyOpen = true;
-    std::int16_t LockRecover = 10;
-    std::uint8_t OpenMode = kDefaultOpenMode;
-    bool SkipHeldRecords = false;
 
     void Init(runtime::Table& file, ErrorReporter& errors);
     // Adds a key by its number in the table; a non-zero position makes that component (from

@@ -26,9 +26,9 @@ namespace {
 // The settings every table manager of the catalogue starts with.
 void InitManager(FileManager& manager, runtime::Table& table, framework::ErrorReporter& errors) {
     manager.Init(table, errors);
-    manager.Create = true;
-    manager.LockRecover = 10;
-    manager.LazyOpen = true;
+    manager.Settings.Create = true;
+    manager.Settings.LockRecover = 10;
+    manager.Settings.LazyOpen = true;
 }
 
 void KillTable(RelationTracker& tracker) {

@@ -75,10 +75,10 @@ TEST_F(DictionaryTest, TheAliasReadsTheSameFileWithItsOwnBuffer) {
 TEST_F(DictionaryTest, ManagersCarryTheCatalogueSettings) {
     for (framework::FileManager* m : {&AppsManager, &DeletionFileManager, &TempFileManager,
                                       &ProjectsManager, &TfManager, &Apps1Manager}) {
-        EXPECT_TRUE(m->Create);
-        EXPECT_TRUE(m->LazyOpen);
-        EXPECT_EQ(m->LockRecover, 10);
-        EXPECT_EQ(m->OpenMode, 0x42);
+        EXPECT_TRUE(m->Settings.Create);
+        EXPECT_TRUE(m->Settings.LazyOpen);
+        EXPECT_EQ(m->Settings.LockRecover, 10);
+        EXPECT_EQ(m->Settings.OpenMode, 0x42);
     }
     EXPECT_TRUE(ProjectsManager.HasAutoInc());
     EXPECT_FALSE(AppsManager.HasAutoInc());

@@ -34,7 +34,7 @@ class FileManagerTest : public ManagerTest {
 
 TEST_F(FileManagerTest, CountedOpenAndLazyOpen) {
     MemoryDriver::FileNamed("parent.mem");
-    parent.LazyOpen = false;
+    parent.Settings.LazyOpen = false;
     EXPECT_EQ(parent.Open(), LevelOk);
     EXPECT_EQ(parent.Open(), LevelOk);
     EXPECT_EQ(MemoryDriver::FileNamed("parent.mem").open_count, 1);
@@ -46,7 +46,7 @@ TEST_F(FileManagerTest, CountedOpenAndLazyOpen) {
     EXPECT_EQ(parent.State().Opened, 0);
 
     // Lazy: the open touches nothing; the first record operation opens and keeps the buffer.
-    parent.LazyOpen = true;
+    parent.Settings.LazyOpen = true;
     EXPECT_EQ(parent.Open(), LevelOk);
     EXPECT_EQ(MemoryDriver::FileNamed("parent.mem").physical_opens, 1);
     t->PAR.Name = "Kept";
@@ -82,7 +82,7 @@ TEST_F(FileManagerTest, OpeningRecoversLocksFallsBackToReadingAndCreates) {
     EXPECT_EQ(presenter.Captions(), (std::vector<std::string>{"Access Denied"}));
     EXPECT_EQ(presenter.shown[0].text,
               "Could not get write access to parent.mem so trying read-only.");
-    EXPECT_EQ(parent.OpenMode, 0x40);
+    EXPECT_EQ(parent.Settings.OpenMode, 0x40);
     parent.Close();
     ASSERT_EQ(parent.Open(true), LevelOk);
     EXPECT_EQ(presenter.shown.size(), 1u);
@@ -97,14 +97,14 @@ TEST_F(FileManagerTest, OpeningRecoversLocksFallsBackToReadingAndCreates) {
 
 TEST_F(FileManagerTest, OpeningFailuresByCause) {
     // Missing with creation off: "File Access Error", fatal.
-    lines.Create = false;
+    lines.Settings.Create = false;
     EXPECT_EQ(lines.Open(true), LevelFatal);
     EXPECT_EQ(halts, (std::vector<std::string>{"3:File Access Error"}));
     EXPECT_EQ(lines.AttemptOpen(true), LevelNotify);
     EXPECT_EQ(lines.State().LastError, msg::OpenFailed);
 
     // Creation fails: "File Creation Error".
-    lines.Create = true;
+    lines.Settings.Create = true;
     MemoryDriver::FileNamed("lines.mem").exists = false;
     MemoryDriver::FileNamed("lines.mem").create_fails = true;
     EXPECT_EQ(lines.AttemptOpen(true), LevelNotify);
