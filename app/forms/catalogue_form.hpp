@@ -18,7 +18,7 @@ class CatalogueForm : public framework::WindowController {
     framework::Level Kill() override {
         if (FilesOpened) {
             tables_.CloseAll();
-            FilesOpened = 0;
+            FilesOpened = false;
         }
         return WindowController::Kill();
     }
@@ -27,7 +27,7 @@ class CatalogueForm : public framework::WindowController {
     // Opens the tables with all those related to them; false when they cannot be used.
     bool OpenTables() {
         if (tables_.OpenAll() != framework::LevelOk) return false;
-        FilesOpened = 1;
+        FilesOpened = true;
         return true;
     }
     // The title becomes the action message of the request.

@@ -45,7 +45,7 @@ class PrintLogWindow final : public framework::ReportController {
     Level Init() override {
         if (Level l = ReportController::Init(process_, &report_, &preview_); l != LevelOk) return l;
         if (TempFileRelations.OpenAll() != LevelOk) return LevelFatal;
-        FilesOpened = 1;
+        FilesOpened = true;
         process_.Init(view_, tracked_, Errors, &Window(), ProgressCtl::PctText, 0, &percent_);
         TempFileRelations.SetQuickScan(true);
         AddButton(ProgressCtl::Cancel, framework::ResponseCancelled);
@@ -57,7 +57,7 @@ class PrintLogWindow final : public framework::ReportController {
         if (FilesOpened) {
             TempFileRelations.SetQuickScan(false);
             TempFileRelations.CloseAll();
-            FilesOpened = 0;
+            FilesOpened = false;
         }
         return ReportController::Kill();
     }

@@ -28,7 +28,7 @@ inline constexpr int Event = 3;
 // The list of events; an empty list closes its window with a word to the user.
 class EventList final : public framework::BrowseController {
   public:
-    int FillRows(int direction) override {
+    int FillRows(framework::FillDirection direction) override {
         const int read = BrowseController::FillRows(direction);
         if (RowCount() == 0 && !told_ && Window() != nullptr) {
             told_ = true;
@@ -53,7 +53,7 @@ class ViewEventsWindow final : public framework::WindowController {
     Level Init() override {
         if (Level l = WindowController::Init(); l != LevelOk) return l;
         if (TempFileRelations.OpenAll() != LevelOk) return LevelFatal;
-        FilesOpened = 1;
+        FilesOpened = true;
         list_.Init(*this, ViewEventsCtl::List, view_, record_, Errors);
         list_.ActiveOrder().Order = "tmp:clockkey";
         for (int field : {tmp_field::Apps, tmp_field::Date, tmp_field::Clock, tmp_field::Event})
@@ -73,7 +73,7 @@ class ViewEventsWindow final : public framework::WindowController {
     Level Kill() override {
         if (FilesOpened) {
             TempFileRelations.CloseAll();
-            FilesOpened = 0;
+            FilesOpened = false;
         }
         return WindowController::Kill();
     }
@@ -120,9 +120,9 @@ class UpdateEventsWindow final : public framework::WindowController {
         OKControl = UpdateEventsCtl::Ok;
         AddButton(UpdateEventsCtl::Cancel, framework::ResponseCancelled);
         Primary = &record_;
-        DeleteAction = framework::delete_action::AskAtOnce;
+        Settings.DeleteAction = framework::DeleteBehaviour::AskAtOnce;
         if (TempFileRelations.OpenAll() != LevelOk) return LevelFatal;
-        FilesOpened = 1;
+        FilesOpened = true;
         if (Request != framework::RequestView && PrimeForm() != LevelOk) return LevelFatal;
         if (Request == framework::RequestView) {
             for (int n : {UpdateEventsCtl::Apps, UpdateEventsCtl::Date, UpdateEventsCtl::Clock,
@@ -136,7 +136,7 @@ class UpdateEventsWindow final : public framework::WindowController {
     Level Kill() override {
         if (FilesOpened) {
             TempFileRelations.CloseAll();
-            FilesOpened = 0;
+            FilesOpened = false;
         }
         return WindowController::Kill();
     }

@@ -176,14 +176,14 @@ bool MainWindow::OpenCatalogue() {
          {&AppsRelations, &Apps1Relations, &TempFileRelations, &ProjectsRelations}) {
         if (tables->OpenAll() != LevelOk) return false;
     }
-    FilesOpened = 1;
+    FilesOpened = true;
     catalogue_open_ = true;
     tree_.Init();
     return true;
 }
 
 Level MainWindow::Kill() {
-    if (Dead) return LevelNotify;
+    if (Dead()) return LevelNotify;
     if (catalogue_open_) SaveSettingsAtClosing(engine_->SubsetTagQueue);
     SavePlaces();
     const Level level = WindowController::Kill();
@@ -191,7 +191,7 @@ Level MainWindow::Kill() {
         for (framework::RelationTracker* tables :
              {&ProjectsRelations, &TempFileRelations, &Apps1Relations, &AppsRelations})
             tables->CloseAll();
-        FilesOpened = 0;
+        FilesOpened = false;
     }
     return level;
 }

@@ -19,7 +19,7 @@ void BrowseController::Init(WindowController& window, runtime::ControlNumber lis
     ListControl = list;
     window.AddComponent(*this);
     if (window.Request == RequestSelect) {
-        Selecting = 1;
+        selecting_ = true;
         Buffer = primary.SaveSnapshot();
     }
     window.Window().SetListSource(list, &source_);
@@ -53,9 +53,9 @@ BrowseRow BrowseController::MakeRow() const {
 
 // ---- Filling and scrolling -----------------------------------------------------------------
 
-int BrowseController::FillRows(int direction) {
-    const bool forward = direction == kFillForward;
-    const bool quick = QuickScan && ItemsToFill > 1 && Primary;
+int BrowseController::FillRows(FillDirection direction) {
+    const bool forward = direction == FillDirection::Forward;
+    const bool quick = Settings.QuickScan && ItemsToFill > 1 && Primary;
     if (quick) Primary->SetQuickScan(true);
     std::string edge;
     if (!rows_.empty()) {
@@ -65,7 +65,7 @@ int BrowseController::FillRows(int direction) {
             return 0;
         }
     }
-    const int capacity = FileLoaded ? INT_MAX : (LastItems > 0 ? LastItems : Items());
+    const int capacity = Settings.FileLoaded ? INT_MAX : (LastItems > 0 ? LastItems : Items());
     bool skip = !edge.empty();
     int read = 0;
     while (ItemsToFill > 0) {
@@ -105,16 +105,16 @@ void BrowseController::ScrollOne(runtime::EventCode event) {
     if (event == ev::ScrollUp) {
         if (CurrentChoice > 1) {
             --CurrentChoice;
-        } else if (!FileLoaded) {
+        } else if (!Settings.FileLoaded) {
             ItemsToFill = 1;
-            if (FillRows(kFillBackward) > 0) --CurrentChoice;
+            if (FillRows(FillDirection::Backward) > 0) --CurrentChoice;
         }
     } else {
         if (CurrentChoice < loaded) {
             ++CurrentChoice;
-        } else if (!FileLoaded) {
+        } else if (!Settings.FileLoaded) {
             ItemsToFill = 1;
-            if (FillRows(kFillForward) > 0) ++CurrentChoice;
+            if (FillRows(FillDirection::Forward) > 0) ++CurrentChoice;
         }
     }
     CurrentChoice = std::clamp(CurrentChoice, RowCount() > 0 ? 1 : 0, RowCount());
@@ -124,9 +124,9 @@ void BrowseController::ScrollPage(runtime::EventCode event) {
     CurrentEvent = event;
     const bool up = event == ev::PageUp;
     int n = Items();
-    if (!FileLoaded) {
+    if (!Settings.FileLoaded) {
         ItemsToFill = n;
-        n = FillRows(up ? kFillBackward : kFillForward);
+        n = FillRows(up ? FillDirection::Backward : FillDirection::Forward);
     }
     CurrentChoice = up ? std::max(1, CurrentChoice - n) : std::min(RowCount(), CurrentChoice + n);
     CurrentChoice = std::clamp(CurrentChoice, RowCount() > 0 ? 1 : 0, RowCount());
@@ -135,12 +135,12 @@ void BrowseController::ScrollPage(runtime::EventCode event) {
 void BrowseController::ScrollEnd(runtime::EventCode event) {
     CurrentEvent = event;
     const bool top = event == ev::ScrollTop;
-    if (!FileLoaded) {
+    if (!Settings.FileLoaded) {
         rows_.clear();
         CurrentChoice = 0;
         ResetView(false);
         ItemsToFill = Items();
-        FillRows(top ? kFillForward : kFillBackward);
+        FillRows(top ? FillDirection::Forward : FillDirection::Backward);
     }
     CurrentChoice = rows_.empty() ? 0 : (top ? 1 : RowCount());
 }
@@ -242,17 +242,17 @@ void BrowseController::ResetQueueAt(const std::string& position) {
 }
 
 void BrowseController::Reload(int mode, const std::string& position, int row) {
-    const int want = RetainRow && row > 1 ? row : 1;
+    const int want = Settings.RetainRow && row > 1 ? row : 1;
     PrevChoice = CurrentChoice;
     rows_.clear();
     CurrentChoice = 0;
-    if (FileLoaded) {
+    if (Settings.FileLoaded) {
         std::string target = position;
         if (mode == kAtBuffer && ResetView(true) == LevelOk && Next() == LevelOk)
             target = View->Position();
         ResetView(false);
         ItemsToFill = INT_MAX;
-        FillRows(kFillForward);
+        FillRows(FillDirection::Forward);
         CurrentChoice = rows_.empty() ? 0 : 1;
         for (std::size_t i = 0; i < rows_.size(); ++i)
             if (!target.empty() && rows_[i].position == target)
@@ -266,28 +266,28 @@ void BrowseController::Reload(int mode, const std::string& position, int row) {
             ResetView(mode == kAtBuffer);
         }
         ItemsToFill = Items();
-        FillRows(kFillForward);
+        FillRows(FillDirection::Forward);
         CurrentChoice = rows_.empty() ? 0 : 1;
         if (mode != kFromStart) {
             if (rows_.empty()) {
                 // Nothing at or after the place: show the end of the list.
                 ResetView(false);
                 ItemsToFill = Items();
-                FillRows(kFillBackward);
+                FillRows(FillDirection::Backward);
                 CurrentChoice = RowCount();
             } else {
                 int back = want - 1;
-                if (!AllowUnfilled) back = std::max(back, Items() - RowCount());
+                if (!Settings.AllowUnfilled) back = std::max(back, Items() - RowCount());
                 if (back > 0) {
                     ItemsToFill = back;
-                    FillRows(kFillBackward);
+                    FillRows(FillDirection::Backward);
                 }
             }
         }
     }
-    Loaded = 1;
-    LoadPending = 0;
-    NeedRefresh = 0;
+    loaded_ = true;
+    load_pending_ = false;
+    need_refresh_ = false;
     Show();
     reset_values_ = CurrentResetValues();
     loaded_sort_ = ActiveNumber();
@@ -310,16 +310,16 @@ std::vector<std::string> BrowseController::CurrentResetValues() const {
 bool BrowseController::NeedsReset() {
     // A row in edit keeps the record it edits current: nothing is read meanwhile.
     if (killed_ || !window_ || edit_.active) return false;
-    return LoadPending || NeedRefresh ||
-           (Loaded && (ActiveNumber() != loaded_sort_ || CurrentResetValues() != reset_values_));
+    return load_pending_ || need_refresh_ ||
+           (loaded_ && (ActiveNumber() != loaded_sort_ || CurrentResetValues() != reset_values_));
 }
 
 void BrowseController::Reset(bool force) {
     if (killed_ || !View || edit_.active) return;
     if (!Opened) Open();
     if (!alerts_set_ && window_->Window().IsOpen()) SetAlerts();
-    if (!Loaded) {
-        if (StartAtCurrent)
+    if (!loaded_) {
+        if (Settings.StartAtCurrent)
             ResetQueueAtBuffer();
         else
             ResetQueueFromStart();
@@ -333,7 +333,7 @@ void BrowseController::Reset(bool force) {
     } else if (CurrentResetValues() != reset_values_) {
         // The range moved (a new parent record): start from the top of the new range.
         ResetQueueFromStart();
-    } else if (force || LoadPending || NeedRefresh) {
+    } else if (force || load_pending_ || need_refresh_) {
         const std::string position =
             CurrentChoice >= 1 && CurrentChoice <= RowCount()
                 ? rows_[static_cast<std::size_t>(CurrentChoice - 1)].position
@@ -350,11 +350,11 @@ void BrowseController::UpdateWindow() {
 
 void BrowseController::SetAlerts() {
     auto& w = window_->Window();
-    if (InsertControl) w.Alert(ListControl, kInsertKey);
-    if (ChangeControl) w.Alert(ListControl, kChangeKey);
-    if (DeleteControl) w.Alert(ListControl, kDeleteKey);
-    if (ViewControl) w.Alert(ListControl, kViewKey);
-    w.Alert(ListControl, kDoubleClickKey);
+    if (InsertControl) w.Alert(ListControl, runtime::key::Insert);
+    if (ChangeControl) w.Alert(ListControl, runtime::key::CtrlEnter);
+    if (DeleteControl) w.Alert(ListControl, runtime::key::Delete);
+    if (ViewControl) w.Alert(ListControl, runtime::key::ShiftEnter);
+    w.Alert(ListControl, runtime::key::MouseLeft2);
     w.Alert(ListControl, runtime::key::MouseRight);
     alerts_set_ = true;
 }
@@ -371,11 +371,11 @@ void BrowseController::Kill() {
 }
 
 void BrowseController::FinishSelection() {
-    if (!Selecting || !Primary) return;
+    if (!selecting_ || !Primary) return;
     if (window_->Response == ResponseCompleted) {
         Primary->RestoreSnapshot(Buffer, false);
         if (CurrentChoice >= 1 && CurrentChoice <= RowCount()) {
-            if (SelectWholeRecord)
+            if (Settings.SelectWholeRecord)
                 View->Reget(rows_[static_cast<std::size_t>(CurrentChoice - 1)].position);
             else
                 UpdateBuffer();
@@ -411,8 +411,9 @@ Level BrowseController::HandleEvent() {
             // The user went elsewhere while the row was in edit.
             const int clicked = field == ListControl ? w.Choice(ListControl) : 0;
             TakeEditText();
-            if (FocusLossAction == eip::Save && SaveEdit() != LevelOk) return LevelNotify;
-            if (FocusLossAction == eip::Cancel) CancelEdit();
+            if (Settings.FocusLossAction == EditAction::Save && SaveEdit() != LevelOk)
+                return LevelNotify;
+            if (Settings.FocusLossAction == EditAction::Cancel) CancelEdit();
             if (!edit_.active && clicked >= 1 && clicked <= RowCount()) {
                 CurrentChoice = clicked;
                 Show();
@@ -447,20 +448,20 @@ Level BrowseController::HandleEvent() {
             break;
         case ev::AlertKey:
             switch (w.Keycode()) {
-                case kInsertKey:
+                case runtime::key::Insert:
                     Act(InsertControl);
                     break;
-                case kChangeKey:
+                case runtime::key::CtrlEnter:
                     Act(ChangeControl);
                     break;
-                case kDeleteKey:
+                case runtime::key::Delete:
                     Act(DeleteControl);
                     break;
-                case kViewKey:
+                case runtime::key::ShiftEnter:
                     Act(ViewControl);
                     break;
-                case kDoubleClickKey:
-                    if (Selecting && ButtonUsable(SelectControl))
+                case runtime::key::MouseLeft2:
+                    if (selecting_ && ButtonUsable(SelectControl))
                         Act(SelectControl);
                     else if (ButtonUsable(ChangeControl))
                         Act(ChangeControl);
@@ -530,7 +531,7 @@ Level BrowseController::PrepareRecord() {
 
 void BrowseController::AskRecord(RequestCode request) {
     if (runtime::WindowSystem* system = runtime::CurrentWindowSystem();
-        system && system->LastKeycode() == kDoubleClickKey)
+        system && system->LastKeycode() == runtime::key::MouseLeft2)
         system->SetLastKeycode(0);
     for (;;) {
         if (ToolbarTarget* toolbar = window_->Toolbar()) toolbar->ClearNavigation();
@@ -550,7 +551,7 @@ void BrowseController::AskRecord(RequestCode request) {
             if (View->Reget(position) != runtime::err::NoError) {
                 Errors().SetFile(View->Name());
                 Errors().Raise(msg::RetrievalError);
-                LoadPending = 1;
+                load_pending_ = true;
                 return;
             }
         } else if (PrepareRecord() != LevelOk) {
@@ -645,7 +646,7 @@ std::vector<BrowseController::PopupChoice> BrowseController::PopupChoices() {
         button(QueryControl, "&Query");
     else if (Query)
         choices.push_back({"&Query", true, [this] { QueryRecords(); }});
-    if (Selecting) button(SelectControl, "&Select");
+    if (selecting_) button(SelectControl, "&Select");
     button(ToolControl, "&Toolbox");
     if (first_group > 0 && choices.size() > first_group)
         choices.insert(choices.begin() + static_cast<std::ptrdiff_t>(first_group),

@@ -40,24 +40,42 @@ struct BrowseRow {
     std::string position;
 };
 
-// Fill directions.
-inline constexpr int kFillBackward = 1;
-inline constexpr int kFillForward = 2;
-
-// Alert keys of a browse list.
-inline constexpr int kInsertKey = 45;
-inline constexpr int kDeleteKey = 46;
-inline constexpr int kChangeKey = 525;  // Ctrl+Enter
-inline constexpr int kViewKey = 269;    // Shift+Enter
-inline constexpr int kDoubleClickKey = 130;
+// Which way FillRows reads.
+enum class FillDirection : std::uint8_t { Backward = 1, Forward = 2 };
 
 // Edit in place: what Enter, Tab, the arrow keys and a lost focus do.
-namespace eip {
-inline constexpr std::uint8_t Ignore = 0;  // nothing: the entry stays
-inline constexpr std::uint8_t Save = 1;    // save the row and end the edit
-inline constexpr std::uint8_t Next = 2;    // go on to the next column or row (saving a row left)
-inline constexpr std::uint8_t Cancel = 3;  // drop the changes (focus loss)
-}  // namespace eip
+enum class EditAction : std::uint8_t {
+    Ignore = 0,  // nothing: the entry stays
+    Save = 1,    // save the row and end the edit
+    Next = 2,    // go on to the next column or row (saving a row left)
+    Cancel = 3,  // drop the changes (focus loss)
+};
+
+// How a browse loads, scrolls, selects and edits in place.
+struct BrowseSettings {
+    // A last page that is not full stays so (no filling back to a full list). Default: off.
+    bool AllowUnfilled = false;
+    // Edit in place, Up and Down. Default: Next (save, then edit the row above or below).
+    EditAction ArrowAction = EditAction::Next;
+    // Edit in place, Enter. Default: Save.
+    EditAction EnterAction = EditAction::Save;
+    // Every record is loaded in the list: no paging. Default: off.
+    bool FileLoaded = false;
+    // Edit in place, the focus leaving the entry. Default: Save.
+    EditAction FocusLossAction = EditAction::Save;
+    // The query builder is shared with other browses. Default: off.
+    bool QueryShared = false;
+    // The driver reads ahead while more than one row is filled. Default: on.
+    bool QuickScan = true;
+    // The highlighted row keeps its place in the list across a reload. Default: on.
+    bool RetainRow = true;
+    // A selection re-reads the whole record instead of copying the row's columns. Default: off.
+    bool SelectWholeRecord = false;
+    // The first load starts on the record in the buffer instead of the first. Default: off.
+    bool StartAtCurrent = false;
+    // Edit in place, Tab and Shift+Tab. Default: Next (the next column; from the last, save).
+    EditAction TabAction = EditAction::Next;
+};
 
 // The name of the filter a query adds to every sort order.
 inline constexpr std::string_view kQueryFilterId = "QBE";
@@ -68,9 +86,8 @@ class BrowseController : public ViewManager, public WindowComponent {
     BrowseController(const BrowseController&) = delete;
     BrowseController& operator=(const BrowseController&) = delete;
 
-    // ---- Settings ---------------------------------------------------------------------
-    std::uint8_t AllowUnfilled = 0;
-    std::uint8_t ArrowAction = eip::Next;
+    // ---- Settings and state -------------------------------------------------------------
+    BrowseSettings Settings;
     std::uint16_t AskProcedure = 0;
     SnapshotId Buffer = 0;
     runtime::ControlNumber ChangeControl = 0;
@@ -79,35 +96,27 @@ class BrowseController : public ViewManager, public WindowComponent {
     runtime::ControlNumber DeleteControl = 0;
     // Edit in place: the list columns (from 1) that can be edited, in Tab order.
     std::vector<int> EditList;
-    std::uint8_t EnterAction = eip::Save;
-    std::uint8_t FileLoaded = 0;
-    std::uint8_t FocusLossAction = eip::Save;
     runtime::ControlNumber InsertControl = 0;
     std::int32_t ItemsToFill = 0;
     std::int32_t LastChoice = 0;
     std::int32_t LastItems = 0;  // most rows kept loaded; 0: the visible rows
     runtime::ControlNumber ListControl = 0;
-    std::uint8_t LoadPending = 0;
-    std::uint8_t Loaded = 0;
-    std::uint8_t NeedRefresh = 0;
     std::int32_t PrevChoice = 0;
     runtime::ControlNumber PrintControl = 0;
     std::uint16_t PrintProcedure = 0;
     QueryBuilder* Query = nullptr;  // query by example, or none
     runtime::ControlNumber QueryControl = 0;
     std::int32_t QueryResult = 0;
-    std::uint8_t QueryShared = 0;
-    std::uint8_t QuickScan = 1;
-    std::uint8_t RetainRow = 1;
     runtime::ControlNumber SelectControl = 0;
-    std::uint8_t TabAction = eip::Next;
-    std::uint8_t SelectWholeRecord = 0;
-    std::uint8_t Selecting = 0;
-    std::uint8_t StartAtCurrent = 0;
     runtime::ControlNumber ToolControl = 0;
     runtime::ControlNumber ViewControl = 0;
     // Rows the list shows; 0: as many as the list control shows.
     std::int32_t VisibleRows = 0;
+
+    // The list has been loaded once.
+    bool Loaded() const { return loaded_; }
+    // The window was opened to select a record: the popup offers "&Select".
+    bool Selecting() const { return selecting_; }
 
     // Sets up the view and registers with the window (a window opened with RequestSelect
     // makes the browse select).
@@ -130,7 +139,7 @@ class BrowseController : public ViewManager, public WindowComponent {
     const std::vector<BrowseRow>& ListQueue() const { return rows_; }
     int Items() const;  // the visible rows
     // Reads up to ItemsToFill rows in a direction; the number read.
-    virtual int FillRows(int direction);
+    virtual int FillRows(FillDirection direction);
     virtual void ScrollOne(runtime::EventCode event);
     virtual void ScrollPage(runtime::EventCode event);
     virtual void ScrollEnd(runtime::EventCode event);
@@ -270,6 +279,10 @@ class BrowseController : public ViewManager, public WindowComponent {
     bool distribution_filled_ = false;
     std::size_t loaded_sort_ = 0;
     bool killed_ = false;
+    bool loaded_ = false;
+    bool load_pending_ = false;  // a reload is due
+    bool need_refresh_ = false;  // the list must be refreshed
+    bool selecting_ = false;
     bool closing_ = false;
     EditState edit_;
     std::string query_filter_;

@@ -23,7 +23,7 @@ bool BrowseController::EditRecord(RequestCode request) {
         if (View->Reget(edit.position) != runtime::err::NoError) {
             Errors().SetFile(View->Name());
             Errors().Raise(msg::RetrievalError);
-            LoadPending = 1;
+            load_pending_ = true;
             return false;
         }
         edit.row = CurrentChoice;
@@ -86,9 +86,9 @@ void BrowseController::TakeEditKey(int keycode) {
             CancelEdit();
             break;
         case key::Enter:
-            if (EnterAction == eip::Save) {
+            if (Settings.EnterAction == EditAction::Save) {
                 SaveEdit();
-            } else if (EnterAction == eip::Next) {
+            } else if (Settings.EnterAction == EditAction::Next) {
                 if (column + 1 < EditList.size())
                     EditColumn(column + 1);
                 else
@@ -96,17 +96,18 @@ void BrowseController::TakeEditKey(int keycode) {
             }
             break;
         case key::Tab:
-            if (TabAction == eip::Next && column + 1 < EditList.size())
+            if (Settings.TabAction == EditAction::Next && column + 1 < EditList.size())
                 EditColumn(column + 1);
-            else if (TabAction != eip::Ignore)
+            else if (Settings.TabAction != EditAction::Ignore)
                 SaveEdit();
             break;
         case key::Shift + key::Tab:
-            if (TabAction == eip::Next && column > 0) EditColumn(column - 1);
+            if (Settings.TabAction == EditAction::Next && column > 0) EditColumn(column - 1);
             break;
         case key::Up:
         case key::Down: {
-            if (ArrowAction == eip::Ignore || SaveEdit() != LevelOk || ArrowAction != eip::Next)
+            if (Settings.ArrowAction == EditAction::Ignore || SaveEdit() != LevelOk ||
+                Settings.ArrowAction != EditAction::Next)
                 break;
             // Go on editing the neighbouring row, in the same column.
             const int before = CurrentChoice;
@@ -162,7 +163,7 @@ Level BrowseController::DeleteInList() {
     if (View->Reget(position) != runtime::err::NoError) {
         Errors().SetFile(View->Name());
         Errors().Raise(msg::RetrievalError);
-        LoadPending = 1;
+        load_pending_ = true;
         return LevelNotify;
     }
     const Level level = Primary->Delete(true);

@@ -23,7 +23,7 @@ void BrowseController::ApplyQuery(bool remember) {
     }
     SetSort(active);
     if (remember && Query->History()) Query->History()->Remember(Query->SaveText());
-    if (window_ && Loaded) ResetQueueFromStart();
+    if (window_ && loaded_) ResetQueueFromStart();
 }
 
 Level BrowseController::TakeSavedQuery(std::string_view saved) {
@@ -42,7 +42,7 @@ void BrowseController::ClearQueryFilter() {
         SetFilter({}, kQueryFilterId);
     }
     SetSort(active);
-    if (window_ && Loaded) ResetQueueFromStart();
+    if (window_ && loaded_) ResetQueueFromStart();
 }
 
 }  // namespace zelt::framework

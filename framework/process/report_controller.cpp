@@ -46,7 +46,7 @@ Level ReportController::Init(ProcessController& process, runtime::Report* report
 }
 
 Level ReportController::Kill() {
-    if (Dead) return LevelNotify;
+    if (Dead()) return LevelNotify;
     busy_.reset();
     if (!Process) {
         WindowController::Kill();

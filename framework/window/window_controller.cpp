@@ -46,19 +46,13 @@ Level WindowController::Init() {
     }
     components_.clear();
     buttons_.clear();
-    InsertAction = insert_action::Close;
-    DeleteAction = delete_action::AskAtOnce;
-    ChangeAction = 1;
-    CancelAction = cancel_action::AskSave;
-    AutoToolbar = 1;
-    AutoRefresh = 1;
     initialised_ = true;
     return LevelOk;
 }
 
 bool WindowController::OpenWindow() {
     if (!window_.Open()) return false;
-    Opened = 1;
+    opened_ = true;
     if (HistoryKey != 0) {
         for (const HistoryEntry& h : history_) window_.Alert(h.control, HistoryKey);
     }
@@ -66,7 +60,7 @@ bool WindowController::OpenWindow() {
 }
 
 Level WindowController::Kill() {
-    if (Dead || !initialised_) return LevelNotify;
+    if (dead_ || !initialised_) return LevelNotify;
     auto components = std::move(components_);
     components_.clear();
     for (WindowComponent* c : components) c->Kill();
@@ -78,13 +72,13 @@ Level WindowController::Kill() {
     if (toolbar_) toolbar_->Kill();
     if (resizer_) resizer_->Kill();
     if (window_.IsOpen()) window_.Close();
-    Opened = 0;
-    Dead = 1;
+    opened_ = false;
+    dead_ = true;
     return LevelOk;
 }
 
 void WindowController::EventLoop() {
-    if (Dead) return;
+    if (dead_) return;
     LastInsertedPosition.clear();
     while (window_.Accept()) {
         const Level level = DispatchEvent();
@@ -149,7 +143,7 @@ Level WindowController::DispatchEvent() {
         level = c->HandleEvent();
         if (level != LevelOk) return level;
     }
-    if (AutoRefresh) {
+    if (Settings.AutoRefresh) {
         for (WindowComponent* c : components_) {
             if (c->NeedsReset()) {
                 Refresh(false);
@@ -163,22 +157,22 @@ Level WindowController::DispatchEvent() {
 Level WindowController::OnWindowEvent() {
     switch (window_.Event()) {
         case ev::OpenWindow:
-            if (!(Inited & kInitedFirstOpen)) OnFirstOpen();
+            if (!(inited_ & kInitedFirstOpen)) OnFirstOpen();
             if (FirstField != 0) window_.Select(FirstField);
             break;
         case ev::LoseFocus:
-            if (ResetOnGainFocus) ForcedReset = 1;
+            if (Settings.ResetOnGainFocus) forced_reset_ = true;
             break;
         case ev::GainFocus:
-            if (Inited & kInitedFirstOpen)
+            if (inited_ & kInitedFirstOpen)
                 Refresh(false);
             else
                 OnFirstOpen();
             break;
         case ev::Sized:
             if (resizer_) resizer_->Resize(window_);
-            if (!(Inited & kInitedFirstSized))
-                Inited |= kInitedFirstSized;
+            if (!(inited_ & kInitedFirstSized))
+                inited_ |= kInitedFirstSized;
             else
                 Refresh(false);
             break;
@@ -196,12 +190,12 @@ Level WindowController::OnWindowEvent() {
 void WindowController::OnFirstOpen() {
     if (translator_) translator_->TranslateWindow(window_);
     Refresh(false);
-    Inited |= kInitedFirstOpen;
+    inited_ |= kInitedFirstOpen;
 }
 
 void WindowController::Refresh(bool force) {
-    force = force || ForcedReset;
-    ForcedReset = 0;
+    force = force || forced_reset_;
+    forced_reset_ = false;
     for (WindowComponent* c : components_) c->Reset(force);
     for (WindowComponent* c : components_) c->UpdateWindow();
     if (window_.IsOpen()) window_.Display();
@@ -240,7 +234,7 @@ Level WindowController::OnAccepted() {
 }
 
 Level WindowController::OnSelected() {
-    if (AutoToolbar && toolbar_) toolbar_->Update();
+    if (Settings.AutoToolbar && toolbar_) toolbar_->Update();
     return LevelOk;
 }
 
@@ -285,14 +279,15 @@ Level WindowController::PrimeForm() {
     Primary->EnsureOpen();
     Primary->SaveLinks();
     for (FileEntry& f : files_) f.snapshot = f.file->SaveSnapshot();
-    if (Request == RequestInsert && InsertAction != insert_action::None) {
+    const DeleteBehaviour delete_action = Settings.DeleteAction;
+    if (Request == RequestInsert && Settings.InsertAction != InsertBehaviour::None) {
         Response = ResponseCompleted;
         PrepareFields();
         if (Response == ResponseCancelled) return LevelFatal;
         Response = ResponseCancelled;
-    } else if (Request == RequestDelete && (DeleteAction == delete_action::AskAtOnce ||
-                                            DeleteAction == delete_action::AtOnce)) {
-        const bool ask = DeleteAction == delete_action::AskAtOnce;
+    } else if (Request == RequestDelete && (delete_action == DeleteBehaviour::AskAtOnce ||
+                                            delete_action == DeleteBehaviour::AtOnce)) {
+        const bool ask = delete_action == DeleteBehaviour::AskAtOnce;
         Response = Primary->Delete(ask) == LevelOk ? ResponseCompleted : ResponseCancelled;
         return LevelFatal;
     }
@@ -322,18 +317,18 @@ Level WindowController::CompleteInsert() {
         StayOnFirstField();
         return LevelNotify;
     }
-    std::uint8_t action = InsertAction;
-    if (action == insert_action::AskAnother) {
+    InsertBehaviour action = Settings.InsertAction;
+    if (action == InsertBehaviour::AskAnother) {
         if (Errors.Raise(msg::AddAnother) == LevelOk) {
-            action = insert_action::AddAnother;
+            action = InsertBehaviour::AddAnother;
         } else {
             SetResponse(ResponseCompleted);
             return LevelOk;
         }
     }
-    if (action == insert_action::Close) {
+    if (action == InsertBehaviour::Close) {
         SetResponse(ResponseCompleted);
-    } else if (action == insert_action::AddAnother) {
+    } else if (action == InsertBehaviour::AddAnother) {
         LastInsertedPosition = Primary->Position();
         for (FileEntry& f : files_) {
             f.file->RestoreSnapshot(f.snapshot, true);
@@ -390,7 +385,8 @@ Level WindowController::CompleteDelete() {
     Response = ResponseCancelled;
     // The confirmation is asked here rather than by the tracker, so that declining it
     // leaves the form as it was instead of reading as a failed deletion.
-    if (DeleteAction == delete_action::AskAtOnce && Errors.Raise(msg::ConfirmDelete) != LevelOk) {
+    if (Settings.DeleteAction == DeleteBehaviour::AskAtOnce &&
+        Errors.Raise(msg::ConfirmDelete) != LevelOk) {
         StayOnFirstField();
         return LevelNotify;
     }
@@ -420,10 +416,10 @@ Level WindowController::CompleteDelete() {
 Level WindowController::OnCloseEvent() {
     if (Response == ResponseCompleted || !Primary) return LevelOk;
     const bool editing = Request == RequestInsert || Request == RequestChange;
-    if (CancelAction != cancel_action::CloseQuietly && editing && Saved != 0 &&
+    if (Settings.CancelAction != CancelBehaviour::CloseQuietly && editing && Saved != 0 &&
         !Primary->SameAsSnapshot(Saved)) {
-        switch (CancelAction) {
-            case cancel_action::AskSave: {
+        switch (Settings.CancelAction) {
+            case CancelBehaviour::AskSave: {
                 const auto answer = Errors.AskMessage(
                     msg::SaveRecord, button::Yes | button::No | button::Cancel, button::Cancel);
                 if (answer == button::No) break;
@@ -433,13 +429,13 @@ Level WindowController::OnCloseEvent() {
                     StayOnFirstField();
                 return LevelNotify;
             }
-            case cancel_action::Save:
+            case CancelBehaviour::Save:
                 if (OKControl != 0) {
                     window_.Post(ev::Accepted, OKControl);
                     return LevelNotify;
                 }
                 break;
-            case cancel_action::AskLoseChanges:
+            case CancelBehaviour::AskLoseChanges:
                 if (Errors.Raise(msg::ConfirmCancel) != LevelOk) {
                     StayOnFirstField();
                     return LevelNotify;

@@ -33,31 +33,52 @@
 namespace zelt::framework {
 
 // What a changed form does when it is cancelled.
-namespace cancel_action {
-inline constexpr std::uint8_t CloseQuietly = 0;
-inline constexpr std::uint8_t Save = 1;            // save as if OK was pressed
-inline constexpr std::uint8_t AskLoseChanges = 2;  // "Changes will be lost!"
-inline constexpr std::uint8_t AskSave = 3;         // "Save Record" with Yes, No, Cancel
-}  // namespace cancel_action
+enum class CancelBehaviour : std::uint8_t {
+    CloseQuietly = 0,
+    Save = 1,            // save as if OK was pressed
+    AskLoseChanges = 2,  // "Changes will be lost!"
+    AskSave = 3,         // "Save Record" with Yes, No, Cancel
+};
 
 // What follows a successful insert.
-namespace insert_action {
-inline constexpr std::uint8_t None = 0;
-inline constexpr std::uint8_t Close = 2;
-inline constexpr std::uint8_t AddAnother = 3;
-inline constexpr std::uint8_t AskAnother = 4;  // "Record Added": Yes adds another
-}  // namespace insert_action
+enum class InsertBehaviour : std::uint8_t {
+    None = 0,  // the form is not prepared for an insert
+    Close = 2,
+    AddAnother = 3,
+    AskAnother = 4,  // "Record Added": Yes adds another
+};
 
 // How a delete request is carried out.
-namespace delete_action {
-inline constexpr std::uint8_t InForm = 0;
-inline constexpr std::uint8_t AskAtOnce = 2;  // delete before the form shows, confirming
-inline constexpr std::uint8_t AtOnce = 4;     // delete before the form shows
-}  // namespace delete_action
+enum class DeleteBehaviour : std::uint8_t {
+    InForm = 0,     // the form shows the record; OK deletes it
+    AskAtOnce = 2,  // delete before the form shows, confirming
+    AtOnce = 4,     // delete before the form shows
+};
 
-// Bits of Inited.
-inline constexpr std::uint8_t kInitedFirstOpen = 1;
-inline constexpr std::uint8_t kInitedFirstSized = 2;
+// What a change request does beyond the base behaviour, which does not consult it.
+enum class ChangeBehaviour : std::uint8_t {
+    None = 0,
+    Standard = 1,
+};
+
+// How a window procedure behaves. A window sets these in its own Init, after the base Init;
+// a value set earlier stays as it is.
+struct WindowSettings {
+    // After each event, reset the window when a component asks for it. Default: on.
+    bool AutoRefresh = true;
+    // The toolbar follows the focus. Default: on.
+    bool AutoToolbar = true;
+    // Cancelling a changed insert or change form. Default: AskSave.
+    CancelBehaviour CancelAction = CancelBehaviour::AskSave;
+    // Kept for windows that read it. Default: Standard.
+    ChangeBehaviour ChangeAction = ChangeBehaviour::Standard;
+    // A delete request. Default: AskAtOnce.
+    DeleteBehaviour DeleteAction = DeleteBehaviour::AskAtOnce;
+    // After a successful insert. Default: Close.
+    InsertBehaviour InsertAction = InsertBehaviour::Close;
+    // Force a reset when the window gets the focus back after losing it. Default: off.
+    bool ResetOnGainFocus = false;
+};
 
 class WindowController {
   public:
@@ -68,29 +89,25 @@ class WindowController {
     WindowController& operator=(const WindowController&) = delete;
 
     // ---- Settings and state -----------------------------------------------------------
-    std::uint8_t AutoRefresh = 0;
-    std::uint8_t AutoToolbar = 0;
-    std::uint8_t CancelAction = 0;
-    std::uint8_t ChangeAction = 0;
-    std::uint8_t Dead = 0;
-    std::uint8_t DeleteAction = 0;
+    WindowSettings Settings;
     ErrorReporter& Errors;
-    std::uint8_t FilesOpened = 0;
-    runtime::ControlNumber FirstField = 0;
-    std::uint8_t ForcedReset = 0;
-    int HistoryKey = 0;
-    std::uint8_t Inited = 0;
-    std::uint8_t InsertAction = 0;
+    runtime::ControlNumber FirstField = 0;  // gets the focus on open and after a refused save
+    int HistoryKey = 0;                     // key code of the history key; 0: none
     std::string LastInsertedPosition;
     runtime::ControlNumber OKControl = 0;
-    std::uint8_t Opened = 0;
     RequestCode OriginalRequest = RequestNone;
     PrimaryRecord* Primary = nullptr;
     // The request; when still 0 as Run starts, the global request is taken over.
     RequestCode Request = RequestNone;
-    std::uint8_t ResetOnGainFocus = 0;
     ResponseCode Response = ResponseNone;
     SnapshotId Saved = 0;
+
+    // Kill has run: the event loop and a second Kill do nothing.
+    bool Dead() const { return dead_; }
+    // The window is open (OpenWindow succeeded and Kill has not run).
+    bool Opened() const { return opened_; }
+    // OnFirstOpen has run.
+    bool FirstOpenDone() const { return (inited_ & kInitedFirstOpen) != 0; }
 
     // ---- The life of the window ----------------------------------------------------------
     // Init, the event loop when Init gave LevelOk, Kill; the response (0 read as
@@ -134,7 +151,7 @@ class WindowController {
     virtual Level OnFieldEvent() { return LevelOk; }
     virtual Level OnNewSelection() { return LevelOk; }
     virtual Level OnRejected() { return LevelOk; }
-    // The focus moved: the toolbar follows it when AutoToolbar.
+    // The focus moved: the toolbar follows it when Settings.AutoToolbar.
     virtual Level OnSelected();
     virtual Level OnWindowEvent();
     virtual void SetAlerts();
@@ -147,6 +164,10 @@ class WindowController {
     bool OpenWindow();
     const std::string& ProcedureName() const { return procedure_name_; }
     const std::vector<WindowComponent*>& Components() const { return components_; }
+
+  protected:
+    // Set by a window when it opened its tables, so that its Kill closes them.
+    bool FilesOpened = false;
 
   private:
     struct ButtonEntry {
@@ -179,6 +200,12 @@ class WindowController {
     WindowTranslator* translator_ = nullptr;
     bool initialised_ = false;
     bool name_pushed_ = false;
+    bool dead_ = false;
+    bool opened_ = false;
+    bool forced_reset_ = false;  // the next reset is forced
+    std::uint8_t inited_ = 0;    // the bits below
+    static constexpr std::uint8_t kInitedFirstOpen = 1;
+    static constexpr std::uint8_t kInitedFirstSized = 2;
 };
 
 }  // namespace zelt::framework

@@ -68,7 +68,8 @@ TEST_F(BrowseActionsTest, InsertPrimesTheRangeAndShowsTheNewRecord) {
             return ResponseCancelled;
         };
     });
-    script.Key(ListWindow::List, kInsertKey);  // the Insert key: the form again, cancelled
+    script.Key(ListWindow::List,
+               runtime::key::Insert);  // the Insert key: the form again, cancelled
     script.Run([&] {
         EXPECT_EQ(w.Highlighted(), "Bea") << "a cancelled form leaves the list as it was";
         EXPECT_EQ(w.Names(), (Names{"Bea", "Cyd", "Dan"}));
@@ -88,7 +89,7 @@ TEST_F(BrowseActionsTest, ChangeWorksOnTheWholeRecordAndFollowsItsNewPlace) {
         return ResponseCompleted;
     };
     script.SelectRow(ListWindow::List, 2);
-    script.Key(ListWindow::List, kChangeKey);
+    script.Key(ListWindow::List, runtime::key::CtrlEnter);
     script.Run([&] {
         EXPECT_EQ(view.regets, 1);
         EXPECT_EQ(w.Names(), (Names{"Dan", "Dora", "Eve"}));
@@ -139,8 +140,8 @@ TEST_F(BrowseActionsTest, ThePopupStandsForTheButtons) {
     script.Run([&] { w.Window().Disable(ListWindow::Delete); });
     script.Key(ListWindow::List, runtime::key::MouseRight);
     script.ChoosePopup("View");
-    script.Key(ListWindow::List, kDeleteKey);  // a disabled button does not act
-    script.DoubleClick(ListWindow::List, 3);   // a double click changes
+    script.Key(ListWindow::List, runtime::key::Delete);  // a disabled button does not act
+    script.DoubleClick(ListWindow::List, 3);             // a double click changes
     script.Press(ListWindow::Close);
     w.Run();
     ASSERT_EQ(script.Popups().size(), 1u);

@@ -51,7 +51,7 @@ TEST_F(BrowseEditTest, ChangesAndNewRowsAreWrittenThroughTheFileManager) {
         EXPECT_EQ(w.Names(), (Rows{"Ada", "Bea", "Cyd"}));
     });
     // A new row: Tab from the last column saves it.
-    script.Key(PeopleList::List, kInsertKey);
+    script.Key(PeopleList::List, runtime::key::Insert);
     script.Run([&] { EXPECT_EQ(Edited(), "2,1="); });
     script.Type(PeopleList::List, "Dan");
     script.Key(PeopleList::List, key::Tab);
@@ -63,10 +63,10 @@ TEST_F(BrowseEditTest, ChangesAndNewRowsAreWrittenThroughTheFileManager) {
     });
     // Escape drops a change; Down saves and goes on editing the row below.
     script.SelectRow(PeopleList::List, 1);
-    script.Key(PeopleList::List, kChangeKey);
+    script.Key(PeopleList::List, runtime::key::CtrlEnter);
     script.Type(PeopleList::List, "Zed");
     script.Key(PeopleList::List, key::Escape);
-    script.Key(PeopleList::List, kChangeKey);
+    script.Key(PeopleList::List, runtime::key::CtrlEnter);
     script.Type(PeopleList::List, "Abe");
     script.Key(PeopleList::List, key::Down);
     script.Run([&] {

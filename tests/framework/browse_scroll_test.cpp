@@ -177,7 +177,7 @@ TEST_F(BrowseScrollTest, AReadErrorIsReportedAndClosesTheWindow) {
 
 TEST_F(BrowseScrollTest, RowsLoadedWhole) {
     Fill({"Ada", "Bob", "Cyd", "Dan", "Eve"});
-    w.setup = [](BrowseController& b) { b.FileLoaded = 1; };
+    w.setup = [](BrowseController& b) { b.Settings.FileLoaded = true; };
     Check({"Ada", "Bob", "Cyd", "Dan", "Eve"}, "Ada");
     script.Key(ListWindow::List, key::PageDown);
     Check({"Ada", "Bob", "Cyd", "Dan", "Eve"}, "Dan");

@@ -97,7 +97,7 @@ TEST_F(WindowEventsTest, OpeningRefreshesOnceAndButtonsAnswerTheirResponse) {
     EXPECT_EQ(w.first_opens, 1);
     EXPECT_EQ(w.name_seen, "EventsWindow") << "the name is pushed while the window runs";
     EXPECT_EQ(s.errors.GetProcedureName(), "") << "and popped after";
-    EXPECT_TRUE(w.Inited & kInitedFirstOpen);
+    EXPECT_TRUE(w.FirstOpenDone());
     // Open gives OpenWindow (first open: refresh) then GainFocus (refresh again).
     EXPECT_EQ(w.a.resets, (std::vector<bool>{false, false}));
     EXPECT_EQ(log[0], "a:show");
@@ -140,7 +140,7 @@ TEST_F(WindowEventsTest, AComponentAskingForAResetRefreshesTheWindow) {
 
 TEST_F(WindowEventsTest, LosingTheFocusForcesTheNextReset) {
     script.Run([&] {
-        w.ResetOnGainFocus = 1;
+        w.Settings.ResetOnGainFocus = true;
         w.a.resets.clear();
         w.Window().Post(ev::LoseFocus);
         w.Window().Post(ev::GainFocus);

@@ -30,18 +30,18 @@ class PersonForm : public WindowController {
     PersonForm(ErrorReporter& errors, FakeRecord& rec)
         : WindowController(errors, FormDeclaration(rec.buffer), "UpdatePerson"), rec_(rec) {}
 
-    std::uint8_t insert_action = insert_action::Close;
-    std::uint8_t delete_action = delete_action::AskAtOnce;
-    std::uint8_t cancel_action = cancel_action::AskSave;
+    InsertBehaviour insert_action = InsertBehaviour::Close;
+    DeleteBehaviour delete_action = DeleteBehaviour::AskAtOnce;
+    CancelBehaviour cancel_action = CancelBehaviour::AskSave;
     int history_key = 0;
     std::string default_city = "Lyon";
     bool opened = false;
 
     Level Init() override {
         if (Level l = WindowController::Init(); l != LevelOk) return l;
-        InsertAction = insert_action;
-        DeleteAction = delete_action;
-        CancelAction = cancel_action;
+        Settings.InsertAction = insert_action;
+        Settings.DeleteAction = delete_action;
+        Settings.CancelAction = cancel_action;
         HistoryKey = history_key;
         Primary = &rec_;
         OKControl = Ctl::Ok;
@@ -112,7 +112,7 @@ TEST_F(FormTest, SaveRecordYesSavesTheForm) {
 
 TEST_F(FormTest, OtherCancelActions) {
     // Changes will be lost: No keeps the form, Yes closes it.
-    form.cancel_action = cancel_action::AskLoseChanges;
+    form.cancel_action = CancelBehaviour::AskLoseChanges;
     script.Type(Ctl::Name, "Ada");
     script.CloseBox();
     script.AnswerMessage(btn::No).Expecting("sure you want to cancel");
@@ -124,7 +124,7 @@ TEST_F(FormTest, OtherCancelActions) {
     // Save without asking.
     FakeRecord rec2;
     PersonForm saving(s.errors, rec2);
-    saving.cancel_action = cancel_action::Save;
+    saving.cancel_action = CancelBehaviour::Save;
     rec2.PrepareRecord(false);
     script.Type(Ctl::Name, "Bob");
     script.CloseBox();
@@ -233,7 +233,7 @@ TEST_F(FormTest, UpdateErrorRetriesOnYesAndClosesCancelledOnNo) {
 }
 
 TEST_F(FormTest, AskAnotherYesEmptiesTheFormAndClosingRereadsTheLastAdded) {
-    form.insert_action = insert_action::AskAnother;
+    form.insert_action = InsertBehaviour::AskAnother;
     script.Type(Ctl::Name, "Ada");
     script.Press(Ctl::Ok);
     script.AnswerMessage(btn::Yes).Expecting("add another");
@@ -254,7 +254,7 @@ TEST_F(FormTest, AskAnotherYesEmptiesTheFormAndClosingRereadsTheLastAdded) {
 }
 
 TEST_F(FormTest, AskAnotherNoCloses) {
-    form.insert_action = insert_action::AskAnother;
+    form.insert_action = InsertBehaviour::AskAnother;
     script.Type(Ctl::Name, "Ada");
     script.Press(Ctl::Ok);
     script.AnswerMessage(btn::No);
@@ -296,7 +296,7 @@ TEST_F(FormTest, ImmediateDeleteConfirmsAndNeverShowsTheForm) {
     EXPECT_EQ(rec.delete_asked, (std::vector<bool>{true, true}));
 
     PersonForm silent(s.errors, rec);
-    silent.delete_action = delete_action::AtOnce;
+    silent.delete_action = DeleteBehaviour::AtOnce;
     rec.stored[8] = rec.buffer = Person{8, "Bob", "Rome"};
     GlobalRequest() = RequestDelete;
     EXPECT_EQ(silent.Run(), ResponseCompleted);
@@ -304,7 +304,7 @@ TEST_F(FormTest, ImmediateDeleteConfirmsAndNeverShowsTheForm) {
 }
 
 TEST_F(FormTest, DeleteInTheForm) {
-    form.delete_action = delete_action::InForm;
+    form.delete_action = DeleteBehaviour::InForm;
     rec.stored[7] = rec.buffer = Person{7, "Ada", "Paris"};
     rec.deletes_to_fail = 2;
     script.Press(Ctl::Ok);
@@ -318,11 +318,11 @@ TEST_F(FormTest, DeleteInTheForm) {
 
 TEST_F(FormTest, DecliningTheDeleteConfirmationIsNoFailure) {
     rec.stored[7] = rec.buffer = Person{7, "Ada", "Paris"};
-    form.delete_action = delete_action::InForm;
+    form.delete_action = DeleteBehaviour::InForm;
     form.SetToolbar(nullptr);
     // An in-form delete that confirms: the form asks, the tracker does not ask again.
     PersonForm confirming(s.errors, rec);
-    confirming.delete_action = delete_action::AskAtOnce;
+    confirming.delete_action = DeleteBehaviour::AskAtOnce;
     confirming.Request = RequestDelete;
     ASSERT_EQ(confirming.WindowController::Init(), LevelOk);
     confirming.Primary = &rec;
