@@ -316,7 +316,7 @@ bool BrowseController::NeedsReset() {
 
 void BrowseController::Reset(bool force) {
     if (killed_ || !View || edit_.active) return;
-    if (!Opened) Open();
+    if (!Opened()) Open();
     if (!alerts_set_ && window_->Window().IsOpen()) SetAlerts();
     if (!loaded_) {
         if (Settings.StartAtCurrent)

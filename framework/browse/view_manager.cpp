@@ -142,21 +142,21 @@ Level ViewManager::ReportViewError(runtime::ErrorCode code) {
 
 Level ViewManager::Open() {
     if (!View) return LevelNotify;
-    if (!Opened) {
+    if (!opened_) {
         if (Primary) Primary->EnsureOpen();
         const runtime::ErrorCode code = View->Open();
         if (code != runtime::err::NoError && code != runtime::err::FileAlreadyOpen)
             ReportViewError(code);
         View->SetBuffering(PageSize, PagesBehind, PagesAhead, Timeout);
-        Opened = 1;
+        opened_ = true;
     }
     ApplyOrder();
     return ApplyFilter();
 }
 
 void ViewManager::Close() {
-    if (Opened && View) View->Close();
-    Opened = 0;
+    if (opened_ && View) View->Close();
+    opened_ = false;
 }
 
 Level ViewManager::ApplyOrder() {
@@ -181,7 +181,7 @@ Level ViewManager::ApplyFilter() {
 }
 
 Level ViewManager::ResetView(bool at_buffer) {
-    if (!Opened) {
+    if (!opened_) {
         Open();
     } else {
         ApplyOrder();

@@ -34,13 +34,15 @@ class ViewManager {
     ViewManager(const ViewManager&) = delete;
     ViewManager& operator=(const ViewManager&) = delete;
 
-    std::uint8_t Opened = 0;
     std::uint16_t PagesAhead = 0;
     std::uint16_t PagesBehind = 0;
     std::uint16_t PageSize = 0;
     PrimaryRecord* Primary = nullptr;
     std::uint16_t Timeout = 0;
     RecordView* View = nullptr;
+
+    // The view is open: Open opened it and Close has not run since.
+    bool Opened() const { return opened_; }
 
     // Sets the view and the primary table, the buffering defaults, and a first sort order.
     void Init(RecordView& view, PrimaryRecord& primary, ErrorReporter& errors);
@@ -88,6 +90,7 @@ class ViewManager {
     std::size_t active_ = 0;
     std::string filter_;
     std::string failed_filter_;
+    bool opened_ = false;
 };
 
 }  // namespace zelt::framework

@@ -50,7 +50,7 @@ Level ProcessController::Reset() {
     RecordsProcessed = 0;
     BytesRead = 0;
     FileSize = 0;
-    if (!Opened) Open();
+    if (!Opened()) Open();
     if (StepMgr) {
         // The first and the last record bound the values the distribution spreads over.
         std::string low;
