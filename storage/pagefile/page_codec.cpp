@@ -121,6 +121,34 @@ class ItemStreamReader {
     // Reads item `index` into `out` (its shared prefix taken from `previous`, which must
     // not be `out`); answers the length of that prefix.
     std::size_t Next(std::size_t index, std::string_view previous, std::string& out) {
+        const std::size_t shared = Header(index, previous.size());
+        out.resize(item_length_);
+        if (shared > 0) std::copy_n(previous.data(), shared, out.data());
+        std::copy_n(stream_.data() + pos_, item_length_ - shared, out.data() + shared);
+        pos_ += item_length_ - shared;
+        return shared;
+    }
+    // Reads item `index` over `item`, which holds the item before it and keeps the prefix
+    // they share; false when its key does not follow the key before (`previous_key` bytes).
+    bool NextInPlace(std::size_t index, std::string& item, std::size_t previous_key) {
+        const std::size_t shared = Header(index, item.size());
+        const std::string_view rest(stream_.data() + pos_, item_length_ - shared);
+        const bool follows = index == 0 || RestFollows(std::string_view(item.data(), previous_key),
+                                                       shared, rest, key_length_);
+        item.resize(shared);
+        item.append(rest);
+        pos_ += rest.size();
+        return follows;
+    }
+    std::size_t KeyLength() const { return key_length_; }
+    // Every byte of the stream must belong to an item.
+    void Finish() const {
+        if (pos_ != stream_.size()) RaiseFault(fault::StreamLength);
+    }
+
+  private:
+    // Reads the flag byte and the lengths it carries; answers the shared prefix's length.
+    std::size_t Header(std::size_t index, std::size_t previous_length) {
         Need(1);
         const auto flag = static_cast<std::uint8_t>(stream_[pos_++]);
         const std::size_t shared = flag & 0x3F;
@@ -136,23 +164,24 @@ class ItemStreamReader {
             pos_ += 2;
         }
         if (key_length_ > item_length_ || shared > item_length_ ||
-            (index > 0 && shared > previous.size()) || (index == 0 && shared != 0)) {
+            (index > 0 && shared > previous_length) || (index == 0 && shared != 0)) {
             RaiseFault(fault::StreamLength);
         }
         Need(item_length_ - shared);
-        out.resize(item_length_);
-        if (shared > 0) std::copy_n(previous.data(), shared, out.data());
-        std::copy_n(stream_.data() + pos_, item_length_ - shared, out.data() + shared);
-        pos_ += item_length_ - shared;
         return shared;
     }
-    std::size_t KeyLength() const { return key_length_; }
-    // Every byte of the stream must belong to an item.
-    void Finish() const {
-        if (pos_ != stream_.size()) RaiseFault(fault::StreamLength);
+    // Whether the key made of `prev`'s first `shared` bytes and then `rest` (whose first
+    // key_length - shared bytes are key) sorts after `prev`.
+    static bool RestFollows(std::string_view prev, std::size_t shared, std::string_view rest,
+                            std::size_t key_length) {
+        const std::size_t common = std::min(prev.size(), key_length);
+        for (std::size_t i = std::min(shared, common); i < common; ++i) {
+            const auto x = static_cast<std::uint8_t>(prev[i]);
+            const auto y = static_cast<std::uint8_t>(rest[i - shared]);
+            if (x != y) return x < y;
+        }
+        return prev.size() < key_length;
     }
-
-  private:
     void Need(std::size_t n) const {
         if (stream_.size() - pos_ < n) RaiseFault(fault::StreamLength);
     }
@@ -253,26 +282,18 @@ StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_vi
                       bool strict) {
     StreamHit hit;
     hit.index = count;
-    std::string previous;
-    std::string current;
-    std::size_t previous_key = 0;
+    std::string item;  // each item is read over the one before, keeping what they share
+    std::size_t key_length = 0;
     ItemStreamReader reader(stream);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t shared = reader.Next(i, previous, current);
-        const std::size_t key_length = reader.KeyLength();
-        const std::string_view this_key(current.data(), key_length);
-        // The shared bytes were copied from the previous item: the order shows after them.
-        if (i > 0 &&
-            !KeyFollows(std::string_view(previous.data(), previous_key), this_key, shared)) {
-            RaiseFault(fault::ItemTreeLinks);
-        }
+        if (!reader.NextInPlace(i, item, key_length)) RaiseFault(fault::ItemTreeLinks);
+        key_length = reader.KeyLength();
+        const std::string_view this_key(item.data(), key_length);
         if (hit.index == count && (strict ? key < this_key : key <= this_key)) {
             hit.index = i;
             hit.key.assign(this_key);
-            hit.data.assign(current, key_length);
+            hit.data.assign(item, key_length);
         }
-        std::swap(previous, current);
-        previous_key = key_length;
     }
     reader.Finish();
     return hit;
