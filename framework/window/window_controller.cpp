@@ -38,6 +38,9 @@ ResponseCode WindowController::Run() {
 
 Level WindowController::Init() {
     OriginalRequest = Request;
+    const bool reset_on_gain_focus = Settings.ResetOnGainFocus;
+    Settings = WindowSettings{};
+    Settings.ResetOnGainFocus = reset_on_gain_focus;
     // A double click or the key that opened this window must not act again in it.
     if (runtime::WindowSystem* system = runtime::CurrentWindowSystem()) {
         const int opener = system->LastKeycode();

@@ -61,8 +61,8 @@ enum class ChangeBehaviour : std::uint8_t {
     Standard = 1,
 };
 
-// How a window procedure behaves. A window sets these in its own Init, after the base Init;
-// a value set earlier stays as it is.
+// How a window procedure behaves. The base Init puts every field but ResetOnGainFocus back
+// to its default, so a window sets these in its own Init, after the base Init.
 struct WindowSettings {
     // After each event, reset the window when a component asks for it. Default: on.
     bool AutoRefresh = true;

@@ -82,7 +82,7 @@ Node* PageCache::Find(std::int32_t address) {
 Node* PageCache::Add(std::unique_ptr<Node> node) {
     Node* raw = node.get();
     raw->created = raw->last_use = ++tick_;
-    if (auto replaced = nodes_.Put(std::move(node))) Forget(replaced.get());
+    if (auto replaced = nodes_.Put(std::move(node))) Unlist(replaced.get());
     if (raw->dirty) {
         dirty_.push_back(raw);
     } else {
@@ -110,16 +110,20 @@ void PageCache::MarkAllClean() {
 void PageCache::Refile(Node* node, std::int32_t address) {
     std::unique_ptr<Node> owned = nodes_.Take(node->address);
     node->address = address;
-    if (auto replaced = nodes_.Put(std::move(owned))) Forget(replaced.get());
+    if (auto replaced = nodes_.Put(std::move(owned))) Unlist(replaced.get());
 }
 
-void PageCache::Remove(Node* node) {
+void PageCache::Unlist(const Node* node) {
     Forget(node);
     if (node->dirty) {
         dirty_.erase(std::find(dirty_.begin(), dirty_.end(), node));
     } else {
         CleanList(node).erase(node->lru);
     }
+}
+
+void PageCache::Remove(Node* node) {
+    Unlist(node);
     nodes_.Take(node->address);
 }
 

@@ -93,6 +93,8 @@ class PageCache {
         return node->page.level == 0 ? clean_leaves_ : clean_index_;
     }
     void Evict(std::list<Node*>& list);
+    // Takes a node out of the recent, clean and dirty lists (it is about to be destroyed).
+    void Unlist(const Node* node);
     std::list<Node*> clean_leaves_;  // front: least recently used
     std::list<Node*> clean_index_;
     std::vector<Node*> dirty_;

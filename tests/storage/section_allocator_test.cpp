@@ -159,6 +159,34 @@ TEST(PageCacheTest, TrimKeepsTwentyEvictsAboveAHundredAndNeverDirtyNodes) {
     EXPECT_EQ(cache.DirtyNodes().size(), 10u);
 }
 
+// A node filed over another at the same address (by Add or Refile) takes its place in every
+// list: the lists never keep the one destroyed (ASan reports a use after free otherwise).
+TEST(PageCacheTest, ANodeFiledOverAnotherReplacesItInTheLists) {
+    PageCache cache;
+    auto make = [](int address, bool dirty) {
+        auto node = std::make_unique<Node>();
+        node->address = address;
+        node->dirty = dirty;
+        return node;
+    };
+    cache.Add(make(1, false));
+    cache.Add(make(2, true));
+    Node* moved = cache.Add(make(3, false));
+    Node* clean_over = cache.Add(make(1, true));
+    Node* dirty_over = cache.Add(make(2, false));
+    cache.Refile(moved, 2);
+    EXPECT_EQ(cache.size(), 2u);
+    EXPECT_EQ(cache.Find(1), clean_over);
+    EXPECT_EQ(cache.Find(2), moved);
+    EXPECT_NE(moved, dirty_over);
+    EXPECT_EQ(cache.clean_count(), 1u);
+    ASSERT_EQ(cache.DirtyNodes().size(), 1u);
+    EXPECT_EQ(cache.DirtyNodes()[0], clean_over);
+    cache.MarkAllClean();
+    cache.Trim();
+    EXPECT_EQ(cache.clean_count(), 2u);
+}
+
 TEST(PageCacheTest, IndexPagesOutstayLeavesUpToHalfTheCacheAndTheBoundHolds) {
     PageCache cache;
     auto add = [&](int address, std::uint8_t level) {
