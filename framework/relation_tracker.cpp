@@ -261,10 +261,10 @@ runtime::ErrorCode TrackerTransaction::Begin(std::span<runtime::Table* const> ta
     return code;
 }
 
-void TrackerTransaction::Commit() {
-    if (!active_) return;
+runtime::ErrorCode TrackerTransaction::Commit() {
+    if (!active_) return err::NoError;
     active_ = false;
-    runtime::Commit();
+    return runtime::Commit();
 }
 
 void TrackerTransaction::Rollback() {
@@ -354,7 +354,10 @@ Level RelationTracker::UpdateOpened(bool from_form) {
             return LevelNotify;
         }
     }
-    tx.Commit();
+    if (tx.Commit() != err::NoError) {
+        Me->Raise(msg::LogoutError);
+        return LevelNotify;
+    }
     return LevelOk;
 }
 
@@ -492,7 +495,10 @@ Level RelationTracker::DeleteOpened(const std::string& position) {
         Me->ReportLastError();
         return LevelNotify;
     }
-    tx.Commit();
+    if (tx.Commit() != err::NoError) {
+        Me->Raise(msg::LogoutError);
+        return LevelNotify;
+    }
     return LevelOk;
 }
 

@@ -62,7 +62,8 @@ class LinkPairs {
 // The driver transaction of one tracker operation. Begun over the tables the operation may
 // touch; Commit() or Rollback() ends it, and leaving the scope without either rolls it back.
 // Without a transaction (none was begun, or it has ended) both do nothing. Rolling back keeps
-// the noted error, so that it can still be reported.
+// the noted error, so that it can still be reported. A commit the file layer refuses has
+// changed nothing; its code is returned so that the operation reports a failure.
 class TrackerTransaction {
   public:
     TrackerTransaction() = default;
@@ -72,7 +73,7 @@ class TrackerTransaction {
 
     // The file layer's code; the transaction is open only when it is 0.
     runtime::ErrorCode Begin(std::span<runtime::Table* const> tables);
-    void Commit();
+    runtime::ErrorCode Commit();
     void Rollback();
     bool Active() const { return active_; }
 

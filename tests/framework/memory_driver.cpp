@@ -23,6 +23,7 @@ std::map<std::string, MemoryFile>& Files() {
     return files;
 }
 bool transactions = true;
+bool commit_fails = false;
 std::optional<std::map<std::string, MemoryFile>> before_transaction;
 
 struct State final : runtime::DriverTableState {
@@ -150,6 +151,7 @@ void MemoryDriver::Reset() {
     }
     Files().clear();
     transactions = true;
+    commit_fails = false;
     before_transaction.reset();
 }
 
@@ -162,6 +164,9 @@ bool MemoryDriver::Exists(const std::string& name) {
 }
 void MemoryDriver::SetTransactions(bool supported) {
     transactions = supported;
+}
+void MemoryDriver::SetCommitFails(bool fails) {
+    commit_fails = fails;
 }
 
 bool MemoryDriver::Supports(FileOp op) const {
@@ -241,8 +246,11 @@ ErrorCode MemoryDriver::Call(FileOp op, Table& table, DriverArgs& args) {
             if (!before_transaction) before_transaction = files;
             return err::NoError;
         case FileOp::Commit:
-            before_transaction.reset();
-            return err::NoError;
+            if (!commit_fails) {
+                before_transaction.reset();
+                return err::NoError;
+            }
+            [[fallthrough]];  // a refused commit changes nothing
         case FileOp::Rollback:
             if (before_transaction) {
                 // Keep the open counts and faults; put back the stored records.
@@ -255,7 +263,7 @@ ErrorCode MemoryDriver::Call(FileOp op, Table& table, DriverArgs& args) {
                 }
             }
             before_transaction.reset();
-            return err::NoError;
+            return op == FileOp::Commit ? err::AccessDenied : err::NoError;
         default:
             break;
     }

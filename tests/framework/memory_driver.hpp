@@ -48,6 +48,8 @@ class MemoryDriver final : public runtime::FileDriver {
     static MemoryFile& FileNamed(const std::string& name);
     static bool Exists(const std::string& name);
     static void SetTransactions(bool supported);
+    // Commits are refused with 5 (Access Denied) and change nothing.
+    static void SetCommitFails(bool fails);
 };
 
 }  // namespace zelt::framework::testing

@@ -286,6 +286,31 @@ TEST_F(RelationTrackerTest, FailedCascadeUpdateRollsBackUnderLogoutOnly) {
     parent.CloseAll();
 }
 
+// A commit the driver refuses is a failure, never a success, and changes nothing.
+TEST_F(RelationTrackerTest, RefusedCommitOfAnUpdateIsReported) {
+    Relate(ModeCascade, ModeNone, ModeNone, ModeNone, true);
+    MemoryDriver::SetCommitFails(true);
+    LoadParent("P1");
+    t->PAR.Ref = 5;
+    EXPECT_EQ(parent.Update(), LevelNotify);
+    EXPECT_EQ(presenter.Captions(), (std::vector<std::string>{"Transaction cancelled"}));
+    EXPECT_EQ(Children(), "a:1 b:1 c:2 ");
+    EXPECT_FALSE(runtime::TransactionActive());
+    parent.CloseAll();
+}
+
+TEST_F(RelationTrackerTest, RefusedCommitOfADeletionIsReported) {
+    Relate(ModeNone, ModeCascade, ModeNone, ModeNone, true);
+    MemoryDriver::SetCommitFails(true);
+    LoadParent("P1");
+    presenter.answers = {button::No};  // no retry
+    EXPECT_EQ(parent.Delete(false), LevelNotify);
+    EXPECT_EQ(presenter.Captions().front(), "Transaction cancelled");
+    EXPECT_EQ(Children(), "a:1 b:1 c:2 ");
+    EXPECT_EQ(MemoryDriver::FileNamed("parent.mem").records.size(), 2u);
+    parent.CloseAll();
+}
+
 TEST_F(RelationTrackerTest, DriverWithoutTransactionsRunsWithoutOne) {
     MemoryDriver::SetTransactions(false);
     Relate(ModeNone, ModeCascade, ModeNone, ModeNone, true);
