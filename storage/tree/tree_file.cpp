@@ -534,7 +534,8 @@ void TreeFile::MovePage(std::int32_t from, std::int32_t to) {
     std::string key(node->page.items.front().key());
     Node* parent = Root();
     for (;;) {
-        if (parent->page.level == 0 || parent->page.items.empty())
+        // A damaged header may name no root while its pages are still moved.
+        if (parent == nullptr || parent->page.level == 0 || parent->page.items.empty())
             RaiseFault(fault::MovedPageNotFound);
         std::size_t index = ChildIndex(*parent, key);
         if (parent->page.children[index] == from) {
