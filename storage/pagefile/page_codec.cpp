@@ -36,7 +36,9 @@ std::size_t HeaderLength(const PageContent& page) {
 // Header plus item stream, unexpanded.
 std::string Expanded(const PageContent& page) {
     std::string out;
-    out.reserve(std::max<std::size_t>(page.accounted, HeaderLength(page)) + kUnit);
+    // A damaged page's accounting may claim any size; no page is larger than the largest class.
+    const std::size_t claimed = std::max<std::size_t>(page.accounted, HeaderLength(page));
+    out.reserve(std::min<std::size_t>(claimed, kMaxPageBytes) + kUnit);
     out.resize(HeaderLength(page), '\0');
     EncodeItems(page.items, out);
     if (out.size() > page.accounted) RaiseFault(fault::PageOverAccounted);
