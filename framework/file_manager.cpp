@@ -7,6 +7,7 @@
 #include "framework/relation_tracker.hpp"
 #include "framework/window/key_build_progress.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/values/flag_scope.hpp"
 
 namespace zelt::framework {
 namespace {
@@ -14,19 +15,6 @@ namespace {
 namespace err = runtime::err;
 constexpr std::size_t kFileNameLimit = 256;
 constexpr int kAutoNumberTries = 3;
-
-// Sets a flag for the length of a scope.
-class Guard {
-  public:
-    explicit Guard(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
-    ~Guard() { flag_ = old_; }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-
-  private:
-    bool& flag_;
-    bool old_;
-};
 
 // Keeps the runtime's error state across calls made only to look around.
 class KeepError {
@@ -189,7 +177,7 @@ runtime::ErrorCode FileManager::RebuildKeys() {
 }
 
 Level FileManager::Close() {
-    Guard guard(in_close_);
+    const runtime::FlagScope guard(in_close_);
     ThreadState& s = State();
     if (s.Opened > 0) {
         --s.Opened;
@@ -202,7 +190,7 @@ Level FileManager::Close() {
 }
 
 Level FileManager::EnsureOpen(int) {
-    Guard guard(in_use_file_);
+    const runtime::FlagScope guard(in_use_file_);
     ThreadState& s = State();
     SetFile();
     if (s.Used) return LevelOk;
@@ -523,7 +511,7 @@ std::int32_t FileManager::SaveSnapshot() {
 
 void FileManager::RestoreSnapshot(std::int32_t& id, bool copy_back) {
     if (id == 0) return;
-    Guard guard(in_restore_);
+    const runtime::FlagScope guard(in_restore_);
     std::size_t memos = file_->Declaration().Memos().size();
     auto take = [&](std::int32_t which, std::string& out) {
         auto it = std::find_if(buffers_.begin(), buffers_.end(),
@@ -608,7 +596,7 @@ bool FileManager::Notify(runtime::FileOp op, runtime::Table&) {
             Close();
         }
     } else if (op == runtime::FileOp::Destroy) {
-        Guard guard(in_callback_);
+        const runtime::FlagScope guard(in_callback_);
     }
     return true;
 }
