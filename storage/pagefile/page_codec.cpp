@@ -72,30 +72,32 @@ void ChooseBody(const PageContent& page, std::string& page_bytes) {
 
 std::uint32_t AccountedSize(const PageContent& page) {
     std::uint32_t size = 13;
-    for (const Item& item : page.items) size += static_cast<std::uint32_t>(item.bytes.size()) + 5;
+    for (std::size_t i = 0; i < page.items.size(); ++i)
+        size += static_cast<std::uint32_t>(page.items[i].bytes.size()) + 5;
     if (page.level > 0) size += 4 * static_cast<std::uint32_t>(page.items.size());
     return size;
 }
 
-void EncodeItems(const std::vector<Item>& items, std::string& out) {
-    const Item* prev = nullptr;
-    for (const Item& item : items) {
+void EncodeItems(const ItemList& items, std::string& out) {
+    Item prev;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item item = items[i];
         std::uint8_t flag = 0;
         std::size_t shared = 0;
-        if (prev == nullptr) {
+        if (i == 0) {
             flag = 0xC0;
         } else {
-            std::size_t limit = std::min({std::size_t{63}, item.bytes.size(), prev->bytes.size()});
-            while (shared < limit && item.bytes[shared] == prev->bytes[shared]) ++shared;
-            if (item.bytes.size() != prev->bytes.size()) flag |= 0x80;
-            if (item.key_length != prev->key_length) flag |= 0x40;
+            std::size_t limit = std::min({std::size_t{63}, item.bytes.size(), prev.bytes.size()});
+            while (shared < limit && item.bytes[shared] == prev.bytes[shared]) ++shared;
+            if (item.bytes.size() != prev.bytes.size()) flag |= 0x80;
+            if (item.key_length != prev.key_length) flag |= 0x40;
         }
         flag |= static_cast<std::uint8_t>(shared);
         out.push_back(static_cast<char>(flag));
         if (flag & 0x80) AppendU16(out, static_cast<std::uint32_t>(item.bytes.size()));
         if (flag & 0x40) AppendU16(out, item.key_length);
-        out.append(item.bytes, shared, std::string::npos);
-        prev = &item;
+        out.append(item.bytes.substr(shared));
+        prev = item;
     }
 }
 
@@ -120,14 +122,14 @@ class ItemStreamReader {
   public:
     explicit ItemStreamReader(std::string_view stream) : stream_(stream) {}
 
-    // Reads item `index` into `out` (its shared prefix taken from `previous`, which must
-    // not be `out`); answers the length of that prefix.
-    std::size_t Next(std::size_t index, std::string_view previous, std::string& out) {
-        const std::size_t shared = Header(index, previous.size());
-        out.resize(item_length_);
-        if (shared > 0) std::copy_n(previous.data(), shared, out.data());
-        std::copy_n(stream_.data() + pos_, item_length_ - shared, out.data() + shared);
-        pos_ += item_length_ - shared;
+    // Reads item `index` onto the end of `items` (its shared prefix taken from the item
+    // before); answers the length of that prefix.
+    std::size_t NextInto(std::size_t index, ItemList& items) {
+        const std::size_t shared =
+            Header(index, index > 0 ? items[index - 1].bytes.size() : std::size_t{0});
+        const std::string_view rest(stream_.data() + pos_, item_length_ - shared);
+        items.PushBackSharing(index > 0 ? index - 1 : 0, shared, rest, key_length_);
+        pos_ += rest.size();
         return shared;
     }
     // Reads item `index` over `item`, which holds the item before it and keeps the prefix
@@ -195,19 +197,15 @@ class ItemStreamReader {
 };
 }  // namespace
 
-std::vector<Item> DecodeItems(std::string_view stream, std::size_t count) {
-    std::vector<Item> items;
-    items.reserve(count);
+ItemList DecodeItems(std::string_view stream, std::size_t count) {
+    ItemList items;
+    // Shared prefixes make the items longer than the stream; twice its length is ample.
+    items.Reserve(count, stream.size() * 2);
     ItemStreamReader reader(stream);
     for (std::size_t i = 0; i < count; ++i) {
-        Item item;
-        const std::string_view previous =
-            i > 0 ? std::string_view(items.back().bytes) : std::string_view();
-        const std::size_t shared = reader.Next(i, previous, item.bytes);
-        item.key_length = static_cast<std::uint16_t>(reader.KeyLength());
-        if (i > 0 && !KeyFollows(items.back().key(), item.key(), shared))
+        const std::size_t shared = reader.NextInto(i, items);
+        if (i > 0 && !KeyFollows(items.key(i - 1), items.key(i), shared))
             RaiseFault(fault::ItemTreeLinks);
-        items.push_back(std::move(item));
     }
     reader.Finish();
     return items;

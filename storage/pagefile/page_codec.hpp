@@ -7,25 +7,18 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/pagefile/item_list.hpp"
+
 namespace zelt::storage {
 
 inline constexpr int kItemLimit = 15094;         // item length must stay below this
 inline constexpr std::uint8_t kPageFill = 0xB0;  // fill behind the stored length
 
-// One item: key bytes followed by data bytes.
-struct Item {
-    std::string bytes;
-    std::uint16_t key_length = 0;
-
-    std::string_view key() const { return std::string_view(bytes).substr(0, key_length); }
-    std::string_view data() const { return std::string_view(bytes).substr(key_length); }
-};
-
 // What a page holds: its level, its items in key order and, for an index page, the child
 // address of each item, plus the accounted size carried in the page header.
 struct PageContent {
     std::uint8_t level = 0;
-    std::vector<Item> items;
+    ItemList items;
     std::vector<std::int32_t> children;
     std::uint32_t accounted = 13;
 };
@@ -34,9 +27,9 @@ struct PageContent {
 std::uint32_t AccountedSize(const PageContent& page);
 
 // Appends the item stream of `items`.
-void EncodeItems(const std::vector<Item>& items, std::string& out);
+void EncodeItems(const ItemList& items, std::string& out);
 // Parses `count` items from `stream`, which they must fill exactly (fault 1602).
-std::vector<Item> DecodeItems(std::string_view stream, std::size_t count);
+ItemList DecodeItems(std::string_view stream, std::size_t count);
 
 // The page as stored: its size (a multiple of 256) is the page's size class in units.
 // Faults 1659 (longer than its accounted size) and 1678 (longer than 15104 bytes).

@@ -11,25 +11,33 @@ namespace {
 constexpr std::uint32_t kSplitCrowded = 4096;
 constexpr std::size_t kCrowdedItems = 20;
 
-Item KeyOnly(std::string_view key) {
-    Item item;
-    item.bytes.assign(key);
-    item.key_length = static_cast<std::uint16_t>(key.size());
-    return item;
+// The first item whose key is at or above `key` (strict: above it).
+template <bool strict>
+std::size_t Bound(const ItemList& items, std::string_view key) {
+    std::size_t low = 0;
+    std::size_t count = items.size();
+    while (count > 0) {
+        const std::size_t half = count / 2;
+        const std::string_view probe = items.key(low + half);
+        if (strict ? !(key < probe) : probe < key) {
+            low += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    return low;
 }
 
 std::size_t LowerBound(const PageContent& page, std::string_view key) {
     // Growing keys (record numbers, dates and times) land behind the last item.
-    if (!page.items.empty() && page.items.back().key() < key) return page.items.size();
-    auto it = std::lower_bound(page.items.begin(), page.items.end(), key,
-                               [](const Item& item, std::string_view k) { return item.key() < k; });
-    return static_cast<std::size_t>(it - page.items.begin());
+    const std::size_t n = page.items.size();
+    if (n > 0 && page.items.key(n - 1) < key) return n;
+    return Bound<false>(page.items, key);
 }
 
 std::size_t UpperBound(const PageContent& page, std::string_view key) {
-    auto it = std::upper_bound(page.items.begin(), page.items.end(), key,
-                               [](std::string_view k, const Item& item) { return k < item.key(); });
-    return static_cast<std::size_t>(it - page.items.begin());
+    return Bound<true>(page.items, key);
 }
 
 std::pair<std::string, std::string> Pair(const Item& item) {
@@ -186,10 +194,10 @@ Node* TreeFile::DescendToLevel(std::string_view key, int level) {
 }
 
 const Item* TreeFile::Scratch(std::string&& key, std::string&& data) {
-    scratch_.bytes = std::move(key);
-    scratch_.key_length = static_cast<std::uint16_t>(scratch_.bytes.size());
-    scratch_.bytes.append(data);
-    return &scratch_;
+    const auto key_length = static_cast<std::uint16_t>(key.size());
+    scratch_ = std::move(key);
+    scratch_.append(data);
+    return Answer({scratch_, key_length});
 }
 
 std::optional<std::string> TreeFile::Find(std::string_view key) {
@@ -222,7 +230,7 @@ const Item* TreeFile::FindItem(std::string_view key) {
     shortcuts_.NoteLookup(*leaf);
     if (pos == items.size() || items[pos].key() != key) return nullptr;
     shortcuts_.NoteFound(pos);
-    return &items[pos];
+    return Answer(items[pos]);
 }
 
 void TreeFile::Insert(std::string_view key, std::string_view data) {
@@ -245,13 +253,8 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
     // A hinted leaf takes only keys above its first one (the root leaf excepted), so no
     // entry above it changes.
     if (hinted && pos == 0 && leaf->address != header_.root()) RaiseFault(fault::ItemTreeLinks);
-    Item item;
-    item.bytes.reserve(key.size() + data.size());
-    item.bytes.append(key).append(data);
-    item.key_length = static_cast<std::uint16_t>(key.size());
-    leaf->page.accounted += static_cast<std::uint32_t>(item.bytes.size()) + 5;
-    leaf->page.items.insert(leaf->page.items.begin() + static_cast<std::ptrdiff_t>(pos),
-                            std::move(item));
+    leaf->page.accounted += static_cast<std::uint32_t>(key.size() + data.size()) + 5;
+    leaf->page.items.Insert(pos, key, data);
     Dirty(leaf);
     if (pos == 0) {
         // A new first key: the entries above it are copies of it and follow.
@@ -270,11 +273,10 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
 
 void TreeFile::ReplaceEntry(Node* parent, std::size_t index, std::string_view key) {
     shortcuts_.OnChange(TreeChange::kRoutes);
-    Item& entry = parent->page.items[index];
     parent->page.accounted = parent->page.accounted -
-                             static_cast<std::uint32_t>(entry.bytes.size()) +
+                             static_cast<std::uint32_t>(parent->page.items[index].bytes.size()) +
                              static_cast<std::uint32_t>(key.size());
-    entry = KeyOnly(key);
+    parent->page.items.ReplaceWithKey(index, key);
     Dirty(parent);
 }
 
@@ -295,7 +297,7 @@ bool TreeFile::ApplySplitRule(Node* node) {
         child->page.items = std::move(page.items);
         child->page.children = std::move(page.children);
         child->page.accounted = page.accounted;
-        page.items.clear();
+        page.items.Clear();
         page.children.clear();
         page.level = static_cast<std::uint8_t>(page.level + 1);
         page.accounted = 13;
@@ -305,10 +307,9 @@ bool TreeFile::ApplySplitRule(Node* node) {
         return true;
     }
     Node* right = NewNode(page.level);
-    auto middle = static_cast<std::ptrdiff_t>(page.items.size() / 2);
-    right->page.items.assign(std::make_move_iterator(page.items.begin() + middle),
-                             std::make_move_iterator(page.items.end()));
-    page.items.erase(page.items.begin() + middle, page.items.end());
+    const std::size_t half = page.items.size() / 2;
+    page.items.MoveTailTo(half, right->page.items);
+    const auto middle = static_cast<std::ptrdiff_t>(half);
     if (page.level > 0) {
         right->page.children.assign(page.children.begin() + middle, page.children.end());
         page.children.erase(page.children.begin() + middle, page.children.end());
@@ -327,8 +328,7 @@ void TreeFile::EnterChild(Node* child) {
     std::string key(child->page.items.front().key());
     Node* parent = DescendToLevel(key, child->page.level + 1);
     std::size_t pos = UpperBound(parent->page, key);
-    parent->page.items.insert(parent->page.items.begin() + static_cast<std::ptrdiff_t>(pos),
-                              KeyOnly(key));
+    parent->page.items.Insert(pos, key, {});
     parent->page.children.insert(parent->page.children.begin() + static_cast<std::ptrdiff_t>(pos),
                                  child->address);
     parent->page.accounted += static_cast<std::uint32_t>(key.size()) + 9;
@@ -345,7 +345,7 @@ bool TreeFile::Erase(std::string_view key) {
     if (pos == leaf->page.items.size() || leaf->page.items[pos].key() != key) return false;
     shortcuts_.OnChange(TreeChange::kRoutes);
     leaf->page.accounted -= static_cast<std::uint32_t>(leaf->page.items[pos].bytes.size()) + 5;
-    leaf->page.items.erase(leaf->page.items.begin() + static_cast<std::ptrdiff_t>(pos));
+    leaf->page.items.Erase(pos);
     Dirty(leaf);
     // Emptied pages leave the tree now; their slots are freed once the tree is whole again,
     // highest address first, so that no freed slot is ever moved into another.
@@ -355,10 +355,9 @@ bool TreeFile::Erase(std::string_view key) {
         Node* parent = path[i].node;
         std::size_t index = path[i].index;
         if (child->page.items.empty()) {
-            auto& entry = parent->page.items[index];
-            parent->page.accounted -= static_cast<std::uint32_t>(entry.bytes.size()) + 9;
-            parent->page.items.erase(parent->page.items.begin() +
-                                     static_cast<std::ptrdiff_t>(index));
+            parent->page.accounted -=
+                static_cast<std::uint32_t>(parent->page.items[index].bytes.size()) + 9;
+            parent->page.items.Erase(index);
             parent->page.children.erase(parent->page.children.begin() +
                                         static_cast<std::ptrdiff_t>(index));
             Dirty(parent);
@@ -387,9 +386,9 @@ bool TreeFile::Rewrite(std::string_view key, std::string_view data) {
     if (leaf == nullptr) leaf = Descend(key, nullptr);
     std::size_t pos = LowerBound(leaf->page, key);
     if (pos == leaf->page.items.size()) return false;
-    Item& item = leaf->page.items[pos];
+    const Item item = leaf->page.items[pos];
     if (item.key() != key || item.data().size() != data.size()) return false;
-    item.bytes.replace(item.key_length, data.size(), data);
+    leaf->page.items.OverwriteData(pos, data);
     Dirty(leaf);
     return true;
 }
@@ -430,7 +429,7 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
             std::size_t pos = finger->index + (strict ? 1 : 0);
             if (pos < leaf->page.items.size()) {
                 shortcuts_.SetFinger(finger, leaf, pos);
-                return &leaf->page.items[pos];
+                return Answer(leaf->page.items[pos]);
             }
         }
     }
@@ -448,7 +447,7 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
     std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
     if (pos < leaf->page.items.size()) {
         shortcuts_.SetFinger(finger, leaf, pos);
-        return &leaf->page.items[pos];
+        return Answer(leaf->page.items[pos]);
     }
     for (std::size_t i = path.size(); i-- > 0;) {
         Node* parent = path[i].node;
@@ -458,7 +457,7 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
             Node* first = Leftmost(next);
             if (first->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
             shortcuts_.SetFinger(finger, first, 0);
-            return &first->page.items.front();
+            return Answer(first->page.items.front());
         }
     }
     return nullptr;
@@ -480,7 +479,7 @@ const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
             if (!strict || finger->index > 0) {
                 std::size_t pos = finger->index - (strict ? 1 : 0);
                 shortcuts_.SetFinger(finger, leaf, pos);
-                return &leaf->page.items[pos];
+                return Answer(leaf->page.items[pos]);
             }
         }
     }
@@ -489,7 +488,7 @@ const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
     std::size_t pos = strict ? LowerBound(leaf->page, key) : UpperBound(leaf->page, key);
     if (pos > 0) {
         shortcuts_.SetFinger(finger, leaf, pos - 1);
-        return &leaf->page.items[pos - 1];
+        return Answer(leaf->page.items[pos - 1]);
     }
     for (std::size_t i = path.size(); i-- > 0;) {
         Node* parent = path[i].node;
@@ -499,7 +498,7 @@ const Item* TreeFile::LowerItem(std::string_view key, bool strict) {
             Node* last = Rightmost(prev);
             if (last->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
             shortcuts_.SetFinger(finger, last, last->page.items.size() - 1);
-            return &last->page.items.back();
+            return Answer(last->page.items.back());
         }
     }
     return nullptr;

@@ -136,7 +136,13 @@ class TreeFile : public PageMover {
     std::unordered_map<std::uint32_t, std::uint64_t> journal_map_;
     std::int32_t next_temp_ = -1;
     LookupShortcuts shortcuts_{cache_};
-    Item scratch_;  // an answer found in a leaf read but not held
+    // The item a lookup answers with; `scratch_` holds one found in a leaf read but not held.
+    const Item* Answer(Item item) {
+        answer_ = item;
+        return &answer_;
+    }
+    Item answer_;
+    std::string scratch_;
     bool root_in_memory_ = false;
     bool dirty_ = false;
 };

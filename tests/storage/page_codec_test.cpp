@@ -34,11 +34,14 @@ int FaultOf(auto&& body) {
     return 0;
 }
 
-Item MakeItem(std::string key, std::string data) {
-    Item item;
-    item.key_length = static_cast<std::uint16_t>(key.size());
-    item.bytes = key + data;
-    return item;
+using KeyAndData = std::pair<std::string, std::string>;
+KeyAndData MakeItem(std::string key, std::string data) {
+    return {std::move(key), std::move(data)};
+}
+ItemList Items(const std::vector<KeyAndData>& pairs) {
+    ItemList items;
+    for (const auto& [key, data] : pairs) items.PushBack(key, data);
+    return items;
 }
 
 TEST(RunLengthTest, CodesRunsExactlyAndExpandsBack) {
@@ -105,7 +108,7 @@ TEST(RunLengthTest, DamagedCountsAreFaultsNotCrashes) {
 }
 
 TEST(ItemStreamTest, LengthsAreCarriedAndPrefixesShared) {
-    std::vector<Item> items = {MakeItem("abc", "12"), MakeItem("abd", "12"), MakeItem("abdz", "1")};
+    ItemList items = Items({MakeItem("abc", "12"), MakeItem("abd", "12"), MakeItem("abdz", "1")});
     std::string out;
     EncodeItems(items, out);
     // First item: both lengths, shared 0. Second: same lengths, shares "ab". Third: new key
@@ -122,13 +125,13 @@ TEST(ItemStreamTest, LengthsAreCarriedAndPrefixesShared) {
 
 TEST(ItemStreamTest, SharedCountIsCappedAt63AndAtBothLengths) {
     std::string long_key(100, 'k');
-    std::vector<Item> items = {MakeItem(long_key + "a", ""), MakeItem(long_key + "b", "")};
+    ItemList items = Items({MakeItem(long_key + "a", ""), MakeItem(long_key + "b", "")});
     std::string out;
     EncodeItems(items, out);
     EXPECT_EQ(static_cast<unsigned char>(out[5 + 101]), 63u);  // second flag: no lengths, 63 shared
     EXPECT_EQ(DecodeItems(out, 2)[1].key(), long_key + "b");
 
-    std::vector<Item> shorter = {MakeItem("abcdef", ""), MakeItem("abcdefg", "")};
+    ItemList shorter = Items({MakeItem("abcdef", ""), MakeItem("abcdefg", "")});
     out.clear();
     EncodeItems(shorter, out);
     EXPECT_EQ(static_cast<unsigned char>(out[11]), 0x80u | 0x40u | 6u);
@@ -136,48 +139,48 @@ TEST(ItemStreamTest, SharedCountIsCappedAt63AndAtBothLengths) {
 
 TEST(ItemStreamTest, StreamThatDoesNotFillItsLengthIsAFault) {
     std::string out;
-    EncodeItems({MakeItem("a", "b")}, out);
+    EncodeItems(Items({MakeItem("a", "b")}), out);
     EXPECT_EQ(FaultOf([&] { DecodeItems(out + "x", 1); }), fault::StreamLength);
     EXPECT_EQ(FaultOf([&] { DecodeItems(out.substr(0, out.size() - 1), 1); }), fault::StreamLength);
     EXPECT_EQ(FaultOf([&] { DecodeItems(out, 2); }), fault::StreamLength);
     std::string unordered;
-    EncodeItems({MakeItem("b", ""), MakeItem("a", "")}, unordered);
+    EncodeItems(Items({MakeItem("b", ""), MakeItem("a", "")}), unordered);
     EXPECT_EQ(FaultOf([&] { DecodeItems(unordered, 2); }), fault::ItemTreeLinks);
 }
 
 // A lookup that searches the stream where it lies answers as a search over the decoded
 // items does, and refuses the same damage.
 TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
-    std::vector<Item> items;
+    std::vector<KeyAndData> items;
     for (int i = 0; i < 60; i += 3) {
         items.push_back(MakeItem("key" + std::to_string(100 + i),
                                  std::string(static_cast<std::size_t>(i % 7), 'd')));
     }
     std::string stream;
-    EncodeItems(items, stream);
+    EncodeItems(Items(items), stream);
     for (int probe = 95; probe < 165; ++probe) {
         const std::string key = "key" + std::to_string(probe);
         for (bool strict : {false, true}) {
-            auto it = std::find_if(items.begin(), items.end(), [&](const Item& item) {
-                return strict ? key < item.key() : key <= item.key();
+            auto it = std::find_if(items.begin(), items.end(), [&](const KeyAndData& item) {
+                return strict ? key < item.first : key <= item.first;
             });
             StreamHit hit = SearchItems(stream, items.size(), key, strict);
             ASSERT_EQ(hit.index, static_cast<std::size_t>(it - items.begin()))
                 << key << (strict ? " strict" : "");
             if (it != items.end()) {
-                EXPECT_EQ(hit.key, it->key());
-                EXPECT_EQ(hit.data, it->data());
+                EXPECT_EQ(hit.key, it->first);
+                EXPECT_EQ(hit.data, it->second);
             }
         }
     }
     std::string unordered;
-    EncodeItems({MakeItem("b", ""), MakeItem("a", "")}, unordered);
+    EncodeItems(Items({MakeItem("b", ""), MakeItem("a", "")}), unordered);
     EXPECT_EQ(FaultOf([&] { SearchItems(unordered, 2, "a", false); }), fault::ItemTreeLinks);
     // Out of order after a shared prefix, a repeated key, a key before its own prefix.
     for (const auto& [first, second] : std::vector<std::pair<std::string, std::string>>{
              {"keyb", "keya"}, {"keyb", "keyb"}, {"keyab", "keya"}}) {
         std::string bad;
-        EncodeItems({MakeItem(first, "12"), MakeItem(second, "34")}, bad);
+        EncodeItems(Items({MakeItem(first, "12"), MakeItem(second, "34")}), bad);
         EXPECT_EQ(FaultOf([&] { SearchItems(bad, 2, "a", false); }), fault::ItemTreeLinks)
             << second;
         EXPECT_EQ(FaultOf([&] { DecodeItems(bad, 2); }), fault::ItemTreeLinks) << second;
@@ -190,7 +193,7 @@ TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
 
 TEST(PageTest, LeafLayoutFillAndCodingChoice) {
     PageContent leaf;
-    leaf.items = {MakeItem("k1", "v"), MakeItem("k2", "w")};
+    leaf.items = Items({MakeItem("k1", "v"), MakeItem("k2", "w")});
     leaf.accounted = AccountedSize(leaf);
     EXPECT_EQ(leaf.accounted, 13u + (3 + 5) + (3 + 5));
     std::string page = EncodePage(leaf, 768);
@@ -206,7 +209,7 @@ TEST(PageTest, LeafLayoutFillAndCodingChoice) {
 
     // Coding that saves less than a unit is not used: stored length = expanded length.
     PageContent small;
-    small.items = {MakeItem("key", std::string(40, 'z'))};
+    small.items = Items({MakeItem("key", std::string(40, 'z'))});
     small.accounted = AccountedSize(small);
     page = EncodePage(small, 512);
     EXPECT_EQ(page[4], page[6]);
@@ -214,7 +217,8 @@ TEST(PageTest, LeafLayoutFillAndCodingChoice) {
 
     // A body of long runs is coded when that saves a unit, and expands back.
     PageContent big;
-    big.items = {MakeItem("a", std::string(3000, ' ')), MakeItem("b", std::string(3000, ' '))};
+    big.items =
+        Items({MakeItem("a", std::string(3000, ' ')), MakeItem("b", std::string(3000, ' '))});
     big.accounted = AccountedSize(big);
     page = EncodePage(big, 512);
     EXPECT_EQ(page.size(), 256u);
@@ -226,7 +230,7 @@ TEST(PageTest, LeafLayoutFillAndCodingChoice) {
 TEST(PageTest, IndexPageCarriesChildAddresses) {
     PageContent index;
     index.level = 2;
-    index.items = {MakeItem("a", ""), MakeItem("m", "")};
+    index.items = Items({MakeItem("a", ""), MakeItem("m", "")});
     index.children = {7, -3};
     index.accounted = AccountedSize(index);
     EXPECT_EQ(index.accounted, 13u + 6 + 6 + 8);
@@ -239,7 +243,7 @@ TEST(PageTest, IndexPageCarriesChildAddresses) {
 
 TEST(PageTest, DamagedPagesAreFaults) {
     PageContent leaf;
-    leaf.items = {MakeItem("k", "v")};
+    leaf.items = Items({MakeItem("k", "v")});
     leaf.accounted = AccountedSize(leaf);
     std::string page = EncodePage(leaf, 512);
     EXPECT_EQ(FaultOf([&] { DecodePage(page + std::string(256, '\0')); }), fault::PageLengthClass);
@@ -250,11 +254,11 @@ TEST(PageTest, DamagedPagesAreFaults) {
     lying.accounted = 14;
     EXPECT_EQ(FaultOf([&] { EncodePage(lying, 512); }), fault::PageOverAccounted);
     PageContent huge;
-    huge.items = {MakeItem("k", std::string(15200, 'x'))};
-    huge.items[0].bytes[100] = 'y';
+    std::string bytes = "k" + std::string(15200, 'x');
+    for (std::size_t i = 0; i < bytes.size(); i += 2) bytes[i] = static_cast<char>(i);
+    bytes[0] = 'k';
+    huge.items = Items({MakeItem("k", bytes.substr(1))});
     huge.accounted = 60000;
-    for (std::size_t i = 0; i < huge.items[0].bytes.size(); i += 2)
-        huge.items[0].bytes[i] = static_cast<char>(i);
     EXPECT_EQ(FaultOf([&] { EncodePage(huge, 512); }), fault::PageTooLong);
 }
 

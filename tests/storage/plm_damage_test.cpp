@@ -216,8 +216,9 @@ TEST_F(PlmDamageTest, CheckFindsAKeyBeyondItsParentsNextEntry) {
             later.size() != 12 || static_cast<std::uint8_t>(later[4]) != item_type::Memo)
             continue;
         later[11] = static_cast<char>(later[11] + 1);  // a chunk number that record does not have
-        Item& last = page.items.back();
-        last.bytes = later + Bytes(last.data());
+        const Bytes data(page.items.back().data());
+        page.items.Erase(page.items.size() - 1);
+        page.items.PushBack(later, data);
         const std::string stored = EncodePage(page, static_cast<std::uint32_t>(leaves[i].offset));
         if (stored.size() != leaves[i].size) continue;
         std::string bytes = *sound_;
