@@ -73,12 +73,18 @@ void ItemList::ReplaceWithKey(std::size_t index, std::string_view key) {
 }
 
 void ItemList::MoveTailTo(std::size_t index, ItemList& to) {
+    std::size_t moved = 0;
+    for (std::size_t i = index; i < slots_.size(); ++i) moved += slots_[i].length;
     to.slots_.reserve(to.slots_.size() + (slots_.size() - index));
+    to.bytes_.reserve(to.bytes_.size() + moved);
     for (std::size_t i = index; i < slots_.size(); ++i) {
-        const Item item = (*this)[i];
-        to.slots_.push_back(to.Append(item.key(), item.data()));
-        live_ -= slots_[i].length;
+        const Slot& slot = slots_[i];
+        to.slots_.push_back(
+            {static_cast<std::uint32_t>(to.bytes_.size()), slot.length, slot.key_length});
+        to.bytes_.append(bytes_.data() + slot.offset, slot.length);
     }
+    to.live_ += moved;
+    live_ -= moved;
     slots_.resize(index);
     if (bytes_.size() - live_ > live_ + kGarbageSlack) Compact();
 }

@@ -25,6 +25,7 @@ struct Node {
     std::uint64_t created = 0;
     std::uint64_t last_use = 0;
     std::uint64_t uses = 0;
+    std::size_t last_insert = 0;  // where the last insert into the page landed
     std::list<Node*>::iterator lru;
 };
 

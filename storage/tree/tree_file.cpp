@@ -40,6 +40,17 @@ std::size_t UpperBound(const PageContent& page, std::string_view key) {
     return Bound<true>(page.items, key);
 }
 
+// Where `key` goes in a leaf. Runs of growing keys that end inside a page (each table's
+// records and each key have a stretch of the one tree) land right behind the last insert.
+std::size_t InsertPosition(const Node& leaf, std::string_view key) {
+    const ItemList& items = leaf.page.items;
+    const std::size_t next = leaf.last_insert + 1;
+    if (next <= items.size() && items.key(next - 1) < key &&
+        (next == items.size() || key < items.key(next)))
+        return next;
+    return LowerBound(leaf.page, key);
+}
+
 std::pair<std::string, std::string> Pair(const Item& item) {
     return {std::string(item.key()), std::string(item.data())};
 }
@@ -246,7 +257,7 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
     Node* leaf = shortcuts_.HintedLeaf(key);
     const bool hinted = leaf != nullptr;
     if (!hinted) leaf = Descend(key, &path);
-    std::size_t pos = LowerBound(leaf->page, key);
+    const std::size_t pos = InsertPosition(*leaf, key);
     if (pos < leaf->page.items.size() && leaf->page.items[pos].key() == key) {
         RaiseFault(fault::DuplicateItemKey);
     }
@@ -255,6 +266,7 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
     if (hinted && pos == 0 && leaf->address != header_.root()) RaiseFault(fault::ItemTreeLinks);
     leaf->page.accounted += static_cast<std::uint32_t>(key.size() + data.size()) + 5;
     leaf->page.items.Insert(pos, key, data);
+    leaf->last_insert = pos;
     Dirty(leaf);
     if (pos == 0) {
         // A new first key: the entries above it are copies of it and follow.

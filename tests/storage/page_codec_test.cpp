@@ -191,6 +191,57 @@ TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
               fault::StreamLength);
 }
 
+// The list against a plain vector through inserts that take their bytes from the list
+// itself, erases and new keys that leave garbage to compact, and the move of a tail.
+TEST(ItemListTest, KeepsEveryItemThroughGrowthCompactionAndSplits) {
+    ItemList list;
+    std::vector<KeyAndData> model;
+    auto same = [&](const ItemList& l, const std::vector<KeyAndData>& m) {
+        ASSERT_EQ(l.size(), m.size());
+        for (std::size_t i = 0; i < m.size(); ++i) {
+            ASSERT_EQ(l[i].key(), m[i].first) << i;
+            ASSERT_EQ(l[i].data(), m[i].second) << i;
+        }
+    };
+    for (int i = 0; i < 400; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i * 7919) % (model.size() + 1);
+        if (i % 3 == 0 && !model.empty()) {
+            // Key and data both viewed in the list's own buffer.
+            const Item from = list[at % list.size()];
+            KeyAndData copy{std::string(from.key()), std::string(from.data())};
+            list.Insert(at, from.key(), from.data());
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), copy);
+        } else {
+            KeyAndData item{"k" + std::to_string(i),
+                            std::string(static_cast<std::size_t>(i % 50), 'd')};
+            list.Insert(at, item.first, item.second);
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), item);
+        }
+        if (i % 5 == 4) {
+            list.Erase(at % list.size());
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at % model.size()));
+        }
+        if (i % 11 == 10) {
+            const std::size_t j = at % list.size();
+            list.ReplaceWithKey(j, list[(j + 1) % list.size()].key());
+            model[j] = {model[(j + 1) % model.size()].first, ""};
+        }
+    }
+    same(list, model);
+    list.OverwriteData(3, std::string(list[3].data().size(), 'o'));
+    model[3].second = std::string(model[3].second.size(), 'o');
+    ItemList right;
+    list.MoveTailTo(list.size() / 2, right);
+    std::vector<KeyAndData> model_right(
+        model.begin() + static_cast<std::ptrdiff_t>(model.size() / 2), model.end());
+    model.resize(model.size() / 2);
+    same(list, model);
+    same(right, model_right);
+    for (std::size_t n = list.size(); n-- > 1;) list.Erase(0);  // garbage far above the live bytes
+    model.erase(model.begin(), model.end() - 1);
+    same(list, model);
+}
+
 TEST(PageTest, LeafLayoutFillAndCodingChoice) {
     PageContent leaf;
     leaf.items = Items({MakeItem("k1", "v"), MakeItem("k2", "w")});
