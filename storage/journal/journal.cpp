@@ -37,6 +37,30 @@ void WriteHeaderAt(ItemFileState& st, const FileHeader& header, std::uint64_t of
     st.handle->WriteAt(offset, header.data(), kHeaderSize);
 }
 
+// Gathers pages that lie end to end into one write: a commit's journal is one run, and
+// pages placed side by side in a section go home together.
+class PageWriter {
+  public:
+    explicit PageWriter(io::FileHandle& handle) : handle_(&handle) {}
+    void Write(std::uint64_t offset, std::string_view bytes) {
+        if (!run_.empty() && (offset != start_ + run_.size() || run_.size() >= kRunLimit)) Send();
+        if (run_.empty()) start_ = offset;
+        run_.append(bytes);
+    }
+    // Writes what is gathered; call before the flush that must cover it.
+    void Send() {
+        if (run_.empty()) return;
+        handle_->WriteAt(start_, reinterpret_cast<const std::uint8_t*>(run_.data()), run_.size());
+        run_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kRunLimit = std::size_t{1} << 20;
+    io::FileHandle* handle_;
+    std::uint64_t start_ = 0;
+    std::string run_;
+};
+
 // The bytes a journal takes: the pages that go home below its start, and the header.
 std::uint64_t JournalLength(const std::vector<std::pair<std::uint64_t, std::string>>& pages,
                             std::uint32_t journal_start) {
@@ -278,15 +302,18 @@ void CommitPhase1(ItemFileState& st) {
     h.set_committed_end(committed_end);
     h.set_journal_end(committed_end);
     h.set_change_counter(h.change_counter() + 1);
+    PageWriter journal(*st.handle);
+    PageWriter home(*st.handle);
     for (const auto& [offset, bytes] : pages) {
-        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
         if (offset < journal_start) {
-            st.handle->WriteAt(journal_end, data, bytes.size());
+            journal.Write(journal_end, bytes);
             journal_end += bytes.size();
         } else {
-            st.handle->WriteAt(offset, data, bytes.size());
+            home.Write(offset, bytes);
         }
     }
+    journal.Send();
+    home.Send();
     // Pages placed in free space are already home; phase 2 writes only the journaled ones.
     std::erase_if(st.pending_pages, [&](const auto& page) { return page.first >= journal_start; });
     std::uint64_t header_position = journal_end;
@@ -309,10 +336,9 @@ void CommitPhase2(ItemFileState& st, CommitKind kind) {
         WriteHeaderAt(st, tree.header(), 0);
         st.handle->Flush();
     }
-    for (const auto& [offset, bytes] : st.pending_pages) {
-        st.handle->WriteAt(offset, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                           bytes.size());
-    }
+    PageWriter home(*st.handle);
+    for (const auto& [offset, bytes] : st.pending_pages) home.Write(offset, bytes);
+    home.Send();
     st.pending_pages.clear();
     if (kind == CommitKind::OneFile) WriteHeaderAt(st, tree.header(), 0);
     // The pages must be on disk before the header says the journal is done with.
