@@ -46,6 +46,20 @@ std::size_t NextRun(const char* bytes, std::size_t from, std::size_t size) {
     }
     return size;
 }
+// Where the run of bytes equal to bytes[at] that starts at `at` ends (it is known to be
+// at least four long).
+std::size_t RunEnd(const char* bytes, std::size_t at, std::size_t size) {
+    std::size_t end = at + 4;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t pattern = 0x0101010101010101u * static_cast<std::uint8_t>(bytes[at]);
+        for (; end + 8 <= size; end += 8) {
+            const std::uint64_t differs = LoadWord(bytes + end) ^ pattern;
+            if (differs != 0) return end + static_cast<std::size_t>(std::countr_zero(differs)) / 8;
+        }
+    }
+    while (end < size && bytes[end] == bytes[at]) ++end;
+    return end;
+}
 }  // namespace
 
 std::optional<std::string> RunLengthCode(std::string_view body) {
@@ -57,8 +71,7 @@ std::optional<std::string> RunLengthCode(std::string_view body) {
     out.reserve(size + 16);
     std::size_t lit = 0;
     while (i < size) {
-        std::size_t run = 4;
-        while (i + run < size && bytes[i + run] == bytes[i]) ++run;
+        const std::size_t run = RunEnd(bytes, i, size) - i;
         AppendCount(out, static_cast<std::uint32_t>(i + 1 - lit));
         out.append(body.substr(lit, i + 1 - lit));
         AppendCount(out, static_cast<std::uint32_t>(run - 1));
