@@ -59,6 +59,7 @@ std::pair<std::string, std::string> Pair(const Item& item) {
 
 void TreeFile::Reset(const FileHeader& header) {
     shortcuts_.OnChange(TreeChange::kRoutes);
+    window_.Drop();
     child_tags_.clear();
     header_ = header;
     cache_.Clear();
@@ -83,7 +84,7 @@ PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
         position = it->second;
     }
     std::string bytes(static_cast<std::size_t>(k) * kUnit, '\0');
-    handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+    window_.Read(position, bytes);
     *size_class = k;
     if (handle_->enciphered()) Unseal(address, offset, bytes);
     return ReadPageImage(bytes);
@@ -586,6 +587,7 @@ bool TreeFile::PlaceDirtyNodes(PageImages& images) {
 
 std::vector<std::pair<std::uint64_t, std::string>> TreeFile::PrepareCommit() {
     std::vector<std::pair<std::uint64_t, std::string>> pages;
+    window_.Drop();  // the file is about to be written
     if (!dirty_) return pages;
     PageImages images;
     PlaceDirtyNodes(images);
@@ -657,6 +659,7 @@ std::size_t TreeFile::VerifyNode(Node* node, std::string_view first_key, bool le
 
 void TreeFile::CommitDone() {
     shortcuts_.OnChange(TreeChange::kRoutes);
+    window_.Drop();
     cache_.MarkAllClean();
     dirty_ = false;
     root_in_memory_ = false;

@@ -22,6 +22,7 @@
 #include "storage/pagefile/section_allocator.hpp"
 #include "storage/tree/lookup_shortcuts.hpp"
 #include "storage/tree/page_cache.hpp"
+#include "storage/tree/read_window.hpp"
 
 namespace zelt::storage {
 
@@ -33,6 +34,7 @@ class TreeFile : public PageMover {
     // own, so they split that much earlier, and stay below the largest class.
     explicit TreeFile(io::FileHandle& handle)
         : handle_(&handle),
+          window_(handle),
           split_above_(handle.enciphered()
                            ? io::BlockCipher::kLargestClass * 256 - io::BlockCipher::kPageTag
                            : 15094) {}
@@ -44,10 +46,12 @@ class TreeFile : public PageMover {
     void Reset(const FileHeader& header);
     void set_journal_map(std::unordered_map<std::uint32_t, std::uint64_t> map) {
         shortcuts_.OnChange(TreeChange::kContent);
+        window_.Drop();
         journal_map_ = std::move(map);
     }
     void clear_journal_map() {
         shortcuts_.OnChange(TreeChange::kContent);
+        window_.Drop();
         journal_map_.clear();
     }
     bool reading_journal() const { return !journal_map_.empty(); }
@@ -128,6 +132,7 @@ class TreeFile : public PageMover {
     using Tag = std::array<std::uint8_t, io::BlockCipher::kChildTag>;
 
     io::FileHandle* handle_;
+    ReadWindow window_;
     std::uint32_t split_above_;
     // Sealed files: the tag each page must have, as its parent holds it.
     std::unordered_map<std::int32_t, Tag> child_tags_;

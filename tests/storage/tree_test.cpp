@@ -551,6 +551,39 @@ TEST(ItemFileTest, EncipheredFileRoundTripsAndRefusesAWrongOwner) {
         runtime::err::InvalidDataFile);
 }
 
+// A walk reads neighbouring leaves through one larger read; what it holds must not
+// outlive a commit by another open of the file, sealed or not.
+TEST(ItemFileTest, AWalkSeesWhatAnotherOpenCommittedSinceTheLastWalk) {
+    // Small enough that the whole file, root and all, lies in one window.
+    constexpr int kItems = 400;
+    for (const char* owner : {"", "secret"}) {
+        ScratchDir dir;
+        auto a = OpenFile(dir / "w.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenOrCreate,
+                          owner);
+        ASSERT_TRUE(a->BeginWrite().ok());
+        for (int i = 0; i < kItems; ++i)
+            ASSERT_TRUE(a->Insert(KeyOf(i), std::string(60, 'a') + std::to_string(i)).ok());
+        ASSERT_TRUE(a->Finish().ok());
+        ASSERT_EQ(ReadItems(*a).size(), static_cast<std::size_t>(kItems));
+        auto b = OpenFile(dir / "w.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenExisting,
+                          owner);
+        ASSERT_TRUE(b->BeginWrite().ok());
+        for (int i = 0; i < kItems; i += 2)
+            ASSERT_TRUE(b->Replace(KeyOf(i), std::string(60, 'b') + std::to_string(i)).ok());
+        ASSERT_TRUE(b->Finish().ok());
+        // The walk ended among the last leaves, where the window still lies.
+        Bytes data;
+        bool found = false;
+        ASSERT_TRUE(a->Find(KeyOf(kItems - 2), &data, &found).ok());
+        EXPECT_EQ(data, std::string(60, 'b') + std::to_string(kItems - 2)) << owner;
+        const Model seen = ReadItems(*a);
+        ASSERT_EQ(seen.size(), static_cast<std::size_t>(kItems)) << owner;
+        for (int i = 0; i < kItems; ++i)
+            ASSERT_EQ(seen.at(KeyOf(i)), std::string(60, i % 2 ? 'a' : 'b') + std::to_string(i))
+                << owner << " " << i;
+    }
+}
+
 // The cache's table of nodes against a map, through growth and erases that shift probed
 // entries back (page addresses, temporary negative ones among them).
 TEST(NodeTableTest, FindsEveryNodeThroughPutsTakesAndGrowth) {
