@@ -38,6 +38,9 @@ bool FileHeader::SectionsSane() const {
 int FileHeader::ClassOf(std::int32_t a) const {
     for (int k = 1; k <= kMaxClass; ++k) {
         if (start(k) <= a && a < end(k)) return k;
+        // Sections ascend (a header read from disk is refused otherwise): once one starts
+        // above `a`, none further on holds it.
+        if (start(k) > a) break;
     }
     return 0;
 }
@@ -47,20 +50,6 @@ std::uint32_t FileHeader::ComputedEnd() const {
         if (end(k) != start(k)) return static_cast<std::uint32_t>(end(k)) * kUnit + kHeaderSize;
     }
     return static_cast<std::uint32_t>(end(0)) * kUnit + kHeaderSize;
-}
-
-std::uint32_t FileHeader::U32(int at) const {
-    auto i = static_cast<std::size_t>(at);
-    return std::uint32_t{b_[i]} | std::uint32_t{b_[i + 1]} << 8 | std::uint32_t{b_[i + 2]} << 16 |
-           std::uint32_t{b_[i + 3]} << 24;
-}
-
-void FileHeader::SetU32(int at, std::uint32_t v) {
-    auto i = static_cast<std::size_t>(at);
-    b_[i] = static_cast<std::uint8_t>(v);
-    b_[i + 1] = static_cast<std::uint8_t>(v >> 8);
-    b_[i + 2] = static_cast<std::uint8_t>(v >> 16);
-    b_[i + 3] = static_cast<std::uint8_t>(v >> 24);
 }
 
 }  // namespace zelt::storage

@@ -68,8 +68,19 @@ class FileHeader {
     bool operator==(const FileHeader&) const = default;
 
   private:
-    std::uint32_t U32(int at) const;
-    void SetU32(int at, std::uint32_t v);
+    // Little-endian fields; inline, since section lookups read dozens of them at a time.
+    std::uint32_t U32(int at) const {
+        const auto i = static_cast<std::size_t>(at);
+        return std::uint32_t{b_[i]} | std::uint32_t{b_[i + 1]} << 8 |
+               std::uint32_t{b_[i + 2]} << 16 | std::uint32_t{b_[i + 3]} << 24;
+    }
+    void SetU32(int at, std::uint32_t v) {
+        const auto i = static_cast<std::size_t>(at);
+        b_[i] = static_cast<std::uint8_t>(v);
+        b_[i + 1] = static_cast<std::uint8_t>(v >> 8);
+        b_[i + 2] = static_cast<std::uint8_t>(v >> 16);
+        b_[i + 3] = static_cast<std::uint8_t>(v >> 24);
+    }
     std::array<std::uint8_t, kHeaderSize> b_{};
 };
 
