@@ -26,10 +26,6 @@ std::uint32_t GetU16(std::string_view in, std::size_t at) {
 std::uint32_t GetU32(std::string_view in, std::size_t at) {
     return GetU16(in, at) | GetU16(in, at + 2) << 16;
 }
-void AppendU16(std::string& out, std::uint32_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
 
 std::size_t HeaderLength(const PageContent& page) {
     return 13 + (page.level > 0 ? 4 * page.items.size() : 0);
@@ -97,6 +93,17 @@ std::uint32_t AccountedSize(const PageContent& page) {
 }
 
 void EncodeItems(const ItemList& items, std::string& out) {
+    // Written through a pointer into room for the longest stream (every item whole, with
+    // its flag and both lengths), then cut to what was written.
+    std::size_t room = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) room += items[i].bytes.size() + 5;
+    const std::size_t base = out.size();
+    out.resize(base + room);
+    char* at = out.data() + base;
+    auto put16 = [&at](std::size_t v) {
+        *at++ = static_cast<char>(v & 0xFF);
+        *at++ = static_cast<char>((v >> 8) & 0xFF);
+    };
     Item prev;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const Item item = items[i];
@@ -111,12 +118,15 @@ void EncodeItems(const ItemList& items, std::string& out) {
             if (item.key_length != prev.key_length) flag |= 0x40;
         }
         flag |= static_cast<std::uint8_t>(shared);
-        out.push_back(static_cast<char>(flag));
-        if (flag & 0x80) AppendU16(out, static_cast<std::uint32_t>(item.bytes.size()));
-        if (flag & 0x40) AppendU16(out, item.key_length);
-        out.append(item.bytes.substr(shared));
+        *at++ = static_cast<char>(flag);
+        if (flag & 0x80) put16(item.bytes.size());
+        if (flag & 0x40) put16(item.key_length);
+        const std::size_t rest = item.bytes.size() - shared;
+        std::memcpy(at, item.bytes.data() + shared, rest);
+        at += rest;
         prev = item;
     }
+    out.resize(static_cast<std::size_t>(at - out.data()));
 }
 
 namespace {
