@@ -229,9 +229,10 @@ ErrorCode Attach(Driver& d, runtime::Table& table, TableState& s) {
                                         : (declaration.DeclaredFileName().empty()
                                                ? std::string_view(declaration.Label())
                                                : std::string_view(declaration.DeclaredFileName()));
-    if (!s.attached || source != s.address_source || source.find("\\!") != std::string_view::npos) {
+    if (!s.attached || s.address_has_table_part || source != s.address_source) {
         s.address = TableAddress::Parse(table.FileName());
         s.address_source.assign(source);
+        s.address_has_table_part = source.find("\\!") != std::string_view::npos;
     }
     if (s.attached) return err::NoError;
     s.trace_details =

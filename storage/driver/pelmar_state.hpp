@@ -53,7 +53,8 @@ struct TableState final : runtime::DriverTableState {
                                  // unless its driver string allows it)
     TableDefinition declared;
     TableAddress address;
-    std::string address_source;  // the name text `address` was worked out from
+    std::string address_source;           // the name text `address` was worked out from
+    bool address_has_table_part = false;  // that text names a table ("\\!"): read it each time
     std::shared_ptr<PhysicalFile> physical;
     std::unique_ptr<TableStore> table;
     // Held records and the table lock belong to this open table, not to the shared file.

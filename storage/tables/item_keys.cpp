@@ -3,7 +3,9 @@
 namespace zelt::storage {
 
 void AppendU32BigEndian(Bytes& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+    const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value)};
+    out.append(bytes, 4);
 }
 std::uint32_t ReadU32BigEndian(BytesView bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -12,7 +14,9 @@ std::uint32_t ReadU32BigEndian(BytesView bytes, std::size_t at) {
     return value;
 }
 void AppendU32LittleEndian(Bytes& out, std::uint32_t value) {
-    for (int shift = 0; shift <= 24; shift += 8) out.push_back(static_cast<char>(value >> shift));
+    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                           static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
+    out.append(bytes, 4);
 }
 std::uint32_t ReadU32LittleEndian(BytesView bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -43,9 +47,17 @@ Bytes DirectoryItemKey(std::string_view table_name) {
     return key;
 }
 Bytes RecordItemKey(const TableId& id, std::uint32_t record) {
-    Bytes key = TypePrefix(id, item_type::Record);
-    AppendU32BigEndian(key, record);
-    return key;
+    // Built in place: a walk makes one for every record it reads.
+    const char key[9] = {static_cast<char>(id[0]),
+                         static_cast<char>(id[1]),
+                         static_cast<char>(id[2]),
+                         static_cast<char>(id[3]),
+                         static_cast<char>(item_type::Record),
+                         static_cast<char>(record >> 24),
+                         static_cast<char>(record >> 16),
+                         static_cast<char>(record >> 8),
+                         static_cast<char>(record)};
+    return Bytes(key, sizeof key);
 }
 Bytes CounterItemKey(const TableId& id, std::uint8_t index) {
     Bytes key = TypePrefix(id, item_type::Counter);
