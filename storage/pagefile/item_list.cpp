@@ -1,11 +1,19 @@
 #include "storage/pagefile/item_list.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zelt::storage {
 namespace {
 // Garbage below this many bytes is never worth a rebuild.
 constexpr std::size_t kGarbageSlack = 1024;
+// A list that grows starts with room for about a page, and then doubles.
+constexpr std::size_t kFirstRoom = 4096;
+
+void MakeRoom(std::string& bytes, std::size_t more) {
+    const std::size_t need = bytes.size() + more;
+    if (need > bytes.capacity()) bytes.reserve(std::max({need, 2 * bytes.capacity(), kFirstRoom}));
+}
 
 bool Within(std::string_view part, const std::string& whole) {
     return !part.empty() && part.data() >= whole.data() &&
@@ -28,6 +36,7 @@ ItemList::Slot ItemList::Append(std::string_view key, std::string_view data) {
     const Slot slot{static_cast<std::uint32_t>(bytes_.size()),
                     static_cast<std::uint16_t>(key.size() + data.size()),
                     static_cast<std::uint16_t>(key.size())};
+    MakeRoom(bytes_, slot.length);
     bytes_.append(key).append(data);
     live_ += slot.length;
     return slot;
@@ -76,7 +85,7 @@ void ItemList::MoveTailTo(std::size_t index, ItemList& to) {
     std::size_t moved = 0;
     for (std::size_t i = index; i < slots_.size(); ++i) moved += slots_[i].length;
     to.slots_.reserve(to.slots_.size() + (slots_.size() - index));
-    to.bytes_.reserve(to.bytes_.size() + moved);
+    MakeRoom(to.bytes_, moved);
     for (std::size_t i = index; i < slots_.size(); ++i) {
         const Slot& slot = slots_[i];
         to.slots_.push_back(
