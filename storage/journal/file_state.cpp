@@ -1,5 +1,7 @@
 #include "storage/journal/file_state.hpp"
 
+#include <algorithm>
+
 namespace zelt::storage {
 namespace {
 
@@ -128,28 +130,31 @@ void ItemFileState::ReleaseExclusiveLock() {
 }
 
 void ItemFileState::Defer(std::string_view key, std::string_view data) {
-    auto it = deferred_.find(key);
-    if (it == deferred_.end()) {
-        deferred_.emplace(std::string(key), std::string(data));
+    const std::size_t at = DeferredIndex(key);
+    if (at == deferred_.size()) {
+        deferred_.emplace_back(std::string(key), std::string(data));
     } else {
-        it->second.assign(data);
+        deferred_[at].second.assign(data);
     }
 }
 
 void ItemFileState::DropDeferred(std::string_view key) {
-    if (auto it = deferred_.find(key); it != deferred_.end()) deferred_.erase(it);
+    const std::size_t at = DeferredIndex(key);
+    if (at < deferred_.size()) deferred_.erase(deferred_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void ItemFileState::ApplyDeferred() {
+    // In key order, as they always went.
+    std::sort(deferred_.begin(), deferred_.end());
     for (const auto& [key, data] : deferred_) ApplyDeferredItem(key, data);
     deferred_.clear();
 }
 
 void ItemFileState::ApplyDeferred(std::string_view key) {
-    auto it = deferred_.find(key);
-    if (it == deferred_.end()) return;
-    ApplyDeferredItem(it->first, it->second);
-    deferred_.erase(it);
+    const std::size_t at = DeferredIndex(key);
+    if (at == deferred_.size()) return;
+    ApplyDeferredItem(deferred_[at].first, deferred_[at].second);
+    deferred_.erase(deferred_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void ItemFileState::ApplyDeferredItem(std::string_view key, std::string_view data) {

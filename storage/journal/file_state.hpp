@@ -177,8 +177,8 @@ class ItemFileState {
     // file commits. A table's counters change with every record; this way each counter
     // item is written once per commit instead of once per record.
     const std::string* FindDeferred(std::string_view key) const {
-        auto it = deferred_.find(key);
-        return it == deferred_.end() ? nullptr : &it->second;
+        const std::size_t at = DeferredIndex(key);
+        return at == deferred_.size() ? nullptr : &deferred_[at].second;
     }
     void Defer(std::string_view key, std::string_view data);
     void DropDeferred(std::string_view key);
@@ -191,6 +191,12 @@ class ItemFileState {
 
   private:
     void ApplyDeferredItem(std::string_view key, std::string_view data);
+    // Where `key` is held back; deferred_.size() when it is not.
+    std::size_t DeferredIndex(std::string_view key) const {
+        for (std::size_t i = 0; i < deferred_.size(); ++i)
+            if (deferred_[i].first == key) return i;
+        return deferred_.size();
+    }
 
     FilePhase phase_ = FilePhase::kIdle;
     HeaderCheck header_ = HeaderCheck::kNotHeld;
@@ -199,7 +205,9 @@ class ItemFileState {
     Transaction* transaction_ = nullptr;
     Status transaction_failure_;
     std::optional<UnflushedJournal> unflushed_;
-    std::map<std::string, std::string, std::less<>> deferred_;
+    // A few counter items per table in the transaction: searched in place, which beats a
+    // tree of nodes at that size (every record added asks for several).
+    std::vector<std::pair<std::string, std::string>> deferred_;
 };
 
 }  // namespace zelt::storage
