@@ -60,6 +60,7 @@ std::pair<std::string, std::string> Pair(const Item& item) {
 void TreeFile::Reset(const FileHeader& header) {
     shortcuts_.OnChange(TreeChange::kRoutes);
     window_.Drop();
+    tree_seen_ = false;
     child_tags_.clear();
     header_ = header;
     cache_.Clear();
@@ -70,9 +71,11 @@ void TreeFile::Reset(const FileHeader& header) {
 
 // A file committed before it ever held an item (an identifier issued, nothing stored) has
 // a header but still no root page: its root address is 0 and no section holds address 0.
+// Once a tree exists it goes on existing until a new header is taken (Reset).
 bool TreeFile::HasTree() const {
-    if (root_in_memory_) return true;
-    return header_.change_counter() != 0 && (header_.root() != 0 || header_.ClassOf(0) != 0);
+    if (root_in_memory_ || tree_seen_) return true;
+    tree_seen_ = header_.change_counter() != 0 && (header_.root() != 0 || header_.ClassOf(0) != 0);
+    return tree_seen_;
 }
 
 PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
@@ -254,7 +257,8 @@ void TreeFile::Insert(std::string_view key, std::string_view data) {
         header_.set_root(root->address);
         root_in_memory_ = true;
     }
-    std::vector<Step> path;
+    std::vector<Step>& path = insert_path_;  // kept: an add descends several times
+    path.clear();
     Node* leaf = shortcuts_.HintedLeaf(key);
     const bool hinted = leaf != nullptr;
     if (!hinted) leaf = Descend(key, &path);

@@ -149,6 +149,8 @@ class TreeFile : public PageMover {
     Item answer_;
     std::string scratch_;
     bool root_in_memory_ = false;
+    mutable bool tree_seen_ = false;  // HasTree() answered true since the last Reset
+    std::vector<Step> insert_path_;
     bool dirty_ = false;
 };
 
