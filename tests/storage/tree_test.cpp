@@ -2,7 +2,10 @@
 // deletes that empty pages, section placement, limits and faults.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
+
 #include <random>
 
 #include "storage/pagefile/file_header.hpp"
@@ -552,8 +555,9 @@ TEST(ItemFileTest, EncipheredFileRoundTripsAndRefusesAWrongOwner) {
 }
 
 // A walk reads neighbouring leaves through one larger read; what it holds must not
-// outlive a commit by another open of the file, sealed or not.
-TEST(ItemFileTest, AWalkSeesWhatAnotherOpenCommittedSinceTheLastWalk) {
+// outlive a commit by another process, sealed or not. (Opens of one path within a process
+// share their state, so the writer is a child process.)
+TEST(ItemFileTest, AWalkSeesWhatAnotherProcessCommittedSinceTheLastWalk) {
     // Small enough that the whole file, root and all, lies in one window.
     constexpr int kItems = 400;
     for (const char* owner : {"", "secret"}) {
@@ -564,13 +568,28 @@ TEST(ItemFileTest, AWalkSeesWhatAnotherOpenCommittedSinceTheLastWalk) {
         for (int i = 0; i < kItems; ++i)
             ASSERT_TRUE(a->Insert(KeyOf(i), std::string(60, 'a') + std::to_string(i)).ok());
         ASSERT_TRUE(a->Finish().ok());
+        // Opened afresh, so that the walk reads its pages from the file.
+        a.reset();
+        a = OpenFile(dir / "w.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenExisting,
+                     owner);
         ASSERT_EQ(ReadItems(*a).size(), static_cast<std::size_t>(kItems));
-        auto b = OpenFile(dir / "w.plm", Access::ReadWrite, Share::DenyNone, Creation::OpenExisting,
-                          owner);
-        ASSERT_TRUE(b->BeginWrite().ok());
-        for (int i = 0; i < kItems; i += 2)
-            ASSERT_TRUE(b->Replace(KeyOf(i), std::string(60, 'b') + std::to_string(i)).ok());
-        ASSERT_TRUE(b->Finish().ok());
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::unique_ptr<ItemFile> b;
+            if (!ItemFile::Open(dir / "w.plm",
+                                {Access::ReadWrite, Share::DenyNone, Creation::OpenExisting, owner},
+                                b)
+                     .ok() ||
+                !b->BeginWrite().ok())
+                _exit(10);
+            for (int i = 0; i < kItems; i += 2)
+                if (!b->Replace(KeyOf(i), std::string(60, 'b') + std::to_string(i)).ok()) _exit(11);
+            _exit(b->Finish().ok() ? 0 : 12);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         // The walk ended among the last leaves, where the window still lies.
         Bytes data;
         bool found = false;
