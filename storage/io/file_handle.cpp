@@ -236,6 +236,14 @@ std::size_t FileHandle::ReadAt(std::uint64_t offset, std::uint8_t* data, std::si
     return done;
 }
 
+std::size_t FileHandle::ReadBodyAt(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
+    if (length % 64 != 0 || offset % 64 != 0 || offset < kHeaderSize) RaiseFault(fault::ReadLength);
+    const std::size_t done = RawRead(offset, data, length);
+    if (cipher_ && done >= 64 && !cipher_->Decipher(data, done - done % 64, offset))
+        RaiseFault(fault::ReadFailed);
+    return done;
+}
+
 void FileHandle::ReadExact(std::uint64_t offset, std::uint8_t* data, std::size_t length) {
     if (ReadAt(offset, data, length) != length) RaiseFault(fault::ShortRead);
 }

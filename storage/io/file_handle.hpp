@@ -58,6 +58,10 @@ class FileHandle {
     std::size_t ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t length);
     // The same, but anything short is fault 2172.
     void ReadExact(std::uint64_t offset, std::uint8_t* data, std::size_t length);
+    // Reads a stretch behind the header that may begin anywhere on the 64-byte grid (a run of
+    // pages read ahead): deciphered as it lies, never taken for a header image however its
+    // first bytes look. The offset must be a multiple of 64 at or above the header's end.
+    std::size_t ReadBodyAt(std::uint64_t offset, std::uint8_t* data, std::size_t length);
     // Writes `length` bytes (fault 2286 for a length not a multiple of 64); a failed write
     // raises the operating-system error (5 when fewer bytes were written).
     void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length);

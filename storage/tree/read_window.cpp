@@ -11,7 +11,7 @@ constexpr std::uint64_t kFloor = 512;  // the file header lies below
 bool ReadWindow::Fill(std::uint64_t start, std::uint64_t from, std::uint64_t to) {
     bytes_.resize(kSize);
     const std::size_t got =
-        handle_->ReadAt(start, reinterpret_cast<std::uint8_t*>(bytes_.data()), kSize);
+        handle_->ReadBodyAt(start, reinterpret_cast<std::uint8_t*>(bytes_.data()), kSize);
     bytes_.resize(got);
     start_ = start;
     return Holds(from, to);
