@@ -1,5 +1,7 @@
 #include "storage/item_file.hpp"
 
+#include "storage/pagefile/key_order.hpp"
+
 #include <new>
 
 #include "storage/io/storage_failure.hpp"
@@ -90,13 +92,13 @@ class AutoFrame {
 bool SeekLanded(SeekMode mode, BytesView key, BytesView found) {
     switch (mode) {
         case SeekMode::AtOrAfter:
-            return key <= found;
+            return !KeyLess(found, key);
         case SeekMode::After:
-            return key < found;
+            return KeyLess(key, found);
         case SeekMode::AtOrBefore:
-            return found <= key;
+            return !KeyLess(key, found);
         case SeekMode::Before:
-            return found < key;
+            return KeyLess(found, key);
     }
     return false;
 }

@@ -1,5 +1,7 @@
 #include "storage/tables/item_keys.hpp"
 
+#include "storage/pagefile/key_order.hpp"
+
 namespace zelt::storage {
 
 void AppendU32BigEndian(Bytes& out, std::uint32_t value) {
@@ -93,7 +95,7 @@ std::uint32_t RecordNumberOfItem(BytesView key) {
     return key.size() < 4 ? 0 : ReadU32BigEndian(key, key.size() - 4);
 }
 bool HasPrefix(BytesView key, BytesView prefix) {
-    return key.size() >= prefix.size() && key.substr(0, prefix.size()) == prefix;
+    return key.size() >= prefix.size() && KeyEqual(key.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace zelt::storage

@@ -41,6 +41,7 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/pagefile/key_order.hpp"
 #include "storage/pagefile/page_codec.hpp"
 #include "storage/tree/page_cache.hpp"
 
@@ -75,7 +76,7 @@ class LookupShortcuts {
     // finger) to the item at `index` of `leaf`.
     Finger* FindFinger(std::string_view key) {
         for (Finger& finger : fingers_) {
-            if (finger.shape == shape_ && finger.key == key) return &finger;
+            if (finger.shape == shape_ && KeyEqual(finger.key, key)) return &finger;
         }
         return nullptr;
     }
@@ -83,7 +84,7 @@ class LookupShortcuts {
         if (finger.shape != shape_) return nullptr;
         Node* leaf = cache_->Find(finger.address);
         if (leaf == nullptr || leaf->page.level != 0 || finger.index >= leaf->page.items.size() ||
-            leaf->page.items[finger.index].key() != finger.key) {
+            !KeyEqual(leaf->page.items.key(finger.index), finger.key)) {
             return nullptr;
         }
         return leaf;
@@ -101,8 +102,8 @@ class LookupShortcuts {
     Node* HintedLeaf(std::string_view key) {
         for (LeafHint& hint : hints_) {
             if (hint.layout != layout_) continue;
-            if (hint.has_lower && !(hint.lower < key)) continue;
-            if (hint.has_upper && !(key < hint.upper)) continue;
+            if (hint.has_lower && !KeyLess(hint.lower, key)) continue;
+            if (hint.has_upper && !KeyLess(key, hint.upper)) continue;
             Node* leaf = cache_->Find(hint.address);
             if (leaf == nullptr || leaf->page.level != 0 || leaf->page.items.empty()) {
                 hint.layout = 0;
@@ -121,7 +122,8 @@ class LookupShortcuts {
         if (find_shape_ != shape_) return nullptr;
         Node* leaf = cache_->Find(find_leaf_);
         if (leaf != nullptr && leaf->page.level == 0 && !leaf->page.items.empty() &&
-            leaf->page.items.front().key() <= key && key <= leaf->page.items.back().key()) {
+            !KeyLess(key, leaf->page.items.key(0)) &&
+            !KeyLess(leaf->page.items.key(leaf->page.items.size() - 1), key)) {
             return leaf;
         }
         return nullptr;

@@ -4,6 +4,7 @@
 
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
+#include "storage/pagefile/key_order.hpp"
 
 namespace zelt::storage {
 namespace {
@@ -19,7 +20,7 @@ std::size_t Bound(const ItemList& items, std::string_view key) {
     while (count > 0) {
         const std::size_t half = count / 2;
         const std::string_view probe = items.key(low + half);
-        if (strict ? !(key < probe) : probe < key) {
+        if (strict ? !KeyLess(key, probe) : KeyLess(probe, key)) {
             low += half + 1;
             count -= half + 1;
         } else {
@@ -32,7 +33,7 @@ std::size_t Bound(const ItemList& items, std::string_view key) {
 std::size_t LowerBound(const PageContent& page, std::string_view key) {
     // Growing keys (record numbers, dates and times) land behind the last item.
     const std::size_t n = page.items.size();
-    if (n > 0 && page.items.key(n - 1) < key) return n;
+    if (n > 0 && KeyLess(page.items.key(n - 1), key)) return n;
     return Bound<false>(page.items, key);
 }
 
@@ -45,8 +46,8 @@ std::size_t UpperBound(const PageContent& page, std::string_view key) {
 std::size_t InsertPosition(const Node& leaf, std::string_view key) {
     const ItemList& items = leaf.page.items;
     const std::size_t next = leaf.last_insert + 1;
-    if (next <= items.size() && items.key(next - 1) < key &&
-        (next == items.size() || key < items.key(next)))
+    if (next <= items.size() && KeyLess(items.key(next - 1), key) &&
+        (next == items.size() || KeyLess(key, items.key(next))))
         return next;
     return LowerBound(leaf.page, key);
 }
@@ -240,10 +241,10 @@ const Item* TreeFile::FindItem(std::string_view key) {
     // Lookups in key order (a walk reading each item's record) want the item after the
     // one found last.
     std::size_t pos = shortcuts_.last_found() + 1;
-    if (!same_leaf || pos >= items.size() || items[pos].key() != key)
+    if (!same_leaf || pos >= items.size() || !KeyEqual(items.key(pos), key))
         pos = LowerBound(leaf->page, key);
     shortcuts_.NoteLookup(*leaf);
-    if (pos == items.size() || items[pos].key() != key) return nullptr;
+    if (pos == items.size() || !KeyEqual(items.key(pos), key)) return nullptr;
     shortcuts_.NoteFound(pos);
     return Answer(items[pos]);
 }

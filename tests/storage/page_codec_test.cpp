@@ -2,12 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <random>
 #include <string>
 
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
 #include "storage/pagefile/file_header.hpp"
+#include "storage/pagefile/key_order.hpp"
 #include "storage/pagefile/page_codec.hpp"
 #include "storage/pagefile/run_length.hpp"
 
@@ -189,6 +190,27 @@ TEST(ItemStreamTest, SearchingTheStreamMatchesSearchingTheItems) {
                   SearchItems(stream.substr(0, stream.size() - 1), items.size(), "a", false);
               }),
               fault::StreamLength);
+}
+
+// The inline key order against the standard one: unsigned bytes, shorter first on a tie,
+// across the eight-byte steps (high bytes, shared prefixes, every length up to 20).
+TEST(KeyOrderTest, AgreesWithTheStandardComparison) {
+    std::mt19937 rng(5);
+    auto random_key = [&] {
+        std::string key(rng() % 21, '\0');
+        for (char& c : key) c = static_cast<char>(rng() % 4 == 0 ? 0x80 + rng() % 128 : rng() % 3);
+        return key;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const std::string a = random_key();
+        std::string b = i % 3 == 0 ? a.substr(0, rng() % (a.size() + 1)) : random_key();
+        if (i % 5 == 0 && !b.empty()) b[rng() % b.size()] ^= static_cast<char>(0x80);
+        const int expected = std::string_view(a).compare(b);
+        ASSERT_EQ(CompareKeys(a, b) < 0, expected < 0) << i;
+        ASSERT_EQ(CompareKeys(a, b) == 0, expected == 0) << i;
+        ASSERT_EQ(KeyLess(a, b), a < b) << i;
+        ASSERT_EQ(KeyEqual(a, b), a == b) << i;
+    }
 }
 
 // The list against a plain vector through inserts that take their bytes from the list
