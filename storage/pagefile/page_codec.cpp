@@ -1,12 +1,12 @@
 #include "storage/pagefile/page_codec.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
 #include "storage/pagefile/file_header.hpp"
+#include "storage/pagefile/key_order.hpp"
 #include "storage/pagefile/run_length.hpp"
 
 namespace zelt::storage {
@@ -66,22 +66,6 @@ void ChooseBody(const PageContent& page, std::string& page_bytes) {
     if (page_bytes.size() > static_cast<std::size_t>(kMaxPageBytes)) RaiseFault(fault::PageTooLong);
 }
 
-// How many of the first `limit` bytes of `a` and `b` are equal, eight at a time.
-std::size_t SharedPrefix(const char* a, const char* b, std::size_t limit) {
-    std::size_t n = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; n + 8 <= limit; n += 8) {
-            std::uint64_t x = 0;
-            std::uint64_t y = 0;
-            std::memcpy(&x, a + n, 8);
-            std::memcpy(&y, b + n, 8);
-            if (x != y) return n + static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
-        }
-    }
-    while (n < limit && a[n] == b[n]) ++n;
-    return n;
-}
-
 }  // namespace
 
 std::uint32_t AccountedSize(const PageContent& page) {
@@ -113,7 +97,7 @@ void EncodeItems(const ItemList& items, std::string& out) {
             flag = 0xC0;
         } else {
             std::size_t limit = std::min({std::size_t{63}, item.bytes.size(), prev.bytes.size()});
-            shared = SharedPrefix(item.bytes.data(), prev.bytes.data(), limit);
+            shared = CommonPrefixLength(item.bytes.data(), prev.bytes.data(), limit);
             if (item.bytes.size() != prev.bytes.size()) flag |= 0x80;
             if (item.key_length != prev.key_length) flag |= 0x40;
         }
