@@ -66,6 +66,32 @@ TEST_F(PelmarSharingTest, HoldsAndLocksBelongToEachOpenTableOfOneProgram) {
     EXPECT_EQ(first.Lock(0), 0);
 }
 
+// A table opened deny-write writes without record locks while it is the program's only
+// table on the file; a second table of the program brings them back, so its hold still
+// refuses the exclusive table's PUT and DELETE.
+TEST_F(PelmarSharingTest, ExclusiveTableHonoursHoldsOfTheProgramsOtherTables) {
+    Table owner(People());
+    CreateWith(owner, {{"Alice", 1}, {"Bob", 2}});
+    ASSERT_EQ(owner.Close(), 0);
+    ASSERT_EQ(owner.Open(runtime::access::ReadWrite | runtime::access::DenyWrite), 0);
+    Table reader(People());
+    ASSERT_EQ(reader.Open(runtime::access::ReadOnly | runtime::access::DenyNone), 0);
+    rec_.number = 1;
+    reader.Hold();
+    ASSERT_EQ(reader.Get(2), 0);
+    rec_.number = 1;
+    ASSERT_EQ(owner.Get(2), 0);
+    rec_.score = 7;
+    EXPECT_EQ(owner.Put(), err::AccessDenied);
+    EXPECT_EQ(owner.Delete(), err::RecordNotAvailable);
+    ASSERT_EQ(reader.Close(), 0);
+    EXPECT_EQ(owner.Put(), 0) << runtime::CurrentErrorText();
+    rec_.number = 1;
+    ASSERT_EQ(owner.Get(2), 0);
+    EXPECT_EQ(rec_.score, 7);
+    EXPECT_EQ(owner.Delete(), 0);
+}
+
 // Key entries whose encoded bytes share far more than 63 leading bytes, and records that
 // do, read back exactly by key, in key order and after the file was closed.
 TEST_F(PelmarSharingTest, KeysSharingLongPrefixesReadBackExactly) {
