@@ -209,8 +209,8 @@ class ItemStreamReader {
 };
 }  // namespace
 
-ItemList DecodeItems(std::string_view stream, std::size_t count) {
-    ItemList items;
+void DecodeItemsInto(std::string_view stream, std::size_t count, ItemList& items) {
+    items.Clear();
     // Shared prefixes make the items longer than the stream; twice its length is ample.
     items.Reserve(count, stream.size() * 2);
     ItemStreamReader reader(stream);
@@ -220,6 +220,11 @@ ItemList DecodeItems(std::string_view stream, std::size_t count) {
             RaiseFault(fault::ItemTreeLinks);
     }
     reader.Finish();
+}
+
+ItemList DecodeItems(std::string_view stream, std::size_t count) {
+    ItemList items;
+    DecodeItemsInto(stream, count, items);
     return items;
 }
 
@@ -255,32 +260,35 @@ PageContent DecodePage(std::string_view stored) {
     return std::move(image.page);
 }
 
-PageImage ReadPageImage(std::string_view stored) {
+std::size_t ReadPageParts(std::string_view stored, PageContent& page, std::string& stream) {
     if (stored.size() < 13) RaiseFault(fault::PageLengthClass);
     std::uint32_t stored_length = GetU16(stored, 4);
     if (RoundUnit(stored_length) != stored.size()) RaiseFault(fault::PageLengthClass);
     std::uint32_t expanded_length = GetU16(stored, 6);
-    PageContent page;
     page.accounted = GetU16(stored, 8);
     std::size_t count = GetU16(stored, 10);
     page.level = static_cast<std::uint8_t>(stored[12]);
     std::size_t header = 13 + (page.level > 0 ? 4 * count : 0);
     if (header > stored_length || header > expanded_length) RaiseFault(fault::StreamLength);
-    PageImage image;
     if (stored_length < expanded_length) {
-        image.stream = RunLengthExpand(stored.substr(header, stored_length - header),
-                                       expanded_length - header);
+        RunLengthExpandInto(stored.substr(header, stored_length - header), expanded_length - header,
+                            stream);
     } else {
-        image.stream.assign(stored.substr(header, expanded_length - header));
+        stream.assign(stored.substr(header, expanded_length - header));
     }
+    page.children.clear();
     if (page.level > 0) {
         page.children.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
             page.children.push_back(static_cast<std::int32_t>(GetU32(stored, 13 + 4 * i)));
         }
     }
-    image.page = std::move(page);
-    image.count = count;
+    return count;
+}
+
+PageImage ReadPageImage(std::string_view stored) {
+    PageImage image;
+    image.count = ReadPageParts(stored, image.page, image.stream);
     return image;
 }
 

@@ -30,6 +30,8 @@ std::uint32_t AccountedSize(const PageContent& page);
 void EncodeItems(const ItemList& items, std::string& out);
 // Parses `count` items from `stream`, which they must fill exactly (fault 1602).
 ItemList DecodeItems(std::string_view stream, std::size_t count);
+// The same into `items`, whose storage is reused.
+void DecodeItemsInto(std::string_view stream, std::size_t count, ItemList& items);
 
 // The page as stored: its size (a multiple of 256) is the page's size class in units.
 // Faults 1659 (longer than its accounted size) and 1678 (longer than 15104 bytes).
@@ -55,6 +57,9 @@ struct PageImage {
     std::size_t count = 0;
 };
 PageImage ReadPageImage(std::string_view stored);
+// The same into the caller's page (level, accounting, children; its items untouched) and
+// stream, whose storage is reused; answers the item count.
+std::size_t ReadPageParts(std::string_view stored, PageContent& page, std::string& stream);
 // Parses the items of an image into its page (the rest of DecodePage).
 void ParseImageItems(PageImage& image);
 

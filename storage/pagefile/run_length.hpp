@@ -18,6 +18,8 @@ std::optional<std::string> RunLengthCode(std::string_view body);
 // Expands `coded` into exactly `expanded_length` bytes. Faults 522 (literal count beyond
 // the rest) and 530 (repeat count beyond the rest).
 std::string RunLengthExpand(std::string_view coded, std::size_t expanded_length);
+// The same into `out`, whose storage is reused.
+void RunLengthExpandInto(std::string_view coded, std::size_t expanded_length, std::string& out);
 
 // Appends `value` as a base-128 count.
 void AppendCount(std::string& out, std::uint32_t value);

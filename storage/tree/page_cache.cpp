@@ -74,8 +74,25 @@ Node* PageCache::Find(std::int32_t address) {
         node->last_use = tick_;
         ++node->uses;
         auto& list = CleanList(node);
-        list.splice(list.end(), list, node->lru);
+        if (std::next(node->lru) != list.end()) list.splice(list.end(), list, node->lru);
     }
+    return node;
+}
+
+std::unique_ptr<Node> PageCache::NewNode() {
+    if (!spare_) return std::make_unique<Node>();
+    std::unique_ptr<Node> node = std::move(spare_);
+    PageContent& page = node->page;
+    page.items.Clear();
+    page.children.clear();
+    page.level = 0;
+    page.accounted = 13;
+    node->address = 0;
+    node->size_class = 0;
+    node->dirty = false;
+    node->created = node->last_use = node->uses = 0;
+    node->last_insert = 0;
+    node->lru = {};
     return node;
 }
 
@@ -86,14 +103,14 @@ Node* PageCache::Add(std::unique_ptr<Node> node) {
     if (raw->dirty) {
         dirty_.push_back(raw);
     } else {
-        raw->lru = CleanList(raw).insert(CleanList(raw).end(), raw);
+        Link(raw);
     }
     return raw;
 }
 
 void PageCache::MarkDirty(Node* node) {
     if (node->dirty) return;
-    CleanList(node).erase(node->lru);
+    Unlink(node);
     node->dirty = true;
     dirty_.push_back(node);
 }
@@ -102,7 +119,7 @@ void PageCache::MarkAllClean() {
     for (Node* node : dirty_) {
         node->dirty = false;
         node->last_use = tick_;
-        node->lru = CleanList(node).insert(CleanList(node).end(), node);
+        Link(node);
     }
     dirty_.clear();
 }
@@ -118,7 +135,7 @@ void PageCache::Unlist(const Node* node) {
     if (node->dirty) {
         dirty_.erase(std::find(dirty_.begin(), dirty_.end(), node));
     } else {
-        CleanList(node).erase(node->lru);
+        Unlink(node);
     }
 }
 
@@ -129,17 +146,34 @@ void PageCache::Remove(Node* node) {
 
 void PageCache::Clear() {
     recent_ = {};
+    spare_.reset();
+    spare_links_.clear();
     clean_leaves_.clear();
     clean_index_.clear();
     dirty_.clear();
     nodes_.Clear();
 }
 
+void PageCache::Link(Node* node) {
+    std::list<Node*>& list = CleanList(node);
+    if (spare_links_.empty()) {
+        node->lru = list.insert(list.end(), node);
+        return;
+    }
+    list.splice(list.end(), spare_links_, spare_links_.begin());
+    node->lru = std::prev(list.end());
+    *node->lru = node;
+}
+
+void PageCache::Unlink(const Node* node) {
+    spare_links_.splice(spare_links_.begin(), CleanList(node), node->lru);
+}
+
 void PageCache::Evict(std::list<Node*>& list) {
     Node* lru = list.front();
-    list.pop_front();
+    spare_links_.splice(spare_links_.begin(), list, list.begin());
     Forget(lru);
-    nodes_.Take(lru->address);
+    spare_ = nodes_.Take(lru->address);
 }
 
 void PageCache::Trim() {

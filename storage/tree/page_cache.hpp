@@ -82,6 +82,9 @@ class PageCache {
     void Clear();
     // Applies the trimming rule to the clean list.
     void Trim();
+    // A node as new for a page about to be read or made: the one the trim evicted last,
+    // cleared but keeping the storage of its items and children, when there is one.
+    std::unique_ptr<Node> NewNode();
 
     std::vector<Node*> DirtyNodes() const;  // ordered by address
     std::size_t clean_count() const { return clean_leaves_.size() + clean_index_.size(); }
@@ -94,11 +97,17 @@ class PageCache {
         return node->page.level == 0 ? clean_leaves_ : clean_index_;
     }
     void Evict(std::list<Node*>& list);
+    // Files a clean node at the most recent end of its list, and takes it out again; the
+    // list cells are kept in `spare_links_` for the next node rather than freed.
+    void Link(Node* node);
+    void Unlink(const Node* node);
     // Takes a node out of the recent, clean and dirty lists (it is about to be destroyed).
     void Unlist(const Node* node);
     std::list<Node*> clean_leaves_;  // front: least recently used
     std::list<Node*> clean_index_;
     std::vector<Node*> dirty_;
+    std::unique_ptr<Node> spare_;
+    std::list<Node*> spare_links_;
     std::uint64_t tick_ = 0;
     // The nodes found last (a walk and the lookups of its records alternate between two
     // leaves), found again without hashing; a node leaving the cache leaves these.

@@ -79,7 +79,7 @@ bool TreeFile::HasTree() const {
     return tree_seen_;
 }
 
-PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
+std::string_view TreeFile::ReadStored(std::int32_t address, int* size_class) {
     int k = address < 0 ? 0 : header_.ClassOf(address);
     if (k == 0) RaiseFault(fault::AddressInNoSection);
     auto offset = static_cast<std::uint64_t>(AddressToOffset(address));
@@ -87,23 +87,32 @@ PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
     if (auto it = journal_map_.find(static_cast<std::uint32_t>(offset)); it != journal_map_.end()) {
         position = it->second;
     }
-    std::string bytes(static_cast<std::size_t>(k) * kUnit, '\0');
-    window_.Read(position, bytes);
+    read_bytes_.resize(static_cast<std::size_t>(k) * kUnit);
+    window_.Read(position, read_bytes_);
     *size_class = k;
-    if (handle_->enciphered()) Unseal(address, offset, bytes);
-    return ReadPageImage(bytes);
+    if (handle_->enciphered()) Unseal(address, offset, read_bytes_);
+    return read_bytes_;
+}
+
+PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
+    return ReadPageImage(ReadStored(address, size_class));
 }
 
 Node* TreeFile::Fetch(std::int32_t address) {
     if (Node* node = cache_.Find(address)) return node;
     int k = 0;
-    PageImage image = ReadImage(address, &k);
-    return Hold(address, std::move(image), k);
+    const std::string_view stored = ReadStored(address, &k);
+    std::unique_ptr<Node> node = cache_.NewNode();
+    const std::size_t count = ReadPageParts(stored, node->page, stream_);
+    DecodeItemsInto(stream_, count, node->page.items);
+    node->address = address;
+    node->size_class = k;
+    return cache_.Add(std::move(node));
 }
 
 Node* TreeFile::Hold(std::int32_t address, PageImage&& image, int size_class) {
     ParseImageItems(image);
-    auto node = std::make_unique<Node>();
+    std::unique_ptr<Node> node = cache_.NewNode();
     node->address = address;
     node->page = std::move(image.page);
     node->size_class = size_class;
@@ -116,7 +125,7 @@ Node* TreeFile::Root() {
 }
 
 Node* TreeFile::NewNode(std::uint8_t level) {
-    auto node = std::make_unique<Node>();
+    std::unique_ptr<Node> node = cache_.NewNode();
     node->address = next_temp_--;
     node->page.level = level;
     node->dirty = true;

@@ -95,6 +95,8 @@ class TreeFile : public PageMover {
 
     bool HasTree() const;
     Node* Fetch(std::int32_t address);
+    // The stored bytes of the page at `address` (unsealed), valid until the next read.
+    std::string_view ReadStored(std::int32_t address, int* size_class);
     PageImage ReadImage(std::int32_t address, int* size_class);
     // Builds the node of a page read and holds it in the cache.
     Node* Hold(std::int32_t address, PageImage&& image, int size_class);
@@ -148,6 +150,9 @@ class TreeFile : public PageMover {
     }
     Item answer_;
     std::string scratch_;
+    // Kept between page reads for their storage: the bytes read, the expanded items.
+    std::string read_bytes_;
+    std::string stream_;
     bool root_in_memory_ = false;
     mutable bool tree_seen_ = false;  // HasTree() answered true since the last Reset
     std::vector<Step> insert_path_;
