@@ -56,11 +56,13 @@ std::string Expanded(const PageContent& page) {
 void ChooseBody(const PageContent& page, std::string& page_bytes) {
     std::size_t header = HeaderLength(page);
     std::size_t expanded = page_bytes.size();
-    auto coded = RunLengthCode(std::string_view(page_bytes).substr(header));
-    if (coded && RoundUnit(static_cast<std::uint32_t>(header + coded->size())) <
-                     RoundUnit(static_cast<std::uint32_t>(expanded))) {
+    // Coded in a buffer kept for the next page: a commit codes thousands.
+    thread_local std::string coded;
+    if (RunLengthCodeInto(std::string_view(page_bytes).substr(header), coded) &&
+        RoundUnit(static_cast<std::uint32_t>(header + coded.size())) <
+            RoundUnit(static_cast<std::uint32_t>(expanded))) {
         page_bytes.resize(header);
-        page_bytes += *coded;
+        page_bytes += coded;
     }
     PutU16(page_bytes, 4, static_cast<std::uint32_t>(page_bytes.size()));
     if (page_bytes.size() > static_cast<std::size_t>(kMaxPageBytes)) RaiseFault(fault::PageTooLong);

@@ -62,12 +62,12 @@ std::size_t RunEnd(const char* bytes, std::size_t at, std::size_t size) {
 }
 }  // namespace
 
-std::optional<std::string> RunLengthCode(std::string_view body) {
+bool RunLengthCodeInto(std::string_view body, std::string& out) {
     const char* bytes = body.data();
     const std::size_t size = body.size();
     std::size_t i = NextRun(bytes, 0, size);
-    if (i == size) return std::nullopt;
-    std::string out;
+    if (i == size) return false;
+    out.clear();
     out.reserve(size + 16);
     std::size_t lit = 0;
     while (i < size) {
@@ -80,6 +80,12 @@ std::optional<std::string> RunLengthCode(std::string_view body) {
     }
     AppendCount(out, static_cast<std::uint32_t>(size - lit));
     out.append(body.substr(lit));
+    return true;
+}
+
+std::optional<std::string> RunLengthCode(std::string_view body) {
+    std::string out;
+    if (!RunLengthCodeInto(body, out)) return std::nullopt;
     return out;
 }
 

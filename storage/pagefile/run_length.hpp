@@ -14,6 +14,8 @@ namespace zelt::storage {
 
 // Codes `body`; nullopt when it holds no run of 4 or more equal bytes (stored uncoded).
 std::optional<std::string> RunLengthCode(std::string_view body);
+// The same into `out`, whose storage is reused; false (and `out` untouched) when uncoded.
+bool RunLengthCodeInto(std::string_view body, std::string& out);
 
 // Expands `coded` into exactly `expanded_length` bytes. Faults 522 (literal count beyond
 // the rest) and 530 (repeat count beyond the rest).

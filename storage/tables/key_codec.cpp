@@ -13,14 +13,18 @@ Bytes Reversed(BytesView bytes) {
     return Bytes(bytes.rbegin(), bytes.rend());
 }
 
+// The bytes of `field` in `record`, cut short where the record ends.
+BytesView FieldBytes(const FieldDescriptor& field, BytesView record) {
+    if (field.offset >= record.size()) return {};
+    return record.substr(field.offset,
+                         std::min<std::size_t>(field.size, record.size() - field.offset));
+}
+
 }  // namespace
 
 Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
                       const KeyCollation& collation, BytesView record) {
-    BytesView raw = field.offset < record.size()
-                        ? record.substr(field.offset, std::min<std::size_t>(
-                                                          field.size, record.size() - field.offset))
-                        : BytesView{};
+    BytesView raw = FieldBytes(field, record);
     Bytes out;
     bool invert = descending;
     bool text = false;
@@ -97,12 +101,19 @@ Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const 
     return out;
 }
 
+bool KeyFieldsSame(const TableDefinition& definition, std::size_t key, BytesView a, BytesView b) {
+    for (const auto& c : definition.keys[key].components) {
+        const auto& f = definition.fields[c.field];
+        if (FieldBytes(f, a) != FieldBytes(f, b)) return false;
+    }
+    return true;
+}
+
 bool KeyIsEmpty(const TableDefinition& definition, std::size_t key, BytesView record) {
     for (const auto& c : definition.keys[key].components) {
         const auto& f = definition.fields[c.field];
         if (f.offset >= record.size()) continue;
-        const BytesView raw =
-            record.substr(f.offset, std::min<std::size_t>(f.size, record.size() - f.offset));
+        const BytesView raw = FieldBytes(f, record);
         bool empty = true;
         switch (f.type) {
             case 18:

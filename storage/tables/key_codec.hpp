@@ -40,6 +40,9 @@ struct KeyEntry {
 std::optional<KeyEntry> BuildKeyEntry(const TableDefinition& definition, std::size_t key,
                                       const TableId& id, const KeyCollation& collation,
                                       BytesView record, std::uint32_t number);
+// Whether records `a` and `b` hold the same bytes in every field of key `key`, so that
+// their entries in it are the same (for one record number).
+bool KeyFieldsSame(const TableDefinition& definition, std::size_t key, BytesView a, BytesView b);
 // The record number an entry of key `key` points at.
 std::uint32_t EntryRecordNumber(const KeyDescriptor& key, BytesView entry_key,
                                 BytesView entry_data);

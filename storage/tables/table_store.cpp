@@ -231,6 +231,7 @@ Status TableStore::Change(std::uint32_t number, BytesView old_record, BytesView 
             ZELT_TRY(LowerMark(static_cast<std::uint8_t>(k), number));
             continue;
         }
+        if (KeyFieldsSame(definition_, k, old_record, new_record)) continue;
         Step step{k, BuildKeyEntry(definition_, k, id_, collation_, old_record, number),
                   BuildKeyEntry(definition_, k, id_, collation_, new_record, number)};
         if (step.old_entry && step.new_entry && step.old_entry->key == step.new_entry->key)
