@@ -320,6 +320,27 @@ Status ItemFile::Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_
     }));
 }
 
+Status ItemFile::SeekRun(BytesView key, std::size_t max, ItemRun& run) {
+    run.Clear();
+    AutoFrame frame(*this, false, fault::HeaderBeforeCursorRead);
+    if (!frame.status().ok()) return frame.status();
+    return frame.Finish(Guarded(*state_, [&] {
+        state_->ApplyDeferred();
+        TreeFile& tree = *state_->tree;
+        std::vector<Item> items;
+        tree.ItemsAfter(key, max, items);
+        if (!items.empty() && !SeekLanded(SeekMode::After, key, items.front().key()))
+            RaiseFault(fault::ItemTreeLinks);
+        for (const Item& item : items) run.Add(item.key(), item.data());
+        run.version = tree.version();
+        return Status::Ok();
+    }));
+}
+
+std::uint64_t ItemFile::Version() const {
+    return state_->closed() ? 0 : state_->tree->version();
+}
+
 Status ItemFile::ReplaceLater(BytesView key, BytesView data) {
     if (!state_->in_transaction()) return Replace(key, data);
     AutoFrame frame(*this, true, fault::HeaderBeforeInsert, fault::StoreInReadState);
@@ -329,6 +350,7 @@ Status ItemFile::ReplaceLater(BytesView key, BytesView data) {
     return frame.Finish(Guarded(*state_, [&] {
         state_->Defer(key, data);
         state_->tree->set_dirty();
+        state_->tree->NoteChange();
         return Status::Ok();
     }));
 }

@@ -131,6 +131,31 @@ enum class SeekMode : std::uint8_t {
 
 class ItemFile;
 
+// Items read ahead of a walk: the items that follow a key, in order, with the version of
+// the file they were read at. They stand for the file's items only while its version is
+// the same (ItemFile::Version). The strings keep their storage from one run to the next.
+struct ItemRun {
+    std::vector<Bytes> keys;
+    std::vector<Bytes> data;
+    std::size_t count = 0;
+    std::size_t next = 0;       // the first not yet taken
+    std::uint64_t version = 0;  // 0: read where no version is kept; never stands for anything
+
+    void Clear() {
+        count = next = 0;
+        version = 0;
+    }
+    void Add(BytesView key, BytesView value) {
+        if (count == keys.size()) {
+            keys.emplace_back();
+            data.emplace_back();
+        }
+        keys[count].assign(key);
+        data[count].assign(value);
+        ++count;
+    }
+};
+
 // An ordered position over the items of one file. The position is the key of the item
 // last read, so a cursor stays meaningful while items come and go: Next() reads the least
 // item above that key, Previous() the greatest below it. Valid() turns false when a move
@@ -226,6 +251,12 @@ class ItemFile {
     // A cursor's seek without the cursor: the item `mode` picks relative to `key` is
     // copied into `key_out` and `data_out` (either may be null), reusing their storage.
     Status Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out, bool* found);
+    // Seek(key, After) and the items that follow it in the same page, at most `max` in all,
+    // into `run` with the file's version.
+    Status SeekRun(BytesView key, std::size_t max, ItemRun& run);
+    // A number that changes whenever the file's items may have changed: a write here, a
+    // change held back for the commit, or another program's commit seen.
+    std::uint64_t Version() const;
     // As Replace, but inside a transaction the item may be written into the tree only
     // when the file commits or something walks its items; reads see the new data at once.
     Status ReplaceLater(BytesView key, BytesView data);

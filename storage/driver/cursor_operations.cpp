@@ -54,7 +54,7 @@ Status Load(runtime::Table& table, TableState& s, std::uint32_t number, bool* fo
     const bool skip_memos = s.nomemo;
     s.nomemo_in_force = s.nomemo;
     s.nomemo = false;
-    if (!skip_memos) {
+    if (!skip_memos && !s.table->Definition().memos.empty()) {
         status = s.table->ReadMemos(number, &memos);
         if (!status.ok()) return status;
         for (std::size_t m = 0; m < memos.size(); ++m) table.MemoBuffer(m) = memos[m];
@@ -87,6 +87,33 @@ std::uint32_t NumberOfPosition(const Bytes& position) {
     return position.size() >= 4 ? RecordNumberOfItem(position) : 0;
 }
 
+// How many items NEXT reads ahead at most (those that follow in the same page).
+constexpr std::size_t kReadAhead = 32;
+
+// The item after the sequence's forward position: taken from the items read ahead while
+// they still stand for the store (its version unchanged, and the item taken last is the
+// position), else read from the store with the items that follow it.
+Status NextItem(ItemStore& store, const Sequence& q, ItemRun& run, Bytes& item, Bytes& data,
+                bool* found) {
+    if (q.next_mode != SeekMode::After) {
+        run.Clear();
+        return store.Seek(q.next_key, q.next_mode, &item, &data, found);
+    }
+    const bool stands = run.version != 0 && run.next > 0 && run.next < run.count &&
+                        run.version == store.Version() && q.next_key == run.keys[run.next - 1];
+    if (!stands) {
+        const Status st = store.SeekRun(q.next_key, kReadAhead, run);
+        if (!st.ok()) return st;
+    }
+    *found = run.next < run.count;
+    if (*found) {
+        item.assign(run.keys[run.next]);
+        data.assign(run.data[run.next]);
+        ++run.next;
+    }
+    return Status::Ok();
+}
+
 // Reads the next (or previous) record of the sequence. With `fill` false the position
 // moves without touching the buffer.
 Status Step(runtime::Table& table, TableState& s, bool forward, bool fill) {
@@ -98,7 +125,7 @@ Status Step(runtime::Table& table, TableState& s, bool forward, bool fill) {
     Bytes& data = s.step_data;
     for (;;) {
         bool found = false;
-        Status st = forward ? store.Seek(q.next_key, q.next_mode, &item, &data, &found)
+        Status st = forward ? NextItem(store, q, s.step_run, item, data, &found)
                             : store.Seek(q.prev_key, q.prev_mode, &item, &data, &found);
         if (!st.ok()) return st;
         if (!found || !HasPrefix(item, q.prefix) || (q.key < 0 && item.size() != 9))

@@ -187,6 +187,7 @@ ErrorCode OpenTable(Driver& d, FileOp, runtime::Table& table, TableState& s, Dri
     s.exclusive = share == access::DenyWrite || share == access::DenyAll;
     s.current = 0;
     s.sequence = {};
+    s.step_run.Clear();
     return err::NoError;
 }
 
@@ -222,6 +223,7 @@ ErrorCode CloseTable(Driver& d, FileOp, runtime::Table&, TableState& s, DriverAr
     s.table.reset();
     s.current = 0;
     s.sequence = {};
+    s.step_run.Clear();
     s.watching = false;  // a watch belongs to one read of one open table
     s.watch_requested = false;
     const Status status = ClosePhysicalIfLast(d, s.physical);

@@ -69,6 +69,7 @@ struct TableState final : runtime::DriverTableState {
     Bytes read_record;
     Bytes step_item;
     Bytes step_data;
+    ItemRun step_run;  // items read ahead of NEXT
     bool hold_requested = false;
     std::int64_t hold_seconds = -1;
     std::uint32_t held = 0;

@@ -23,6 +23,10 @@ class ItemFileStore final : public ItemStore {
                 bool* found) override {
         return file_->Seek(key, mode, key_out, data_out, found);
     }
+    Status SeekRun(BytesView key, std::size_t max, ItemRun& run) override {
+        return file_->SeekRun(key, max, run);
+    }
+    std::uint64_t Version() const override { return file_->Version(); }
     Status IssueIdentifier(std::array<std::uint8_t, 4>& out) override {
         return file_->IssueIdentifier(out);
     }

@@ -28,6 +28,21 @@ class ItemStore {
     virtual Status Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out,
                         bool* found) = 0;
     virtual Status IssueIdentifier(std::array<std::uint8_t, 4>& out) = 0;
+    // Seek(key, After) with the items after it that the store reads cheaply, at most `max`
+    // in all, and the version they stand for (ItemRun). A store that keeps no version gives
+    // the one item, version 0.
+    virtual Status SeekRun(BytesView key, std::size_t max, ItemRun& run) {
+        run.Clear();
+        if (max == 0) return Status::Ok();
+        Bytes found_key;
+        Bytes data;
+        bool found = false;
+        const Status status = Seek(key, SeekMode::After, &found_key, &data, &found);
+        if (status.ok() && found) run.Add(found_key, data);
+        return status;
+    }
+    // Changes whenever the items may have changed; 0: the store keeps no version.
+    virtual std::uint64_t Version() const { return 0; }
 };
 
 class MemoryItemStore final : public ItemStore {

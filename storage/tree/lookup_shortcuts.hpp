@@ -66,6 +66,8 @@ class LookupShortcuts {
 
     explicit LookupShortcuts(PageCache& cache) : cache_(&cache) {}
 
+    // Changes with every change of the tree's items or routes and every new header.
+    std::uint64_t shape() const { return shape_; }
     void OnChange(TreeChange kind) {
         ++shape_;
         if (kind == TreeChange::kRoutes) ++layout_;

@@ -193,9 +193,12 @@ void PageCache::Trim() {
         }
         if (list == &clean_index_ && clean_index_.size() <= kMaxClean / 2) break;
         Node* lru = list->front();
-        std::uint64_t idle = tick_ - lru->last_use;
-        std::uint64_t age = tick_ - lru->created;
-        if (idle < 4 * (age / held)) break;
+        const std::uint64_t idle = tick_ - lru->last_use;
+        const std::uint64_t age = tick_ - lru->created;
+        // idle < 4 * floor(age / held), without a division: floor(age / held) is at least
+        // idle / 4 + 1 exactly when age is at least (idle / 4 + 1) * held.
+        std::uint64_t bound = 0;
+        if (!__builtin_mul_overflow(idle / 4 + 1, held, &bound) && age >= bound) break;
         Evict(*list);
     }
 }

@@ -104,17 +104,21 @@ Node* TreeFile::Fetch(std::int32_t address) {
     const std::string_view stored = ReadStored(address, &k);
     std::unique_ptr<Node> node = cache_.NewNode();
     const std::size_t count = ReadPageParts(stored, node->page, stream_);
-    DecodeItemsInto(stream_, count, node->page.items);
-    node->address = address;
-    node->size_class = k;
-    return cache_.Add(std::move(node));
+    return Keep(std::move(node), address, k, stream_, count);
 }
 
 Node* TreeFile::Hold(std::int32_t address, PageImage&& image, int size_class) {
-    ParseImageItems(image);
     std::unique_ptr<Node> node = cache_.NewNode();
+    node->page.level = image.page.level;
+    node->page.accounted = image.page.accounted;
+    node->page.children.swap(image.page.children);
+    return Keep(std::move(node), address, size_class, image.stream, image.count);
+}
+
+Node* TreeFile::Keep(std::unique_ptr<Node> node, std::int32_t address, int size_class,
+                     std::string_view stream, std::size_t count) {
+    DecodeItemsInto(stream, count, node->page.items);
     node->address = address;
-    node->page = std::move(image.page);
     node->size_class = size_class;
     return cache_.Add(std::move(node));
 }
@@ -488,6 +492,23 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
         }
     }
     return nullptr;
+}
+
+void TreeFile::ItemsAfter(std::string_view key, std::size_t max, std::vector<Item>& out) {
+    out.clear();
+    if (max == 0) return;
+    const Item* first = UpperItem(key, true);
+    if (first == nullptr) return;
+    out.push_back(*first);
+    // UpperItem leaves a finger on what it found, unless it read the leaf for this one
+    // lookup; the rest of a held leaf comes from there, and the finger moves to the last.
+    LookupShortcuts::Finger* finger = shortcuts_.FindFinger(first->key());
+    Node* leaf = finger != nullptr ? shortcuts_.FingerLeaf(*finger) : nullptr;
+    if (leaf == nullptr) return;
+    const ItemList& items = leaf->page.items;
+    const std::size_t end = std::min(items.size(), finger->index + max);
+    for (std::size_t i = finger->index + 1; i < end; ++i) out.push_back(items[i]);
+    shortcuts_.SetFinger(finger, leaf, end - 1);
 }
 
 std::optional<std::pair<std::string, std::string>> TreeFile::Lower(std::string_view key,

@@ -57,6 +57,10 @@ class TreeFile : public PageMover {
     bool reading_journal() const { return !journal_map_.empty(); }
     bool dirty() const { return dirty_; }
     void set_dirty() { dirty_ = true; }
+    // A number that changes whenever the items may have changed: a page changed, a new
+    // header taken, or NoteChange called (for changes held back outside the tree).
+    std::uint64_t version() const { return shortcuts_.shape(); }
+    void NoteChange() { shortcuts_.OnChange(TreeChange::kContent); }
 
     // Items. Insert faults 824 (too large) and 706 (key present).
     std::optional<std::string> Find(std::string_view key);
@@ -75,6 +79,10 @@ class TreeFile : public PageMover {
     const Item* FindItem(std::string_view key);
     const Item* UpperItem(std::string_view key, bool strict);
     const Item* LowerItem(std::string_view key, bool strict);
+    // The items after `key` (strictly), at most `max` of them, into `out` (cleared first):
+    // the first as UpperItem(key, true) finds it, then the items that follow it in its leaf.
+    // Valid until the next call on the tree.
+    void ItemsAfter(std::string_view key, std::size_t max, std::vector<Item>& out);
 
     // Commit support: places every dirty node in a slot of its class, then compacts; returns
     // the pages to write as (file offset, bytes), ordered by offset.
@@ -100,6 +108,9 @@ class TreeFile : public PageMover {
     PageImage ReadImage(std::int32_t address, int* size_class);
     // Builds the node of a page read and holds it in the cache.
     Node* Hold(std::int32_t address, PageImage&& image, int size_class);
+    // Parses `count` items from `stream` into `node` (its header filled in) and holds it.
+    Node* Keep(std::unique_ptr<Node> node, std::int32_t address, int size_class,
+               std::string_view stream, std::size_t count);
     // Leaves a leaf read for one lookup with the shortcuts, returning null.
     Node* DescendForLookup(std::string_view key, std::vector<Step>* path, std::int32_t& last_leaf,
                            bool one_off);

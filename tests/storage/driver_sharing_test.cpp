@@ -92,6 +92,54 @@ TEST_F(PelmarSharingTest, ExclusiveTableHonoursHoldsOfTheProgramsOtherTables) {
     EXPECT_EQ(owner.Delete(), 0);
 }
 
+// NEXT reads ahead of its position; what it read must give way to every change made
+// since: an entry added just behind the position, a key changed inside a transaction, a
+// record changed inside one (held back until the commit), and a PREVIOUS in between.
+TEST_F(PelmarSharingTest, AWalkSeesEveryChangeMadeAheadOfItsPosition) {
+    Table walker(People());
+    CreateWith(walker, {{"Anna", 1}, {"Cora", 2}, {"Emma", 3}, {"Gina", 4}, {"Ines", 5}});
+    Table other(People());
+    ASSERT_EQ(other.Open(runtime::access::ReadWrite | runtime::access::DenyNone), 0);
+    const auto next = [&] { return walker.Next() == 0 ? rec_.name.Clip() : std::string("(end)"); };
+    const auto rename = [&](const char* from, const char* to) {
+        rec_.name = from;
+        ASSERT_EQ(other.Get(kNameKey), 0);
+        rec_.name = to;
+        ASSERT_EQ(other.Put(), 0) << runtime::CurrentErrorText();
+    };
+    walker.SetKey(kNameKey);
+    EXPECT_EQ(next(), "Anna");
+    EXPECT_EQ(next(), "Cora");
+    other.ClearRecord();
+    rec_.name = "Dora";
+    rec_.number = 6;
+    ASSERT_EQ(other.Add(), 0);
+    EXPECT_EQ(next(), "Dora");
+    ASSERT_EQ(runtime::Logout(1, {&other}), 0);
+    rename("Gina", "Fay");
+    EXPECT_EQ(next(), "Emma");
+    EXPECT_EQ(next(), "Fay");
+    ASSERT_EQ(runtime::Commit(), 0);
+    ASSERT_EQ(walker.Previous(), 0);
+    EXPECT_EQ(rec_.name.Clip(), "Emma");
+    EXPECT_EQ(next(), "Fay");
+    EXPECT_EQ(next(), "Ines");
+    EXPECT_EQ(next(), "(end)");
+
+    // In record order the items read ahead are the records themselves.
+    walker.SetFile();
+    EXPECT_EQ(next(), "Anna");
+    EXPECT_EQ(next(), "Cora");
+    ASSERT_EQ(runtime::Logout(1, {&other}), 0);
+    rec_.name = "Emma";
+    ASSERT_EQ(other.Get(kNameKey), 0);
+    rec_.score = 42;
+    ASSERT_EQ(other.Put(), 0);
+    ASSERT_EQ(walker.Next(), 0);
+    EXPECT_EQ(rec_.score, 42);
+    ASSERT_EQ(runtime::Commit(), 0);
+}
+
 // Key entries whose encoded bytes share far more than 63 leading bytes, and records that
 // do, read back exactly by key, in key order and after the file was closed.
 TEST_F(PelmarSharingTest, KeysSharingLongPrefixesReadBackExactly) {
