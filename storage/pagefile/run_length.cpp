@@ -104,28 +104,48 @@ bool ReadCount(std::string_view in, std::size_t& pos, std::uint64_t& value) {
 }  // namespace
 
 namespace {
-// Copies of at most 16 bytes, the common case in records padded with spaces, go as two
-// overlapping 8-byte moves instead of a call; `to` has room for `n` bytes.
+// Literals and runs are mostly short (the texts of a record and the spaces that pad them):
+// up to 64 bytes they go as overlapping moves of 8 or 16 bytes instead of a call. `to` has room for
+// `n` bytes; `from` holds `n`.
 void CopySmall(char* to, const char* from, std::size_t n) {
-    if (n >= 8 && n <= 16) {
+    if (n < 8) {
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+        return;
+    }
+    if (n < 16) {
         std::uint64_t head = 0;
         std::uint64_t tail = 0;
         std::memcpy(&head, from, 8);
         std::memcpy(&tail, from + n - 8, 8);
         std::memcpy(to, &head, 8);
         std::memcpy(to + n - 8, &tail, 8);
-    } else {
-        std::memcpy(to, from, n);
+        return;
     }
+    if (n > 64) {
+        std::memcpy(to, from, n);
+        return;
+    }
+    char block[16];
+    for (std::size_t done = 0; done + 16 < n; done += 16) {
+        std::memcpy(block, from + done, 16);
+        std::memcpy(to + done, block, 16);
+    }
+    std::memcpy(block, from + n - 16, 16);
+    std::memcpy(to + n - 16, block, 16);
 }
 void FillSmall(char* to, char byte, std::size_t n) {
-    if (n >= 8 && n <= 16) {
-        const std::uint64_t pattern = 0x0101010101010101u * static_cast<std::uint8_t>(byte);
-        std::memcpy(to, &pattern, 8);
-        std::memcpy(to + n - 8, &pattern, 8);
-    } else {
-        std::memset(to, byte, n);
+    if (n < 16) {
+        for (std::size_t i = 0; i < n; ++i) to[i] = byte;
+        return;
     }
+    if (n > 64) {
+        std::memset(to, byte, n);
+        return;
+    }
+    char block[16];
+    std::memset(block, byte, 16);
+    for (std::size_t done = 0; done + 16 < n; done += 16) std::memcpy(to + done, block, 16);
+    std::memcpy(to + n - 16, block, 16);
 }
 }  // namespace
 
