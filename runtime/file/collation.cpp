@@ -1,6 +1,7 @@
 #include "runtime/file/collation.hpp"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace zelt::runtime {
@@ -221,54 +222,98 @@ bool CollationTables::Deserialize(std::string_view bytes) {
     return true;
 }
 
-void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& bytes) {
-    const auto fold = [&](std::uint8_t b) {
-        return nocase && (t.classes[b] & char_class::Lower) != 0 ? t.upper[b] : b;
-    };
-    const auto weight = [&](std::uint8_t b) {
-        return oem ? t.oem_sequence[AnsiToOem(b)] : t.ansi_sequence[b];
-    };
+namespace {
+
+// One way of weighing texts (tables, OEM or not, case-blind or not) worked out per byte:
+// keys weigh the texts of every record written, and the folding, the weight and whether a
+// rule may apply are one lookup each this way.
+struct TextWeights {
+    CollationTables tables;
+    bool oem = false;
+    bool nocase = false;
+    std::array<std::uint8_t, 256> folded{};  // the byte as case folding leaves it
+    std::array<std::uint8_t, 256> weight{};  // the weight of the byte, folded first
+    std::array<bool, 256> ruled{};           // a rule may start with the byte (folded)
+    bool rules = false;                      // rules1[0] is not 0
+
+    TextWeights(const CollationTables& t, bool oem_text, bool nocase_text)
+        : tables(t), oem(oem_text), nocase(nocase_text), rules(t.rules1[0] != 0) {
+        for (int b = 0; b < 256; ++b) {
+            const auto byte = static_cast<std::uint8_t>(b);
+            const std::uint8_t f =
+                nocase && (t.classes[byte] & char_class::Lower) != 0 ? t.upper[byte] : byte;
+            folded[byte] = f;
+            weight[byte] = oem ? t.oem_sequence[AnsiToOem(f)] : t.ansi_sequence[f];
+        }
+        if (!rules) return;
+        constexpr std::size_t kRuleSize = 3;
+        std::array<bool, 256> starts{};
+        for (std::size_t r = 0; r + kRuleSize <= t.rules2.size() && t.rules2[r] != 0;
+             r += kRuleSize)
+            starts[folded[t.rules2[r]]] = true;
+        for (std::size_t r = 1; r + kRuleSize <= t.rules1.size() && t.rules1[r] != 0;
+             r += kRuleSize)
+            starts[folded[t.rules1[r]]] = true;
+        for (int b = 0; b < 256; ++b)
+            ruled[static_cast<std::size_t>(b)] = starts[folded[static_cast<std::size_t>(b)]];
+    }
+    bool For(const CollationTables& t, bool oem_text, bool nocase_text) const {
+        return oem == oem_text && nocase == nocase_text && tables == t;
+    }
+};
+
+// The weights last used on this thread (a table's keys mostly weigh one way or two).
+const TextWeights& WeightsFor(const CollationTables& t, bool oem, bool nocase) {
+    thread_local std::vector<std::unique_ptr<TextWeights>> kept;
+    for (const auto& w : kept) {
+        if (w->For(t, oem, nocase)) return *w;
+    }
+    constexpr std::size_t kKept = 4;
+    if (kept.size() == kKept) kept.erase(kept.begin());
+    kept.push_back(std::make_unique<TextWeights>(t, oem, nocase));
+    return *kept.back();
+}
+
+}  // namespace
+
+void WeighText(const CollationTables& tables, bool oem, bool nocase, std::string& bytes) {
+    const TextWeights& w = WeightsFor(tables, oem, nocase);
+    const CollationTables& t = w.tables;
     const std::size_t length = bytes.size();
     // Text fields are mostly padding: the trailing spaces weigh alike, once.
     const std::size_t text_end = bytes.find_last_not_of(' ') + 1;
-    const char space = static_cast<char>(weight(fold(' ')));
-    if (t.rules1[0] == 0) {
-        for (std::size_t i = 0; i < text_end; ++i)
-            bytes[i] = static_cast<char>(weight(fold(static_cast<std::uint8_t>(bytes[i]))));
-        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(text_end), bytes.end(), space);
+    const auto space_weight = static_cast<char>(w.weight[static_cast<std::uint8_t>(' ')]);
+    const auto weigh = [&w](char c) {
+        return static_cast<char>(w.weight[static_cast<std::uint8_t>(c)]);
+    };
+    if (!w.rules) {
+        for (std::size_t i = 0; i < text_end; ++i) bytes[i] = weigh(bytes[i]);
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(text_end), bytes.end(), space_weight);
         return;
     }
     constexpr std::size_t kRuleSize = 3;
-    // The characters a rule may start with; every other one weighs as itself, without
-    // looking through the rules.
-    std::array<bool, 256> contraction_start{};
-    std::array<bool, 256> expanded{};
-    for (std::size_t r = 0; r + kRuleSize <= t.rules2.size() && t.rules2[r] != 0; r += kRuleSize)
-        contraction_start[fold(t.rules2[r])] = true;
-    for (std::size_t r = 1; r + kRuleSize <= t.rules1.size() && t.rules1[r] != 0; r += kRuleSize)
-        expanded[fold(t.rules1[r])] = true;
     // Keys are weighed once per key of every record written: the output buffer is kept.
     thread_local std::string out;
     out.clear();
     out.reserve(length + 2);
     // Spaces past the text weigh as themselves unless a rule starts with a space.
-    const std::size_t weigh_end =
-        contraction_start[fold(' ')] || expanded[fold(' ')] ? length : text_end;
+    const std::size_t weigh_end = w.ruled[static_cast<std::uint8_t>(' ')] ? length : text_end;
     std::size_t i = 0;
     while (i < weigh_end && out.size() < length) {
-        const std::uint8_t c = fold(static_cast<std::uint8_t>(bytes[i]));
-        if (!contraction_start[c] && !expanded[c]) {
-            out.push_back(static_cast<char>(weight(c)));
+        const auto raw = static_cast<std::uint8_t>(bytes[i]);
+        if (!w.ruled[raw]) {
+            out.push_back(weigh(bytes[i]));
             ++i;
             continue;
         }
+        const std::uint8_t c = w.folded[raw];
         bool done = false;
-        if (i + 1 < length && contraction_start[c]) {
-            const std::uint8_t next = fold(static_cast<std::uint8_t>(bytes[i + 1]));
+        if (i + 1 < length) {
+            const std::uint8_t next = w.folded[static_cast<std::uint8_t>(bytes[i + 1])];
             for (std::size_t r = 0; r + kRuleSize <= t.rules2.size() && t.rules2[r] != 0;
                  r += kRuleSize) {
-                if (fold(t.rules2[r]) == c && fold(t.rules2[r + 1]) == next) {
-                    out.push_back(static_cast<char>(weight(fold(t.rules2[r + 2]))));
+                if (w.folded[t.rules2[r]] == c && w.folded[t.rules2[r + 1]] == next) {
+                    out.push_back(static_cast<char>(w.weight[t.rules2[r + 2]]));
                     out.push_back(static_cast<char>(0xFF));
                     i += 2;
                     done = true;
@@ -278,19 +323,19 @@ void WeighText(const CollationTables& t, bool oem, bool nocase, std::string& byt
         }
         for (std::size_t r = 1; !done && r + kRuleSize <= t.rules1.size() && t.rules1[r] != 0;
              r += kRuleSize) {
-            if (fold(t.rules1[r]) == c) {
-                out.push_back(static_cast<char>(weight(fold(t.rules1[r + 1]))));
-                out.push_back(static_cast<char>(weight(fold(t.rules1[r + 2]))));
+            if (w.folded[t.rules1[r]] == c) {
+                out.push_back(static_cast<char>(w.weight[t.rules1[r + 1]]));
+                out.push_back(static_cast<char>(w.weight[t.rules1[r + 2]]));
                 ++i;
                 done = true;
             }
         }
         if (!done) {
-            out.push_back(static_cast<char>(weight(c)));
+            out.push_back(static_cast<char>(w.weight[c]));
             ++i;
         }
     }
-    if (out.size() < length) out.append(length - i, space);
+    if (out.size() < length) out.append(length - i, space_weight);
     out.resize(length);
     bytes.swap(out);
 }

@@ -9,10 +9,6 @@ void Invert(Bytes& bytes) {
     for (char& c : bytes) c = static_cast<char>(255 - static_cast<std::uint8_t>(c));
 }
 
-Bytes Reversed(BytesView bytes) {
-    return Bytes(bytes.rbegin(), bytes.rend());
-}
-
 // The bytes of `field` in `record`, cut short where the record ends.
 BytesView FieldBytes(const FieldDescriptor& field, BytesView record) {
     if (field.offset >= record.size()) return {};
@@ -22,21 +18,21 @@ BytesView FieldBytes(const FieldDescriptor& field, BytesView record) {
 
 }  // namespace
 
-Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
-                      const KeyCollation& collation, BytesView record) {
+void EncodeComponentInto(const FieldDescriptor& field, bool descending, bool nocase,
+                         const KeyCollation& collation, BytesView record, Bytes& out) {
     BytesView raw = FieldBytes(field, record);
-    Bytes out;
+    out.clear();
     bool invert = descending;
     bool text = false;
     switch (field.type) {
         case 18:  // STRING
         case 22:  // GROUP
-            out = Bytes(raw);
+            out.assign(raw);
             text = true;
             break;
         case 19: {  // CSTRING
             const auto zero = raw.find('\0');
-            out = Bytes(raw.substr(0, zero));
+            out.assign(raw.substr(0, zero));
             text = true;
             break;
         }
@@ -44,7 +40,7 @@ Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase
             if (!raw.empty()) {
                 const std::size_t n =
                     std::min<std::size_t>(static_cast<std::uint8_t>(raw[0]), raw.size() - 1);
-                out = Bytes(raw.substr(1, n));
+                out.assign(raw.substr(1, n));
             }
             text = true;
             break;
@@ -53,16 +49,16 @@ Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase
         case 7:  // ULONG
         case 4:  // DATE
         case 5:  // TIME
-            out = Reversed(raw);
+            out.assign(raw.rbegin(), raw.rend());
             break;
         case 2:  // SHORT
         case 6:  // LONG
-            out = Reversed(raw);
+            out.assign(raw.rbegin(), raw.rend());
             if (!out.empty()) out[0] = static_cast<char>(out[0] ^ 0x80);
             break;
         case 8:  // SREAL
         case 9:  // REAL
-            out = Reversed(raw);
+            out.assign(raw.rbegin(), raw.rend());
             if (!out.empty()) {
                 if ((static_cast<std::uint8_t>(out[0]) & 0x80) == 0)
                     out[0] = static_cast<char>(out[0] | 0x80);
@@ -71,7 +67,7 @@ Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase
             }
             break;
         case 10:  // DECIMAL
-            out = Bytes(raw);
+            out.assign(raw);
             if (!out.empty()) {
                 if ((static_cast<std::uint8_t>(out[0]) & 0xF0) != 0) {
                     out[0] = static_cast<char>(out[0] & 0x0F);
@@ -81,12 +77,18 @@ Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase
             }
             break;
         default:
-            out = Bytes(raw);
+            out.assign(raw);
             break;
     }
     out.resize(field.size, '\0');
     if (text) runtime::WeighText(collation.tables, collation.oem, nocase, out);
     if (invert) Invert(out);
+}
+
+Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
+                      const KeyCollation& collation, BytesView record) {
+    Bytes out;
+    EncodeComponentInto(field, descending, nocase, collation, record, out);
     return out;
 }
 
@@ -95,9 +97,14 @@ Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const 
     const auto& k = definition.keys[key];
     Bytes out = TablePrefix(id);
     out.push_back(static_cast<char>(key));
-    for (const auto& c : k.components)
-        out += EncodeComponent(definition.fields[c.field], c.descending, k.NoCase(), collation,
-                               record);
+    // Each component is encoded in a buffer kept for the next: keys are encoded for every
+    // record written.
+    thread_local Bytes component;
+    for (const auto& c : k.components) {
+        EncodeComponentInto(definition.fields[c.field], c.descending, k.NoCase(), collation, record,
+                            component);
+        out += component;
+    }
     return out;
 }
 

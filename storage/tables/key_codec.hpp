@@ -24,6 +24,9 @@ struct KeyCollation {
 // Encodes one component field of `record` into exactly the field's size.
 Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
                       const KeyCollation& collation, BytesView record);
+// The same into `out`, whose storage is reused.
+void EncodeComponentInto(const FieldDescriptor& field, bool descending, bool nocase,
+                         const KeyCollation& collation, BytesView record, Bytes& out);
 // Identifier, key number and every component.
 Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const TableId& id,
                       const KeyCollation& collation, BytesView record);
