@@ -23,7 +23,7 @@ namespace {
 
 // Loads record `number` into the table's buffer, applying hold, watch and nomemo.
 Status Load(runtime::Table& table, TableState& s, std::uint32_t number, bool* found,
-            const Bytes* stored_item = nullptr) {
+            const BytesView* stored_item = nullptr) {
     Bytes& record = s.read_record;
     Status status;
     if (stored_item != nullptr && stored_item->size() == s.table->Definition().record_length) {
@@ -92,12 +92,16 @@ constexpr std::size_t kReadAhead = 32;
 
 // The item after the sequence's forward position: taken from the items read ahead while
 // they still stand for the store (its version unchanged, and the item taken last is the
-// position), else read from the store with the items that follow it.
-Status NextItem(ItemStore& store, const Sequence& q, ItemRun& run, Bytes& item, Bytes& data,
-                bool* found) {
+// position), else read from the store with the items that follow it. `item` and `data`
+// view the run's strings, or `item_bytes` and `data_bytes`, until the next call.
+Status NextItem(ItemStore& store, const Sequence& q, ItemRun& run, Bytes& item_bytes,
+                Bytes& data_bytes, BytesView& item, BytesView& data, bool* found) {
     if (q.next_mode != SeekMode::After) {
         run.Clear();
-        return store.Seek(q.next_key, q.next_mode, &item, &data, found);
+        const Status st = store.Seek(q.next_key, q.next_mode, &item_bytes, &data_bytes, found);
+        item = item_bytes;
+        data = data_bytes;
+        return st;
     }
     const bool stands = run.version != 0 && run.next > 0 && run.next < run.count &&
                         run.version == store.Version() && q.next_key == run.keys[run.next - 1];
@@ -107,8 +111,8 @@ Status NextItem(ItemStore& store, const Sequence& q, ItemRun& run, Bytes& item, 
     }
     *found = run.next < run.count;
     if (*found) {
-        item.assign(run.keys[run.next]);
-        data.assign(run.data[run.next]);
+        item = run.keys[run.next];
+        data = run.data[run.next];
         ++run.next;
     }
     return Status::Ok();
@@ -121,12 +125,18 @@ Status Step(runtime::Table& table, TableState& s, bool forward, bool fill) {
     auto& q = s.sequence;
     ItemStore& store =
         q.key < 0 ? s.table->Store() : s.table->KeyStore(static_cast<std::size_t>(q.key));
-    Bytes& item = s.step_item;
-    Bytes& data = s.step_data;
     for (;;) {
         bool found = false;
-        Status st = forward ? NextItem(store, q, s.step_run, item, data, &found)
-                            : store.Seek(q.prev_key, q.prev_mode, &item, &data, &found);
+        BytesView item;
+        BytesView data;
+        Status st;
+        if (forward) {
+            st = NextItem(store, q, s.step_run, s.step_item, s.step_data, item, data, &found);
+        } else {
+            st = store.Seek(q.prev_key, q.prev_mode, &s.step_item, &s.step_data, &found);
+            item = s.step_item;
+            data = s.step_data;
+        }
         if (!st.ok()) return st;
         if (!found || !HasPrefix(item, q.prefix) || (q.key < 0 && item.size() != 9))
             return Status::Error(err::RecordNotAvailable);
