@@ -10,24 +10,30 @@ constexpr std::size_t kGarbageSlack = 1024;
 // A list that grows starts with room for about a page, and then doubles.
 constexpr std::size_t kFirstRoom = 4096;
 
-void MakeRoom(std::string& bytes, std::size_t more) {
-    const std::size_t need = bytes.size() + more;
-    if (need > bytes.capacity()) bytes.reserve(std::max({need, 2 * bytes.capacity(), kFirstRoom}));
-}
-
-bool Within(std::string_view part, const std::string& whole) {
-    return !part.empty() && part.data() >= whole.data() &&
-           part.data() < whole.data() + whole.size();
+bool Within(std::string_view part, const char* data, std::size_t size) {
+    return !part.empty() && part.data() >= data && part.data() < data + size;
 }
 }  // namespace
 
+void ItemList::Bytes::Reserve(std::size_t capacity) {
+    if (capacity <= capacity_) return;
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = capacity;
+}
+
+void ItemList::Bytes::Grow(std::size_t need) {
+    Reserve(std::max({need, 2 * capacity_, kFirstRoom}));
+}
+
 void ItemList::Reserve(std::size_t count, std::size_t bytes) {
     slots_.reserve(count);
-    bytes_.reserve(bytes);
+    bytes_.Reserve(bytes);
 }
 
 ItemList::Slot ItemList::Append(std::string_view key, std::string_view data) {
-    if (Within(key, bytes_) || Within(data, bytes_)) {
+    if (Within(key, bytes_.data(), bytes_.size()) || Within(data, bytes_.data(), bytes_.size())) {
         // Growing the buffer would move the bytes they view.
         const std::string copy = std::string(key).append(data);
         return Append(std::string_view(copy).substr(0, key.size()),
@@ -36,8 +42,9 @@ ItemList::Slot ItemList::Append(std::string_view key, std::string_view data) {
     const Slot slot{static_cast<std::uint32_t>(bytes_.size()),
                     static_cast<std::uint16_t>(key.size() + data.size()),
                     static_cast<std::uint16_t>(key.size())};
-    MakeRoom(bytes_, slot.length);
-    bytes_.append(key).append(data);
+    char* at = bytes_.Extend(slot.length);
+    if (!key.empty()) std::memcpy(at, key.data(), key.size());
+    if (!data.empty()) std::memcpy(at + key.size(), data.data(), data.size());
     live_ += slot.length;
     return slot;
 }
@@ -52,9 +59,10 @@ void ItemList::PushBackSharing(std::size_t from, std::size_t shared, std::string
     const Slot slot{static_cast<std::uint32_t>(bytes_.size()),
                     static_cast<std::uint16_t>(shared + rest.size()),
                     static_cast<std::uint16_t>(key_length)};
-    // Offsets, not pointers: the buffer may move as it grows.
-    if (shared > 0) bytes_.append(bytes_, slots_[from].offset, shared);
-    bytes_.append(rest);
+    char* at = bytes_.Extend(slot.length);
+    // The item before is found by its offset: the buffer may have moved as it grew.
+    if (shared > 0) std::memcpy(at, bytes_.data() + slots_[from].offset, shared);
+    if (!rest.empty()) std::memcpy(at + shared, rest.data(), rest.size());
     live_ += slot.length;
     slots_.push_back(slot);
 }
@@ -85,12 +93,14 @@ void ItemList::MoveTailTo(std::size_t index, ItemList& to) {
     std::size_t moved = 0;
     for (std::size_t i = index; i < slots_.size(); ++i) moved += slots_[i].length;
     to.slots_.reserve(to.slots_.size() + (slots_.size() - index));
-    MakeRoom(to.bytes_, moved);
+    char* at = to.bytes_.Extend(moved);
+    std::uint32_t offset = static_cast<std::uint32_t>(to.bytes_.size() - moved);
     for (std::size_t i = index; i < slots_.size(); ++i) {
         const Slot& slot = slots_[i];
-        to.slots_.push_back(
-            {static_cast<std::uint32_t>(to.bytes_.size()), slot.length, slot.key_length});
-        to.bytes_.append(bytes_.data() + slot.offset, slot.length);
+        to.slots_.push_back({offset, slot.length, slot.key_length});
+        std::memcpy(at, bytes_.data() + slot.offset, slot.length);
+        at += slot.length;
+        offset += slot.length;
     }
     to.live_ += moved;
     live_ -= moved;
@@ -99,20 +109,20 @@ void ItemList::MoveTailTo(std::size_t index, ItemList& to) {
 }
 
 void ItemList::Clear() {
-    bytes_.clear();
+    bytes_.Clear();
     slots_.clear();
     live_ = 0;
 }
 
 void ItemList::Compact() {
-    std::string bytes;
-    bytes.reserve(live_);
+    Bytes bytes;
+    bytes.Reserve(live_);
     for (Slot& slot : slots_) {
-        const std::uint32_t offset = static_cast<std::uint32_t>(bytes.size());
-        bytes.append(bytes_, slot.offset, slot.length);
-        slot.offset = offset;
+        char* at = bytes.Extend(slot.length);
+        std::memcpy(at, bytes_.data() + slot.offset, slot.length);
+        slot.offset = static_cast<std::uint32_t>(at - bytes.data());
     }
-    bytes_ = std::move(bytes);
+    bytes_.Swap(bytes);
 }
 
 }  // namespace zelt::storage

@@ -12,6 +12,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,7 +73,53 @@ class ItemList {
     void Drop(const Slot& slot);
     void Compact();
 
-    std::string bytes_;
+    // The items' bytes: a plain growing buffer, so that a page being parsed writes each
+    // item once where it goes.
+    class Bytes {
+      public:
+        Bytes() = default;
+        Bytes(const Bytes& other) { *this = other; }
+        Bytes& operator=(const Bytes& other) {
+            if (this == &other) return *this;
+            Clear();
+            Reserve(other.size_);
+            if (other.size_ > 0) std::memcpy(Extend(other.size_), other.data(), other.size_);
+            return *this;
+        }
+        Bytes(Bytes&& other) noexcept { Swap(other); }
+        Bytes& operator=(Bytes&& other) noexcept {
+            Bytes taken(std::move(other));
+            Swap(taken);
+            return *this;
+        }
+        std::size_t size() const { return size_; }
+        std::size_t capacity() const { return capacity_; }
+        const char* data() const { return data_.get(); }
+        char* data() { return data_.get(); }
+        void Reserve(std::size_t capacity);
+        // Room for `n` more bytes at the end, growing the buffer if need be; answers where
+        // they go (the bytes before keep their offsets, not their addresses).
+        char* Extend(std::size_t n) {
+            if (size_ + n > capacity_) Grow(size_ + n);
+            char* at = data_.get() + size_;
+            size_ += n;
+            return at;
+        }
+        void Clear() { size_ = 0; }
+        void Swap(Bytes& other) noexcept {
+            data_.swap(other.data_);
+            std::swap(size_, other.size_);
+            std::swap(capacity_, other.capacity_);
+        }
+
+      private:
+        void Grow(std::size_t need);
+        std::unique_ptr<char[]> data_;
+        std::size_t size_ = 0;
+        std::size_t capacity_ = 0;
+    };
+
+    Bytes bytes_;
     std::vector<Slot> slots_;
     std::size_t live_ = 0;  // bytes of the items in `slots_`; the rest of `bytes_` is garbage
 };

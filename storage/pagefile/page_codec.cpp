@@ -116,19 +116,6 @@ void EncodeItems(const ItemList& items, std::string& out) {
 }
 
 namespace {
-// Whether key `next` sorts after key `prev`, given that their first `shared` bytes are equal.
-bool KeyFollows(std::string_view prev, std::string_view next, std::size_t shared) {
-    const std::size_t common = std::min(prev.size(), next.size());
-    for (std::size_t i = std::min(shared, common); i < common; ++i) {
-        const auto x = static_cast<std::uint8_t>(prev[i]);
-        const auto y = static_cast<std::uint8_t>(next[i]);
-        if (x != y) return x < y;
-    }
-    return prev.size() < next.size();
-}
-}  // namespace
-
-namespace {
 // Reads a page's item stream: per item a flag byte (the length of the prefix shared with
 // the item before in its low six bits; 0x80: an item length follows, 0x40: a key length
 // follows), the lengths it carries, then the bytes not shared. Damage raises its fault.
@@ -137,14 +124,17 @@ class ItemStreamReader {
     explicit ItemStreamReader(std::string_view stream) : stream_(stream) {}
 
     // Reads item `index` onto the end of `items` (its shared prefix taken from the item
-    // before); answers the length of that prefix.
-    std::size_t NextInto(std::size_t index, ItemList& items) {
+    // before); false when its key does not follow the key before. The order is checked on
+    // the stream's bytes, before they are copied.
+    bool NextInto(std::size_t index, ItemList& items) {
         const std::size_t shared =
             Header(index, index > 0 ? items[index - 1].bytes.size() : std::size_t{0});
         const std::string_view rest(stream_.data() + pos_, item_length_ - shared);
+        const bool follows =
+            index == 0 || RestFollows(items.key(index - 1), shared, rest, key_length_);
         items.PushBackSharing(index > 0 ? index - 1 : 0, shared, rest, key_length_);
         pos_ += rest.size();
-        return shared;
+        return follows;
     }
     // Reads item `index` over `item`, which holds the item before it and keeps the prefix
     // they share; false when its key does not follow the key before (`previous_key` bytes).
@@ -217,9 +207,7 @@ void DecodeItemsInto(std::string_view stream, std::size_t count, ItemList& items
     items.Reserve(count, stream.size() * 2);
     ItemStreamReader reader(stream);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t shared = reader.NextInto(i, items);
-        if (i > 0 && !KeyFollows(items.key(i - 1), items.key(i), shared))
-            RaiseFault(fault::ItemTreeLinks);
+        if (!reader.NextInto(i, items)) RaiseFault(fault::ItemTreeLinks);
     }
     reader.Finish();
 }

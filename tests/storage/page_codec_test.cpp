@@ -262,6 +262,14 @@ TEST(ItemListTest, KeepsEveryItemThroughGrowthCompactionAndSplits) {
     for (std::size_t n = list.size(); n-- > 1;) list.Erase(0);  // garbage far above the live bytes
     model.erase(model.begin(), model.end() - 1);
     same(list, model);
+    // A copy is a list of its own; a list moved from is empty and takes items again.
+    ItemList copy = right;
+    copy.OverwriteData(0, std::string(copy[0].data().size(), 'c'));
+    same(right, model_right);
+    ItemList moved = std::move(right);
+    same(moved, model_right);
+    right.PushBack("again", "x");  // NOLINT(bugprone-use-after-move): reuse is allowed
+    same(right, {{"again", "x"}});
 }
 
 TEST(PageTest, LeafLayoutFillAndCodingChoice) {
