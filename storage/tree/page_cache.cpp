@@ -37,6 +37,9 @@ std::unique_ptr<Node> NodeTable::Take(std::int32_t address) {
         slots_[hole] = std::move(slots_[at]);
         hole = at;
     }
+    // A table grown for a large transaction shrinks again once few nodes are left: a probe
+    // for a page not held reads a line of a table far larger than the nodes need.
+    if (slots_.size() > kSmallest && 8 * used_ < slots_.size()) Resize(4 * used_);
     return taken;
 }
 
@@ -47,8 +50,14 @@ void NodeTable::Clear() {
 }
 
 void NodeTable::Grow() {
+    Resize(2 * slots_.size());
+}
+
+void NodeTable::Resize(std::size_t at_least) {
+    std::size_t size = kSmallest;
+    while (size < at_least) size *= 2;
     std::vector<Slot> old = std::move(slots_);
-    slots_ = std::vector<Slot>(std::max<std::size_t>(256, 2 * old.size()));
+    slots_ = std::vector<Slot>(size);
     mask_ = slots_.size() - 1;
     used_ = 0;
     for (Slot& slot : old) {

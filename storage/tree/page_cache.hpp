@@ -60,7 +60,10 @@ class NodeTable {
                    32) &
                mask_;
     }
+    static constexpr std::size_t kSmallest = 256;
     void Grow();
+    // Rebuilds the table with at least `at_least` slots (a power of two).
+    void Resize(std::size_t at_least);
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
     std::size_t used_ = 0;
