@@ -105,6 +105,11 @@ void ItemList::MoveTailTo(std::size_t index, ItemList& to) {
     to.live_ += moved;
     live_ -= moved;
     slots_.resize(index);
+    // Items added in key order lie in the buffer in that order: the tail's bytes were its
+    // end, which is cut off instead of being left as garbage to compact.
+    std::size_t end = 0;
+    for (const Slot& slot : slots_) end = std::max<std::size_t>(end, slot.offset + slot.length);
+    bytes_.Truncate(end);
     if (bytes_.size() - live_ > live_ + kGarbageSlack) Compact();
 }
 

@@ -11,6 +11,7 @@
 // the list itself.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -106,6 +107,8 @@ class ItemList {
             return at;
         }
         void Clear() { size_ = 0; }
+        // Drops the bytes from `size` on (never grows).
+        void Truncate(std::size_t size) { size_ = std::min(size_, size); }
         void Swap(Bytes& other) noexcept {
             data_.swap(other.data_);
             std::swap(size_, other.size_);
