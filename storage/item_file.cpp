@@ -288,6 +288,15 @@ Status ItemFile::Find(BytesView key, Bytes* data, bool* found) {
     }));
 }
 
+bool ItemFile::FindNextFound(BytesView key, BytesView* data) {
+    const ItemFileState& st = *state_;
+    if (st.closed() || !st.in_operation() || st.FindDeferred(key) != nullptr) return false;
+    const Item* item = st.tree->FindNextFound(key);
+    if (item == nullptr) return false;
+    *data = item->data();
+    return true;
+}
+
 Status ItemFile::Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out, bool* found) {
     AutoFrame frame(*this, false, fault::HeaderBeforeCursorRead);
     if (!frame.status().ok()) return frame.status();

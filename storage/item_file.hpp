@@ -248,6 +248,11 @@ class ItemFile {
     Status Replace(BytesView key, BytesView data);
     Status Erase(BytesView key, bool* found = nullptr);
     Status Find(BytesView key, Bytes* data, bool* found);
+    // Find inside an operation for the item right after the one the last Find found, when
+    // that is `key` and its page is held (a walk reading its records in order): true with
+    // `data` viewing it until the next call; false when this cannot say, and the caller
+    // uses Find.
+    bool FindNextFound(BytesView key, BytesView* data);
     // A cursor's seek without the cursor: the item `mode` picks relative to `key` is
     // copied into `key_out` and `data_out` (either may be null), reusing their storage.
     Status Seek(BytesView key, SeekMode mode, Bytes* key_out, Bytes* data_out, bool* found);

@@ -151,7 +151,13 @@ Status Step(runtime::Table& table, TableState& s, bool forward, bool fill) {
                                     item, data);
         if (!fill) return Status::Ok();
         bool loaded = false;
-        st = Load(table, s, number, &loaded, q.key < 0 ? &data : nullptr);
+        // A walk by key mostly reads the record after the one it read last.
+        BytesView held;
+        const BytesView* stored = q.key < 0 ? &data : nullptr;
+        if (q.key >= 0 &&
+            s.physical->file->FindNextFound(RecordItemKey(s.table->Id(), number), &held))
+            stored = &held;
+        st = Load(table, s, number, &loaded, stored);
         if (!st.ok()) return st;
         if (loaded) return Status::Ok();
         // An entry whose record has gone (an index not yet rebuilt): read on.

@@ -131,6 +131,12 @@ class LookupShortcuts {
         return nullptr;
     }
     std::size_t last_found() const { return find_index_; }
+    // The leaf of the last exact lookup while it is held and the tree unchanged, else null.
+    Node* LastFoundLeaf() {
+        if (find_shape_ != shape_) return nullptr;
+        Node* leaf = cache_->Find(find_leaf_);
+        return leaf != nullptr && leaf->page.level == 0 ? leaf : nullptr;
+    }
     void NoteLookup(const Node& leaf) {
         find_shape_ = shape_;
         find_leaf_ = leaf.address;

@@ -262,6 +262,16 @@ const Item* TreeFile::FindItem(std::string_view key) {
     return Answer(items[pos]);
 }
 
+const Item* TreeFile::FindNextFound(std::string_view key) {
+    Node* leaf = shortcuts_.LastFoundLeaf();
+    if (leaf == nullptr) return nullptr;
+    const std::size_t pos = shortcuts_.last_found() + 1;
+    const ItemList& items = leaf->page.items;
+    if (pos >= items.size() || !KeyEqual(items.key(pos), key)) return nullptr;
+    shortcuts_.NoteFound(pos);
+    return Answer(items[pos]);
+}
+
 void TreeFile::Insert(std::string_view key, std::string_view data) {
     if (key.size() + data.size() >= static_cast<std::size_t>(kItemLimit))
         RaiseFault(fault::ItemTooLarge);

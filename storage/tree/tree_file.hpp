@@ -79,6 +79,10 @@ class TreeFile : public PageMover {
     const Item* FindItem(std::string_view key);
     const Item* UpperItem(std::string_view key, bool strict);
     const Item* LowerItem(std::string_view key, bool strict);
+    // FindItem for the item right after the one the last exact lookup found, answered only
+    // when that is `key` and its leaf is held (a walk reading its records in order); null
+    // otherwise, having read nothing.
+    const Item* FindNextFound(std::string_view key);
     // The items after `key` (strictly), at most `max` of them, into `out` (cleared first):
     // the first as UpperItem(key, true) finds it, then the items that follow it in its leaf.
     // Valid until the next call on the tree.
