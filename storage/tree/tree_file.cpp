@@ -671,7 +671,7 @@ std::size_t TreeFile::Verify() {
     cache_.Trim();
     if (!HasTree()) return 0;
     Node* root = Root();
-    if (root->page.items.empty()) return 0;
+    if (root == nullptr || root->page.items.empty()) return 0;
     return VerifyNode(root, root->page.items.front().key(), true, nullptr);
 }
 
