@@ -91,17 +91,14 @@ Node* PageCache::Find(std::int32_t address) {
 std::unique_ptr<Node> PageCache::NewNode() {
     if (!spare_) return std::make_unique<Node>();
     std::unique_ptr<Node> node = std::move(spare_);
-    PageContent& page = node->page;
-    page.items.Clear();
-    page.children.clear();
-    page.level = 0;
-    page.accounted = 13;
-    node->address = 0;
-    node->size_class = 0;
-    node->dirty = false;
-    node->created = node->last_use = node->uses = 0;
-    node->last_insert = 0;
-    node->lru = {};
+    // Everything as new but the storage of the items and the children.
+    ItemList items = std::move(node->page.items);
+    std::vector<std::int32_t> children = std::move(node->page.children);
+    items.Clear();
+    children.clear();
+    *node = Node{};
+    node->page.items = std::move(items);
+    node->page.children = std::move(children);
     return node;
 }
 

@@ -238,8 +238,10 @@ std::optional<std::string> TreeFile::Find(std::string_view key) {
 const Item* TreeFile::FindItem(std::string_view key) {
     cache_.Trim();
     if (!HasTree()) return nullptr;
+    // Lookups in key order (a walk reading each item's record) want the item after the
+    // one found last.
+    if (const Item* next = FindNextFound(key)) return next;
     Node* leaf = shortcuts_.LastLookupLeaf(key);
-    const bool same_leaf = leaf != nullptr;
     if (leaf == nullptr) leaf = shortcuts_.HintedLeaf(key);
     if (leaf == nullptr) {
         leaf = DescendForLookup(key, nullptr, shortcuts_.exact_leaf(), true);
@@ -251,11 +253,7 @@ const Item* TreeFile::FindItem(std::string_view key) {
         }
     }
     const auto& items = leaf->page.items;
-    // Lookups in key order (a walk reading each item's record) want the item after the
-    // one found last.
-    std::size_t pos = shortcuts_.last_found() + 1;
-    if (!same_leaf || pos >= items.size() || !KeyEqual(items.key(pos), key))
-        pos = LowerBound(leaf->page, key);
+    const std::size_t pos = LowerBound(leaf->page, key);
     shortcuts_.NoteLookup(*leaf);
     if (pos == items.size() || !KeyEqual(items.key(pos), key)) return nullptr;
     shortcuts_.NoteFound(pos);
