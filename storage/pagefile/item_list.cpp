@@ -90,9 +90,13 @@ void ItemList::ReplaceWithKey(std::size_t index, std::string_view key) {
 }
 
 void ItemList::MoveTailTo(std::size_t index, ItemList& to) {
+    const std::size_t full = live_;
     std::size_t moved = 0;
     for (std::size_t i = index; i < slots_.size(); ++i) moved += slots_[i].length;
     to.slots_.reserve(to.slots_.size() + (slots_.size() - index));
+    // A list split because it filled: the tail gets room to fill as far again, since items
+    // added in key order go on arriving there.
+    to.bytes_.Reserve(to.bytes_.size() + std::max(moved, full + kGarbageSlack));
     char* at = to.bytes_.Extend(moved);
     std::uint32_t offset = static_cast<std::uint32_t>(to.bytes_.size() - moved);
     for (std::size_t i = index; i < slots_.size(); ++i) {
@@ -105,12 +109,9 @@ void ItemList::MoveTailTo(std::size_t index, ItemList& to) {
     to.live_ += moved;
     live_ -= moved;
     slots_.resize(index);
-    // Items added in key order lie in the buffer in that order: the tail's bytes were its
-    // end, which is cut off instead of being left as garbage to compact.
-    std::size_t end = 0;
-    for (const Slot& slot : slots_) end = std::max<std::size_t>(end, slot.offset + slot.length);
-    bytes_.Truncate(end);
-    if (bytes_.size() - live_ > live_ + kGarbageSlack) Compact();
+    // The head keeps only its own bytes: a page left behind by items added in key order is
+    // not touched again, and a commit of thousands of them holds them all.
+    if (bytes_.capacity() > live_ + live_ / 2 + kGarbageSlack) Compact();
 }
 
 void ItemList::Clear() {

@@ -31,13 +31,12 @@ std::size_t HeaderLength(const PageContent& page) {
     return 13 + (page.level > 0 ? 4 * page.items.size() : 0);
 }
 
-// Header plus item stream, unexpanded.
-std::string Expanded(const PageContent& page) {
-    std::string out;
+// Header plus item stream, unexpanded, into `out`.
+void ExpandedInto(const PageContent& page, std::string& out) {
     // A damaged page's accounting may claim any size; no page is larger than the largest class.
     const std::size_t claimed = std::max<std::size_t>(page.accounted, HeaderLength(page));
     out.reserve(std::min<std::size_t>(claimed, kMaxPageBytes) + kUnit);
-    out.resize(HeaderLength(page), '\0');
+    out.assign(HeaderLength(page), '\0');
     EncodeItems(page.items, out);
     if (out.size() > page.accounted) RaiseFault(fault::PageOverAccounted);
     PutU16(out, 6, static_cast<std::uint32_t>(out.size()));
@@ -49,23 +48,6 @@ std::string Expanded(const PageContent& page) {
             PutU32(out, 13 + 4 * i, static_cast<std::uint32_t>(page.children[i]));
         }
     }
-    return out;
-}
-
-// Replaces the body by its coded form when that saves at least one 256-byte unit.
-void ChooseBody(const PageContent& page, std::string& page_bytes) {
-    std::size_t header = HeaderLength(page);
-    std::size_t expanded = page_bytes.size();
-    // Coded in a buffer kept for the next page: a commit codes thousands.
-    thread_local std::string coded;
-    if (RunLengthCodeInto(std::string_view(page_bytes).substr(header), coded) &&
-        RoundUnit(static_cast<std::uint32_t>(header + coded.size())) <
-            RoundUnit(static_cast<std::uint32_t>(expanded))) {
-        page_bytes.resize(header);
-        page_bytes += coded;
-    }
-    PutU16(page_bytes, 4, static_cast<std::uint32_t>(page_bytes.size()));
-    if (page_bytes.size() > static_cast<std::size_t>(kMaxPageBytes)) RaiseFault(fault::PageTooLong);
 }
 
 }  // namespace
@@ -218,10 +200,27 @@ ItemList DecodeItems(std::string_view stream, std::size_t count) {
     return items;
 }
 
-std::string EncodePageImage(const PageContent& page) {
-    std::string bytes = Expanded(page);
-    ChooseBody(page, bytes);
-    bytes.resize(RoundUnit(static_cast<std::uint32_t>(bytes.size())), static_cast<char>(kPageFill));
+std::string EncodePageImage(const PageContent& page, std::size_t extra) {
+    // The page is laid out and coded in buffers kept for the next one (a commit codes
+    // thousands), and only the image is copied out: an image held until the commit writes
+    // it takes its own size, not the expanded page's.
+    thread_local std::string expanded;
+    thread_local std::string coded;
+    ExpandedInto(page, expanded);
+    const std::size_t header = HeaderLength(page);
+    // The body is coded when that saves at least one 256-byte unit.
+    const bool use_coded = RunLengthCodeInto(std::string_view(expanded).substr(header), coded) &&
+                           RoundUnit(static_cast<std::uint32_t>(header + coded.size())) <
+                               RoundUnit(static_cast<std::uint32_t>(expanded.size()));
+    const std::size_t length = use_coded ? header + coded.size() : expanded.size();
+    if (length > static_cast<std::size_t>(kMaxPageBytes)) RaiseFault(fault::PageTooLong);
+    const std::size_t rounded = RoundUnit(static_cast<std::uint32_t>(length));
+    std::string bytes;
+    bytes.reserve(rounded + extra);
+    bytes.append(expanded, 0, use_coded ? header : expanded.size());
+    if (use_coded) bytes += coded;
+    PutU16(bytes, 4, static_cast<std::uint32_t>(length));
+    bytes.resize(rounded, static_cast<char>(kPageFill));
     return bytes;
 }
 

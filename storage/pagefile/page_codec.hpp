@@ -42,8 +42,8 @@ int EncodedClass(const PageContent& page);
 // The two halves of EncodePage, for a commit that sizes a page before it knows where the
 // page goes: the stored image with the home offset left 0, and the stamp of the home
 // offset and the child addresses (both live in the never-coded page header, so neither
-// changes the image's size).
-std::string EncodePageImage(const PageContent& page);
+// changes the image's size). The image has room for `extra` more bytes without moving.
+std::string EncodePageImage(const PageContent& page, std::size_t extra = 0);
 void StampPageImage(std::string& image, const PageContent& page, std::uint32_t home_offset);
 
 // Parses a page of `stored.size()` bytes (its size class). Faults 1477, 522, 530, 1602, 300.

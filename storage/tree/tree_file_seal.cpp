@@ -91,8 +91,8 @@ void TreeFile::Seal(const Node& node, std::string& bytes) {
 }
 
 std::string TreeFile::PageBytes(const PageContent& page) const {
-    std::string bytes = EncodePageImage(page);
-    if (!handle_->enciphered()) return bytes;
+    if (!handle_->enciphered()) return EncodePageImage(page);
+    std::string bytes = EncodePageImage(page, TrailerLength(page.level, page.items.size()) + kUnit);
     const std::size_t length = GetU16At(bytes, 4) + TrailerLength(page.level, page.items.size());
     if (length > static_cast<std::size_t>(io::BlockCipher::kLargestClass) * kUnit)
         RaiseFault(fault::PageTooLong);
