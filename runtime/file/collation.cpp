@@ -1,6 +1,7 @@
 #include "runtime/file/collation.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -274,6 +275,21 @@ const TextWeights& WeightsFor(const CollationTables& t, bool oem, bool nocase) {
     return *kept.back();
 }
 
+// Where the text of `bytes` ends: past its last byte that is not a space. Padding is
+// skipped a word at a time.
+std::size_t TextEnd(std::string_view bytes) {
+    constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
+    std::size_t end = bytes.size();
+    while (end >= sizeof kSpaces) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + end - sizeof word, sizeof word);
+        if (word != kSpaces) break;
+        end -= sizeof word;
+    }
+    while (end > 0 && bytes[end - 1] == ' ') --end;
+    return end;
+}
+
 }  // namespace
 
 void WeighText(const CollationTables& tables, bool oem, bool nocase, std::string& bytes) {
@@ -281,7 +297,7 @@ void WeighText(const CollationTables& tables, bool oem, bool nocase, std::string
     const CollationTables& t = w.tables;
     const std::size_t length = bytes.size();
     // Text fields are mostly padding: the trailing spaces weigh alike, once.
-    const std::size_t text_end = bytes.find_last_not_of(' ') + 1;
+    const std::size_t text_end = TextEnd(bytes);
     const auto space_weight = static_cast<char>(w.weight[static_cast<std::uint8_t>(' ')]);
     const auto weigh = [&w](char c) {
         return static_cast<char>(w.weight[static_cast<std::uint8_t>(c)]);
@@ -292,13 +308,23 @@ void WeighText(const CollationTables& tables, bool oem, bool nocase, std::string
         return;
     }
     constexpr std::size_t kRuleSize = 3;
-    // Keys are weighed once per key of every record written: the output buffer is kept.
-    thread_local std::string out;
-    out.clear();
-    out.reserve(length + 2);
     // Spaces past the text weigh as themselves unless a rule starts with a space.
     const std::size_t weigh_end = w.ruled[static_cast<std::uint8_t>(' ')] ? length : text_end;
+    // Up to the first byte a rule starts with, each byte weighs where it lies.
     std::size_t i = 0;
+    while (i < weigh_end && !w.ruled[static_cast<std::uint8_t>(bytes[i])]) {
+        bytes[i] = weigh(bytes[i]);
+        ++i;
+    }
+    if (i == weigh_end) {
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.end(), space_weight);
+        return;
+    }
+    // From there an expansion may run ahead of the input. Keys are weighed once per key of
+    // every record written: the output buffer is kept.
+    thread_local std::string out;
+    out.assign(bytes, 0, i);
+    out.reserve(length + 2);
     while (i < weigh_end && out.size() < length) {
         const auto raw = static_cast<std::uint8_t>(bytes[i]);
         if (!w.ruled[raw]) {

@@ -192,8 +192,12 @@ class ItemFileState {
     void ApplyDeferredItem(std::string_view key, std::string_view data);
     // Where `key` is held back; deferred_.size() when it is not.
     std::size_t DeferredIndex(std::string_view key) const {
-        for (std::size_t i = 0; i < deferred_.size(); ++i)
-            if (deferred_[i].first == key) return i;
+        // The keys held back are a table's counters, which differ in their last byte.
+        for (std::size_t i = 0; i < deferred_.size(); ++i) {
+            const std::string& held = deferred_[i].first;
+            if (!key.empty() && !held.empty() && held.back() != key.back()) continue;
+            if (held == key) return i;
+        }
         return deferred_.size();
     }
 
