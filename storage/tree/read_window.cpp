@@ -10,33 +10,50 @@ constexpr std::uint64_t kFloor = 512;  // the file header lies below
 
 bool ReadWindow::Fill(std::uint64_t start, std::uint64_t from, std::uint64_t to) {
     bytes_.resize(kSize);
-    const std::size_t got =
-        handle_->ReadBodyAt(start, reinterpret_cast<std::uint8_t*>(bytes_.data()), kSize);
+    std::size_t got = 0;
+    try {
+        got = handle_->ReadBodyAt(start, reinterpret_cast<std::uint8_t*>(bytes_.data()), kSize);
+    } catch (...) {
+        Drop();  // what the buffer holds now is no file's bytes
+        throw;
+    }
     bytes_.resize(got);
     start_ = start;
     return Holds(from, to);
 }
 
+bool ReadWindow::Refill(std::uint64_t from, std::uint64_t to) {
+    // The window keeps clear of the file header and on the handle's 64-byte grid.
+    if (to - from >= kSize || from < kFloor || from % 64 != 0 || to % 64 != 0) return false;
+    if (!bytes_.empty()) {
+        // A walk goes on past the window's edge, not always page by page and not always
+        // in order: the next window holds the read in its middle, and with it the half of
+        // the window before that lies next to it.
+        const std::uint64_t end = start_ + bytes_.size();
+        const bool beside =
+            (from >= end && to <= end + kSize) || (to <= start_ && from + kSize >= start_);
+        if (beside) {
+            const std::uint64_t middle = std::max<std::uint64_t>(from, kFloor + kSize / 2);
+            return Fill(middle - kSize / 2, from, to);
+        }
+    }
+    // Else a run starts right beside the read before.
+    if (from == last_to_) return Fill(from, from, to);
+    if (to == last_from_)
+        return Fill(std::max<std::uint64_t>(to, kFloor + kSize) - kSize, from, to);
+    return false;
+}
+
 void ReadWindow::Read(std::uint64_t position, std::string& bytes) {
     const std::uint64_t from = position;
     const std::uint64_t to = position + bytes.size();
-    const std::uint64_t window_end = start_ + bytes_.size();
-    const bool forwards = from == last_to_ || (!bytes_.empty() && from == window_end);
-    const bool backwards = to == last_from_ || (!bytes_.empty() && to == start_);
+    const bool held = Holds(from, to) || Refill(from, to);
     last_from_ = from;
     last_to_ = to;
-    if (!Holds(from, to)) {
-        // The window keeps clear of the file header and on the handle's 64-byte grid.
-        const bool in_run = (forwards || backwards) && bytes.size() < kSize && from >= kFloor &&
-                            from % 64 == 0 && to % 64 == 0;
-        const std::uint64_t start =
-            forwards ? from : std::max<std::uint64_t>(to, kFloor + kSize) - kSize;
-        if (!in_run || !Fill(start, from, to)) {
-            bytes_.clear();
-            handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()),
-                               bytes.size());
-            return;
-        }
+    if (!held) {
+        // The window stays: a walk that strays for a page mostly comes back to it.
+        handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+        return;
     }
     std::memcpy(bytes.data(), bytes_.data() + (from - start_), bytes.size());
 }

@@ -2,9 +2,11 @@
 //
 // A walk over the leaves of a tree reads page after page that lie side by side in the
 // file (forwards or backwards), each a few hundred bytes: one system call apiece costs
-// more than the bytes. Once a read lies right beside the one before (or beside the
-// window), the window takes in the next 32 KiB in that direction and the reads that fall
-// inside it are copied from there. Scattered reads go to the file one by one, as before.
+// more than the bytes. Once a read lies right beside the one before, the window takes in
+// the next 64 KiB in that direction, and the reads that fall inside it are copied from
+// there. A read in the 64 KiB beside the window moves it on: the new window holds that read
+// in its middle, so that a walk whose pages lie a little out of order keeps to the window.
+// Scattered reads go to the file one by one and leave the window as it is.
 //
 // The window holds the file's bytes as they were read. It is good exactly as long as the
 // tree's cached pages are: its owner drops it whenever it drops them (a new header, pages
@@ -20,7 +22,7 @@ namespace zelt::storage {
 
 class ReadWindow {
   public:
-    static constexpr std::size_t kSize = 32 * 1024;
+    static constexpr std::size_t kSize = 64 * 1024;
 
     explicit ReadWindow(io::FileHandle& handle) : handle_(&handle) {}
 
@@ -36,6 +38,8 @@ class ReadWindow {
     bool Holds(std::uint64_t from, std::uint64_t to) const {
         return !bytes_.empty() && from >= start_ && to <= start_ + bytes_.size();
     }
+    // Moves the window over [from, to) when that read goes on a walk; false when it does not.
+    bool Refill(std::uint64_t from, std::uint64_t to);
     // Reads the window from `start`; false when it does not cover [from, to).
     bool Fill(std::uint64_t start, std::uint64_t from, std::uint64_t to);
 
