@@ -44,18 +44,22 @@ bool ReadWindow::Refill(std::uint64_t from, std::uint64_t to) {
     return false;
 }
 
-void ReadWindow::Read(std::uint64_t position, std::string& bytes) {
+std::string_view ReadWindow::View(std::uint64_t position, std::size_t length, std::string& spare) {
     const std::uint64_t from = position;
-    const std::uint64_t to = position + bytes.size();
+    const std::uint64_t to = position + length;
     const bool held = Holds(from, to) || Refill(from, to);
     last_from_ = from;
     last_to_ = to;
-    if (!held) {
-        // The window stays: a walk that strays for a page mostly comes back to it.
-        handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
-        return;
-    }
-    std::memcpy(bytes.data(), bytes_.data() + (from - start_), bytes.size());
+    if (held) return std::string_view(bytes_).substr(from - start_, length);
+    // The window stays: a walk that strays for a page mostly comes back to it.
+    spare.resize(length);
+    handle_->ReadExact(position, reinterpret_cast<std::uint8_t*>(spare.data()), length);
+    return spare;
+}
+
+void ReadWindow::Read(std::uint64_t position, std::string& bytes) {
+    const std::string_view seen = View(position, bytes.size(), bytes);
+    if (seen.data() != bytes.data()) std::memcpy(bytes.data(), seen.data(), seen.size());
 }
 
 }  // namespace zelt::storage

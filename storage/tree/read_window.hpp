@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "storage/io/file_handle.hpp"
 
@@ -29,6 +30,9 @@ class ReadWindow {
     // Fills `bytes` (its size says how many) from `position`; faults as the handle's
     // ReadExact does.
     void Read(std::uint64_t position, std::string& bytes);
+    // The same `length` bytes seen where they lie in the window, or read into `spare` when
+    // the window does not hold them; the view lasts until the next read or Drop.
+    std::string_view View(std::uint64_t position, std::size_t length, std::string& spare);
     void Drop() {
         bytes_.clear();
         last_from_ = last_to_ = 0;

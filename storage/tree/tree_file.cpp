@@ -87,10 +87,13 @@ std::string_view TreeFile::ReadStored(std::int32_t address, int* size_class) {
     if (auto it = journal_map_.find(static_cast<std::uint32_t>(offset)); it != journal_map_.end()) {
         position = it->second;
     }
-    read_bytes_.resize(static_cast<std::size_t>(k) * kUnit);
-    window_.Read(position, read_bytes_);
     *size_class = k;
-    if (handle_->enciphered()) Unseal(address, offset, read_bytes_);
+    const std::size_t length = static_cast<std::size_t>(k) * kUnit;
+    if (!handle_->enciphered()) return window_.View(position, length, read_bytes_);
+    // A sealed page is unsealed in a copy of its own.
+    read_bytes_.resize(length);
+    window_.Read(position, read_bytes_);
+    Unseal(address, offset, read_bytes_);
     return read_bytes_;
 }
 

@@ -107,7 +107,8 @@ class TreeFile : public PageMover {
 
     bool HasTree() const;
     Node* Fetch(std::int32_t address);
-    // The stored bytes of the page at `address` (unsealed), valid until the next read.
+    // The stored bytes of the page at `address` (unsealed), valid until the next read or
+    // the window is dropped.
     std::string_view ReadStored(std::int32_t address, int* size_class);
     PageImage ReadImage(std::int32_t address, int* size_class);
     // Builds the node of a page read and holds it in the cache.
