@@ -27,15 +27,14 @@ bool ReadWindow::Refill(std::uint64_t from, std::uint64_t to) {
     if (to - from >= kSize || from < kFloor || from % 64 != 0 || to % 64 != 0) return false;
     if (!bytes_.empty()) {
         // A walk goes on past the window's edge, not always page by page and not always
-        // in order: the next window holds the read in its middle, and with it the half of
-        // the window before that lies next to it.
+        // in order: the next window reaches on in the walk's direction and keeps a quarter
+        // behind the read, which pages a little out of order still find.
         const std::uint64_t end = start_ + bytes_.size();
-        const bool beside =
-            (from >= end && to <= end + kSize) || (to <= start_ && from + kSize >= start_);
-        if (beside) {
-            const std::uint64_t middle = std::max<std::uint64_t>(from, kFloor + kSize / 2);
-            return Fill(middle - kSize / 2, from, to);
-        }
+        if (from >= end && to <= end + kSize)
+            return Fill(std::max<std::uint64_t>(from, kFloor + kSize / 4) - kSize / 4, from, to);
+        if (to <= start_ && from + kSize >= start_)
+            return Fill(std::max<std::uint64_t>(from + kSize / 4, kFloor + kSize) - kSize, from,
+                        to);
     }
     // Else a run starts right beside the read before.
     if (from == last_to_) return Fill(from, from, to);

@@ -4,8 +4,9 @@
 // file (forwards or backwards), each a few hundred bytes: one system call apiece costs
 // more than the bytes. Once a read lies right beside the one before, the window takes in
 // the next 64 KiB in that direction, and the reads that fall inside it are copied from
-// there. A read in the 64 KiB beside the window moves it on: the new window holds that read
-// in its middle, so that a walk whose pages lie a little out of order keeps to the window.
+// there. A read in the 64 KiB beside the window moves it on: the new window reaches on in
+// that direction and keeps a quarter behind the read, so that a walk whose pages lie a
+// little out of order keeps to the window.
 // Scattered reads go to the file one by one and leave the window as it is.
 //
 // The window holds the file's bytes as they were read. It is good exactly as long as the
