@@ -68,6 +68,9 @@ enum class Needs : std::uint8_t {
 enum Effect : std::uint8_t {
     kStalesDynamic = 1,  // no dynamic index of the table counts as complete afterwards
     kTracesRecord = 2,   // the trace's details show the record
+    // Neither the file's name nor its address plays a part: a name variable changed
+    // meanwhile is read again by the next call that uses it.
+    kNamesNoFile = 4,
 };
 
 struct Operation {
@@ -96,8 +99,8 @@ ErrorCode BuildDynamic(Driver&, FileOp op, runtime::Table& table, TableState& s,
     return BuildDynamicIndex(table, s, args, op == FileOp::BuildDynFilter);
 }
 
-constexpr std::uint8_t kWrite = kStalesDynamic | kTracesRecord;
-constexpr std::uint8_t kRead = kTracesRecord;
+constexpr std::uint8_t kWrite = kStalesDynamic | kTracesRecord | kNamesNoFile;
+constexpr std::uint8_t kRead = kTracesRecord | kNamesNoFile;
 
 constexpr Listed kListed[] = {
     // files
@@ -215,13 +218,14 @@ TableState& StateOf(runtime::Table& table) {
     return static_cast<TableState&>(*state);
 }
 
-ErrorCode Attach(Driver& d, runtime::Table& table, TableState& s) {
+ErrorCode Attach(Driver& d, runtime::Table& table, TableState& s, bool names_file) {
     if (!d.trace_read) {
         d.trace = ReadPelmarTraceSettings();
         d.trace_read = true;
     }
     // The address follows the name text; text without a table part reads the same
-    // every time, so it is worked out again only when the text changes.
+    // every time, so it is worked out again only when the text changes, and only for a
+    // call that uses it.
     const auto& declaration = table.Declaration();
     const std::string_view source = declaration.HasNameVariable()
                                         ? std::string_view(declaration.NameVariableBytes().data(),
@@ -229,7 +233,7 @@ ErrorCode Attach(Driver& d, runtime::Table& table, TableState& s) {
                                         : (declaration.DeclaredFileName().empty()
                                                ? std::string_view(declaration.Label())
                                                : std::string_view(declaration.DeclaredFileName()));
-    if (!s.attached || s.address_has_table_part || source != s.address_source) {
+    if (!s.attached || (names_file && (s.address_has_table_part || source != s.address_source))) {
         s.address = TableAddress::Parse(table.FileName());
         s.address_source.assign(source);
         s.address_has_table_part = source.find("\\!") != std::string_view::npos;
@@ -298,7 +302,11 @@ ErrorCode PelmarDriver::Call(FileOp op, runtime::Table& table, DriverArgs& args)
                                                 : std::chrono::steady_clock::time_point{};
     ErrorCode code = err::NoError;
     try {
-        if (entry.needs != Needs::Unattached) code = pelmar::Attach(*driver_, table, s);
+        if (entry.needs != Needs::Unattached) {
+            const bool names_file =
+                (entry.effects & pelmar::kNamesNoFile) == 0 || driver_->trace.enabled;
+            code = pelmar::Attach(*driver_, table, s, names_file);
+        }
         if (code == err::NoError) {
             if (entry.needs == Needs::OpenTable && !s.table)
                 code = err::FileNotOpen;

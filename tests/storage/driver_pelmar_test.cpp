@@ -220,6 +220,11 @@ TEST_F(PelmarDriverTest, AddressesNameTablesInsideOneFile) {
     EXPECT_EQ(unnamed.Send("PNM="), "STAFF");
     EXPECT_EQ(unnamed.Send("PNM=STAFF"), "UNNAMED");
     EXPECT_EQ(NamesInOrder(staff, 0), std::vector<std::string>{"in staff"});
+    // The name variable changed while the table is open: the records still come from the
+    // open table, and the name follows the new text.
+    other_name = dir_.File("OTHER");
+    EXPECT_EQ(NamesInOrder(staff, 0), std::vector<std::string>{"in staff"});
+    EXPECT_EQ(staff.Name(), dir_.File("OTHER.PLM"));
 }
 
 TEST_F(PelmarDriverTest, OpenFailuresGiveTheirCodes) {
