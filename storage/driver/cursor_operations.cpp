@@ -88,7 +88,7 @@ std::uint32_t NumberOfPosition(const Bytes& position) {
 }
 
 // How many items NEXT reads ahead at most (those that follow in the same page).
-constexpr std::size_t kReadAhead = 32;
+constexpr std::size_t kReadAhead = 96;
 
 // The item after the sequence's forward position: taken from the items read ahead while
 // they still stand for the store (its version unchanged, and the item taken last is the
