@@ -2,11 +2,10 @@
 //
 // Each workload runs once on each side (the two read-only ones three times, counting the
 // median), each timing after a fifth of a second of busy processor, on a fresh file in the
-// same scratch directory, through the same kind of
-// interface a program uses (file statements of the runtime for Pelmar, prepared statements
-// for SQLite at its default durability). The end of the run
-// prints per workload both throughputs and ours over the peer's, the file sizes, and the
-// machine's cost of the flushes one commit needs.
+// same scratch directory, through the same kind of interface a program uses (file
+// statements of the runtime for Pelmar, prepared statements for SQLite at its default
+// durability). The end of the run prints per workload both throughputs and ours over the
+// peer's, the file sizes, and the machine's cost of the flushes one commit needs.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sqlite3.h>
