@@ -107,8 +107,6 @@ class ItemList {
             return at;
         }
         void Clear() { size_ = 0; }
-        // Drops the bytes from `size` on (never grows).
-        void Truncate(std::size_t size) { size_ = std::min(size_, size); }
         void Swap(Bytes& other) noexcept {
             data_.swap(other.data_);
             std::swap(size_, other.size_);

@@ -6,8 +6,8 @@
 // the next 64 KiB in that direction, and the reads that fall inside it are copied from
 // there. A read in the 64 KiB beside the window moves it on: the new window reaches on in
 // that direction and keeps a quarter behind the read, so that a walk whose pages lie a
-// little out of order keeps to the window.
-// Scattered reads go to the file one by one and leave the window as it is.
+// little out of order keeps to the window. Scattered reads go to the file one by one and
+// leave the window as it is.
 //
 // The window holds the file's bytes as they were read. It is good exactly as long as the
 // tree's cached pages are: its owner drops it whenever it drops them (a new header, pages
