@@ -85,13 +85,6 @@ void EncodeComponentInto(const FieldDescriptor& field, bool descending, bool noc
     if (invert) Invert(out);
 }
 
-Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
-                      const KeyCollation& collation, BytesView record) {
-    Bytes out;
-    EncodeComponentInto(field, descending, nocase, collation, record, out);
-    return out;
-}
-
 Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const TableId& id,
                       const KeyCollation& collation, BytesView record) {
     const auto& k = definition.keys[key];

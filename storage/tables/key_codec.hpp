@@ -21,10 +21,8 @@ struct KeyCollation {
     bool oem = false;
 };
 
-// Encodes one component field of `record` into exactly the field's size.
-Bytes EncodeComponent(const FieldDescriptor& field, bool descending, bool nocase,
-                      const KeyCollation& collation, BytesView record);
-// The same into `out`, whose storage is reused.
+// Encodes one component field of `record` into `out` (its storage reused), exactly the
+// field's size.
 void EncodeComponentInto(const FieldDescriptor& field, bool descending, bool nocase,
                          const KeyCollation& collation, BytesView record, Bytes& out);
 // Identifier, key number and every component.
