@@ -26,6 +26,11 @@ void WarnIdeNotRunning() {
 }
 
 bool LoadSettingsAtOpening(framework::ErrorReporter& errors, const SettingsOpening& opening) {
+    // A settings file that is there but cannot be read is not taken for a missing one.
+    if (std::optional<std::string> unreadable = SettingsFileUnreadable()) {
+        Tell(errors, *unreadable, "ZELT.INI");
+        return false;
+    }
     ReadSettingsFile();
     // A directory too long for TF's name leaves TF where it was; the settings window follows.
     if (PrefixTfName() && GLO.RetainTags == 1 && opening.subset_tags) {

@@ -1,8 +1,14 @@
 #include "app/settings/settings_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <sstream>
+#include <cstring>
+#include <filesystem>
 
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/settings/table_names.hpp"
@@ -12,6 +18,7 @@ namespace zelt::app {
 namespace {
 
 constexpr std::size_t kRunStringLength = 254;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -67,6 +74,74 @@ std::optional<std::string> ValueProblem(std::string_view key, std::string_view v
     return std::nullopt;
 }
 
+// The name of the settings file in messages: its full path.
+std::string Named(std::string_view file) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(std::string(file), ec);
+    return ec ? std::string(file) : full.lexically_normal().string();
+}
+
+// Why a file that is there cannot be read as settings, from what open() and fstat() say.
+std::string Reason(int error) {
+    switch (error) {
+        case ELOOP:
+            return "its symbolic links form a loop";
+        case EACCES:
+            return "permission denied";
+        default:
+            return std::strerror(error);
+    }
+}
+
+// The text of the settings file: empty when it is missing, nothing (with `problem` saying
+// why) when it is there but no regular file that can be read. A FIFO or a device is never
+// read from, so nothing waits on a writer that does not come.
+std::optional<std::string> SettingsText(std::string_view file, std::string* problem) {
+    const std::string path(file);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) return std::string();
+        *problem = Named(file) + " cannot be read: " + Reason(errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    std::string text;
+    std::string why;
+    if (::fstat(fd, &st) != 0) {
+        why = Reason(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        why = "it is a directory";
+    } else if (S_ISFIFO(st.st_mode)) {
+        why = "it is a named pipe (FIFO), not a file";
+    } else if (!S_ISREG(st.st_mode)) {
+        why = "it is not a regular file";
+    } else {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) why = Reason(errno);
+            if (n <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (!why.empty()) {
+        *problem = Named(file) + " cannot be read: " + why;
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The next line of `text` from `at` without its line end; false at the end.
+bool NextLine(std::string_view text, std::size_t& at, std::string_view& line) {
+    if (at >= text.size()) return false;
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    line = text.substr(at, end - at);
+    at = end + 1;
+    return true;
+}
+
 std::string Unquoted(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -104,41 +179,55 @@ int ReadWaitMinutes(std::string_view file) {
     return minutes && *minutes >= 1 && *minutes <= 255 ? *minutes : kDefaultWaitMinutes;
 }
 
+std::optional<std::string> SettingsFileUnreadable(std::string_view file) {
+    std::string problem;
+    if (SettingsText(file, &problem)) return std::nullopt;
+    return problem;
+}
+
 std::optional<std::string> CheckSettingsFile(std::string_view file) {
-    std::ifstream in{std::string(file)};
-    if (!in) return std::nullopt;  // a missing file means blank settings
+    std::string problem;
+    const std::optional<std::string> content = SettingsText(file, &problem);
+    if (!content) return problem;
+    std::string_view text = *content;
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     const std::string name = "ZELT.INI";
-    std::string line;
+    std::string_view line;
+    std::size_t at = 0;
     int number = 0;
     bool in_any_section = false;
     bool in_preserved = false;
-    while (std::getline(in, line)) {
+    while (NextLine(text, at, line)) {
         ++number;
         const std::string where = name + " line " + std::to_string(number) + ": ";
-        const std::string_view text = Trim(line);
-        if (text.empty() || text.front() == ';' || text.front() == '#') continue;
-        if (text.front() == '[') {
-            if (text.back() != ']' || Trim(text.substr(1, text.size() - 2)).empty()) {
+        const std::string_view trimmed = Trim(line);
+        if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') continue;
+        if (trimmed.front() == '[') {
+            // "[name]", and after it at most blanks and a comment.
+            const auto close = trimmed.find(']');
+            const std::string_view after = close == std::string_view::npos
+                                               ? std::string_view{}
+                                               : Trim(trimmed.substr(close + 1));
+            if (close == std::string_view::npos || Trim(trimmed.substr(1, close - 1)).empty() ||
+                (!after.empty() && after.front() != ';' && after.front() != '#')) {
                 return where + "a section header must read [name]";
             }
             in_any_section = true;
-            in_preserved =
-                SameIgnoringCase(Trim(text.substr(1, text.size() - 2)), kSettingsSection);
+            in_preserved = SameIgnoringCase(Trim(trimmed.substr(1, close - 1)), kSettingsSection);
             continue;
         }
-        const auto equals = text.find('=');
-        if (equals == std::string_view::npos || Trim(text.substr(0, equals)).empty()) {
-            return where + "expected key=value, found " + Quoted(text);
+        const auto equals = trimmed.find('=');
+        if (equals == std::string_view::npos || Trim(trimmed.substr(0, equals)).empty()) {
+            return where + "expected key=value, found " + Quoted(trimmed);
         }
         if (!in_any_section) return where + "a setting before the first [section]";
         if (!in_preserved) continue;
-        const std::string value = Unquoted(Trim(text.substr(equals + 1)));
-        if (std::optional<std::string> problem =
-                ValueProblem(Trim(text.substr(0, equals)), value)) {
-            return where + *problem;
+        const std::string value = Unquoted(Trim(trimmed.substr(equals + 1)));
+        if (std::optional<std::string> wrong =
+                ValueProblem(Trim(trimmed.substr(0, equals)), value)) {
+            return where + *wrong;
         }
     }
-    if (in.bad()) return name + ": cannot be read";
     return std::nullopt;
 }
 

@@ -12,7 +12,14 @@
 //
 // Reading is lenient, as the settings window and the main window need it. Scripts that must
 // not run on a damaged file ask CheckSettingsFile first: it names the first line or value
-// that does not fit.
+// that does not fit. A UTF-8 byte order mark at the start is read past, and a section header
+// may be followed by a comment ("[Preserved] ; note").
+//
+// A missing file means blank settings. A file that is there but cannot be read (a
+// directory, a FIFO or other special file, a loop of symbolic links, no permission) is no
+// missing file: SettingsFileUnreadable names it and the reason, and the program refuses to
+// go on rather than open the settings window on blanks. Nothing here ever reads from a FIFO,
+// so no check waits for a writer.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +41,11 @@ bool WriteSettingsFile(std::string_view file = kSettingsFile);
 // "WaitMinutes", or the default when it is missing or not a number from 1 to 255.
 int ReadWaitMinutes(std::string_view file = kSettingsFile);
 
-// Nothing when the file is missing or sound; otherwise what is wrong with it, naming the
+// Nothing when the file is missing or can be read; otherwise the file's full name and why it
+// cannot ("/home/ann/ZELT.INI cannot be read: it is a directory").
+std::optional<std::string> SettingsFileUnreadable(std::string_view file = kSettingsFile);
+// Nothing when the file is missing or sound; the reason of SettingsFileUnreadable when it
+// cannot be read; otherwise what is wrong with it, naming the
 // line ("ZELT.INI line 4: RetainTags must be 0 or 1, not \"yes\"").
 std::optional<std::string> CheckSettingsFile(std::string_view file = kSettingsFile);
 

@@ -7,8 +7,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "platform/profile/ini_document.hpp"
 #include "runtime/values/regional_settings.hpp"
@@ -17,18 +15,18 @@ namespace zelt::platform {
 namespace fs = std::filesystem;
 namespace {
 
-// The whole text of a file; nothing when it cannot be read (a missing file reads empty).
+// The whole text of a file; nothing when it cannot be read or is no regular file (a missing
+// file reads empty). A FIFO is opened without waiting for a writer and never read.
+std::optional<std::string> ReadAll(int fd);
 std::optional<std::string> Load(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        if (!fs::exists(path, ec)) return std::string();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) return std::string();
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return text.str();
+    std::optional<std::string> text = ReadAll(fd);
+    ::close(fd);
+    return text;
 }
 
 // The whole text behind an open file; nothing when it is no regular file or cannot be read.

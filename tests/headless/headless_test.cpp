@@ -2,7 +2,9 @@
 // own, on real table files, against vxide on a private session bus.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -190,6 +192,23 @@ TEST_F(HeadlessTest, WrongUsageDamagedSettingsAndUnusableTablesCannotRun) {
     EXPECT_EQ(Zelt({"--help"}).status, 0);
 }
 
+TEST_F(HeadlessTest, ASettingsFileThatCannotBeReadIsRefusedAtOnceNotTakenForMissing) {
+    fs::remove(dir_ + "ZELT.INI");
+    ASSERT_EQ(::mkfifo((dir_ + "ZELT.INI").c_str(), 0644), 0);
+    Outcome run = Finish(Start({"--log"}), 10000);  // a reader of the FIFO would wait for ever
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(dir_ + "ZELT.INI cannot be read: it is a named pipe (FIFO)"),
+              std::string::npos)
+        << run.err;
+    fs::remove(dir_ + "ZELT.INI");
+    fs::create_directory(dir_ + "ZELT.INI");
+    run = Zelt({"--make", "tagged"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("ZELT.INI cannot be read: it is a directory"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(dir_ + "TEMPFILE.PLM"));  // no blank settings, no tables here
+}
+
 TEST_F(HeadlessTest, EmptyLogChangesNothingWithoutYesAndTheLogListsAsCsv) {
     Catalogue({}, 2);
     Outcome run = Zelt({"--empty-log"});
@@ -256,6 +275,20 @@ TEST_F(HeadlessTest, MakeTaggedPrintsEachEventAndExitsZeroWhenEveryItemFinished)
     EXPECT_TRUE(fs::exists(dir_ + "A.OUT"));
     EXPECT_TRUE(fs::exists(dir_ + "B.OUT"));
     EXPECT_EQ(OpenConversations(), "DATA 1\n");  // only vxcmd's own
+}
+
+TEST_F(HeadlessTest, AStartedIdeThatNeverAnswersIsGivenUpAtTheStartLimit) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}});
+    Settings("N", "/bin/sleep 20", dir_);  // starts, and never answers on the bus
+    const auto started = std::chrono::steady_clock::now();
+    const Outcome run = Zelt({"--make", "tagged", "--start-limit", "2"});
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find("it did not answer within 2 seconds"), std::string::npos) << run.err;
+    EXPECT_GE(took, std::chrono::seconds(2));
+    EXPECT_LT(took, std::chrono::seconds(15));  // the limit given, not the default of 30
 }
 
 TEST_F(HeadlessTest, ASkippedItemOrAnUnansweredQuestionExitsOneAndAnUnreachableIdeTwo) {
