@@ -51,7 +51,9 @@ function(zelt_test_suite name)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE zelt_options ${ARG_DEPENDS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+                       PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+                       # An IDE that a test starts writes its output here, not in the home.
+                       ENVIRONMENT XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state)
 endfunction()
 
 # The release the programs name with --version (ZELT_VERSION, a text), for the programs only,

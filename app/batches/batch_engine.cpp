@@ -174,16 +174,24 @@ bool BatchEngine::BeginBatch(BatchSummary& summary) {
     }
     channel_.ApplyTimeOut();
     AbortFlag.store(0);
+    ide_gone_ = false;
     items_done_ = 0;
     items_to_do_ = 0;
     if (!channel_.ConnectToIde()) {
+        const bool aborted = AbortFlag.load() != 0;  // given up while the IDE was starting
+        const std::string reason =
+            channel_.FailureReason.empty() ? "Vextor could not be reached" : channel_.FailureReason;
+        LogEvent(kIdeEventName, aborted
+                                    ? "Aborted: the batch was cancelled while Vextor was starting"
+                                    : "Not run: " + reason);
+        SettleEvents();
         CloseBatchTables();
-        if (AbortFlag.load() != 0) {  // given up while the IDE was starting
+        if (aborted) {
             summary.aborted = true;
             ShowStatus("Processing Aborted");
             return false;
         }
-        return cannot_run("Vextor could not be reached");
+        return cannot_run(reason);
     }
     return true;
 }
@@ -203,7 +211,7 @@ std::vector<AppsRecord> BatchEngine::TaggedApplications() {
     return tagged;
 }
 
-bool BatchEngine::SendCommand(const std::string& command) {
+BatchEngine::Sent BatchEngine::SendCommand(const std::string& command) {
     SettleEventsWhenDue();
     if (channel_.Channel == 0) {
         // No conversation: the command cannot go anywhere, and waiting for its result would
@@ -212,30 +220,52 @@ bool BatchEngine::SendCommand(const std::string& command) {
     } else {
         channel_.Client().ExecuteCommand(channel_.Channel, command);
     }
+    // Cancelled (or signalled) while the IDE held its answer: the item is left as it is.
+    if (AbortFlag.load() != 0) return Sent::Aborted;
+    if (channel_.Client().LastCommandFault().kind == runtime::CommandFault::Kind::PartnerGone)
+        ide_gone_ = true;
     // The check may show a message; the log is not held meanwhile.
     if (runtime::CurrentErrorCode() > 600) SettleEvents();
     channel_.CheckChannelResult();
-    return runtime::CurrentErrorCode() != runtime::err::NoError;
+    return runtime::CurrentErrorCode() != runtime::err::NoError ? Sent::ErrorPath
+                                                                : Sent::Acknowledged;
 }
 
 BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::string& result_path,
                                               const std::function<bool()>& seen) {
     const runtime::ClockSource& clock = runtime::CurrentClockSource();
     const std::int64_t start = clock.MonotonicMs();
+    const std::int64_t limit = WaitLimitMs();
     std::optional<ResultWatch> watch;  // set up only when the result is not there at once
     for (;;) {
         if (AbortFlag.load() != 0) return WaitEnd::Aborted;
         if (seen()) return WaitEnd::Seen;
-        if (clock.MonotonicMs() - start >= WaitLimitMs()) {
-            if (runtime::CurrentErrorCode() != runtime::err::NoError)
-                LogEvent(name, ErrorEventText());
+        if (!watch) {
+            // A result that came after the first look and before the watch would wake no
+            // one: look once more now that the watch is there.
+            watch.emplace(result_path);
+            if (seen()) return WaitEnd::Seen;
+        }
+        if (channel_.IdeGone()) {
+            ide_gone_ = true;
+            runtime::PostError(runtime::err::DdeChannelNotOpen);
+            ShowStatus("Vextor went away");
+            LogEvent(name, ErrorEventText() + ": Vextor went away");
+            return WaitEnd::Failed;
+        }
+        const std::int64_t waited = clock.MonotonicMs() - start;
+        const bool error_set = runtime::CurrentErrorCode() != runtime::err::NoError;
+        if (error_set && waited >= kErrorWaitMs) {
+            LogEvent(name, ErrorEventText());
+            return WaitEnd::Failed;
+        }
+        if (limit > 0 && waited >= limit) {
+            if (error_set) LogEvent(name, ErrorEventText());
             LogEvent(name, "Wait limit reached");
-            return WaitEnd::LimitReached;
+            return WaitEnd::Failed;
         }
         channel_.CheckChannelResult();
         SettleEvents();
-        // A result that came before the watch is seen at the end of the tick.
-        if (!watch) watch.emplace(result_path);
         window_.WaitForResult({watch->Descriptor(), kResultTickMs, result_path});
         watch->Drain();
         channel_.Client().ProcessPending();
@@ -283,6 +313,15 @@ void BatchEngine::CloseItemConversation() {
     if (channel_.Channel != 0) channel_.Client().CloseConversation(channel_.Channel);
     channel_.Channel = 0;
     channel_.Connected = 0;
+}
+
+void BatchEngine::LogAborted(std::string_view name) {
+    LogEvent(name, "Aborted: the batch was cancelled");
+}
+
+std::string BatchEngine::EndStatus(bool aborted) const {
+    if (aborted) return "Processing Aborted";
+    return ide_gone_ ? "Ended: Vextor went away" : "Processing Complete";
 }
 
 void BatchEngine::EndingBeeps(bool focus_subsets) {

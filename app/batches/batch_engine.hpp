@@ -29,13 +29,21 @@
 // batch and closes them (counted opens) at its end. One batch runs at a time, on the
 // thread that owns the window.
 //
-// Waits. Every wait for a result has a limit: WaitLimitSeconds when it is above 0, else
-// WaitMinutes (the "WaitMinutes" setting, 5 by default). Past it the item logs "Wait limit
-// reached" and the batch goes on with the next item. The limit is elapsed time on the
-// installed clock, so midnight does not matter. A result file that existed before the command
-// counts only once it was written again after the command was sent. RequestAbort (or the
-// Close button) ends any batch at its next look, imports and exports included: the item is
-// left, the batch ends with "Processing Aborted".
+// Waits. A waiting item ends when its result is seen; when five minutes have passed and
+// the runtime's error code is set (it logs "Error <code> <text>"); when the IDE went away
+// (it ended the conversation, its name left the bus, or the IDE process that ZELT started
+// ended in failure: "Error 602 DDE channel is not open: Vextor went away", noticed at the
+// next look, so within a tick); or at the hard limit, which is off unless the user sets it
+// (WaitLimitSeconds, else WaitMinutes, the "WaitMinutes" setting): "Wait limit reached".
+// Each of these but the first counts the item as failed, and the batch goes on with the
+// next item. Times are elapsed time on the installed clock, so midnight does not matter. A
+// result file that existed before the command counts only once it was written again after
+// the command was sent; an export's file counts once its size and time stayed the same
+// between two looks at least kSteadyResultMs apart. RequestAbort (Cancel, the Close button,
+// a signal) ends any batch at its next look, and the wait for the IDE's acknowledgement and
+// for a starting IDE too: the item is left with the event "Aborted: the batch was
+// cancelled", and the batch ends with "Processing Aborted". A batch whose IDE cannot be
+// reached logs why ("Not run: <reason>") under the name "Vextor".
 //
 // The activity log. Each event is added to TEMPFILE as it happens (EventLogged follows at
 // once); the events of a busy stretch are committed together, at the latest when the batch
@@ -65,6 +73,11 @@ namespace zelt::app {
 // Field widths of the activity log.
 inline constexpr std::size_t kEventNameLength = 40;  // TMP.Apps
 inline constexpr std::size_t kEventTextLength = 80;  // TMP.Event
+
+// A waiting item with the runtime's error code set gives up after this long.
+inline constexpr std::int64_t kErrorWaitMs = 5 * 60000;
+// The name under which batch-wide events (the IDE not reached) are logged.
+inline constexpr std::string_view kIdeEventName = "Vextor";
 
 // An entry of ProcessQueue (PQ) or SubsetTagQueue (SQ): one application to make.
 struct QueueEntry {
@@ -134,9 +147,9 @@ class BatchEngine {
     std::atomic<std::uint8_t> AbortFlag{0};
     // Applications skipped for want of a target in the running (or last) batch.
     std::int32_t NoTargetCount = 0;
-    // The wait limit in minutes ("WaitMinutes" in the settings).
-    std::uint8_t WaitMinutes = 5;
-    // Above 0: the wait limit in seconds instead (--wait-limit).
+    // The hard wait limit in minutes ("WaitMinutes" in the settings); 0: none.
+    std::uint8_t WaitMinutes = 0;
+    // Above 0: the hard wait limit in seconds instead (--wait-limit).
     std::int64_t WaitLimitSeconds = 0;
     // Set by PrepareNames for the current application.
     FixedString<50> BaseName;
@@ -162,7 +175,7 @@ class BatchEngine {
     bool LogEvent(std::string_view name, std::string_view text);
     // StatusMsg := text (cut at 30), and the window redisplayed.
     void ShowStatus(std::string_view text);
-    // The wait limit in milliseconds.
+    // The hard wait limit in milliseconds; 0: none.
     std::int64_t WaitLimitMs() const;
 
     // --- Main window helpers --------------------------------------------------------------
@@ -180,7 +193,8 @@ class BatchEngine {
 
   private:
     enum class MakeVariant { Tagged, Project, Subset };
-    enum class WaitEnd { Seen, Aborted, LimitReached };
+    enum class WaitEnd { Seen, Aborted, Failed };
+    enum class Sent { Acknowledged, ErrorPath, Aborted };
     struct Transfer;
 
     // The batch start shared by all: TEMPFILE and APPS opened, the reply time-out set,
@@ -199,9 +213,11 @@ class BatchEngine {
     BatchSummary RunTransfer(const Transfer& kind);
     bool TransferOne(const Transfer& kind, BatchSummary& summary);
 
-    // Sends CommandText on Channel and checks the result; true when the error path follows.
-    bool SendCommand(const std::string& command);
-    // Waits for the result until `seen` says so, the limit passes or AbortFlag is set.
+    // Sends CommandText on Channel and checks the result: acknowledged, the error path
+    // follows, or AbortFlag was set meanwhile (nothing is shown then).
+    Sent SendCommand(const std::string& command);
+    // Waits for the result until `seen` says so, the item fails (see Waits above) or
+    // AbortFlag is set.
     WaitEnd AwaitResult(std::string_view name, const std::string& result_path,
                         const std::function<bool()>& seen);
     // The error path's message (codes below 600) and event.
@@ -210,6 +226,10 @@ class BatchEngine {
     bool SkipUnsafe(std::string_view name, std::string_view full_name, const std::string& command,
                     bool bare_argument, BatchSummary& summary);
     void CloseItemConversation();
+    // The event of an item left on abort.
+    void LogAborted(std::string_view name);
+    // "Processing Aborted", "Processing Complete", or why the batch ended early.
+    std::string EndStatus(bool aborted) const;
     // The events of a busy stretch of a batch are added inside one transaction over TEMPFILE
     // and committed together, so that the batch does not wait for the disk at every event.
     void OpenEventGroup();
@@ -222,6 +242,7 @@ class BatchEngine {
     IdeChannel& channel_;
     BatchWindow& window_;
     std::string remembered_project_;
+    bool ide_gone_ = false;  // the IDE went away during this batch
     bool group_open_ = false;
     std::int64_t group_started_ms_ = 0;
     std::vector<TempFileRecord> group_;

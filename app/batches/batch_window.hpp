@@ -51,6 +51,9 @@ enum class BatchFocus {
 // How long a waiting item sleeps at most before it looks for its result again, so that a
 // result is noticed within this time even where the folder cannot be watched.
 inline constexpr std::int64_t kResultTickMs = 50;
+// The timer interval of the main window: an exported file counts as finished once it has
+// kept its size between two looks at least this far apart.
+inline constexpr std::int64_t kSteadyResultMs = 500;
 
 // One sleep of a waiting item.
 struct ResultWait {

@@ -37,6 +37,28 @@ bool MakesBefore(const QueueEntry& a, const QueueEntry& b) {
     return UpperName(ClipText(a.AppName.View())) < UpperName(ClipText(b.AppName.View()));
 }
 
+// The conversation of one item: opened by the item when none is held (it is then closed
+// when the item ends, however it ends), or the one the batch holds.
+class ItemConversation {
+  public:
+    explicit ItemConversation(IdeChannel& ide) : ide_(ide), opened_(ide.Connected == 0) {
+        if (opened_) ide_.Channel = ide_.Client().OpenConversation(kIdeService, "");
+    }
+    ~ItemConversation() {
+        if (!opened_ || ide_.Channel == 0) return;
+        const runtime::ErrorState kept = runtime::CurrentError();
+        ide_.Client().CloseConversation(ide_.Channel);
+        ide_.Channel = 0;
+        runtime::RestoreError(kept);
+    }
+    ItemConversation(const ItemConversation&) = delete;
+    ItemConversation& operator=(const ItemConversation&) = delete;
+
+  private:
+    IdeChannel& ide_;
+    bool opened_;
+};
+
 }  // namespace
 
 BatchSummary BatchEngine::MakeTagged() {
@@ -101,7 +123,7 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
     summary.aborted = AbortFlag.load() != 0;
 
     EndingBeeps(variant == MakeVariant::Subset);
-    ShowStatus(summary.aborted ? "Processing Aborted" : "Processing Complete");
+    ShowStatus(EndStatus(summary.aborted));
     if (NoTargetCount > 0) {
         runtime::MessageRequest box;
         box.text =
@@ -119,8 +141,7 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
 }
 
 bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSummary& summary) {
-    if (channel_.Connected == 0)
-        channel_.Channel = channel_.Client().OpenConversation(kIdeService, "");
+    const ItemConversation conversation(channel_);
     const std::string name = item.Application.Clip();
     if (variant == MakeVariant::Tagged) {
         APP = item;
@@ -153,9 +174,16 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
     const std::string target = item.Target.Clip();
     RemoveThroughDeletionFile(target);
     const FileStamp before = StampOf(target);
-    if (SendCommand(command)) {
-        TakeErrorPath(name, "Error Making .App ", summary);
-        return false;
+    switch (SendCommand(command)) {
+        case Sent::ErrorPath:
+            TakeErrorPath(name, "Error Making .App ", summary);
+            return false;
+        case Sent::Aborted:
+            LogAborted(name);
+            ItemDone();
+            return false;
+        case Sent::Acknowledged:
+            break;
     }
     const std::string priority = std::to_string(item.Priority);
     const bool subset = variant == MakeVariant::Subset;
@@ -166,10 +194,11 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
             LogEvent(name, "Make Finished");
             ++summary.made;
             break;
-        case WaitEnd::LimitReached:
+        case WaitEnd::Failed:
             ++summary.failed;
             break;
         case WaitEnd::Aborted:
+            LogAborted(name);
             break;
     }
     ItemDone();

@@ -7,6 +7,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_commands.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/values/clock_source.hpp"
 
 namespace zelt::app {
 
@@ -131,7 +132,7 @@ BatchSummary BatchEngine::RunTransfer(const Transfer& kind) {
     summary.aborted = AbortFlag.load() != 0;
 
     EndingBeeps(false);
-    ShowStatus(summary.aborted ? "Processing Aborted" : "Processing Complete");
+    ShowStatus(EndStatus(summary.aborted));
     channel_.Client().CloseConversation(channel_.Channel);
     window_.Focus(BatchFocus::ApplicationsList);
     CloseBatchTables();
@@ -171,13 +172,24 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
 
     const std::string priority = std::to_string(APP.Priority);
     ShowStatus(kind.sending(app, priority));
-    if (SendCommand(command)) {
-        TakeErrorPath(app, kind.error_message, summary);
-        return false;
+    switch (SendCommand(command)) {
+        case Sent::ErrorPath:
+            TakeErrorPath(app, kind.error_message, summary);
+            return false;
+        case Sent::Aborted:
+            LogAborted(app);
+            ItemDone();
+            return false;
+        case Sent::Acknowledged:
+            break;
     }
     ShowStatus(kind.acknowledged(app, priority));
 
-    std::int64_t last_size = -1;  // LastSize: no size seen yet in this export
+    // LastSize, and when it was first seen: no size seen yet in this export.
+    std::int64_t last_size = -1;
+    timespec last_modified{};
+    std::int64_t steady_since_ms = 0;
+    const runtime::ClockSource& clock = runtime::CurrentClockSource();
     const auto imported = [&] {
         FileQueue = ListFiles(mask);
         for (const FileQueueEntry& file : FileQueue) {
@@ -192,8 +204,15 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
     const auto exported = [&] {
         const FileStamp now = StampOf(watched);
         if (!WrittenSince(watched_before, now)) return false;
-        if (now.size == last_size) return true;
+        const std::int64_t now_ms = clock.MonotonicMs();
+        if (now.size == last_size && now.modified.tv_sec == last_modified.tv_sec &&
+            now.modified.tv_nsec == last_modified.tv_nsec) {
+            // Two looks in one wake say nothing: an IDE that writes in pieces may pause.
+            return now_ms - steady_since_ms >= kSteadyResultMs;
+        }
         last_size = now.size;
+        last_modified = now.modified;
+        steady_since_ms = now_ms;
         return false;
     };
     const WaitEnd end =
@@ -201,8 +220,10 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
     if (end == WaitEnd::Seen) {
         LogEvent(app, kind.finished);
         ++summary.made;
-    } else if (end == WaitEnd::LimitReached) {
+    } else if (end == WaitEnd::Failed) {
         ++summary.failed;
+    } else {
+        LogAborted(app);
     }
     ItemDone();
     return true;

@@ -45,6 +45,16 @@ void ConsoleBatchWindow::EventNotLogged(const TempFileRecord& event, runtime::Er
                           " " + std::string(text) + "): " + EventLine(event, event.Apps.Clip()));
 }
 
+void ConsoleBatchWindow::IdeOutputGoesTo(std::string_view path) {
+    WriteLine(stderr, "zelt: Vextor started; its output goes to " + std::string(path));
+}
+
+bool ConsoleBatchWindow::SleepOnBus(int descriptor, std::int64_t timeout_ms) {
+    if (NoticeSignals()) return false;
+    SleepOnResult({descriptor, timeout_ms, {}}, signals_.Descriptor());
+    return !NoticeSignals();
+}
+
 void ConsoleBatchWindow::WaitForResult(const ResultWait& wait) {
     SleepOnResult(wait, signals_.Descriptor());
     if (client_) client_->ProcessPending();

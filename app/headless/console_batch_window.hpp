@@ -1,6 +1,7 @@
 // The batch engine's window in the headless mode: events on standard output as they are
-// logged, message boxes on standard error, questions answered by --yes, and the waits
-// slept on the result watch together with the termination signals, which abort the batch.
+// logged, message boxes on standard error, questions answered by --yes, and every wait (for
+// a result, for the IDE's answer, for a starting IDE) slept together with the termination
+// signals, which abort the batch.
 #pragma once
 
 #include <string>
@@ -33,6 +34,7 @@ class ConsoleBatchWindow final : public BatchWindow {
     void SelectApplicationsList() override {}
     void PostEvent(runtime::EventCode) override {}
     bool StartCancelled() override { return NoticeSignals(); }
+    void IdeOutputGoesTo(std::string_view path) override;
 
     // BatchWindow
     int ShowMessageBox(const runtime::MessageRequest& request) override;
@@ -43,6 +45,10 @@ class ConsoleBatchWindow final : public BatchWindow {
     void EventNotLogged(const TempFileRecord& event, runtime::ErrorCode code,
                         std::string_view text) override;
     void WaitForResult(const ResultWait& wait) override;
+
+    // The transport's sleep: on the bus and the signals together; false once a termination
+    // signal arrived, so that the wait for an answer is given up.
+    bool SleepOnBus(int descriptor, std::int64_t timeout_ms);
 
   private:
     // True once a termination signal arrived; the batch is asked to stop.

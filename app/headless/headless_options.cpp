@@ -135,17 +135,24 @@ Options:
   --yes                    answer the batch's questions Yes; without it an import or
                            --empty-log asks nothing, changes nothing and exits 1
   --timeout MINUTES        the IDE's reply time-out (DDE Time Out), default 3
-  --wait-limit SECONDS     how long an item waits for its result file; default the
-                           "WaitMinutes" setting of ZELT.INI (5 minutes)
+  --wait-limit SECONDS     the longest an item waits for its result file; default the
+                           "WaitMinutes" setting of ZELT.INI, and no limit without it
+                           (a waiting item gives up after 5 minutes only when an error
+                           is set, or at once when Vextor goes away)
   --start-limit SECONDS    how long an IDE that ZELT started has to answer, default 30
 
 Settings come from ./ZELT.INI, section "Preserved", as in the desktop program; blank
 settings are used as they are (the tables in the current directory), as after Cancel in
 the settings window. NewLog=Y empties the activity log before a batch.
 
+When Vextor does not answer, ZELT starts it from CL_Command in a session of its own: it
+keeps running after the batch, and its output is appended to $XDG_STATE_HOME/zelt/ide.log
+(by default ~/.local/state/zelt/ide.log).
+
 Each event written to the activity log is printed on standard output as it is written.
 Every message box is printed on standard error with its caption. SIGINT and SIGTERM end a
-batch cleanly: "Processing Aborted", the conversation closed, nothing half-written.
+batch within a moment at any wait: "Processing Aborted", the conversation closed, nothing
+half-written.
 
 Exit status:
   0  every item finished

@@ -89,6 +89,9 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     ide.DDETimeOutMinutes = options.timeout_minutes;
     BatchEngine engine(ide, window);
     window.Attach(&engine, &client);
+    transport->SetSleep([&window](int descriptor, std::int64_t timeout_ms) {
+        return window.SleepOnBus(descriptor, timeout_ms);
+    });
     engine.WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
     engine.WaitLimitSeconds = options.wait_limit_seconds;
     engine.SubsetTagQueue = subset_tags;
@@ -96,6 +99,8 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
 
     const BatchSummary summary = RunCommand(engine, options);
     if (ide.Channel != 0) client.CloseConversation(ide.Channel);
+    transport->SetSleep(nullptr);
+    if (!summary.answered_no && !summary.could_not_run) WriteLine(stderr, "zelt: " + ide.StatusMsg);
     WriteLine(stderr, "zelt: " + Summary(summary));
     return summary.ExitStatus();
 }

@@ -70,12 +70,25 @@ bool IdeChannel::ReachIde() {
     Connected = 0;
     SetStatus("Not Connected to Vextor");
     window_.Redisplay();
-    window_.ShowMessage("Vextor is running but does not answer: " + names);
+    FailureReason = "Vextor is running but does not answer: " + names;
+    window_.ShowMessage(FailureReason);
     return false;
 }
 
+void IdeChannel::ForgetEndedIde() {
+    // Whoever answers now, it is not the one that ended.
+    if (started_ide_ && !starter_.EndedInFailure().empty()) started_ide_ = false;
+}
+
+bool IdeChannel::IdeGone() {
+    if (Channel != 0 && !client_.IsOpen(Channel)) return true;
+    return started_ide_ && !starter_.EndedInFailure().empty();
+}
+
 bool IdeChannel::ConnectToIde() {
+    FailureReason.clear();
     OpenInPlace();
+    ForgetEndedIde();
     if (!ReachIde()) return false;
     Connected = 1;
     if (runtime::CurrentErrorCode() == runtime::err::NoError) SetStatus("Connected to Vextor");
@@ -88,7 +101,8 @@ void IdeChannel::CannotStart(std::string_view reason) {
     Connected = 0;
     SetStatus("Not Connected to Vextor");
     window_.Redisplay();
-    window_.ShowMessage(std::string("Vextor could not be started: ").append(reason));
+    FailureReason = std::string("Vextor could not be started: ").append(reason);
+    window_.ShowMessage(FailureReason);
 }
 
 bool IdeChannel::StartIde() {
@@ -104,6 +118,9 @@ bool IdeChannel::StartIde() {
         CannotStart(started.reason);
         return false;
     }
+    started_ide_ = true;
+    if (const std::string output = starter_.OutputPath(); !output.empty())
+        window_.IdeOutputGoesTo(output);
     const runtime::ClockSource& clock = runtime::CurrentClockSource();
     const std::int64_t deadline = clock.MonotonicMs() + limits_.answer_limit_ms;
     std::int64_t pause = limits_.first_pause_ms;
@@ -116,6 +133,7 @@ bool IdeChannel::StartIde() {
             return false;
         }
         if (window_.StartCancelled()) {
+            FailureReason = "given up while Vextor was starting";
             Channel = 0;
             Connected = 0;
             SetStatus("Not Connected to Vextor");
@@ -150,6 +168,9 @@ void IdeChannel::CheckChannelResult() {
         // The IDE never saw it: its error items would tell of an earlier command.
         window_.ShowMessage("Command not sent to Vextor: " + fault.reason);
     } else if (ErrCode == runtime::err::DdeExecuteInvalid &&
+               fault.kind == runtime::CommandFault::Kind::Abandoned) {
+        // Given up at the user's word (Cancel, a signal): nothing to tell.
+    } else if (ErrCode == runtime::err::DdeExecuteInvalid &&
                fault.kind == runtime::CommandFault::Kind::PartnerGone) {
         window_.ShowMessage("Vextor went away before it answered the command");
     } else if (ErrCode == runtime::err::DdeExecuteInvalid) {
@@ -170,7 +191,9 @@ void IdeChannel::CheckChannelResult() {
 }
 
 void IdeChannel::ConnectButton() {
+    FailureReason.clear();
     OpenInPlace();
+    ForgetEndedIde();
     if (!ReachIde()) {
         window_.SelectApplicationsList();
         return;

@@ -69,11 +69,20 @@ class IdeChannel {
     // the limit, the user is told why once, and the result is false with Channel 0 and
     // Connected 0: the batch should end.
     bool ConnectToIde();
+    // Why the latest ConnectToIde or ConnectButton failed, as told to the user; empty after
+    // a success.
+    std::string FailureReason;
+    // True when the IDE has gone away from the conversation in Channel: it ended the
+    // conversation, its name vanished from the bus (both seen once Client().ProcessPending()
+    // has run), or the IDE process that this channel started ended in failure.
+    bool IdeGone();
+
     // Run after every command: reports a conversation error (code above 600) to the user and
     // keeps the code in ErrCode. After a rejected command (603) it shows the IDE's own error
     // number and message, and leaves the runtime's error code at 603 so that the batch
     // takes its error path. A 603 the IDE had no part in (the command could not be sent, or
-    // the IDE went away with it) is shown with its own reason, without asking the IDE.
+    // the IDE went away with it) is shown with its own reason, without asking the IDE; one
+    // whose wait was given up (Cancel, a signal) is not shown.
     void CheckChannelResult();
     // The buttons ?ConnectToVX and ?DisconnectFromVX. Connecting replaces the conversation in
     // Channel as ConnectToIde does; disconnecting also closes it.
@@ -92,12 +101,14 @@ class IdeChannel {
     // Starts the IDE and waits for it to answer; true once Channel is non-zero.
     bool StartIde();
     void CannotStart(std::string_view reason);
+    void ForgetEndedIde();
 
     runtime::ConversationClient& client_;
     IdeWindow& window_;
     runtime::ServerStarter& starter_;
     std::function<std::string()> run_string_;
     IdeStartLimits limits_;
+    bool started_ide_ = false;  // the IDE answering now is the one this channel started
 };
 
 }  // namespace zelt::app

@@ -24,6 +24,8 @@ class IdeWindow {
     // Asked repeatedly while the program waits for a starting IDE to answer: true when the
     // user chose to stop waiting.
     virtual bool StartCancelled() { return false; }
+    // Told once the program has started the IDE: its output goes to the file at `path`.
+    virtual void IdeOutputGoesTo(std::string_view path) { (void)path; }
 };
 
 }  // namespace zelt::app

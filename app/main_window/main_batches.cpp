@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/main_window/main_window.hpp"
+#include "app/settings/settings_file.hpp"
 #include "runtime/values/clock_source.hpp"
 #include "runtime/window/window_system.hpp"
 
@@ -52,6 +53,11 @@ void MainWindow::PostEvent(runtime::EventCode event) {
 bool MainWindow::StartCancelled() {
     if (busy_) TakeBusyEvents();
     return cancelled_;
+}
+
+void MainWindow::IdeOutputGoesTo(std::string_view path) {
+    ide_output_note_ = "Vextor's output: " + std::string(path);
+    if (Window().IsOpen()) Window().SetText(+MainCtl::STRING1, ide_output_note_);
 }
 
 int MainWindow::ShowMessageBox(const runtime::MessageRequest& request) {
@@ -107,7 +113,7 @@ void MainWindow::LeaveBusy() {
     w.Hide(+MainCtl::BatchProgress);
     w.Hide(+MainCtl::CancelBatch);
     progress_text_.clear();
-    w.SetText(+MainCtl::STRING1, {});
+    w.SetText(+MainCtl::STRING1, ide_output_note_);
 }
 
 void MainWindow::TakeBusyEvents() {
@@ -132,14 +138,14 @@ void MainWindow::NoteAwaited(std::string_view what) {
     if (Window().IsOpen()) Window().SetText(+MainCtl::STRING1, std::string(what));
 }
 
-void MainWindow::SleepOnBus(int descriptor, std::int64_t timeout_ms) {
+bool MainWindow::SleepOnBus(int descriptor, std::int64_t timeout_ms) {
     if (!busy_ || !Window().IsOpen()) {
         // Nothing runs that the user could stop: a plain sleep on the bus.
         if (descriptor >= 0) {
             pollfd p{descriptor, POLLIN, 0};
             ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(timeout_ms, 1000)));
         }
-        return;
+        return true;
     }
     in_bus_sleep_ = true;
     if (!cancelled_) NoteAwaited("Waiting for Vextor's answer");
@@ -147,6 +153,7 @@ void MainWindow::SleepOnBus(int descriptor, std::int64_t timeout_ms) {
     TakeBusyEvents();
     if (!cancelled_) NoteAwaited(progress_text_);
     in_bus_sleep_ = false;
+    return !cancelled_;
 }
 
 void MainWindow::WatchBus() {
@@ -167,6 +174,8 @@ void MainWindow::RunBatch(const std::function<BatchSummary()>& batch) {
         return;
     }
     EnterBusy();
+    // The hard wait limit, off unless ZELT.INI sets it.
+    engine_->WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
     const std::int64_t start = NowMs();
     last_batch_ = batch();
     const std::int64_t ran_ms = NowMs() - start;

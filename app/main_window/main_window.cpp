@@ -80,8 +80,9 @@ MainWindow::MainWindow(framework::ErrorReporter& errors, MainWindowServices serv
     ide_ = std::make_unique<IdeChannel>(*client_, *this, *starter,
                                         [] { return std::string(GLO.RunString.View()); });
     engine_ = std::make_unique<BatchEngine>(*ide_, *this);
-    transport_->SetSleep(
-        [this](int descriptor, std::int64_t timeout_ms) { SleepOnBus(descriptor, timeout_ms); });
+    transport_->SetSleep([this](int descriptor, std::int64_t timeout_ms) {
+        return SleepOnBus(descriptor, timeout_ms);
+    });
 }
 
 MainWindow::~MainWindow() {

@@ -85,6 +85,7 @@ class MainWindow final : public framework::WindowController, public BatchWindow 
     void SelectApplicationsList() override;
     void PostEvent(runtime::EventCode event) override;
     bool StartCancelled() override;
+    void IdeOutputGoesTo(std::string_view path) override;
     int ShowMessageBox(const runtime::MessageRequest& request) override;
     void Beep() override;
     void Activate() override;
@@ -123,7 +124,9 @@ class MainWindow final : public framework::WindowController, public BatchWindow 
     // anything else is passed over.
     void TakeBusyEvents();
     // The transport's sleep: the window waits on the bus's descriptor.
-    void SleepOnBus(int descriptor, std::int64_t timeout_ms);
+    // The transport's sleep while the program waits on the bus; false once the user
+    // cancelled the batch, so that the wait is given up.
+    bool SleepOnBus(int descriptor, std::int64_t timeout_ms);
     void NoteAwaited(std::string_view what);
     void WatchBus();
 
@@ -160,6 +163,7 @@ class MainWindow final : public framework::WindowController, public BatchWindow 
     int bus_watch_ = 0;
     int restore_tab_ = 0;
     std::string progress_text_;
+    std::string ide_output_note_;  // where a started IDE's output goes, for the status line
     std::optional<BatchSummary> last_batch_;
 };
 

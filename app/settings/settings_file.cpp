@@ -176,7 +176,7 @@ bool WriteSettingsFile(std::string_view file) {
 int ReadWaitMinutes(std::string_view file) {
     const std::string text = runtime::ProfileText(file, kSettingsSection, "WaitMinutes", "");
     const std::optional<int> minutes = WholeNumber(Trim(text));
-    return minutes && *minutes >= 1 && *minutes <= 255 ? *minutes : kDefaultWaitMinutes;
+    return minutes && *minutes >= 1 && *minutes <= 255 ? *minutes : kNoWaitLimit;
 }
 
 std::optional<std::string> SettingsFileUnreadable(std::string_view file) {

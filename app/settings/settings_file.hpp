@@ -7,8 +7,8 @@
 //   "FilePath"   GLO.FilePath      the directory (64)          first 64 characters
 //   "RetainTags" GLO.RetainTags    0 or 1 in decimal           the value as a number (0)
 //
-// The optional key "WaitMinutes" (default 5) limits every wait of a batch for its result
-// file; it is read here and never written.
+// The optional key "WaitMinutes" (1 to 255; no limit when it is missing) sets a hard limit
+// on every wait of a batch for its result file; it is read here and never written.
 //
 // Reading is lenient, as the settings window and the main window need it. Scripts that must
 // not run on a damaged file ask CheckSettingsFile first: it names the first line or value
@@ -31,14 +31,14 @@ namespace zelt::app {
 
 inline constexpr std::string_view kSettingsFile = "./ZELT.INI";
 inline constexpr std::string_view kSettingsSection = "Preserved";
-inline constexpr int kDefaultWaitMinutes = 5;
+inline constexpr int kNoWaitLimit = 0;
 
 // Reads the four settings into GLO.
 void ReadSettingsFile(std::string_view file = kSettingsFile);
 // Writes them, in the order NewLog, CL_Command, FilePath, RetainTags. False when the file
 // could not be written.
 bool WriteSettingsFile(std::string_view file = kSettingsFile);
-// "WaitMinutes", or the default when it is missing or not a number from 1 to 255.
+// "WaitMinutes", or kNoWaitLimit when it is missing or not a number from 1 to 255.
 int ReadWaitMinutes(std::string_view file = kSettingsFile);
 
 // Nothing when the file is missing or can be read; otherwise the file's full name and why it

@@ -90,7 +90,7 @@ int CallSleeping(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const 
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return -ETIMEDOUT;
-        sleep(sd_bus_get_fd(bus), left.count() + 1);
+        if (!sleep(sd_bus_get_fd(bus), left.count() + 1)) return -ECANCELED;
     }
     if (sd_bus_message_is_method_error(pending.reply.get(), nullptr)) {
         const int error = sd_bus_message_get_errno(pending.reply.get());
@@ -116,6 +116,10 @@ CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const S
     if (r >= 0) {
         result.outcome = runtime::TransactionOutcome::Positive;
         result.reply.reset(reply);
+        return result;
+    }
+    if (r == -ECANCELED && sleep) {
+        result.outcome = runtime::TransactionOutcome::Abandoned;
         return result;
     }
     // A partner that disconnects makes the bus answer with an error of the same errno, but
@@ -385,6 +389,7 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
     // one that accepted has answered, or the limit has passed.
     const std::int64_t deadline = NowMs() + initiate_timeout_ms_;
     std::size_t chosen = offers.size();
+    bool given_up = false;
     for (;;) {
         ProcessPending();
         std::size_t first_open = 0;
@@ -393,7 +398,7 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
         const bool decided =
             first_open == offers.size() || offers[first_open]->state == Offer::State::Accepted;
         const std::int64_t left = deadline - NowMs();
-        if (decided || left <= 0) {
+        if (decided || left <= 0 || given_up) {
             for (std::size_t i = 0; i < offers.size() && chosen == offers.size(); ++i) {
                 if (offers[i]->state == Offer::State::Accepted)
                     chosen = i;
@@ -402,7 +407,7 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
             }
             break;
         }
-        Wait(left);
+        given_up = !Wait(left);
     }
 
     std::unique_ptr<DbusConversation> partner;
@@ -436,18 +441,23 @@ bool DbusConversationTransport::WaitForActivity(std::int64_t timeout_ms) {
         return true;
     }
     if (timeout_ms <= 0) return false;
-    const bool woken = Wait(timeout_ms);
+    if (*sleep_) {
+        // The sleep may have ended early, or given up: the caller looks again either way.
+        Wait(timeout_ms);
+        ProcessPending();
+        server_appeared_ = false;
+        return true;
+    }
+    const bool woken = sd_bus_wait(bus_.get(), Microseconds(timeout_ms)) > 0;
     ProcessPending();
     server_appeared_ = false;
     return woken;
 }
 
 bool DbusConversationTransport::Wait(std::int64_t timeout_ms) {
-    if (*sleep_) {
-        (*sleep_)(sd_bus_get_fd(bus_.get()), timeout_ms);
-        return true;  // the sleep may have ended early: the caller looks again
-    }
-    return sd_bus_wait(bus_.get(), Microseconds(timeout_ms)) > 0;
+    if (*sleep_) return (*sleep_)(sd_bus_get_fd(bus_.get()), timeout_ms);
+    sd_bus_wait(bus_.get(), Microseconds(timeout_ms));
+    return true;
 }
 
 void DbusConversationTransport::SetSleep(Sleep sleep) {

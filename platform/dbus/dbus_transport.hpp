@@ -3,7 +3,8 @@
 //
 // Waits for acknowledgements block on the bus connection until the reply or the time-out,
 // without dispatching anything else; with a sleep installed (SetSleep) they send without
-// blocking and let the sleep run until the reply, handling what arrives meanwhile. An offer of a
+// blocking and let the sleep run until the reply, handling what arrives meanwhile, and a
+// sleep that gives up ends the wait at once (Abandoned). An offer of a
 // conversation goes to every server at once and waits for the answers it needs, dispatching what
 // arrives meanwhile. Ends of conversations (the server's Terminated signal, or its unique name
 // losing its owner) are handled by ProcessPending; an event loop watches EventDescriptor() and
@@ -51,7 +52,7 @@ class DbusConversationTransport final : public runtime::ConversationTransport {
   private:
     struct Offer;
     static int OnServerNameChanged(sd_bus_message* m, void* userdata, sd_bus_error* error);
-    // Sleeps on the bus at most `timeout_ms`; true when woken (or possibly woken) early.
+    // Sleeps on the bus at most `timeout_ms`; false when the installed sleep gave the wait up.
     bool Wait(std::int64_t timeout_ms);
     // The names of the servers on the bus, in ascending order.
     std::vector<std::string> ServerNames();

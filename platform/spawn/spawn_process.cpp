@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -220,14 +221,49 @@ struct SpawnServerStarter::Reaper {
     }
 };
 
+std::string StartedProgramLogPath() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    std::string folder;
+    if (state && *state == '/') {
+        folder = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home && *home ? home : "/tmp") + "/.local/state";
+    }
+    return folder + "/zelt/ide.log";
+}
+
+namespace {
+// Creates the folders of `path` that are missing (private to the user, as the state
+// directory should be).
+void MakeFoldersOf(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        ::mkdir(path.substr(0, slash).c_str(), 0700);
+    }
+}
+}  // namespace
+
 SpawnServerStarter::SpawnServerStarter() : reaper_(std::make_unique<Reaper>()) {}
 SpawnServerStarter::~SpawnServerStarter() = default;
 
 runtime::StartResult SpawnServerStarter::Start(std::string_view command_line) {
     reaper_->ReapEnded();
+    // The program outlives the caller and must not hold its terminal or its pipes: a pipe
+    // it kept open would keep a reader of the caller's output waiting for it.
+    std::string output = StartedProgramLogPath();
+    MakeFoldersOf(output);
+    int log = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (log < 0) {
+        output = "/dev/null";
+        log = ::open(output.c_str(), O_WRONLY | O_CLOEXEC);
+    }
     SpawnOptions options;
     options.new_session = true;
+    options.stdout_fd = log;
+    options.stderr_fd = log;
     SpawnOutcome outcome = SpawnCommandLine(command_line, options);
+    if (log >= 0) ::close(log);
     if (!outcome.started()) {
         std::lock_guard lock(reaper_->mutex);
         reaper_->last = -1;
@@ -235,6 +271,7 @@ runtime::StartResult SpawnServerStarter::Start(std::string_view command_line) {
         return {false, outcome.reason};
     }
     reaper_->Add(outcome.pid, std::string(command_line));
+    output_path_ = std::move(output);
     return {true, {}};
 }
 

@@ -38,7 +38,13 @@ SpawnOutcome SpawnCommandLine(std::string_view command_line, const SpawnOptions&
 // looks written for a shell.
 std::string WithShellNote(std::string message, std::string_view command_line);
 
-// Starts the IDE from GLO:RunString in a session of its own, and tells whether it has
+// Where a program that SpawnServerStarter starts writes its output:
+// $XDG_STATE_HOME/zelt/ide.log, by default ~/.local/state/zelt/ide.log.
+std::string StartedProgramLogPath();
+
+// Starts the IDE from GLO:RunString in a session of its own, with standard input from
+// /dev/null and its output appended to StartedProgramLogPath() (OutputPath names it:
+// /dev/null when that file cannot be opened), and tells whether it has
 // already ended in failure. Programs it started are reaped as they end, by a thread of the
 // starter's own that does nothing else; one still running when the starter goes is left
 // to run.
@@ -51,12 +57,14 @@ class SpawnServerStarter final : public runtime::ServerStarter {
 
     runtime::StartResult Start(std::string_view command_line) override;
     std::string EndedInFailure() override;
+    std::string OutputPath() const override { return output_path_; }
     // The process of the latest start, or -1.
     pid_t LastProcess() const;
 
   private:
     struct Reaper;
     std::unique_ptr<Reaper> reaper_;
+    std::string output_path_;
 };
 
 }  // namespace zelt::platform

@@ -115,6 +115,10 @@ ErrorCode ConversationClient::ExecuteCommand(ChannelHandle channel, std::string_
             fault_ = {CommandFault::Kind::NotSent, "the transport could not send it"};
             PostError(err::DdeExecuteInvalid);
             break;
+        case TransactionOutcome::Abandoned:
+            fault_ = {CommandFault::Kind::Abandoned, "the wait for the answer was given up"};
+            PostError(err::DdeExecuteInvalid);
+            break;
         case TransactionOutcome::NotDelivered:
             if (!conversation->link->PartnerPresent()) {
                 fault_ = {CommandFault::Kind::PartnerGone,

@@ -7,8 +7,9 @@
 //        vanished, or the handle was already closed)
 //   603  an execute could not be sent, was acknowledged negatively, or got no answer
 //   605  no reply within the reply time-out
-// A 603 that the server had no part in (the command was never sent, or the server went away
-// with it) is told apart by LastCommandFault, so that nobody asks the server about it.
+// A 603 that the server had no part in (the command was never sent, the server went away
+// with it, or the wait for its answer was given up) is told apart by LastCommandFault, so
+// that nobody asks the server about it.
 // Commands travel as UTF-8 (conversation_text.hpp): one that is not is refused unsent.
 // Waits block the calling thread on the transport (not spinning) up to the reply time-out.
 // A handle, once closed, is never handed out again.
@@ -47,6 +48,7 @@ struct CommandFault {
         None,         // the server answered (or the wait timed out, or there was no partner)
         NotSent,      // the command never left: `reason` says why
         PartnerGone,  // the server went away while it had the command
+        Abandoned,    // the wait for its answer was given up (the transport's sleep said so)
     };
     Kind kind = Kind::None;
     std::string reason;

@@ -21,6 +21,7 @@ enum class TransactionOutcome {
     TimedOut,      // no reply within the reply time-out
     NotDelivered,  // sent, but the server went away (or failed) before it replied
     NotSent,       // could not be sent at all
+    Abandoned,     // sent, but the wait for the reply was given up (the user cancelled)
 };
 
 struct RequestOutcome {
@@ -81,9 +82,12 @@ class ConversationTransport {
     // How the transport sleeps whenever it waits (for a reply, for the answers to an offer,
     // for activity): given its descriptor and the longest sleep in milliseconds, the sleep
     // returns when the descriptor may be readable or the time has passed (earlier is
-    // allowed: the transport looks again). A program with a window installs one that keeps
-    // the window alive meanwhile; none: the transport blocks the thread itself.
-    using Sleep = std::function<void(int descriptor, std::int64_t timeout_ms)>;
+    // allowed: the transport looks again). It answers false when the wait is to be given up
+    // (the user cancelled, a signal arrived): a reply waited for is then Abandoned, and an
+    // offer or a wait for activity ends as if its time had passed. A program with a window
+    // installs one that keeps the window alive meanwhile, the headless mode one that also
+    // watches for signals; none: the transport blocks the thread itself.
+    using Sleep = std::function<bool(int descriptor, std::int64_t timeout_ms)>;
     virtual void SetSleep(Sleep sleep) { (void)sleep; }
 };
 

@@ -19,6 +19,8 @@ class ServerStarter {
     // Why the program started last has already ended in failure; empty while it runs or
     // when it ended successfully (a launcher may hand over to the real program and end).
     virtual std::string EndedInFailure() = 0;
+    // The file that receives the output of the program started last; empty when unknown.
+    virtual std::string OutputPath() const { return {}; }
 };
 
 }  // namespace zelt::runtime

@@ -208,7 +208,7 @@ TEST_F(SettingsTest, CheckSettingsFileNamesTheFirstLineThatDoesNotFit) {
               std::string::npos);
     WriteIni("[Preserved]\nWaitMinutes=0\n");
     EXPECT_NE(CheckSettingsFile().value_or("").find("WaitMinutes"), std::string::npos);
-    EXPECT_EQ(ReadWaitMinutes(), kDefaultWaitMinutes);
+    EXPECT_EQ(ReadWaitMinutes(), kNoWaitLimit);
 }
 
 }  // namespace

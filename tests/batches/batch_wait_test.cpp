@@ -69,34 +69,72 @@ class LocalBatches : public BatchCatalogue {
     BatchEngine engine{ide, window};
 };
 
-TEST_F(LocalBatches, AWaitEndsAtItsLimitAcrossMidnightAndTheBatchGoesOn) {
+TEST_F(LocalBatches, ALongMakeFinishesAndOnlyAnErrorOrTheHardLimitEndsItsWait) {
     Add("A.APP", 1);
     Add("B.APP", 2);
     WriteTargetsAtOnce("A");
     const runtime::DayNumber today = runtime::Today();
-
-    const BatchSummary done = engine.MakeTagged();
-    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Wait limit reached",
-                                        "B.APP: Begin Make", "B.APP: Make Finished"));
-    EXPECT_EQ(window.waits, 5 * 60000 / kResultTickMs);  // five minutes of elapsed time
-    EXPECT_EQ(TMP.Date, 0);                              // the buffer is cleared at the end
-    EXPECT_EQ(runtime::Today(), today + 1);
-    EXPECT_EQ(done.made, 1);
-    EXPECT_EQ(done.failed, 1);
-    EXPECT_EQ(done.ExitStatus(), 1);
-
-    // A limit in seconds replaces the minutes; an error code set meanwhile is logged too.
-    window.waits = 0;
-    engine.WaitLimitSeconds = 2;
-    window.on_wait = [](int n) {
-        if (n == 1) runtime::PostError(runtime::err::AccessDenied);
+    // A's target comes after 20 minutes, across midnight, with no error set.
+    window.on_wait = [this](int n) {
+        if (n == 20 * 60000 / kResultTickMs) Write(apps_dir + "A.EXE", "made");
     };
-    engine.MakeTagged();
-    EXPECT_EQ(window.waits, 2000 / kResultTickMs);
-    const auto lines = LogLines();
-    EXPECT_THAT(std::vector<std::string>(lines.begin() + 4, lines.begin() + 7),
-                ElementsAre("A.APP: Begin Make", "A.APP: Error 5 Access Denied",
-                            "A.APP: Wait limit reached"));
+    BatchSummary done = engine.MakeTagged();
+    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Make Finished",
+                                        "B.APP: Begin Make", "B.APP: Make Finished"));
+    EXPECT_EQ(done.made, 2);
+    EXPECT_EQ(done.ExitStatus(), 0);
+    EXPECT_EQ(TMP.Date, 0);  // the buffer is cleared at the end
+    EXPECT_EQ(runtime::Today(), today + 1);
+
+    // With an error code set the wait gives up after five minutes, and the batch goes on.
+    struct Case {
+        std::uint8_t minutes;
+        std::int64_t seconds;
+        bool error;
+        int waits;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {0, 0, true, 5 * 60000 / kResultTickMs, {"A.APP: Error 5 Access Denied"}},
+        {2, 0, false, 2 * 60000 / kResultTickMs, {"A.APP: Wait limit reached"}},
+        {2,
+         3,
+         true,
+         3000 / kResultTickMs,
+         {"A.APP: Error 5 Access Denied", "A.APP: Wait limit reached"}},
+    };
+    for (const Case& c : cases) {
+        window.waits = 0;
+        engine.WaitMinutes = c.minutes;
+        engine.WaitLimitSeconds = c.seconds;
+        window.on_wait = [&c](int n) {
+            if (n == 1 && c.error) runtime::PostError(runtime::err::AccessDenied);
+        };
+        const std::size_t before = LogLines().size();
+        done = engine.MakeTagged();
+        EXPECT_EQ(window.waits, c.waits) << int{c.minutes};
+        std::vector<std::string> expected{"A.APP: Begin Make"};
+        expected.insert(expected.end(), c.events.begin(), c.events.end());
+        expected.insert(expected.end(), {"B.APP: Begin Make", "B.APP: Make Finished"});
+        const auto lines = LogLines();
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+                  expected);
+        EXPECT_EQ(done.failed, 1);
+        EXPECT_EQ(ide.StatusMsg, "Processing Complete");
+    }
+}
+
+TEST_F(LocalBatches, EveryItemClosesTheConversationItOpened) {
+    Add("A.APP", 1);
+    Add("B.APP", 2, "*", 0, true, false);  // no file
+    Add("C.APP", 3, "");                   // no target
+    Add("D\"Q.APP", 4);                    // unsafe name
+    Add("E.APP", 5);
+    WriteTargetsAtOnce();
+    const BatchSummary done = engine.MakeTagged();
+    EXPECT_EQ(done.made, 2);
+    EXPECT_EQ(done.skipped, 3);
+    EXPECT_TRUE(transport->OpenConversations("vx").empty());
 }
 
 TEST_F(LocalBatches, AnyBatchIsAbortedDuringItsWait) {
@@ -110,14 +148,17 @@ TEST_F(LocalBatches, AnyBatchIsAbortedDuringItsWait) {
     BatchSummary done = engine.MakeTagged();
     EXPECT_TRUE(done.aborted);
     EXPECT_EQ(done.ExitStatus(), 1);
-    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("A.APP: Begin Make", "A.APP: Aborted: the batch was cancelled"));
     EXPECT_EQ(ide.StatusMsg, "Processing Aborted");
     EXPECT_TRUE(transport->OpenConversations("vx").empty());
 
     window.waits = 0;
     done = engine.ImportDictionaries();
     EXPECT_TRUE(done.aborted);
-    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "A.APP: Begin DCT Import"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("A.APP: Begin Make", "A.APP: Aborted: the batch was cancelled",
+                            "A.APP: Begin DCT Import", "A.APP: Aborted: the batch was cancelled"));
     EXPECT_EQ(ide.StatusMsg, "Processing Aborted");
     EXPECT_EQ(ide_server.commands.size(), 2u);
 }
@@ -140,6 +181,7 @@ TEST_F(LocalBatches, NamesThatWouldBreakACommandAreSkippedWithTheReason) {
                                  "D,E.APP: Make Finished", "OK.APP: Make Finished"}));
     ide_server.commands.clear();
     // The imports name their destination unquoted, where a comma would end it.
+    engine.WaitLimitSeconds = 1;  // no dictionary is made here
     engine.ImportDictionaries();
     EXPECT_THAT(LogLines(), ::testing::Contains("D,E.APP: Skipped: path or name holds a comma"));
     EXPECT_EQ(ide_server.commands.size(), 1u);
@@ -178,7 +220,8 @@ TEST_F(LocalBatches, AnEventThatCannotBeWrittenIsShown) {
 TEST_F(LocalBatches, EachExportWaitsForAFileOfSteadySizeAfresh) {
     Add("A.APP", 1);
     Add("B.APP", 2);
-    // A's text is written at once; B's in two steps, its first step as long as all of A's.
+    // A's text is written at once; B's in two steps, its first step as long as all of A's,
+    // its second after a pause of many ticks but less than the main window's timer interval.
     ide_server.on_command = [this](const std::string& command) {
         if (command.find(apps_dir + "A.TXA") != std::string::npos)
             Write(apps_dir + "A.TXA", "12345678");
@@ -188,7 +231,8 @@ TEST_F(LocalBatches, EachExportWaitsForAFileOfSteadySizeAfresh) {
         if (ide_server.commands.size() < 2) return;
         ++b_waits;
         if (b_waits == 1) Write(apps_dir + "B.TXA", "12345678");
-        if (b_waits == 2) Write(apps_dir + "B.TXA", "12345678 and the rest");
+        if (b_waits == kSteadyResultMs / kResultTickMs)
+            Write(apps_dir + "B.TXA", "12345678 and the rest");
     };
     std::vector<std::string> sizes_when_finished;
     window.on_logged = [&](const TempFileRecord& event) {

@@ -139,7 +139,38 @@ TEST_F(BusBatches, WithoutAnIdeOrARunStringTheBatchCannotRun) {
     const BatchSummary done = engine->MakeTagged();
     EXPECT_TRUE(done.could_not_run);
     EXPECT_EQ(done.ExitStatus(), 2);
-    EXPECT_TRUE(LogLines().empty());
+    EXPECT_THAT(LogLines(), ElementsAre("Vextor: Not run: Vextor could not be started: no "
+                                        "command string to start Vextor is set."));
+}
+
+TEST_F(BusBatches, AnIdeKilledDuringAWaitEndsTheItemAtOnceAndTheBatchGoesOn) {
+    // Two IDEs: the first by name is the partner and takes its time; the second makes the rest.
+    Vxide first({"--instance", "batches_a", "--result-delay", "600000"});
+    Vxide second({"--instance", "batches_b"});
+    ASSERT_TRUE(first.ready() && second.ready());
+    Add("A.APP", 1);
+    Add("B.APP", 2);
+    engine->WaitLimitSeconds = 0;
+    std::int64_t killed_at = 0;
+    std::int64_t ended_at = 0;
+    window.on_wait = [&](int n) {
+        if (n != 2) return;
+        ::kill(first.process().pid(), SIGKILL);
+        killed_at = zelt::testing::SteadyMs();
+    };
+    window.on_logged = [&](const TempFileRecord& event) {
+        if (event.Event.Clip().starts_with("Error 602")) ended_at = zelt::testing::SteadyMs();
+    };
+    const BatchSummary done = engine->MakeTagged();
+    EXPECT_LT(ended_at - killed_at, 2000);
+    EXPECT_THAT(LogLines(),
+                ElementsAre("A.APP: Begin Make",
+                            "A.APP: Error 602 DDE channel is not open: Vextor went away",
+                            "B.APP: Begin Make", "B.APP: Make Finished"));
+    EXPECT_EQ(done.made, 1);
+    EXPECT_EQ(done.failed, 1);
+    EXPECT_THAT(window.statuses, ::testing::Contains("Vextor went away"));
+    EXPECT_EQ(ide->StatusMsg, "Ended: Vextor went away");
 }
 
 }  // namespace

@@ -134,9 +134,10 @@ class HeadlessTest : public ::testing::Test {
         ResetCatalogueGlobals();
     }
 
-    // Starts zelt with the arguments in the folder, its output in files.
-    pid_t Start(std::vector<std::string> args) {
-        args.insert(args.begin(), kZeltPath);
+    // Starts zelt (or, with `zelt` false, the program args[0]) with the arguments in the
+    // folder, its output in files.
+    pid_t Start(std::vector<std::string> args, bool zelt = true) {
+        if (zelt) args.insert(args.begin(), kZeltPath);
         const int out =
             ::open((dir_ + "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         const int err =
@@ -362,6 +363,66 @@ TEST_F(HeadlessTest, SigtermDuringAWaitAbortsCleanly) {
     Outcome log = Zelt({"--log"});
     EXPECT_EQ(log.status, 0);
     EXPECT_NE(log.out.find("A.APP         Begin Make"), std::string::npos) << log.out;
+}
+
+TEST_F(HeadlessTest, SigtermWhileTheIdeHoldsItsAnswerEndsTheBatchAtOnce) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    const std::string commands = dir_ + "commands.log";
+    Vxide ide({"--instance", "headless_ack", "--ack-delay", "600000", "--log", commands});
+    ASSERT_TRUE(ide.ready());
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}, {"B.APP", 2, dir_ + "B.OUT"}});
+
+    const pid_t zelt = Start({"--make", "tagged"});
+    ASSERT_TRUE(WaitUntil([&] { return !Slurp(commands).empty(); }, 30000));
+    ::kill(zelt, SIGTERM);
+    const std::int64_t sent = zelt::testing::SteadyMs();
+    Outcome run = Finish(zelt, 30000);
+    EXPECT_LT(zelt::testing::SteadyMs() - sent, 2000);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("zelt: Processing Aborted"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("DDE"), std::string::npos) << run.err;  // no message of a failure
+    EXPECT_NE(run.out.find("A.APP         Aborted: the batch was cancelled"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("B.APP"), std::string::npos) << run.out;
+
+    // So does a signal while a started IDE is awaited (this one never answers).
+    ide.process().End();
+    ::setenv("XDG_STATE_HOME", folder_.path().c_str(), 1);
+    Settings("N", "sleep 5", dir_);
+    const pid_t waiting = Start({"--make", "tagged", "--start-limit", "60"});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Slurp(dir_ + "err.txt").find("Vextor started") != std::string::npos; },
+        30000));
+    ::kill(waiting, SIGTERM);
+    const std::int64_t signalled = zelt::testing::SteadyMs();
+    run = Finish(waiting, 30000);
+    EXPECT_LT(zelt::testing::SteadyMs() - signalled, 2000);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("zelt: Processing Aborted"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("Aborted: the batch was cancelled while Vextor was starting"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST_F(HeadlessTest, InAPipeZeltEndsWithTheBatchAndTheIdeItStartedRunsOn) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    ::setenv("XDG_STATE_HOME", folder_.path().c_str(), 1);
+    // The IDE ends after a second command, which the test sends once it has seen it run on.
+    Settings("N", zelt::testing::kVxidePath + " --instance headless_pipe --exit-after 2", dir_);
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}});
+
+    const pid_t shell = Start({"/bin/sh", "-c", "\"$0\" --make tagged | cat", kZeltPath}, false);
+    Outcome run = Finish(shell, 30000);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("A.APP         Make Finished"), std::string::npos) << run.out;
+    const std::string log = dir_ + "zelt/ide.log";
+    EXPECT_NE(run.err.find("its output goes to " + log), std::string::npos) << run.err;
+    EXPECT_NE(Slurp(log).find("vxide: serving"), std::string::npos);
+    EXPECT_EQ(OpenConversations(), "DATA 1\n");  // it runs on, holding only vxcmd's
+    zelt::testing::ChildProcess last({zelt::testing::kVxcmdPath, "[Bye]"}, true);
+    last.Finish(10000);
 }
 
 }  // namespace

@@ -69,5 +69,38 @@ TEST_F(MainWindowBatchTest, AShortBatchThatFinishesLeavesTheWindowAsItWas) {
     RunWindow();
 }
 
+TEST_F(MainWindowBatchTest, ALongMakeFinishesAndWaitMinutesLimitsTheWaitHereToo) {
+    script.Press(MainCtl::ExecuteApp);
+    ExpectBusy();
+    script.AdvanceMs(20 * 60000);  // no error code is set: the item waits on
+    script.Run([this] {
+        EXPECT_FALSE(main->LastBatch());
+        MakeFile("bin/A.EXE");
+    });
+    script.AdvanceMs(1000);
+    script.Run([this] {
+        ASSERT_TRUE(main->LastBatch());
+        EXPECT_EQ(main->LastBatch()->made, 1);
+        std::ofstream(dir_ / "ZELT.INI", std::ios::app) << "WaitMinutes=2\n";
+    });
+    script.Press(MainCtl::ExecuteApp);
+    script.AdvanceMs(2 * 60000 - 1000);
+    script.Run([this] { EXPECT_EQ(W().Value(+MainCtl::StatusMsg), "A.APP DDE Ack. 1"); });
+    script.AdvanceMs(2000);
+    script.Run([this] {
+        ASSERT_TRUE(main->LastBatch());
+        EXPECT_EQ(main->LastBatch()->failed, 1);
+    });
+    script.CloseBox();
+    RunWindow();
+    SetTableNames();
+    TempFileRelations.OpenAll();
+    TempFile.SetFile();
+    std::string last;
+    while (TempFile.Next() == runtime::err::NoError) last = TMP.Event.Clip();
+    TempFileRelations.CloseAll();
+    EXPECT_EQ(last, "Wait limit reached");
+}
+
 }  // namespace
 }  // namespace zelt::app::testing
