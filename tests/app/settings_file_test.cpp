@@ -99,13 +99,12 @@ TEST_F(SettingsFileTest, ValuesAreReadUpToTheirWidths) {
     };
     const std::string run(300, 'r');
     const std::vector<Row> rows = {
-        {"", "", "", "", 0, kDefaultWaitMinutes},  // missing: blank settings
+        {"", "", "", "", 0, kNoWaitLimit},  // missing: blank settings
         {"[Preserved]\nNewLog=Yes\nRetainTags=1\nWaitMinutes=255\n", "Y", "", "", 1, 255},
         {"[Preserved]\nCL_Command=" + run + "\nWaitMinutes=256\n", "", run.substr(0, 254), "", 0,
-         kDefaultWaitMinutes},
+         kNoWaitLimit},
         {"[Preserved]\nFilePath=\"/data/z/\"\nWaitMinutes= 7 \n", "", "", "/data/z/", 0, 7},
-        {"[Other]\nNewLog=Y\n[Preserved]\nNewLog=N\nNewLog=Y\n", "N", "", "", 0,
-         kDefaultWaitMinutes},
+        {"[Other]\nNewLog=Y\n[Preserved]\nNewLog=N\nNewLog=Y\n", "N", "", "", 0, kNoWaitLimit},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text.substr(0, 60));
@@ -184,7 +183,7 @@ TEST_F(SettingsFileTest, AFileThatIsThereButCannotBeReadIsNamedWithItsReason) {
         // The lenient reading never waits either: blank settings, the default limit.
         ReadSettingsFile(file_);
         EXPECT_EQ(GLO.FilePath.Clip(), "");
-        EXPECT_EQ(ReadWaitMinutes(file_), kDefaultWaitMinutes);
+        EXPECT_EQ(ReadWaitMinutes(file_), kNoWaitLimit);
     }
     fs::remove_all(dir_);
     fs::create_directories(dir_);
