@@ -2,7 +2,9 @@
 // with arguments it runs the headless mode (zelt --help), which never opens a window.
 //
 // Here the platform's services are wired into the runtime: the INI files behind the profile
-// service, the Qt window backend, the D-Bus conversation transport and process spawning.
+// service, the Qt window backend, the D-Bus conversation transport, process spawning, and
+// the PDF writer through which every report saved as a PDF file goes (in both modes; the
+// toolkit draws only the preview and the printer's pages).
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "app/headless/headless_run.hpp"
 #include "app/program/desktop.hpp"
 #include "app/program/program.hpp"
+#include "platform/pdf/report_pdf_writer.hpp"
 #include "platform/profile/ini_file_service.hpp"
 #include "platform/spawn/spawn_process.hpp"
 
@@ -93,23 +96,6 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
     }
     platform::InstallIniFileService();
     app::ConsoleBackend backend;
-#if ZELT_WITH_QT
-    // The log report's PDF is drawn by the toolkit, on its off-screen platform: no window.
-    std::unique_ptr<QApplication> toolkit;
-    std::unique_ptr<platform::QtBackend> pdf_writer;
-    if (options->command == app::HeadlessCommand::PrintLog) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int toolkit_argc = 1;
-        static char toolkit_name[] = "zelt";
-        static char* toolkit_argv[] = {toolkit_name, nullptr};
-        toolkit = std::make_unique<QApplication>(toolkit_argc, toolkit_argv);
-        pdf_writer = std::make_unique<platform::QtBackend>();
-        backend.SetPdfWriter(
-            [&pdf_writer](const runtime::ReportDocument& report, const std::string& path) {
-                return pdf_writer->SaveReportPdf(report, path);
-            });
-    }
-#endif
     app::ConsolePresenter presenter;
     app::Program program(backend, &presenter);
     // A fatal error (a table that cannot be opened) ends the run as one that could not run.
@@ -126,6 +112,7 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zelt::runtime::InstallReportPdfWriter(zelt::platform::ReportPdfFileWriter());
     if (argc <= 1) return RunDesktop(argc, argv);
     if (argc == 2 && std::string(argv[1]) == "--version") {
         std::printf("zelt (ZELT) %s\n", ZELT_VERSION);

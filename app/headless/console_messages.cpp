@@ -1,5 +1,6 @@
 #include "app/headless/console_messages.hpp"
 
+#include "runtime/report/report_pdf.hpp"
 #include "runtime/window/window.hpp"
 #include "runtime/window/window_system.hpp"
 
@@ -60,7 +61,7 @@ int ConsoleBackend::ShowMessage(const runtime::MessageRequest& request) {
 }
 
 bool ConsoleBackend::SaveReportPdf(const runtime::ReportDocument& report, const std::string& path) {
-    return pdf_writer_ && pdf_writer_(report, path);
+    return runtime::WriteReportPdf(report, path);
 }
 
 }  // namespace zelt::app

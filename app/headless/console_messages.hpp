@@ -61,15 +61,11 @@ class ConsoleBackend final : public runtime::WindowBackend {
     void PlaySound(const std::string&) override {}
     bool PreviewReport(const runtime::ReportDocument&) override { return false; }
     bool PrintReport(const runtime::ReportDocument&) override { return false; }
+    // Through the runtime's installed PDF writer (false when none is installed).
     bool SaveReportPdf(const runtime::ReportDocument& report, const std::string& path) override;
-
-    // Who writes report pages to PDF files (the program may hand in a toolkit's writer).
-    using PdfWriter = std::function<bool(const runtime::ReportDocument&, const std::string&)>;
-    void SetPdfWriter(PdfWriter writer) { pdf_writer_ = std::move(writer); }
 
   private:
     std::string refused_;
-    PdfWriter pdf_writer_;
 };
 
 }  // namespace zelt::app

@@ -116,12 +116,14 @@ runtime::ErrorCode BuildLogReport(runtime::ReportDocument& pages) {
     }
     const TempFileRecord kept = TMP;
     RepeatedNameBlanker names;
+    TempFileRelations.SetQuickScan(true);  // as the report window reads
     TempFile.SetFile();
     runtime::ErrorCode code = runtime::err::NoError;
     while ((code = TempFile.Next()) == runtime::err::NoError) {
         app_name = names.Shown(TMP.Apps.View());
         report.PrintDetail();
     }
+    TempFileRelations.SetQuickScan(false);
     TMP = kept;
     TempFileRelations.CloseAll();
     report.Close();

@@ -154,6 +154,7 @@ bool WriteReportPdfFile(const runtime::ReportDocument& report, const std::string
     HPDF_SetCompressionMode(doc.get(), HPDF_COMP_METADATA);
     HPDF_SetInfoAttr(doc.get(), HPDF_INFO_TITLE, ToWinLatin1(report.Layout().title).c_str());
     HPDF_SetInfoAttr(doc.get(), HPDF_INFO_CREATOR, "ZELT");
+    HPDF_SetInfoAttr(doc.get(), HPDF_INFO_PRODUCER, kReportPdfProducer);
     PageWriter writer(doc.get(), report);
     for (int p = 1; p <= report.PageCount() && !failed; ++p) writer.Write(p);
     if (failed) return false;

@@ -4,7 +4,8 @@
 // file (Courier when that font is not installed), so they look as the preview shows them.
 // Texts are taken as UTF-8 and written in the Windows Latin-1 encoding; a character
 // outside it prints as "?" (a byte that is no UTF-8 is taken as Latin-1). This is the fast
-// path for big reports: install it as the runtime's PDF writer.
+// path for big reports: install it as the runtime's PDF writer. Its files name it as their
+// producer (kReportPdfProducer), so a file shows which writer made it.
 //
 //   runtime::InstallReportPdfWriter(platform::ReportPdfFileWriter());
 #pragma once
@@ -15,6 +16,9 @@
 #include "runtime/report/report_pdf.hpp"
 
 namespace zelt::platform {
+
+// The producer named in the information of every file this writer makes.
+inline constexpr const char* kReportPdfProducer = "ZELT report writer";
 
 // Writes every page to `path`; false when the file could not be written.
 bool WriteReportPdfFile(const runtime::ReportDocument& report, const std::string& path);

@@ -241,6 +241,13 @@ TEST_F(HeadlessTest, PrintLogSavesTheReportAsPdfWithRepeatedNamesBlanked) {
     const std::size_t first = pages.find("OLD.APP");
     EXPECT_NE(first, std::string::npos) << pages;
     EXPECT_EQ(pages.find("OLD.APP", first + 1), std::string::npos) << pages;  // named once a run
+    // Written by the program's own PDF writer, not drawn by the toolkit.
+    zelt::testing::ChildProcess info({"pdfinfo", dir_ + "log.pdf"}, true);
+    const std::string meta = info.Finish(20000).first;
+    const std::size_t producer = meta.find("\nProducer:");
+    ASSERT_NE(producer, std::string::npos) << meta;
+    const std::size_t value = meta.find_first_not_of(' ', producer + 10);
+    EXPECT_EQ(meta.substr(value, meta.find('\n', value) - value), "ZELT report writer");
 
     fs::remove(dir_ + "log.pdf");
     EXPECT_EQ(Zelt({"--empty-log", "--yes"}).status, 0);
