@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -417,7 +418,14 @@ BENCHMARK(Sqlite)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond)
 
 }  // namespace
 
+double PeakResidentMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
 int main(int argc, char** argv) {
+    const double start_mib = PeakResidentMiB();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
@@ -435,6 +443,8 @@ int main(int argc, char** argv) {
         "\nfile sizes: events %lld bytes (SQLite %lld), catalogue %lld bytes (SQLite: in the same "
         "file)\n",
         size("events.PLM"), size("events.db"), size("apps.PLM"));
+    std::printf("peak resident memory: %.1f MiB (%.1f MiB at start; both engines in one process)\n",
+                PeakResidentMiB(), start_mib);
     if (flush_samples.empty()) flush_samples.push_back(FlushSeconds());
     const double flush =
         std::accumulate(flush_samples.begin(), flush_samples.end(), 0.0) / flush_samples.size();
