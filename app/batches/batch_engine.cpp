@@ -5,18 +5,13 @@
 
 #include "app/batches/file_services.hpp"
 #include "app/batches/result_watch.hpp"
+#include "app/catalogue/busy_retry.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_commands.hpp"
 #include "runtime/errors/error_state.hpp"
 #include "runtime/values/clock_source.hpp"
 
 namespace zelt::app {
-
-namespace {
-// How long a transaction of events waits for TEMPFILE's lock, and how long it stays open.
-constexpr std::int64_t kEventLockSeconds = 5;
-constexpr std::int64_t kEventGroupMs = 250;
-}  // namespace
 
 PreparedNames PrepareNames(const AppsRecord& app) {
     PreparedNames names;
@@ -34,8 +29,8 @@ PreparedNames PrepareNames(const AppsRecord& app) {
 }
 
 int BatchSummary::ExitStatus() const {
-    if (could_not_run) return 2;
-    if (skipped > 0 || failed > 0 || aborted || answered_no) return 1;
+    if (could_not_run || log_unusable) return 2;
+    if (skipped > 0 || failed > 0 || events_lost > 0 || aborted || answered_no) return 1;
     return 0;
 }
 
@@ -55,45 +50,57 @@ void BatchEngine::ShowStatus(std::string_view text) {
 }
 
 bool BatchEngine::LogEvent(std::string_view name, std::string_view text) {
-    OpenEventGroup();
-    const runtime::ErrorCode code = AppendEvent(name, text);
-    if (code == runtime::err::NoError) {
-        if (group_open_) group_.push_back(TMP);
-        window_.EventLogged(TMP);
-        return true;
+    if (log_unusable_) {
+        // Nothing more reaches the log in this batch; the window still hears of the event.
+        EventWriter lost;
+        const TempFileRecord event = lost.Take(name, text);
+        ++events_lost_;
+        window_.EventNotLogged(event, runtime::err::NoError, log_failure_);
+        return false;
     }
-    const std::string error_text = runtime::CurrentErrorText();
-    ShowStatus("Log not written: " + std::to_string(code));
-    window_.EventNotLogged(TMP, code, error_text);
-    return false;
+    events_.Take(name, text);
+    SettleEventsWhenDue();
+    return !log_unusable_;
 }
 
-void BatchEngine::OpenEventGroup() {
-    if (group_open_ || runtime::TransactionActive()) return;
-    // Without the transaction each add commits on its own, which is slower but as sound.
-    if (runtime::Logout(kEventLockSeconds, {&TempFile}) != runtime::err::NoError) return;
-    group_open_ = true;
-    group_started_ms_ = runtime::CurrentClockSource().MonotonicMs();
-}
-
-void BatchEngine::SettleEvents() {
-    if (!group_open_) return;
+bool BatchEngine::SettleEvents() {
+    if (!events_.Pending()) return !log_unusable_;
+    const EventWriter::Flushed done = events_.Flush();
+    if (done.outcome == EventWriter::Outcome::Written) {
+        for (const TempFileRecord& event : done.events) window_.EventLogged(event);
+        return !log_unusable_;
+    }
+    events_lost_ += static_cast<int>(done.events.size());
     const runtime::ErrorState kept = runtime::CurrentError();
-    group_open_ = false;
-    const runtime::ErrorCode code = runtime::Commit();
-    if (code != runtime::err::NoError) {
-        const std::string error_text = runtime::CurrentErrorText();
-        ShowStatus("Log not written: " + std::to_string(code));
-        for (const TempFileRecord& event : group_) window_.EventNotLogged(event, code, error_text);
+    ShowStatus("Log not written: " + std::to_string(done.code));
+    for (const TempFileRecord& event : done.events)
+        window_.EventNotLogged(event, done.code, done.text);
+    if (done.outcome == EventWriter::Outcome::Unusable) {
+        log_unusable_ = true;
+        log_failure_ = "The activity log " + TempFile.FileName() + " cannot be written: error " +
+                       std::to_string(done.code) + " " + std::string(ClipText(done.text));
+        runtime::MessageRequest box;
+        box.text = log_failure_ + ".||The batch stops here.";
+        box.caption = "Processing Terminated";
+        box.icon = runtime::StockIcon::Hand;
+        box.buttons = runtime::button::Ok;
+        window_.ShowMessageBox(box);
     }
-    group_.clear();
     runtime::RestoreError(kept);
+    return !log_unusable_;
 }
 
 void BatchEngine::SettleEventsWhenDue() {
-    if (group_open_ &&
-        runtime::CurrentClockSource().MonotonicMs() - group_started_ms_ >= kEventGroupMs)
-        SettleEvents();
+    if (events_.Due()) SettleEvents();
+}
+
+void BatchEngine::CloseSummary(BatchSummary& summary) const {
+    summary.not_attempted = std::max(0, items_to_do_ - items_done_);
+    summary.events_lost = events_lost_;
+    if (log_unusable_) {
+        summary.log_unusable = true;
+        summary.reason = log_failure_;
+    }
 }
 
 std::int64_t BatchEngine::WaitLimitMs() const {
@@ -160,10 +167,18 @@ bool BatchEngine::BeginBatch(BatchSummary& summary) {
         summary.reason = std::move(reason);
         return false;
     };
-    if (TempFileRelations.OpenAll() != framework::LevelOk) {
+    OpenWhenFree(TempFileManager);  // another ZELT may be committing to the log
+    if (TempFileRelations.OpenAll() != framework::LevelOk ||
+        TempFileManager.EnsureOpen() != framework::LevelOk) {
         std::string reason = "The activity log cannot be opened: " + runtime::CurrentErrorText();
         TempFileRelations.CloseAll();
         return cannot_run(std::move(reason));
+    }
+    if ((TempFileManager.Settings.OpenMode & 0x0F) == 0) {
+        // Opened for reading only: not one event of the batch could be written.
+        TempFileRelations.CloseAll();
+        return cannot_run("The activity log " + TempFile.FileName() +
+                          " can only be read, and the batch would write to it");
     }
     if (AppsManager.Open() != framework::LevelOk ||
         AppsManager.EnsureOpen() != framework::LevelOk) {
@@ -177,6 +192,9 @@ bool BatchEngine::BeginBatch(BatchSummary& summary) {
     ide_gone_ = false;
     items_done_ = 0;
     items_to_do_ = 0;
+    events_lost_ = 0;
+    log_unusable_ = false;
+    log_failure_.clear();
     if (!channel_.ConnectToIde()) {
         const bool aborted = AbortFlag.load() != 0;  // given up while the IDE was starting
         const std::string reason =
@@ -320,6 +338,7 @@ void BatchEngine::LogAborted(std::string_view name) {
 }
 
 std::string BatchEngine::EndStatus(bool aborted) const {
+    if (log_unusable_) return "Stopped: log not written";
     if (aborted) return "Processing Aborted";
     return ide_gone_ ? "Ended: Vextor went away" : "Processing Complete";
 }

@@ -45,11 +45,15 @@
 // cancelled", and the batch ends with "Processing Aborted". A batch whose IDE cannot be
 // reached logs why ("Not run: <reason>") under the name "Vextor".
 //
-// The activity log. Each event is added to TEMPFILE as it happens (EventLogged follows at
-// once); the events of a busy stretch are committed together, at the latest when the batch
-// waits, asks, shows a message, ends, or a quarter of a second after the first of them. An
-// event whose add or commit fails is told to the window (EventNotLogged) and shown in
-// StatusMsg.
+// The activity log. Each event is kept as it happens and written through an EventWriter
+// (event_writer.hpp): before every command is sent, before every wait, question or message,
+// at the end of the batch, and a quarter of a second after the first of a busy stretch. No
+// event is held in an open transaction while the batch waits. The window hears of an event
+// once it is on disk (EventLogged), or that it could not be written (EventNotLogged, with
+// "Log not written: <code>" in StatusMsg). Events that other stations kept out until the
+// retries ran out are counted (BatchSummary::events_lost) and the batch goes on; a log that
+// cannot be written at all (read-only, a full disk) ends the batch before its next command,
+// with "Processing Terminated" saying why.
 //
 // Unsafe names. A path or name that holds a double quote, a square bracket or a control
 // character (and, in the imports, whose destination goes unquoted, a comma) would make a
@@ -64,6 +68,7 @@
 #include <vector>
 
 #include "app/batches/batch_window.hpp"
+#include "app/batches/event_writer.hpp"
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/ide/ide_channel.hpp"
 #include "runtime/errors/error_codes.hpp"
@@ -117,13 +122,18 @@ struct BatchSummary {
     int made = 0;                // items whose result was seen
     int skipped = 0;             // file missing, no target, unsafe name
     int failed = 0;              // error path, or the wait limit reached
+    int not_attempted = 0;       // items left when the batch ended early
+    int events_lost = 0;         // events that could not be written to the activity log
     bool aborted = false;        // AbortFlag ended it
     bool answered_no = false;    // the confirmation was not answered Yes: nothing was done
     bool could_not_run = false;  // the IDE could not be reached, or a table not opened
-    std::string reason;          // why it could not run (the runtime's error text, or the IDE's)
+    bool log_unusable = false;   // the activity log could not be written: the batch stopped
+    std::string reason;          // why it could not run or stopped (the runtime's error text,
+                                 // or the IDE's)
 
-    // 0 when every item finished; 1 when an item was skipped or failed, the question was
-    // answered No, or the batch was aborted; 2 when the batch could not run.
+    // 0 when every item finished and every event was written; 1 when an item was skipped or
+    // failed, an event was lost, the question was answered No, or the batch was aborted; 2
+    // when the batch could not run or the activity log could not be written.
     int ExitStatus() const;
 };
 
@@ -170,8 +180,8 @@ class BatchEngine {
     // --- Shared routines ------------------------------------------------------------------
     // Sets BaseName, TargetExt and TargetDir from the APP record buffer.
     void PrepareNames();
-    // AppendEvent, then tells the window: EventLogged, or, when the add failed,
-    // "Log not written: <code>" in StatusMsg and EventNotLogged. True when written.
+    // Keeps the event for the activity log (see The activity log above); the window hears of
+    // it once it was written. False when the log has become unusable in this batch.
     bool LogEvent(std::string_view name, std::string_view text);
     // StatusMsg := text (cut at 30), and the window redisplayed.
     void ShowStatus(std::string_view text);
@@ -230,12 +240,12 @@ class BatchEngine {
     void LogAborted(std::string_view name);
     // "Processing Aborted", "Processing Complete", or why the batch ended early.
     std::string EndStatus(bool aborted) const;
-    // The events of a busy stretch of a batch are added inside one transaction over TEMPFILE
-    // and committed together, so that the batch does not wait for the disk at every event.
-    void OpenEventGroup();
-    // Commits the events added since the group opened; the runtime's error state is kept.
-    void SettleEvents();
+    // Writes the events kept and tells the window what became of them; the runtime's error
+    // state is kept. False once the log is unusable (the batch must send nothing more).
+    bool SettleEvents();
     void SettleEventsWhenDue();
+    // What the summary says of the log and of the items not reached.
+    void CloseSummary(BatchSummary& summary) const;
     void EndingBeeps(bool focus_subsets);
     void ItemDone();
 
@@ -243,9 +253,10 @@ class BatchEngine {
     BatchWindow& window_;
     std::string remembered_project_;
     bool ide_gone_ = false;  // the IDE went away during this batch
-    bool group_open_ = false;
-    std::int64_t group_started_ms_ = 0;
-    std::vector<TempFileRecord> group_;
+    EventWriter events_;
+    int events_lost_ = 0;
+    bool log_unusable_ = false;
+    std::string log_failure_;
     int items_done_ = 0;
     int items_to_do_ = 0;
 };

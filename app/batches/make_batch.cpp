@@ -115,7 +115,7 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
                                   BatchSummary summary) {
     items_to_do_ = static_cast<int>(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (AbortFlag.load() != 0) break;
+        if (AbortFlag.load() != 0 || log_unusable_) break;
         // A queue emptied meanwhile (the Close button) ends the batch too.
         if (variant == MakeVariant::Project && i >= ProcessQueue.size()) break;
         if (!MakeOne(variant, items[i], summary)) break;
@@ -123,6 +123,7 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
     summary.aborted = AbortFlag.load() != 0;
 
     EndingBeeps(variant == MakeVariant::Subset);
+    CloseSummary(summary);
     ShowStatus(EndStatus(summary.aborted));
     if (NoTargetCount > 0) {
         runtime::MessageRequest box;
@@ -174,6 +175,8 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
     const std::string target = item.Target.Clip();
     RemoveThroughDeletionFile(target);
     const FileStamp before = StampOf(target);
+    // Every event so far is on disk before the IDE hears of the item.
+    if (!SettleEvents()) return false;
     switch (SendCommand(command)) {
         case Sent::ErrorPath:
             TakeErrorPath(name, "Error Making .App ", summary);

@@ -125,13 +125,14 @@ BatchSummary BatchEngine::RunTransfer(const Transfer& kind) {
     const std::vector<AppsRecord> tagged = TaggedApplications();
     items_to_do_ = static_cast<int>(tagged.size());
     for (const AppsRecord& record : tagged) {
-        if (AbortFlag.load() != 0) break;
+        if (AbortFlag.load() != 0 || log_unusable_) break;
         APP = record;
         if (!TransferOne(kind, summary)) break;
     }
     summary.aborted = AbortFlag.load() != 0;
 
     EndingBeeps(false);
+    CloseSummary(summary);
     ShowStatus(EndStatus(summary.aborted));
     channel_.Client().CloseConversation(channel_.Channel);
     window_.Focus(BatchFocus::ApplicationsList);
@@ -172,6 +173,8 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
 
     const std::string priority = std::to_string(APP.Priority);
     ShowStatus(kind.sending(app, priority));
+    // Every event so far is on disk before the IDE hears of the item.
+    if (!SettleEvents()) return false;
     switch (SendCommand(command)) {
         case Sent::ErrorPath:
             TakeErrorPath(app, kind.error_message, summary);

@@ -1,11 +1,19 @@
 #include "app/headless/headless_run.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
 #include "app/batches/batch_engine.hpp"
+#include "app/catalogue/busy_retry.hpp"
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/headless/console_batch_window.hpp"
 #include "app/headless/console_messages.hpp"
+#include "app/headless/exit_on_signal.hpp"
 #include "app/headless/log_listing.hpp"
+#include "app/headless/table_creation_lock.hpp"
 #include "app/headless/termination_signals.hpp"
 #include "app/ide/ide_channel.hpp"
 #include "app/settings/opening_steps.hpp"
@@ -26,6 +34,13 @@ int CouldNotRun(const std::string& why) {
 // Opens and closes the table once, so that a table that cannot be used stops the run before
 // any batch starts; the reason is the runtime's error text.
 bool Usable(framework::FileManager& manager) {
+    const TableCreationLock creating(manager.File().FileName());
+    if (!creating.Held()) {
+        WriteLine(stderr, "zelt: another ZELT is creating the table " + manager.File().FileName() +
+                              "; try again once it has started");
+        return false;
+    }
+    OpenWhenFree(manager);
     runtime::ClearError();
     const framework::Level level = manager.AttemptOpen(true);
     if (level != framework::LevelOk) {
@@ -43,9 +58,44 @@ std::string Summary(const BatchSummary& s) {
         return "the batch could not run" + (s.reason.empty() ? "" : ": " + s.reason);
     std::string text = std::to_string(s.made) + " finished, " + std::to_string(s.skipped) +
                        " skipped, " + std::to_string(s.failed) + " failed";
+    if (s.not_attempted > 0) text += ", " + std::to_string(s.not_attempted) + " not attempted";
+    if (s.events_lost > 0)
+        text += "; " + std::to_string(s.events_lost) +
+                (s.events_lost == 1 ? " event was" : " events were") +
+                " not written to the activity log";
+    if (s.log_unusable) text += "; stopped: " + s.reason;
     if (s.aborted) text += "; aborted";
     if (s.answered_no) text += "; the question was not answered Yes, nothing was done";
     return text;
+}
+
+// --make project NAME: the project must exist, or nothing would be made and nothing said.
+bool KnownProject(const std::string& name) {
+    if (ProjectsManager.Open() != framework::LevelOk) return false;
+    PRO.ProjectName = runtime::ClipText(name);
+    const bool found =
+        ProjectsManager.FetchOrClear(ProjectsTable::ProjectNameKey) == framework::LevelOk;
+    ProjectsManager.Close();
+    if (!found) {
+        WriteLine(stderr, "zelt: there is no project named \"" + name + "\" in " +
+                              ProjectsManager.File().FileName());
+    }
+    return found;
+}
+
+// The PDF report of --print-log, removed when a signal ends the run while it is written: a
+// file that was not there before, or one that this run has changed.
+std::function<void()> RemoveHalfWritten(const std::string& path) {
+    struct stat before {};
+    const bool existed = ::stat(path.c_str(), &before) == 0;
+    return [path, existed, before] {
+        struct stat now {};
+        if (::stat(path.c_str(), &now) != 0) return;
+        if (!existed || now.st_ino != before.st_ino ||
+            now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != before.st_mtim.tv_nsec || now.st_size != before.st_size)
+            ::unlink(path.c_str());
+    };
 }
 
 BatchSummary RunCommand(BatchEngine& engine, const HeadlessOptions& options) {
@@ -126,17 +176,25 @@ int RunHeadless(Program& program, const HeadlessOptions& options) {
     if (!Usable(TempFileManager)) return kCouldNotRun;
     if (batch && (!Usable(AppsManager) || !Usable(ProjectsManager))) return kCouldNotRun;
 
+    if (options.command == HeadlessCommand::MakeProject && !KnownProject(options.project))
+        return kCouldNotRun;
+
     int status = kFinished;
     switch (options.command) {
-        case HeadlessCommand::Log:
+        case HeadlessCommand::Log: {
+            const ExitOnSignal exit(signals, "the listing ends");
             status = ListLog(options.csv);
             break;
+        }
         case HeadlessCommand::EmptyLog:
             status = EmptyLog(options.yes);
             break;
-        case HeadlessCommand::PrintLog:
+        case HeadlessCommand::PrintLog: {
+            const ExitOnSignal exit(signals, "the report is not written",
+                                    RemoveHalfWritten(options.pdf_path));
             status = SaveLogPdf(program, options.pdf_path);
             break;
+        }
         case HeadlessCommand::Help:
             break;
         default:

@@ -1,5 +1,6 @@
 #include "app/headless/log_listing.hpp"
 
+#include "app/catalogue/busy_retry.hpp"
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/headless/console_batch_window.hpp"
@@ -31,6 +32,7 @@ std::string TableError(std::string_view what) {
 }  // namespace
 
 int ListLog(bool csv) {
+    OpenWhenFree(TempFileManager);
     if (TempFileManager.Open() != framework::LevelOk ||
         TempFileManager.EnsureOpen() != framework::LevelOk) {
         WriteLine(stderr, TableError("cannot open"));
@@ -41,7 +43,8 @@ int ListLog(bool csv) {
     RepeatedNameBlanker blanker;
     int rows = 0;
     runtime::ErrorCode code = runtime::err::NoError;
-    while ((code = TempFile.Next()) == runtime::err::NoError) {
+    // A batch committing to the log keeps it for moments.
+    while ((code = RetryWhileBusy([] { return TempFile.Next(); })) == runtime::err::NoError) {
         ++rows;
         if (csv) {
             WriteLine(stdout, Csv(TMP.Apps.Clip()) + "," + runtime::FormatDate(TMP.Date, 10) + "," +

@@ -304,9 +304,12 @@ void Window::UpdateOne(ControlNumber n) {
     const std::string& value = Control(n).value;
     if (d.picture.empty()) {
         d.use.Write(value);
-    } else if (const auto stored = ParseByPicture(value, d.picture)) {
-        d.use.Write(*stored);
+        return;
     }
+    // A value still showing what the field holds was not edited: the field keeps what the
+    // picture does not show (a time's seconds, say) exactly as it was.
+    if (value == FormatByPicture(d.use.Read(), d.picture)) return;
+    if (const auto stored = ParseByPicture(value, d.picture)) d.use.Write(*stored);
 }
 
 void Window::Update(ControlNumber n) {

@@ -202,19 +202,38 @@ TEST_F(LocalBatches, ATargetNameLongerThan80IsDeletedAndWatchedWhole) {
     EXPECT_EQ(Read(target), "new");
 }
 
-TEST_F(LocalBatches, AnEventThatCannotBeWrittenIsShown) {
+TEST_F(LocalBatches, EventsAreOnDiskBeforeEachCommandAndARefusedWriteIsTriedAgain) {
     Add("A.APP", 1);
-    WriteTargetsAtOnce();
+    Add("B.APP", 2);
+    std::vector<std::vector<std::string>> logged_at_commands;
+    ide_server.on_command = [&](const std::string& command) {
+        EXPECT_FALSE(runtime::TransactionActive()) << "the log is held while the IDE works";
+        logged_at_commands.push_back(window.logged);
+        Write(apps_dir + command.substr(command.find(apps_dir) + apps_dir.size(), 1) + ".EXE", "");
+    };
     EXPECT_TRUE(LogLines().empty());  // the log exists: its next write is the batch's
+    // The first write is refused once, as while another ZELT commits.
     storage::io::IoFaultSeam::Arm(storage::io::SeamAction::Fail, 1);
-    EXPECT_EQ(engine.MakeTagged().made, 1);
+    const BatchSummary done = engine.MakeTagged();
+    EXPECT_GE(storage::io::IoFaultSeam::Count(), 1);
     storage::io::IoFaultSeam::Disarm();
-    ASSERT_FALSE(window.not_logged.empty());
-    EXPECT_EQ(window.not_logged.front().rfind("Begin Make (", 0), 0u);
-    EXPECT_THAT(window.statuses, ::testing::Contains(::testing::StartsWith("Log not written: ")));
-    // The log itself is whole, and takes the next batch's events.
-    engine.MakeTagged();
-    EXPECT_THAT(LogLines(), ::testing::Contains("A.APP: Make Finished"));
+    EXPECT_EQ(done.ExitStatus(), 0);
+    EXPECT_TRUE(window.not_logged.empty());
+    EXPECT_THAT(
+        logged_at_commands,
+        ElementsAre(ElementsAre("A.APP: Begin Make"),
+                    ElementsAre("A.APP: Begin Make", "A.APP: Make Finished", "B.APP: Begin Make")));
+    EXPECT_EQ(window.logged, LogLines());
+}
+
+TEST_F(LocalBatches, ALogThatCanOnlyBeReadKeepsTheBatchFromRunning) {
+    Add("A.APP", 1);
+    TempFileManager.Settings.OpenMode = runtime::access::ReadOnly | runtime::access::DenyNone;
+    const BatchSummary done = engine.MakeTagged();
+    TempFileManager.Settings.OpenMode = framework::kDefaultOpenMode;
+    EXPECT_EQ(done.ExitStatus(), 2);
+    EXPECT_THAT(done.reason, ::testing::HasSubstr("TEMPFILE.PLM can only be read"));
+    EXPECT_TRUE(ide_server.commands.empty());
 }
 
 TEST_F(LocalBatches, EachExportWaitsForAFileOfSteadySizeAfresh) {

@@ -5,6 +5,7 @@
 #include "app/batches/batch_engine.hpp"
 #include "app/log/event_log.hpp"
 #include "app/log/event_log_windows.hpp"
+#include "runtime/values/day_number.hpp"
 #include "tests/forms/forms_fixture.hpp"
 
 namespace zelt::app::testing {
@@ -90,6 +91,27 @@ TEST_F(EventLogTest, ThePrintedLogNamesEachApplicationOnceARun) {
     }
     EXPECT_EQ(named, (Texts{"A.APP", "     ", "B.APP"})) << text;
     EXPECT_NE(page.back().find("Page   1"), std::string::npos) << text;
+}
+
+TEST_F(EventLogTest, TheEventFormWritesBackWhatWasNotEditedAsItWasRead) {
+    const std::int32_t four_one_24 = runtime::TimeToClock({4, 1, 24, 0});
+    ASSERT_EQ(TempFileRelations.OpenAll(), framework::LevelOk);
+    TMP.Apps = "A.APP";
+    TMP.Date = 82000;
+    TMP.Clock = four_one_24;
+    TMP.Event = "Begin Make";
+    ASSERT_EQ(TempFile.Add(), runtime::err::NoError);
+    script.Type(UpdateEventsCtl::Event, "Begin Make (checked)");
+    script.Press(UpdateEventsCtl::Ok);
+    EXPECT_EQ(
+        framework::CallWithRequest(framework::RequestChange, [this] { UpdateEvents(errors); }),
+        framework::ResponseCompleted);
+    TempFile.SetFile();
+    ASSERT_EQ(TempFile.Next(), runtime::err::NoError);
+    EXPECT_EQ(TMP.Clock, four_one_24);  // the form shows 4:01AM, and the seconds stay
+    EXPECT_EQ(TMP.Date, 82000);
+    EXPECT_EQ(TMP.Event.Clip(), "Begin Make (checked)");
+    TempFileRelations.CloseAll();
 }
 
 TEST(RepeatedNames, BlankOnlyWithinARun) {
