@@ -149,16 +149,23 @@ When Vextor does not answer, ZELT starts it from CL_Command in a session of its 
 keeps running after the batch, and its output is appended to $XDG_STATE_HOME/zelt/ide.log
 (by default ~/.local/state/zelt/ide.log).
 
-Each event written to the activity log is printed on standard output as it is written.
-Every message box is printed on standard error with its caption. SIGINT and SIGTERM end a
-batch within a moment at any wait: "Processing Aborted", the conversation closed, nothing
-half-written.
+Each event of a batch is printed on standard output once it is written to the activity
+log, and every event is written before the next command goes to the IDE. Every message box
+is printed on standard error with its caption, and the summary counts the items finished,
+skipped, failed and not attempted, and the events that could not be written. SIGINT and
+SIGTERM end a batch within a moment at any wait: "Processing Aborted", the conversation
+closed, nothing half-written; they end --log and --print-log at once (no half-written
+report is left).
 
 Exit status:
   0  every item finished
-  1  an item was skipped or failed, a question was answered No, or the batch was aborted
+  1  an item was skipped or failed, an event could not be written to the activity log
+     (another ZELT kept it locked too long), a question was answered No, or the batch, the
+     listing or the report was ended by a signal
   2  the batch could not run: wrong usage, unusable settings (a damaged ZELT.INI), an IDE
-     that could not be reached or started, or a table that cannot be opened
+     that could not be reached or started, an unknown project, a table that cannot be
+     opened, or an activity log that cannot be written (read-only, a full disk: the batch
+     stops before its next command)
 )";
 }
 
