@@ -55,7 +55,7 @@ bool BatchEngine::LogEvent(std::string_view name, std::string_view text) {
         EventWriter lost;
         const TempFileRecord event = lost.Take(name, text);
         ++events_lost_;
-        window_.EventNotLogged(event, runtime::err::NoError, log_failure_);
+        window_.EventNotLogged(event, log_failure_code_, log_failure_);
         return false;
     }
     events_.Take(name, text);
@@ -77,6 +77,7 @@ bool BatchEngine::SettleEvents() {
         window_.EventNotLogged(event, done.code, done.text);
     if (done.outcome == EventWriter::Outcome::Unusable) {
         log_unusable_ = true;
+        log_failure_code_ = done.code;
         log_failure_ = "The activity log " + TempFile.FileName() + " cannot be written: error " +
                        std::to_string(done.code) + " " + std::string(ClipText(done.text));
         runtime::MessageRequest box;

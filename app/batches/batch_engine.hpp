@@ -256,6 +256,7 @@ class BatchEngine {
     EventWriter events_;
     int events_lost_ = 0;
     bool log_unusable_ = false;
+    runtime::ErrorCode log_failure_code_ = runtime::err::NoError;
     std::string log_failure_;
     int items_done_ = 0;
     int items_to_do_ = 0;
