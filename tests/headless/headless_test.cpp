@@ -436,177 +436,173 @@ TEST_F(HeadlessTest, InAPipeZeltEndsWithTheBatchAndTheIdeItStartedRunsOn) {
     EXPECT_EQ(OpenConversations(), "DATA 1\n");  // it runs on, holding only vxcmd's
     zelt::testing::ChildProcess last({zelt::testing::kVxcmdPath, "[Bye]"}, true);
     last.Finish(10000);
+}
 
-    // The events of the log as `zelt --log --csv` lists them: "NAME: event" lines.
-    std::vector<std::string> CsvEvents(const std::string& csv) {
-        std::vector<std::string> events;
-        std::istringstream in(csv);
-        std::string line;
-        std::getline(in, line);  // the header
-        while (std::getline(in, line)) {
-            const auto name_end = line.find("\",");
-            const auto event_start = line.rfind(",\"");
-            if (name_end == std::string::npos || event_start == std::string::npos) continue;
-            events.push_back(line.substr(1, name_end - 1) + ": " +
-                             line.substr(event_start + 2, line.size() - event_start - 3));
+// The events of the log as `zelt --log --csv` lists them: "NAME: event" lines.
+std::vector<std::string> CsvEvents(const std::string& csv) {
+    std::vector<std::string> events;
+    std::istringstream in(csv);
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        const auto name_end = line.find("\",");
+        const auto event_start = line.rfind(",\"");
+        if (name_end == std::string::npos || event_start == std::string::npos) continue;
+        events.push_back(line.substr(1, name_end - 1) + ": " +
+                         line.substr(event_start + 2, line.size() - event_start - 3));
+    }
+    return events;
+}
+
+TEST_F(HeadlessTest, BeginMakeIsOnDiskWhileTheIdeHoldsItsAcknowledgement) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_begin", "--ack-delay", "8000"});
+    ASSERT_TRUE(ide.ready());
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}});
+
+    const pid_t zelt = Start({"--make", "tagged"});
+    // Another process reads the log while the command waits for its acknowledgement.
+    std::vector<std::string> seen;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            seen = CsvEvents(Zelt({"--log", "--csv"}, "-reader").out);
+            return !seen.empty();
+        },
+        7000));
+    EXPECT_EQ(seen, std::vector<std::string>{"A.APP: Begin Make"});
+    EXPECT_FALSE(fs::exists(dir_ + "A.OUT"));  // not acknowledged yet
+    EXPECT_EQ(Finish(zelt).status, 0);
+}
+
+TEST_F(HeadlessTest, TwoMakesAndAListingLoopAtOnceLoseNoEventUnsaid) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_two"});
+    ASSERT_TRUE(ide.ready());
+    std::vector<App> apps;
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = "P" + std::to_string(i) + ".APP";
+        apps.emplace_back(name, 1, dir_ + "P" + std::to_string(i) + ".OUT", true, 0, i % 2 + 1);
+    }
+    Catalogue(apps);
+
+    const pid_t tools = Start({"--make", "project", "Tools"}, true, "-tools");
+    const pid_t other = Start({"--make", "project", "Other"}, true, "-other");
+    int listings = 0;
+    const auto running = [](pid_t pid) {
+        siginfo_t info{};
+        return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    };
+    while (running(tools) || running(other)) {
+        Zelt({"--log"}, "-loop");
+        ++listings;
+    }
+    const Outcome runs[] = {Finish(tools, 60000, "-tools"), Finish(other, 60000, "-other")};
+    const std::vector<std::string> log = CsvEvents(Zelt({"--log", "--csv"}).out);
+    int lost = 0;
+    for (const Outcome& run : runs) {
+        const auto at = run.err.find(" not written to the activity log");
+        if (at == std::string::npos) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            continue;
         }
-        return events;
+        EXPECT_NE(run.status, 0) << run.err;
+        lost += std::stoi(run.err.substr(run.err.rfind("; ", at) + 2));
     }
+    EXPECT_EQ(static_cast<int>(log.size()) + lost, 400) << runs[0].err << runs[1].err;
+    EXPECT_EQ(lost, 0) << runs[0].err << runs[1].err;
+    EXPECT_GE(listings, 1);
+}
 
-    TEST_F(HeadlessTest, BeginMakeIsOnDiskWhileTheIdeHoldsItsAcknowledgement) {
-        PrivateBus bus;
-        ASSERT_TRUE(bus.ready());
-        Vxide ide({"--instance", "headless_begin", "--ack-delay", "3000"});
-        ASSERT_TRUE(ide.ready());
-        Catalogue({{"A.APP", 1, dir_ + "A.OUT"}});
+TEST_F(HeadlessTest, ALogThatCannotBeWrittenStopsTheBatchAtItsFirstEvent) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_full", "--log", dir_ + "commands.log"});
+    ASSERT_TRUE(ide.ready());
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}, {"B.APP", 2, dir_ + "B.OUT"}}, 40);
 
-        const pid_t zelt = Start({"--make", "tagged"});
-        // Another process reads the log while the command waits for its acknowledgement.
-        std::vector<std::string> seen;
-        EXPECT_TRUE(WaitUntil(
-            [&] {
-                seen = CsvEvents(Zelt({"--log", "--csv"}, "-reader").out);
-                return !seen.empty();
-            },
-            2500));
-        EXPECT_EQ(seen, std::vector<std::string>{"A.APP: Begin Make"});
-        EXPECT_FALSE(fs::exists(dir_ + "A.OUT"));  // not acknowledged yet
-        EXPECT_EQ(Finish(zelt).status, 0);
+    // No file of this run may grow past its first kilobyte: the disk is as good as full.
+    const pid_t zelt = Start({"bash", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"",
+                              kZeltPath, "--make", "tagged"},
+                             false);
+    const Outcome run = Finish(zelt);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find("TEMPFILE.PLM cannot be written: error 90"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("0 finished, 0 skipped, 0 failed, 2 not attempted; 1 event was not "
+                           "written"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out, "");  // nothing shown as logged
+    EXPECT_EQ(Slurp(dir_ + "commands.log"), "");
+}
+
+TEST_F(HeadlessTest, AnUnknownProjectAndItemsNotAttemptedAreSaid) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_said", "--reject-all"});
+    ASSERT_TRUE(ide.ready());
+    Catalogue(
+        {{"A.APP", 1, dir_ + "A.OUT"}, {"B.APP", 2, dir_ + "B.OUT"}, {"C.APP", 3, dir_ + "C.OUT"}});
+
+    Outcome run = Zelt({"--make", "project", "NoSuch"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("no project named \"NoSuch\""), std::string::npos) << run.err;
+
+    run = Zelt({"--make", "tagged"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("0 finished, 0 skipped, 1 failed, 2 not attempted"), std::string::npos)
+        << run.err;
+}
+
+TEST_F(HeadlessTest, ListingAndPrintingEndOnASignal) {
+    Catalogue({}, 300);
+    // Standard output is a small pipe that nobody reads: the listing blocks once it is full.
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
+    ::fcntl(pipe_fds[1], F_SETPIPE_SZ, 4096);
+    platform::SpawnOptions options;
+    options.working_directory = folder_.path();
+    options.stdout_fd = pipe_fds[1];
+    const int err =
+        ::open((dir_ + "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    options.stderr_fd = err;
+    const platform::SpawnOutcome listing = platform::SpawnProcess({kZeltPath, "--log"}, options);
+    ::close(pipe_fds[1]);
+    ::close(err);
+    ASSERT_TRUE(listing.started());
+    ::usleep(500000);
+    ::kill(listing.pid, SIGTERM);
+    const std::optional<int> listed = WaitForExit(listing.pid, 2000);
+    ::close(pipe_fds[0]);
+    ASSERT_TRUE(listed.has_value());
+    EXPECT_TRUE(WIFEXITED(*listed) && WEXITSTATUS(*listed) == 1);
+    EXPECT_NE(Slurp(dir_ + "err.txt").find("SIGTERM received: the listing ends"),
+              std::string::npos);
+
+    // The report goes to a pipe that nobody opens: saving it blocks.
+    ASSERT_EQ(::mkfifo((dir_ + "report.pdf").c_str(), 0644), 0);
+    const pid_t printing = Start({"--print-log", dir_ + "report.pdf"});
+    ::usleep(500000);
+    ::kill(printing, SIGINT);
+    const Outcome printed = Finish(printing, 2000);
+    EXPECT_EQ(printed.status, 1);
+    EXPECT_NE(printed.err.find("SIGINT received: the report is not written"), std::string::npos)
+        << printed.err;
+}
+
+TEST_F(HeadlessTest, TwoFirstRunsInAFolderWithoutTablesBothOpenThem) {
+    for (int round = 0; round < 4; ++round) {
+        for (const char* table : {"TEMPFILE.PLM", "APPS.PLM", "PROJECTS.PLM"})
+            fs::remove(dir_ + table);
+        const pid_t first = Start({"--log"}, true, "-first");
+        const pid_t second = Start({"--log"}, true, "-second");
+        const Outcome runs[] = {Finish(first, 60000, "-first"), Finish(second, 60000, "-second")};
+        for (const Outcome& run : runs) EXPECT_EQ(run.status, 0) << round << ": " << run.err;
     }
-
-    TEST_F(HeadlessTest, TwoMakesAndAListingLoopAtOnceLoseNoEventUnsaid) {
-        PrivateBus bus;
-        ASSERT_TRUE(bus.ready());
-        Vxide ide({"--instance", "headless_two"});
-        ASSERT_TRUE(ide.ready());
-        std::vector<App> apps;
-        for (int i = 0; i < 200; ++i) {
-            const std::string name = "P" + std::to_string(i) + ".APP";
-            apps.emplace_back(name, 1, dir_ + "P" + std::to_string(i) + ".OUT", true, 0, i % 2 + 1);
-        }
-        Catalogue(apps);
-
-        const pid_t tools = Start({"--make", "project", "Tools"}, true, "-tools");
-        const pid_t other = Start({"--make", "project", "Other"}, true, "-other");
-        int listings = 0;
-        const auto running = [](pid_t pid) {
-            siginfo_t info{};
-            return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) ==
-                       0 &&
-                   info.si_pid == 0;
-        };
-        while (running(tools) || running(other)) {
-            Zelt({"--log"}, "-loop");
-            ++listings;
-        }
-        const Outcome runs[] = {Finish(tools, 60000, "-tools"), Finish(other, 60000, "-other")};
-        const std::vector<std::string> log = CsvEvents(Zelt({"--log", "--csv"}).out);
-        int lost = 0;
-        for (const Outcome& run : runs) {
-            const auto at = run.err.find(" not written to the activity log");
-            if (at == std::string::npos) {
-                EXPECT_EQ(run.status, 0) << run.err;
-                continue;
-            }
-            EXPECT_NE(run.status, 0) << run.err;
-            lost += std::stoi(run.err.substr(run.err.rfind("; ", at) + 2));
-        }
-        EXPECT_EQ(static_cast<int>(log.size()) + lost, 400) << runs[0].err << runs[1].err;
-        EXPECT_EQ(lost, 0) << runs[0].err << runs[1].err;
-        EXPECT_GE(listings, 1);
-    }
-
-    TEST_F(HeadlessTest, ALogThatCannotBeWrittenStopsTheBatchAtItsFirstEvent) {
-        PrivateBus bus;
-        ASSERT_TRUE(bus.ready());
-        Vxide ide({"--instance", "headless_full", "--log", dir_ + "commands.log"});
-        ASSERT_TRUE(ide.ready());
-        Catalogue({{"A.APP", 1, dir_ + "A.OUT"}, {"B.APP", 2, dir_ + "B.OUT"}}, 40);
-
-        // No file of this run may grow past its first kilobyte: the disk is as good as full.
-        const pid_t zelt = Start({"bash", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"",
-                                  kZeltPath, "--make", "tagged"},
-                                 false);
-        const Outcome run = Finish(zelt);
-        EXPECT_EQ(run.status, 2) << run.err;
-        EXPECT_NE(run.err.find("TEMPFILE.PLM cannot be written: error 90"), std::string::npos)
-            << run.err;
-        EXPECT_NE(run.err.find("0 finished, 0 skipped, 0 failed, 2 not attempted; 1 event was not "
-                               "written"),
-                  std::string::npos)
-            << run.err;
-        EXPECT_EQ(run.out, "");  // nothing shown as logged
-        EXPECT_EQ(Slurp(dir_ + "commands.log"), "");
-    }
-
-    TEST_F(HeadlessTest, AnUnknownProjectAndItemsNotAttemptedAreSaid) {
-        PrivateBus bus;
-        ASSERT_TRUE(bus.ready());
-        Vxide ide({"--instance", "headless_said", "--reject-all"});
-        ASSERT_TRUE(ide.ready());
-        Catalogue({{"A.APP", 1, dir_ + "A.OUT"},
-                   {"B.APP", 2, dir_ + "B.OUT"},
-                   {"C.APP", 3, dir_ + "C.OUT"}});
-
-        Outcome run = Zelt({"--make", "project", "NoSuch"});
-        EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.err.find("no project named \"NoSuch\""), std::string::npos) << run.err;
-
-        run = Zelt({"--make", "tagged"});
-        EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find("0 finished, 0 skipped, 1 failed, 2 not attempted"),
-                  std::string::npos)
-            << run.err;
-    }
-
-    TEST_F(HeadlessTest, ListingAndPrintingEndOnASignal) {
-        Catalogue({}, 300);
-        // Standard output is a small pipe that nobody reads: the listing blocks once it is full.
-        int pipe_fds[2];
-        ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
-        ::fcntl(pipe_fds[1], F_SETPIPE_SZ, 4096);
-        platform::SpawnOptions options;
-        options.working_directory = folder_.path();
-        options.stdout_fd = pipe_fds[1];
-        const int err =
-            ::open((dir_ + "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        options.stderr_fd = err;
-        const platform::SpawnOutcome listing =
-            platform::SpawnProcess({kZeltPath, "--log"}, options);
-        ::close(pipe_fds[1]);
-        ::close(err);
-        ASSERT_TRUE(listing.started());
-        ::usleep(500000);
-        ::kill(listing.pid, SIGTERM);
-        const std::optional<int> listed = WaitForExit(listing.pid, 2000);
-        ::close(pipe_fds[0]);
-        ASSERT_TRUE(listed.has_value());
-        EXPECT_TRUE(WIFEXITED(*listed) && WEXITSTATUS(*listed) == 1);
-        EXPECT_NE(Slurp(dir_ + "err.txt").find("SIGTERM received: the listing ends"),
-                  std::string::npos);
-
-        // The report goes to a pipe that nobody opens: saving it blocks.
-        ASSERT_EQ(::mkfifo((dir_ + "report.pdf").c_str(), 0644), 0);
-        const pid_t printing = Start({"--print-log", dir_ + "report.pdf"});
-        ::usleep(500000);
-        ::kill(printing, SIGINT);
-        const Outcome printed = Finish(printing, 2000);
-        EXPECT_EQ(printed.status, 1);
-        EXPECT_NE(printed.err.find("SIGINT received: the report is not written"), std::string::npos)
-            << printed.err;
-    }
-
-    TEST_F(HeadlessTest, TwoFirstRunsInAFolderWithoutTablesBothOpenThem) {
-        for (int round = 0; round < 4; ++round) {
-            for (const char* table : {"TEMPFILE.PLM", "APPS.PLM", "PROJECTS.PLM"})
-                fs::remove(dir_ + table);
-            const pid_t first = Start({"--log"}, true, "-first");
-            const pid_t second = Start({"--log"}, true, "-second");
-            const Outcome runs[] = {Finish(first, 60000, "-first"),
-                                    Finish(second, 60000, "-second")};
-            for (const Outcome& run : runs) EXPECT_EQ(run.status, 0) << round << ": " << run.err;
-        }
-    }
+}
 
 }  // namespace
 }  // namespace zelt::app
