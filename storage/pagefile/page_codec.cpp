@@ -298,7 +298,7 @@ StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_vi
         if (!reader.NextInPlace(i, item, key_length)) RaiseFault(fault::ItemTreeLinks);
         key_length = reader.KeyLength();
         const std::string_view this_key(item.data(), key_length);
-        if (hit.index == count && (strict ? key < this_key : key <= this_key)) {
+        if (hit.index == count && (strict ? KeyLess(key, this_key) : !KeyLess(this_key, key))) {
             hit.index = i;
             hit.key.assign(this_key);
             hit.data.assign(item, key_length);
