@@ -1,7 +1,6 @@
 #include "app/batches/batch_engine.hpp"
 
 #include <algorithm>
-#include <optional>
 
 #include "app/batches/file_services.hpp"
 #include "app/batches/result_watch.hpp"
@@ -255,14 +254,16 @@ BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::
     const runtime::ClockSource& clock = runtime::CurrentClockSource();
     const std::int64_t start = clock.MonotonicMs();
     const std::int64_t limit = WaitLimitMs();
-    std::optional<ResultWatch> watch;  // set up only when the result is not there at once
+    bool watching = false;  // set up only when the result is not there at once
     for (;;) {
         if (AbortFlag.load() != 0) return WaitEnd::Aborted;
         if (seen()) return WaitEnd::Seen;
-        if (!watch) {
+        if (!watching) {
             // A result that came after the first look and before the watch would wake no
             // one: look once more now that the watch is there.
-            watch.emplace(result_path);
+            watching = true;
+            watch_.Follow(result_path);
+            watch_.Drain();
             if (seen()) return WaitEnd::Seen;
         }
         if (channel_.IdeGone()) {
@@ -285,8 +286,8 @@ BatchEngine::WaitEnd BatchEngine::AwaitResult(std::string_view name, const std::
         }
         channel_.CheckChannelResult();
         SettleEvents();
-        window_.WaitForResult({watch->Descriptor(), kResultTickMs, result_path});
-        watch->Drain();
+        window_.WaitForResult({watch_.Descriptor(), kResultTickMs, result_path});
+        watch_.Drain();
         channel_.Client().ProcessPending();
     }
 }

@@ -69,6 +69,7 @@
 
 #include "app/batches/batch_window.hpp"
 #include "app/batches/event_writer.hpp"
+#include "app/batches/result_watch.hpp"
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/ide/ide_channel.hpp"
 #include "runtime/errors/error_codes.hpp"
@@ -258,6 +259,7 @@ class BatchEngine {
     bool log_unusable_ = false;
     runtime::ErrorCode log_failure_code_ = runtime::err::NoError;
     std::string log_failure_;
+    ResultWatch watch_;  // of the waiting item's folder, kept from item to item
     int items_done_ = 0;
     int items_to_do_ = 0;
 };

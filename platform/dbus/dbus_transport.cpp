@@ -155,12 +155,16 @@ class DbusConversation final : public runtime::TransportConversation {
         const std::string owner = std::string("type='signal',sender='") + kBusService + "',path='" +
                                   kBusPath + "',interface='" + kBusInterface +
                                   "',member='NameOwnerChanged',arg0='" + partner_ + "'";
+        // Installed without waiting for the bus: it handles our messages in order, so the
+        // watches are in place before anything this conversation sends next arrives.
         sd_bus_slot* slot = nullptr;
-        if (sd_bus_add_match(bus_.get(), &slot, terminated.c_str(), &OnTerminated, this) >= 0) {
+        if (sd_bus_add_match_async(bus_.get(), &slot, terminated.c_str(), &OnTerminated, &Installed,
+                                   this) >= 0) {
             terminated_watch_.reset(slot);
         }
         slot = nullptr;
-        if (sd_bus_add_match(bus_.get(), &slot, owner.c_str(), &OnOwnerChanged, this) >= 0) {
+        if (sd_bus_add_match_async(bus_.get(), &slot, owner.c_str(), &OnOwnerChanged, &Installed,
+                                   this) >= 0) {
             owner_watch_.reset(slot);
         }
     }
@@ -239,6 +243,8 @@ class DbusConversation final : public runtime::TransportConversation {
             handler();
         }
     }
+    // A watch that the bus refused leaves the check before each command (NameHasOwner).
+    static int Installed(sd_bus_message*, void*, sd_bus_error*) { return 0; }
     static int OnTerminated(sd_bus_message* m, void* userdata, sd_bus_error*) {
         auto* self = static_cast<DbusConversation*>(userdata);
         const char* path = nullptr;
