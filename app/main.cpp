@@ -19,6 +19,7 @@
 #include "platform/pdf/report_pdf_writer.hpp"
 #include "platform/profile/ini_file_service.hpp"
 #include "platform/spawn/spawn_process.hpp"
+#include "runtime/program/command_usage.hpp"
 
 #if ZELT_WITH_DBUS
 #include "platform/dbus/dbus_transport.hpp"
@@ -88,7 +89,7 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
     const std::optional<app::HeadlessOptions> options = app::ParseHeadlessOptions(args, &error);
     if (!options) {
         std::fprintf(stderr, "zelt: %s (zelt --help lists the commands)\n", error.c_str());
-        return 2;
+        return runtime::kUsageExitStatus;
     }
     if (options->command == app::HeadlessCommand::Help) {
         std::fputs(app::HeadlessUsage().c_str(), stdout);
@@ -114,9 +115,16 @@ int RunHeadlessMode(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     zelt::runtime::InstallReportPdfWriter(zelt::platform::ReportPdfFileWriter());
     if (argc <= 1) return RunDesktop(argc, argv);
-    if (argc == 2 && std::string(argv[1]) == "--version") {
-        std::printf("zelt (ZELT) %s\n", ZELT_VERSION);
-        return 0;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    switch (zelt::runtime::FindStandingRequest(args)) {
+        case zelt::runtime::StandingRequest::Version:
+            std::printf("zelt (ZELT) %s\n", ZELT_VERSION);
+            return 0;
+        case zelt::runtime::StandingRequest::Help:
+            std::fputs(zelt::app::HeadlessUsage().c_str(), stdout);
+            return 0;
+        case zelt::runtime::StandingRequest::None:
+            break;
     }
-    return RunHeadlessMode(std::vector<std::string>(argv + 1, argv + argc));
+    return RunHeadlessMode(args);
 }

@@ -162,10 +162,11 @@ Exit status:
   1  an item was skipped or failed, an event could not be written to the activity log
      (another ZELT kept it locked too long), a question was answered No, or the batch, the
      listing or the report was ended by a signal
-  2  the batch could not run: wrong usage, unusable settings (a damaged ZELT.INI), an IDE
-     that could not be reached or started, an unknown project, a table that cannot be
-     opened, or an activity log that cannot be written (read-only, a full disk: the batch
-     stops before its next command)
+  2  the batch could not run: unusable settings (a damaged ZELT.INI), an IDE that could not
+     be reached or started, an unknown project, a table that cannot be opened, or an
+     activity log that cannot be written (read-only, a full disk: the batch stops before
+     its next command)
+  64 wrong usage: an unknown argument, a missing or bad value, no command or two
 )";
 }
 

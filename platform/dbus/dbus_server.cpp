@@ -1,6 +1,7 @@
 #include "platform/dbus/dbus_server.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -49,6 +50,7 @@ DbusConversationServer::DbusConversationServer(BusPtr bus, runtime::Conversation
 
 DbusConversationServer::~DbusConversationServer() {
     conversations_.clear();
+    clients_.clear();
     object_.reset();
     if (bus_) sd_bus_detach_event(bus_.get());
 }
@@ -119,9 +121,66 @@ runtime::ConversationId DbusConversationServer::FindConversation(sd_bus_message*
 void DbusConversationServer::Forget(runtime::ConversationId conversation, bool tell_service) {
     auto it = conversations_.find(conversation);
     if (it == conversations_.end()) return;
-    // The watch may be the slot whose callback is running; sd-bus allows dropping it there.
+    const std::string client = it->second.client;
     conversations_.erase(it);
+    // The client's last conversation takes its watch along. The watch may be the slot whose
+    // callback is running; sd-bus allows dropping it there.
+    if (auto c = clients_.find(client); c != clients_.end() && --c->second->conversations == 0)
+        clients_.erase(c);
     if (tell_service) service_.Terminated(conversation);
+}
+
+void DbusConversationServer::SetConversationLimits(std::size_t per_client, std::size_t total) {
+    per_client_limit_ = per_client;
+    total_limit_ = total;
+}
+
+std::string DbusConversationServer::OverLimit(const std::string& client) const {
+    if (conversations_.size() >= total_limit_) {
+        return "the server already holds its limit of " + std::to_string(total_limit_) +
+               " conversations; try again when some have ended";
+    }
+    auto it = clients_.find(client);
+    if (it != clients_.end() && it->second->conversations >= per_client_limit_) {
+        return "this client already holds the limit of " + std::to_string(per_client_limit_) +
+               " conversations that one client may open; end some first";
+    }
+    return {};
+}
+
+void DbusConversationServer::Watch(Client& client) {
+    const std::string match =
+        std::string(
+            "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+            "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
+        client.name + "'";
+    sd_bus_slot* slot = nullptr;
+    // With an install callback of its own, a rule that the bus refuses does not close the
+    // connection (sd-bus's default would).
+    if (sd_bus_add_match_async(bus_.get(), &slot, match.c_str(), &OnClientNameChanged,
+                               &OnWatchInstalled, &client) >= 0) {
+        client.watch.reset(slot);
+    }
+}
+
+int DbusConversationServer::OnWatchInstalled(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* client = static_cast<Client*>(userdata);
+    if (!sd_bus_message_is_method_error(m, nullptr)) return 0;
+    const sd_bus_error* error = sd_bus_message_get_error(m);
+    std::fprintf(stderr,
+                 "conversation server: the bus refused to watch client %s (%s); its "
+                 "conversations are ended\n",
+                 client->name.c_str(), error && error->message ? error->message : "no reason");
+    DbusConversationServer* self = client->server;
+    std::vector<runtime::ConversationId> ended;
+    for (const auto& [id, conversation] : self->conversations_) {
+        if (conversation.client == client->name) ended.push_back(id);
+    }
+    for (runtime::ConversationId id : ended) {
+        self->service_.Terminated(id);
+        self->EndConversation(id);
+    }
+    return 0;
 }
 
 int DbusConversationServer::OnInitiate(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -133,20 +192,19 @@ int DbusConversationServer::OnInitiate(sd_bus_message* m, void* userdata, sd_bus
     std::optional<runtime::InitiateAnswer> answer = self->service_.Initiate(service, topic);
     const char* sender = sd_bus_message_get_sender(m);
     if (!answer || !sender) return sd_bus_reply_method_return(m, "bsso", 0, "", "", "/");
+    if (const std::string refused = self->OverLimit(sender); !refused.empty())
+        return sd_bus_reply_method_errorf(m, kTooManyConversationsError, "%s", refused.c_str());
 
     const runtime::ConversationId id = self->next_conversation_++;
-    Conversation& conversation = self->conversations_[id];
-    conversation.client = sender;
-    const std::string match =
-        std::string(
-            "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-            "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
-        sender + "'";
-    sd_bus_slot* slot = nullptr;
-    if (sd_bus_add_match_async(self->bus_.get(), &slot, match.c_str(), &OnClientNameChanged,
-                               nullptr, self) >= 0) {
-        conversation.client_watch.reset(slot);
+    self->conversations_[id].client = sender;
+    std::unique_ptr<Client>& client = self->clients_[sender];
+    if (!client) {
+        client = std::make_unique<Client>();
+        client->server = self;
+        client->name = sender;
+        self->Watch(*client);
     }
+    ++client->conversations;
     const std::string path = ConversationPath(id);
     return sd_bus_reply_method_return(m, "bsso", 1, answer->service.c_str(), answer->topic.c_str(),
                                       path.c_str());
@@ -188,7 +246,7 @@ int DbusConversationServer::OnTerminate(sd_bus_message* m, void* userdata, sd_bu
 }
 
 int DbusConversationServer::OnClientNameChanged(sd_bus_message* m, void* userdata, sd_bus_error*) {
-    auto* self = static_cast<DbusConversationServer*>(userdata);
+    DbusConversationServer* self = static_cast<Client*>(userdata)->server;
     const char* name = nullptr;
     const char* old_owner = nullptr;
     const char* new_owner = nullptr;
@@ -196,12 +254,16 @@ int DbusConversationServer::OnClientNameChanged(sd_bus_message* m, void* userdat
         (new_owner && *new_owner)) {
         return 0;
     }
+    self->ClientLeft(name);
+    return 0;
+}
+
+void DbusConversationServer::ClientLeft(const std::string& name) {
     std::vector<runtime::ConversationId> gone;
-    for (const auto& [id, conversation] : self->conversations_) {
+    for (const auto& [id, conversation] : conversations_) {
         if (conversation.client == name) gone.push_back(id);
     }
-    for (runtime::ConversationId id : gone) self->Forget(id, true);
-    return 0;
+    for (runtime::ConversationId id : gone) Forget(id, true);
 }
 
 void DbusConversationServer::EndConversation(runtime::ConversationId conversation) {

@@ -314,6 +314,7 @@ struct DbusConversationTransport::Offer {
     State state = State::Waiting;
     bool late = false;  // the round has ended: an acceptance now is ended at once
     std::string unique, path, service, topic;
+    std::string problem;  // why an answer that is no plain decline did not accept
 
     static int OnAnswer(sd_bus_message* m, void* userdata, sd_bus_error*) {
         auto* offer = static_cast<Offer*>(userdata);
@@ -322,8 +323,26 @@ struct DbusConversationTransport::Offer {
         const char* service = nullptr;
         const char* topic = nullptr;
         const char* path = nullptr;
-        if (!sd_bus_message_is_method_error(m, nullptr) &&
-            sd_bus_message_read(m, "bsso", &accepted, &service, &topic, &path) >= 0 && accepted) {
+        if (sd_bus_message_is_method_error(m, nullptr)) {
+            const sd_bus_error* error = sd_bus_message_get_error(m);
+            // A server that left, or the bus's own time-out, is no refusal by the server.
+            if (sd_bus_error_has_names(error, SD_BUS_ERROR_NO_REPLY, SD_BUS_ERROR_SERVICE_UNKNOWN,
+                                       SD_BUS_ERROR_NAME_HAS_NO_OWNER))
+                return 0;
+            offer->problem = offer->server + " refused the conversation: " +
+                             (error && error->message ? error->message
+                              : error && error->name  ? error->name
+                                                      : "no reason given");
+            return 0;
+        }
+        if (sd_bus_message_read(m, "bsso", &accepted, &service, &topic, &path) < 0) {
+            const char* signature = sd_bus_message_get_signature(m, 1);
+            offer->problem =
+                offer->server + " answered the offer of a conversation with a malformed reply (" +
+                (signature && *signature ? signature : "empty") + " where bsso belongs)";
+            return 0;
+        }
+        if (accepted) {
             const char* sender = sd_bus_message_get_sender(m);
             offer->unique = sender ? sender : offer->server;
             offer->path = path;
@@ -367,6 +386,7 @@ std::vector<std::string> DbusConversationTransport::ServerNames() {
 std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initiate(
     std::string_view service, std::string_view topic, runtime::PartnerLostHandler on_partner_lost) {
     unanswered_.clear();
+    problems_.clear();
     std::erase_if(late_offers_, [](const std::unique_ptr<Offer>& o) {
         return o->state != Offer::State::Waiting;
     });
@@ -410,6 +430,9 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
                     chosen = i;
                 else if (offers[i]->state == Offer::State::Waiting)
                     unanswered_.push_back(offers[i]->server);
+            }
+            for (const auto& offer : offers) {
+                if (!offer->problem.empty()) problems_.push_back(offer->problem);
             }
             break;
         }

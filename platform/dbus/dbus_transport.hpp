@@ -41,6 +41,7 @@ class DbusConversationTransport final : public runtime::ConversationTransport {
     void SetSleep(Sleep sleep) override;
 
     std::vector<std::string> Unanswered() const override { return unanswered_; }
+    std::vector<std::string> Refusals() const override { return problems_; }
 
     // How long the servers may take to answer an offer of a conversation (default 5 s). They
     // are all asked at once, so this is also the longest one Initiate waits.
@@ -64,6 +65,7 @@ class DbusConversationTransport final : public runtime::ConversationTransport {
     bool server_appeared_ = false;
     std::int64_t initiate_timeout_ms_ = 5000;
     std::vector<std::string> unanswered_;
+    std::vector<std::string> problems_;
     // Offers that got no answer in their round: an acceptance that still comes is ended.
     std::vector<std::unique_ptr<Offer>> late_offers_;
 };

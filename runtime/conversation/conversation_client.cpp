@@ -1,5 +1,6 @@
 #include "runtime/conversation/conversation_client.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -177,7 +178,7 @@ void ConversationClient::CloseConversation(ChannelHandle channel) {
 }
 
 void ConversationClient::SetChannelTimeOut(std::int64_t hundredths) {
-    timeout_hundredths_ = hundredths < 0 ? 0 : hundredths;
+    timeout_hundredths_ = std::clamp<std::int64_t>(hundredths, 0, kMaxReplyTimeOutHundredths);
 }
 
 void ConversationClient::SetClosedHandler(std::function<void(ChannelHandle)> handler) {

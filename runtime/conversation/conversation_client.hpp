@@ -37,6 +37,9 @@ inline constexpr std::size_t kCommandLength = 255;
 inline constexpr std::size_t kConversationNameLength = 80;
 // The reply time-out until SetChannelTimeOut says otherwise: 3 minutes.
 inline constexpr std::int64_t kDefaultReplyTimeOutHundredths = 18000;
+// The longest reply time-out: 365 days. Longer ones would overflow the clocks that the
+// waits are measured with.
+inline constexpr std::int64_t kMaxReplyTimeOutHundredths = 100LL * 3600 * 24 * 365;
 
 // The command as it travels: cut at 255 bytes (before a character that would cross the
 // limit), padded with blanks to 255.
@@ -72,7 +75,8 @@ class ConversationClient {
     ErrorCode RequestItem(ChannelHandle channel, std::string_view item, std::uint16_t& variable);
     // Ends and releases the conversation without waiting for the partner.
     void CloseConversation(ChannelHandle channel);
-    // Reply time-out for all later waits, in hundredths of a second (negative counts as 0).
+    // Reply time-out for all later waits, in hundredths of a second (negative counts as 0,
+    // more than kMaxReplyTimeOutHundredths as that).
     void SetChannelTimeOut(std::int64_t hundredths);
     std::int64_t ChannelTimeOut() const { return timeout_hundredths_; }
 
@@ -82,6 +86,8 @@ class ConversationClient {
     // The servers that took the latest offer of a conversation but did not answer it within
     // the transport's limit (stopped or busy); empty when every server answered.
     std::vector<std::string> UnansweredServers() const { return transport_->Unanswered(); }
+    // Why servers refused the latest offer, or answered it wrongly (one text each).
+    std::vector<std::string> RefusingServers() const { return transport_->Refusals(); }
 
     // Called with the handle when a partner ends a conversation or vanishes; the program
     // raises EVENT:DDEclosed from it. It must not call back into this client.

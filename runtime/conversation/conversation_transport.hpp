@@ -69,6 +69,9 @@ class ConversationTransport {
     // The servers that did not answer the latest Initiate within the transport's limit, where
     // their answer was needed to choose the partner; empty when every server answered.
     virtual std::vector<std::string> Unanswered() const { return {}; }
+    // Why servers that answered the latest Initiate neither accepted nor plainly declined
+    // (a refusal with a reason, a malformed answer): one text each, naming the server.
+    virtual std::vector<std::string> Refusals() const { return {}; }
 
     // Handles what has arrived (ends of conversations, vanished servers) without blocking.
     virtual void ProcessPending() = 0;

@@ -113,5 +113,18 @@ TEST(Spawn, StarterTellsWhenTheProgramEndedInFailure) {
     EXPECT_EQ(starter.EndedInFailure(), "");
 }
 
+TEST(Spawn, TheStarterReportsOnlyTheLatestProgramsFailure) {
+    SpawnServerStarter starter;
+    ASSERT_TRUE(starter.Start("sh -c 'sleep 0.3; exit 4'").started);
+    const pid_t first = starter.LastProcess();
+    ASSERT_TRUE(starter.Start("sh -c 'sleep 1; exit 5'").started);
+    // The first one fails while the second runs: no failure of the latest start, and
+    // nothing of the first's is kept for later.
+    EXPECT_TRUE(testing::WaitUntil([&] { return ::kill(first, 0) != 0; }));
+    EXPECT_EQ(starter.EndedInFailure(), "");
+    EXPECT_TRUE(testing::WaitUntil([&] { return !starter.EndedInFailure().empty(); }));
+    EXPECT_EQ(starter.EndedInFailure(), "the command ended with exit status 5");
+}
+
 }  // namespace
 }  // namespace zelt::platform

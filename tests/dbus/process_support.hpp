@@ -233,7 +233,12 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv,
 // other's servers. It becomes this process's session bus (and its children's).
 class PrivateBus {
   public:
-    PrivateBus() : daemon_({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, true) {
+    // A session bus as configured for every session, or with the configuration file given.
+    explicit PrivateBus(const std::string& config_file = {})
+        : daemon_({"dbus-daemon",
+                   config_file.empty() ? std::string("--session") : "--config-file=" + config_file,
+                   "--nofork", "--print-address=1"},
+                  true) {
         if (auto address = daemon_.ReadOutputLine(10000)) {
             address_ = *address;
             ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);

@@ -71,6 +71,15 @@ TEST(StandinCommands, AnythingElseIsRejectedWithANumberAndText) {
          }) {
         EXPECT_EQ(Rejected(bad).number, ide_error::MalformedCommand) << bad;
     }
+    // An unquoted destination cannot hold a comma: the message says so.
+    for (std::string_view comma : {"[ImportDCT(\"/w/a,b.TXD\",/w/a,b.DCT,0)]",
+                                   "[ImportApp(\"/w/a,b,c.TXA\",/w/a,b,c.APP,0,Replace)]"}) {
+        const std::string message = Rejected(comma).message;
+        EXPECT_TRUE(message.starts_with("Malformed command: the destination /w/a,b")) << message;
+        EXPECT_TRUE(
+            message.ends_with(" contains a comma, which an unquoted destination cannot hold"))
+            << message;
+    }
 }
 
 TEST(StandinFiles, ApplicationFileKeysAndRelativePaths) {

@@ -51,6 +51,41 @@ TEST(Programs, AnswerHelpAndVersionAndRefuseUnknownOptions) {
     }
 }
 
+// One convention for the four programs: --help and --version win wherever they stand (the
+// first one on the line is answered), a wrong line exits 64 naming what was wrong, and
+// --help lists the exit statuses.
+TEST(Programs, FollowOneUsageConvention) {
+    for (const std::string& program :
+         {kVxidePath, kVxcmdPath, std::string(ZELT_PLM_PATH), std::string(ZELT_ZELT_PATH)}) {
+        const std::string name = BaseName(program);
+        const std::string version = name + " (ZELT) " + ZELT_VERSION + "\n";
+        struct Case {
+            std::vector<std::string> args;
+            bool help;
+        };
+        for (const Case& c :
+             {Case{{"--version", "--help"}, false}, Case{{"--help", "--version"}, true},
+              Case{{"--bogus", "--help"}, true}, Case{{"--help", "--bogus"}, true},
+              Case{{"--timeout", "--version"}, false}}) {
+            std::vector<std::string> line = c.args;
+            line.insert(line.begin(), program);
+            const ProgramRun run = RunProgram(line, 20000);
+            EXPECT_EQ(run.exit_code, 0) << name << " " << c.args[0] << " " << c.args[1];
+            if (c.help) {
+                EXPECT_TRUE(run.out.starts_with("usage: " + name)) << name << ": " << run.out;
+                EXPECT_NE(run.out.find("xit status"), std::string::npos) << name;  // Exit or exit
+                EXPECT_NE(run.out.find("64"), std::string::npos) << name;
+            } else {
+                EXPECT_EQ(run.out, version) << name;
+            }
+        }
+        const ProgramRun wrong = RunProgram({program, "--bogus"}, 20000);
+        EXPECT_EQ(wrong.exit_code, 64) << name;
+        EXPECT_TRUE(wrong.err.starts_with(name + ": ")) << name << ": " << wrong.err;
+        EXPECT_NE(wrong.err.find("--bogus"), std::string::npos) << name << ": " << wrong.err;
+    }
+}
+
 TEST(Programs, WithoutASessionBusTheBusToolsSaySoAndHowToStartOne) {
     for (const std::string& program : {kVxidePath, kVxcmdPath}) {
         const ProgramRun run = RunProgram(

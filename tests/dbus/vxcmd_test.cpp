@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/ide/ide_commands.hpp"
+#include "tests/dbus/own_conversation.hpp"
 #include "tests/dbus/process_support.hpp"
 #include "tools/vxide/standin_files.hpp"
 
@@ -78,12 +79,20 @@ TEST_F(VxcmdWithVxide, NoServerTimeOutsAndWrongArguments) {
     EXPECT_EQ(run.out, "ERROR 605 DDE transaction timed out\n");
     EXPECT_EQ(run.exit_code, 1);
     // Wrong usage has a status of its own, and says so on standard error.
-    for (const auto& args :
-         {std::vector<std::string>{"--timeout", "soon"}, {"--bogus"}, {"--request"}}) {
+    for (const auto& args : {std::vector<std::string>{"--timeout", "soon"},
+                             {"--bogus"},
+                             {"--request"},
+                             {"--timeout", "1844674407370956"},
+                             {"--timeout", "3153600001"},
+                             {"--timeout", "99999999999999999999"}}) {
         run = Vxcmd(args);
         EXPECT_EQ(run.exit_code, 64) << args[0];
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.err.starts_with("vxcmd: ")) << run.err;
+        // A time-out too long to wait is refused naming the longest one.
+        if (args[0] == "--timeout") {
+            EXPECT_NE(run.err.find("3153600000"), std::string::npos);
+        }
     }
 }
 
@@ -168,21 +177,27 @@ TEST_F(VxcmdWithVxide, BuildsRunWithoutAShellAndDecideTheTarget) {
     EXPECT_EQ(Read(folder / "REAL.EXE"), "real $HOME");
     EXPECT_TRUE(Read(folder / "PLAIN.EXE").starts_with("Made by vxide"));
 
-    run = Vxcmd({app::MakeCommand(folder / "BROKEN.APP")});
-    EXPECT_EQ(run.out, "OK\n");
-    EXPECT_TRUE(WaitUntil([&] { return Vxcmd({"--request", "GetErrorNum"}).out == "DATA 7\n"; }));
-    EXPECT_EQ(Vxcmd({"--request", "GetErrorMsg"}).out,
-              "DATA The build of " + (folder / "BROKEN.APP") + " failed with status 5\n");
+    // A build's failure is the error of the conversation that asked for it: one kept open
+    // reads it once the build has ended.
+    OwnConversation own;
+    ASSERT_TRUE(own.open());
+    EXPECT_EQ(own.Execute(app::MakeCommand(folder / "BROKEN.APP")), 0);
+    EXPECT_TRUE(WaitUntil([&] { return own.Request("GetErrorNum") == "7"; }));
+    EXPECT_EQ(own.Request("GetErrorMsg"),
+              "The build of " + (folder / "BROKEN.APP") + " failed with status 5");
     EXPECT_FALSE(Exists(folder / "BROKEN.EXE"));
     // A line written for a shell fails, and says why.
     Write(folder / "PIPED.APP", "Target=PIPED.EXE\nBuild=false | true\n");
-    EXPECT_EQ(Vxcmd({app::MakeCommand(folder / "PIPED.APP")}).out, "OK\n");
+    EXPECT_EQ(own.Execute(app::MakeCommand(folder / "PIPED.APP")), 0);
     EXPECT_TRUE(WaitUntil([&] {
-        return Vxcmd({"--request", "GetErrorMsg"}).out ==
-               "DATA The build of " + (folder / "PIPED.APP") +
+        return own.Request("GetErrorMsg") ==
+               "The build of " + (folder / "PIPED.APP") +
                    " failed with status 1; the command line is not run by a shell, so \"|\" has no "
-                   "meaning in it\n";
+                   "meaning in it";
     }));
+    // Another conversation has errors of its own.
+    EXPECT_EQ(Vxcmd({"--request", "GetErrorNum", "--request", "GetErrorMsg"}).out,
+              "DATA 0\nDATA No error\n");
 
     run = Vxcmd({app::MakeCommand(folder / "NOTARGET.APP")});
     EXPECT_EQ(run.out,

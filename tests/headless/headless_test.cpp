@@ -177,10 +177,10 @@ class HeadlessTest : public ::testing::Test {
 
 TEST_F(HeadlessTest, WrongUsageDamagedSettingsAndUnusableTablesCannotRun) {
     Outcome run = Zelt({"--make", "sometimes"});
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.status, 64);  // wrong usage
     EXPECT_NE(run.err.find("--make needs tagged, project NAME or subset"), std::string::npos)
         << run.err;
-    EXPECT_EQ(Zelt({"--log", "--empty-log"}).status, 2);
+    EXPECT_EQ(Zelt({"--log", "--empty-log"}).status, 64);
 
     std::ofstream(dir_ + "ZELT.INI") << "[Preserved]\nNewLog=N\nRetainTags=2\n";
     run = Zelt({"--log"});

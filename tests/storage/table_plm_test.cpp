@@ -140,7 +140,7 @@ TEST_F(PlmTest, DamagedAndForeignFilesAreReportedNotPrinted) {
     EXPECT_EQ(Plm({"check", foreign}).code, 1);
     EXPECT_EQ(Plm({"dump", dir_.File("MISSING")}).err,
               "plm: " + dir_.File("MISSING") + ": File Not Found (2)\n");
-    EXPECT_EQ(Plm({"frobnicate"}).code, 2);
+    EXPECT_EQ(Plm({"frobnicate"}).code, 64);
 }
 
 TEST(PlmJsonTest, ParsesAndWritesWhatTheFormatsUse) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "runtime/errors/error_codes.hpp"
+#include "runtime/program/command_usage.hpp"
 #include "storage/driver/table_address.hpp"
 #include "storage/io/storage_failure.hpp"
 #include "storage/journal/file_state.hpp"
@@ -292,8 +293,8 @@ CheckSummary CheckOpenFile(ItemFile& file, std::ostream& out) {
 
 int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 2) {
-        err << "usage: plm check FILE\n";
-        return 2;
+        err << "plm: check takes one FILE\nusage: plm check FILE\n";
+        return runtime::kUsageExitStatus;
     }
     const std::string path = TableAddress::Parse(args[1]).file;
     if (const std::string refused = NotATableFile(path); !refused.empty()) {

@@ -1,18 +1,20 @@
+// plm: looks into Pelmar table files (tools/plm/plm.hpp, docs/plm.md).
 #include <iostream>
 
+#include "runtime/program/command_usage.hpp"
 #include "tools/plm/plm.hpp"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        zelt::plm::RunPlm({}, std::cin, std::cout, std::cout);  // the usage, asked for
-        return 0;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    switch (zelt::runtime::FindStandingRequest(args)) {
+        case zelt::runtime::StandingRequest::Help:
+            std::cout << zelt::plm::PlmUsage();
+            return 0;
+        case zelt::runtime::StandingRequest::Version:
+            std::cout << "plm (ZELT) " << ZELT_VERSION << "\n";
+            return 0;
+        case zelt::runtime::StandingRequest::None:
+            break;
     }
-    if (args.size() == 1 && args[0] == "--version") {
-        std::cout << "plm (ZELT) " << ZELT_VERSION << "\n";
-        return 0;
-    }
-    if (!args.empty() && args[0].starts_with("-"))
-        std::cerr << "plm: unknown option " << args[0] << "\n";
     return zelt::plm::RunPlm(args, std::cin, std::cout, std::cerr);
 }

@@ -13,6 +13,7 @@
 
 #include "runtime/errors/error_state.hpp"
 #include "runtime/file/table.hpp"
+#include "runtime/program/command_usage.hpp"
 #include "storage/driver/pelmar_driver.hpp"
 #include "storage/driver/pelmar_operations.hpp"
 #include "storage/driver/table_address.hpp"
@@ -38,7 +39,18 @@ constexpr std::string_view kUsage =
     "       plm load TABLE --schema S.json [--truncate] [--wait SECONDS]\n"
     "                                        (records as JSON lines on standard input)\n"
     "       plm dump TABLE [--key LABEL] [--format jsonl|csv]\n"
-    "       plm check FILE\n";
+    "       plm check FILE\n"
+    "       plm --help | --version\n"
+    "exit status:\n"
+    "  0   success\n"
+    "  1   failure (a message names the runtime's error code and text)\n"
+    "  64  wrong usage (an unknown command or option, a missing or bad value)\n";
+
+// A wrong command line: what was wrong, then the usage.
+int WrongUsage(std::ostream& err, const std::string& what) {
+    err << "plm: " << what << "\n" << kUsage;
+    return runtime::kUsageExitStatus;
+}
 
 std::string DescribeCurrentError() {
     std::string text =
@@ -104,10 +116,7 @@ std::string CsvField(const Json& value) {
 }
 
 int Tables(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2) {
-        err << kUsage;
-        return 2;
-    }
+    if (args.size() != 2) return WrongUsage(err, "tables takes one FILE");
     OpenTable open;
     std::string refused;
     Status status = OpenFile(TableAddress::Parse(args[1]).file, open, &refused);
@@ -125,10 +134,7 @@ int Tables(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }
 
 int Schema(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2) {
-        err << kUsage;
-        return 2;
-    }
+    if (args.size() != 2) return WrongUsage(err, "schema takes one TABLE");
     OpenTable open;
     std::string refused;
     const Status status = OpenTableAt(TableAddress::Parse(args[1]), open, &refused);
@@ -147,9 +153,13 @@ struct LoadRequest {
     double wait_seconds = 10;
 };
 
-std::optional<LoadRequest> ParseLoad(const std::vector<std::string>& args) {
+std::optional<LoadRequest> ParseLoad(const std::vector<std::string>& args, std::string* why) {
     LoadRequest request;
-    if (args.size() < 2) return std::nullopt;
+    const auto fail = [why](std::string text) -> std::optional<LoadRequest> {
+        *why = std::move(text);
+        return std::nullopt;
+    };
+    if (args.size() < 2) return fail("load needs a TABLE");
     request.table = args[1];
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--schema" && i + 1 < args.size()) {
@@ -162,12 +172,12 @@ std::optional<LoadRequest> ParseLoad(const std::vector<std::string>& args) {
             request.wait_seconds = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' ||
                 !(request.wait_seconds >= 0 && request.wait_seconds <= 86400))
-                return std::nullopt;
+                return fail("--wait needs seconds from 0 to 86400, not \"" + text + "\"");
         } else {
-            return std::nullopt;
+            return fail("load does not take \"" + args[i] + "\" (or it lacks its value)");
         }
     }
-    if (request.schema.empty()) return std::nullopt;
+    if (request.schema.empty()) return fail("load needs --schema S.json");
     return request;
 }
 
@@ -237,11 +247,9 @@ bool RecordFromLine(const std::string& line, std::size_t number, runtime::Table&
 
 int Load(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
          std::ostream& err) {
-    const auto request = ParseLoad(args);
-    if (!request) {
-        err << kUsage;
-        return 2;
-    }
+    std::string why;
+    const auto request = ParseLoad(args, &why);
+    if (!request) return WrongUsage(err, why);
     std::ifstream schema_file(request->schema);
     if (!schema_file) {
         err << "plm: " << request->schema << ": File Not Found (2)\n";
@@ -335,14 +343,13 @@ int Dump(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         } else if (args[i] == "--format" && i + 1 < args.size()) {
             format = args[++i];
         } else {
-            err << kUsage;
-            return 2;
+            return WrongUsage(err,
+                              "dump does not take \"" + args[i] + "\" (or it lacks its value)");
         }
     }
-    if (args.size() < 2 || (format != "jsonl" && format != "csv")) {
-        err << kUsage;
-        return 2;
-    }
+    if (args.size() < 2) return WrongUsage(err, "dump needs a TABLE");
+    if (format != "jsonl" && format != "csv")
+        return WrongUsage(err, "--format is jsonl or csv, not \"" + format + "\"");
     OpenTable open;
     std::string refused;
     Status status = OpenTableAt(TableAddress::Parse(args[1]), open, &refused);
@@ -472,18 +479,22 @@ std::string NotATableFile(const std::string& path) {
 
 int RunPlm(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err) {
-    if (args.empty()) {
-        err << kUsage;
-        return 2;
-    }
+    if (args.empty()) return WrongUsage(err, "no command given");
     const std::string& command = args[0];
     if (command == "tables") return Tables(args, out, err);
     if (command == "schema") return Schema(args, out, err);
     if (command == "load") return Load(args, in, out, err);
     if (command == "dump") return Dump(args, out, err);
-    if (command == "check") return Check(args, out, err);
-    err << kUsage;
-    return 2;
+    if (command == "check") {
+        if (args.size() != 2) return WrongUsage(err, "check takes one FILE");
+        return Check(args, out, err);
+    }
+    return WrongUsage(
+        err, (command.starts_with("-") ? "unknown option " : "unknown command ") + command);
+}
+
+std::string PlmUsage() {
+    return std::string(kUsage);
 }
 
 }  // namespace zelt::plm

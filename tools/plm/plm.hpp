@@ -16,8 +16,11 @@
 
 namespace zelt::plm {
 
-// Runs one command; returns the process exit code (0 success, 1 failure, 2 bad usage).
+// Runs one command; returns the process exit code (0 success, 1 failure, 64 wrong usage,
+// after a line that says what was wrong).
 int RunPlm(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err);
+// The text of --help, ending with the exit statuses.
+std::string PlmUsage();
 
 }  // namespace zelt::plm

@@ -1,5 +1,6 @@
 #include "tools/vxide/ide_command.hpp"
 
+#include <optional>
 #include <vector>
 
 namespace zelt::vxide {
@@ -49,6 +50,25 @@ bool Matches(const std::vector<Argument>& args, std::string_view pattern) {
     return true;
 }
 
+// An import names its destination without quotes, so a comma in it splits it into more
+// arguments than the import takes. Says so when the arguments read that way: the quoted
+// source first and the import's last arguments last.
+std::optional<CommandError> CommaInDestination(const std::vector<Argument>& args,
+                                               std::string_view pattern) {
+    if (args.size() <= pattern.size() || args.empty() || !args[0].quoted) return std::nullopt;
+    const std::size_t extra = args.size() - pattern.size();
+    const std::vector<Argument> tail(args.end() - static_cast<std::ptrdiff_t>(pattern.size() - 2),
+                                     args.end());
+    if (!Matches(tail, pattern.substr(2))) return std::nullopt;
+    std::string destination;
+    for (std::size_t i = 1; i <= extra + 1; ++i) {
+        if (args[i].quoted) return std::nullopt;
+        destination += (i > 1 ? "," : "") + args[i].text;
+    }
+    return Malformed("the destination " + destination +
+                     " contains a comma, which an unquoted destination cannot hold");
+}
+
 }  // namespace
 
 std::variant<IdeCommand, CommandError> ParseIdeCommand(std::string_view text) {
@@ -90,10 +110,12 @@ std::variant<IdeCommand, CommandError> ParseIdeCommand(std::string_view text) {
 
     IdeCommand command;
     if (name == "ImportDCT") {
+        if (auto comma = CommaInDestination(args, "qbn")) return *comma;
         if (!Matches(args, "qbn"))
             return Malformed("ImportDCT takes (\"source.TXD\",destination.DCT,0)");
         command.kind = CommandKind::ImportDictionary;
     } else if (name == "ImportApp") {
+        if (auto comma = CommaInDestination(args, "qbnR")) return *comma;
         if (!Matches(args, "qbnR"))
             return Malformed("ImportApp takes (\"source.TXA\",destination.APP,0,Replace)");
         command.kind = CommandKind::ImportApplication;

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "platform/dbus/dbus_server.hpp"
+#include "runtime/program/command_usage.hpp"
 #include "tools/vxide/standin_ide.hpp"
 
 namespace {
 
-constexpr int kUsageStatus = 64;  // as sysexits names it, EX_USAGE
+constexpr int kUsageStatus = zelt::runtime::kUsageExitStatus;
 
 int OnSignal(sd_event_source* source, const struct signalfd_siginfo*, void*) {
     sd_event_exit(sd_event_source_get_event(source), 0);
@@ -30,15 +31,15 @@ int OnDisconnected(sd_bus_message*, void* userdata, sd_bus_error*) {
 int main(int argc, char** argv) {
     using namespace zelt;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
+    switch (runtime::FindStandingRequest(args)) {
+        case runtime::StandingRequest::Help:
             std::fputs(vxide::StandinUsage().c_str(), stdout);
             return 0;
-        }
-        if (arg == "--version") {
+        case runtime::StandingRequest::Version:
             std::printf("vxide (ZELT) %s\n", ZELT_VERSION);
             return 0;
-        }
+        case runtime::StandingRequest::None:
+            break;
     }
     std::string message;
     std::optional<vxide::StandinOptions> options = vxide::ParseStandinOptions(args, &message);
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
         sd_bus_match_signal(server->Bus(), nullptr, "org.freedesktop.DBus.Local",
                             "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",
                             "Disconnected", &OnDisconnected, loop);
+        server->SetConversationLimits(options->client_limit, options->conversation_limit);
         ide.SetServer(server.get());
         std::printf("vxide: serving %s as %s\n", options->service.c_str(),
                     server->BusName().c_str());

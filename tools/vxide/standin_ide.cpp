@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -59,9 +60,10 @@ void StandinIde::Execute(runtime::ConversationId conversation, std::string comma
     }
     std::optional<Work> work;
     if (options_.reject_all) {
-        Fail(ide_error::RejectedByOption, "Command rejected: this IDE rejects every command");
+        Fail(conversation, ide_error::RejectedByOption,
+             "Command rejected: this IDE rejects every command");
     } else {
-        work = Prepare(command);
+        work = Prepare(conversation, command);
     }
     Later(options_.ack_delay_ms,
           [this, conversation, count, reply = std::move(reply), work = std::move(work)] {
@@ -71,74 +73,87 @@ void StandinIde::Execute(runtime::ConversationId conversation, std::string comma
           });
 }
 
-std::optional<std::string> StandinIde::Request(runtime::ConversationId, std::string_view item,
-                                               std::uint32_t format) {
+std::optional<std::string> StandinIde::Request(runtime::ConversationId conversation,
+                                               std::string_view item, std::uint32_t format) {
     if (format != runtime::kTextFormat) return std::nullopt;
-    if (runtime::SameConversationName(item, "GetErrorNum")) return std::to_string(error_number_);
-    if (runtime::SameConversationName(item, "GetErrorMsg")) return error_message_;
+    const auto it = errors_.find(conversation);
+    const ErrorState error = it == errors_.end() ? ErrorState{} : it->second;
+    if (runtime::SameConversationName(item, "GetErrorNum")) return std::to_string(error.number);
+    if (runtime::SameConversationName(item, "GetErrorMsg")) return error.message;
     if (runtime::SameConversationName(item, "Conversations") && server_) {
         return std::to_string(server_->Conversations().size());
     }
     return std::nullopt;
 }
 
-void StandinIde::Fail(int number, std::string message) {
-    std::fprintf(stderr, "vxide: error %d: %s\n", number, message.c_str());
-    error_number_ = number;
-    error_message_ = std::move(message);
+void StandinIde::Terminated(runtime::ConversationId conversation) {
+    errors_.erase(conversation);
 }
 
-std::optional<StandinIde::Work> StandinIde::Prepare(const std::string& command) {
+void StandinIde::Fail(runtime::ConversationId conversation, int number, std::string message) {
+    std::fprintf(stderr, "vxide: error %d: %s\n", number, message.c_str());
+    if (server_) {
+        const std::vector<runtime::ConversationId> open = server_->Conversations();
+        if (std::find(open.begin(), open.end(), conversation) == open.end()) return;
+    }
+    errors_[conversation] = {number, std::move(message)};
+}
+
+std::optional<StandinIde::Work> StandinIde::Prepare(runtime::ConversationId conversation,
+                                                    const std::string& command) {
     auto parsed = ParseIdeCommand(command);
     if (auto* error = std::get_if<CommandError>(&parsed)) {
-        Fail(error->number, error->message);
+        Fail(conversation, error->number, error->message);
         return std::nullopt;
     }
     const IdeCommand& ide_command = std::get<IdeCommand>(parsed);
-    return ide_command.kind == CommandKind::Make ? PrepareMake(ide_command)
-                                                 : PrepareConversion(ide_command);
+    return ide_command.kind == CommandKind::Make ? PrepareMake(conversation, ide_command)
+                                                 : PrepareConversion(conversation, ide_command);
 }
 
-std::optional<StandinIde::Work> StandinIde::PrepareMake(const IdeCommand& command) {
+std::optional<StandinIde::Work> StandinIde::PrepareMake(runtime::ConversationId conversation,
+                                                        const IdeCommand& command) {
     const std::optional<std::string> application = FindFileIgnoringCase(command.source);
     if (!application) {
-        Fail(ide_error::SourceNotFound, "Source file not found: " + command.source);
+        Fail(conversation, ide_error::SourceNotFound, "Source file not found: " + command.source);
         return std::nullopt;
     }
     std::string error;
     const std::optional<std::string> text = ReadWholeFile(*application, &error);
     if (!text) {
-        Fail(ide_error::FileFailure, "Cannot read " + error);
+        Fail(conversation, ide_error::FileFailure, "Cannot read " + error);
         return std::nullopt;
     }
     ApplicationFile file = ParseApplicationFile(*text, *application);
     if (file.target.empty()) {
-        Fail(ide_error::NoTarget, "The application names no target: " + *application);
+        Fail(conversation, ide_error::NoTarget, "The application names no target: " + *application);
         return std::nullopt;
     }
     const std::string name = *application;
     if (!file.build.empty()) {
-        return Work([this, file, name] {
-            StartBuild(file.build, file.working_directory, file.target, name);
+        return Work([this, conversation, file, name] {
+            StartBuild(conversation, file.build, file.working_directory, file.target, name);
         });
     }
-    return Work([this, file, name] {
-        Later(options_.result_delay_ms, [this, file, name] {
-            WriteResult(file.target, "Made by vxide from " + name + " at " + Now() + "\n");
+    return Work([this, conversation, file, name] {
+        Later(options_.result_delay_ms, [this, conversation, file, name] {
+            WriteResult(conversation, file.target,
+                        "Made by vxide from " + name + " at " + Now() + "\n");
         });
     });
 }
 
-std::optional<StandinIde::Work> StandinIde::PrepareConversion(const IdeCommand& command) {
+std::optional<StandinIde::Work> StandinIde::PrepareConversion(runtime::ConversationId conversation,
+                                                              const IdeCommand& command) {
     const std::optional<std::string> source = FindFileIgnoringCase(command.source);
     if (!source) {
-        Fail(ide_error::SourceNotFound, "Source file not found: " + command.source);
+        Fail(conversation, ide_error::SourceNotFound, "Source file not found: " + command.source);
         return std::nullopt;
     }
     std::string error;
     const std::optional<std::string> content = ReadWholeFile(*source, &error);
     if (!content) {
-        Fail(ide_error::FileFailure, "Cannot read " + error);
+        Fail(conversation, ide_error::FileFailure, "Cannot read " + error);
         return std::nullopt;
     }
     std::string result;
@@ -154,47 +169,52 @@ std::optional<StandinIde::Work> StandinIde::PrepareConversion(const IdeCommand& 
             break;
     }
     const std::string destination = command.destination;
-    return Work([this, destination, result = std::move(result)] {
-        Later(options_.result_delay_ms,
-              [this, destination, result] { WriteResult(destination, result); });
+    return Work([this, conversation, destination, result = std::move(result)] {
+        Later(options_.result_delay_ms, [this, conversation, destination, result] {
+            WriteResult(conversation, destination, result);
+        });
     });
 }
 
-void StandinIde::WriteResult(const std::string& path, const std::string& content) {
+void StandinIde::WriteResult(runtime::ConversationId conversation, const std::string& path,
+                             const std::string& content) {
     std::string error;
     if (!WriteFileAtomically(path, content, &error))
-        Fail(ide_error::FileFailure, "Cannot write " + error);
+        Fail(conversation, ide_error::FileFailure, "Cannot write " + error);
 }
 
-void StandinIde::StartBuild(std::string command_line, std::string working_directory,
-                            std::string target, std::string application) {
+void StandinIde::StartBuild(runtime::ConversationId conversation, std::string command_line,
+                            std::string working_directory, std::string target,
+                            std::string application) {
     platform::SpawnOptions spawn;
     spawn.working_directory = working_directory;
     platform::SpawnOutcome outcome = platform::SpawnCommandLine(command_line, spawn);
     if (!outcome.started()) {
-        Fail(ide_error::BuildFailed,
+        Fail(conversation, ide_error::BuildFailed,
              "The build of " + application + " could not start: " + outcome.reason);
         return;
     }
     sd_event_source* source = nullptr;
     if (sd_event_add_child(loop_, &source, outcome.pid, WEXITED, &OnChild, this) < 0) {
-        Fail(ide_error::BuildFailed, "The build of " + application + " cannot be watched");
+        Fail(conversation, ide_error::BuildFailed,
+             "The build of " + application + " cannot be watched");
         return;
     }
     Pending pending;
     pending.source = source;
-    pending.on_exit = [this, target, application, command_line](int status) {
+    pending.on_exit = [this, conversation, target, application, command_line](int status) {
         if (status != 0) {
-            Fail(ide_error::BuildFailed,
+            Fail(conversation, ide_error::BuildFailed,
                  platform::WithShellNote("The build of " + application + " failed with status " +
                                              std::to_string(status),
                                          command_line));
             return;
         }
-        Later(options_.result_delay_ms, [this, target, application] {
+        Later(options_.result_delay_ms, [this, conversation, target, application] {
             // A build that made its target itself keeps it.
             if (::access(target.c_str(), F_OK) == 0) return;
-            WriteResult(target, "Made by vxide from " + application + " at " + Now() + "\n");
+            WriteResult(conversation, target,
+                        "Made by vxide from " + application + " at " + Now() + "\n");
         });
     };
     pending_[source] = std::move(pending);

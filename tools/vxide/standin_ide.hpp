@@ -32,6 +32,8 @@ struct StandinOptions {
     int end_after = 0;   // end the conversation after this many commands (0: never)
     int exit_after = 0;  // exit after this many commands (0: never)
     std::string log_path;
+    std::size_t client_limit = 1000;         // conversations one client may hold
+    std::size_t conversation_limit = 10000;  // conversations held in all
 };
 
 // Reads the command line of vxide; nothing, and the message, on a mistake.
@@ -56,25 +58,33 @@ class StandinIde final : public runtime::ConversationService {
                  runtime::ExecuteReply reply) override;
     std::optional<std::string> Request(runtime::ConversationId conversation, std::string_view item,
                                        std::uint32_t format) override;
-
-    int LastErrorNumber() const { return error_number_; }
-    const std::string& LastErrorMessage() const { return error_message_; }
+    void Terminated(runtime::ConversationId conversation) override;
 
   private:
     using Work = std::function<void()>;
+    // What "GetErrorNum" and "GetErrorMsg" answer in one conversation: the latest failure
+    // of a command sent in it (or of that command's later work).
+    struct ErrorState {
+        int number = ide_error::None;
+        std::string message = "No error";
+    };
     // Checks the command and returns the work to do once it is acknowledged; nothing (with
     // the error noted) when it is rejected.
-    std::optional<Work> Prepare(const std::string& command);
-    std::optional<Work> PrepareMake(const IdeCommand& command);
-    std::optional<Work> PrepareConversion(const IdeCommand& command);
-    void Fail(int number, std::string message);
-    void WriteResult(const std::string& path, const std::string& content);
+    std::optional<Work> Prepare(runtime::ConversationId conversation, const std::string& command);
+    std::optional<Work> PrepareMake(runtime::ConversationId conversation,
+                                    const IdeCommand& command);
+    std::optional<Work> PrepareConversion(runtime::ConversationId conversation,
+                                          const IdeCommand& command);
+    // Notes the failure for the conversation (when it is still open) and on standard error.
+    void Fail(runtime::ConversationId conversation, int number, std::string message);
+    void WriteResult(runtime::ConversationId conversation, const std::string& path,
+                     const std::string& content);
     void AfterCommand(runtime::ConversationId conversation, int count);
     void Log(const std::string& command);
     // Runs `work` after `delay_ms` (at once for 0).
     void Later(std::int64_t delay_ms, Work work);
-    void StartBuild(std::string command_line, std::string working_directory, std::string target,
-                    std::string application);
+    void StartBuild(runtime::ConversationId conversation, std::string command_line,
+                    std::string working_directory, std::string target, std::string application);
 
     static int OnTimer(sd_event_source* source, std::uint64_t usec, void* userdata);
     static int OnChild(sd_event_source* source, const siginfo_t* info, void* userdata);
@@ -83,9 +93,8 @@ class StandinIde final : public runtime::ConversationService {
     StandinOptions options_;
     platform::DbusConversationServer* server_ = nullptr;
     int commands_ = 0;
-    int error_number_ = ide_error::None;
-    std::string error_message_ = "No error";
-    std::vector<runtime::ExecuteReply> held_;  // commands that are never acknowledged
+    std::map<runtime::ConversationId, ErrorState> errors_;  // open conversations only
+    std::vector<runtime::ExecuteReply> held_;               // commands that are never acknowledged
     struct Pending {
         sd_event_source* source = nullptr;
         Work work;

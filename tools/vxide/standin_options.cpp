@@ -16,11 +16,14 @@ std::string StandinUsage() {
            "  --end-after N        end the conversation after N commands\n"
            "  --exit-after N       exit after N commands\n"
            "  --log FILE           append every command received to FILE, one line each\n"
+           "  --client-limit N     conversations one client may hold (default 1000)\n"
+           "  --conversation-limit N  conversations held in all (default 10000)\n"
            "  --help               this text\n"
            "  --version            the release of vxide\n"
-           "exit status: 0 ended by SIGTERM, SIGINT or --exit-after; 1 the bus could not be used "
-           "or went away;\n"
-           "64 wrong usage\n";
+           "exit status:\n"
+           "  0   ended by SIGTERM, SIGINT or --exit-after\n"
+           "  1   the bus could not be used or went away\n"
+           "  64  wrong usage (an unknown option, a missing or bad value)\n";
 }
 
 std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>& args,
@@ -61,6 +64,11 @@ std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>
             if (!number(n) || n == 0 || n > 1000000)
                 return fail(arg + " needs a count of at least 1");
             (arg == "--end-after" ? options.end_after : options.exit_after) = static_cast<int>(n);
+        } else if (arg == "--client-limit" || arg == "--conversation-limit") {
+            if (!number(n) || n == 0 || n > 1000000)
+                return fail(arg + " needs a count from 1 to 1000000");
+            (arg == "--client-limit" ? options.client_limit : options.conversation_limit) =
+                static_cast<std::size_t>(n);
         } else if (arg == "--reject-all") {
             options.reject_all = true;
         } else if (arg == "--never-ack") {
