@@ -5,6 +5,7 @@
 #include "app/settings/subset_tags.hpp"
 #include "app/settings/table_names.hpp"
 #include "framework/window/window_controller.hpp"
+#include "runtime/errors/error_state.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::app {
@@ -77,9 +78,12 @@ class GetConfigWindow final : public framework::WindowController {
         }
         GLO.FilePath = directory;
         Window().Display(N(GetConfigCtl::FilePath));
+        runtime::ClearError();
         if (!WriteSettingsFile()) {
+            const std::string why = runtime::CurrentErrorText();
             runtime::Message(
-                "The settings could not be written to ZELT.INI in the current directory.",
+                "The settings could not be written to ZELT.INI in the current directory" +
+                    (why.empty() ? std::string(".") : ": " + why),
                 "Settings not saved", runtime::StockIcon::Exclamation);
             return LevelNotify;
         }

@@ -7,8 +7,15 @@
 // never sees half a file; the folder of a missing file is created. A write holds an
 // exclusive lock (flock) on the file from reading it to replacing it, so writers in several
 // processes (or several services in one) never lose each other's keys.
+//
+// Permissions hold: a file that its user may not write is never replaced (the write fails
+// and the file keeps its text), and a writable file in a folder that takes no new file is
+// written in place, under the same lock. A write waits for another writer's lock at most
+// LockWait() (5 seconds unless set), then fails. A failed write leaves the runtime's error
+// (Access Denied and the like) with a text that names the file and says why.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 
@@ -30,11 +37,14 @@ class IniFileService final : public runtime::ProfileService {
     std::vector<std::string> Keys(std::string_view file, std::string_view section) override;
 
     const std::filesystem::path& UserProfilePath() const { return user_profile_; }
+    void SetLockWait(std::chrono::milliseconds wait) { lock_wait_ = wait; }
+    std::chrono::milliseconds LockWait() const { return lock_wait_; }
 
   private:
     std::filesystem::path PathOf(std::string_view file) const;
 
     std::filesystem::path user_profile_;
+    std::chrono::milliseconds lock_wait_{5000};
     std::mutex mutex_;
 };
 

@@ -2,15 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <sstream>
 
 #include "platform/profile/ini_document.hpp"
+#include "runtime/errors/error_state.hpp"
 #include "runtime/profile/profile.hpp"
 
 namespace zelt::platform {
@@ -180,6 +187,74 @@ TEST_F(IniFileServiceTest, UnreadableFileIsNotReplaced) {
     fs::create_directories(f);  // a folder where the file should be
     EXPECT_FALSE(service_->Write(f, "S", "K", "V"));
     EXPECT_TRUE(fs::is_directory(f));
+}
+
+// Runs `step` as a user who is not root (nobody), so that permissions count; its result.
+bool AsUnprivileged(const std::function<bool()>& step) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        ::_exit(step() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(IniFileServiceTest, PermissionsHold) {
+    // A read-only file in a folder its user may write: not replaced, the text unchanged.
+    const fs::path own = dir_ / "own";
+    fs::create_directories(own);
+    const std::string read_only = (own / "ro.ini").string();
+    Put(read_only, "[S]\nK=old\n");
+    ::chmod(read_only.c_str(), 0444);
+    // A writable file in a folder that takes no new file: written in place.
+    const std::string writable = File("rw.ini");
+    Put(writable, "[S]\nK=old\n");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(read_only.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(writable.c_str(), 65534, 65534), 0);
+        ::chmod(dir_.c_str(), 0755);  // the folder stays root's
+    } else {
+        ::chmod(dir_.c_str(), 0555);
+    }
+    EXPECT_FALSE(AsUnprivileged([&] {
+        IniFileService own_service(dir_ / "user" / "profile.ini");
+        const bool wrote = own_service.Write(read_only, "S", "K", "new");
+        // The runtime's error says why, naming the file.
+        return wrote ||
+               runtime::CurrentErrorText() != read_only + " is read-only: Permission denied";
+    }));
+    EXPECT_EQ(Get(read_only), "[S]\nK=old\n");
+    EXPECT_EQ(fs::status(read_only).permissions() & fs::perms::all, fs::perms(0444));
+    EXPECT_TRUE(AsUnprivileged([&] {
+        IniFileService own_service(dir_ / "user" / "profile.ini");
+        return own_service.Write(writable, "S", "K", "a much longer new value") &&
+               own_service.Write(writable, "S", "K", "short");
+    }));
+    EXPECT_EQ(Get(writable), "[S]\nK=short\n");
+    ::chmod(dir_.c_str(), 0755);
+}
+
+TEST_F(IniFileServiceTest, AWriteWaitsForAnotherProgramsLockOnlyAFewSeconds) {
+    const std::string f = File("locked.ini");
+    Put(f, "[S]\nK=old\n");
+    const int other = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);  // another program's lock
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    service_->SetLockWait(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    auto write =
+        std::async(std::launch::async, [&] { return service_->Write(f, "S", "K", "new"); });
+    const bool ended = write.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    ::close(other);  // lets a write that still waits go on
+    ASSERT_TRUE(ended) << "the write waited for the lock without end";
+    EXPECT_FALSE(write.get());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(Get(f), "[S]\nK=old\n");
+    EXPECT_EQ(service_->LockWait(), std::chrono::milliseconds(300));
+    EXPECT_EQ(IniFileService(dir_ / "p.ini").LockWait(), std::chrono::seconds(5));
+    EXPECT_TRUE(service_->Write(f, "S", "K", "new"));  // the lock is free again
 }
 
 TEST_F(IniFileServiceTest, UserProfileAndRuntimeFunctions) {
