@@ -77,9 +77,6 @@ struct BrowseSettings {
     EditAction TabAction = EditAction::Next;
 };
 
-// The name of the filter a query adds to every sort order.
-inline constexpr std::string_view kQueryFilterId = "QBE";
-
 class BrowseController : public ViewManager, public WindowComponent {
   public:
     BrowseController() = default;
@@ -191,7 +188,11 @@ class BrowseController : public ViewManager, public WindowComponent {
     Level TakeSavedQuery(std::string_view saved);
     // Removes the query's filter.
     void ClearQueryFilter();
-    bool QueryApplied() const { return !query_filter_.empty(); }
+    // A query filters the list: its filter is part of what the view applies.
+    bool QueryApplied() const {
+        return !query_filter_.empty() &&
+               FilterExpression().find("(" + query_filter_ + ")") != std::string::npos;
+    }
 
     // ---- Edit in place --------------------------------------------------------------------
     // Starts editing the highlighted row (change) or a new row (insert); false when the
@@ -286,6 +287,7 @@ class BrowseController : public ViewManager, public WindowComponent {
     bool closing_ = false;
     EditState edit_;
     std::string query_filter_;
+    std::string applied_query_;  // the query behind query_filter_, as saved
     std::function<void(BrowseController&, std::uint16_t)> print_hook_;
     std::function<void(BrowseController&)> toolbox_hook_;
 };

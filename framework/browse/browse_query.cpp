@@ -2,6 +2,7 @@
 #include "framework/browse/browse_controller.hpp"
 #include "framework/query/query_form.hpp"
 #include "framework/query/query_history.hpp"
+#include "framework/query/query_refusal.hpp"
 
 namespace zelt::framework {
 
@@ -14,7 +15,13 @@ void BrowseController::QueryRecords() {
 
 void BrowseController::ApplyQuery(bool remember) {
     if (!Query) return;
-    query_filter_ = Query->GetFilter();
+    std::string filter;
+    if (RefuseQuery(*Query, *this, &filter)) {
+        Query->Restore(applied_query_);  // the entries as the list is filtered
+        return;
+    }
+    query_filter_ = std::move(filter);
+    applied_query_ = Query->SaveText();
     // The query holds whichever order the list is sorted by.
     const std::size_t active = ActiveNumber();
     for (std::size_t n = 1; n <= SortCount(); ++n) {
@@ -36,6 +43,7 @@ Level BrowseController::TakeSavedQuery(std::string_view saved) {
 void BrowseController::ClearQueryFilter() {
     if (Query) Query->ClearQuery();
     query_filter_.clear();
+    applied_query_.clear();
     const std::size_t active = ActiveNumber();
     for (std::size_t n = 1; n <= SortCount(); ++n) {
         SetSort(n);

@@ -1,6 +1,7 @@
 #include "framework/browse/view_manager.hpp"
 
 #include <algorithm>
+#include <optional>
 
 #include "framework/error_ids.hpp"
 #include "runtime/errors/error_state.hpp"
@@ -8,6 +9,8 @@
 namespace zelt::framework {
 
 namespace {
+
+constexpr std::string_view kFilterErrorCaption = "View Open Error";
 
 std::string UpperText(std::string_view text) {
     std::string out(text);
@@ -74,8 +77,14 @@ std::string BuildFilterExpression(const SortOrder& order) {
     for (const NamedFilter& f : order.Filter) {
         if (!f.Filter.empty()) join("(" + f.Filter + ")");
     }
-    if (expression.size() > kMaxFilterLength) expression.resize(kMaxFilterLength);
     return expression;
+}
+
+std::string BuildRangeExpression(const SortOrder& order) {
+    SortOrder range;
+    range.Limit = order.Limit;
+    range.RangeList = order.RangeList;
+    return BuildFilterExpression(range);
 }
 
 void ViewManager::Init(RecordView& view, PrimaryRecord& primary, ErrorReporter& errors) {
@@ -165,19 +174,61 @@ Level ViewManager::ApplyOrder() {
     return LevelOk;
 }
 
+runtime::ErrorCode ViewManager::TryFilter(const std::string& expression) {
+    if (expression.size() > kMaxFilterLength) return runtime::err::InvalidExpression;
+    const runtime::ErrorCode code = View->SetFilter(expression);
+    if (code == runtime::err::NoError) filter_ = expression;
+    return code;
+}
+
 Level ViewManager::ApplyFilter() {
-    filter_ = BuildFilterExpression(ActiveOrder());
-    if (const auto code = View->SetFilter(filter_); code != runtime::err::NoError) {
-        // The view goes on unfiltered; the same expression failing again is not reported
-        // again at every reload.
-        if (filter_ != failed_filter_) ReportViewError(code);
-        failed_filter_ = filter_;
-        filter_.clear();
-        View->SetFilter({});
-        return LevelNotify;
+    const SortOrder& order = ActiveOrder();
+    const std::string wanted = BuildFilterExpression(order);
+    const runtime::ErrorCode code = TryFilter(wanted);
+    if (code == runtime::err::NoError) {
+        failed_filter_.clear();
+        return LevelOk;
     }
-    failed_filter_.clear();
-    return LevelOk;
+    // The same expression failing again is not reported again at every reload.
+    if (wanted != failed_filter_) {
+        runtime::PostError(code);
+        errors_->ShowMessage("Error: (" + runtime::CurrentErrorText() +
+                                 ") attempting to filter the current VIEW. The range limits are "
+                                 "kept; the filter that failed is left out.",
+                             kFilterErrorCaption, icon::Asterisk, button::Ok, button::Ok);
+    }
+    failed_filter_ = wanted;
+    // Never wider than asked: the range limits stay, with every named filter that still
+    // applies beside them; only a failing one is left out. Should even the range fail, the
+    // view keeps the filter it had.
+    std::string kept = BuildRangeExpression(order);
+    if (TryFilter(kept) != runtime::err::NoError) return LevelNotify;
+    for (const NamedFilter& f : order.Filter) {
+        if (f.Filter.empty()) continue;
+        const std::string wider =
+            kept.empty() ? "(" + f.Filter + ")" : kept + " AND (" + f.Filter + ")";
+        if (TryFilter(wider) == runtime::err::NoError) kept = wider;
+    }
+    TryFilter(kept);
+    return LevelNotify;
+}
+
+std::size_t ViewManager::LongestFilterWith(std::string_view filter, std::string_view id) {
+    const std::size_t active = active_;
+    std::size_t longest = 0;
+    for (std::size_t n = 0; n < orders_.size(); ++n) {
+        active_ = n;
+        const auto& filters = orders_[n].Filter;
+        const auto it = std::find_if(filters.begin(), filters.end(),
+                                     [&](const NamedFilter& f) { return f.Id == id; });
+        const std::optional<std::string> before =
+            it == filters.end() ? std::nullopt : std::optional<std::string>(it->Filter);
+        SetFilter(filter, id);
+        longest = std::max(longest, BuildFilterExpression(orders_[n]).size());
+        SetFilter(before ? std::string_view(*before) : std::string_view(), id);
+    }
+    active_ = active;
+    return longest;
 }
 
 Level ViewManager::ResetView(bool at_buffer) {

@@ -16,6 +16,8 @@
 
 namespace zelt::framework {
 
+// The longest filter expression a view is given. A longer one is never cut (a cut one
+// would not compile, or would mean something else): it fails as one that does not compile.
 inline constexpr std::size_t kMaxFilterLength = 5000;
 
 // A constant as the filter expression writes it: a text quoted (quotes doubled, trailing
@@ -23,6 +25,8 @@ inline constexpr std::size_t kMaxFilterLength = 5000;
 std::string FilterConstant(const ViewField& field, std::string_view value);
 // The range part and the named filters of an order joined into one filter expression.
 std::string BuildFilterExpression(const SortOrder& order);
+// The range part alone.
+std::string BuildRangeExpression(const SortOrder& order);
 
 // What ValidateRecord says of a record.
 enum class RecordStatus : std::uint8_t { InRange = 0, OutOfRange = 1, Filtered = 2 };
@@ -60,10 +64,17 @@ class ViewManager {
     void AddRangeBetween(ViewField field, runtime::Binding low, runtime::Binding high);
     // Stores or replaces the named filter of the active order (an empty text removes it).
     void SetFilter(std::string_view filter, std::string_view id = "default");
+    // The length of the longest order's filter expression were `filter` its filter `id`
+    // (checked before a filter is set, against kMaxFilterLength).
+    std::size_t LongestFilterWith(std::string_view filter, std::string_view id);
 
     virtual Level Open();
     virtual void Close();
     virtual Level ApplyOrder();
+    // Gives the view the active order's filter expression. One that fails (it does not
+    // compile, or is longer than kMaxFilterLength) is reported, and the view is never left
+    // wider than asked: it keeps the range limits and every named filter that applies
+    // beside them (LevelNotify).
     virtual Level ApplyFilter();
     // Applies range, order and filter and positions at the start, or at the key values in
     // the buffer.
@@ -76,7 +87,7 @@ class ViewManager {
     virtual RecordStatus ValidateRecord() { return RecordStatus::InRange; }
 
     ErrorReporter& Errors() const { return *errors_; }
-    // The filter expression last given to the view.
+    // The filter expression the view applies.
     const std::string& FilterExpression() const { return filter_; }
 
   protected:
@@ -84,6 +95,8 @@ class ViewManager {
 
   private:
     Level Read(bool next);
+    // Gives the view an expression; on success it is FilterExpression().
+    runtime::ErrorCode TryFilter(const std::string& expression);
 
     ErrorReporter* errors_ = nullptr;
     std::vector<SortOrder> orders_;

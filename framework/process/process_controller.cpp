@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "framework/query/query_form.hpp"
+#include "framework/query/query_refusal.hpp"
 
 namespace zelt::framework {
 
@@ -129,7 +130,9 @@ Level ProcessController::TakeQuery() {
     if (!Query) return LevelOk;
     QueryForm form(Errors(), *Query);
     if (form.Run() != ResponseCompleted) return LevelCancel;
-    SetFilter(Query->GetFilter(), kQueryFilterId);
+    std::string filter;
+    if (RefuseQuery(*Query, *this, &filter)) return LevelCancel;
+    SetFilter(filter, kQueryFilterId);
     return LevelOk;
 }
 

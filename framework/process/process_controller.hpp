@@ -44,9 +44,6 @@ class RecordProcessor {
     virtual Level TakeRecord() = 0;
 };
 
-// The id of the named filter a process's query sets on its view.
-inline constexpr std::string_view kQueryFilterId = "QBE";
-
 class ProcessController : public ViewManager, public RecordProcessor {
   public:
     std::int32_t BytesRead = 0;

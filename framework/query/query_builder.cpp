@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <optional>
 
 #include "framework/error_ids.hpp"
+#include "runtime/values/pictures.hpp"
 
 namespace zelt::framework {
 
@@ -192,47 +194,117 @@ bool QueryBuilder::Empty() const {
 }
 
 std::string QueryBuilder::Term(QueryField& field) const {
+    std::string problem;
+    std::string term = BuildTerm(field, &problem);
+    return problem.empty() ? term : std::string(kRefusedTerm);
+}
+
+std::string QueryBuilder::BuildTerm(QueryField& field, std::string* problem) const {
     if (Trim(field.QueryString).empty()) return {};
     TypedValue t = SplitTypedValue(field.QueryString, field.Operator);
     field.Low = t.low;
     field.High = t.high;
     field.Middle = t.range ? std::string() : t.value;
+    const std::string title = field.Title.empty() ? field.Name : field.Title;
+    std::string op = NormaliseOperator(t.op);
+    if (op.empty()) op = "=";
+    // "<>" and a "~" negate: a negated wildcard leaves out what the wildcard finds.
+    const bool negated = op == "<>" || op.find('~') != std::string::npos;
 
     std::string column = field.Name;
-    const bool display =
-        !t.contains && !t.begins && !field.Picture.empty() && !IsStringPicture(field.Picture);
-    if (display) {
-        const std::string picture =
-            field.Picture.front() == '@' ? field.Picture : "@" + field.Picture;
-        column = "FORMAT(" + column + "," + picture + ")";
+    const std::string picture =
+        field.Picture.empty() || field.Picture.front() == '@' ? field.Picture : "@" + field.Picture;
+    // Dates and times are ordered by their day number or clock value, not by their text
+    // ("15/06/1999" is no later than "01/01/26").
+    const auto date_time = runtime::ParseDateTimePicture(picture);
+    const bool ordering =
+        t.range || ((op.find('<') == std::string::npos) != (op.find('>') == std::string::npos));
+    if (date_time && ordering && !t.contains && !t.begins) {
+        const auto stored = [&](const std::string& text) -> std::optional<std::string> {
+            const std::optional<std::int32_t> value =
+                date_time->kind == runtime::DateTimePicture::Kind::Date
+                    ? runtime::ParseDate(text, date_time->number)
+                    : runtime::ParseTime(text, date_time->number);
+            if (!value) {
+                *problem =
+                    title + ": \"" + text + "\" is not a " +
+                    (date_time->kind == runtime::DateTimePicture::Kind::Date ? "date" : "time") +
+                    " as " + picture + " writes one";
+                return std::nullopt;
+            }
+            return std::to_string(*value);
+        };
+        if (t.range) {
+            std::string term = "(";
+            if (!t.low.empty()) {
+                const auto low = stored(t.low);
+                if (!low) return {};
+                term += column + " >= " + *low;
+            }
+            if (!t.low.empty() && !t.high.empty()) term += " AND ";
+            if (!t.high.empty()) {
+                const auto high = stored(t.high);
+                if (!high) return {};
+                term += column + " <= " + *high;
+            }
+            return term + ")";
+        }
+        const auto value = stored(t.value);
+        if (!value) return {};
+        return "(" + column + " " + op + " " + *value + ")";
     }
+
+    const bool display = !t.contains && !t.begins && !picture.empty() && !IsStringPicture(picture);
+    if (display) column = "FORMAT(" + column + "," + picture + ")";
     if (t.no_case || display) {
         t.value = Upper(t.value);
         t.low = Upper(t.low);
         t.high = Upper(t.high);
         if (column.find("UPPER(") == std::string::npos) column = "UPPER(" + column + ")";
     }
-    // A display form is a text; a number column takes a plain number as it is and anything
-    // else as a quoted text.
+    if (t.contains) {
+        return "INSTRING(" + QuoteText(t.value) + "," + column + ",1,1) " + (negated ? "=" : "<>") +
+               " 0";
+    }
+    if (t.begins) {
+        return "SUB(" + column + ",1," + std::to_string(t.value.size()) + ") " +
+               (negated ? "<>" : "=") + " " + QuoteText(t.value);
+    }
+    // A display form is a text; a number column takes only a plain number.
     const bool text = field.Text || display;
-    auto constant = [text](const std::string& v) {
-        if (!text && IsPlainNumber(v)) return v;
-        return QuoteText(v);
+    auto constant = [&](const std::string& v) -> std::optional<std::string> {
+        if (text) return QuoteText(v);
+        if (IsPlainNumber(v)) return v;
+        *problem = title + ": \"" + v + "\" is not a number";
+        return std::nullopt;
     };
-    if (t.contains) return "INSTRING(" + QuoteText(t.value) + "," + column + ",1,1) <> 0";
-    if (t.begins)
-        return "SUB(" + column + ",1," + std::to_string(t.value.size()) +
-               ") = " + QuoteText(t.value);
     if (t.range) {
         std::string term = "(";
-        if (!t.low.empty()) term += column + " >= " + constant(t.low);
+        if (!t.low.empty()) {
+            const auto low = constant(t.low);
+            if (!low) return {};
+            term += column + " >= " + *low;
+        }
         if (!t.low.empty() && !t.high.empty()) term += " AND ";
-        if (!t.high.empty()) term += column + " <= " + constant(t.high);
+        if (!t.high.empty()) {
+            const auto high = constant(t.high);
+            if (!high) return {};
+            term += column + " <= " + *high;
+        }
         return term + ")";
     }
-    std::string op = NormaliseOperator(t.op);
-    if (op.empty()) op = "=";
-    return "(" + column + " " + op + " " + constant(t.value) + ")";
+    const auto value = constant(t.value);
+    if (!value) return {};
+    return "(" + column + " " + op + " " + *value + ")";
+}
+
+std::string QueryBuilder::Problem() {
+    for (QueryField& f : fields_) {
+        std::string problem;
+        BuildTerm(f, &problem);
+        if (!problem.empty()) return problem;
+    }
+    return {};
 }
 
 std::string QueryBuilder::GetFilter() {

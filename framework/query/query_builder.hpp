@@ -14,14 +14,18 @@
 //   smith*  begins with      *ton   contains         ^smith  any case
 //   >=100   compared         <>x    not equal        ~=x     not equal ("~" negates)
 //   10..20  from 10 to 20    10..   at least 10      ..20    at most 20
+//   <>smith*  does not begin with      ~=*ton  does not contain ("NOT =" negates too)
 // Leading "=<>~" characters form the operator (NormaliseOperator). The operator words of the
 // form add to what was typed: "Contains" and "Begins" put the wildcard in place, "NOT ="
 // adds "<>", any other word ("=", "<", ">=", ...) is added as it stands.
 //
 // A column with a picture other than a string picture ("@S...") is compared through its
-// display form, FORMAT(column,@picture), ignoring case. Values are quoted (apostrophes
-// doubled) for string columns and display forms; a value for a number column that is no
-// plain number is quoted too, so that nothing typed can change the expression's shape.
+// display form, FORMAT(column,@picture), ignoring case; but an ordering comparison or a
+// range on a date or time column ("@D...", "@T...") compares the stored day number or
+// clock value with the typed date or time read through the picture. Values are quoted
+// (apostrophes doubled) for string columns and display forms; a number column takes only a
+// plain number, and anything else typed for it is refused (Problem), so that nothing typed
+// can change the expression's shape or become a text comparison.
 //
 // Saved queries (SaveText / Restore) name their columns; restoring one that names a column
 // this builder does not offer raises "Unsupported QBE Column" and drops that column.
@@ -38,6 +42,13 @@
 namespace zelt::framework {
 
 class QueryHistory;
+
+// The term of an entry that the builder refuses: no record passes it.
+inline constexpr std::string_view kRefusedTerm = "(1 = 0)";
+
+// The id of the named filter that a query adds to a view's sort orders (a browse's or a
+// process's).
+inline constexpr std::string_view kQueryFilterId = "QBE";
 
 // Widths of the text fields of a query field, in characters.
 inline constexpr std::size_t kQueryNameWidth = 100;
@@ -111,10 +122,15 @@ class QueryBuilder {
     void ClearQuery();
     bool Empty() const;
 
-    // The term for one column, or empty when its entry is empty.
+    // The term for one column, or empty when its entry is empty; kRefusedTerm, which no
+    // record passes, for an entry that Problem refuses.
     virtual std::string Term(QueryField& field) const;
     // The terms of every column with an entry, joined by " AND "; empty: no filter.
     virtual std::string GetFilter();
+    // Why the entries make no filter, naming the column ("Amount: \"0 OR 1=1\" is not a
+    // number", a date that its picture cannot read); empty when they do. Ask before
+    // GetFilter: a refused entry never widens a list, its term passes no record.
+    std::string Problem();
 
     // The query as text, naming its columns (for the recently used list); empty when no
     // entry is filled.
@@ -133,6 +149,8 @@ class QueryBuilder {
     ErrorReporter* Errors() const { return errors_; }
 
   private:
+    std::string BuildTerm(QueryField& field, std::string* problem) const;
+
     ErrorReporter* errors_ = nullptr;
     std::vector<QueryField> fields_;
     QueryHistory* history_ = nullptr;

@@ -106,8 +106,13 @@ void ReportDocument::Clear() {
 }
 
 std::string ReportDocument::FooterText(int page_number) const {
-    return layout_.footer_label + " " +
-           FormatReportValue(std::to_string(page_number), layout_.page_number_picture);
+    const std::string digits = std::to_string(page_number);
+    std::string number = FormatReportValue(digits, layout_.page_number_picture);
+    // A number too wide for its picture shows as "###": the page number widens instead, so
+    // that the pages of a long report can always be put back in order.
+    if (number.find('#') != std::string::npos && digits.find('#') == std::string::npos)
+        number = digits;
+    return layout_.footer_label + " " + number;
 }
 
 std::string FitCell(const std::string& text, int width, Align align) {

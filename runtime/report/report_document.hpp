@@ -92,7 +92,8 @@ class ReportDocument {
 
     const std::vector<ReportPage>& Pages() const { return pages_; }
     int PageCount() const { return static_cast<int>(pages_.size()); }
-    // "Page   2" for page 2 with the picture "@n3".
+    // "Page   2" for page 2 with the picture "@n3"; "Page 1000" for page 1000, where the
+    // picture is too narrow for the number.
     std::string FooterText(int page_number) const;
     // A page as plain lines: title, headings, details, footer; cells padded to their widths.
     std::vector<std::string> PageText(int page_number) const;

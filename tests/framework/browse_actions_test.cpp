@@ -193,15 +193,24 @@ TEST_F(BrowseActionsTest, AFormThatMovesToTheNextRecordRunsAgainOnIt) {
     EXPECT_EQ(seen, (Names{"Ada", "Bob", "Cyd"}));
 }
 
-TEST_F(BrowseActionsTest, AViewThatCannotBeFilteredIsReportedAndShownUnfiltered) {
+// A filter that fails never widens the list: the range limits stay, and so does every
+// other filter that applies beside them.
+TEST_F(BrowseActionsTest, AFilterThatFailsIsReportedAndTheRangeLimitsStay) {
     LimitToParent();
-    view.filter_fails = true;
-    view.passes = nullptr;
-    script.AnswerMessage(btn::Ok).Expecting("Filter and Range Limits ignored");
+    w.setup = [this, limit = w.setup](BrowseController& b) {
+        limit(b);
+        b.SetFilter("PEO:Id > 1", "kept");
+        b.SetFilter("BROKEN(", "broken");
+    };
+    view.fails_filter = [](std::string_view f) {
+        return f.find("BROKEN(") != std::string_view::npos;
+    };
+    script.AnswerMessage(btn::Ok).Expecting("The range limits are kept");
     script.Press(ListWindow::Close);
     w.Run();
     EXPECT_EQ(s.Captions(), Names{"View Open Error"});
-    EXPECT_EQ(view.filter, "");
+    EXPECT_EQ(view.filter, "PEO:City = 'Rome' AND (PEO:Id > 1)");
+    EXPECT_EQ(w.browse.FilterExpression(), view.filter);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ class MemoryView final : public RecordView {
     int reads = 0;
     int fail_after_reads = -1;  // reads that succeed before a read fails with 90
     bool open_fails = false;
-    bool filter_fails = false;
+    std::function<bool(std::string_view)> fails_filter;  // which expressions fail
 
     std::string Name() const override { return "PEOPLE"; }
     runtime::ErrorCode Open() override {
@@ -33,7 +33,7 @@ class MemoryView final : public RecordView {
         return runtime::err::NoError;
     }
     runtime::ErrorCode SetFilter(std::string_view f) override {
-        if (filter_fails && !f.empty()) return 800;
+        if (fails_filter && fails_filter(f)) return 800;
         filter = f;
         return runtime::err::NoError;
     }

@@ -7,6 +7,7 @@
 #include "framework/query/query_form.hpp"
 #include "framework/query/query_history.hpp"
 #include "platform/profile/ini_file_service.hpp"
+#include "runtime/values/pictures.hpp"
 #include "runtime/window/key_codes.hpp"
 #include "tests/framework/people_list.hpp"
 
@@ -17,6 +18,7 @@ using testing::ControllerSession;
 using testing::PeopleList;
 using testing::PeopleTable;
 using Names = std::vector<std::string>;
+namespace btn = runtime::button;
 
 class QueryBrowseTest : public ::testing::Test {
   protected:
@@ -104,15 +106,85 @@ TEST_F(QueryBrowseTest, TermsOfTypedValues) {
     EXPECT_EQ(NormaliseOperator("<>="), "<>");
     EXPECT_EQ(NormaliseOperator("="), "=");
     EXPECT_EQ(NormaliseOperator("~=="), "~=");
-    QueryField& when = query.AddItem("PEO:When", "Date", "@D6");
-    query.SetQuery("PEO:When", ">=12/07/26");
-    EXPECT_EQ(query.Term(when), "(UPPER(FORMAT(PEO:When,@D6)) >= '12/07/26')");
-    query.SetQuery("PEO:Amount", "1) OR (1 = 1");
-    EXPECT_EQ(query.Term(query.Fields()[1]), "(PEO:Amount = '1) OR (1 = 1')");
-    query.SetQuery("PEO:Amount", "", "NOT =");
-    EXPECT_EQ(query.Term(query.Fields()[1]), "") << "an operator word alone is no entry";
-    query.SetQuery("PEO:Amount", "7", "NOT =");
-    EXPECT_EQ(query.Term(query.Fields()[1]), "(PEO:Amount <> 7)");
+    query.AddItem("PEO:When", "Date", "@D6");
+    query.AddItem("PEO:At", "Time", "@T1");
+    const auto day = [](const char* text) {
+        return std::to_string(runtime::ParseDate(text, 6).value_or(-1));
+    };
+    struct Case {
+        const char* column;
+        const char* typed;
+        const char* word;
+        std::string term;
+    };
+    const std::string refused(kRefusedTerm);
+    for (const Case& c : std::vector<Case>{
+             // Negated wildcards leave out what the wildcard finds.
+             {"PEO:Name", "<>smith*", "", "SUB(PEO:Name,1,5) <> 'smith'"},
+             {"PEO:Name", "smith*", "NOT =", "SUB(PEO:Name,1,5) <> 'smith'"},
+             {"PEO:Name", "~=*ton", "", "INSTRING('ton',PEO:Name,1,1) = 0"},
+             {"PEO:Name", "ton", "Contains", "INSTRING('ton',PEO:Name,1,1) <> 0"},
+             // Dates and times are ordered by their stored values; equality by the display.
+             {"PEO:When", ">=01/01/26", "", "(PEO:When >= " + day("01/01/26") + ")"},
+             {"PEO:When", "01/01/1999..31/12/1999", "",
+              "(PEO:When >= " + day("01/01/1999") + " AND PEO:When <= " + day("31/12/1999") + ")"},
+             {"PEO:When", "=12/07/26", "", "(UPPER(FORMAT(PEO:When,@D6)) = '12/07/26')"},
+             {"PEO:At", "<12:00", "", "(PEO:At < 4320001)"},
+             {"PEO:When", ">=31/02/26", "", refused},
+             // A number column takes numbers only.
+             {"PEO:Amount", "7", "NOT =", "(PEO:Amount <> 7)"},
+             {"PEO:Amount", "", "NOT =", ""},  // an operator word alone is no entry
+             {"PEO:Amount", ">=0 OR 1=1", "", refused},
+             {"PEO:Amount", "1) OR (1 = 1", "", refused},
+             {"PEO:Amount", "1..x", "", refused},
+         }) {
+        query.ClearQuery();
+        ASSERT_TRUE(query.SetQuery(c.column, c.typed, c.word));
+        EXPECT_EQ(query.Term(*query.Find(c.column)), c.term) << c.typed << " " << c.word;
+        EXPECT_EQ(query.Problem().empty(), c.term != refused) << c.typed;
+    }
+    query.ClearQuery();
+    query.SetQuery("PEO:Amount", ">=0 OR 1=1");
+    EXPECT_EQ(query.Problem(), "Amount: \"0 OR 1=1\" is not a number");
+    EXPECT_EQ(query.GetFilter(), refused) << "a refused entry passes no record";
+    query.ClearQuery();
+    query.SetQuery("PEO:When", "15/06/1999..31/02/26");
+    EXPECT_EQ(query.Problem(), "Date: \"31/02/26\" is not a date as @D6 writes one");
+}
+
+// A query that would make the list's filter too long, or that names no number for a number
+// column, is refused before it is applied: the list keeps its range and its last good query.
+TEST_F(QueryBrowseTest, ARefusedQueryKeepsTheListsRangeAndItsLastGoodFilter) {
+    people.Add("Olaf", "Oslo", 1);
+    std::string city = "Rome";
+    w.setup = [this, &city](BrowseController& b) {
+        b.Query = &query;
+        b.AddRange(ViewField{"PEO:City", FieldBinding(people.table, 1), true, false},
+                   runtime::Use(city), LimitType::Related);
+    };
+    query.AddItem("PEO:City", "City", "@S20");
+    const std::string rome = "PEO:City = 'Rome' AND ";
+    Ask("smith*", "");
+    script.Run(
+        [&] { EXPECT_EQ(w.browse.FilterExpression(), rome + "(SUB(PEO:Name,1,5) = 'smith')"); });
+    // Two columns of 1,500 apostrophes (each doubled inside its quotes), as a saved query
+    // brings them back.
+    script.Run([&] {
+        w.browse.TakeSavedQuery("PEO:Name||" + std::string(1500, '\'') + "|PEO:City||" +
+                                std::string(1500, '\''));
+    });
+    script.AnswerMessage(btn::Ok).Expecting("The query is too long");
+    Ask("", ">=0 OR 1=1");
+    script.AnswerMessage(btn::Ok).Expecting("Amount: \"0 OR 1=1\" is not a number");
+    script.Run([&] {
+        EXPECT_EQ(w.browse.FilterExpression(), rome + "(SUB(PEO:Name,1,5) = 'smith')");
+        EXPECT_EQ(w.Names(), (Names{"smith", "smithers"}));
+        EXPECT_TRUE(w.browse.QueryApplied());
+        EXPECT_EQ(query.Fields()[0].QueryString, "smith*") << "the entries of the last good query";
+    });
+    script.Press(PeopleList::Close);
+    w.Run();
+    EXPECT_EQ(s.Captions(), (Names{"Query Not Applied", "Query Not Applied"}));
 }
 
 TEST_F(QueryBrowseTest, RecentQueriesAreOfferedAndASavedColumnThatIsGoneIsDropped) {

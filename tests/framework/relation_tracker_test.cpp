@@ -145,6 +145,23 @@ TEST_F(RelationTrackerTest, CascadeUpdateReachesGrandChildren) {
     EXPECT_TRUE(presenter.shown.empty());
 }
 
+// A cascade copies the parent's link into the child's: from a narrower field into a wider
+// one the child's old tail is blanked, never left behind the new value.
+TEST_F(ManagerTest, ANarrowerLinkCascadedIntoAWiderFieldBlanksTheOldTail) {
+    LinkPairs links;
+    links.Add(t->Lines, 0, t->Grand, 1);  // LIN:Order (4) into GRA:Note (10)
+    std::memcpy(&t->GRA.Note, "LONGERNOTE", 10);
+    std::memcpy(&t->LIN.Order, "AB  ", 4);
+    links.LeftIntoRight();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&t->GRA.Note), 10), "AB        ");
+    // The saved value, as a cascade looks for the children, is blanked the same way.
+    links.LeftIntoSaved();
+    std::memcpy(&t->GRA.Note, "LONGERNOTE", 10);
+    links.SavedIntoRight();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&t->GRA.Note), 10), "AB        ");
+    EXPECT_TRUE(links.RightEqualsSaved());
+}
+
 TEST_F(RelationTrackerTest, ClearOnUpdateAndUnchangedLinksTouchNothing) {
     Relate(ModeClear, ModeNone, ModeNone, ModeNone);
     LoadParent("P1");

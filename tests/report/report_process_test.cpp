@@ -83,6 +83,28 @@ TEST_F(ReportProcessTest, TheProgressTextShowsThePercentageAndTheBarNeverPasses1
     EXPECT_EQ(most, 100);
 }
 
+// With a step distribution the percentage comes from the key value: the first and the
+// last record bound it, so halfway through the values it is about 50.
+TEST_F(ReportProcessTest, AStepDistributionPlacesTheProgressByTheKeyValue) {
+    EventLog log(s.errors, 200);  // clock values 101 to 20001, in stored order
+    EventReport w(s.errors, log, false);
+    NumericDistribution steps(0, 0);
+    w.before_open = [&] {
+        w.Process().StepMgr = &steps;
+        w.Process().ValueField = FieldBinding(log.Table(), 2);
+    };
+    std::vector<int> seen(201, -1);
+    w.on_record = [&] {
+        seen[static_cast<std::size_t>(w.Process().RecordsProcessed)] = w.percent;
+        return LevelOk;
+    };
+    EXPECT_EQ(w.Run(), ResponseCompleted);
+    EXPECT_NEAR(seen[50], 25, 2);
+    EXPECT_NEAR(seen[100], 50, 2);
+    EXPECT_NEAR(seen[150], 75, 2);
+    EXPECT_EQ(seen[200], 100);
+}
+
 TEST_F(ReportProcessTest, ADeferredProgressWindowShowsOnlyWhenTheReportTakesLonger) {
     EventLog log(s.errors, 20);
     for (const std::int64_t cost : {50, 500}) {  // 20 records: one second, then ten
