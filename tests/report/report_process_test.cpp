@@ -5,8 +5,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/browse/browse_controller.hpp"
 #include "framework/query/query_form.hpp"
 #include "tests/report/report_fixture.hpp"
+
+// A browse and a process in one file: both know the query's filter by the one name.
+static_assert(zelt::framework::kQueryFilterId == "QBE");
 
 namespace zelt::framework::testing {
 namespace {
