@@ -34,6 +34,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/ide/ide_window.hpp"
@@ -90,6 +91,9 @@ class BatchWindow : public IdeWindow {
                                 std::string_view text) {
         (void)event, (void)code, (void)text;
     }
+    // Told once a batch knows its items, before it takes the first: the applications in the
+    // order it takes them. Progress counts them off as each one ends.
+    virtual void BatchItems(const std::vector<AppsRecord>& items) { (void)items; }
     // Items of the batch dealt with so far (made, skipped or failed) out of the items it has.
     virtual void Progress(int done, int to_do) { (void)done, (void)to_do; }
 

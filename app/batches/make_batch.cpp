@@ -114,6 +114,7 @@ std::vector<AppsRecord> BatchEngine::ProjectApplications(std::string_view projec
 BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRecord>& items,
                                   BatchSummary summary) {
     items_to_do_ = static_cast<int>(items.size());
+    window_.BatchItems(items);
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (AbortFlag.load() != 0 || log_unusable_) break;
         // A queue emptied meanwhile (the Close button) ends the batch too.

@@ -124,6 +124,7 @@ BatchSummary BatchEngine::RunTransfer(const Transfer& kind) {
     if (!BeginBatch(summary)) return summary;
     const std::vector<AppsRecord> tagged = TaggedApplications();
     items_to_do_ = static_cast<int>(tagged.size());
+    window_.BatchItems(tagged);
     for (const AppsRecord& record : tagged) {
         if (AbortFlag.load() != 0 || log_unusable_) break;
         APP = record;

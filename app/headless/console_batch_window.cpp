@@ -19,10 +19,12 @@ std::string EventLine(const TempFileRecord& event, std::string_view shown_name) 
 }
 
 void ConsoleBatchWindow::ShowMessage(std::string_view text) {
+    if (trace_) trace_->Flush();
     WriteLine(stderr, ConsoleMessageText({}, text, runtime::button::Ok, runtime::button::Ok));
 }
 
 int ConsoleBatchWindow::ShowMessageBox(const runtime::MessageRequest& request) {
+    if (trace_) trace_->Flush();
     int answer = runtime::EffectiveDefaultButton(request);
     if ((request.buttons & runtime::button::Yes) != 0) {
         asked_ = true;
@@ -34,8 +36,13 @@ int ConsoleBatchWindow::ShowMessageBox(const runtime::MessageRequest& request) {
     return answer;
 }
 
+void ConsoleBatchWindow::BatchItems(const std::vector<AppsRecord>& items) {
+    if (trace_) trace_->ItemsChosen(items);
+}
+
 void ConsoleBatchWindow::EventLogged(const TempFileRecord& event) {
-    WriteLine(stdout, EventLine(event, event.Apps.Clip()));
+    if (trace_) trace_->EventLogged(event);
+    if (!trace_ || !trace_->Json()) WriteLine(stdout, EventLine(event, event.Apps.Clip()));
     NoticeSignals();
 }
 
@@ -55,7 +62,12 @@ bool ConsoleBatchWindow::SleepOnBus(int descriptor, std::int64_t timeout_ms) {
     return !NoticeSignals();
 }
 
+void ConsoleBatchWindow::Progress(int done, int) {
+    if (trace_) trace_->ItemsDone(done);
+}
+
 void ConsoleBatchWindow::WaitForResult(const ResultWait& wait) {
+    if (trace_) trace_->Flush();
     SleepOnResult(wait, signals_.Descriptor());
     if (client_) client_->ProcessPending();
     NoticeSignals();

@@ -8,6 +8,7 @@
 
 #include "app/batches/batch_engine.hpp"
 #include "app/batches/batch_window.hpp"
+#include "app/headless/batch_trace.hpp"
 #include "app/headless/termination_signals.hpp"
 
 namespace zelt::app {
@@ -27,6 +28,8 @@ class ConsoleBatchWindow final : public BatchWindow {
         client_ = client;
     }
     bool Asked() const { return asked_; }
+    // Who records the batch (and prints JSON lines in place of the plain ones with --json).
+    void Trace(BatchTrace* trace) { trace_ = trace; }
 
     // IdeWindow
     void ShowMessage(std::string_view text) override;
@@ -41,7 +44,9 @@ class ConsoleBatchWindow final : public BatchWindow {
     void Beep() override {}
     void Activate() override {}
     void Focus(BatchFocus) override {}
+    void BatchItems(const std::vector<AppsRecord>& items) override;
     void EventLogged(const TempFileRecord& event) override;
+    void Progress(int done, int to_do) override;
     void EventNotLogged(const TempFileRecord& event, runtime::ErrorCode code,
                         std::string_view text) override;
     void WaitForResult(const ResultWait& wait) override;
@@ -58,6 +63,7 @@ class ConsoleBatchWindow final : public BatchWindow {
     bool asked_ = false;
     bool told_signal_ = false;
     TerminationSignals& signals_;
+    BatchTrace* trace_ = nullptr;
     BatchEngine* engine_ = nullptr;
     runtime::ConversationClient* client_ = nullptr;
 };

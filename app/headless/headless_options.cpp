@@ -22,6 +22,8 @@ bool IsBatch(HeadlessCommand command) {
         case HeadlessCommand::Log:
         case HeadlessCommand::PrintLog:
         case HeadlessCommand::EmptyLog:
+        case HeadlessCommand::ListProjects:
+        case HeadlessCommand::ListApplications:
             return false;
         default:
             return true;
@@ -77,6 +79,21 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
             ok = set(HeadlessCommand::Log);
         } else if (arg == "--csv") {
             options.csv = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--list") {
+            if (value == "projects") {
+                ok = set(HeadlessCommand::ListProjects);
+            } else if (value == "applications") {
+                ok = set(HeadlessCommand::ListApplications);
+            } else {
+                return fail("--list needs projects or applications");
+            }
+            ++i;
+        } else if (arg == "--junit") {
+            if (!has_value || value.empty())
+                return fail("--junit needs the name of the report file");
+            options.junit_path = args[++i];
         } else if (arg == "--print-log") {
             if (!has_value || value.empty())
                 return fail("--print-log needs the name of the PDF file");
@@ -109,6 +126,14 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
     if (!have_command) return fail("no command given");
     if (options.csv && options.command != HeadlessCommand::Log)
         return fail("--csv goes with --log only");
+    if (options.csv && options.json) return fail("give --csv or --json, not both");
+    const bool listing = options.command == HeadlessCommand::Log ||
+                         options.command == HeadlessCommand::ListProjects ||
+                         options.command == HeadlessCommand::ListApplications;
+    if (options.json && !listing && !IsBatch(options.command))
+        return fail("--json goes with a batch, --log or --list");
+    if (!options.junit_path.empty() && !IsBatch(options.command))
+        return fail("--junit goes with a batch (a make, import or export)");
     return options;
 }
 
@@ -124,10 +149,14 @@ Commands (one per run):
   --import-app             import NAME.TXA into NAME.APP for each tagged application
   --export-app             export NAME.APP to NAME.TXA for each tagged application
   --export-dct             export NAME.DCT to NAME.TXD for each tagged application
-  --log [--csv]            print the activity log (as comma-separated values with --csv)
+  --log [--csv | --json]   print the activity log (as comma-separated values with --csv,
+                           a JSON object per event with --json)
   --print-log FILE.pdf     save the activity log report as a PDF file (exit status 1 and
                            no file when the log is empty)
   --empty-log              empty the activity log
+  --list projects          the projects that have tagged applications: name, tagged and
+                           all applications, lowest and highest priority (one CI job each)
+  --list applications      every application: name, folder, priority, tag, project, target
   --help                   show this text
   --version                name the release of zelt
 
@@ -140,6 +169,10 @@ Options:
                            (a waiting item gives up after 5 minutes only when an error
                            is set, or at once when Vextor goes away)
   --start-limit SECONDS    how long an IDE that ZELT started has to answer, default 30
+  --junit FILE             with a batch: write a JUnit XML report of its items to FILE,
+                           whatever becomes of the batch (docs/ci.md)
+  --json                   with a batch: each event as a JSON object on a line of its own
+                           in place of the plain event line; with --log or --list: JSON
 
 Settings come from ./ZELT.INI, section "Preserved", as in the desktop program; blank
 settings are used as they are (the tables in the current directory), as after Cancel in

@@ -2,8 +2,10 @@
 //
 //   zelt --make tagged | --make project NAME | --make subset
 //   zelt --import-dct | --import-app | --export-app | --export-dct
-//   zelt --log [--csv] | --print-log FILE.pdf | --empty-log
+//   zelt --log [--csv | --json] | --print-log FILE.pdf | --empty-log
+//   zelt --list projects | --list applications   [--json]
 //   options: --yes  --timeout MINUTES  --wait-limit SECONDS  --start-limit SECONDS
+//            --junit FILE  --json (a batch)
 //   zelt --help
 #pragma once
 
@@ -26,6 +28,8 @@ enum class HeadlessCommand {
     Log,
     PrintLog,
     EmptyLog,
+    ListProjects,
+    ListApplications,
 };
 
 struct HeadlessOptions {
@@ -33,6 +37,8 @@ struct HeadlessOptions {
     std::string project;                    // --make project NAME
     std::string pdf_path;                   // --print-log FILE.pdf
     bool csv = false;                       // --log --csv
+    bool json = false;                      // events, log or list as JSON
+    std::string junit_path;                 // --junit FILE: the batch's JUnit report
     bool yes = false;                       // questions answered Yes
     std::uint8_t timeout_minutes = 3;       // the IDE's reply time-out (DDETimeOutMinutes)
     std::int64_t wait_limit_seconds = 0;    // 0: "WaitMinutes" of ZELT.INI

@@ -9,16 +9,20 @@
 #include "app/catalogue/busy_retry.hpp"
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
+#include "app/headless/catalogue_listing.hpp"
 #include "app/headless/console_batch_window.hpp"
 #include "app/headless/console_messages.hpp"
 #include "app/headless/exit_on_signal.hpp"
+#include "app/headless/junit_report.hpp"
 #include "app/headless/log_listing.hpp"
+#include "app/headless/report_text.hpp"
 #include "app/headless/table_creation_lock.hpp"
 #include "app/headless/termination_signals.hpp"
 #include "app/ide/ide_channel.hpp"
 #include "app/settings/opening_steps.hpp"
 #include "app/settings/settings_file.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/values/clock_source.hpp"
 
 namespace zelt::app {
 namespace {
@@ -29,6 +33,73 @@ constexpr int kCouldNotRun = 2;
 int CouldNotRun(const std::string& why) {
     WriteLine(stderr, "zelt: " + why);
     return kCouldNotRun;
+}
+
+// The name of a batch in its reports, as the command line gives it.
+std::string BatchName(const HeadlessOptions& options) {
+    switch (options.command) {
+        case HeadlessCommand::MakeTagged:
+            return "make tagged";
+        case HeadlessCommand::MakeProject:
+            return "make project " + options.project;
+        case HeadlessCommand::MakeSubset:
+            return "make subset";
+        case HeadlessCommand::ImportDct:
+            return "import dct";
+        case HeadlessCommand::ImportApp:
+            return "import app";
+        case HeadlessCommand::ExportApp:
+            return "export app";
+        case HeadlessCommand::ExportDct:
+            return "export dct";
+        default:
+            return "zelt";
+    }
+}
+
+// Writes the batch's JUnit report when one was asked for; the exit status stays the
+// batch's, but a report that cannot be written is told and makes it at least 1.
+int WriteJUnit(const HeadlessOptions& options, const BatchRecord& record,
+               const runtime::LocalDateTime& started, int status) {
+    if (options.junit_path.empty()) return status;
+    std::vector<CatalogueEntry> catalogue;
+    std::string error;
+    if (!record.Items().empty() && !ReadCatalogue(catalogue, &error)) {
+        WriteLine(stderr, error + "; the report names no projects");
+    }
+    const ProjectOf project_of = [&catalogue](const AppsRecord& app) {
+        const CatalogueEntry* entry = FindEntry(catalogue, app);
+        return entry && entry->in_project ? ReportText(entry->project) : std::string("catalogue");
+    };
+    if (!WriteReportFile(options.junit_path, JUnitReport(record, project_of, started), &error)) {
+        WriteLine(stderr, "zelt: the JUnit report was not written: " + error);
+        return status == 0 ? 1 : status;
+    }
+    return status;
+}
+
+// A batch that cannot run still leaves its report, with the reason (`told`: the reason was
+// already printed).
+int BatchNotRun(const HeadlessOptions& options, const std::string& why, bool told = false) {
+    const int status = told ? kCouldNotRun : CouldNotRun(why);
+    if (!IsBatch(options.command)) return status;
+    BatchRecord record(BatchName(options));
+    BatchSummary summary;
+    summary.could_not_run = true;
+    summary.reason = why;
+    record.Finish(summary, 0);
+    return WriteJUnit(options, record, runtime::CurrentClockSource().Now(), status);
+}
+
+// True when the report's folder takes a new file, so that a long batch does not end
+// without the report it was asked for.
+bool ReportWritable(const std::string& path) {
+    const std::string probe = path + ".partial";
+    std::FILE* file = std::fopen(probe.c_str(), "wb");
+    if (!file) return false;
+    std::fclose(file);
+    std::remove(probe.c_str());
+    return true;
 }
 
 // Opens and closes the table once, so that a table that cannot be used stops the run before
@@ -128,7 +199,8 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     std::string reason = "no transport";
     std::shared_ptr<runtime::ConversationTransport> transport =
         services.connect ? services.connect(&reason) : nullptr;
-    if (!transport || !services.starter) return CouldNotRun("the IDE cannot be reached: " + reason);
+    if (!transport || !services.starter)
+        return BatchNotRun(options, "the IDE cannot be reached: " + reason);
     runtime::ConversationClient client(transport);
     ConsoleBatchWindow window(options.yes, signals);
     IdeStartLimits limits;
@@ -142,17 +214,23 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     transport->SetSleep([&window](int descriptor, std::int64_t timeout_ms) {
         return window.SleepOnBus(descriptor, timeout_ms);
     });
+    BatchTrace trace(BatchName(options), options.json);
+    window.Trace(&trace);
     engine.WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
     engine.WaitLimitSeconds = options.wait_limit_seconds;
     engine.SubsetTagQueue = subset_tags;
     if (signals.Arrived()) engine.RequestAbort();
 
+    const runtime::ClockSource& clock = runtime::CurrentClockSource();
+    const runtime::LocalDateTime started = clock.Now();
+    const std::int64_t start_ms = clock.MonotonicMs();
     const BatchSummary summary = RunCommand(engine, options);
     if (ide.Channel != 0) client.CloseConversation(ide.Channel);
     transport->SetSleep(nullptr);
     if (!summary.answered_no && !summary.could_not_run) WriteLine(stderr, "zelt: " + ide.StatusMsg);
+    trace.Finish(summary, static_cast<double>(clock.MonotonicMs() - start_ms) / 1000.0);
     WriteLine(stderr, "zelt: " + Summary(summary));
-    return summary.ExitStatus();
+    return WriteJUnit(options, trace.Record(), started, summary.ExitStatus());
 }
 
 }  // namespace
@@ -160,30 +238,45 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
 int RunHeadless(Program& program, const HeadlessOptions& options) {
     TerminationSignals signals;
     if (std::optional<std::string> problem = CheckSettingsFile()) {
-        return CouldNotRun(*problem + " (the settings are not usable)");
+        return BatchNotRun(options, *problem + " (the settings are not usable)");
+    }
+    if (!options.junit_path.empty() && !ReportWritable(options.junit_path)) {
+        return CouldNotRun("the JUnit report cannot be written to " + options.junit_path);
     }
     const bool batch = IsBatch(options.command);
     SubsetTagQueue subset_tags;
     SettingsOpening opening;
     opening.subset_tags = options.command == HeadlessCommand::MakeSubset ? &subset_tags : nullptr;
     opening.new_log = batch;
-    if (!LoadSettingsAtOpening(program.Errors(), opening)) return kCouldNotRun;
+    if (!LoadSettingsAtOpening(program.Errors(), opening))
+        return BatchNotRun(options, "the settings could not be loaded", true);
     if (options.command == HeadlessCommand::MakeSubset && GLO.RetainTags != 1) {
-        return CouldNotRun(
-            "--make subset makes the project subset tags saved in TF, and they are "
-            "kept only with RetainTags=1 in ZELT.INI");
+        return BatchNotRun(options,
+                           "--make subset makes the project subset tags saved in TF, and they are "
+                           "kept only with RetainTags=1 in ZELT.INI");
     }
-    if (!Usable(TempFileManager)) return kCouldNotRun;
-    if (batch && (!Usable(AppsManager) || !Usable(ProjectsManager))) return kCouldNotRun;
+    if (!Usable(TempFileManager) || (batch && (!Usable(AppsManager) || !Usable(ProjectsManager)))) {
+        return batch ? BatchNotRun(options, "a table cannot be opened", true) : kCouldNotRun;
+    }
 
     if (options.command == HeadlessCommand::MakeProject && !KnownProject(options.project))
-        return kCouldNotRun;
+        return BatchNotRun(options, "there is no project named \"" + options.project + "\"", true);
 
     int status = kFinished;
     switch (options.command) {
         case HeadlessCommand::Log: {
             const ExitOnSignal exit(signals, "the listing ends");
-            status = ListLog(options.csv);
+            status = ListLog(options.csv, options.json);
+            break;
+        }
+        case HeadlessCommand::ListProjects: {
+            const ExitOnSignal exit(signals, "the listing ends");
+            status = ListProjects(options.json);
+            break;
+        }
+        case HeadlessCommand::ListApplications: {
+            const ExitOnSignal exit(signals, "the listing ends");
+            status = ListApplications(options.json);
             break;
         }
         case HeadlessCommand::EmptyLog:

@@ -5,6 +5,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/headless/console_batch_window.hpp"
 #include "app/headless/console_messages.hpp"
+#include "app/headless/json_events.hpp"
 #include "app/log/event_log.hpp"
 #include "app/log/event_log_windows.hpp"
 #include "runtime/errors/error_state.hpp"
@@ -31,7 +32,7 @@ std::string TableError(std::string_view what) {
 
 }  // namespace
 
-int ListLog(bool csv) {
+int ListLog(bool csv, bool json) {
     OpenWhenFree(TempFileManager);
     if (TempFileManager.Open() != framework::LevelOk ||
         TempFileManager.EnsureOpen() != framework::LevelOk) {
@@ -46,7 +47,9 @@ int ListLog(bool csv) {
     // A batch committing to the log keeps it for moments.
     while ((code = RetryWhileBusy([] { return TempFile.Next(); })) == runtime::err::NoError) {
         ++rows;
-        if (csv) {
+        if (json) {
+            WriteLine(stdout, EventJson(TMP, 0, {}));
+        } else if (csv) {
             WriteLine(stdout, Csv(TMP.Apps.Clip()) + "," + runtime::FormatDate(TMP.Date, 10) + "," +
                                   runtime::FormatTime(TMP.Clock, 4) + "," + Csv(TMP.Event.Clip()));
         } else {

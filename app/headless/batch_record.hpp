@@ -1,0 +1,79 @@
+// What became of each item of one batch, gathered from what the batch engine tells its
+// window: the items it chose (BatchItems), each event as it was logged (EventLogged), and
+// each item's end (Progress). The engine is not asked anything else; the reports of a
+// batch (JUnit, JSON events) are written from this record.
+//
+// An item's events are those logged between its start and its end. Its outcome is read
+// from the event that ended it:
+//
+//   finished  "Make Finished", "Import DCT Finished", ... (the result was seen)
+//   skipped   ".APP not found" and the other missing files, "Skipped: ..." (an unsafe
+//             name or a path too long for the command), "Make Aborted: ..." (no target)
+//   aborted   the item ended without a result event: the batch was stopped while it
+//             waited (its last event is its "Begin ...")
+//   failed    anything else: "Wait limit reached", the error path's "Error <code> <text>"
+//
+// Items the batch never reached are "not reached"; Finish says why the batch ended before
+// them ("Processing Aborted" when it was stopped, "Processing Terminated" after the error
+// path).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/batches/batch_engine.hpp"
+#include "app/catalogue/catalogue_tables.hpp"
+
+namespace zelt::app {
+
+enum class ItemOutcome { NotReached, Running, Finished, Skipped, Failed, Aborted };
+
+// "finished", "skipped", "failed", "aborted"; "not reached" and "running" for the others.
+std::string_view OutcomeName(ItemOutcome outcome);
+
+struct ItemRecord {
+    AppsRecord app{};                    // the application as the batch took it
+    std::vector<TempFileRecord> events;  // as logged (stored text)
+    ItemOutcome outcome = ItemOutcome::NotReached;
+    std::string reason;  // why it was skipped, failed or not reached
+};
+
+class BatchRecord {
+  public:
+    // `name` names the batch: "make tagged", "make project Tools", "export app", ...
+    explicit BatchRecord(std::string name) : name_(std::move(name)) {}
+
+    void ItemsChosen(const std::vector<AppsRecord>& items);
+    // Records the event with the item under way; answers that item's number (from 1), or 0
+    // for an event outside every item.
+    int EventLogged(const TempFileRecord& event);
+    // Items 1..done have ended; answers the number of the last item that ended by this
+    // call, or 0 when none did.
+    int ItemsDone(int done);
+    // The batch is over: what became of it, and how long it took (seconds).
+    void Finish(const BatchSummary& summary, double seconds);
+
+    const std::string& Name() const { return name_; }
+    const std::vector<ItemRecord>& Items() const { return items_; }
+    const std::vector<TempFileRecord>& LooseEvents() const { return loose_; }
+    const BatchSummary& Summary() const { return summary_; }
+    double Seconds() const { return seconds_; }
+
+  private:
+    std::string name_;
+    std::vector<ItemRecord> items_;
+    std::vector<TempFileRecord> loose_;
+    int ended_ = 0;  // items 1..ended_ have ended
+    BatchSummary summary_;
+    double seconds_ = 0;
+};
+
+// The outcome and reason that an item's events say (see above); the events must not be
+// empty unless the item was aborted before its first event.
+ItemOutcome OutcomeOfEvents(const std::vector<TempFileRecord>& events, std::string* reason);
+
+// Seconds between two logged events (day number and clock value), never negative.
+double SecondsBetween(const TempFileRecord& first, const TempFileRecord& last);
+
+}  // namespace zelt::app
