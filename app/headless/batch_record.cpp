@@ -58,7 +58,8 @@ ItemOutcome OutcomeOfEvents(const std::vector<TempFileRecord>& events, std::stri
     const std::string last = events.back().Event.Clip();
     if (IsFinished(last)) return say("", ItemOutcome::Finished);
     if (IsSkip(last)) return say(last, ItemOutcome::Skipped);
-    if (StartsWith(last, "Begin ")) return say("Processing Aborted", ItemOutcome::Aborted);
+    if (StartsWith(last, "Begin ") || StartsWith(last, "Aborted: "))
+        return say("Processing Aborted", ItemOutcome::Aborted);
     // The error that led to the failure says more than "Wait limit reached" after it.
     for (const TempFileRecord& event : events) {
         if (StartsWith(event.Event.View(), "Error ")) {
@@ -100,10 +101,15 @@ int BatchRecord::ItemsDone(int done) {
     return last;
 }
 
-void BatchRecord::Finish(const BatchSummary& summary, double seconds) {
+void BatchRecord::Finish(const BatchSummary& summary, double seconds, std::string_view end_status) {
     summary_ = summary;
     seconds_ = seconds;
-    const char* why = summary.aborted ? "Processing Aborted" : "Processing Terminated";
+    std::string why = "Processing Terminated";
+    if (summary.aborted) {
+        why = "Processing Aborted";
+    } else if (!end_status.empty() && end_status != "Processing Complete") {
+        why = end_status;
+    }
     for (ItemRecord& item : items_) {
         if (item.outcome == ItemOutcome::Running) {
             // Left without an end (the batch stopped inside it): read what its events say.

@@ -9,13 +9,13 @@
 //   finished  "Make Finished", "Import DCT Finished", ... (the result was seen)
 //   skipped   ".APP not found" and the other missing files, "Skipped: ..." (an unsafe
 //             name or a path too long for the command), "Make Aborted: ..." (no target)
-//   aborted   the item ended without a result event: the batch was stopped while it
-//             waited (its last event is its "Begin ...")
+//   aborted   the batch was stopped inside the item: "Aborted: the batch was cancelled",
+//             or no result event at all (its last event is its "Begin ...")
 //   failed    anything else: "Wait limit reached", the error path's "Error <code> <text>"
 //
 // Items the batch never reached are "not reached"; Finish says why the batch ended before
-// them ("Processing Aborted" when it was stopped, "Processing Terminated" after the error
-// path).
+// them: "Processing Aborted" when it was stopped, the batch's closing status when it says
+// more ("Ended: Vextor went away"), else "Processing Terminated" (the error path).
 #pragma once
 
 #include <string>
@@ -51,8 +51,9 @@ class BatchRecord {
     // Items 1..done have ended; answers the number of the last item that ended by this
     // call, or 0 when none did.
     int ItemsDone(int done);
-    // The batch is over: what became of it, and how long it took (seconds).
-    void Finish(const BatchSummary& summary, double seconds);
+    // The batch is over: what became of it, how long it took (seconds), and the status it
+    // closed with (StatusMsg).
+    void Finish(const BatchSummary& summary, double seconds, std::string_view end_status = {});
 
     const std::string& Name() const { return name_; }
     const std::vector<ItemRecord>& Items() const { return items_; }

@@ -33,9 +33,9 @@ void BatchTrace::Flush() {
     held_.clear();
 }
 
-void BatchTrace::Finish(const BatchSummary& summary, double seconds) {
+void BatchTrace::Finish(const BatchSummary& summary, double seconds, std::string_view end_status) {
     Flush();
-    record_.Finish(summary, seconds);
+    record_.Finish(summary, seconds, end_status);
 }
 
 void BatchTrace::Print(const Held& held, std::string_view outcome) {

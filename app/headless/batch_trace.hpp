@@ -28,7 +28,7 @@ class BatchTrace {
     void ItemsDone(int done);
     // Prints the held-back line, if any.
     void Flush();
-    void Finish(const BatchSummary& summary, double seconds);
+    void Finish(const BatchSummary& summary, double seconds, std::string_view end_status);
 
     const BatchRecord& Record() const { return record_; }
 

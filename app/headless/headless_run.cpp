@@ -228,7 +228,8 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     if (ide.Channel != 0) client.CloseConversation(ide.Channel);
     transport->SetSleep(nullptr);
     if (!summary.answered_no && !summary.could_not_run) WriteLine(stderr, "zelt: " + ide.StatusMsg);
-    trace.Finish(summary, static_cast<double>(clock.MonotonicMs() - start_ms) / 1000.0);
+    trace.Finish(summary, static_cast<double>(clock.MonotonicMs() - start_ms) / 1000.0,
+                 ide.StatusMsg);
     WriteLine(stderr, "zelt: " + Summary(summary));
     return WriteJUnit(options, trace.Record(), started, summary.ExitStatus());
 }

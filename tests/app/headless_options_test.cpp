@@ -69,6 +69,19 @@ TEST(HeadlessOptions, EveryCommandAndOptionParses) {
         {{"--empty-log", "--yes"},
          HeadlessCommand::EmptyLog,
          [](const HeadlessOptions& o) { EXPECT_TRUE(o.yes); }},
+        {{"--log", "--json"},
+         HeadlessCommand::Log,
+         [](const HeadlessOptions& o) { EXPECT_TRUE(o.json); }},
+        {{"--list", "projects", "--json"},
+         HeadlessCommand::ListProjects,
+         [](const HeadlessOptions& o) { EXPECT_TRUE(o.json); }},
+        {{"--list", "applications"}, HeadlessCommand::ListApplications},
+        {{"--junit", "out/r.xml", "--make", "project", "Tools", "--json"},
+         HeadlessCommand::MakeProject,
+         [](const HeadlessOptions& o) {
+             EXPECT_EQ(o.junit_path, "out/r.xml");
+             EXPECT_TRUE(o.json);
+         }},
         {{"--help"}, HeadlessCommand::Help},
         {{"-h"}, HeadlessCommand::Help},
         {{"--make", "tagged", "--help"}, HeadlessCommand::Help},
@@ -120,6 +133,14 @@ TEST(HeadlessOptions, WrongUsageIsRefusedWithItsReason) {
         {{"--export-app", "--print-log", "x.pdf"}, "give one command only"},
         {{"--csv", "--make", "tagged"}, "--csv goes with --log only"},
         {{"--print-log", "x.pdf", "--csv"}, "--csv goes with --log only"},
+        {{"--log", "--csv", "--json"}, "give --csv or --json, not both"},
+        {{"--empty-log", "--json"}, "--json goes with a batch, --log or --list"},
+        {{"--list"}, "--list needs projects or applications"},
+        {{"--list", "targets"}, "--list needs projects or applications"},
+        {{"--list", "projects", "--list", "applications"}, "give one command only"},
+        {{"--make", "tagged", "--junit"}, "--junit needs the name of the report file"},
+        {{"--make", "tagged", "--junit", ""}, "--junit needs the name of the report file"},
+        {{"--list", "projects", "--junit", "r.xml"}, "--junit goes with a batch"},
         // Numbers: missing, not whole, signed, past either end of the range.
         {{"--make", "tagged", "--timeout"}, "--timeout needs a number of minutes from 0 to 255"},
         {{"--make", "tagged", "--timeout", ""}, "--timeout needs"},
@@ -153,18 +174,35 @@ TEST(HeadlessOptions, OnlyTheIdeCommandsAreBatches) {
         EXPECT_TRUE(IsBatch(c)) << static_cast<int>(c);
     }
     for (HeadlessCommand c : {HeadlessCommand::Help, HeadlessCommand::Log,
-                              HeadlessCommand::PrintLog, HeadlessCommand::EmptyLog}) {
+                              HeadlessCommand::PrintLog, HeadlessCommand::EmptyLog,
+                              HeadlessCommand::ListProjects, HeadlessCommand::ListApplications}) {
         EXPECT_FALSE(IsBatch(c)) << static_cast<int>(c);
     }
 }
 
 TEST(HeadlessOptions, UsageNamesEveryCommandAndOption) {
     const std::string usage = HeadlessUsage();
-    for (const char* word :
-         {"--make tagged", "--make project NAME", "--make subset", "--import-dct", "--import-app",
-          "--export-app", "--export-dct", "--log [--csv]", "--print-log FILE.pdf", "--empty-log",
-          "--help", "--version", "--yes", "--timeout MINUTES", "--wait-limit SECONDS",
-          "--start-limit SECONDS", "Exit status"}) {
+    for (const char* word : {"--make tagged",
+                             "--make project NAME",
+                             "--make subset",
+                             "--import-dct",
+                             "--import-app",
+                             "--export-app",
+                             "--export-dct",
+                             "--log [--csv | --json]",
+                             "--print-log FILE.pdf",
+                             "--empty-log",
+                             "--list projects",
+                             "--list applications",
+                             "--junit FILE",
+                             "--json",
+                             "--help",
+                             "--version",
+                             "--yes",
+                             "--timeout MINUTES",
+                             "--wait-limit SECONDS",
+                             "--start-limit SECONDS",
+                             "Exit status"}) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
 }
