@@ -193,12 +193,13 @@ report is left).
 Exit status:
   0  every item finished
   1  an item was skipped or failed, an event could not be written to the activity log
-     (another ZELT kept it locked too long), a question was answered No, or the batch, the
-     listing or the report was ended by a signal
+     (another ZELT kept it locked too long), a question was answered No, the batch, the
+     listing or the report was ended by a signal, or a batch's JUnit report could not be
+     written (--junit and --json change nothing else)
   2  the batch could not run: unusable settings (a damaged ZELT.INI), an IDE that could not
-     be reached or started, an unknown project, a table that cannot be opened, or an
-     activity log that cannot be written (read-only, a full disk: the batch stops before
-     its next command)
+     be reached or started, an unknown project, a table that cannot be opened, an activity
+     log that cannot be written (read-only, a full disk: the batch stops before its next
+     command), or a --junit file whose folder takes no new file
   64 wrong usage: an unknown argument, a missing or bad value, no command or two
 )";
 }
