@@ -24,6 +24,11 @@ bool IsSkip(std::string_view text) {
            StartsWith(text, "Skipped: ") || StartsWith(text, "Make Aborted: ");
 }
 
+// The events that open an item: the first each item logs.
+bool OpensItem(std::string_view text) {
+    return StartsWith(text, "Begin ") || (IsSkip(text) && !StartsWith(text, "Make Aborted: "));
+}
+
 std::int64_t Hundredths(const TempFileRecord& event) {
     const std::int64_t clock = event.Clock > 0 ? event.Clock - 1 : 0;
     return std::int64_t{event.Date} * 8640000 + clock;
@@ -77,28 +82,38 @@ double SecondsBetween(const TempFileRecord& first, const TempFileRecord& last) {
 void BatchRecord::ItemsChosen(const std::vector<AppsRecord>& items) {
     items_.clear();
     ended_ = 0;
+    current_ = 0;
     for (const AppsRecord& app : items) items_.push_back(ItemRecord{app, {}, {}, {}});
 }
 
 int BatchRecord::EventLogged(const TempFileRecord& event) {
-    if (ended_ >= static_cast<int>(items_.size())) {
-        loose_.push_back(event);
-        return 0;
+    const std::string name = event.Apps.Clip();
+    const bool opens = OpensItem(event.Event.Clip());
+    for (std::size_t i = static_cast<std::size_t>(current_); i < items_.size(); ++i) {
+        ItemRecord& item = items_[i];
+        if (FixedString<kEventNameLength>(item.app.Application.Clip()).Clip() != name) continue;
+        if (i == static_cast<std::size_t>(current_) && opens &&
+            std::any_of(item.events.begin(), item.events.end(),
+                        [](const TempFileRecord& e) { return OpensItem(e.Event.Clip()); }))
+            continue;  // the next item of the same name
+        current_ = static_cast<int>(i);
+        item.events.push_back(event);
+        item.outcome = ItemOutcome::Running;
+        return current_ + 1;
     }
-    ItemRecord& item = items_[static_cast<std::size_t>(ended_)];
-    item.events.push_back(event);
-    item.outcome = ItemOutcome::Running;
-    return ended_ + 1;
+    loose_.push_back(event);
+    return 0;
 }
 
-int BatchRecord::ItemsDone(int done) {
-    const int last = std::min(done, static_cast<int>(items_.size()));
-    if (last <= ended_) return 0;
-    for (; ended_ < last; ++ended_) {
-        ItemRecord& item = items_[static_cast<std::size_t>(ended_)];
-        item.outcome = OutcomeOfEvents(item.events, &item.reason);
-    }
-    return last;
+void BatchRecord::ItemsDone(int done) {
+    ended_ = std::max(ended_, std::min(done, static_cast<int>(items_.size())));
+}
+
+ItemOutcome BatchRecord::OutcomeOf(int number) const {
+    if (number <= 0 || number > static_cast<int>(items_.size())) return ItemOutcome::NotReached;
+    const ItemRecord& item = items_[static_cast<std::size_t>(number - 1)];
+    if (item.events.empty()) return item.outcome;
+    return OutcomeOfEvents(item.events, nullptr);
 }
 
 void BatchRecord::Finish(const BatchSummary& summary, double seconds, std::string_view end_status) {
@@ -111,10 +126,10 @@ void BatchRecord::Finish(const BatchSummary& summary, double seconds, std::strin
         why = end_status;
     }
     for (ItemRecord& item : items_) {
-        if (item.outcome == ItemOutcome::Running) {
-            // Left without an end (the batch stopped inside it): read what its events say.
+        if (!item.events.empty()) {
             item.outcome = OutcomeOfEvents(item.events, &item.reason);
-        } else if (item.outcome == ItemOutcome::NotReached) {
+        } else {
+            item.outcome = ItemOutcome::NotReached;
             item.reason = why;
         }
     }

@@ -1,10 +1,14 @@
 // What became of each item of one batch, gathered from what the batch engine tells its
-// window: the items it chose (BatchItems), each event as it was logged (EventLogged), and
-// each item's end (Progress). The engine is not asked anything else; the reports of a
+// window: the items it chose (BatchItems), each event once it is in the log (EventLogged),
+// and each item's end (Progress). The engine is not asked anything else; the reports of a
 // batch (JUnit, JSON events) are written from this record.
 //
-// An item's events are those logged between its start and its end. Its outcome is read
-// from the event that ended it:
+// The engine writes its events in batches, so an item's events may reach the window after
+// the item has ended. They are matched to items by order and name: an event belongs to the
+// item under way when it carries that item's name, unless it opens an item ("Begin ...", a
+// missing file, "Skipped: ...") and that item was already opened, which means a next item
+// of the same name; otherwise to the first later item of its name. An event of no item
+// ("Vextor  Not run: ...") is kept apart. Its outcome is read from the event that ended it:
 //
 //   finished  "Make Finished", "Import DCT Finished", ... (the result was seen)
 //   skipped   ".APP not found" and the other missing files, "Skipped: ..." (an unsafe
@@ -48,9 +52,12 @@ class BatchRecord {
     // Records the event with the item under way; answers that item's number (from 1), or 0
     // for an event outside every item.
     int EventLogged(const TempFileRecord& event);
-    // Items 1..done have ended; answers the number of the last item that ended by this
-    // call, or 0 when none did.
-    int ItemsDone(int done);
+    // Items 1..done have ended (their events may still come).
+    void ItemsDone(int done);
+    // True once item `number` (from 1) has ended.
+    bool Ended(int number) const { return number > 0 && number <= ended_; }
+    // What the item's events say so far.
+    ItemOutcome OutcomeOf(int number) const;
     // The batch is over: what became of it, how long it took (seconds), and the status it
     // closed with (StatusMsg).
     void Finish(const BatchSummary& summary, double seconds, std::string_view end_status = {});
@@ -65,7 +72,8 @@ class BatchRecord {
     std::string name_;
     std::vector<ItemRecord> items_;
     std::vector<TempFileRecord> loose_;
-    int ended_ = 0;  // items 1..ended_ have ended
+    int ended_ = 0;    // items 1..ended_ have ended
+    int current_ = 0;  // the index of the item whose events come now
     BatchSummary summary_;
     double seconds_ = 0;
 };

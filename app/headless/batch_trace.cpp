@@ -6,40 +6,25 @@
 namespace zelt::app {
 
 void BatchTrace::EventLogged(const TempFileRecord& event) {
-    Flush();
     const int item = record_.EventLogged(event);
     if (!json_) return;
-    Held held{event, item};
-    if (event.Event.View().substr(0, 6) == "Begin ") {
-        Print(held, {});
-    } else {
-        held_.push_back(held);
-    }
-}
-
-void BatchTrace::ItemsDone(int done) {
-    const int last = record_.ItemsDone(done);
-    if (held_.empty()) return;
-    const Held held = held_.back();
-    held_.clear();
-    const bool ended = held.item > 0 && held.item <= last;
-    Print(held, ended
-                    ? OutcomeName(record_.Items()[static_cast<std::size_t>(held.item - 1)].outcome)
-                    : std::string_view());
-}
-
-void BatchTrace::Flush() {
-    for (const Held& held : held_) Print(held, {});
-    held_.clear();
+    if (!held_.empty()) Release(item > held_.back().item);
+    const Held held{event, item};
+    held_.push_back(held);
+    if (event.Event.View().substr(0, 6) == "Begin ") Release(false);
 }
 
 void BatchTrace::Finish(const BatchSummary& summary, double seconds, std::string_view end_status) {
-    Flush();
+    if (!held_.empty()) Release(true);
     record_.Finish(summary, seconds, end_status);
 }
 
-void BatchTrace::Print(const Held& held, std::string_view outcome) {
-    WriteLine(stdout, EventJson(held.event, held.item, outcome));
+void BatchTrace::Release(bool last) {
+    const Held held = held_.back();
+    held_.clear();
+    const bool ended = last && record_.Ended(held.item);
+    WriteLine(stdout, EventJson(held.event, held.item,
+                                ended ? OutcomeName(record_.OutcomeOf(held.item)) : ""));
 }
 
 }  // namespace zelt::app

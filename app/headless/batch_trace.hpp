@@ -3,10 +3,10 @@
 // output (json_events.hpp) in place of the plain line.
 //
 // An event's JSON line carries its item's outcome when the event ended the item, which is
-// known only when the engine counts the item off (Progress) right after it. So the line of
-// an event that may end its item is held back until the next event, the item's end, or the
-// moment the batch waits or shows a message, whichever comes first; a "Begin ..." event,
-// which never ends its item, goes out at once.
+// known only once the next event belongs to a later item, or the batch is over. So the line
+// of an event that may end its item is held back until then; a "Begin ..." event, which
+// never ends its item, goes out at once. (The engine hands its events over in batches
+// before each command, wait, question and message, so nothing is held for long.)
 #pragma once
 
 #include <string>
@@ -25,9 +25,7 @@ class BatchTrace {
 
     void ItemsChosen(const std::vector<AppsRecord>& items) { record_.ItemsChosen(items); }
     void EventLogged(const TempFileRecord& event);
-    void ItemsDone(int done);
-    // Prints the held-back line, if any.
-    void Flush();
+    void ItemsDone(int done) { record_.ItemsDone(done); }
     void Finish(const BatchSummary& summary, double seconds, std::string_view end_status);
 
     const BatchRecord& Record() const { return record_; }
@@ -37,7 +35,8 @@ class BatchTrace {
         TempFileRecord event{};
         int item = 0;
     };
-    void Print(const Held& held, std::string_view outcome);
+    // Prints the held line; with its item's outcome when `last` and the item has ended.
+    void Release(bool last);
 
     BatchRecord record_;
     bool json_;

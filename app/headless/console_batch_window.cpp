@@ -19,12 +19,10 @@ std::string EventLine(const TempFileRecord& event, std::string_view shown_name) 
 }
 
 void ConsoleBatchWindow::ShowMessage(std::string_view text) {
-    if (trace_) trace_->Flush();
     WriteLine(stderr, ConsoleMessageText({}, text, runtime::button::Ok, runtime::button::Ok));
 }
 
 int ConsoleBatchWindow::ShowMessageBox(const runtime::MessageRequest& request) {
-    if (trace_) trace_->Flush();
     int answer = runtime::EffectiveDefaultButton(request);
     if ((request.buttons & runtime::button::Yes) != 0) {
         asked_ = true;
@@ -67,7 +65,6 @@ void ConsoleBatchWindow::Progress(int done, int) {
 }
 
 void ConsoleBatchWindow::WaitForResult(const ResultWait& wait) {
-    if (trace_) trace_->Flush();
     SleepOnResult(wait, signals_.Descriptor());
     if (client_) client_->ProcessPending();
     NoticeSignals();

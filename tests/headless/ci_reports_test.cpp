@@ -81,6 +81,40 @@ TEST(ItemOutcome, TheEventThatEndedAnItemSaysWhatBecameOfIt) {
     EXPECT_DOUBLE_EQ(SecondsBetween(late, early), 1.01);
 }
 
+// The engine hands events over after their items ended: they go to items by order and name.
+TEST(BatchRecord, EventsThatComeLateFindTheirItemsByOrderAndName) {
+    const auto app = [](std::string_view name) {
+        AppsRecord record{};
+        record.Application = name;
+        return record;
+    };
+    BatchRecord record("make tagged");
+    record.ItemsChosen({app("A.APP"), app("A.APP"), app("B.APP"), app("C.APP")});
+    record.ItemsDone(3);
+    const auto event = [](std::string_view name, std::string_view text) {
+        TempFileRecord e = Event(text);
+        e.Apps = name;
+        return e;
+    };
+    const std::vector<std::pair<TempFileRecord, int>> rows = {
+        {event("A.APP", "Begin Make"), 1}, {event("A.APP", "Make Finished"), 1},
+        {event("A.APP", "Begin Make"), 2}, {event("A.APP", "Wait limit reached"), 2},
+        {event("Vextor", "Note"), 0},      {event("B.APP", ".APP not found"), 3},
+        {event("C.APP", "Begin Make"), 4},
+    };
+    for (const auto& [e, item] : rows) EXPECT_EQ(record.EventLogged(e), item) << e.Event.Clip();
+    EXPECT_TRUE(record.Ended(3));
+    EXPECT_FALSE(record.Ended(4));
+    BatchSummary summary;
+    summary.aborted = true;
+    record.Finish(summary, 1.5);
+    std::vector<ItemOutcome> outcomes;
+    for (const ItemRecord& item : record.Items()) outcomes.push_back(item.outcome);
+    EXPECT_EQ(outcomes, (std::vector<ItemOutcome>{ItemOutcome::Finished, ItemOutcome::Failed,
+                                                  ItemOutcome::Skipped, ItemOutcome::Aborted}));
+    EXPECT_EQ(record.LooseEvents().size(), 1u);
+}
+
 // Values out of an XML file by XPath, through libxml2.
 class XmlFile {
   public:
