@@ -112,7 +112,8 @@ ItemFile::~ItemFile() {
 }
 
 Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& options,
-                      std::unique_ptr<ItemFile>& out) {
+                      std::unique_ptr<ItemFile>& out, std::string* detail) {
+    if (detail != nullptr) detail->clear();
     if (path.empty()) return Status::Error(err::InvalidFilename);
     auto st = std::make_unique<ItemFileState>();
     // Absolute, so that the control file named beside it never depends on who recovers.
@@ -126,7 +127,11 @@ Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& opti
     if (code != err::NoError) return Status::Error(code);
     if (!options.owner.empty()) {
         code = st->handle->SetOwner(options.owner);
-        if (code != err::NoError) return Status::Error(code);
+        if (code != err::NoError) {
+            if (detail != nullptr)
+                *detail = "the file holds no usable key unit: it is not enciphered, or damaged";
+            return Status::Error(code);
+        }
     }
     st->tree = std::make_unique<TreeFile>(*st->handle);
     st->PreferReaderSlot(SeedReaderSlot());
@@ -134,6 +139,14 @@ Status ItemFile::Open(const std::filesystem::path& path, const OpenOptions& opti
     Status status = file->BeginRead();
     if (status.ok()) status = file->Finish();
     if (!status.ok()) {
+        if (detail != nullptr) *detail = file->state_->failure_detail;
+        if (detail != nullptr && status.code == err::InvalidDataFile && !options.owner.empty()) {
+            // A wrong owner string derives other keys, so the header fails its check as a
+            // damaged one does; the pages tell the two apart.
+            *detail = file->state_->handle->KeysFitPages()
+                          ? "the file is damaged (its header fails its check)"
+                          : "wrong password: the owner string does not open this file";
+        }
         file->state_->SetClosed(false);
         return status;
     }
@@ -400,8 +413,7 @@ Status ItemFile::Truncate() {
 Status ItemFile::TryLockRecord(std::uint32_t number, bool* acquired) {
     ItemFileState& st = *state_;
     if (st.closed()) return Status::Error(err::FileNotOpen);
-    bool got = false;
-    for (int i = 0; i < 3 && !got; ++i) got = st.handle->TryLock(RecordLockOffset(number), 1, true);
+    const bool got = st.handle->TryLockThrice(RecordLockOffset(number), 1, true);
     if (acquired) *acquired = got;
     return Status::Ok();
 }
@@ -436,8 +448,7 @@ RecordLocks::RecordLocks(std::unique_ptr<io::FileHandle> handle) : handle_(std::
 RecordLocks::~RecordLocks() = default;
 
 Status RecordLocks::TryLock(std::uint32_t number, bool* acquired) {
-    bool got = false;
-    for (int i = 0; i < 3 && !got; ++i) got = handle_->TryLock(RecordLockOffset(number), 1, true);
+    const bool got = handle_->TryLockThrice(RecordLockOffset(number), 1, true);
     if (acquired) *acquired = got;
     return Status::Ok();
 }
@@ -466,6 +477,9 @@ bool ItemFile::in_transaction() const {
 }
 bool ItemFile::damaged() const {
     return state_->damaged();
+}
+const Status& ItemFile::late_failure() const {
+    return state_->late_failure();
 }
 
 // Cursors.

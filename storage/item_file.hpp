@@ -213,16 +213,20 @@ class ItemFile {
     // Opens (or creates) the file at `path`. Errors: 2 missing file, 5 sharing violation
     // or no permission, 36 short header, wrong magic or wrong owner string, 65 a pending
     // journal whose control file cannot be asked, an OS error, or a fault found while
-    // resolving a pending journal. `path()` is the absolute form of `path`.
+    // resolving a pending journal. `path()` is the absolute form of `path`. On failure
+    // `detail` (when given) gets what the code alone does not say, or stays empty: for 65
+    // the control file's full path and what is wrong with it, for 36 of an enciphered file
+    // whether the owner string is wrong or the file damaged.
     static Status Open(const std::filesystem::path& path, const OpenOptions& options,
-                       std::unique_ptr<ItemFile>& out);
+                       std::unique_ptr<ItemFile>& out, std::string* detail = nullptr);
     ~ItemFile();  // closes as Close() does, ignoring its status
     ItemFile(const ItemFile&) = delete;
     ItemFile& operator=(const ItemFile&) = delete;
 
     // Commits pending changes (outside a transaction), releases every lock, truncates the
     // file to its computed end when it may write, and closes the handle. A fault here is
-    // reported but the handle is closed all the same.
+    // reported but the handle is closed all the same. A file in a transaction leaves it
+    // with its changes dropped, and the transaction fails at its Commit (Transaction::Forget).
     Status Close();
 
     // Operation frame (see above).
@@ -286,6 +290,10 @@ class ItemFile {
     const OpenOptions& options() const;
     bool in_transaction() const;
     bool damaged() const;  // a fault struck during Close
+    // A write or flush that failed after a commit point: the change it belonged to is
+    // stored (the next open finishes it) and its operation reported success, but this
+    // handle writes no more (BeginWrite answers with that failure). Ok when none did.
+    const Status& late_failure() const;
 
     // Internal state; used by the storage engine's own layers only. Its phase, locks and
     // header check change only through its methods (storage/journal/file_state.hpp).
@@ -323,9 +331,11 @@ class Transaction {
     Status Enlist(ItemFile& file);
     Status Commit();
     void Rollback();
-    bool active() const { return !files_.empty(); }
+    bool active() const { return !files_.empty() || !failure_.ok(); }
 
-    // Takes a file out of the transaction without committing it (the file is closing).
+    // Takes a file out of the transaction without committing it (the file is closing):
+    // its changes are gone, so the transaction can no longer be whole. Its Commit then
+    // fails with 48 ("Unable To Log Transaction") and commits no file.
     void Forget(ItemFile& file);
 
   private:
@@ -333,6 +343,7 @@ class Transaction {
     std::vector<ItemFile*> files_;
     std::vector<std::string> control_names_;
     std::string control_file_;
+    Status failure_;  // set when a file left before the end
 };
 
 // A marker text that earlier versions stored when no control file was configured; it

@@ -51,6 +51,8 @@ ErrorCode Table::Call(FileOp op, DriverArgs& args) {
     if (driver_ != nullptr && driver_->Supports(op)) code = driver_->Call(op, *this, args);
     if (code == err::FileSystemError && !args.file_error_text.empty())
         PostFileSystemError(args.file_error_code, args.file_error_text);
+    else if (code != err::NoError && !args.file_error_text.empty())
+        PostErrorWithText(code, args.file_error_text);  // the driver says more than the code
     else
         PostError(code);
     if (callback_ != nullptr && (op == FileOp::Close || op == FileOp::Destroy)) {

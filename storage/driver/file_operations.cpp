@@ -26,7 +26,7 @@ constexpr int kShareBits = access::DenyAll | access::DenyWrite;
 constexpr int kShareNibble = 0xF0;  // the share bits with deny-none and the bit above it
 
 Status OpenPhysical(Driver& d, TableState& s, int mode, const std::string& owner,
-                    std::shared_ptr<PhysicalFile>& out) {
+                    std::shared_ptr<PhysicalFile>& out, std::string* detail = nullptr) {
     std::error_code ec;
     const auto path = std::filesystem::absolute(s.address.file, ec).lexically_normal();
     const std::string key = path.string();
@@ -50,7 +50,7 @@ Status OpenPhysical(Driver& d, TableState& s, int mode, const std::string& owner
     options.owner = owner;
     auto physical = std::make_shared<PhysicalFile>();
     physical->key = key;
-    const Status status = ItemFile::Open(path, options, physical->file);
+    const Status status = ItemFile::Open(path, options, physical->file, detail);
     if (!status.ok()) return status;
     physical->store = std::make_unique<ItemFileStore>(*physical->file);
     d.files[key] = physical;
@@ -58,10 +58,11 @@ Status OpenPhysical(Driver& d, TableState& s, int mode, const std::string& owner
     return Status::Ok();
 }
 
+// The file's close takes it out of a transaction it is in; the transaction then fails as
+// a whole at its COMMIT (ItemFile::Close). CLOSE never gets here for such a file.
 Status ClosePhysicalIfLast(Driver& d, std::shared_ptr<PhysicalFile>& physical) {
     Status status;
     if (physical && --physical->users <= 0) {
-        if (d.transaction && physical->file->in_transaction()) d.transaction->Rollback();
         status = physical->file->Close();
         d.files.erase(physical->key);
     }
@@ -108,6 +109,19 @@ std::string FirstTableOf(const std::string& file, const std::string& after) {
     return {};
 }
 
+void CloseOpenTable(Driver& d, TableState& s) {
+    QuickScan(s, false);
+    ReleaseTable(s);
+    s.table.reset();
+    s.current = 0;
+    s.sequence = {};
+    s.step_run.Clear();
+    s.watching = false;  // a watch belongs to one read of one open table
+    s.watch_requested = false;
+    const Status status = ClosePhysicalIfLast(d, s.physical);
+    (void)status;  // a fault during close is swallowed; the file notes it as damaged
+}
+
 // Builds the table's keys: `only_key` alone, else every key but the indexes. A table not
 // open is opened read-write deny-write for the build and closed again.
 ErrorCode BuildKeys(Driver& d, runtime::Table& table, TableState& s, int only_key, bool pack,
@@ -149,10 +163,7 @@ ErrorCode BuildKeys(Driver& d, runtime::Table& table, TableState& s, int only_ke
         if (code == err::NoError && pack) code = Result(s.physical->file->Truncate(), args, true);
         if (code == err::NoError && !pack) s.full_build = false;
     }
-    if (opened_here) {
-        DriverArgs close_args;
-        CloseTable(d, FileOp::Close, table, s, close_args);
-    }
+    if (opened_here) CloseOpenTable(d, s);
     return code;
 }
 
@@ -165,8 +176,15 @@ ErrorCode OpenTable(Driver& d, FileOp, runtime::Table& table, TableState& s, Dri
     if (s.table) return err::FileAlreadyOpen;
     const int mode = static_cast<int>(args.number);
     std::shared_ptr<PhysicalFile> physical;
-    Status status = OpenPhysical(d, s, mode, table.Declaration().OwnerText(), physical);
-    if (!status.ok()) return Result(status, args, true);
+    std::string detail;
+    Status status = OpenPhysical(d, s, mode, table.Declaration().OwnerText(), physical, &detail);
+    if (!status.ok()) {
+        // The code's own text and what it does not say (the control file of a journal
+        // that cannot be resolved, a wrong owner string), for the program's message.
+        if (!detail.empty() && !status.is_fault())
+            args.file_error_text = runtime::ErrorText(status.code) + ": " + detail;
+        return Result(status, args, true);
+    }
     ++physical->users;
     s.physical = physical;
     TableDefinition definition = s.declared;
@@ -216,24 +234,21 @@ ErrorCode CreateTable(Driver& d, FileOp, runtime::Table& table, TableState& s, D
     return Result(status, args, true);
 }
 
+// A table whose file takes part in the open transaction stays open: CLOSE answers 56
+// ("LOGOUT Already Active") and changes nothing, so that the transaction keeps every
+// change until COMMIT or ROLLBACK.
 ErrorCode CloseTable(Driver& d, FileOp, runtime::Table&, TableState& s, DriverArgs&) {
     if (!s.table) return err::NoError;
-    QuickScan(s, false);
-    ReleaseTable(s);
-    s.table.reset();
-    s.current = 0;
-    s.sequence = {};
-    s.step_run.Clear();
-    s.watching = false;  // a watch belongs to one read of one open table
-    s.watch_requested = false;
-    const Status status = ClosePhysicalIfLast(d, s.physical);
-    (void)status;  // a fault during close is swallowed; the file notes it as damaged
+    if (d.transaction && d.transaction->active() && s.physical->file->in_transaction())
+        return err::LogoutAlreadyActive;
+    CloseOpenTable(d, s);
     return err::NoError;
 }
 
+// DESTROY cannot be refused: a file of the open transaction that closes with it takes the
+// transaction down, and its COMMIT fails with 48 and commits nothing.
 ErrorCode DisposeTable(Driver& d, FileOp, runtime::Table& table, TableState& s, DriverArgs&) {
-    DriverArgs ignored;
-    CloseTable(d, FileOp::Close, table, s, ignored);
+    if (s.table) CloseOpenTable(d, s);
     table.DriverState().reset();  // `s` is gone from here on
     return err::NoError;
 }
@@ -261,13 +276,38 @@ ErrorCode RemoveOrRenameFile(Driver& d, FileOp op, runtime::Table&, TableState& 
                                 : runtime::RenameFile(s.address.file, args.text);
 }
 
-ErrorCode CopyTableFile(Driver&, FileOp, runtime::Table&, TableState& s, DriverArgs& args) {
-    if (s.table) {
-        // Bring the file to a clean state on disk first.
-        const Status status = InFrame(s, false, [] { return Status::Ok(); });
-        if (!status.ok()) return Result(status, args, true);
+// The copy is read under a reader slot (or, in write state, the writer byte), so that no
+// commit of another program sends pages home halfway through it: the copy is a committed
+// state of the file. A file no table of this driver has open is opened for the copy, read
+// only and sharing everything; one that cannot be opened as a table file (damaged, not
+// one at all) is copied as it stands, and one another program keeps to itself gives 5.
+ErrorCode CopyTableFile(Driver& d, FileOp, runtime::Table& table, TableState& s, DriverArgs& args) {
+    std::shared_ptr<PhysicalFile> physical = s.physical;
+    std::error_code ec;
+    const auto key = std::filesystem::absolute(s.address.file, ec).lexically_normal().string();
+    if (!physical) {
+        if (auto it = d.files.find(key); it != d.files.end()) physical = it->second.lock();
     }
-    return runtime::CopyFile(s.address.file, args.text);
+    std::unique_ptr<ItemFile> own;
+    ItemFile* file = physical ? physical->file.get() : nullptr;
+    if (file == nullptr) {
+        OpenOptions options;
+        options.access = Access::ReadOnly;
+        options.owner = table.Declaration().OwnerText();
+        const Status opened = ItemFile::Open(key, options, own);
+        if (opened.code == err::AccessDenied) return err::AccessDenied;
+        if (!opened.ok()) return runtime::CopyFile(s.address.file, args.text);
+        file = own.get();
+    }
+    ErrorCode copied = err::NoError;
+    Status status = file->BeginRead();
+    if (status.ok()) {
+        copied = runtime::CopyFile(s.address.file, args.text);
+        status = file->Finish();
+    }
+    if (own) own->Close();
+    if (!status.ok()) return Result(status, args, true);
+    return copied;
 }
 
 // --- key builds --------------------------------------------------------------------------

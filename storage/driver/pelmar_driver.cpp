@@ -261,6 +261,13 @@ void WriteTrace(const Driver& d, FileOp op, const Operation& entry, const runtim
         line += " record " + std::to_string(s.current) + " [" +
                 runtime::TraceBytes(std::string_view(record.data(), record.size())) + "]";
     }
+    if (s.physical && !s.physical->file->late_failure().ok()) {
+        // Stored all the same, but the file writes no more until it is opened again.
+        const Status& late = s.physical->file->late_failure();
+        line += " [file failed after a commit point: " + std::to_string(late.code) +
+                (late.is_fault() ? " fault " + std::to_string(late.fault) : std::string()) +
+                "; later writes refused]";
+    }
     runtime::WriteTraceLine(d.trace.file, "PELMAR", line);
 }
 

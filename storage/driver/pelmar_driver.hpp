@@ -5,6 +5,13 @@
 // object under another name behaves as another station would: its files are opened
 // separately, so holds, watches and locks of the two exclude each other.
 //
+// Closing inside a transaction. CLOSE of a table whose file takes part in the open
+// transaction (LOGOUT until COMMIT or ROLLBACK) is refused with 56 ("LOGOUT Already
+// Active"): the table stays open and the transaction keeps every change, and CLOSE works
+// again once the transaction has ended. DESTROY cannot be refused; when it closes such a
+// file, the transaction has lost that file's changes, and its COMMIT fails with 48
+// ("Unable To Log Transaction"), rolling back every other file too.
+//
 // The entry point finds each operation in one table indexed by operation number; the same
 // table answers `Supports`. The operations themselves live by family (pelmar_families.hpp).
 #pragma once

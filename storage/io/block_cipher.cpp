@@ -14,7 +14,6 @@ namespace {
 constexpr char kUnitMagic[4] = {'p', 'L', 'm', 'K'};
 constexpr std::uint8_t kUnitVersion = 1;
 constexpr std::uint8_t kPbkdf2Sha256 = 1;
-constexpr std::uint32_t kMostIterations = 100'000'000;
 // Header bytes that hold the header's tag: section 59's start and end; section 58's end.
 constexpr std::size_t kHeaderTagAt[8] = {268, 269, 270, 271, 508, 509, 510, 511};
 constexpr std::size_t kSection58End = 504;

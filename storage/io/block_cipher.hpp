@@ -25,6 +25,9 @@ class BlockCipher {
     static constexpr std::uint64_t kKeyUnitOffset = 512;
     static constexpr std::size_t kKeyUnitSize = 256;
     static constexpr std::uint32_t kIterations = 600000;
+    // The count is read from the file before anything in it can be checked, so a patched
+    // unit could keep an open busy for minutes: a unit that asks for more is refused.
+    static constexpr std::uint32_t kMostIterations = 4'000'000;
     static constexpr std::size_t kPageTag = 16;
     // An index page keeps the first bytes of each child's tag, the header those of the
     // root's (in its spare fields at offsets 18 and 32), so an old page put back is refused.

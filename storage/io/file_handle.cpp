@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <optional>
+#include <random>
+#include <thread>
 #include <vector>
 
 #include "storage/io/io_fault_seam.hpp"
@@ -166,7 +169,7 @@ void FileHandle::RawWrite(std::uint64_t offset, const std::uint8_t* data, std::s
         ssize_t n = ::pwrite(fd_, data + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            RaiseError(runtime::ErrorCodeFromErrno(errno));
+            RaiseError(WriteFailureCode(errno));
         }
         if (n == 0) RaiseError(runtime::err::AccessDenied);
         done += static_cast<std::size_t>(n);
@@ -191,6 +194,24 @@ runtime::ErrorCode FileHandle::SetOwner(std::string_view owner) {
     if (!unit) return runtime::err::InvalidDataFile;
     cipher_ = BlockCipher::Derive(owner, *unit);
     return cipher_ ? runtime::err::NoError : runtime::err::InvalidDataFile;
+}
+
+bool FileHandle::KeysFitPages() {
+    if (!cipher_) return false;
+    constexpr std::uint64_t kUnit = 256;
+    constexpr std::uint64_t kScanned = std::uint64_t{4} << 20;
+    const std::uint64_t end = std::min(Size(), kScanned);
+    for (std::uint64_t at = BlockCipher::kKeyUnitOffset + BlockCipher::kKeyUnitSize; at + 64 <= end;
+         at += kUnit) {
+        std::array<std::uint8_t, 64> block{};
+        if (RawRead(at, block.data(), block.size()) != block.size()) break;
+        if (!cipher_->Decipher(block.data(), block.size(), at)) return false;
+        const std::uint64_t home = std::uint64_t{block[0]} | std::uint64_t{block[1]} << 8 |
+                                   std::uint64_t{block[2]} << 16 | std::uint64_t{block[3]} << 24;
+        const unsigned length = block[4] | static_cast<unsigned>(block[5]) << 8;
+        if (home == at && length >= 13 && length <= 15104) return true;
+    }
+    return false;
 }
 
 namespace {
@@ -253,7 +274,7 @@ void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
     RefuseAfterFailedFlush();
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
-    if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
+    if (action == SeamAction::Fail) RaiseError(WriteFailureCode(IoFaultSeam::FailError()));
     if (!cipher_) {
         RawWrite(offset, data, length);
         return;
@@ -276,10 +297,15 @@ void FileHandle::Flush() {
     RefuseAfterFailedFlush();
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
-    if (action == SeamAction::Fail) FlushFailed(runtime::err::AccessDenied);
-    if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0)
-        FlushFailed(runtime::ErrorCodeFromErrno(errno));
+    if (action == SeamAction::Fail) FlushFailed(WriteFailureCode(IoFaultSeam::FailError()));
+    if (IoFaultSeam::DeviceSync() && ::fdatasync(fd_) != 0) FlushFailed(WriteFailureCode(errno));
     IoFaultSeam::NoteFlush(fd_);
+}
+
+runtime::ErrorCode FileHandle::WriteFailureCode(int error) {
+    if (error == 0) return runtime::err::AccessDenied;
+    if (error == EIO) return runtime::err::OsBase + 29;  // "Write Fault"
+    return runtime::ErrorCodeFromErrno(error);
 }
 
 void FileHandle::FlushFailed(runtime::ErrorCode code) {
@@ -295,9 +321,8 @@ void FileHandle::Truncate(std::uint64_t size) {
     RefuseAfterFailedFlush();
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
-    if (action == SeamAction::Fail) RaiseError(runtime::err::AccessDenied);
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
-        RaiseError(runtime::ErrorCodeFromErrno(errno));
+    if (action == SeamAction::Fail) RaiseError(WriteFailureCode(IoFaultSeam::FailError()));
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) RaiseError(WriteFailureCode(errno));
 }
 
 std::uint64_t FileHandle::Size() const {
@@ -313,6 +338,49 @@ bool FileHandle::TryLock(std::uint64_t offset, std::uint64_t length, bool exclus
         if (errno != EINTR) return false;
     }
     return true;
+}
+
+bool FileHandle::TryLockThrice(std::uint64_t offset, std::uint64_t length, bool exclusive) {
+    for (int attempt = 0; attempt < kLockTries; ++attempt) {
+        if (TryLock(offset, length, exclusive)) return true;
+        if (attempt + 1 < kLockTries) BackOff(attempt);
+    }
+    return false;
+}
+
+std::uint64_t FileHandle::ConflictLength(std::uint64_t offset, std::uint64_t length) const {
+    struct flock fl = MakeLock(fd_writable_ ? F_WRLCK : F_RDLCK, offset, length);
+    if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return 0;
+    return fl.l_len == 0 ? UINT64_MAX : static_cast<std::uint64_t>(fl.l_len);
+}
+
+void FileHandle::AwaitFree(std::uint64_t offset, std::uint64_t length, int limit_ms) const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    while (ConflictLength(offset, length) != 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+namespace {
+bool g_patient = true;
+}  // namespace
+
+void FileHandle::SetPatientLocks(bool patient) {
+    g_patient = patient;
+}
+
+bool FileHandle::PatientLocks() {
+    return g_patient;
+}
+
+void FileHandle::BackOff(int attempt) {
+    if (!g_patient) return;
+    // 1-3 ms after the first try, 4-9 ms after the second.
+    thread_local std::minstd_rand random(static_cast<unsigned>(
+        std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid()));
+    const int base = attempt == 0 ? 1000 : 4000;
+    const int spread = attempt == 0 ? 2000 : 5000;
+    std::this_thread::sleep_for(std::chrono::microseconds(
+        base + static_cast<int>(random() % static_cast<unsigned>(spread))));
 }
 
 void FileHandle::LockWait(std::uint64_t offset, std::uint64_t length, bool exclusive) {

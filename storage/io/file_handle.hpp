@@ -51,6 +51,9 @@ class FileHandle {
     // Returns 0, or 36 when the file holds no key unit or no key could be derived.
     runtime::ErrorCode SetOwner(std::string_view owner);
     bool enciphered() const { return cipher_ != nullptr; }
+    // Whether the keys open this file: some page in its first megabytes deciphers to its own
+    // home offset. Tells a wrong owner string (nothing deciphers) from a damaged header.
+    bool KeysFitPages();
     const BlockCipher* cipher() const { return cipher_.get(); }
 
     // Reads up to `length` bytes at `offset`, returning how many were read (fewer only at the
@@ -69,12 +72,38 @@ class FileHandle {
     void Truncate(std::uint64_t size);
     // After a flush failed, the system may already have dropped writes it held, and a later
     // flush that succeeds would hide that: every later write, flush and truncate of this
-    // handle fails with the same code (0 until then).
+    // handle fails with the same code (0 until then). A write that fails where nothing can
+    // be undone any more (past a commit point) fails the handle the same way (MarkFailed).
     runtime::ErrorCode flush_failure() const { return flush_failure_; }
+    void MarkFailed(runtime::ErrorCode code) {
+        if (flush_failure_ == runtime::err::NoError) flush_failure_ = code;
+    }
+    // The code of a failed write, flush or truncation: the device's own failure (EIO) is
+    // "Write Fault" (329), not the "Read Fault" a failed read gives.
+    static runtime::ErrorCode WriteFailureCode(int error);
     std::uint64_t Size() const;
 
     // Byte-range locks. TryLock makes one attempt; LockWait waits for the range.
     bool TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive);
+    // The protocol's attempt without waiting: three tries, with a short pause between them
+    // that rises from try to try (BackOff), so that callers who meet a busy lock do not
+    // spin against its holder.
+    bool TryLockThrice(std::uint64_t offset, std::uint64_t length, bool exclusive);
+    // How many bytes the lock that keeps this handle from [offset, offset + length) spans
+    // (0: none does).
+    std::uint64_t ConflictLength(std::uint64_t offset, std::uint64_t length) const;
+    // Watches [offset, offset + length) until no lock of another handle covers it, or
+    // `limit_ms` have passed; takes nothing (a queue's front waits here for the holder).
+    void AwaitFree(std::uint64_t offset, std::uint64_t length, int limit_ms) const;
+    // The pause after failed try `attempt` (0 or 1): a few milliseconds, rising, each with
+    // a random part so that waiting handles do not retry in step; 12 ms at most in all.
+    static void BackOff(int attempt);
+    static constexpr int kLockTries = 3;
+    // Patient locks (the default): the pauses above, and writers served in turn
+    // (ItemFileState::TakeWriterByte). Benchmarks turn them off to compare with three
+    // tries in a row.
+    static void SetPatientLocks(bool patient);
+    static bool PatientLocks();
     void LockWait(std::uint64_t offset, std::uint64_t length, bool exclusive);
     void Unlock(std::uint64_t offset, std::uint64_t length);
     bool can_write() const { return fd_writable_; }

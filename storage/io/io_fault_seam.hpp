@@ -15,8 +15,10 @@ namespace zelt::storage::io {
 enum class SeamAction : std::uint8_t { None, Fail, Stop };
 
 struct IoFaultSeam {
-    // Arms the seam: the `nth` (1-based) mutating call from now on takes `action`.
-    static void Arm(SeamAction action, std::int64_t nth);
+    // Arms the seam: the `nth` (1-based) mutating call from now on takes `action`. A failing
+    // call fails as the system call would with `error` (an errno value; 0: refused, 5).
+    static void Arm(SeamAction action, std::int64_t nth, int error = 0);
+    static int FailError();
     static void Disarm();
     // Number of mutating calls (writes, flushes, truncates) seen since the last Arm/Disarm.
     static std::int64_t Count();
@@ -45,6 +47,18 @@ struct IoFaultSeam {
     // Undoes the unflushed writes that `undo` picks by their index (in the order they
     // were made) and file offset, latest first, then forgets them all.
     static void UndoUnflushed(
+        const std::function<bool(std::size_t index, std::uint64_t offset)>& undo);
+
+    // The same across processes: while a log is set, every process that writes (children
+    // forked after the call included) appends each unflushed write's old bytes and each
+    // flush to it, and a test undoes what no flush covered after all of them stopped, as a
+    // power cut would. An empty path stops logging.
+    static void LogUnflushedTo(const std::string& path);
+    // Undoes the unflushed writes in the log sector by sector (512 bytes, as a disk may keep
+    // some sectors of a write and lose others): `undo` picks the sectors to lose by their
+    // index (in the order written) and file offset. Returns how many writes no flush covered.
+    static std::size_t UndoLoggedUnflushed(
+        const std::string& path,
         const std::function<bool(std::size_t index, std::uint64_t offset)>& undo);
 
     // A new file's name lives in its directory, which has to be flushed as well. While

@@ -4,16 +4,7 @@
 
 namespace zelt::storage {
 namespace {
-
-constexpr int kLockAttempts = 3;
-
-bool TryLockBytes(io::FileHandle& handle, std::uint64_t offset, std::uint64_t length) {
-    for (int i = 0; i < kLockAttempts; ++i) {
-        if (handle.TryLock(offset, length, true)) return true;
-    }
-    return false;
-}
-
+constexpr int kFrontWaitMs = 500;
 }  // namespace
 
 void ItemFileState::BeginOperation(bool write) {
@@ -86,19 +77,52 @@ void ItemFileState::SetClosed(bool damaged) {
 }
 
 bool ItemFileState::TakeReaderSlot() {
-    // A slot taken by another opener moves this handle on to the next one.
-    for (std::uint64_t tried = 0; tried < kReaderSlots; ++tried) {
-        if (TryLockBytes(*handle, kLockBase + locks_.reader_slot, 1)) {
+    // A slot taken by another reader moves this handle on to the next one at once. A
+    // commit holds every slot: then the same slot is tried again after a pause and once
+    // the commit has let it go (half a second at most), three tries in all.
+    int attempt = 0;
+    for (std::uint64_t tried = 0; tried < kReaderSlots;) {
+        const std::uint64_t slot = kLockBase + locks_.reader_slot;
+        if (handle->TryLock(slot, 1, true)) {
             locks_.operation = HeldLocks::Operation::kReader;
             return true;
         }
+        if (handle->ConflictLength(slot, 1) > 1) {
+            if (++attempt == io::FileHandle::kLockTries) return false;
+            io::FileHandle::BackOff(attempt - 1);
+            // The commit lets every slot go at its end: watch for that (bounded).
+            if (io::FileHandle::PatientLocks()) handle->AwaitFree(slot, 1, kFrontWaitMs);
+            continue;
+        }
         locks_.reader_slot = static_cast<std::uint32_t>((locks_.reader_slot + 1) % kReaderSlots);
+        ++tried;
     }
     return false;
 }
 
 bool ItemFileState::TakeWriterByte() {
-    if (!TryLockBytes(*handle, kWriterByte, 1)) return false;
+    // Writers that meet a busy writer byte line up at the turn byte, so that the byte goes
+    // to them in turn instead of to whoever asks again first: a writer that has just
+    // finished an operation waits behind them. The writer at the front watches the byte
+    // until its holder lets it go (half a second at most), then makes its three tries, and
+    // gives the turn up as soon as they end.
+    if (!io::FileHandle::PatientLocks()) {
+        if (!handle->TryLockThrice(kWriterByte, 1, true)) return false;
+        locks_.operation = HeldLocks::Operation::kWriter;
+        return true;
+    }
+    if (handle->TryLock(kWriterByte, 1, true)) {
+        if (handle->ConflictLength(kTurnByte, 1) == 0) {
+            locks_.operation = HeldLocks::Operation::kWriter;
+            return true;
+        }
+        handle->Unlock(kWriterByte, 1);  // someone is in line: after them
+    }
+    handle->LockWait(kTurnByte, 1, true);
+    handle->AwaitFree(kWriterByte, 1, kFrontWaitMs);
+    const bool got = handle->TryLockThrice(kWriterByte, 1, true);
+    handle->Unlock(kTurnByte, 1);
+    if (!got) return false;
     locks_.operation = HeldLocks::Operation::kWriter;
     return true;
 }
@@ -161,6 +185,13 @@ void ItemFileState::ApplyDeferredItem(std::string_view key, std::string_view dat
     if (tree->Rewrite(key, data)) return;
     tree->Erase(key);
     tree->Insert(key, data);
+}
+
+void ItemFileState::FailAfterCommitPoint(Status failure) {
+    if (late_failure_.ok()) late_failure_ = failure;
+    handle->MarkFailed(failure.code);
+    past_commit_point_ = false;
+    DropCachedState();
 }
 
 void ItemFileState::DropCachedState() {

@@ -56,6 +56,8 @@ namespace zelt::storage {
 inline constexpr std::uint64_t kLockBase = std::uint64_t{1} << 31;
 inline constexpr std::uint64_t kReaderSlots = 1023;
 inline constexpr std::uint64_t kWriterByte = kLockBase + 1023;
+// Writers waiting for the writer byte queue here (below the first record byte).
+inline constexpr std::uint64_t kTurnByte = kLockBase + 1024;
 inline std::uint64_t RecordLockOffset(std::uint32_t number) {
     return kLockBase + 1024 + std::uint64_t{number} + 1;
 }
@@ -95,6 +97,9 @@ class ItemFileState {
     std::unique_ptr<io::FileHandle> handle;
     std::unique_ptr<TreeFile> tree;
     FileHeader committed = FileHeader::Fresh();  // the header as it stands at offset 0
+    // Why the last open failed, in words, where its code alone does not say (the control
+    // file a pending journal names, a wrong owner string): for the caller's message.
+    std::string failure_detail;
     // Pages journaled by phase 1 of the current commit, written in place by phase 2.
     std::vector<std::pair<std::uint64_t, std::string>> pending_pages;
 
@@ -169,7 +174,24 @@ class ItemFileState {
     // journal must stay as it is.
     const std::optional<UnflushedJournal>& unflushed_journal() const { return unflushed_; }
     void KeepJournalUnflushed(UnflushedJournal journal) { unflushed_ = journal; }
-    void JournalFlushed() { unflushed_.reset(); }
+    void JournalFlushed() {
+        unflushed_.reset();
+        header_read_unflushed_ = false;
+    }
+    // The same for a header another handle wrote: one read from the disk may be such a
+    // closing header, left unflushed by a writer that died or closed nothing, whose
+    // journal lies where this handle's next journal goes. Until this handle has flushed,
+    // it writes nothing behind the committed end.
+    bool header_read_unflushed() const { return header_read_unflushed_; }
+    // A commit is past its commit point once a header that leads every later open to its
+    // journal has been written: from then on a failure cannot take the change back, the
+    // operation reports success, the failure is kept here for the trace and the handle
+    // writes no more (io::FileHandle::MarkFailed).
+    bool past_commit_point() const { return past_commit_point_; }
+    void PassCommitPoint(bool passed) { past_commit_point_ = passed; }
+    const Status& late_failure() const { return late_failure_; }
+    void FailAfterCommitPoint(Status failure);
+    void HeaderReadFromDisk() { header_read_unflushed_ = true; }
 
     // Replacements held back during a transaction (the latest data per key): every read
     // of the file sees them, and they reach the tree before anything walks it or the
@@ -208,6 +230,9 @@ class ItemFileState {
     Transaction* transaction_ = nullptr;
     Status transaction_failure_;
     std::optional<UnflushedJournal> unflushed_;
+    bool header_read_unflushed_ = false;
+    bool past_commit_point_ = false;
+    Status late_failure_;
     // A few counter items per table in the transaction: searched in place, which beats a
     // tree of nodes at that size (every record added asks for several).
     std::vector<std::pair<std::string, std::string>> deferred_;

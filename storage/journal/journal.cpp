@@ -250,6 +250,7 @@ ErrorCode ValidateHeader(ItemFileState& st, bool write) {
     st.tree->Reset(disk);
     st.committed = disk;
     st.HeaderHeld();
+    st.HeaderReadFromDisk();
     if (disk.committed_end() != disk.journal_end()) {
         const ErrorCode code = Recover(st, disk, write);
         if (code != err::NoError) {
@@ -263,6 +264,8 @@ ErrorCode ValidateHeader(ItemFileState& st, bool write) {
 
 void CommitPhase1(ItemFileState& st) {
     TreeFile& tree = *st.tree;
+    st.PassCommitPoint(false);
+    FlushHeaderReadFromDisk(st);
     st.ApplyDeferred();
     // Everything below the committed layout's end may hold committed pages.
     std::uint32_t journal_start =
@@ -326,6 +329,10 @@ void CommitPhase1(ItemFileState& st) {
     old.set_committed_end(committed_end);
     old.set_journal_end(static_cast<std::uint32_t>(journal_end));
     WriteHeaderAt(st, old, 0);
+    // A file committed on its own has reached its commit point: every later open finds
+    // the journal whole and rolls it forward. (Over several files the control file holds
+    // the commit point.)
+    st.PassCommitPoint(true);
     st.handle->Flush();
     st.committed = old;
 }
@@ -368,6 +375,12 @@ void FlushClosedJournal(ItemFileState& st) {
     st.JournalFlushed();
 }
 
+void FlushHeaderReadFromDisk(ItemFileState& st) {
+    if (!st.header_read_unflushed()) return;
+    st.handle->Flush();
+    st.JournalFlushed();
+}
+
 void CommitFile(ItemFileState& st) {
     if (!st.tree->dirty()) return;
     st.TakeExclusiveLock();
@@ -375,6 +388,16 @@ void CommitFile(ItemFileState& st) {
         if (st.tree->FindItem(kMarkerKey) != nullptr) st.tree->Erase(kMarkerKey);
         CommitPhase1(st);
         CommitPhase2(st, CommitKind::OneFile);
+        st.PassCommitPoint(false);
+    } catch (const StorageFailure& failure) {
+        st.ReleaseExclusiveLock();
+        if (!st.past_commit_point()) {
+            st.DropCachedState();
+            throw;
+        }
+        // The change is stored: the next open rolls the journal forward.
+        st.FailAfterCommitPoint({failure.code, failure.fault});
+        return;
     } catch (...) {
         st.ReleaseExclusiveLock();
         st.DropCachedState();
@@ -394,7 +417,9 @@ void ResetJournal(ItemFileState& st) {
 }
 
 void TruncateToComputedEnd(ItemFileState& st) {
-    FlushClosedJournal(st);  // the journal past the end goes only once nothing points to it
+    // The journal past the end goes only once nothing points to it.
+    FlushClosedJournal(st);
+    FlushHeaderReadFromDisk(st);
     std::size_t got = 0;
     FileHeader disk = ReadDiskHeader(st, &got);
     if (got == 0) return;

@@ -31,7 +31,14 @@ void CommitPhase2(ItemFileState& st, CommitKind kind);
 // Flushes the header that closed the last commit's journal, if it has not been flushed
 // yet (files only this handle writes leave that flush to the next commit).
 void FlushClosedJournal(ItemFileState& st);
-// Both phases under the exclusive lock; a failure drops the cached state and rethrows.
+// Flushes the header this handle last read from the disk, unless it has flushed since: it
+// may be the closing header of another handle's journal that never reached the disk (a
+// writer that died), and nothing may be written over that journal or cut from behind the
+// end while a power cut could still bring back the header that points to it.
+void FlushHeaderReadFromDisk(ItemFileState& st);
+// Both phases under the exclusive lock. A failure before the commit point drops the cached
+// state and rethrows; one after it is kept (ItemFileState::FailAfterCommitPoint) and the
+// commit counts as done.
 // A transaction marker left by an earlier commit over several files leaves the file with
 // this commit, so that this commit's journal never depends on a control file.
 void CommitFile(ItemFileState& st);

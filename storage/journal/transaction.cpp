@@ -69,23 +69,34 @@ runtime::ErrorCode AskControlFile(ItemFileState& st, bool* committed) {
     *committed = true;
     auto marker = st.tree->Find(kMarkerKey);
     if (!marker) return runtime::err::NoError;
-    if (marker->size() < 5) return runtime::err::UnableToRollback;
+    if (marker->size() < 5) {
+        st.failure_detail = "transaction marker of " + st.path.string() + " is damaged";
+        return runtime::err::UnableToRollback;
+    }
     std::uint32_t number = 0;
     for (std::size_t i = 0; i < 4; ++i)
         number |= std::uint32_t{static_cast<std::uint8_t>((*marker)[i])} << (8 * i);
     std::string_view name = std::string_view(*marker).substr(4);
     name = name.substr(0, name.find('\0'));
     std::unique_ptr<ItemFile> control;
-    if (!OpenControlFile(ControlFilePath(st.path, name), Access::ReadOnly, Creation::OpenExisting,
-                         control)
-             .ok()) {
+    const std::filesystem::path control_path = ControlFilePath(st.path, name);
+    const auto cannot_ask = [&](const char* why) {
+        st.failure_detail = "control file " + control_path.string() + " " + why;
         return runtime::err::UnableToRollback;
+    };
+    const Status opened =
+        OpenControlFile(control_path, Access::ReadOnly, Creation::OpenExisting, control);
+    if (!opened.ok()) {
+        return cannot_ask(opened.code == runtime::err::FileNotFound ? "is missing"
+                          : opened.code == runtime::err::AccessDenied
+                              ? "is kept by another program or may not be read"
+                              : "cannot be read");
     }
     Bytes data;
     bool found = false;
     const Status status = control->Find(TransactionKey(number), &data, &found);
     control->Close();
-    if (!status.ok()) return runtime::err::UnableToRollback;
+    if (!status.ok()) return cannot_ask("cannot be read");
     *committed = !found;
     return runtime::err::NoError;
 }
@@ -112,13 +123,16 @@ Status Transaction::Enlist(ItemFile& file) {
 }
 
 void Transaction::Forget(ItemFile& file) {
+    const auto before = files_.size();
     files_.erase(std::remove(files_.begin(), files_.end(), &file), files_.end());
+    if (files_.size() != before && failure_.ok())
+        failure_ = Status::Error(runtime::err::UnableToLogTransaction);
     file.state().LeaveTransaction(true);
 }
 
 Status Transaction::Commit() {
     std::vector<ItemFile*> changed;
-    Status result;
+    Status result = failure_;
     for (ItemFile* file : files_) {
         if (file->state().tree->dirty()) changed.push_back(file);
         if (result.ok()) result = file->state().transaction_failure();
@@ -137,6 +151,7 @@ Status Transaction::Commit() {
     for (ItemFile* file : files_) file->state().LeaveTransaction(!result.ok());
     files_.clear();
     control_names_.clear();
+    failure_ = Status::Ok();
     return result;
 }
 
@@ -209,6 +224,7 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
             st.tree->Insert(kMarkerKey, marker);
             st.TakeExclusiveLock();
             CommitPhase1(st);
+            st.PassCommitPoint(false);  // the control file holds this commit's point
             ++journaled;
         }
     } catch (const StorageFailure& failure) {
@@ -235,23 +251,26 @@ Status Transaction::CommitSeveral(const std::vector<ItemFile*>& changed) {
     status = control->Erase(key);
     if (!status.ok()) return status;
     control->Close();
+    // Past the commit point: a file that fails from here on has its change stored all the
+    // same (its next open rolls the journal forward), so the commit succeeds and the file
+    // keeps the failure and writes no more.
     for (ItemFile* file : changed) {
         ItemFileState& st = file->state();
         try {
             CommitPhase2(st, CommitKind::SeveralFiles);
         } catch (const StorageFailure& failure) {
-            st.DropCachedState();
-            if (failed.ok()) failed = {failure.code, failure.fault};
+            st.FailAfterCommitPoint({failure.code, failure.fault});
         }
         st.ReleaseExclusiveLock();
     }
-    return failed;
+    return Status::Ok();
 }
 
 void Transaction::Rollback() {
     for (ItemFile* file : files_) file->state().LeaveTransaction(true);
     files_.clear();
     control_names_.clear();
+    failure_ = Status::Ok();
 }
 
 }  // namespace zelt::storage

@@ -318,6 +318,46 @@ bool ReadDefinitionStream(BytesView stream, TableDefinition& out) {
     return true;
 }
 
+std::string DefinitionInconsistency(const TableDefinition& d) {
+    namespace key_attr = runtime::key_attr;
+    constexpr std::uint8_t kDefined = key_attr::Dup | key_attr::Opt | key_attr::NoCase |
+                                      key_attr::Reserved | key_attr::Primary | key_attr::Index |
+                                      key_attr::Dynamic;
+    for (std::size_t k = 0; k < d.keys.size(); ++k) {
+        const KeyDescriptor& key = d.keys[k];
+        const std::string name =
+            "key " + key.label.value_or(key.external_name.value_or("number " + std::to_string(k)));
+        if ((key.attributes & ~kDefined) != 0) return name + ": attribute byte has undefined bits";
+        if ((key.attributes & key_attr::Primary) != 0 &&
+            (key.attributes & (key_attr::Dup | key_attr::Index | key_attr::Dynamic)) != 0)
+            return name + ": attribute byte makes a primary key a DUP key or an index";
+    }
+    const auto name_of = [&](std::size_t i) {
+        return "field " +
+               (d.fields[i].name.empty() ? "number " + std::to_string(i) : d.fields[i].name);
+    };
+    const auto inside = [](const FieldDescriptor& inner, const FieldDescriptor& outer) {
+        return inner.offset >= outer.offset &&
+               inner.offset + inner.size <= outer.offset + outer.size;
+    };
+    constexpr std::uint8_t kGroup = 22;
+    for (std::size_t i = 0; i < d.fields.size(); ++i) {
+        const FieldDescriptor& f = d.fields[i];
+        if (f.overlay) {
+            if (f.overlays < 0) return name_of(i) + ": overlay flag, but it overlays no field";
+            continue;
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            const FieldDescriptor& g = d.fields[j];
+            if (g.overlay || f.size == 0 || g.size == 0) continue;
+            const bool apart = f.offset >= g.offset + g.size || g.offset >= f.offset + f.size;
+            if (apart || (g.type == kGroup && inside(f, g))) continue;
+            return name_of(i) + ": lies over " + name_of(j) + " without the overlay flag";
+        }
+    }
+    return {};
+}
+
 bool VerifyDefinitionStream(BytesView stream, const TableDefinition& declared) {
     TableDefinition stored;
     if (!ReadDefinitionStream(stream, stored)) return false;

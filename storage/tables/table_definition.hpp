@@ -90,6 +90,12 @@ runtime::ErrorCode DefinitionFromDeclaration(const runtime::TableDeclaration& de
 Bytes WriteDefinitionStream(const TableDefinition& definition);
 // Rebuilds descriptors from a stream; false when the stream is not a sound definition.
 bool ReadDefinitionStream(BytesView stream, TableDefinition& out);
+// What no declaration could have stored, though each descriptor reads well on its own:
+// a key attribute byte with an undefined bit or contradictory bits (PRIMARY with DUP,
+// INDEX or dynamic), a field lying over another without the overlay flag (a group's
+// members excepted), an overlay flag on a field that no field covers. Empty when the
+// definition is consistent, else the failing field or key named (error 75).
+std::string DefinitionInconsistency(const TableDefinition& definition);
 // True when the stream describes exactly `declared` (texts absent/empty told apart, memo
 // attribute words not compared, key attributes compared without the PRIMARY bit).
 bool VerifyDefinitionStream(BytesView stream, const TableDefinition& declared);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
 
 #include "storage/io/block_cipher.hpp"
@@ -135,6 +136,26 @@ TEST_F(CipherTest, ATreeOfSeveralLevelsStaysReadableThroughChanges) {
 TEST_F(CipherTest, AWrongOwnerAndAPlainFileAreRefused) {
     Fill(dir_ / "e.plm", 20);
     std::unique_ptr<ItemFile> file;
+    // A wrong owner string and a damaged header are both 36, told apart in words.
+    std::string detail;
+    EXPECT_EQ(ItemFile::Open(dir_ / "e.plm",
+                             {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "wrong"},
+                             file, &detail)
+                  .code,
+              runtime::err::InvalidDataFile);
+    EXPECT_NE(detail.find("wrong password"), std::string::npos) << detail;
+    {
+        std::string damaged = ReadAll(dir_ / "e.plm");
+        damaged[100] = static_cast<char>(damaged[100] ^ 0x20);
+        WriteAll(dir_ / "d.plm", damaged);
+    }
+    EXPECT_EQ(ItemFile::Open(dir_ / "d.plm",
+                             {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner},
+                             file, &detail)
+                  .code,
+              runtime::err::InvalidDataFile);
+    EXPECT_NE(detail.find("damaged"), std::string::npos) << detail;
+    EXPECT_EQ(detail.find("password"), std::string::npos) << detail;
     EXPECT_EQ(ItemFile::Open(
                   dir_ / "e.plm",
                   {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, "S3cret owner"}, file)
@@ -163,6 +184,25 @@ TEST_F(CipherTest, AWrongOwnerAndAPlainFileAreRefused) {
             .code,
         runtime::err::InvalidDataFile);
     EXPECT_EQ(ReadAll(dir_ / "e.plm"), bytes);
+}
+
+// The iteration count stands in the clear: a unit patched to ask for more than a few
+// million is refused at once instead of keeping the open busy.
+TEST_F(CipherTest, AKeyUnitAskingForTooManyIterationsIsRefusedAtOnce) {
+    Fill(dir_ / "e.plm", 5);
+    std::string bytes = ReadAll(dir_ / "e.plm");
+    for (const std::uint32_t count : {BlockCipher::kMostIterations + 1, 100'000'000u}) {
+        for (int i = 0; i < 4; ++i) bytes[512 + 8 + i] = static_cast<char>(count >> (8 * i));
+        WriteAll(dir_ / "e.plm", bytes);
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_ptr<ItemFile> file;
+        EXPECT_EQ(ItemFile::Open(
+                      dir_ / "e.plm",
+                      {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, kOwner}, file)
+                      .code,
+                  runtime::err::InvalidDataFile);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
 }
 
 // One changed item: old blocks put back, a few or every page's, must not read as data.

@@ -6,14 +6,21 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "runtime/errors/error_codes.hpp"
+#include "runtime/errors/error_state.hpp"
+#include "runtime/file/fixed_string.hpp"
+#include "runtime/file/table.hpp"
 #include "runtime/values/clock_source.hpp"
+#include "storage/driver/pelmar_driver.hpp"
 #include "storage/io/io_fault_seam.hpp"
 #include "storage/journal/control_files.hpp"
+#include "storage/journal/journal.hpp"
 #include "storage_test_util.hpp"
+#include "tools/plm/check.hpp"
 
 namespace zelt::storage {
 namespace {
@@ -47,6 +54,86 @@ Model TableItems(ItemFile& file) {
 Status TryOpen(const std::filesystem::path& path, std::unique_ptr<ItemFile>& out,
                Access access = Access::ReadWrite) {
     return ItemFile::Open(path, {access, Share::DenyNone, Creation::OpenExisting, {}}, out);
+}
+
+// Files journaled by earlier versions name their control file by the marker text
+// "C:\PELMAR.TCF": the "pelmar.tcf" beside the data file. A journal whose transaction
+// number that control file still holds rolls back; one whose number it does not hold rolls
+// forward.
+TEST(ControlFileTest, TheCompatibilityMarkerAsksTheControlFileBesideTheFile) {
+    constexpr std::uint32_t kNumber = 4242;
+    for (const bool number_held : {true, false}) {
+        SCOPED_TRACE(number_held ? "number held" : "number not held");
+        ScratchDir dir;
+        const auto path = dir / "old.plm";
+        ASSERT_TRUE(OpenFile(path)->Insert("a", "1").ok());
+        {
+            auto file = OpenFile(path, Access::ReadWrite, Share::DenyAll);
+            ASSERT_TRUE(file->BeginWrite().ok());
+            ItemFileState& st = file->state();
+            st.tree->Insert("b", "2");
+            st.tree->Insert(kMarkerKey, MarkerData(kNumber, kDefaultControlMarker));
+            CommitPhase1(st);                       // the journal stands, pointed to from offset 0
+            IoFaultSeam::Arm(SeamAction::Stop, 1);  // and the program stops here
+        }
+        IoFaultSeam::Disarm();
+        {
+            auto control = OpenFile(dir / std::string(kControlFileName));
+            ASSERT_TRUE(
+                control->Insert(TransactionKey(number_held ? kNumber : kNumber + 1), {}).ok());
+        }
+        std::unique_ptr<ItemFile> file;
+        ASSERT_TRUE(TryOpen(path, file).ok());
+        const Model items = TableItems(*file);
+        EXPECT_EQ(items.count("a"), 1u);
+        EXPECT_EQ(items.count("b"), number_held ? 0u : 1u);
+    }
+}
+
+// A journal whose control file is missing cannot be resolved: 65, and every message names
+// the control file with its full path (the item file, `plm check`, the driver's error text).
+TEST(ControlFileTest, UnableToRollbackNamesTheControlFile) {
+    ScratchDir dir;
+    const auto path = dir / "old.plm";
+    ASSERT_TRUE(OpenFile(path)->Insert("a", "1").ok());
+    {
+        auto file = OpenFile(path, Access::ReadWrite, Share::DenyAll);
+        ASSERT_TRUE(file->BeginWrite().ok());
+        ItemFileState& st = file->state();
+        st.tree->Insert("b", "2");
+        st.tree->Insert(kMarkerKey, MarkerData(7, kDefaultControlMarker));
+        CommitPhase1(st);
+        IoFaultSeam::Arm(SeamAction::Stop, 1);
+    }
+    IoFaultSeam::Disarm();
+    const std::string control = (dir / std::string(kControlFileName)).string();
+    std::unique_ptr<ItemFile> file;
+    std::string detail;
+    EXPECT_EQ(ItemFile::Open(path, {Access::ReadOnly, Share::DenyNone, Creation::OpenExisting, {}},
+                             file, &detail)
+                  .code,
+              runtime::err::UnableToRollback);
+    EXPECT_NE(detail.find(control), std::string::npos) << detail;
+    EXPECT_NE(detail.find("missing"), std::string::npos) << detail;
+
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(plm::Check({"check", path.string()}, out, err), 1);
+    EXPECT_NE(out.str().find("(65)"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find(control), std::string::npos) << out.str();
+
+    RegisterPelmarDriver();
+    runtime::FixedString<260> name(path.string());
+    char record[4] = {};
+    runtime::Table table(runtime::TableDeclaration("OLD", "OLD", "PELMAR")
+                             .NameVariable(name.Span())
+                             .Record({record, sizeof record})
+                             .Long("OLD:Number", 0));
+    EXPECT_EQ(table.Open(0x40), runtime::err::UnableToRollback);
+    EXPECT_NE(runtime::CurrentErrorText().find("Unable To ROLLBACK Transaction"),
+              std::string::npos);
+    EXPECT_NE(runtime::CurrentErrorText().find(control), std::string::npos)
+        << runtime::CurrentErrorText();
 }
 
 // A file that once took part in a transaction over two files later commits alone. Its

@@ -599,6 +599,40 @@ TEST_F(PelmarDriverTest, TransactionOverTwoFilesIsAllOrNothing) {
     EXPECT_EQ(NamesInOrder(b, 0), std::vector<std::string>{"b2"});
 }
 
+// CLOSE of an enlisted table is refused and loses nothing; a DESTROY that takes a file
+// out of the transaction makes its COMMIT fail and commit nothing.
+TEST_F(PelmarDriverTest, ClosingInsideATransactionNeverLosesOrCommitsSilently) {
+    Table a(People());
+    FixedString<200> other(dir_.File("OTHER"));
+    Table b(People().NameVariable(other.Span()));
+    ASSERT_EQ(a.Create(), 0);
+    ASSERT_EQ(b.Create(), 0);
+    ASSERT_EQ(a.Open(0x42), 0);
+    ASSERT_EQ(b.Open(0x42), 0);
+    ASSERT_EQ(runtime::Logout(1, {&a, &b}), 0);
+    Put(a, "a1", 1, 0);
+    Put(a, "a2", 2, 0);
+    Put(b, "b1", 1, 0);
+    Put(b, "b2", 2, 0);
+    EXPECT_EQ(b.Close(), err::LogoutAlreadyActive);
+    Put(a, "a3", 3, 0);
+    ASSERT_EQ(runtime::Commit(), 0);
+    EXPECT_EQ(a.Records(), 3);
+    EXPECT_EQ(b.Records(), 2);
+    EXPECT_EQ(b.Close(), 0);
+
+    Table c(People().NameVariable(other.Span()));
+    ASSERT_EQ(c.Open(0x42), 0);
+    ASSERT_EQ(runtime::Logout(1, {&a, &c}), 0);
+    Put(c, "c1", 5, 0);
+    ASSERT_EQ(c.Destroy(), 0);
+    Put(a, "a4", 4, 0);
+    EXPECT_EQ(runtime::Commit(), err::UnableToLogTransaction);
+    EXPECT_EQ(a.Records(), 3);
+    ASSERT_EQ(b.Open(0x42), 0);
+    EXPECT_EQ(b.Records(), 2);
+}
+
 TEST_F(PelmarDriverTest, PositionsResetAndRereadSequences) {
     Table t(People());
     ASSERT_EQ(t.Create(), 0);

@@ -3,6 +3,7 @@
 // commit, with a two-file transaction all-or-nothing.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <vector>
 
@@ -445,40 +446,66 @@ TEST(RecoveryTest, MarkerWithPendingControlFileRollsBack) {
     EXPECT_EQ(outcomes, (std::vector<std::string>{"before", "after"}));
 }
 
-// When a flush fails the system may already have dropped the writes it held, and a later
-// flush that succeeds would hide that. So after any failed flush the handle commits no
-// more: later writes fail as well, and the next open recovers from what reached the disk.
-TEST(RecoveryTest, AfterAFailedFlushTheHandleCommitsNoMore) {
+// Every write and flush of a commit fails with EIO in turn, for one file and for a
+// transaction over two. The operation reports success exactly when its change is there at
+// the next open: past the commit point nothing can take it back, so it succeeds, and the
+// handle keeps the failure and commits no more (as after any failed flush, since the
+// system may already have dropped the writes it held). A failure is "Write Fault", never
+// the "Read Fault" of a failed read.
+TEST(RecoveryTest, AFailedWriteOrFlushIsReportedExactlyWhenTheChangeIsLost) {
+    constexpr runtime::ErrorCode kWriteFault = runtime::err::OsBase + 29;
     ScratchDir dir;
-    const auto path = dir / "f.plm";
-    std::vector<std::int64_t> flushes;
-    {
-        auto file = OpenFile(path);
-        ASSERT_TRUE(file->Insert("a", "1").ok());
-        IoFaultSeam::TrackUnflushed(true);
-        IoFaultSeam::Arm(SeamAction::None, 0);
-        ASSERT_TRUE(file->Insert("b", std::string(700, 'b')).ok());
-        flushes = IoFaultSeam::FlushPoints();
-        IoFaultSeam::TrackUnflushed(false);
-        IoFaultSeam::Disarm();
-    }
-    ASSERT_GE(flushes.size(), 2u);
-    for (std::int64_t point : flushes) {
-        SCOPED_TRACE(::testing::Message() << "flush failing at call " << point);
-        std::filesystem::remove(path);
-        auto file = OpenFile(path);
-        ASSERT_TRUE(file->Insert("a", "1").ok());
-        IoFaultSeam::Arm(SeamAction::Fail, point);
-        EXPECT_FALSE(file->Insert("b", std::string(700, 'b')).ok());
-        IoFaultSeam::Disarm();
-        EXPECT_EQ(file->Insert("c", "3").code, runtime::err::AccessDenied);
-        EXPECT_EQ(file->BeginWrite().code, runtime::err::AccessDenied);
-        file.reset();
-        auto again = OpenFile(path);
-        const Model seen = ReadItems(*again);
-        EXPECT_EQ(seen.count("c"), 0u);
-        EXPECT_TRUE(seen.size() == 1 || seen.size() == 2) << seen.size();
-        EXPECT_TRUE(again->Insert("c", "3").ok());  // a new open commits again
+    for (const bool two_files : {false, true}) {
+        int successes = 0;
+        int failures = 0;
+        for (std::int64_t point = 1;; ++point) {
+            SCOPED_TRACE(::testing::Message()
+                         << (two_files ? "transaction" : "one file") << ", call " << point);
+            std::filesystem::remove_all(dir.path());
+            std::filesystem::create_directories(dir.path());
+            auto a = OpenFile(dir / "a.plm");
+            auto b = OpenFile(dir / "b.plm");
+            ASSERT_TRUE(a->Insert("a", "1").ok());
+            ASSERT_TRUE(b->Insert("a", "1").ok());
+            IoFaultSeam::Arm(SeamAction::Fail, point, EIO);
+            Status status;
+            if (two_files) {
+                Transaction tx;
+                status = tx.Enlist(*a);
+                if (status.ok()) status = tx.Enlist(*b);
+                if (status.ok()) status = a->Insert("b", std::string(700, 'b'));
+                if (status.ok()) status = b->Insert("b", std::string(900, 'b'));
+                if (status.ok()) status = tx.Commit();
+            } else {
+                status = a->Insert("b", std::string(700, 'b'));
+            }
+            const bool struck = IoFaultSeam::Count() >= point;
+            IoFaultSeam::Disarm();
+            if (!struck) break;
+            EXPECT_TRUE(status.ok() || status.code == kWriteFault) << status.code;
+            if (status.ok()) {
+                ++successes;
+                if (!a->late_failure().ok()) {
+                    EXPECT_EQ(a->Insert("c", "3").code, kWriteFault);
+                }
+            } else {
+                ++failures;
+            }
+            a.reset();
+            b.reset();
+            auto again_a = OpenFile(dir / "a.plm", Access::ReadOnly);
+            auto again_b = OpenFile(dir / "b.plm", Access::ReadOnly);
+            ASSERT_TRUE(again_a && again_b);
+            const Model seen_a = ReadItems(*again_a);
+            EXPECT_EQ(seen_a.count("b") == 1, status.ok());
+            EXPECT_EQ(seen_a.count("c"), 0u);
+            if (two_files) {
+                EXPECT_EQ(ReadItems(*again_b).count("b") == 1, status.ok());
+            }
+        }
+        // Both sides of the commit point were struck.
+        EXPECT_GT(successes, 0);
+        EXPECT_GT(failures, 0);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -253,6 +254,37 @@ TEST_F(PlmDamageTest, ABrokenDefinitionIsReportedAndNothingIsDumped) {
     EXPECT_EQ(runs[1].code, 1);
     EXPECT_TRUE(runs[1].out.empty()) << runs[1].out.size() << " bytes dumped";
     EXPECT_EQ(runs[2].code, 1);
+}
+
+// Definitions whose descriptors read well one by one but that no declaration could have
+// stored: error 75 with the key or field named.
+TEST_F(PlmDamageTest, InconsistentDefinitionsGiveError75WithTheFieldOrKey) {
+    const std::vector<std::pair<std::function<void(TableDefinition&)>, std::string>> cases = {
+        {[](TableDefinition& d) { d.keys[0].attributes |= 0x80; }, "TMP:CLOCKKEY"},
+        {[](TableDefinition& d) { d.keys[1].attributes |= 0x10 | 0x01; }, "TMP:NAMEKEY"},
+        {[](TableDefinition& d) { d.fields[2].offset = d.fields[1].offset; }, "TMP:CLOCK"},
+        {[](TableDefinition& d) { d.fields[3].overlay = true; }, "TMP:EVENT"},
+    };
+    for (const auto& [damage, named] : cases) {
+        SCOPED_TRACE(named);
+        WriteAll(path_, *sound_);
+        {
+            auto file = testing::OpenFile(path_);
+            const TableId id = Table(*file);
+            Bytes stream;
+            bool found = false;
+            ASSERT_TRUE(file->Find(DefinitionChunkKey(id, 0), &stream, &found).ok());
+            TableDefinition d;
+            ASSERT_TRUE(ReadDefinitionStream(stream, d));
+            damage(d);
+            ASSERT_TRUE(file->Replace(DefinitionChunkKey(id, 0), WriteDefinitionStream(d)).ok());
+            ASSERT_TRUE(file->Close().ok());
+        }
+        const Outcome run = Bounded({"check", path_}, dir_.path());
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.out.find("error 75"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(named), std::string::npos) << run.out;
+    }
 }
 
 // The file's identifier counter set back below the record numbers in use: every add

@@ -160,6 +160,10 @@ class Checker {
                     "definition is broken (a field, memo or key that no declaration gives)");
             return;
         }
+        if (const std::string wrong = DefinitionInconsistency(d); !wrong.empty()) {
+            Problem(where + "definition: error 75 (Invalid Field Type Descriptor): " + wrong);
+            return;
+        }
         KeyCollation collation{runtime::CurrentCollation(), false};
         if (t.collation) {
             if (t.collation_data.size() < 1 + runtime::CollationTables::kStoredSize)
@@ -304,10 +308,18 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     OpenOptions options;
     options.access = Access::ReadOnly;
     std::unique_ptr<ItemFile> file;
-    Status status = ItemFile::Open(path, options, file);
+    std::string detail;
+    Status status = ItemFile::Open(path, options, file, &detail);
     if (!status.ok()) {
-        out << path << ": " << DescribeStatus(status) << "\n";
+        out << path << ": " << DescribeStatus(status) << (detail.empty() ? "" : ": " + detail)
+            << "\n";
         return 1;
+    }
+    if (const FileHeader& disk = file->state().committed;
+        disk.committed_end() != disk.journal_end()) {
+        // Not damage: a writer stopped or failed after its commit point.
+        out << path << ": note: a committed change is still in the journal; the next writer "
+            << "applies it (checked as it will stand)\n";
     }
     const CheckSummary summary = CheckOpenFile(*file, out);
     if (summary.problems > 0) {

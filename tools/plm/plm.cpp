@@ -78,9 +78,10 @@ Status OpenFile(const std::string& path, OpenTable& out, std::string* refused) {
     OpenOptions options;
     options.access = Access::ReadOnly;
     options.share = Share::DenyNone;
-    Status status = ItemFile::Open(path, options, out.file);
+    std::string detail;
+    Status status = ItemFile::Open(path, options, out.file, &detail);
     if (!status.ok()) {
-        *refused = DescribeStatus(status);
+        *refused = DescribeStatus(status) + (detail.empty() ? "" : ": " + detail);
         return status;
     }
     std::ostringstream problems;
