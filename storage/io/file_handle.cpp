@@ -357,7 +357,7 @@ std::uint64_t FileHandle::ConflictLength(std::uint64_t offset, std::uint64_t len
 void FileHandle::AwaitFree(std::uint64_t offset, std::uint64_t length, int limit_ms) const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
     while (ConflictLength(offset, length) != 0 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
 namespace {

@@ -111,12 +111,10 @@ bool ItemFileState::TakeWriterByte() {
         locks_.operation = HeldLocks::Operation::kWriter;
         return true;
     }
-    if (handle->TryLock(kWriterByte, 1, true)) {
-        if (handle->ConflictLength(kTurnByte, 1) == 0) {
-            locks_.operation = HeldLocks::Operation::kWriter;
-            return true;
-        }
-        handle->Unlock(kWriterByte, 1);  // someone is in line: after them
+    // Nobody in line: one try, as a writer alone on its file makes it.
+    if (handle->ConflictLength(kTurnByte, 1) == 0 && handle->TryLock(kWriterByte, 1, true)) {
+        locks_.operation = HeldLocks::Operation::kWriter;
+        return true;
     }
     handle->LockWait(kTurnByte, 1, true);
     handle->AwaitFree(kWriterByte, 1, kFrontWaitMs);
