@@ -5,6 +5,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "runtime/errors/error_state.hpp"
 #include "runtime/file/table.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/values/clock_source.hpp"
 #include "runtime/values/day_number.hpp"
 
@@ -21,7 +22,10 @@ runtime::ErrorCode AppendEvent(std::string_view name, std::string_view text) {
     TMP.Apps = name.substr(0, kEventNameLength);
     TMP.Date = runtime::Today();
     TMP.Clock = runtime::Clock();
-    TMP.Event = text.substr(0, kEventTextLength);
+    // The name is stored text already (a record's); the text is the program's own, in
+    // UTF-8, and may carry an IDE's message.
+    const std::string stored = runtime::Utf8ToStoredMarked(text);
+    TMP.Event = std::string_view(stored).substr(0, kEventTextLength);
     return TempFile.Add();
 }
 
@@ -31,7 +35,10 @@ const TempFileRecord& EventWriter::Take(std::string_view name, std::string_view 
     event.Apps = name.substr(0, kEventNameLength);
     event.Date = runtime::Today();
     event.Clock = runtime::Clock();
-    event.Event = text.substr(0, kEventTextLength);
+    // The name is stored text already (a record's); the text is the program's own, in
+    // UTF-8, and may carry an IDE's message.
+    const std::string stored = runtime::Utf8ToStoredMarked(text);
+    event.Event = std::string_view(stored).substr(0, kEventTextLength);
     return event;
 }
 

@@ -6,6 +6,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_commands.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/text/stored_text.hpp"
 
 namespace zelt::app {
 
@@ -149,8 +150,11 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
         APP = item;
         PrepareNames();
     }
-    const std::string full_name = FixedString<130>(item.DrivenPath.Clip() + name).Clip();
-    if (!FileExists(item.DrivenPath.Clip() + name)) {
+    // The record's texts are stored text; the file system and the IDE take UTF-8.
+    const std::string full_name =
+        runtime::StoredToUtf8(FixedString<130>(item.DrivenPath.Clip() + name).Clip());
+    const std::string shown = runtime::StoredToUtf8(name);
+    if (!FileExists(runtime::StoredToUtf8(item.DrivenPath.Clip() + name))) {
         LogEvent(name, ".APP not found");
         ++summary.skipped;
         ItemDone();
@@ -173,7 +177,7 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
     }
 
     // The old target goes first, so that an old build never counts as the new result.
-    const std::string target = item.Target.Clip();
+    const std::string target = runtime::StoredToUtf8(item.Target.Clip());
     RemoveThroughDeletionFile(target);
     const FileStamp before = StampOf(target);
     // Every event so far is on disk before the IDE hears of the item.
@@ -191,10 +195,10 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
     }
     const std::string priority = std::to_string(item.Priority);
     const bool subset = variant == MakeVariant::Subset;
-    ShowStatus(name + " DDE Ack. " + (subset ? "" : priority));
+    ShowStatus(shown + " DDE Ack. " + (subset ? "" : priority));
     switch (AwaitResult(name, target, [&] { return WrittenSince(before, StampOf(target)); })) {
         case WaitEnd::Seen:
-            ShowStatus(name + (subset ? " Compiled & Made" : " Compiled & Made " + priority));
+            ShowStatus(shown + (subset ? " Compiled & Made" : " Compiled & Made " + priority));
             LogEvent(name, "Make Finished");
             ++summary.made;
             break;

@@ -7,6 +7,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_commands.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/values/clock_source.hpp"
 
 namespace zelt::app {
@@ -144,8 +145,10 @@ BatchSummary BatchEngine::RunTransfer(const Transfer& kind) {
 bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
     const std::string app = APP.Application.Clip();
     PrepareNames();
-    const std::string folder = APP.DrivenPath.Clip();
-    const std::string base = BaseName.Clip();
+    // The record's texts are stored text; the file system and the IDE take UTF-8.
+    const std::string folder = runtime::StoredToUtf8(APP.DrivenPath.Clip());
+    const std::string base = runtime::StoredToUtf8(BaseName.Clip());
+    const std::string shown = runtime::StoredToUtf8(app);
     FileQueue = ListFiles(folder + base + kind.source_ext);
     if (FileQueue.empty()) {
         LogEvent(app, kind.missing);
@@ -154,7 +157,8 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
         return true;
     }
     FileQueue.clear();
-    const std::string full_name = FixedString<130>(folder + base).Clip();
+    const std::string full_name =
+        runtime::StoredToUtf8(FixedString<130>(APP.DrivenPath.Clip() + BaseName.Clip()).Clip());
     const std::string command = kind.command(full_name);
     // The imports name their destination bare, where a comma would end it.
     if (SkipUnsafe(app, full_name, command, kind.import, summary)) return true;
@@ -173,7 +177,7 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
     const FileStamp watched_before = StampOf(watched);
 
     const std::string priority = std::to_string(APP.Priority);
-    ShowStatus(kind.sending(app, priority));
+    ShowStatus(kind.sending(shown, priority));
     // Every event so far is on disk before the IDE hears of the item.
     if (!SettleEvents()) return false;
     switch (SendCommand(command)) {
@@ -187,7 +191,7 @@ bool BatchEngine::TransferOne(const Transfer& kind, BatchSummary& summary) {
         case Sent::Acknowledged:
             break;
     }
-    ShowStatus(kind.acknowledged(app, priority));
+    ShowStatus(kind.acknowledged(shown, priority));
 
     // LastSize, and when it was first seen: no size seen yet in this export.
     std::int64_t last_size = -1;

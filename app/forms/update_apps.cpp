@@ -10,6 +10,7 @@
 #include "app/forms/catalogue_form.hpp"
 #include "framework/browse/table_view.hpp"
 #include "framework/window/tracked_record.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::app {
@@ -42,7 +43,17 @@ std::optional<std::uint8_t> ParsePriority(std::string_view text) {
     return static_cast<std::uint8_t>(value);
 }
 
-// The form's own variables, made before the window that binds them.
+// Text the table cannot hold, refused where it comes in; false after telling the user.
+bool Storable(std::string_view utf8) {
+    const std::optional<std::string> refusal = runtime::StoredTextRefusal(utf8);
+    if (!refusal) return true;
+    runtime::Beep();
+    runtime::Message(*refusal, "Invalid Input", runtime::StockIcon::Exclamation, button::Ok);
+    return false;
+}
+
+// The form's own variables, made before the window that binds them. The full name is shown
+// text (UTF-8); the record's fields hold stored text.
 struct AppFormState {
     std::string full_name;
     std::string priority_text;  // as typed; APP:Priority takes it only when it is valid
@@ -55,7 +66,7 @@ runtime::WindowDeclaration Declaration(AppFormState& s) {
     w.Modal().Resizable(false);
     w.Prompt("?FullName:Prompt", "App. &Name:");
     w.Entry("?FullName", 130)
-        .Use(runtime::Use(s.full_name))
+        .Use(runtime::Use(s.full_name).Checked(runtime::StoredTextRefusal))
         .Tip("Enter full path and name of .APP or .PRJ")
         .Status("Enter or select full path and name of .APP or .PRJ");
     w.Button("?LookupFile", " ...").Tip("Select .APP or .PRJ");
@@ -123,7 +134,7 @@ Level UpdateAppsWindow::Init() {
     AddButton(Ctl::Cancel, framework::ResponseCancelled);
     Primary = &record_;
     if (!OpenTables()) return LevelFatal;
-    full_name = APP.DrivenPath.Clip() + APP.Application.Clip();
+    full_name = runtime::StoredToUtf8(APP.DrivenPath.Clip() + APP.Application.Clip());
     if (Request != framework::RequestView) {
         if (PrimeForm() != LevelOk) return LevelFatal;  // the delete was done (or refused) at once
     }
@@ -173,7 +184,8 @@ Level UpdateAppsWindow::OnAccepted() {
 }
 
 void UpdateAppsWindow::SplitFullName() {
-    const std::string name = Clip(full_name);
+    // Typed and chosen names were checked as they came in.
+    const std::string name = runtime::Utf8ToStored(Clip(full_name)).value_or(std::string());
     const std::size_t slash = name.rfind('/');
     const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
     APP.Application = std::string_view(name).substr(cut);
@@ -187,8 +199,9 @@ void UpdateAppsWindow::LookupApplication() {
     request.title = "Choose a File";
     request.filters = {
         {"Application files", "*.app"}, {"Dictionary Files", "*.dct"}, {"Projects", "*.prj"}};
-    request.start_directory = APP.DrivenPath.Clip();
-    if (const auto chosen = runtime::ChooseFile(request)) full_name = *chosen;
+    request.start_directory = runtime::StoredToUtf8(APP.DrivenPath.Clip());
+    if (const auto chosen = runtime::ChooseFile(request); chosen && Storable(*chosen))
+        full_name = *chosen;
     Window().Display();
     SplitFullName();
     Window().Select(Ctl::Target);
@@ -201,9 +214,10 @@ void UpdateAppsWindow::LookupTarget() {
     request.filters = {{"Executable files", "*.EXE"}, {"DLLs", "*.DLL"}, {"Libraries", "*.LIB"}};
     const std::string target = APP.Target.Clip();
     const std::size_t slash = target.rfind('/');
-    request.start_directory =
-        slash == std::string::npos ? APP.DrivenPath.Clip() : target.substr(0, slash + 1);
-    if (const auto chosen = runtime::ChooseFile(request)) APP.Target = *chosen;
+    request.start_directory = runtime::StoredToUtf8(
+        slash == std::string::npos ? APP.DrivenPath.Clip() : target.substr(0, slash + 1));
+    if (const auto chosen = runtime::ChooseFile(request); chosen && Storable(*chosen))
+        APP.Target = *runtime::Utf8ToStored(*chosen);
     Window().Display();
 }
 
@@ -211,15 +225,19 @@ bool UpdateAppsWindow::ReadyToSave() {
     auto& w = Window();
     w.Update();
     // The record must name the file checked below, even when the name was never accepted.
+    if (!Storable(Clip(full_name))) {
+        w.Select(Ctl::FullName);
+        return false;
+    }
     SplitFullName();
-    const std::string name = Clip(full_name);
+    const std::string name = *runtime::Utf8ToStored(Clip(full_name));  // stored text
     const std::size_t cut = name.rfind('/') == std::string::npos ? 0 : name.rfind('/') + 1;
     if (cut > decltype(APP.DrivenPath)::Size() ||
         name.size() - cut > decltype(APP.Application)::Size()) {
         runtime::Beep();
-        runtime::Message(
-            "The directory may have up to 80 characters and the file name up to 50.|" + name,
-            "Name Too Long", runtime::StockIcon::Exclamation, button::Ok);
+        runtime::Message("The directory may have up to 80 characters and the file name up to 50.|" +
+                             Clip(full_name),
+                         "Name Too Long", runtime::StockIcon::Exclamation, button::Ok);
         w.Select(Ctl::FullName);
         return false;
     }
@@ -230,7 +248,7 @@ bool UpdateAppsWindow::ReadyToSave() {
         w.Select(Ctl::Priority);
         return false;
     }
-    if (!FileExists(name)) {
+    if (!FileExists(Clip(full_name))) {
         runtime::Beep();
         runtime::Message(
             "Source file not found, fool. Press DosFileLookUp button to call File Lookup Dialog.",
@@ -238,7 +256,7 @@ bool UpdateAppsWindow::ReadyToSave() {
         w.Select(Ctl::LookupFile);
         return false;
     }
-    if (!FileExists(APP.Target.Clip()) && !target_questioned) {
+    if (!FileExists(runtime::StoredToUtf8(APP.Target.Clip())) && !target_questioned) {
         QuestionTarget();
         return false;
     }

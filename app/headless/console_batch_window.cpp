@@ -1,6 +1,7 @@
 #include "app/headless/console_batch_window.hpp"
 
 #include "app/headless/console_messages.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/values/pictures.hpp"
 
 namespace zelt::app {
@@ -12,10 +13,11 @@ constexpr int kTimePicture = 4;   // hh:mm:ss
 std::string EventLine(const TempFileRecord& event, std::string_view shown_name) {
     std::string line = runtime::FormatDate(event.Date, kDatePicture);
     line.append(" ").append(runtime::FormatTime(event.Clock, kTimePicture)).append("  ");
+    // The record's texts are stored text; the terminal takes UTF-8.
     std::string name(shown_name);
     if (name.size() < 12) name.resize(12, ' ');
-    line.append(name).append("  ").append(event.Event.Clip());
-    return line;
+    line.append(runtime::StoredToUtf8(name)).append("  ");
+    return line.append(runtime::StoredToUtf8(event.Event.Clip()));
 }
 
 void ConsoleBatchWindow::ShowMessage(std::string_view text) {

@@ -22,6 +22,7 @@
 #include "app/settings/opening_steps.hpp"
 #include "app/settings/settings_file.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/values/clock_source.hpp"
 
 namespace zelt::app {
@@ -141,6 +142,7 @@ std::string Summary(const BatchSummary& s) {
 }
 
 // --make project NAME: the project must exist, or nothing would be made and nothing said.
+// The name is stored text.
 bool KnownProject(const std::string& name) {
     if (ProjectsManager.Open() != framework::LevelOk) return false;
     PRO.ProjectName = runtime::ClipText(name);
@@ -148,8 +150,8 @@ bool KnownProject(const std::string& name) {
         ProjectsManager.FetchOrClear(ProjectsTable::ProjectNameKey) == framework::LevelOk;
     ProjectsManager.Close();
     if (!found) {
-        WriteLine(stderr, "zelt: there is no project named \"" + name + "\" in " +
-                              ProjectsManager.File().FileName());
+        WriteLine(stderr, "zelt: there is no project named \"" + runtime::StoredToUtf8(name) +
+                              "\" in " + ProjectsManager.File().FileName());
     }
     return found;
 }
@@ -244,6 +246,15 @@ int RunHeadless(Program& program, const HeadlessOptions& options) {
     if (!options.junit_path.empty() && !ReportWritable(options.junit_path)) {
         return CouldNotRun("the JUnit report cannot be written to " + options.junit_path);
     }
+    // A name from the command line is UTF-8; the catalogue's names are stored text.
+    HeadlessOptions stored_options = options;
+    if (options.command == HeadlessCommand::MakeProject) {
+        std::string refusal;
+        const std::optional<std::string> name = runtime::Utf8ToStored(options.project, &refusal);
+        if (!name)
+            return CouldNotRun("no project can be named \"" + options.project + "\": " + refusal);
+        stored_options.project = *name;
+    }
     const bool batch = IsBatch(options.command);
     SubsetTagQueue subset_tags;
     SettingsOpening opening;
@@ -260,7 +271,7 @@ int RunHeadless(Program& program, const HeadlessOptions& options) {
         return batch ? BatchNotRun(options, "a table cannot be opened", true) : kCouldNotRun;
     }
 
-    if (options.command == HeadlessCommand::MakeProject && !KnownProject(options.project))
+    if (options.command == HeadlessCommand::MakeProject && !KnownProject(stored_options.project))
         return BatchNotRun(options, "there is no project named \"" + options.project + "\"", true);
 
     int status = kFinished;
@@ -292,7 +303,7 @@ int RunHeadless(Program& program, const HeadlessOptions& options) {
         case HeadlessCommand::Help:
             break;
         default:
-            status = RunBatch(options, program.Ide(), signals, subset_tags);
+            status = RunBatch(stored_options, program.Ide(), signals, subset_tags);
             break;
     }
     if (opening.subset_tags && GLO.RetainTags == 1) TfManager.Close();

@@ -5,6 +5,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/headless/console_batch_window.hpp"
 #include "app/headless/console_messages.hpp"
+#include "app/headless/csv_text.hpp"
 #include "app/headless/json_events.hpp"
 #include "app/log/event_log.hpp"
 #include "app/log/event_log_windows.hpp"
@@ -14,15 +15,6 @@
 
 namespace zelt::app {
 namespace {
-
-std::string Csv(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 std::string TableError(std::string_view what) {
     return "zelt: " + std::string(what) + " " + TempFile.FileName() + ": " +
@@ -39,7 +31,7 @@ int ListLog(bool csv, bool json) {
         WriteLine(stderr, TableError("cannot open"));
         return 2;
     }
-    if (csv) WriteLine(stdout, "Application,Date,Time,Event");
+    if (csv) WriteLine(stdout, kCsvEventHeader);
     TempFile.SetKey(TempFileTable::clockkey);
     RepeatedNameBlanker blanker;
     int rows = 0;
@@ -50,8 +42,7 @@ int ListLog(bool csv, bool json) {
         if (json) {
             WriteLine(stdout, EventJson(TMP, 0, {}));
         } else if (csv) {
-            WriteLine(stdout, Csv(TMP.Apps.Clip()) + "," + runtime::FormatDate(TMP.Date, 10) + "," +
-                                  runtime::FormatTime(TMP.Clock, 4) + "," + Csv(TMP.Event.Clip()));
+            WriteLine(stdout, CsvEventLine(TMP));
         } else {
             WriteLine(stdout, EventLine(TMP, blanker.Shown(TMP.Apps.Clip())));
         }

@@ -35,7 +35,11 @@ IdeChannel::~IdeChannel() {
 }
 
 void IdeChannel::SetStatus(std::string_view text) {
-    StatusMsg.assign(text.substr(0, kStatusMsgLength));
+    // The status is shown text (UTF-8): the cut never splits a character.
+    std::size_t cut = std::min(text.size(), kStatusMsgLength);
+    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    StatusMsg.assign(text.substr(0, cut));
 }
 
 void IdeChannel::ApplyTimeOut() {

@@ -9,6 +9,7 @@
 #include "framework/process/report_controller.hpp"
 #include "framework/window/tracked_record.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::app {
@@ -94,7 +95,8 @@ class PrintLogWindow final : public framework::ReportController {
 
 runtime::ReportDeclaration LogReportDeclaration(std::string& app_name) {
     runtime::ReportDeclaration d("ZELT5.5 Activity Log");
-    d.Column("App Name", 40, runtime::Use(app_name))
+    // Loc:AppName holds stored text, as TMP:Apps does; the report's lines are UTF-8.
+    d.Column("App Name", 40, runtime::Show([&app_name] { return runtime::StoredToUtf8(app_name); }))
         .Column("Date", 11, framework::FieldBinding(TempFile, 1), "@D8")
         .Column("Time", 8, framework::FieldBinding(TempFile, 2), "@T4")
         .Column("Action", 80, framework::FieldBinding(TempFile, 3))

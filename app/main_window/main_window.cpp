@@ -14,6 +14,7 @@
 #include "app/settings/get_config.hpp"
 #include "app/settings/opening_steps.hpp"
 #include "runtime/conversation/in_process_transport.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/values/clock_source.hpp"
 #include "runtime/window/window_system.hpp"
 
@@ -163,7 +164,8 @@ runtime::ListCell MainWindow::ApplicationCell(const framework::BrowseRow& row, i
 runtime::ListCell MainWindow::SubsetCell(const framework::BrowseRow& row, int column) const {
     if (column < 1 || column > 4 || row.values.size() < 3) return {};
     if (column == 1)
-        return runtime::ListCell::Icon(engine_->IsSubsetTagged(Clipped(row.values[2])) ? 1 : 0);
+        return runtime::ListCell::Icon(  // the row shows UTF-8, the queue keeps stored text
+            engine_->IsSubsetTagged(runtime::Utf8ToStoredMarked(Clipped(row.values[2]))) ? 1 : 0);
     return runtime::ListCell(row.values[static_cast<std::size_t>(column - 2)]);
 }
 

@@ -7,6 +7,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/forms/update_apps.hpp"
 #include "app/forms/update_projects.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/window/key_codes.hpp"
 #include "runtime/window/window_system.hpp"
 
@@ -22,7 +23,7 @@ namespace err = runtime::err;
 namespace key = runtime::key;
 
 runtime::ListCell CellOf(const RelTreeEntry& e) {
-    runtime::ListCell cell(e.Display, e.Icon);
+    runtime::ListCell cell(runtime::StoredToUtf8(e.Display), e.Icon);  // Display is stored text
     cell.foreground = e.NormalFG;
     cell.background = e.NormalBG;
     cell.selected_foreground = e.SelectedFG;

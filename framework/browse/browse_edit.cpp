@@ -1,10 +1,12 @@
 // BrowseController: records changed in the list itself (edit in place), for a browse
 // without an update form.
 #include <algorithm>
+#include <optional>
 
 #include "framework/browse/browse_controller.hpp"
 #include "framework/error_ids.hpp"
 #include "runtime/window/key_codes.hpp"
+#include "runtime/window/window_system.hpp"
 
 namespace zelt::framework {
 
@@ -68,7 +70,13 @@ void BrowseController::TakeEditText() {
     const int column = EditList.at(edit_.column);
     if (column < 1 || column > static_cast<int>(fields_.size())) return;
     const runtime::Binding& field = fields_[static_cast<std::size_t>(column - 1)];
-    field.Write(window_->Window().EditText(ListControl));
+    // Text the field cannot hold is refused as it is typed; the field keeps its value.
+    const std::string& typed = window_->Window().EditText(ListControl);
+    if (const std::optional<std::string> refusal = field.Refusal(typed)) {
+        runtime::Message(*refusal, "Invalid Input", runtime::StockIcon::Exclamation);
+    } else {
+        field.Write(typed);
+    }
     // The row shows what the field now holds.
     if (edit_.row >= 1 && edit_.row <= RowCount()) {
         auto& values = rows_[static_cast<std::size_t>(edit_.row - 1)].values;

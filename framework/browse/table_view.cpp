@@ -7,6 +7,7 @@
 #include "framework/browse/record_filter_compiler.hpp"
 #include "framework/field_access.hpp"
 #include "runtime/errors/error_state.hpp"
+#include "runtime/text/stored_text.hpp"
 
 namespace zelt::framework {
 
@@ -58,37 +59,58 @@ FilterValue ReadFieldValue(runtime::Table& table, int field) {
     }
 }
 
+namespace {
+
+bool IsTextField(FieldType type) {
+    return type == FieldType::String || type == FieldType::CString || type == FieldType::PString;
+}
+
+// Stores text (already in the table's character set) into a text field, cut to its width.
+void StoreText(std::span<char> bytes, FieldType type, std::string_view text) {
+    if (type == FieldType::String) {
+        std::memset(bytes.data(), ' ', bytes.size());
+        std::copy_n(text.data(), std::min(text.size(), bytes.size()),
+                    bytes.data());  // an empty text may have no data
+    } else if (type == FieldType::CString) {
+        std::memset(bytes.data(), 0, bytes.size());
+        if (!bytes.empty())
+            std::copy_n(text.data(), std::min(text.size(), bytes.size() - 1), bytes.data());
+    } else {
+        std::memset(bytes.data(), 0, bytes.size());
+        if (!bytes.empty()) {
+            const std::size_t n = std::min({text.size(), bytes.size() - 1, std::size_t{255}});
+            bytes[0] = static_cast<char>(n);
+            std::copy_n(text.data(), n, bytes.data() + 1);
+        }
+    }
+}
+
+}  // namespace
+
 runtime::Binding FieldBinding(runtime::Table& table, int field) {
-    return runtime::Binding(
+    // A control shows UTF-8; a text field holds Windows-1252 (stored_text.hpp). Text that
+    // the field cannot hold is refused by the check and never written.
+    const auto& declared = table.Declaration().Fields().at(static_cast<std::size_t>(field));
+    const bool text_field = IsTextField(declared.type);
+    runtime::Binding binding(
         [&table, field] {
             const FilterValue v = ReadFieldValue(table, field);
-            if (v.text) return v.s;
+            if (v.text) return runtime::StoredToUtf8(v.s);
             const auto n = FieldNumber(table, field);
             return n ? std::to_string(*n) : std::to_string(v.n);
         },
         [&table, field](std::string_view text) {
             const auto& d = table.Declaration().Fields().at(static_cast<std::size_t>(field));
-            const std::span<char> bytes = FieldBytes(table, field);
-            if (d.type == FieldType::String) {
-                std::memset(bytes.data(), ' ', bytes.size());
-                std::copy_n(text.data(), std::min(text.size(), bytes.size()),
-                            bytes.data());  // an empty text may have no data
-            } else if (d.type == FieldType::CString) {
-                std::memset(bytes.data(), 0, bytes.size());
-                if (!bytes.empty())
-                    std::copy_n(text.data(), std::min(text.size(), bytes.size() - 1), bytes.data());
-            } else if (d.type == FieldType::PString) {
-                std::memset(bytes.data(), 0, bytes.size());
-                if (!bytes.empty()) {
-                    const std::size_t n =
-                        std::min({text.size(), bytes.size() - 1, std::size_t{255}});
-                    bytes[0] = static_cast<char>(n);
-                    std::copy_n(text.data(), n, bytes.data() + 1);
-                }
+            if (IsTextField(d.type)) {
+                if (const std::optional<std::string> stored = runtime::Utf8ToStored(text))
+                    StoreText(FieldBytes(table, field), d.type, *stored);
             } else {
                 SetFieldNumber(table, field, runtime::ParseBoundNumber(text));
             }
         });
+    if (!text_field) return binding;
+    return std::move(binding).Checked(
+        [](std::string_view text) { return runtime::StoredTextRefusal(text); });
 }
 
 std::string TableView::Name() const {

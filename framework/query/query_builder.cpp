@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "framework/error_ids.hpp"
+#include "runtime/text/stored_text.hpp"
 #include "runtime/values/pictures.hpp"
 
 namespace zelt::framework {
@@ -201,7 +202,8 @@ std::string QueryBuilder::Term(QueryField& field) const {
 
 std::string QueryBuilder::BuildTerm(QueryField& field, std::string* problem) const {
     if (Trim(field.QueryString).empty()) return {};
-    TypedValue t = SplitTypedValue(field.QueryString, field.Operator);
+    // Typed as UTF-8, compared with stored text.
+    TypedValue t = SplitTypedValue(runtime::Utf8ToStoredMarked(field.QueryString), field.Operator);
     field.Low = t.low;
     field.High = t.high;
     field.Middle = t.range ? std::string() : t.value;

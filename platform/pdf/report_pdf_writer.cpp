@@ -3,9 +3,10 @@
 #include <hpdf.h>
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <memory>
+
+#include "runtime/text/stored_text.hpp"
 
 namespace zelt::platform {
 
@@ -14,19 +15,6 @@ namespace {
 constexpr const char* kFontDir = "/usr/share/fonts/truetype/dejavu/";
 constexpr const char* kEncoding = "WinAnsiEncoding";
 constexpr double kBaseline = 0.8;  // a line's baseline, as a share of its height from the top
-
-// Windows Latin-1 bytes 0x80..0x9F and the characters they stand for (0: none).
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-char ByteFor(char32_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    for (std::size_t i = 0; i < kHighControls.size(); ++i)
-        if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
-    return '?';
-}
 
 struct DocDeleter {
     void operator()(HPDF_Doc doc) const { HPDF_Free(doc); }
@@ -120,30 +108,8 @@ class PageWriter {
 }  // namespace
 
 std::string ToWinLatin1(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80                ? 1
-                             : c >= 0xC2 && c < 0xE0 ? 2
-                             : c >= 0xE0 && c < 0xF0 ? 3
-                             : c >= 0xF0 && c < 0xF5 ? 4
-                                                     : 0;
-        bool utf8 = length > 0 && i + length <= text.size();
-        char32_t code = length == 1 ? c : c & (0x7F >> length);
-        for (std::size_t k = 1; utf8 && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            utf8 = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (!utf8) {
-            out.push_back(static_cast<char>(c));  // no UTF-8: a Latin-1 byte as it stands
-            ++i;
-            continue;
-        }
-        out.push_back(code == 0 ? ' ' : ByteFor(code));
-        i += length;
-    }
+    std::string out = runtime::Utf8ToStoredMarked(text);
+    std::replace(out.begin(), out.end(), '\0', ' ');  // the library takes C strings
     return out;
 }
 

@@ -2,10 +2,11 @@
 //
 // The pages are placed exactly as PageMetrics says, in DejaVu Sans Mono embedded in the
 // file (Courier when that font is not installed), so they look as the preview shows them.
-// Texts are taken as UTF-8 and written in the Windows Latin-1 encoding; a character
-// outside it prints as "?" (a byte that is no UTF-8 is taken as Latin-1). This is the fast
-// path for big reports: install it as the runtime's PDF writer. Its files name it as their
-// producer (kReportPdfProducer), so a file shows which writer made it.
+// Texts are taken as UTF-8 and written in the Windows Latin-1 encoding (the runtime's
+// conversion, runtime/text/stored_text.hpp); a character outside it prints as its code
+// point, "<U+0142>", and a byte that is no UTF-8 as "<E9>". This is the fast path for big
+// reports: install it as the runtime's PDF writer. Its files name it as their producer
+// (kReportPdfProducer), so a file shows which writer made it.
 //
 //   runtime::InstallReportPdfWriter(platform::ReportPdfFileWriter());
 #pragma once
@@ -24,7 +25,7 @@ inline constexpr const char* kReportPdfProducer = "ZELT report writer";
 bool WriteReportPdfFile(const runtime::ReportDocument& report, const std::string& path);
 // WriteReportPdfFile as the runtime's PDF writer.
 runtime::ReportPdfWriter ReportPdfFileWriter();
-// A UTF-8 text in the Windows Latin-1 encoding.
+// A UTF-8 text in the Windows Latin-1 encoding, marking what it cannot hold.
 std::string ToWinLatin1(const std::string& text);
 
 }  // namespace zelt::platform

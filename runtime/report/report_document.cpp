@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "runtime/report/report_picture.hpp"
 
@@ -115,10 +116,27 @@ std::string ReportDocument::FooterText(int page_number) const {
     return layout_.footer_label + " " + number;
 }
 
+namespace {
+
+// The bytes of the first `width` characters of UTF-8 text (a cut never splits a character),
+// and how many characters they hold.
+std::pair<std::size_t, std::size_t> LeadingCharacters(std::string_view text, std::size_t width) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (characters == width) return {i, characters};
+        ++characters;
+    }
+    return {text.size(), characters};
+}
+
+}  // namespace
+
 std::string FitCell(const std::string& text, int width, Align align) {
     const auto w = static_cast<std::size_t>(std::max(0, width));
-    if (text.size() >= w) return text.substr(0, w);
-    const std::size_t pad = w - text.size();
+    const auto [bytes, characters] = LeadingCharacters(text, w);
+    if (characters >= w) return text.substr(0, bytes);
+    const std::size_t pad = w - characters;
     switch (align) {
         case Align::Right:
             return std::string(pad, ' ') + text;
@@ -137,7 +155,7 @@ std::vector<std::string> WrapText(const std::string& text, int width) {
     while (at < text.size()) {
         while (at < text.size() && text[at] == ' ' && !lines.empty()) ++at;
         if (at >= text.size()) break;
-        std::size_t end = std::min(text.size(), at + w);
+        std::size_t end = at + LeadingCharacters(std::string_view(text).substr(at), w).first;
         if (end < text.size() && text[end] != ' ') {
             const std::size_t blank = text.rfind(' ', end);
             if (blank != std::string::npos && blank > at) end = blank;
@@ -158,9 +176,10 @@ std::string ReportDocument::LineText(const std::vector<std::string>& cells, bool
     for (std::size_t i = 0; i < layout_.columns.size(); ++i) {
         const auto& col = layout_.columns[i];
         const auto width = static_cast<std::size_t>(std::max(0, col.width));
-        const std::string_view text =
-            i < cells.size() ? std::string_view(cells[i]).substr(0, width) : std::string_view();
-        const std::size_t pad = width - text.size();
+        const std::string_view cell = i < cells.size() ? std::string_view(cells[i]) : "";
+        const auto [bytes, characters] = LeadingCharacters(cell, width);
+        const std::string_view text = cell.substr(0, bytes);
+        const std::size_t pad = width - characters;
         const Align align = headings ? Align::Left : col.align;
         const std::size_t before = align == Align::Right    ? pad
                                    : align == Align::Centre ? pad / 2

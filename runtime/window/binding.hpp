@@ -1,14 +1,18 @@
 // A control's binding to a program variable (the control "uses" the variable).
 //
 // Display reads the variable into the control as text; Update writes the control's text
-// back. Numbers are read from their decimal text: blank or unreadable text is 0, and a value
-// beyond the variable's range is held at the nearest end of it.
+// back. A binding may also check text before it is written: a typed text that the check
+// refuses is never written, and the user is told the check's reason (stored text that
+// cannot hold a character, runtime/text/stored_text.hpp). Numbers are read from their decimal text:
+// blank or unreadable text is 0, and a value beyond the variable's range is held at the nearest end
+// of it.
 #pragma once
 
 #include <charconv>
 #include <concepts>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,9 +31,20 @@ class Binding {
     }
     bool Writable() const { return static_cast<bool>(write_); }
 
+    // Nothing when `text` may be written, else why not.
+    std::optional<std::string> Refusal(std::string_view text) const {
+        return check_ ? check_(text) : std::nullopt;
+    }
+    // The same binding with a check of the texts written to it.
+    Binding Checked(std::function<std::optional<std::string>(std::string_view)> check) && {
+        check_ = std::move(check);
+        return std::move(*this);
+    }
+
   private:
     std::function<std::string()> read_;
     std::function<void(std::string_view)> write_;
+    std::function<std::optional<std::string>(std::string_view)> check_;
 };
 
 // The number in `text` (leading and trailing blanks allowed), 0 when there is none.

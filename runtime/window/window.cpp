@@ -16,9 +16,15 @@ WindowSystem& InstalledSystem() {
     return *system;
 }
 
+// A control's value is UTF-8 and its width counts characters: a cut never splits one.
 std::string CutToWidth(std::string_view text, int width) {
-    if (width > 0 && text.size() > static_cast<std::size_t>(width))
-        text = text.substr(0, static_cast<std::size_t>(width));
+    if (width <= 0) return std::string(text);
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool continues = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+        if (!continues && ++characters > static_cast<std::size_t>(width))
+            return std::string(text.substr(0, i));
+    }
     return std::string(text);
 }
 }  // namespace

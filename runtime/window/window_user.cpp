@@ -110,6 +110,13 @@ bool Window::UserType(ControlNumber n, std::string_view text) {
     }
     if (!KindTraits(Declared(n)->kind).typed) return false;
     MoveFocus(n);
+    // Text that the variable cannot hold is refused here, where it was typed: the user is
+    // told why, the control shows the variable's value again and keeps the focus.
+    if (const auto refusal = Declared(n)->use.Refusal(text)) {
+        Message(*refusal, "Invalid Input", StockIcon::Exclamation);
+        DisplayOne(n);
+        return true;
+    }
     SetValue(n, std::string(text));
     UpdateOne(n);
     Queue({event::Accepted, n, 0, 0});

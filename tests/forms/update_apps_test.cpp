@@ -179,5 +179,35 @@ TEST_F(UpdateAppsTest, DeleteIsDoneBeforeTheFormShows) {
     EXPECT_FALSE(Stored("/src/", "ORDERS.APP"));
 }
 
+// Names are typed and chosen as UTF-8 and stored as Windows-1252; what the table cannot
+// hold is refused where it comes in, named, and never stored.
+TEST_F(UpdateAppsTest, TypedAndChosenNamesAreStoredInTheTablesCharactersOrRefused) {
+    const std::string app = MakeFile("caf\xC3\xA9/cr\xC3\xA8me.APP");
+    MakeFile("caf\xC3\xA9/cr\xC3\xA8me.EXE");
+    script.Type(Ctl::FullName, Dir() +
+                                   "\xC5\x82\xC3\xB3"
+                                   "d\xC5\xBA/A.APP");  // łódź
+    script.AnswerMessage(btn::Ok).Expecting("the character \"\xC5\x82\" (U+0142) cannot be stored");
+    script.Run([this] {
+        EXPECT_EQ(Form()->Value(Ctl::FullName), "") << "the typed text is not taken";
+        EXPECT_EQ(Form()->Focus(), Ctl::FullName);
+        EXPECT_EQ(APP.Application.Clip(), "");
+    });
+    script.Type(Ctl::FullName, app);
+    script.Press(Ctl::LookupFile2);
+    script.ChooseFile(Dir() + "\xE2\x9C\x93.EXE");  // ✓, chosen in the file dialog
+    script.AnswerMessage(btn::Ok).Expecting("(U+2713) cannot be stored");
+    script.Type(Ctl::Target, Dir() + "caf\xC3\xA9/cr\xC3\xA8me.EXE");
+    script.Type(Ctl::Priority, "2");
+    script.Run([this] {
+        EXPECT_EQ(Form()->Value(Ctl::DrivenPath), Dir() + "caf\xC3\xA9/") << "shown as UTF-8";
+    });
+    script.Press(Ctl::Ok);
+    EXPECT_EQ(Insert(), ResponseCompleted);
+    EXPECT_EQ(Captions(), (Texts{"Invalid Input", "Invalid Input"}));
+    ASSERT_TRUE(Stored(Dir() + "caf\xE9/", "cr\xE8me.APP"));
+    EXPECT_EQ(APP.Target.Clip(), Dir() + "caf\xE9/cr\xE8me.EXE");
+}
+
 }  // namespace
 }  // namespace zelt::app::testing

@@ -305,6 +305,54 @@ TEST_F(HeadlessTest, AStartedIdeThatNeverAnswersIsGivenUpAtTheStartLimit) {
     EXPECT_LT(took, std::chrono::seconds(15));  // the limit given, not the default of 30
 }
 
+// Table texts are Windows-1252, as plm writes them from its UTF-8 input; the file system,
+// the bus, the terminal and the PDF get UTF-8.
+TEST_F(HeadlessTest, ACatalogueWrittenByPlmInAFolderNamedCafeIsMadeAndItsLogPrintedAsUtf8) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide ide({"--instance", "headless_cafe"});
+    ASSERT_TRUE(ide.ready());
+    Catalogue({{"UNTAGGED.APP", 9, "", false, 0}});  // the tables, with nothing to make
+    const std::string folder = dir_ + "caf\xC3\xA9/";
+    fs::create_directory(folder);
+    std::ofstream(folder + "cr\xC3\xA8me.APP") << "Target=CREME.EXE\n";
+    std::ofstream(dir_ + "apps.jsonl")
+        << R"({"APP:DRIVENPATH": ")" << folder << R"(", "APP:APPLICATION": "cr\u00e8me.APP", )"
+        << R"("APP:PRIORITY": 1, "APP:TARGET": ")" << folder << R"(CREME.EXE", "APP:TAG": 1})"
+        << "\n";
+    const std::string plm = ZELT_PLM_PATH;
+    zelt::testing::ChildProcess load(
+        {"/bin/sh", "-c",
+         "cd '" + dir_ + "' && '" + plm + "' schema APPS.PLM > apps.json && '" + plm +
+             "' load APPS.PLM --schema apps.json < apps.jsonl && '" + plm + "' dump APPS.PLM"},
+        true);
+    const auto [dumped, loaded] = load.Finish(20000);
+    ASSERT_EQ(loaded, 0) << dumped;
+
+    Outcome run = Zelt({"--make", "tagged", "--wait-limit", "30"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(fs::exists(folder + "CREME.EXE"));
+    EXPECT_NE(run.out.find("cr\xC3\xA8me.APP     Make Finished"), std::string::npos) << run.out;
+
+    run = Zelt({"--log", "--csv"});
+    EXPECT_NE(run.out.find("\"cr\xC3\xA8me.APP\""), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\xEF\xBF\xBD"), std::string::npos) << "no replacement mark";
+    ASSERT_EQ(Zelt({"--print-log", dir_ + "log.pdf"}).status, 0);
+    zelt::testing::ChildProcess text({"pdftotext", "-layout", dir_ + "log.pdf", "-"}, true);
+    const std::string pages = text.Finish(20000).first;
+    EXPECT_NE(pages.find("cr\xC3\xA8me.APP"), std::string::npos) << pages;
+    EXPECT_EQ(pages.find("\xEF\xBF\xBD"), std::string::npos) << pages;
+
+    // A name on the command line that no stored name can hold is refused, naming it.
+    run = Zelt({"--make", "project",
+                "\xC5\x81\xC3\xB3"
+                "d\xC5\xBA"});  // Łódź
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("the character \"\xC5\x81\" (U+0141) cannot be stored"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST_F(HeadlessTest, ASkippedItemOrAnUnansweredQuestionExitsOneAndAnUnreachableIdeTwo) {
     PrivateBus bus;
     ASSERT_TRUE(bus.ready());
