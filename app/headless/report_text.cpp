@@ -1,34 +1,14 @@
 #include "app/headless/report_text.hpp"
 
-#include <iconv.h>
-
-#include <array>
+#include "runtime/text/stored_text.hpp"
 
 namespace zelt::app {
 namespace {
 
-// One byte of stored text as UTF-8. The bytes Windows-1252 leaves empty stand for the C1
-// controls of the same number.
+// One byte of stored text as UTF-8 (the runtime's one conversion).
 std::string StoredCharacter(unsigned char byte) {
-    std::string out;
-    if (byte < 0x80) return std::string(1, static_cast<char>(byte));
-    iconv_t cd = ::iconv_open("UTF-8", "WINDOWS-1252");
-    if (cd != reinterpret_cast<iconv_t>(-1)) {
-        char in[1] = {static_cast<char>(byte)};
-        std::array<char, 8> buffer{};
-        char* in_at = in;
-        char* out_at = buffer.data();
-        std::size_t in_left = 1;
-        std::size_t out_left = buffer.size();
-        if (::iconv(cd, &in_at, &in_left, &out_at, &out_left) != static_cast<std::size_t>(-1))
-            out.assign(buffer.data(), static_cast<std::size_t>(out_at - buffer.data()));
-        ::iconv_close(cd);
-    }
-    if (out.empty()) {  // U+0080..U+00FF in two bytes
-        out += static_cast<char>(0xC0 | (byte >> 6));
-        out += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-    return out;
+    const char c = static_cast<char>(byte);
+    return runtime::StoredToUtf8(std::string_view(&c, 1));
 }
 
 }  // namespace
