@@ -212,10 +212,11 @@ TEST_F(LocalBatches, EventsAreOnDiskBeforeEachCommandAndARefusedWriteIsTriedAgai
         Write(apps_dir + command.substr(command.find(apps_dir) + apps_dir.size(), 1) + ".EXE", "");
     };
     EXPECT_TRUE(LogLines().empty());  // the log exists: its next write is the batch's
-    // The first write is refused once, as while another ZELT commits.
-    storage::io::IoFaultSeam::Arm(storage::io::SeamAction::Fail, 1);
+    // The first write is refused once, as while another ZELT commits. (The first mutating
+    // call is the flush of the header the open read; a failed flush would end the handle.)
+    storage::io::IoFaultSeam::Arm(storage::io::SeamAction::Fail, 2);
     const BatchSummary done = engine.MakeTagged();
-    EXPECT_GE(storage::io::IoFaultSeam::Count(), 1);
+    EXPECT_GE(storage::io::IoFaultSeam::Count(), 2);
     storage::io::IoFaultSeam::Disarm();
     EXPECT_EQ(done.ExitStatus(), 0);
     EXPECT_TRUE(window.not_logged.empty());
