@@ -268,10 +268,16 @@ void UpdateAppsWindow::QuestionTarget() {
     target_questioned = true;
     runtime::Beep();
     const std::string target = APP.Target.Clip();
-    if (target.find('/') == std::string::npos &&
-        runtime::Message(
-            "Well, I couldn't find the target you entered. Use .APP directory for target also?",
-            "Confirm", runtime::StockIcon::Exclamation, button::Yes | button::No) == button::Yes) {
+    if (target.find('/') != std::string::npos) {
+        // Nothing is offered for a target given with its directory: the user is told why
+        // the form stays open.
+        runtime::Message("The target " + target +
+                             " was not found.|Press Ok again to keep it as it is, or correct it.",
+                         "Target Not Found", runtime::StockIcon::Exclamation, button::Ok);
+    } else if (runtime::Message("Well, I couldn't find the target you entered. Use .APP directory "
+                                "for target also?",
+                                "Confirm", runtime::StockIcon::Exclamation,
+                                button::Yes | button::No) == button::Yes) {
         const std::string joined = APP.DrivenPath.Clip() + target;
         if (joined.size() > decltype(APP.Target)::Size()) {
             runtime::Message("The target would be longer than 250 characters; it stays as it was.",

@@ -75,11 +75,38 @@ class ProjectRecord final : public framework::PrimaryRecord {
     }
     Level Insert() override { return inner_.Insert(); }
     Level Update(bool from_form) override { return inner_.Update(from_form); }
-    Level Delete(bool ask) override { return inner_.Delete(ask); }
+    // The question before a delete says how many applications go with the project.
+    Level Delete(bool ask) override {
+        const int count = ask ? ApplicationsOf(PRO.P_Ref) : 0;
+        if (count == 0) return inner_.Delete(ask);
+        const std::string text =
+            "The project \"" + PRO.ProjectName.Clip() + "\" holds " +
+            (count == 1 ? std::string("1 application") : std::to_string(count) + " applications") +
+            ", which will be deleted with it.||Delete the project and " +
+            (count == 1 ? "its application?" : "all its applications?");
+        if (runtime::Message(text, "Confirm Delete", runtime::StockIcon::Exclamation,
+                             runtime::button::Yes | runtime::button::No,
+                             runtime::button::No) != runtime::button::Yes)
+            return LevelNotify;
+        return inner_.Delete(false);
+    }
     std::string Position() override { return inner_.Position(); }
     Level Reread(std::string_view position) override { return inner_.Reread(position); }
 
   private:
+    // How many applications belong to the project (the APPS buffer is left as it was).
+    static int ApplicationsOf(std::int32_t project) {
+        const AppsRecord kept = APP;
+        int count = 0;
+        APP.P_Ref = project;
+        if (AppsManager.EnsureOpen() == LevelOk &&
+            Apps.SetKeyKey(AppsTable::P_RefKey) == runtime::err::NoError) {
+            while (Apps.Next() == runtime::err::NoError && APP.P_Ref == project) ++count;
+        }
+        APP = kept;
+        return count;
+    }
+
     framework::TrackedRecord inner_;
     std::function<void()> before_release_;
 };
@@ -161,6 +188,14 @@ Level UpdateProjectsWindow::OnAccepted() {
                 if (PRO.ProjectName.Clip().empty()) {
                     runtime::Message("A project needs a name.", "Project Name",
                                      runtime::StockIcon::Exclamation);
+                    Window().Select(Ctl::ProjectName);
+                    return LevelNotify;
+                }
+                // Another project of the same name: said once, plainly, before any write.
+                if (Projects.DuplicateKey(ProjectsTable::ProjectNameKey)) {
+                    runtime::Message("There is a project named \"" + PRO.ProjectName.Clip() +
+                                         "\" already.|Give this one another name.",
+                                     "Project Name", runtime::StockIcon::Exclamation);
                     Window().Select(Ctl::ProjectName);
                     return LevelNotify;
                 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "framework/error_reporter.hpp"
+#include "framework/ini_store.hpp"
 #include "framework/window/request_codes.hpp"
 #include "runtime/errors/error_codes.hpp"
 
@@ -37,7 +38,12 @@ bool EmptyLogButton(framework::ErrorReporter& errors);
 // (picture 1), time (picture 3) and text; Insert, View (changes the event), Delete, Print
 // Log and Close. On an empty log it says "If there was something to show you, I'd show it."
 // ("Go Away") and closes by itself.
-void ViewEvents(framework::ErrorReporter& errors);
+//
+// The events can be searched: the list's popup menu and Ctrl+F run the query form over the
+// application, date, time and event; the recent queries are kept in `queries` (section
+// "Query") and offered in the popup (none: the queries are not kept). After a form opened
+// from the list closes, the list has the keyboard again.
+void ViewEvents(framework::ErrorReporter& errors, framework::IniStore* queries = nullptr);
 // The form "DDE Activity Record" on the current TMP record, with the global request: read
 // only for a view, the delete carried out at once after the framework's question.
 framework::ResponseCode UpdateEvents(framework::ErrorReporter& errors);

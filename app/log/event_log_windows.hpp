@@ -4,6 +4,7 @@
 #include <string>
 #include "framework/error_reporter.hpp"
 
+#include "runtime/errors/error_codes.hpp"
 #include "runtime/report/report.hpp"
 #include "runtime/window/window_declaration.hpp"
 

@@ -1,4 +1,6 @@
 // The browse "Activity Log" and the form "DDE Activity Record".
+#include <optional>
+
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/log/event_log.hpp"
@@ -6,7 +8,10 @@
 #include "framework/browse/browse_controller.hpp"
 #include "framework/browse/table_view.hpp"
 #include "framework/field_access.hpp"
+#include "framework/query/query_builder.hpp"
+#include "framework/query/query_history.hpp"
 #include "framework/window/tracked_record.hpp"
+#include "runtime/window/key_codes.hpp"
 #include "runtime/window/window_system.hpp"
 
 namespace zelt::app {
@@ -45,10 +50,12 @@ class EventList final : public framework::BrowseController {
 
 class ViewEventsWindow final : public framework::WindowController {
   public:
-    explicit ViewEventsWindow(framework::ErrorReporter& errors)
+    ViewEventsWindow(framework::ErrorReporter& errors, framework::IniStore* queries)
         : WindowController(errors, ViewEventsDeclaration(), "ViewEvents"),
           record_(TempFileRelations),
-          view_(TempFile) {}
+          view_(TempFile) {
+        if (queries) history_.emplace(*queries);
+    }
 
     Level Init() override {
         if (Level l = WindowController::Init(); l != LevelOk) return l;
@@ -66,9 +73,21 @@ class ViewEventsWindow final : public framework::WindowController {
             list_.DeleteControl = ViewEventsCtl::Delete;
         }
         list_.AskProcedure = 1;
+        SetUpQuery();
         AddButton(ViewEventsCtl::Close, framework::ResponseCancelled);
         if (!OpenWindow()) return LevelFatal;
+        Window().Alert(ViewEventsCtl::List, kFindKey);
         return LevelOk;
+    }
+    Level OnFieldEvent() override {
+        // Ctrl+F on the list: the query form.
+        if (Window().Field() == ViewEventsCtl::List &&
+            Window().Event() == runtime::event::AlertKey && Window().Keycode() == kFindKey) {
+            list_.QueryRecords();
+            Window().Select(ViewEventsCtl::List);
+            return LevelNotify;
+        }
+        return WindowController::OnFieldEvent();
     }
     Level Kill() override {
         if (FilesOpened) {
@@ -87,10 +106,25 @@ class ViewEventsWindow final : public framework::WindowController {
         return WindowController::OnAccepted();
     }
     framework::ResponseCode RunForm(std::uint16_t, framework::RequestCode request) override {
-        return framework::CallWithRequest(request, [this] { UpdateEvents(Errors); });
+        const auto response = framework::CallWithRequest(request, [this] { UpdateEvents(Errors); });
+        Window().Select(ViewEventsCtl::List);  // the list has the keyboard again
+        return response;
     }
 
   private:
+    static constexpr int kFindKey = runtime::key::Ctrl + 'F';
+
+    // The query by example over the four columns, with the recent queries when kept.
+    void SetUpQuery() {
+        query_.Init(Errors);
+        query_.AddItem("TMP:Apps", "Application", {}, true);
+        query_.AddItem("TMP:Date", "Date", "@D1");
+        query_.AddItem("TMP:Clock", "Time", "@T3");
+        query_.AddItem("TMP:Event", "Event", {}, true);
+        if (history_) query_.SetHistory(&*history_);
+        list_.Query = &query_;
+    }
+
     // The name only on the first of a run of the same application's rows.
     runtime::ListCell Cell(const framework::BrowseRow& row, int column) const {
         if (column < 1 || column > static_cast<int>(row.values.size())) return {};
@@ -106,6 +140,8 @@ class ViewEventsWindow final : public framework::WindowController {
     framework::TrackedRecord record_;
     framework::TableView view_;
     EventList list_;
+    framework::QueryBuilder query_;
+    std::optional<framework::QueryHistory> history_;
 };
 
 class UpdateEventsWindow final : public framework::WindowController {
@@ -180,8 +216,8 @@ runtime::WindowDeclaration UpdateEventsDeclaration() {
     return w;
 }
 
-void ViewEvents(framework::ErrorReporter& errors) {
-    ViewEventsWindow window(errors);
+void ViewEvents(framework::ErrorReporter& errors, framework::IniStore* queries) {
+    ViewEventsWindow window(errors, queries);
     window.Run();
 }
 

@@ -103,6 +103,7 @@ runtime::WindowDeclaration MainWindowDeclaration(runtime::Binding status,
         .At(0, 0);
     w.Button("?Generate", "Gen && &Make  (Project)")
         .Tip(Lines("Generate, make ", " and compile a .DLL"))
+        .Disabled()  // as on the Applications tab, which shows first
         .At(1, 0);
     w.Button("?ExportApp", "Export APP")
         .Tip(Lines("Export to .TXA in same ", " directory and with same name."))

@@ -118,6 +118,20 @@ void MainWindow::SetUpLists() {
     apps_list_.SetCellFormat([this](const framework::BrowseRow& row, int column) {
         return ApplicationCell(row, column);
     });
+    // The thumb stands for the priority, between the lowest and the highest in the list; a
+    // priority taken from the thumb starts its run of applications at the first name.
+    const runtime::Binding priority = framework::FieldBinding(Apps, apps_field::Priority);
+    apps_list_.ActiveOrder().FreeElement =
+        framework::ViewField{"APP:Priority",
+                             runtime::Binding([priority] { return priority.Read(); },
+                                              [priority](std::string_view value) {
+                                                  priority.Write(value);
+                                                  APP.Application.Clear();
+                                              }),
+                             false};
+    auto thumb = std::make_unique<framework::NumericDistribution>(1, 255);
+    thumb->FromData = true;
+    apps_list_.SetThumb(std::move(thumb));
     apps_list_.InsertControl = +MainCtl::Insert;
     apps_list_.ChangeControl = +MainCtl::Change;
     apps_list_.DeleteControl = +MainCtl::Delete;
@@ -209,7 +223,10 @@ Level MainWindow::OnWindowEvent() {
                 }
                 if (!OpenCatalogue()) return LevelFatal;
                 WindowController::OnWindowEvent();
-                if (!RestoreTab()) Window().Select(+MainCtl::List);
+                if (!RestoreTab()) {
+                    TabChanged();  // the batch buttons as the first tab has them
+                    Window().Select(+MainCtl::List);
+                }
                 return LevelOk;
             }
             break;
@@ -270,7 +287,7 @@ Level MainWindow::OnAccepted() {
             Window().Select(+MainCtl::Sheet1);
             return LevelNotify;
         case MainCtl::Event:
-            ViewEvents(Errors);
+            ViewEvents(Errors, services_.places);
             Refresh(true);
             Window().Select(+MainCtl::Sheet1);
             return LevelNotify;

@@ -163,28 +163,6 @@ bool BrowseController::TakeToolbarButton(int control) {
     return true;
 }
 
-void BrowseController::FillDistribution() {
-    // A table filled from the data: every value of the free key element, once.
-    SortOrder& order = ActiveOrder();
-    auto* steps = dynamic_cast<StepDistribution*>(order.Thumb.get());
-    if (!steps || steps->Mode != LookupMode::FromData || distribution_filled_) return;
-    std::vector<std::string> values;
-    if (ResetView(false) == LevelOk) {
-        while (Next() == LevelOk) values.push_back(order.FreeElement.value.Read());
-    }
-    if (steps->Controls & step::Descending) std::reverse(values.begin(), values.end());
-    steps->Fill(values);
-    distribution_filled_ = true;
-}
-
-void BrowseController::TakeThumb(int percentile) {
-    SortOrder& order = ActiveOrder();
-    if (!order.Thumb || !order.FreeElement.value.Writable()) return;
-    FillDistribution();
-    order.FreeElement.value.Write(order.Thumb->ValueOf(percentile));
-    Reload(kAtBuffer, {}, 1);
-}
-
 void BrowseController::Locate(char typed) {
     SortOrder& order = ActiveOrder();
     if (!order.Locator || !order.FreeElement.value.Writable()) return;
@@ -224,11 +202,9 @@ void BrowseController::Show() {
     w.RowsChanged(ListControl);
     w.SetChoice(ListControl, CurrentChoice);
     LastChoice = CurrentChoice;
+    FillDistribution();  // before the buffer is set: it reads through the view
     UpdateBuffer();
-    // The thumb stands where the highlighted record lies in the whole table.
-    const SortOrder& order = ActiveOrder();
-    if (order.Thumb && order.FreeElement.value && !rows_.empty())
-        w.SetThumb(ListControl, order.Thumb->PercentileOf(order.FreeElement.value.Read()));
+    ShowThumb();
 }
 
 void BrowseController::ResetQueueFromStart() {
@@ -334,6 +310,7 @@ void BrowseController::Reset(bool force) {
         // The range moved (a new parent record): start from the top of the new range.
         ResetQueueFromStart();
     } else if (force || load_pending_ || need_refresh_) {
+        if (force) DataChanged();
         const std::string position =
             CurrentChoice >= 1 && CurrentChoice <= RowCount()
                 ? rows_[static_cast<std::size_t>(CurrentChoice - 1)].position

@@ -125,8 +125,9 @@ class BrowseController : public ViewManager, public WindowComponent {
     void SetCellFormat(std::function<runtime::ListCell(const BrowseRow&, int column)> format) {
         cell_format_ = std::move(format);
     }
-    // Thumb positioning on the active order.
-    // A table filled from the data is filled from the view when the thumb is first used.
+    // Thumb positioning on the active order (browse_thumb.cpp). A table filled from the data
+    // is filled from the view when the thumb is first used; a numeric distribution whose
+    // limits come from the data takes them from the first and last record as the list shows.
     void SetThumb(std::unique_ptr<Distribution> thumb) {
         ActiveOrder().Thumb = std::move(thumb);
         distribution_filled_ = false;
@@ -248,6 +249,10 @@ class BrowseController : public ViewManager, public WindowComponent {
     void Navigate(NavigationRequest request);
     void FinishSelection();
     void FillDistribution();
+    // Places the list's thumb where the highlighted record lies in the whole order.
+    void ShowThumb();
+    // The records may have changed: limits taken from the data are taken again.
+    void DataChanged();
     // Edit in place.
     struct EditState {
         bool active = false;

@@ -73,6 +73,8 @@ class NumericDistribution final : public Distribution {
     std::uint8_t Controls = 0;
     std::int32_t Low = 0;
     std::int32_t High = 0;
+    // A browse sets Low and High from the first and last record of its order.
+    bool FromData = false;
 
     std::string ValueOf(int percentile) const override;
     int PercentileOf(std::string_view value) const override;

@@ -5,12 +5,15 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QSpacerItem>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTimer>
 
 #include "platform/qt/qt_icons.hpp"
@@ -19,6 +22,7 @@
 #include "platform/qt/qt_window.hpp"
 #include "runtime/values/clock_source.hpp"
 #include "runtime/window/window.hpp"
+#include "runtime/window/window_system.hpp"
 
 namespace zelt::platform {
 
@@ -38,7 +42,15 @@ QWidget* QtBackend::ControlWidget(const Window& window, ControlNumber control) c
 }
 
 QWidget* QtBackend::DialogParent() const {
-    // Dialogs belong to the active window, so that they stay in front of it.
+    // Dialogs belong to the window the program works in last (the one opened last that is
+    // in sight), so that they open over it and stay in front of it.
+    if (WindowSystem* system = CurrentWindowSystem()) {
+        const auto& open = system->OpenWindows();
+        for (auto it = open.rbegin(); it != open.rend(); ++it) {
+            QWidget* top = WidgetOf(**it);
+            if (top && top->isVisible()) return top;
+        }
+    }
     if (QWidget* active = QApplication::activeWindow()) return active;
     for (const auto& [window, qt] : windows_) {
         if (qt->Top()->isVisible()) return qt->Top();
@@ -47,7 +59,8 @@ QWidget* QtBackend::DialogParent() const {
 }
 
 void QtBackend::WindowOpened(Window& window) {
-    auto qt = std::make_unique<QtWindow>(window);
+    // A window opened while another is open is that one's dialog.
+    auto qt = std::make_unique<QtWindow>(window, DialogParent());
     qt->Show();
     windows_[&window] = std::move(qt);
 }
@@ -161,6 +174,15 @@ int QtBackend::ShowMessage(const MessageRequest& request) {
             escape = b;
     }
     if (escape) box.setEscapeButton(escape);
+    // The box is at least as wide as its title, with room for the title bar's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont bold = box.font();
+        bold.setBold(true);
+        const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) +
+                          5 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec();
     auto it = bits.find(box.clickedButton());
     return it == bits.end() ? default_bit : it->second;

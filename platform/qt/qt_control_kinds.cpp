@@ -137,6 +137,12 @@ QWidget* MakeString(QtWindow& window, ControlNumber n) {
     auto* label = new QLabel;
     label->setTextFormat(Qt::PlainText);
     if (d.width > 0) label->setMinimumWidth(QtCharWidth(label) * std::min(d.width, 40));
+    if (d.text.empty()) {
+        // A text the program shows as it works (a status, a count) has the room declared for
+        // it and never widens its window.
+        label->setSizePolicy(QSizePolicy::Ignored, label->sizePolicy().verticalPolicy());
+        if (d.width == 0) label->setMinimumWidth(QtCharWidth(label) * 20);
+    }
     return label;
 }
 

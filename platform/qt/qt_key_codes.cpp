@@ -55,6 +55,10 @@ int KeyCodeOf(const QKeyEvent* e) {
         default:
             if (e->key() >= Qt::Key_F1 && e->key() <= Qt::Key_F12)
                 code = runtime::key::F1 + (e->key() - Qt::Key_F1);
+            // A letter is a key code only with Ctrl or Alt (typed alone it is a character).
+            if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z &&
+                (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+                code = 'A' + (e->key() - Qt::Key_A);
             break;
     }
     if (code == 0) return 0;

@@ -4,7 +4,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>  // for the cell editor's entry
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTreeView>
 #include <QWheelEvent>
 #include <algorithm>
@@ -17,20 +19,76 @@
 #include "platform/qt/qt_list_model.hpp"
 #include "platform/qt/qt_window.hpp"
 #include "runtime/window/key_codes.hpp"
+#include "runtime/window/window_system.hpp"
 
 namespace zelt::platform {
 
 using runtime::ControlKind;
 using runtime::ControlNumber;
 
+namespace {
+
+constexpr int kIconSize = 16;
+
+// A list asks for the room its columns need, as far as the screen allows, so that a window
+// opens wide enough to show them whole.
+class QtListView final : public QTreeView {
+  public:
+    // The width the columns want together (the one that stretches at its declared width).
+    void SetColumnsWidth(int width) { columns_ = width; }
+    QSize sizeHint() const override {
+        QSize size = QTreeView::sizeHint();
+        const int width = columns_ + 2 * frameWidth() +
+                          style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        int room = width;
+        if (const QScreen* s = screen()) room = s->availableGeometry().width() * 9 / 10;
+        size.setWidth(std::max(size.width(), std::min(width, room)));
+        return size;
+    }
+
+  private:
+    int columns_ = 0;
+};
+
+// The widest text a value shown under `picture` can have: numbers by their digits, dates
+// and times by the widest day and hour; empty for a picture that says nothing of widths.
+QString WidestValue(const std::string& picture, const QFontMetrics& fm) {
+    if (picture.size() < 3 || picture[0] != '@') return {};
+    const char type = static_cast<char>(picture[1] | 0x20);
+    if (type == 'n') {
+        int digits = 0;
+        bool sign = false;
+        for (char c : picture.substr(2)) {
+            if (c == '-') sign = true;
+            if (c >= '0' && c <= '9') digits = digits * 10 + (c - '0');
+            if (c == '.' || c == '`') break;
+        }
+        QChar widest = QLatin1Char('0');
+        for (char c = '0'; c <= '9'; ++c)
+            if (fm.horizontalAdvance(QLatin1Char(c)) > fm.horizontalAdvance(widest))
+                widest = QLatin1Char(c);
+        return QString(sign ? QStringLiteral("-") : QString()) +
+               QString(std::max(0, digits - (sign ? 1 : 0)), widest);
+    }
+    // The 28th of September 2088 and 23:58:58.88 have the widest digits of most fonts.
+    if (type == 'd') return QString::fromStdString(runtime::FormatByPicture("105364", picture));
+    if (type == 't') return QString::fromStdString(runtime::FormatByPicture("8633889", picture));
+    return {};
+}
+
+}  // namespace
+
 QtListControl::QtListControl(QtWindow& host, ControlNumber n)
     : host_(host), window_(host.Model()), n_(n) {
     const auto& d = *window_.Declared(n);
-    view_ = new QTreeView;
+    view_ = new QtListView;
     view_->setObjectName(QString::fromStdString(d.name));
     model_ = new QueueItemModel(window_, n, view_);
     view_->setModel(model_);
-    view_->setItemDelegate(new ListColourDelegate(view_));
+    // One height for every row, whether it shows an icon or not.
+    view_->setIconSize(QSize(kIconSize, kIconSize));
+    view_->setItemDelegate(
+        new ListColourDelegate(std::max(view_->fontMetrics().height(), kIconSize) + 6, view_));
     editor_ = new QtCellEditor(window_, n, view_, model_);
     host_.Watch(view_, n);
     viewport_ = view_->viewport();
@@ -49,19 +107,32 @@ QtListControl::QtListControl(QtWindow& host, ControlNumber n)
     if (d.immediate) AddThumb();
 }
 
-// Columns get their declared widths; the widest takes the room left over.
+// Columns get their declared widths, and at least the room their heading, their icon and
+// the widest value of their picture need; the widest takes the room left over.
 void QtListControl::SetColumns() {
     const auto& d = *window_.Declared(n_);
     const int cw = QtCharWidth(view_);
+    const QFontMetrics fm = view_->fontMetrics();
+    // A cell's text is drawn inside the focus frame's margins, with a pixel to spare each side.
+    const int padding =
+        2 * (view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1) + cw;
     int widest = 0;
+    int total = 0;
     for (std::size_t c = 0; c < d.format.columns.size(); ++c) {
         // A single column takes the list's width (it would only scroll sideways otherwise).
         if (d.format.columns.size() == 1) break;
-        view_->setColumnWidth(static_cast<int>(c),
-                              std::max(2, d.format.columns[c].width) * cw + cw);
+        const auto& column = d.format.columns[c];
+        int width = std::max(2, column.width) * cw + cw;
+        width = std::max(width, fm.horizontalAdvance(WidestValue(column.picture, fm)) + padding);
+        if (column.icon) width = std::max(width, kIconSize + padding);
+        if (d.format.headers && !column.header.empty())
+            width = std::max(width, view_->header()->sectionSizeHint(static_cast<int>(c)));
+        view_->setColumnWidth(static_cast<int>(c), width);
+        total += width;
         if (d.format.columns[c].width > d.format.columns[static_cast<std::size_t>(widest)].width)
             widest = static_cast<int>(c);
     }
+    static_cast<QtListView*>(view_)->SetColumnsWidth(total);
     if (d.format.columns.size() > 1) {
         view_->header()->setStretchLastSection(false);
         view_->header()->setSectionResizeMode(widest, QHeaderView::Stretch);
@@ -161,13 +232,21 @@ void QtListControl::AddThumb() {
         if (host.Syncing()) return;
         if (const int code = KeyOfScrollAction(action)) window.UserKey(n, code);
     });
-    QObject::connect(bar, &QScrollBar::sliderReleased, &host, [&host, &window, n, bar] {
-        if (!host.Syncing()) window.UserThumb(n, bar->value());
-    });
+    // Dragging the thumb moves the list as it goes; its place when let go is told too.
+    auto dragged = [&host, &window, n, this](int value) {
+        if (host.Syncing() || value == thumb_told_) return;
+        thumb_told_ = value;
+        window.UserThumb(n, value);
+    };
+    QObject::connect(bar, &QScrollBar::sliderMoved, &host, dragged);
+    QObject::connect(bar, &QScrollBar::sliderPressed, &host, [this] { thumb_told_ = 0; });
+    QObject::connect(bar, &QScrollBar::sliderReleased, &host,
+                     [bar, dragged] { dragged(bar->value()); });
 }
 
 void QtListControl::Sync(const runtime::ControlState& s) {
-    if (thumb_ && s.thumb > 0) thumb_->setValue(s.thumb);
+    // The thumb follows the list, except while the user drags it.
+    if (thumb_ && s.thumb > 0 && !thumb_->isSliderDown()) thumb_->setValue(s.thumb);
     if (revision_ != s.list_revision) {
         revision_ = s.list_revision;
         model_->Reload();

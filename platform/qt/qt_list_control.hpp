@@ -55,6 +55,7 @@ class QtListControl {
     QtCellEditor* editor_ = nullptr;  // owned by the view
     QScrollBar* thumb_ = nullptr;     // only when the program pages through the rows
     int revision_ = 0;                // the rows' revision shown
+    int thumb_told_ = 0;              // the thumb's place last told while dragging
 };
 
 }  // namespace zelt::platform

@@ -22,6 +22,13 @@ void ListColourDelegate::initStyleOption(QStyleOptionViewItem* option,
     if (bg.isValid()) option->palette.setColor(QPalette::Highlight, bg.value<QColor>());
 }
 
+QSize ListColourDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(row_height_);
+    return size;
+}
+
 QueueItemModel::QueueItemModel(runtime::Window& window, runtime::ControlNumber control,
                                QObject* parent)
     : QAbstractItemModel(parent),

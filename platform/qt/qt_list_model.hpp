@@ -59,13 +59,19 @@ class QueueItemModel final : public QAbstractItemModel {
     std::vector<int> top_;
 };
 
-// Draws a selected row in the colours the list format gives for selected rows.
+// Draws a selected row in the colours the list format gives for selected rows, and gives
+// every row the same height, with an icon or without.
 class ListColourDelegate final : public QStyledItemDelegate {
   public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    ListColourDelegate(int row_height, QObject* parent)
+        : QStyledItemDelegate(parent), row_height_(row_height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+  private:
+    int row_height_;
 };
 
 }  // namespace zelt::platform

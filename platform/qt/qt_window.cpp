@@ -6,8 +6,11 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
@@ -30,6 +33,18 @@ namespace {
 const QtKindAdapter& KindOf(const runtime::Window& window, ControlNumber n) {
     return QtKind(window.Declared(n)->kind);
 }
+
+// Whether control `n` is `container` or lies inside it.
+bool IsWithin(const runtime::WindowDeclaration& decl, ControlNumber n, ControlNumber container) {
+    for (ControlNumber c = n; c != 0; c = decl.Control(c)->parent)
+        if (c == container) return true;
+    return false;
+}
+
+// Whether the control's text is `text` (its accelerator aside).
+bool Says(const runtime::ControlDeclaration& d, std::string_view text) {
+    return runtime::StripAccelerator(d.text) == text;
+}
 }  // namespace
 
 QtTopWidget::QtTopWidget(std::function<void()> on_close_box)
@@ -41,14 +56,25 @@ void QtTopWidget::closeEvent(QCloseEvent* event) {
     if (on_close_box_) on_close_box_();
 }
 
-QtWindow::QtWindow(runtime::Window& window) : window_(window) {
+QtWindow::QtWindow(runtime::Window& window, QWidget* parent)
+    : window_(window), parent_(parent), program_placed_(window.Geometry().width > 0) {
     Build();
 }
 
 QtWindow::~QtWindow() {
     // No event of the widgets' destruction may reach the model.
     dying_ = true;
-    delete top_;
+    // A dialog still open over this window outlives it, as a window of its own.
+    if (top_) {
+        for (QObject* child : top_->children()) {
+            auto* dialog = dynamic_cast<QtTopWidget*>(child);
+            if (!dialog || !dialog->isWindow()) continue;
+            const bool shown = dialog->isVisible();
+            dialog->setParent(nullptr, Qt::Window);
+            if (shown) dialog->show();
+        }
+    }
+    delete top_.data();
 }
 
 QWidget* QtWindow::Widget(ControlNumber n) const {
@@ -70,6 +96,11 @@ QWidget* QtWindow::AddList(ControlNumber n) {
 
 void QtWindow::Build() {
     top_ = new QtTopWidget([this] { window_.UserCloseBox(); });
+    // A dialog of the window it was opened over: the window manager keeps it in front of it.
+    if (parent_) {
+        top_->setParent(parent_, Qt::Dialog);
+        top_->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
     top_->setObjectName(QStringLiteral("window"));
     const auto& attributes = window_.Declaration().attributes;
     if (attributes.modal) top_->setWindowModality(Qt::ApplicationModal);
@@ -94,6 +125,8 @@ void QtWindow::Build() {
         }
     }
     AddStatusLine(layout);
+    title_room_ = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    layout->addItem(title_room_);
     if (!attributes.resizable) layout->setSizeConstraint(QLayout::SetFixedSize);
     ChainFocus();
     SyncAll();
@@ -261,6 +294,15 @@ void QtWindow::LayOutGrid(ControlNumber parent, QBoxLayout* layout) {
         const QtPlacement placement = QtKind(d.kind).placement;
         if (placement == QtPlacement::Page) continue;
         QWidget* w = Widget(n);
+        // The cells of a grid keep their room while their controls are hidden (a progress bar
+        // shown during work, buttons hidden on one tab), so that nothing else moves.
+        for (ControlNumber c = n; c <= window_.ControlCount(); ++c) {
+            if (c != n && !IsWithin(decl, c, n)) break;
+            if (QtKind(decl.Control(c)->kind).placement == QtPlacement::Page) continue;
+            QSizePolicy policy = Widget(c)->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            Widget(c)->setSizePolicy(policy);
+        }
         if (placement == QtPlacement::Sheet) {
             FillSheet(n);
         } else if (placement == QtPlacement::Container) {
@@ -281,7 +323,10 @@ void QtWindow::LayOutGrid(ControlNumber parent, QBoxLayout* layout) {
 void QtWindow::Show() {
     {
         const runtime::FlagScope syncing(syncing_);
-        ApplyGeometry();
+        shown_ = true;
+        FitTitle();
+        Place();
+        if (program_placed_) ApplyGeometry();
         const auto& attributes = window_.Declaration().attributes;
         if (!window_.IsVisible()) {
             // Kept out of sight until the program shows it.
@@ -289,16 +334,82 @@ void QtWindow::Show() {
             top_->showMaximized();
         } else {
             top_->show();
+            // A platform that places windows as they show is overruled.
+            Place();
+            if (program_placed_) ApplyGeometry();
         }
         NoteGeometry(false);
     }
     if (QWidget* w = Widget(window_.Focus())) w->setFocus(Qt::OtherFocusReason);
 }
 
+void QtWindow::Place() {
+    if (program_placed_) return;
+    const QScreen* screen = parent_ ? parent_->screen() : top_->screen();
+    if (!screen) return;
+    const QRect room = screen->availableGeometry();
+    // The frame the window manager adds: a title bar above, a border around.
+    const int title = top_->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, top_) + 8;
+    const int border = 4;
+    QSize size = top_->sizeHint().expandedTo(top_->minimumSizeHint());
+    size = size.boundedTo(QSize(room.width() - 2 * border, room.height() - title - border));
+    top_->resize(size);
+    if (!parent_) return;  // the first window goes where the window manager puts it
+    const QRect over = parent_->frameGeometry();
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(over.center());
+    r.moveLeft(std::clamp(r.left(), room.left() + border, room.right() - border - r.width()));
+    r.moveTop(std::clamp(r.top(), room.top() + title, room.bottom() - border - r.height()));
+    top_->move(r.topLeft());
+}
+
+void QtWindow::FitTitle() {
+    // The title bar's font is bold on most desktops; its buttons and icon need room too.
+    QFont font = top_->font();
+    font.setBold(true);
+    const int buttons = 5 * top_->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, top_);
+    const int width =
+        QFontMetrics(font).horizontalAdvance(QString::fromStdString(window_.Title())) + buttons;
+    if (title_room_->sizeHint().width() == width) return;
+    title_room_->changeSize(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    top_->layout()->invalidate();
+}
+
+bool QtWindow::Escape() {
+    // The first of the buttons that cancel: Cancel, then (in a dialog) Close.
+    for (std::string_view text : {"Cancel", "Close"}) {
+        if (text == "Close" && !parent_) break;
+        for (ControlNumber n = 1; n <= window_.ControlCount(); ++n) {
+            const auto& d = *window_.Declared(n);
+            if (d.kind == ControlKind::Button && Says(d, text) && window_.IsReachable(n))
+                return window_.UserPress(n);
+        }
+    }
+    if (!parent_) return false;  // the main window stays
+    window_.UserCloseBox();
+    return true;
+}
+
+void QtWindow::RestoreFocus(ControlNumber enabled) {
+    const ControlNumber focus = window_.Focus();
+    if (focus == 0 || !IsWithin(window_.Declaration(), focus, enabled)) return;
+    QWidget* w = Widget(focus);
+    if (const QtListControl* list = List(focus)) w = list->View();
+    if (w && w->isEnabled() && w->isVisibleTo(top_) && !w->hasFocus())
+        w->setFocus(Qt::OtherFocusReason);
+}
+
 void QtWindow::ApplyGeometry() {
     const auto& g = window_.Geometry();
     if (g.width > 0 && g.height > 0 && !g.maximised) {
-        const QRect wanted(g.x, g.y, g.width, g.height);
+        QRect wanted(g.x, g.y, g.width, g.height);
+        // A place kept from a larger screen is brought back onto this one.
+        if (const QScreen* screen = top_->screen()) {
+            const QRect room = screen->availableGeometry();
+            wanted.setSize(wanted.size().boundedTo(room.size()));
+            wanted.moveLeft(std::clamp(wanted.left(), room.left(), room.right() - wanted.width()));
+            wanted.moveTop(std::clamp(wanted.top(), room.top(), room.bottom() - wanted.height()));
+        }
         if (top_->geometry() != wanted) top_->setGeometry(wanted);
     }
     if (g.maximised && top_->isVisible() && !top_->isMaximized()) top_->showMaximized();
@@ -323,6 +434,8 @@ void QtWindow::SyncAll() {
 
 void QtWindow::SyncTop() {
     top_->setWindowTitle(QString::fromStdString(window_.Title()));
+    FitTitle();
+    if (!shown_) return;  // Show places and shows it first
     if (top_->isVisible() != window_.IsVisible()) {
         top_->setVisible(window_.IsVisible());
         if (window_.IsVisible()) NoteGeometry(false);
@@ -338,6 +451,7 @@ void QtWindow::Sync(ControlNumber n) {
     if (!d || !w) return;
     const auto& s = window_.Control(n);
     const QtKindAdapter& kind = QtKind(d->kind);
+    const bool was_usable = w->isEnabled() && !w->isHidden();
     if (kind.own_state) {
         w->setToolTip(QString::fromStdString(s.tip));
         w->setStatusTip(QString::fromStdString(d->status));
@@ -345,6 +459,7 @@ void QtWindow::Sync(ControlNumber n) {
         w->setEnabled(!s.disabled);
     }
     if (kind.sync) kind.sync(*this, n, w, s);
+    if (!was_usable && w->isEnabled() && !w->isHidden()) RestoreFocus(n);
 }
 
 void QtWindow::Focus(ControlNumber n) {
@@ -361,6 +476,11 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     if (dying_) return false;
     if (watched == top_) {
         const auto type = event->type();
+        // Escape that no control took cancels the window, as its Cancel button would.
+        if (type == QEvent::KeyPress && !syncing_ &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+            static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier)
+            return Escape();
         if (type == QEvent::StatusTip && status_) {
             status_->showMessage(static_cast<QStatusTipEvent*>(event)->tip());
             return true;
@@ -394,7 +514,11 @@ bool QtWindow::ControlEvent(ControlNumber n, QObject* watched, QEvent* event) {
             window_.UserKey(n, code);
             return true;
         }
-        return false;
+        // Alt with a character is an accelerator (one without a control does nothing): it
+        // never types the character into an entry.
+        const bool alt =
+            (key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier);
+        return alt && !key->text().isEmpty() && key->text().front().isPrint();
     }
     if (event->type() == QEvent::FocusIn) {
         if (status_) status_->showMessage(QString::fromStdString(window_.Declared(n)->status));

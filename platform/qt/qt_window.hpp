@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 #include "runtime/window/window.hpp"
 
 class QBoxLayout;
+class QSpacerItem;
 class QStatusBar;
 
 namespace zelt::platform {
@@ -32,7 +34,9 @@ class QtTopWidget final : public QWidget {
 
 class QtWindow final : public QObject {
   public:
-    explicit QtWindow(runtime::Window& window);
+    // A window opened over another one (`parent`, none for the first) is its dialog: it stays
+    // in front of it and opens centred over it.
+    QtWindow(runtime::Window& window, QWidget* parent);
     ~QtWindow() override;
 
     QWidget* Top() const { return top_; }
@@ -71,11 +75,25 @@ class QtWindow final : public QObject {
     void SyncTop();
     void NoteGeometry(bool report);
     void ApplyGeometry();
+    // Where a window the program has not placed opens: centred over its parent, wholly on
+    // the screen.
+    void Place();
+    // Escape: the window's Cancel (or Close) button, or the close box of a dialog.
+    bool Escape();
+    // The control that the model has the focus on took it again once it can (after it was
+    // disabled or hidden meanwhile).
+    void RestoreFocus(runtime::ControlNumber enabled);
+    // Keeps the window at least as wide as its title.
+    void FitTitle();
 
     runtime::Window& window_;
     QStatusBar* status_ = nullptr;
-    QtTopWidget* top_ = nullptr;     // owned by Qt's parent chain; deleted in the destructor
-    std::vector<QWidget*> widgets_;  // by control number - 1
+    QWidget* parent_ = nullptr;
+    bool program_placed_ = false;        // the program gave the window its place and size
+    bool shown_ = false;                 // Show has placed the window
+    QPointer<QtTopWidget> top_;          // deleted in the destructor (or with its parent window)
+    QSpacerItem* title_room_ = nullptr;  // the width of the title, in the window's layout
+    std::vector<QWidget*> widgets_;      // by control number - 1
     std::map<runtime::ControlNumber, std::unique_ptr<QtListControl>> lists_;
     std::map<QObject*, runtime::ControlNumber> owners_;  // watched objects and their control
     bool syncing_ = false;

@@ -28,6 +28,8 @@ inline constexpr int Down = 40;
 inline constexpr int Insert = 45;
 inline constexpr int Delete = 46;
 inline constexpr int F1 = 112;
+// Letters are their capitals' codes ('A' 65 to 'Z' 90), keys only with Ctrl or Alt:
+// Ctrl + 'F' is Ctrl+F.
 
 inline constexpr int Shift = 0x100;
 inline constexpr int Ctrl = 0x200;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/values/clock_source.hpp"
+#include "runtime/window/accelerators.hpp"
 #include "runtime/window/control_kinds.hpp"
 #include "runtime/window/window_system.hpp"
 
@@ -33,6 +34,7 @@ Window::Window(WindowDeclaration declaration) : Window(InstalledSystem(), std::m
 
 Window::Window(WindowSystem& system, WindowDeclaration declaration)
     : system_(system), declaration_(std::move(declaration)), title_(declaration_.attributes.title) {
+    UniqueAccelerators(declaration_);  // each Alt key reaches one control
     controls_.resize(static_cast<std::size_t>(declaration_.ControlCount()));
     for (ControlNumber n = 1; n <= declaration_.ControlCount(); ++n) {
         const auto& d = *declaration_.Control(n);

@@ -17,6 +17,8 @@
 // A handler that runs a nested loop while it handles a close event calls Cycle first if the
 // window is to stay open: the nested loop's first Accept does the default handling.
 //
+// A window's texts keep one accelerator per Alt key (UniqueAccelerators, accelerators.hpp).
+//
 // On opening, the window is displayed from its variables and gets OpenWindow then GainFocus;
 // the window it covers gets LoseFocus, and GainFocus again when this one closes.
 #pragma once

@@ -283,6 +283,9 @@ class WindowDeclaration {
     int ControlCount() const { return static_cast<int>(controls_.size()); }
     // The control with that number, or nullptr.
     const ControlDeclaration* Control(ControlNumber n) const;
+    ControlDeclaration* Control(ControlNumber n) {
+        return const_cast<ControlDeclaration*>(std::as_const(*this).Control(n));
+    }
     // The number of the control with that name (exact), 0 when there is none.
     ControlNumber Find(std::string_view name) const;
     // The children of a control (0 = the window's top level), in declaration order.

@@ -2,10 +2,13 @@
 // word on an empty log, and Empty Log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/batches/batch_engine.hpp"
 #include "app/log/event_log.hpp"
 #include "app/log/event_log_windows.hpp"
 #include "runtime/values/day_number.hpp"
+#include "runtime/window/key_codes.hpp"
 #include "tests/forms/forms_fixture.hpp"
 
 namespace zelt::app::testing {
@@ -53,6 +56,41 @@ TEST_F(EventLogTest, EachApplicationIsNamedOnceARun) {
     });
     script.Press(ViewEventsCtl::Close);
     ViewEvents(errors);
+    EXPECT_TRUE(script.Messages().empty());
+}
+
+TEST_F(EventLogTest, CtrlFOrThePopupSearchesTheLogAndTheListKeepsTheKeyboard) {
+    Log({{"A.APP", "Begin Make"}, {"B.APP", "Begin Make"}, {"A.APP", "Make Finished"}});
+    auto listed = [this](Texts expected) {
+        script.Run([this, expected] {
+            const runtime::Window* w = session.system.FindWindow("Activity Log");
+            ASSERT_NE(w, nullptr);
+            EXPECT_EQ(Column(*w, ViewEventsCtl::List, 4), expected);
+            EXPECT_EQ(w->Focus(), ViewEventsCtl::List);
+        });
+    };
+    script.Key(ViewEventsCtl::List, runtime::key::Ctrl + 'F');
+    script.Type("?Value1", "B*");
+    script.Press("?Ok");
+    listed({"Begin Make"});
+    script.Key(ViewEventsCtl::List, runtime::key::MouseRight);
+    script.ChoosePopup("Clear Query");
+    listed({"Begin Make", "Begin Make", "Make Finished"});
+    script.Key(ViewEventsCtl::List, runtime::key::MouseRight);
+    script.ChoosePopup("Query");
+    script.Type("?Value4", "*Finished");
+    script.Press("?Ok");
+    listed({"Make Finished"});
+    // A form opened from the list gives the keyboard back to the list.
+    script.Focus(ViewEventsCtl::PrintLog);
+    script.Press(ViewEventsCtl::Change);
+    script.Press("?Cancel");
+    listed({"Make Finished"});
+    script.Press(ViewEventsCtl::Close);
+    ViewEvents(errors);
+    ASSERT_FALSE(script.Popups().empty());
+    const auto& popup = script.Popups().front();
+    EXPECT_NE(std::find(popup.begin(), popup.end(), "&Query"), popup.end());
     EXPECT_TRUE(script.Messages().empty());
 }
 

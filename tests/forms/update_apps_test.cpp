@@ -82,16 +82,18 @@ TEST_F(UpdateAppsTest, AMissingTargetIsQuestionedOncePerForm) {
     EXPECT_EQ(APP.Target.Clip(), Dir() + "src/ORDERS.EXE");
     const int beeps = script.Beeps();
 
-    // A missing target given with a folder is not offered the application's folder.
+    // A missing target given with a folder is not offered the application's folder; the
+    // user is told why the form stays open.
     const std::string other = MakeFile("src/OTHER.APP");
     script.Type(Ctl::FullName, other);
     script.Type(Ctl::Target, "/nowhere/OTHER.EXE");
     script.Type(Ctl::Priority, "3");
     script.Press(Ctl::Ok);
+    script.AnswerMessage(btn::Ok).Expecting("/nowhere/OTHER.EXE was not found");
     script.Run([this] { EXPECT_EQ(Form()->Focus(), Ctl::Target); });
     script.Press(Ctl::Ok);
     EXPECT_EQ(Insert(), ResponseCompleted);
-    EXPECT_EQ(Captions(), Texts{"Confirm"});
+    EXPECT_EQ(Captions(), (Texts{"Confirm", "Target Not Found"}));
     EXPECT_EQ(script.Beeps(), beeps + 1);
     ASSERT_TRUE(Stored(Dir() + "src/", "OTHER.APP"));
     EXPECT_EQ(APP.Target.Clip(), "/nowhere/OTHER.EXE");

@@ -145,3 +145,37 @@ TEST_F(UpdateProjectsTest, ACancelledNewProjectGivesItsApplicationsBack) {
 
 }  // namespace
 }  // namespace zelt::app::testing
+
+namespace zelt::app::testing {
+namespace {
+
+TEST_F(UpdateProjectsTest, AnExistingNameIsRefusedOnceAndADeleteCountsTheApplications) {
+    script.Type(Ctl::ProjectName, "alpha");  // names are compared without case
+    script.Press(Ctl::Ok);
+    script.AnswerMessage(btn::Ok).Expecting("There is a project named \"alpha\" already.");
+    script.Run([this] {
+        runtime::Window* form = session.system.FindWindow("Project will be Updated");
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->Focus(), Ctl::ProjectName);
+    });
+    script.Type(Ctl::ProjectName, "Gamma");
+    script.Press(Ctl::Ok);
+    EXPECT_EQ(RunForm("Beta"), framework::ResponseCompleted);
+    EXPECT_EQ(Captions(), Texts{"Project Name"});
+
+    StoreApp("/a/", "Z.APP", alpha, 4);
+    script.AnswerMessage(btn::No).Expecting("holds 2 applications, which will be deleted");
+    script.AnswerMessage(btn::Yes).Expecting("holds 2 applications");
+    for (int round = 0; round < 2; ++round) {
+        ProjectsRelations.OpenAll();
+        PRO.ProjectName = "Alpha";
+        ASSERT_EQ(ProjectsManager.Fetch(ProjectsTable::ProjectNameKey), framework::LevelOk);
+        framework::CallWithRequest(framework::RequestDelete, [this] { UpdateProjects(errors); });
+        ProjectsRelations.CloseAll();
+    }
+    EXPECT_EQ(ProjectCount(), 1);  // Gamma, once Beta; No kept Alpha the first time
+    EXPECT_EQ(Applications(), "Y.APP:2 LOOSE.APP:0 ");
+}
+
+}  // namespace
+}  // namespace zelt::app::testing

@@ -128,7 +128,7 @@ TEST_F(FormsScreens, TheProjectForm) {
     ASSERT_EQ(ProjectsManager.Fetch(ProjectsTable::ProjectNameKey), framework::LevelOk);
     Photograph(
         "Project will be Updated", "update_projects.png",
-        {"General", "&Applications", "Project Name:", "Project Applications:", "Priority",
+        {"General", "A&pplications", "Project Name:", "Project Applications:", "Priority",
          "Drive & P ath", "Application", "&Add App", "&Remove App", "Chan&ge", "&Ok", "&Cancel"},
         "?Cancel");
     framework::CallWithRequest(framework::RequestChange, [this] { UpdateProjects(errors); });

@@ -95,6 +95,7 @@ TEST_F(MainWindowTest, TabChangesFollowTheTableAndEveryChangeAsksAgainBeforeAnIm
             EXPECT_FALSE(W().IsDisabled(+MainCtl::BUTTON23));
         });
     };
+    check(1, {false, true, false, true, true});  // from the start, as after a change
     script.Press(MainCtl::Tab2);
     check(2, {false, false, true, false, false});
     script.Press(MainCtl::Tab3);

@@ -74,6 +74,7 @@ struct Shot {
     const char* file;
     std::vector<QString> expected;
     std::function<void(QWidget*)> then;
+    std::function<bool(QWidget*)> ready = {};  // none: as soon as it shows
 };
 
 class MainWindowScreens : public DictionaryTest {
@@ -128,7 +129,7 @@ class MainWindowScreens : public DictionaryTest {
             if (next_ >= shots_.size()) return tick->stop();
             const Shot& shot = shots_[next_];
             QWidget* top = Shown(shot.title);
-            if (!top) return;
+            if (!top || (shot.ready && !shot.ready(top))) return;
             QApplication::processEvents();
             EXPECT_TRUE(top->grab().toImage().save(QString::fromUtf8(ZELT_SCREENSHOT_DIR) + "/" +
                                                    shot.file));
@@ -173,14 +174,14 @@ TEST_F(MainWindowScreens, TheFourTabsTheSettingsWindowAndTheActivityLog) {
                                          "&Projects",
                                          "Imports",
                                          "Project &Subsets",
-                                         "&Gen && Make    (.APP)",
-                                         "Gen && &Make  (Project)",
+                                         "Gen && Ma&ke    (.APP)",
+                                         "Gen && Make  (P&roject)",
                                          "Export APP",
                                          "Export DCT",
                                          "Configure ZELT",
                                          "Empty Log",
                                          "View &Log",
-                                         "&Print Log",
+                                         "Print L&og",
                                          "Start Vextor",
                                          "Disconnect",
                                          "Close",
@@ -228,6 +229,58 @@ TEST_F(MainWindowScreens, TheFourTabsTheSettingsWindowAndTheActivityLog) {
          {"Zoom In", "Zoom Out", "Fit Page"},
          [](QWidget* top) { static_cast<QDialog*>(top)->reject(); }},
         {kTitle, "main_closing.png", {}, [](QWidget* top) { Click(top, "?BUTTON7"); }},
+    });
+    Main(errors, services_);
+    EXPECT_EQ(next_, shots_.size());
+}
+
+}  // namespace
+}  // namespace zelt::app::testing
+
+namespace zelt::app::testing {
+namespace {
+
+TEST_F(MainWindowScreens, TheLayoutStaysAndTheKeyboardIsBackInTheListAfterAMake) {
+    QRect groups;
+    int width = 0;
+    auto right_column = [](QWidget* top) {
+        QRect r;
+        for (const char* name : {"?GROUP1", "?GROUP4", "?BUTTON7"}) {
+            QWidget* w = top->findChild<QWidget*>(QString::fromLatin1(name));
+            r = r.united(QRect(w->mapTo(top, QPoint(0, 0)), w->size()));
+        }
+        return r;
+    };
+    Play({
+        {kTitle,
+         "layout_start.png",
+         {},
+         [&](QWidget* top) {
+             width = top->width();
+             groups = right_column(top);
+             EXPECT_FALSE(top->findChild<QPushButton*>(QStringLiteral("?Generate"))->isEnabled())
+                 << "Gen & Make (Project) is for the Projects tab";
+             ShowTab(top, 3);
+             QApplication::processEvents();
+             EXPECT_EQ(right_column(top), groups) << "the right-hand column moved";
+             ShowTab(top, 0);
+             Click(top, "?ExecuteApp");  // ORDERS.APP is tagged; its file is missing
+         }},
+        {kTitle,
+         "layout_after_make.png",
+         {},
+         [&](QWidget* top) {
+             QApplication::processEvents();
+             EXPECT_EQ(top->width(), width) << "the window widened for the progress bar";
+             QWidget* list = top->findChild<QTreeView*>(QStringLiteral("?List"));
+             EXPECT_EQ(top->focusWidget(), list) << "the keyboard is not in the list";
+             Click(top, "?BUTTON7");
+         },
+         [](QWidget* top) {
+             auto* status = top->findChild<QLabel*>(QStringLiteral("?StatusMsg"));
+             return status && status->text() == "Processing Complete" &&
+                    !top->findChild<QPushButton*>(QStringLiteral("?CancelBatch"))->isVisible();
+         }},
     });
     Main(errors, services_);
     EXPECT_EQ(next_, shots_.size());

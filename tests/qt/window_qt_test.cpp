@@ -488,3 +488,94 @@ TEST_F(QtBackendTest, AListCellIsEditedInAnEntryOverIt) {
 
 }  // namespace
 }  // namespace zelt::platform
+
+namespace zelt::platform {
+namespace {
+
+struct Tagged {
+    int priority;
+    bool tagged;
+};
+
+TEST_F(QtBackendTest, ADialogOpensCentredOverItsWindowAsWideAsItsTitleAndEscapeCancelsIt) {
+    std::vector<Tagged> items{{255, true}, {100, false}};
+    QueueList<Tagged> rows(items,
+                           {[](const Tagged& t) { return ListCell::Icon(t.tagged ? 1 : 0); },
+                            [](const Tagged& t) { return ListCell(std::to_string(t.priority)); }});
+    ListFormat format;
+    format.columns = {ListColumn::IconColumn(), ListColumn({}, 3, Align::Right, "@n3"),
+                      ListColumn("Path", 30)};
+    format.icons = {"check"};
+    WindowDeclaration main_decl("Main");
+    main_decl.List("?List", format).Immediate().Hint(40, 8).At(0, 0, 1, 3);  // 1
+    main_decl.Button("?Go", "&Go").At(1, 0);                                 // 2
+    main_decl.Progress("?Progress").Hidden().At(1, 1);                       // 3
+    main_decl.Button("?Stop", "Cancel").Hidden().At(1, 2);                   // 4
+    Window main(main_decl);
+    WindowGeometry middle;  // in the middle of the screen, so that nothing pushes the dialog
+    middle.x = 150;
+    middle.y = 100;
+    middle.width = 500;
+    middle.height = 400;
+    main.Open();
+    main.SetGeometry(middle);
+    main.SetListSource(1, &rows);
+    QWidget* main_top = backend_.WidgetOf(main);
+    ASSERT_NE(main_top, nullptr);
+    QApplication::processEvents();
+
+    // One row height with an icon and without; the priority column shows 255 whole.
+    auto* view = main_top->findChild<QTreeView*>(QStringLiteral("?List"));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->sizeHintForRow(0), view->sizeHintForRow(1));
+    EXPECT_GE(view->columnWidth(1),
+              view->fontMetrics().horizontalAdvance(QStringLiteral("255")) + 8);
+    EXPECT_GE(view->columnWidth(0), 16 + 4) << "the icon column shows its icon whole";
+
+    // The progress bar and the Cancel beside it appear without the window growing.
+    const QSize before = main_top->sizeHint();
+    main.Unhide(3);
+    main.Unhide(4);
+    QApplication::processEvents();
+    EXPECT_EQ(main_top->sizeHint(), before);
+    EXPECT_EQ(main.Text(4), "&Cancel") << "every Cancel has its accelerator";
+
+    const QString title = QStringLiteral("Best be sure, chaver, and sure again");
+    WindowDeclaration dialog_decl(title.toStdString());
+    dialog_decl.Resizable(false);
+    dialog_decl.Entry("?Text", 5);            // 1
+    dialog_decl.Button("?Ok", "&Ok");         // 2
+    dialog_decl.Button("?Cancel", "Cancel");  // 3
+    Window dialog(dialog_decl);
+    dialog.Open();
+    QWidget* dialog_top = backend_.WidgetOf(dialog);
+    ASSERT_NE(dialog_top, nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(dialog_top->parentWidget(), main_top) << "the dialog belongs to its window";
+    EXPECT_TRUE(dialog_top->isWindow());
+    const QRect d = dialog_top->geometry(), m = main_top->geometry();
+    EXPECT_LE((d.center() - m.center()).manhattanLength(), 8)  // the frames may differ
+        << d.x() << "," << d.y() << " " << d.width() << "x" << d.height() << " over " << m.x()
+        << "," << m.y() << " " << m.width() << "x" << m.height();
+    QFont bold = dialog_top->font();
+    bold.setBold(true);
+    EXPECT_GT(dialog_top->width(), QFontMetrics(bold).horizontalAdvance(title));
+    const QRect screen = dialog_top->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(dialog_top->geometry()));
+
+    // Escape in the entry is the Cancel button; Alt+C does not type a "c".
+    auto* entry = dialog_top->findChild<QLineEdit*>(QStringLiteral("?Text"));
+    ASSERT_NE(entry, nullptr);
+    entry->setFocus();
+    QTest::keyClick(entry, Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(entry->text().isEmpty());
+    QTest::keyClick(entry, Qt::Key_Escape);
+    ASSERT_FALSE(dialog.Pending().empty());
+    EXPECT_EQ(dialog.Pending().back().code, event::Accepted);
+    EXPECT_EQ(dialog.Pending().back().field, 3);
+    dialog.Close();
+    main.Close();
+}
+
+}  // namespace
+}  // namespace zelt::platform
