@@ -366,7 +366,7 @@ TEST_F(XSession, PlacesFocusThumbAndTheEventFormUnderARealWindowManager) {
     const QString after =
         Run(QString::fromUtf8(ZELT_PLM_PATH), {"dump", "TEMPFILE.PLM"}, demo).section('\n', 0, 0);
     EXPECT_TRUE(after.contains("(seen)")) << after.toStdString();
-    (void)before;  // its time, seconds and all, is compared once the form keeps them
+    EXPECT_EQ(Field(after, "TMP:CLOCK"), Field(before, "TMP:CLOCK")) << "the time lost its seconds";
     Keys("alt+p");
     EXPECT_FALSE(WaitWindow("ZELT5.5 Activity Log").isEmpty()) << "no print preview";
     Shot("14_print_preview.png");
