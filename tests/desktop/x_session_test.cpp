@@ -272,11 +272,11 @@ class XSession : public ::testing::Test {
 TEST_F(XSession, PlacesFocusThumbAndTheEventFormUnderARealWindowManager) {
     const std::int64_t started = NowMs();
     const fs::path demo = dir_ / "demo";
-    ASSERT_EQ(QProcess::execute(
-                  "bash", {QString::fromUtf8(ZELT_SOURCE_ROOT) + "/scripts/demo-catalogue",
-                           QString::fromStdString(demo.string()), QString::fromUtf8(ZELT_PLM_PATH),
-                           QString::fromUtf8(ZELT_VXIDE_PATH)}),
-              0);
+    ASSERT_EQ(
+        QProcess::execute(
+            "bash", {QString::fromUtf8(ZELT_SOURCE_ROOT) + "/scripts/demo-catalogue",
+                     QString::fromStdString(demo.string()), QString::fromUtf8(ZELT_BUILD_ROOT)}),
+        0);
     Start(zelt_, QString::fromUtf8(ZELT_ZELT_PATH), {}, demo);
     const QString main = WaitWindow(kMainTitle);
     ASSERT_FALSE(main.isEmpty()) << "the main window did not open";
