@@ -385,12 +385,16 @@ TEST_F(XSession, PlacesFocusThumbAndTheEventFormUnderARealWindowManager) {
     ASSERT_FALSE(big_main.isEmpty());
     QThread::msleep(300);
     QRect bar, thumb;
-    ASSERT_TRUE(Wait([&] {  // the window is placed and drawn: the bar stays where it is
-        const QRect last = bar;
-        QThread::msleep(300);
-        std::tie(bar, thumb) = ThumbBar(Geometry(big_main));
-        return !thumb.isEmpty() && bar == last;
-    })) << "no scroll bar found";
+    Xdo({"mousemove", "0", "0"});  // the pointer out of the picture
+    ASSERT_TRUE(Wait(
+        [&] {  // the window is placed and drawn: the bar stays where it is
+            const QRect last = bar;
+            QThread::msleep(300);
+            std::tie(bar, thumb) = ThumbBar(Geometry(big_main));
+            return !thumb.isEmpty() && bar == last;
+        },
+        30000))
+        << "no scroll bar found";
     Xdo({"mousemove", QString::number(thumb.center().x()), QString::number(thumb.center().y())});
     Xdo({"mousedown", "1"});
     for (int y = thumb.center().y(); y <= bar.bottom() + 20; y += 40) {
