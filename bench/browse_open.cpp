@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_measures.hpp"
 #include "framework/browse/browse_controller.hpp"
 #include "framework/browse/table_view.hpp"
 #include "framework/error_reporter.hpp"
@@ -36,6 +37,8 @@
 #include "storage/driver/pelmar_driver.hpp"
 
 namespace {
+
+using zelt::bench::PeakResidentMiB;
 
 namespace fw = zelt::framework;
 namespace rt = zelt::runtime;
@@ -81,12 +84,6 @@ std::string FileFor(Layout layout, std::int64_t records) {
     return (Directory() /
             ("people_" + std::string(LayoutName(layout)) + "_" + std::to_string(records) + ".plm"))
         .string();
-}
-
-double PeakResidentMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 bool g_built = false;  // a file was built in this process (its peak includes that)

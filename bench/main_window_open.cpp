@@ -40,12 +40,16 @@
 #include "app/ide/ide_channel.hpp"
 #include "app/program/desktop.hpp"
 #include "app/program/program.hpp"
+#include "bench/process_measures.hpp"
 #include "platform/profile/ini_file_service.hpp"
 #include "platform/qt/qt_backend.hpp"
 #include "runtime/conversation/in_process_transport.hpp"
 #include "storage/driver/pelmar_driver.hpp"
 
 namespace {
+
+using zelt::bench::PeakResidentMiB;
+using zelt::bench::ProcessCpuSeconds;
 
 namespace app = zelt::app;
 namespace rt = zelt::runtime;
@@ -58,18 +62,6 @@ const QString kTitle = QStringLiteral("Zeltaway --  ZELT v.5.5j");
 constexpr std::array<int, 4> kTabOrder = {1, 2, 3, 0};
 constexpr std::array<const char*, 4> kTabNames = {"Applications", "Projects", "Imports",
                                                   "Project Subsets"};
-
-double CpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double PeakResidentMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 std::filesystem::path Folder(int apps) {
     const char* dir = std::getenv("ZELT_BENCH_DIR");
@@ -159,7 +151,7 @@ struct Times {
 // Applications list with rows, then each tab in turn, then the Close button.
 class PaintWatch final : public QObject {
   public:
-    explicit PaintWatch(Clock::time_point start) : start_(start), start_cpu_(CpuSeconds()) {}
+    explicit PaintWatch(Clock::time_point start) : start_(start), start_cpu_(ProcessCpuSeconds()) {}
     Times times;
     bool finished = false;
 
@@ -174,7 +166,7 @@ class PaintWatch final : public QObject {
         const auto now = Clock::now();
         if (step_ == 0) {
             times.first_paint = std::chrono::duration<double>(now - start_).count();
-            times.first_paint_cpu = CpuSeconds() - start_cpu_;
+            times.first_paint_cpu = ProcessCpuSeconds() - start_cpu_;
         } else {
             times.tabs[static_cast<std::size_t>(kTabOrder[step_ - 1])] =
                 std::chrono::duration<double>(now - switched_).count();

@@ -38,6 +38,7 @@
 #include "app/headless/headless_options.hpp"
 #include "app/headless/headless_run.hpp"
 #include "app/program/program.hpp"
+#include "bench/process_measures.hpp"
 #include "framework/error_reporter.hpp"
 #include "platform/pdf/report_pdf_writer.hpp"
 #include "platform/profile/ini_file_service.hpp"
@@ -48,22 +49,11 @@ extern char** environ;
 
 namespace {
 
+using zelt::bench::PeakResidentMiB;
+using zelt::bench::ProcessCpuSeconds;
+
 namespace app = zelt::app;
 namespace rt = zelt::runtime;
-
-// Processor time of the whole process: on a shared machine the wall clock also counts the
-// other users' work, the processor time only this program's.
-double CpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double PeakResidentMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 constexpr int kEvents = 100000;
 
@@ -116,14 +106,14 @@ double g_pdf_seconds = 0;  // the PDF writer's share of the run in progress
 
 void BM_BareRead(benchmark::State& state) {
     for (auto _ : state) {
-        const double start = CpuSeconds();
+        const double start = ProcessCpuSeconds();
         app::TempFileFileName = (Directory() / "TEMPFILE.PLM").string();
         app::TempFile.Open(rt::access::ReadOnly | rt::access::DenyNone);
         app::TempFile.SetFile();
         int n = 0;
         while (app::TempFile.Next() == 0) ++n;
         app::TempFile.Close();
-        g_reads.push_back(CpuSeconds() - start);
+        g_reads.push_back(ProcessCpuSeconds() - start);
         if (n != kEvents) state.SkipWithError("short read");
     }
 }
@@ -135,7 +125,7 @@ void BM_PrintLog(benchmark::State& state) {
     options.command = app::HeadlessCommand::PrintLog;
     options.pdf_path = (Directory() / "events_100k.pdf").string();
     for (auto _ : state) {
-        const double start = CpuSeconds();
+        const double start = ProcessCpuSeconds();
         g_pdf_seconds = 0;
         app::ResetCatalogueGlobals();  // as at zelt's start: the names without a folder
         app::ConsoleBackend backend;
@@ -143,7 +133,7 @@ void BM_PrintLog(benchmark::State& state) {
         app::Program program(backend, &presenter);
         const int status =
             program.Run([&](app::Program& p) { return app::RunHeadless(p, options); });
-        g_reports.push_back({CpuSeconds() - start, g_pdf_seconds});
+        g_reports.push_back({ProcessCpuSeconds() - start, g_pdf_seconds});
         if (status != 0) state.SkipWithError("the report was not saved");
     }
 }
@@ -200,9 +190,9 @@ int main(int argc, char** argv) {
     zelt::platform::InstallIniFileService();
     // As zelt's main: every PDF file through the libharu writer (here timed).
     rt::InstallReportPdfWriter([](const rt::ReportDocument& pages, const std::string& path) {
-        const double begin = CpuSeconds();
+        const double begin = ProcessCpuSeconds();
         const bool written = zelt::platform::WriteReportPdfFile(pages, path);
-        g_pdf_seconds += CpuSeconds() - begin;
+        g_pdf_seconds += ProcessCpuSeconds() - begin;
         return written;
     });
     EnsureCatalogue();

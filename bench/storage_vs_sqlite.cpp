@@ -24,11 +24,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_measures.hpp"
 #include "runtime/file/fixed_string.hpp"
 #include "runtime/file/table.hpp"
 #include "storage/driver/pelmar_driver.hpp"
 
 namespace {
+
+using zelt::bench::PeakResidentMiB;
 
 using zelt::runtime::FixedString;
 using zelt::runtime::Table;
@@ -417,12 +420,6 @@ BENCHMARK(Pelmar)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond)
 BENCHMARK(Sqlite)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-double PeakResidentMiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 int main(int argc, char** argv) {
     const double start_mib = PeakResidentMiB();
