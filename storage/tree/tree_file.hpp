@@ -5,7 +5,8 @@
 // Lookups and inserts first try the shortcuts of lookup_shortcuts.hpp; every change of the
 // tree is reported to them through shortcuts_.OnChange (Dirty does it for a page's items,
 // whatever splits, moves or re-enters pages says kRoutes). The sealing of pages in an
-// enciphered file lives in tree_file_seal.cpp.
+// enciphered file lives in tree_file_seal.cpp, the placement of a commit's pages in
+// tree_file_commit.cpp.
 #pragma once
 
 #include <array>
@@ -125,6 +126,9 @@ class TreeFile : public PageMover {
     Node* NewNode(std::uint8_t level);
     void Dirty(Node* node);
     static std::size_t ChildIndex(const Node& node, std::string_view key);
+    // Guards every descent: a child sits exactly one level below its parent, so no damaged
+    // file can lead a descent round in a circle.
+    static void CheckChild(const Node& parent, const Node& child);
     Node* Descend(std::string_view key, std::vector<Step>* path);
     Node* DescendToLevel(std::string_view key, int level);
     // True when the page split.
