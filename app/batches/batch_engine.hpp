@@ -162,6 +162,9 @@ class BatchEngine {
     std::uint8_t WaitMinutes = 0;
     // Above 0: the hard wait limit in seconds instead (--wait-limit).
     std::int64_t WaitLimitSeconds = 0;
+    // How many IDEs a make drives at once ("ParallelIDEs", --jobs); 1: one item after
+    // another, exactly as the make batch always did.
+    int ParallelIDEs = 1;
     // Set by PrepareNames for the current application.
     FixedString<50> BaseName;
     FixedString<3> TargetExt;

@@ -57,6 +57,7 @@ struct GlobalSettings {
     FixedCString<255> RunString;    // command line that starts the IDE
     FixedString<64> FilePath;       // directory of the table files, with its separator
     std::uint8_t RetainTags = 0;    // 1: subset tags are saved to TF
+    std::uint8_t ParallelIDEs = 1;  // IDEs a make batch drives at once (1 to 16)
 };
 #pragma pack(pop)
 

@@ -113,6 +113,13 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
             if (!seconds) return fail("--wait-limit needs a number of seconds above 0");
             options.wait_limit_seconds = *seconds;
             ++i;
+        } else if (arg == "--jobs") {
+            const auto count = Number(value, 1, kMaxParallelIDEs);
+            if (!count)
+                return fail("--jobs needs a number of IDEs from 1 to " +
+                            std::to_string(kMaxParallelIDEs));
+            options.jobs = static_cast<int>(*count);
+            ++i;
         } else if (arg == "--start-limit") {
             const auto seconds = Number(value, 1, 24 * 3600);
             if (!seconds) return fail("--start-limit needs a number of seconds above 0");
@@ -132,6 +139,10 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
                          options.command == HeadlessCommand::ListApplications;
     if (options.json && !listing && !IsBatch(options.command))
         return fail("--json goes with a batch, --log or --list");
+    const bool make = options.command == HeadlessCommand::MakeTagged ||
+                      options.command == HeadlessCommand::MakeProject ||
+                      options.command == HeadlessCommand::MakeSubset;
+    if (options.jobs != 0 && !make) return fail("--jobs goes with --make");
     if (!options.junit_path.empty() && !IsBatch(options.command))
         return fail("--junit goes with a batch (a make, import or export)");
     return options;
@@ -169,6 +180,13 @@ Options:
                            (a waiting item gives up after 5 minutes only when an error
                            is set, or at once when Vextor goes away)
   --start-limit SECONDS    how long an IDE that ZELT started has to answer, default 30
+  --jobs N                 with --make: drive up to N IDEs at once (1 to 16), default the
+                           "ParallelIDEs" setting of ZELT.INI, else 1 (one application
+                           after another). Applications of one priority are made at the
+                           same time; a higher priority starts once every lower one has
+                           ended. ZELT talks to the IDEs that answer, in order of their
+                           bus names, and starts more from CL_Command while fewer than N
+                           answer (each must take a bus name of its own: docs/parallel-makes.md)
   --junit FILE             with a batch: write a JUnit XML report of its items to FILE,
                            whatever becomes of the batch (docs/ci.md)
   --json                   with a batch: each event as a JSON object on a line of its own

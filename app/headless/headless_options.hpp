@@ -5,7 +5,7 @@
 //   zelt --log [--csv | --json] | --print-log FILE.pdf | --empty-log
 //   zelt --list projects | --list applications   [--json]
 //   options: --yes  --timeout MINUTES  --wait-limit SECONDS  --start-limit SECONDS
-//            --junit FILE  --json (a batch)
+//            --jobs N (a make)  --junit FILE  --json (a batch)
 //   zelt --help
 #pragma once
 
@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "app/settings/settings_file.hpp"
 
 namespace zelt::app {
 
@@ -43,6 +45,7 @@ struct HeadlessOptions {
     std::uint8_t timeout_minutes = 3;       // the IDE's reply time-out (DDETimeOutMinutes)
     std::int64_t wait_limit_seconds = 0;    // 0: "WaitMinutes" of ZELT.INI
     std::int64_t start_limit_seconds = 30;  // how long a started IDE has to answer
+    int jobs = 0;                           // --jobs N: IDEs at once; 0: "ParallelIDEs"
 };
 
 // The options, or nothing with `error` saying what is wrong.

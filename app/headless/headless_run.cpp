@@ -220,6 +220,7 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     window.Trace(&trace);
     engine.WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
     engine.WaitLimitSeconds = options.wait_limit_seconds;
+    engine.ParallelIDEs = options.jobs > 0 ? options.jobs : ReadParallelIDEs();
     engine.SubsetTagQueue = subset_tags;
     if (signals.Arrived()) engine.RequestAbort();
 

@@ -176,6 +176,7 @@ void MainWindow::RunBatch(const std::function<BatchSummary()>& batch) {
     EnterBusy();
     // The hard wait limit, off unless ZELT.INI sets it.
     engine_->WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
+    engine_->ParallelIDEs = GLO.ParallelIDEs;  // as the settings window last left it
     const std::int64_t start = NowMs();
     last_batch_ = batch();
     const std::int64_t ran_ms = NowMs() - start;

@@ -126,6 +126,10 @@ runtime::WindowDeclaration GetConfigDeclaration() {
     w.Check("?GLO:RetainTags", " Save and restore project subset tags")
         .Use(Use(GLO.RetainTags))
         .Values("1", "0");
+    w.Prompt("?GLO:ParallelIDEs:Prompt", "Parallel &IDEs for makes (1 to 16):");
+    w.Spin("?GLO:ParallelIDEs", 1, kMaxParallelIDEs)
+        .Tip("How many Vextor IDEs make applications of one priority at the same time.")
+        .Use(Use(GLO.ParallelIDEs));
     w.Button("?OkButton", "&Ok").Default();
     w.Button("?CancelButton", "&Cancel");
     return w;

@@ -1,5 +1,6 @@
 // GetConfig, the settings window (title: ZELT "Menu"): the four settings, with a chooser
-// for the IDE's program and one for the tables' directory.
+// for the IDE's program and one for the tables' directory, and how many IDEs a make batch
+// drives at once (ParallelIDEs, 1 to 16; 1 makes one application after another).
 //
 // It opens with the values of ZELT.INI (replacing unsaved values). Ok writes the four
 // settings to ZELT.INI, then opens TF when subset tags are retained, or deletes TF's file
@@ -29,8 +30,10 @@ enum class GetConfigCtl : int {
     PROMPT3 = 9,
     BUTTON4 = 10,
     RetainTags = 11,  // ?GLO:RetainTags
-    OkButton = 12,
-    CancelButton = 13,
+    ParallelIDEsPrompt = 12,
+    ParallelIDEs = 13,  // ?GLO:ParallelIDEs, spin 1 to 16
+    OkButton = 14,
+    CancelButton = 15,
 };
 
 inline constexpr const char* kGetConfigTitle = "ZELT \"Menu\"";

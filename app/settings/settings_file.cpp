@@ -62,6 +62,12 @@ std::optional<std::string> ValueProblem(std::string_view key, std::string_view v
         if (minutes && *minutes >= 1 && *minutes <= 255) return std::nullopt;
         return "WaitMinutes must be a number of minutes from 1 to 255, not " + Quoted(value);
     }
+    if (SameIgnoringCase(key, "ParallelIDEs")) {
+        const std::optional<int> count = WholeNumber(value);
+        if (count && *count >= 1 && *count <= kMaxParallelIDEs) return std::nullopt;
+        return "ParallelIDEs must be a number of IDEs from 1 to " +
+               std::to_string(kMaxParallelIDEs) + ", not " + Quoted(value);
+    }
     if (SameIgnoringCase(key, "CL_Command")) {
         if (value.size() <= kRunStringLength) return std::nullopt;
         return "CL_Command is longer than " + std::to_string(kRunStringLength) + " characters";
@@ -160,6 +166,7 @@ void ReadSettingsFile(std::string_view file) {
     GLO.FilePath = runtime::ProfileText(file, kSettingsSection, "FilePath", "");
     GLO.RetainTags =
         static_cast<std::uint8_t>(runtime::ProfileNumber(file, kSettingsSection, "RetainTags", 0));
+    GLO.ParallelIDEs = static_cast<std::uint8_t>(ReadParallelIDEs(file));
 }
 
 bool WriteSettingsFile(std::string_view file) {
@@ -170,6 +177,12 @@ bool WriteSettingsFile(std::string_view file) {
     ok = runtime::WriteProfileText(file, kSettingsSection, "RetainTags",
                                    std::to_string(GLO.RetainTags)) &&
          ok;
+    const int parallel = std::clamp<int>(GLO.ParallelIDEs, 1, kMaxParallelIDEs);
+    if (parallel != ReadParallelIDEs(file)) {
+        ok = runtime::WriteProfileText(file, kSettingsSection, "ParallelIDEs",
+                                       std::to_string(parallel)) &&
+             ok;
+    }
     return ok;
 }
 
@@ -177,6 +190,12 @@ int ReadWaitMinutes(std::string_view file) {
     const std::string text = runtime::ProfileText(file, kSettingsSection, "WaitMinutes", "");
     const std::optional<int> minutes = WholeNumber(Trim(text));
     return minutes && *minutes >= 1 && *minutes <= 255 ? *minutes : kNoWaitLimit;
+}
+
+int ReadParallelIDEs(std::string_view file) {
+    const std::string text = runtime::ProfileText(file, kSettingsSection, "ParallelIDEs", "");
+    const std::optional<int> count = WholeNumber(Trim(text));
+    return count && *count >= 1 && *count <= kMaxParallelIDEs ? *count : 1;
 }
 
 std::optional<std::string> SettingsFileUnreadable(std::string_view file) {

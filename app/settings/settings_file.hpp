@@ -10,6 +10,11 @@
 // The optional key "WaitMinutes" (1 to 255; no limit when it is missing) sets a hard limit
 // on every wait of a batch for its result file; it is read here and never written.
 //
+// The optional key "ParallelIDEs" (GLO.ParallelIDEs, 1 to 16, default 1) is how many IDEs a
+// make batch drives at once (app/batches/parallel_make.hpp). A value out of range is read
+// as 1 and named by CheckSettingsFile; the settings window writes the key only when its
+// value differs from the file's, so a file of a user who never set it stays as it was.
+//
 // Reading is lenient, as the settings window and the main window need it. Scripts that must
 // not run on a damaged file ask CheckSettingsFile first: it names the first line or value
 // that does not fit. A UTF-8 byte order mark at the start is read past, and a section header
@@ -32,14 +37,17 @@ namespace zelt::app {
 inline constexpr std::string_view kSettingsFile = "./ZELT.INI";
 inline constexpr std::string_view kSettingsSection = "Preserved";
 inline constexpr int kNoWaitLimit = 0;
+inline constexpr int kMaxParallelIDEs = 16;
 
-// Reads the four settings into GLO.
+// Reads the four settings, and ParallelIDEs, into GLO.
 void ReadSettingsFile(std::string_view file = kSettingsFile);
-// Writes them, in the order NewLog, CL_Command, FilePath, RetainTags. False when the file
-// could not be written.
+// Writes them, in the order NewLog, CL_Command, FilePath, RetainTags (then ParallelIDEs when
+// it differs from the file's). False when the file could not be written.
 bool WriteSettingsFile(std::string_view file = kSettingsFile);
 // "WaitMinutes", or kNoWaitLimit when it is missing or not a number from 1 to 255.
 int ReadWaitMinutes(std::string_view file = kSettingsFile);
+// "ParallelIDEs", or 1 when it is missing or not a number from 1 to 16.
+int ReadParallelIDEs(std::string_view file = kSettingsFile);
 
 // Nothing when the file is missing or can be read; otherwise the file's full name and why it
 // cannot ("/home/ann/ZELT.INI cannot be read: it is a directory").

@@ -104,6 +104,15 @@ TEST(HeadlessOptions, EveryCommandAndOptionParses) {
         {{"--start-limit", "86400", "--export-app"},  // a day
          HeadlessCommand::ExportApp,
          [](const HeadlessOptions& o) { EXPECT_EQ(o.start_limit_seconds, 86400); }},
+        {{"--make", "tagged"},
+         HeadlessCommand::MakeTagged,
+         [](const HeadlessOptions& o) { EXPECT_EQ(o.jobs, 0); }},  // the setting decides
+        {{"--jobs", "1", "--make", "subset"},
+         HeadlessCommand::MakeSubset,
+         [](const HeadlessOptions& o) { EXPECT_EQ(o.jobs, 1); }},
+        {{"--make", "project", "P", "--jobs", "16"},
+         HeadlessCommand::MakeProject,
+         [](const HeadlessOptions& o) { EXPECT_EQ(o.jobs, 16); }},
     };
     for (const Accepted& row : rows) {
         SCOPED_TRACE(Show(row.args));
@@ -157,6 +166,11 @@ TEST(HeadlessOptions, WrongUsageIsRefusedWithItsReason) {
         {{"--make", "tagged", "--start-limit", "0"}, "--start-limit needs"},
         {{"--make", "tagged", "--start-limit", "86401"}, "--start-limit needs"},
         {{"--make", "tagged", "--start-limit", "1.5"}, "--start-limit needs"},
+        {{"--make", "tagged", "--jobs"}, "--jobs needs a number of IDEs from 1 to 16"},
+        {{"--make", "tagged", "--jobs", "0"}, "--jobs needs"},
+        {{"--make", "tagged", "--jobs", "17"}, "--jobs needs"},
+        {{"--make", "tagged", "--jobs", "4x"}, "--jobs needs"},
+        {{"--export-app", "--jobs", "4"}, "--jobs goes with --make"},
     };
     for (const Refused& row : rows) {
         SCOPED_TRACE(Show(row.args));

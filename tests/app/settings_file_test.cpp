@@ -72,6 +72,11 @@ TEST_F(SettingsFileTest, EveryKeyAtAndPastItsLimits) {
         {"WaitMinutes", "-5", false},
         {"WaitMinutes", "5m", false},
         {"WaitMinutes", "", false},
+        {"ParallelIDEs", "1", true},
+        {"ParallelIDEs", "16", true},
+        {"ParallelIDEs", "0", false},
+        {"ParallelIDEs", "17", false},
+        {"parallelides", "4 IDEs", false},
         {"CL_Command", std::string(254, 'c'), true},
         {"CL_Command", std::string(255, 'c'), false},
         {"FilePath", longest_path, true},
@@ -121,6 +126,26 @@ TEST_F(SettingsFileTest, ValuesAreReadUpToTheirWidths) {
         EXPECT_EQ(GLO.RetainTags, row.retain_tags);
         EXPECT_EQ(ReadWaitMinutes(file_), row.wait_minutes);
     }
+}
+
+TEST_F(SettingsFileTest, ParallelIDEsIsReadWithinItsRangeAndWrittenOnlyWhenItChanges) {
+    for (const auto& [value, read] : std::vector<std::pair<std::string, int>>{
+             {"", 1}, {"1", 1}, {" 16 ", 16}, {"17", 1}, {"0", 1}, {"four", 1}}) {
+        SCOPED_TRACE(value);
+        WithKey("ParallelIDEs", value);
+        ReadSettingsFile(file_);
+        EXPECT_EQ(GLO.ParallelIDEs, read);
+    }
+    // A user who never set it finds no new key; one who did finds it changed.
+    Write("[Preserved]\nNewLog=N\n");
+    ReadSettingsFile(file_);
+    ASSERT_TRUE(WriteSettingsFile(file_));
+    std::ifstream first(file_);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(first), {}).find("ParallelIDEs"),
+              std::string::npos);
+    GLO.ParallelIDEs = 4;
+    ASSERT_TRUE(WriteSettingsFile(file_));
+    EXPECT_EQ(ReadParallelIDEs(file_), 4);
 }
 
 TEST_F(SettingsFileTest, AByteOrderMarkAndACommentAfterTheHeaderAreReadLikeAnyOtherFile) {
