@@ -33,6 +33,16 @@ runtime::ErrorCode RetryWhileBusy(const std::function<runtime::ErrorCode()>& att
     }
 }
 
+runtime::ErrorCode NextWhenFree(runtime::Table& table) {
+    runtime::ErrorCode code = runtime::err::NoError;
+    RetryWhileBusy([&] {
+        code = table.Next();
+        // The end of the table is no refusal: nothing would change by waiting.
+        return code == runtime::err::RecordNotAvailable ? runtime::err::NoError : code;
+    });
+    return code;
+}
+
 void OpenWhenFree(framework::FileManager& manager) {
     runtime::Table& table = manager.File();
     const int mode = manager.Settings.OpenMode;

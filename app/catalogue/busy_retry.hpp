@@ -25,6 +25,10 @@ bool RefusedForNow(runtime::ErrorCode code);
 runtime::ErrorCode RetryWhileBusy(const std::function<runtime::ErrorCode()>& attempt,
                                   std::int64_t budget_ms = kBusyRetryMs);
 
+// The next record of `table` in its order, tried again while another station refuses the
+// read for now; the end of the table (RecordNotAvailable) answers at once.
+runtime::ErrorCode NextWhenFree(runtime::Table& table);
+
 // Opens `manager`'s table on the disk as the manager would (its open mode), waiting while
 // another process keeps it refused; the manager's own open then finds it open. A table that
 // stays refused, or fails otherwise, is left to the manager's open, which says why (and

@@ -22,6 +22,7 @@ bool IsBatch(HeadlessCommand command) {
         case HeadlessCommand::Log:
         case HeadlessCommand::PrintLog:
         case HeadlessCommand::EmptyLog:
+        case HeadlessCommand::History:
         case HeadlessCommand::ListProjects:
         case HeadlessCommand::ListApplications:
             return false;
@@ -77,6 +78,11 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
             ok = set(HeadlessCommand::ExportDct);
         } else if (arg == "--log") {
             ok = set(HeadlessCommand::Log);
+        } else if (arg == "--history") {
+            ok = set(HeadlessCommand::History);
+        } else if (have_command && options.command == HeadlessCommand::History && !arg.empty() &&
+                   arg[0] != '-') {
+            options.applications.push_back(arg);
         } else if (arg == "--csv") {
             options.csv = true;
         } else if (arg == "--json") {
@@ -131,14 +137,15 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
         if (!ok) return fail("give one command only (\"" + arg + "\" is a second one)");
     }
     if (!have_command) return fail("no command given");
-    if (options.csv && options.command != HeadlessCommand::Log)
-        return fail("--csv goes with --log only");
+    const bool history = options.command == HeadlessCommand::History;
+    if (options.csv && options.command != HeadlessCommand::Log && !history)
+        return fail("--csv goes with --log or --history only");
     if (options.csv && options.json) return fail("give --csv or --json, not both");
-    const bool listing = options.command == HeadlessCommand::Log ||
+    const bool listing = options.command == HeadlessCommand::Log || history ||
                          options.command == HeadlessCommand::ListProjects ||
                          options.command == HeadlessCommand::ListApplications;
     if (options.json && !listing && !IsBatch(options.command))
-        return fail("--json goes with a batch, --log or --list");
+        return fail("--json goes with a batch, --log, --history or --list");
     const bool make = options.command == HeadlessCommand::MakeTagged ||
                       options.command == HeadlessCommand::MakeProject ||
                       options.command == HeadlessCommand::MakeSubset;
@@ -165,6 +172,12 @@ Commands (one per run):
   --print-log FILE.pdf     save the activity log report as a PDF file (exit status 1 and
                            no file when the log is empty)
   --empty-log              empty the activity log
+  --history [--csv | --json] [APPLICATION...]
+                           the build history read from the activity log: per application
+                           (all, or the ones named) its makes, finished and failed, the
+                           success rate, the last, median and slowest durations of its
+                           finished makes, and the date and outcome of its last make
+                           (exit status 1 when a named application has none)
   --list projects          the projects that have tagged applications: name, tagged and
                            all applications, lowest and highest priority (one CI job each)
   --list applications      every application: name, folder, priority, tag, project, target
@@ -190,7 +203,8 @@ Options:
   --junit FILE             with a batch: write a JUnit XML report of its items to FILE,
                            whatever becomes of the batch (docs/ci.md)
   --json                   with a batch: each event as a JSON object on a line of its own
-                           in place of the plain event line; with --log or --list: JSON
+                           in place of the plain event line; with --log, --history or
+                           --list: JSON
 
 Settings come from ./ZELT.INI, section "Preserved", as in the desktop program; blank
 settings are used as they are (the tables in the current directory), as after Cancel in
@@ -212,8 +226,9 @@ Exit status:
   0  every item finished
   1  an item was skipped or failed, an event could not be written to the activity log
      (another ZELT kept it locked too long), a question was answered No, the batch, the
-     listing or the report was ended by a signal, or a batch's JUnit report could not be
-     written (--junit and --json change nothing else)
+     listing or the report was ended by a signal, a batch's JUnit report could not be
+     written (--junit and --json change nothing else), or --history was given an
+     application that has no make in the activity log
   2  the batch could not run: unusable settings (a damaged ZELT.INI), an IDE that could not
      be reached or started, an unknown project, a table that cannot be opened, an activity
      log that cannot be written (read-only, a full disk: the batch stops before its next

@@ -3,6 +3,7 @@
 //   zelt --make tagged | --make project NAME | --make subset
 //   zelt --import-dct | --import-app | --export-app | --export-dct
 //   zelt --log [--csv | --json] | --print-log FILE.pdf | --empty-log
+//   zelt --history [--csv | --json] [APPLICATION...]
 //   zelt --list projects | --list applications   [--json]
 //   options: --yes  --timeout MINUTES  --wait-limit SECONDS  --start-limit SECONDS
 //            --jobs N (a make)  --junit FILE  --json (a batch)
@@ -30,6 +31,7 @@ enum class HeadlessCommand {
     Log,
     PrintLog,
     EmptyLog,
+    History,
     ListProjects,
     ListApplications,
 };
@@ -38,7 +40,8 @@ struct HeadlessOptions {
     HeadlessCommand command = HeadlessCommand::Help;
     std::string project;                    // --make project NAME
     std::string pdf_path;                   // --print-log FILE.pdf
-    bool csv = false;                       // --log --csv
+    bool csv = false;                       // --log --csv, --history --csv
+    std::vector<std::string> applications;  // --history APPLICATION...
     bool json = false;                      // events, log or list as JSON
     std::string junit_path;                 // --junit FILE: the batch's JUnit report
     bool yes = false;                       // questions answered Yes

@@ -13,6 +13,7 @@
 #include "app/headless/console_batch_window.hpp"
 #include "app/headless/console_messages.hpp"
 #include "app/headless/exit_on_signal.hpp"
+#include "app/headless/history_listing.hpp"
 #include "app/headless/junit_report.hpp"
 #include "app/headless/log_listing.hpp"
 #include "app/headless/report_text.hpp"
@@ -280,6 +281,13 @@ int RunHeadless(Program& program, const HeadlessOptions& options) {
         case HeadlessCommand::Log: {
             const ExitOnSignal exit(signals, "the listing ends");
             status = ListLog(options.csv, options.json);
+            break;
+        }
+        case HeadlessCommand::History: {
+            const ExitOnSignal exit(signals, "the listing ends");
+            status = ListHistory(options.applications, options.csv    ? HistoryForm::Csv
+                                                       : options.json ? HistoryForm::Json
+                                                                      : HistoryForm::Table);
             break;
         }
         case HeadlessCommand::ListProjects: {

@@ -37,7 +37,7 @@ int ListLog(bool csv, bool json) {
     int rows = 0;
     runtime::ErrorCode code = runtime::err::NoError;
     // A batch committing to the log keeps it for moments.
-    while ((code = RetryWhileBusy([] { return TempFile.Next(); })) == runtime::err::NoError) {
+    while ((code = NextWhenFree(TempFile)) == runtime::err::NoError) {
         ++rows;
         if (json) {
             WriteLine(stdout, EventJson(TMP, 0, {}));
