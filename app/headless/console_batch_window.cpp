@@ -38,6 +38,9 @@ int ConsoleBatchWindow::ShowMessageBox(const runtime::MessageRequest& request) {
 
 void ConsoleBatchWindow::BatchItems(const std::vector<AppsRecord>& items) {
     if (trace_) trace_->ItemsChosen(items);
+    time_left_.Items(items);
+    if (const std::string left = time_left_.Text(0); !left.empty())
+        WriteLine(stderr, "zelt: " + left);
 }
 
 void ConsoleBatchWindow::EventLogged(const TempFileRecord& event) {
@@ -62,8 +65,12 @@ bool ConsoleBatchWindow::SleepOnBus(int descriptor, std::int64_t timeout_ms) {
     return !NoticeSignals();
 }
 
-void ConsoleBatchWindow::Progress(int done, int) {
+void ConsoleBatchWindow::Progress(int done, int to_do) {
     if (trace_) trace_->ItemsDone(done);
+    if (const std::string left = time_left_.Text(done); !left.empty()) {
+        WriteLine(stderr, "zelt: " + std::to_string(done) + " of " + std::to_string(to_do) +
+                              " done, " + left);
+    }
 }
 
 void ConsoleBatchWindow::WaitForResult(const ResultWait& wait) {

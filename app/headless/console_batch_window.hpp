@@ -1,7 +1,9 @@
 // The batch engine's window in the headless mode: events on standard output as they are
 // logged, message boxes on standard error, questions answered by --yes, and every wait (for
 // a result, for the IDE's answer, for a starting IDE) slept together with the termination
-// signals, which abort the batch.
+// signals, which abort the batch. In a make whose history was read (TimeLeft().ReadHistory())
+// the time left is told on standard error at the start and as each item ends: "zelt: 2 of 5
+// done, about 4 min left".
 #pragma once
 
 #include <string>
@@ -10,6 +12,7 @@
 #include "app/batches/batch_window.hpp"
 #include "app/headless/batch_trace.hpp"
 #include "app/headless/termination_signals.hpp"
+#include "app/history/time_left.hpp"
 
 namespace zelt::app {
 
@@ -28,6 +31,7 @@ class ConsoleBatchWindow final : public BatchWindow {
         client_ = client;
     }
     bool Asked() const { return asked_; }
+    BatchTimeLeft& TimeLeft() { return time_left_; }
     // Who records the batch (and prints JSON lines in place of the plain ones with --json).
     void Trace(BatchTrace* trace) { trace_ = trace; }
 
@@ -64,6 +68,7 @@ class ConsoleBatchWindow final : public BatchWindow {
     bool told_signal_ = false;
     TerminationSignals& signals_;
     BatchTrace* trace_ = nullptr;
+    BatchTimeLeft time_left_;
     BatchEngine* engine_ = nullptr;
     runtime::ConversationClient* client_ = nullptr;
 };

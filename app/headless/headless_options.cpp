@@ -217,10 +217,13 @@ keeps running after the batch, and its output is appended to $XDG_STATE_HOME/zel
 Each event of a batch is printed on standard output once it is written to the activity
 log, and every event is written before the next command goes to the IDE. Every message box
 is printed on standard error with its caption, and the summary counts the items finished,
-skipped, failed and not attempted, and the events that could not be written. SIGINT and
-SIGTERM end a batch within a moment at any wait: "Processing Aborted", the conversation
-closed, nothing half-written; they end --log and --print-log at once (no half-written
-report is left).
+skipped, failed and not attempted, and the events that could not be written. A make
+whose applications have finished makes in the activity log says on standard error how
+long it has left ("zelt: about 4 min left", then "zelt: 1 of 5 done, about 3 min left" as
+each item ends): the median durations of the items not yet done. SIGINT and SIGTERM end
+a batch within a moment at any wait: "Processing Aborted", the conversation closed,
+nothing half-written; they end --log and --print-log at once (no half-written report is
+left).
 
 Exit status:
   0  every item finished

@@ -224,6 +224,10 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     engine.ParallelIDEs = options.jobs > 0 ? options.jobs : ReadParallelIDEs();
     engine.SubsetTagQueue = subset_tags;
     if (signals.Arrived()) engine.RequestAbort();
+    const bool make = options.command == HeadlessCommand::MakeTagged ||
+                      options.command == HeadlessCommand::MakeProject ||
+                      options.command == HeadlessCommand::MakeSubset;
+    if (make) window.TimeLeft().ReadHistory();
 
     const runtime::ClockSource& clock = runtime::CurrentClockSource();
     const runtime::LocalDateTime started = clock.Now();

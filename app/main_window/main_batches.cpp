@@ -76,10 +76,17 @@ void MainWindow::Focus(BatchFocus target) {
     Window().Select(target == BatchFocus::ApplicationsList ? +MainCtl::List : +MainCtl::Tab4);
 }
 
+void MainWindow::BatchItems(const std::vector<AppsRecord>& items) {
+    time_left_.Items(items);
+    Progress(0, static_cast<int>(items.size()));
+}
+
 void MainWindow::Progress(int done, int to_do) {
     if (!Window().IsOpen()) return;
     Window().SetValue(+MainCtl::BatchProgress, std::to_string(to_do > 0 ? done * 100 / to_do : 0));
     progress_text_ = std::to_string(done) + " of " + std::to_string(to_do);
+    if (const std::string left = time_left_.Text(done); !left.empty())
+        progress_text_ += ", " + left;
     Window().SetText(+MainCtl::STRING1, progress_text_);
 }
 
@@ -168,10 +175,15 @@ void MainWindow::WatchBus() {
 
 // ---- Batches ---------------------------------------------------------------------------------
 
-void MainWindow::RunBatch(const std::function<BatchSummary()>& batch) {
+void MainWindow::RunBatch(const std::function<BatchSummary()>& batch, bool make) {
     if (!transport_reason_.empty() && services_.ide.connect) {
         ShowMessage("Vextor cannot be reached: " + transport_reason_);
         return;
+    }
+    if (make) {
+        time_left_.ReadHistory();
+    } else {
+        time_left_.Clear();
     }
     EnterBusy();
     // The hard wait limit, off unless ZELT.INI sets it.

@@ -306,18 +306,18 @@ Level MainWindow::OnAccepted() {
             CloseButton();
             return LevelNotify;
         case MainCtl::ExecuteApp:
-            RunBatch([this] { return engine_->MakeTagged(); });
+            RunBatch([this] { return engine_->MakeTagged(); }, true);
             return LevelNotify;
         case MainCtl::Generate: {
             const int row = tree_.CurrentRow();
             const std::string name = row >= 1 && row <= static_cast<int>(tree_.Queue().size())
                                          ? tree_.Queue()[static_cast<std::size_t>(row - 1)].Display
                                          : std::string();
-            RunBatch([this, name] { return engine_->MakeProject(name); });
+            RunBatch([this, name] { return engine_->MakeProject(name); }, true);
             return LevelNotify;
         }
         case MainCtl::GenerateSubset:
-            RunBatch([this] { return engine_->MakeSubset(); });
+            RunBatch([this] { return engine_->MakeSubset(); }, true);
             return LevelNotify;
         case MainCtl::ImportDCT:
             RunBatch([this] { return engine_->ImportDictionaries(); });

@@ -28,6 +28,7 @@
 #include <string>
 
 #include "app/batches/batch_engine.hpp"
+#include "app/history/time_left.hpp"
 #include "app/ide/ide_channel.hpp"
 #include "app/main_window/main_controls.hpp"
 #include "app/program/program.hpp"
@@ -90,6 +91,7 @@ class MainWindow final : public framework::WindowController, public BatchWindow 
     void Beep() override;
     void Activate() override;
     void Focus(BatchFocus target) override;
+    void BatchItems(const std::vector<AppsRecord>& items) override;
     void Progress(int done, int to_do) override;
     void WaitForResult(const ResultWait& wait) override;
 
@@ -113,8 +115,8 @@ class MainWindow final : public framework::WindowController, public BatchWindow 
     void ListEnter(runtime::ControlNumber list);
 
     // Batches (main_batches.cpp): runs one with the window busy, and tells the desktop when
-    // it ran long.
-    void RunBatch(const std::function<BatchSummary()>& batch);
+    // it ran long. A make shows the time left beside its progress (from the build history).
+    void RunBatch(const std::function<BatchSummary()>& batch, bool make = false);
     void StartVextor();
     // The window while a batch runs or the IDE starts: everything but Cancel out of use, the
     // progress and Cancel shown.
@@ -163,6 +165,7 @@ class MainWindow final : public framework::WindowController, public BatchWindow 
     int bus_watch_ = 0;
     int restore_tab_ = 0;
     std::string progress_text_;
+    BatchTimeLeft time_left_;
     std::string ide_output_note_;  // where a started IDE's output goes, for the status line
     std::optional<BatchSummary> last_batch_;
 };
