@@ -20,6 +20,11 @@
 // (ide_commands.hpp) and waits for its result file beside the application. Paths are the
 // catalogue's: a directory (APP.DrivenPath) ends with its "/".
 //
+// Parallel makes. With ParallelIDEs above 1 (the "ParallelIDEs" setting, zelt --jobs) a make
+// drives that many IDEs at once: applications of one priority are made at the same time, and
+// a higher priority number starts only once every lower one has ended (parallel_make.cpp
+// says how). With 1 the make is the one-by-one make above, event for event.
+//
 // Every batch returns a BatchSummary: what became of its items, and whether it could run at
 // all. The headless mode turns it into its exit status (ExitStatus()).
 //
@@ -222,6 +227,25 @@ class BatchEngine {
 
     BatchSummary RunMake(MakeVariant variant, const std::vector<AppsRecord>& items,
                          BatchSummary summary);
+
+    // The make over several IDEs, stage by stage (parallel_make.cpp, whose header is its
+    // manual). It ends with every conversation closed, Channel 0 and Connected 0.
+    struct Lane;
+    struct Flight;
+    enum class Launch { Skipped, InFlight, Stopped };
+    void MakeInStages(MakeVariant variant, const std::vector<AppsRecord>& items,
+                      BatchSummary& summary);
+    std::vector<Lane> OpenLanes();
+    // The steps of one item up to its acknowledged command, on lane `lane`. Stopped: the
+    // error path was taken, the batch was aborted or the log cannot be written.
+    Launch LaunchItem(MakeVariant variant, const AppsRecord& item, std::size_t lane,
+                      std::vector<Lane>& lanes, std::vector<Flight>& flights,
+                      BatchSummary& summary);
+    // One look at an item in flight: true when it has ended (its events logged).
+    bool FlightEnded(MakeVariant variant, Flight& flight, Lane& lane, BatchSummary& summary);
+    // The lane's conversation closed, and another IDE that answers taken in its place.
+    void ReplaceLane(Lane& lane);
+    void ShowInFlight(const std::vector<Flight>& flights);
     // One application of a make; false when the batch ends (error path).
     bool MakeOne(MakeVariant variant, const AppsRecord& item, BatchSummary& summary);
     BatchSummary RunTransfer(const Transfer& kind);

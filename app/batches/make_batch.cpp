@@ -116,11 +116,15 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
                                   BatchSummary summary) {
     items_to_do_ = static_cast<int>(items.size());
     window_.BatchItems(items);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (AbortFlag.load() != 0 || log_unusable_) break;
-        // A queue emptied meanwhile (the Close button) ends the batch too.
-        if (variant == MakeVariant::Project && i >= ProcessQueue.size()) break;
-        if (!MakeOne(variant, items[i], summary)) break;
+    if (ParallelIDEs > 1) {
+        MakeInStages(variant, items, summary);
+    } else {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (AbortFlag.load() != 0 || log_unusable_) break;
+            // A queue emptied meanwhile (the Close button) ends the batch too.
+            if (variant == MakeVariant::Project && i >= ProcessQueue.size()) break;
+            if (!MakeOne(variant, items[i], summary)) break;
+        }
     }
     summary.aborted = AbortFlag.load() != 0;
 

@@ -82,24 +82,34 @@ double SecondsBetween(const TempFileRecord& first, const TempFileRecord& last) {
 void BatchRecord::ItemsChosen(const std::vector<AppsRecord>& items) {
     items_.clear();
     ended_ = 0;
-    current_ = 0;
     for (const AppsRecord& app : items) items_.push_back(ItemRecord{app, {}, {}, {}});
 }
 
 int BatchRecord::EventLogged(const TempFileRecord& event) {
     const std::string name = event.Apps.Clip();
     const bool opens = OpensItem(event.Event.Clip());
-    for (std::size_t i = static_cast<std::size_t>(current_); i < items_.size(); ++i) {
-        ItemRecord& item = items_[i];
-        if (FixedString<kEventNameLength>(item.app.Application.Clip()).Clip() != name) continue;
-        if (i == static_cast<std::size_t>(current_) && opens &&
-            std::any_of(item.events.begin(), item.events.end(),
-                        [](const TempFileRecord& e) { return OpensItem(e.Event.Clip()); }))
-            continue;  // the next item of the same name
-        current_ = static_cast<int>(i);
-        item.events.push_back(event);
-        item.outcome = ItemOutcome::Running;
-        return current_ + 1;
+    const auto named = [&](const ItemRecord& item) {
+        return FixedString<kEventNameLength>(item.app.Application.Clip()).Clip() == name;
+    };
+    const auto opened = [](const ItemRecord& item) {
+        return std::any_of(item.events.begin(), item.events.end(),
+                           [](const TempFileRecord& e) { return OpensItem(e.Event.Clip()); });
+    };
+    const auto take = [&](std::size_t i) {
+        items_[i].events.push_back(event);
+        items_[i].outcome = ItemOutcome::Running;
+        return static_cast<int>(i) + 1;
+    };
+    // The latest item of that name already opened, for an event within an item; items made
+    // at the same time interleave their events.
+    if (!opens) {
+        for (std::size_t i = items_.size(); i-- > 0;) {
+            if (named(items_[i]) && opened(items_[i])) return take(i);
+        }
+    }
+    // Else the first item of that name not yet opened: the next one the batch takes.
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (named(items_[i]) && !opened(items_[i])) return take(i);
     }
     loose_.push_back(event);
     return 0;
@@ -107,6 +117,12 @@ int BatchRecord::EventLogged(const TempFileRecord& event) {
 
 void BatchRecord::ItemsDone(int done) {
     ended_ = std::max(ended_, std::min(done, static_cast<int>(items_.size())));
+}
+
+bool BatchRecord::Ended(int number) const {
+    if (number <= 0 || number > ended_) return false;
+    const std::vector<TempFileRecord>& events = items_[static_cast<std::size_t>(number - 1)].events;
+    return events.empty() || !StartsWith(events.back().Event.View(), "Begin ");
 }
 
 ItemOutcome BatchRecord::OutcomeOf(int number) const {

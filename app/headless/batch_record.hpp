@@ -4,11 +4,12 @@
 // batch (JUnit, JSON events) are written from this record.
 //
 // The engine writes its events in batches, so an item's events may reach the window after
-// the item has ended. They are matched to items by order and name: an event belongs to the
-// item under way when it carries that item's name, unless it opens an item ("Begin ...", a
-// missing file, "Skipped: ...") and that item was already opened, which means a next item
-// of the same name; otherwise to the first later item of its name. An event of no item
-// ("Vextor  Not run: ...") is kept apart. Its outcome is read from the event that ended it:
+// the item has ended, and a make over several IDEs interleaves the events of its items.
+// They are matched to items by name: an event that opens an item ("Begin ...", a missing
+// file, "Skipped: ...") belongs to the first item of its name not yet opened; any other to
+// the latest item of its name already opened (else to the first of its name not yet
+// opened). An event of no item ("Vextor  Not run: ...") is kept apart. Its outcome is read from the
+// event that ended it:
 //
 //   finished  "Make Finished", "Import DCT Finished", ... (the result was seen)
 //   skipped   ".APP not found" and the other missing files, "Skipped: ..." (an unsafe
@@ -54,8 +55,9 @@ class BatchRecord {
     int EventLogged(const TempFileRecord& event);
     // Items 1..done have ended (their events may still come).
     void ItemsDone(int done);
-    // True once item `number` (from 1) has ended.
-    bool Ended(int number) const { return number > 0 && number <= ended_; }
+    // True once item `number` (from 1) has ended: as many items have ended, and its events
+    // say more than that it began (items made at the same time end in any order).
+    bool Ended(int number) const;
     // What the item's events say so far.
     ItemOutcome OutcomeOf(int number) const;
     // The batch is over: what became of it, how long it took (seconds), and the status it
@@ -72,8 +74,7 @@ class BatchRecord {
     std::string name_;
     std::vector<ItemRecord> items_;
     std::vector<TempFileRecord> loose_;
-    int ended_ = 0;    // items 1..ended_ have ended
-    int current_ = 0;  // the index of the item whose events come now
+    int ended_ = 0;  // items 1..ended_ have ended
     BatchSummary summary_;
     double seconds_ = 0;
 };

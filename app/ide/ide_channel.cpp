@@ -110,17 +110,49 @@ void IdeChannel::CannotStart(std::string_view reason) {
 }
 
 bool IdeChannel::StartIde() {
+    const Started started =
+        StartAndAwait([this] { return client_.OpenConversation(kIdeService, ""); });
+    if (started.channel != 0) {
+        Channel = started.channel;
+        return true;
+    }
+    if (started.cancelled) {
+        FailureReason = "given up while Vextor was starting";
+        Channel = 0;
+        Connected = 0;
+        SetStatus("Not Connected to Vextor");
+        window_.Redisplay();
+        return false;
+    }
+    CannotStart(started.failure);
+    return false;
+}
+
+runtime::ChannelHandle IdeChannel::ConnectAnotherIde(bool may_start, std::string* why) {
+    const auto open = [this] { return client_.OpenAnotherConversation(kIdeService, ""); };
+    if (const runtime::ChannelHandle channel = open(); channel != 0 || !may_start) {
+        if (channel == 0 && why) *why = "no other Vextor answers";
+        return channel;
+    }
+    const Started started = StartAndAwait(open);
+    if (started.channel == 0 && why)
+        *why = started.cancelled ? "given up while Vextor was starting" : started.failure;
+    return started.channel;
+}
+
+IdeChannel::Started IdeChannel::StartAndAwait(const std::function<runtime::ChannelHandle()>& open) {
+    Started result;
     const std::string command_line(Trim(run_string_ ? run_string_() : std::string()));
     if (command_line.empty()) {
-        CannotStart("no command string to start Vextor is set.");
-        return false;
+        result.failure = "no command string to start Vextor is set.";
+        return result;
     }
     SetStatus("Starting Vextor");
     window_.Redisplay();
     const runtime::StartResult started = starter_.Start(command_line);
     if (!started.started) {
-        CannotStart(started.reason);
-        return false;
+        result.failure = started.reason;
+        return result;
     }
     started_ide_ = true;
     if (const std::string output = starter_.OutputPath(); !output.empty())
@@ -130,25 +162,21 @@ bool IdeChannel::StartIde() {
     std::int64_t pause = limits_.first_pause_ms;
     std::int64_t shown_seconds = -1;
     for (;;) {
-        Channel = client_.OpenConversation(kIdeService, "");
-        if (Channel != 0) return true;
+        result.channel = open();
+        if (result.channel != 0) return result;
         if (std::string failure = starter_.EndedInFailure(); !failure.empty()) {
-            CannotStart(failure);
-            return false;
+            result.failure = std::move(failure);
+            return result;
         }
         if (window_.StartCancelled()) {
-            FailureReason = "given up while Vextor was starting";
-            Channel = 0;
-            Connected = 0;
-            SetStatus("Not Connected to Vextor");
-            window_.Redisplay();
-            return false;
+            result.cancelled = true;
+            return result;
         }
         const std::int64_t remaining = deadline - clock.MonotonicMs();
         if (remaining <= 0) {
-            CannotStart("it did not answer within " +
-                        std::to_string((limits_.answer_limit_ms + 999) / 1000) + " seconds.");
-            return false;
+            result.failure = "it did not answer within " +
+                             std::to_string((limits_.answer_limit_ms + 999) / 1000) + " seconds.";
+            return result;
         }
         const std::int64_t seconds = (remaining + 999) / 1000;
         if (seconds != shown_seconds) {

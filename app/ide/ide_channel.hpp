@@ -69,6 +69,14 @@ class IdeChannel {
     // the limit, the user is told why once, and the result is false with Channel 0 and
     // Connected 0: the batch should end.
     bool ConnectToIde();
+    // For a make that drives several IDEs at once: a new conversation with an IDE that is
+    // not yet the partner of an open conversation of Client(). When none answers and
+    // `may_start`, one more IDE is started from the run string and awaited as ConnectToIde
+    // awaits one (the same limit; the window's StartCancelled gives up), without telling the
+    // user: 0 then, with `why` saying what went wrong (why no IDE could be started). Channel and
+    // Connected are left alone. Each IDE started so must take a bus name of its own (vxide does,
+    // unless --instance names one).
+    runtime::ChannelHandle ConnectAnotherIde(bool may_start, std::string* why);
     // Why the latest ConnectToIde or ConnectButton failed, as told to the user; empty after
     // a success.
     std::string FailureReason;
@@ -100,6 +108,14 @@ class IdeChannel {
     bool ReachIde();
     // Starts the IDE and waits for it to answer; true once Channel is non-zero.
     bool StartIde();
+    struct Started {
+        runtime::ChannelHandle channel = 0;
+        bool cancelled = false;
+        std::string failure;  // why it did not start or answer
+    };
+    // Starts an IDE from the run string and repeats `open` until it gives a conversation, the
+    // IDE ends in failure, the limit passes or the window gives up.
+    Started StartAndAwait(const std::function<runtime::ChannelHandle()>& open);
     void CannotStart(std::string_view reason);
     void ForgetEndedIde();
 

@@ -136,11 +136,12 @@ CallResult Call(sd_bus* bus, sd_bus_message* m, std::int64_t timeout_ms, const S
 // The client's end of one conversation.
 class DbusConversation final : public runtime::TransportConversation {
   public:
-    DbusConversation(sd_bus* bus, std::string partner, std::string path, std::string service,
-                     std::string topic, runtime::PartnerLostHandler on_lost,
+    DbusConversation(sd_bus* bus, std::string server, std::string partner, std::string path,
+                     std::string service, std::string topic, runtime::PartnerLostHandler on_lost,
                      std::shared_ptr<const Sleep> sleep)
         : sleep_(std::move(sleep)),
           bus_(sd_bus_ref(bus)),
+          server_(std::move(server)),
           partner_(std::move(partner)),
           path_(std::move(path)),
           service_(std::move(service)),
@@ -232,6 +233,7 @@ class DbusConversation final : public runtime::TransportConversation {
 
     const std::string& Service() const override { return service_; }
     const std::string& Topic() const override { return topic_; }
+    std::string Server() const override { return server_; }
 
   private:
     void Lost() {
@@ -265,6 +267,7 @@ class DbusConversation final : public runtime::TransportConversation {
 
     std::shared_ptr<const Sleep> sleep_;
     BusRef bus_;
+    std::string server_;   // the server's well-known name, as offered
     std::string partner_;  // the server's unique name
     std::string path_;     // the conversation object
     std::string service_;
@@ -385,6 +388,12 @@ std::vector<std::string> DbusConversationTransport::ServerNames() {
 
 std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initiate(
     std::string_view service, std::string_view topic, runtime::PartnerLostHandler on_partner_lost) {
+    return InitiateOther(service, topic, {}, std::move(on_partner_lost));
+}
+
+std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::InitiateOther(
+    std::string_view service, std::string_view topic, const std::vector<std::string>& skip,
+    runtime::PartnerLostHandler on_partner_lost) {
     unanswered_.clear();
     problems_.clear();
     std::erase_if(late_offers_, [](const std::unique_ptr<Offer>& o) {
@@ -396,6 +405,7 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
     // Every server is asked at once, so that one round costs at most one limit.
     std::vector<std::unique_ptr<Offer>> offers;
     for (const std::string& server : ServerNames()) {
+        if (std::find(skip.begin(), skip.end(), server) != skip.end()) continue;
         MessagePtr m = NewCall(bus_.get(), server, "Initiate");
         if (!m ||
             sd_bus_message_append(m.get(), "ss", wanted_service.c_str(), wanted_topic.c_str()) < 0)
@@ -443,8 +453,8 @@ std::unique_ptr<runtime::TransportConversation> DbusConversationTransport::Initi
     for (std::size_t i = 0; i < offers.size(); ++i) {
         Offer& offer = *offers[i];
         if (i == chosen) {
-            partner = std::make_unique<DbusConversation>(bus_.get(), offer.unique, offer.path,
-                                                         offer.service, offer.topic,
+            partner = std::make_unique<DbusConversation>(bus_.get(), offer.server, offer.unique,
+                                                         offer.path, offer.service, offer.topic,
                                                          std::move(on_partner_lost), sleep_);
             partner->Watch();
         } else if (offer.state == Offer::State::Accepted) {

@@ -35,6 +35,9 @@ class DbusConversationTransport final : public runtime::ConversationTransport {
     std::unique_ptr<runtime::TransportConversation> Initiate(
         std::string_view service, std::string_view topic,
         runtime::PartnerLostHandler on_partner_lost) override;
+    std::unique_ptr<runtime::TransportConversation> InitiateOther(
+        std::string_view service, std::string_view topic, const std::vector<std::string>& skip,
+        runtime::PartnerLostHandler on_partner_lost) override;
     void ProcessPending() override;
     bool WaitForActivity(std::int64_t timeout_ms) override;
     int EventDescriptor() const override;

@@ -65,9 +65,30 @@ ConversationClient::~ConversationClient() {
 ChannelHandle ConversationClient::OpenConversation(std::string_view service,
                                                    std::string_view topic) {
     const ChannelHandle handle = next_handle_;
-    auto link = transport_->Initiate(Cut(service, kConversationNameLength),
+    return Keep(transport_->Initiate(Cut(service, kConversationNameLength),
                                      Cut(topic, kConversationNameLength),
-                                     [this, handle] { PartnerLost(handle); });
+                                     [this, handle] { PartnerLost(handle); }),
+                handle);
+}
+
+ChannelHandle ConversationClient::OpenAnotherConversation(std::string_view service,
+                                                          std::string_view topic) {
+    transport_->ProcessPending();
+    std::vector<std::string> partners;
+    for (const auto& [held, conversation] : conversations_) {
+        if (!conversation->partner) continue;
+        std::string server = conversation->link->Server();
+        if (!server.empty()) partners.push_back(std::move(server));
+    }
+    const ChannelHandle handle = next_handle_;
+    return Keep(transport_->InitiateOther(Cut(service, kConversationNameLength),
+                                          Cut(topic, kConversationNameLength), partners,
+                                          [this, handle] { PartnerLost(handle); }),
+                handle);
+}
+
+ChannelHandle ConversationClient::Keep(std::unique_ptr<TransportConversation> link,
+                                       ChannelHandle handle) {
     if (!link) return 0;
     next_handle_ = next_handle_ == INT32_MAX ? 1 : next_handle_ + 1;
     auto conversation = std::make_unique<Conversation>();

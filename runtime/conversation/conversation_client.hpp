@@ -66,6 +66,10 @@ class ConversationClient {
 
     // A new conversation with the first server that accepts, or 0 when none did.
     ChannelHandle OpenConversation(std::string_view service, std::string_view topic);
+    // A new conversation with the first server that accepts and is not already the partner
+    // of an open conversation of this client, or 0: for a client that drives several
+    // servers at once, one conversation each.
+    ChannelHandle OpenAnotherConversation(std::string_view service, std::string_view topic);
     // Sends one command (padded to 255 characters) and waits for its acknowledgement.
     // Returns the runtime's error code afterwards.
     ErrorCode ExecuteCommand(ChannelHandle channel, std::string_view command);
@@ -102,6 +106,7 @@ class ConversationClient {
   private:
     struct Conversation;
     Conversation* Find(ChannelHandle channel);
+    ChannelHandle Keep(std::unique_ptr<TransportConversation> link, ChannelHandle handle);
     // The conversation if it still has a partner; otherwise posts 602 and gives nothing.
     Conversation* PartnerOrNotOpen(ChannelHandle channel);
     void PartnerLost(ChannelHandle channel);

@@ -48,6 +48,9 @@ class TransportConversation {
     // The service and topic that the partner answered with.
     virtual const std::string& Service() const = 0;
     virtual const std::string& Topic() const = 0;
+    // The name under which the partner was offered the conversation (its name among the
+    // servers); empty where the transport does not tell servers apart.
+    virtual std::string Server() const { return {}; }
 };
 
 // Called on the thread that drives the transport when the partner ends the conversation
@@ -66,6 +69,16 @@ class ConversationTransport {
     virtual std::unique_ptr<TransportConversation> Initiate(std::string_view service,
                                                             std::string_view topic,
                                                             PartnerLostHandler on_partner_lost) = 0;
+    // As Initiate, but the servers named in `skip` (as TransportConversation::Server names
+    // them) are not offered the conversation: for a client that holds conversations with
+    // several servers at once. A transport that does not tell servers apart offers nothing
+    // when `skip` is not empty.
+    virtual std::unique_ptr<TransportConversation> InitiateOther(
+        std::string_view service, std::string_view topic, const std::vector<std::string>& skip,
+        PartnerLostHandler on_partner_lost) {
+        if (!skip.empty()) return nullptr;
+        return Initiate(service, topic, std::move(on_partner_lost));
+    }
     // The servers that did not answer the latest Initiate within the transport's limit, where
     // their answer was needed to choose the partner; empty when every server answered.
     virtual std::vector<std::string> Unanswered() const { return {}; }

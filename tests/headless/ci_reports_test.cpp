@@ -113,6 +113,28 @@ TEST(BatchRecord, EventsThatComeLateFindTheirItemsByOrderAndName) {
     EXPECT_EQ(outcomes, (std::vector<ItemOutcome>{ItemOutcome::Finished, ItemOutcome::Failed,
                                                   ItemOutcome::Skipped, ItemOutcome::Aborted}));
     EXPECT_EQ(record.LooseEvents().size(), 1u);
+
+    // Items made at the same time interleave their events; each keeps its own.
+    record.ItemsChosen({app("A.APP"), app("B.APP"), app("C.APP"), app("D.APP")});
+    const std::vector<std::pair<TempFileRecord, int>> interleaved = {
+        {event("A.APP", "Begin Make"), 1},     {event("B.APP", "Begin Make"), 2},
+        {event("C.APP", ".APP not found"), 3}, {event("B.APP", "Make Finished"), 2},
+        {event("D.APP", "Begin Make"), 4},     {event("A.APP", "Error 602 gone"), 1},
+        {event("D.APP", "Make Finished"), 4},
+    };
+    for (const auto& [e, item] : interleaved) {
+        EXPECT_EQ(record.EventLogged(e), item) << e.Event.Clip();
+        // One item has ended (B.APP), but not the first: A.APP has only begun.
+        if (e.Event.Clip() == "Make Finished" && item == 2) {
+            record.ItemsDone(1);
+            EXPECT_FALSE(record.Ended(1));
+        }
+    }
+    record.Finish({}, 1.0);
+    outcomes.clear();
+    for (const ItemRecord& item : record.Items()) outcomes.push_back(item.outcome);
+    EXPECT_EQ(outcomes, (std::vector<ItemOutcome>{ItemOutcome::Failed, ItemOutcome::Finished,
+                                                  ItemOutcome::Skipped, ItemOutcome::Finished}));
 }
 
 // Values out of an XML file by XPath, through libxml2.

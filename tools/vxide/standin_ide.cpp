@@ -136,7 +136,7 @@ std::optional<StandinIde::Work> StandinIde::PrepareMake(runtime::ConversationId 
         });
     }
     return Work([this, conversation, file, name] {
-        Later(options_.result_delay_ms, [this, conversation, file, name] {
+        Later(QueueBuild() + options_.result_delay_ms, [this, conversation, file, name] {
             WriteResult(conversation, file.target,
                         "Made by vxide from " + name + " at " + Now() + "\n");
         });
@@ -236,6 +236,16 @@ void StandinIde::Log(const std::string& command) {
         std::fputc('\n', log);
         std::fclose(log);
     }
+}
+
+std::int64_t StandinIde::QueueBuild() {
+    if (options_.build_delay_ms <= 0) return 0;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::int64_t now_ms = std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    // One build at a time, as an IDE builds: a make waits for the ones before it.
+    builder_free_ms_ = std::max(builder_free_ms_, now_ms) + options_.build_delay_ms;
+    return builder_free_ms_ - now_ms;
 }
 
 void StandinIde::Later(std::int64_t delay_ms, Work work) {

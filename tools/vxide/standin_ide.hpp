@@ -27,6 +27,7 @@ struct StandinOptions {
     std::string instance;              // bus name suffix; empty: "vxide_<pid>"
     std::int64_t ack_delay_ms = 0;     // before each acknowledgement
     std::int64_t result_delay_ms = 0;  // before each result file is written
+    std::int64_t build_delay_ms = 0;   // each make's build, one build at a time
     bool reject_all = false;
     bool never_ack = false;
     int end_after = 0;   // end the conversation after this many commands (0: never)
@@ -93,6 +94,9 @@ class StandinIde final : public runtime::ConversationService {
     StandinOptions options_;
     platform::DbusConversationServer* server_ = nullptr;
     int commands_ = 0;
+    std::int64_t builder_free_ms_ = 0;  // monotonic time at which the queued builds are done
+    // How long until a build of build_delay_ms queued now is done.
+    std::int64_t QueueBuild();
     std::map<runtime::ConversationId, ErrorState> errors_;  // open conversations only
     std::vector<runtime::ExecuteReply> held_;               // commands that are never acknowledged
     struct Pending {

@@ -11,6 +11,7 @@ std::string StandinUsage() {
            "  --instance NAME      bus name org.zelt.Dde.Server.NAME (default vxide_<pid>)\n"
            "  --ack-delay MS       wait before each acknowledgement\n"
            "  --result-delay MS    wait before each result file is written\n"
+           "  --build-delay MS     each make builds for MS, one build at a time\n"
            "  --reject-all         acknowledge every command negatively\n"
            "  --never-ack          never acknowledge a command\n"
            "  --end-after N        end the conversation after N commands\n"
@@ -60,6 +61,8 @@ std::optional<StandinOptions> ParseStandinOptions(const std::vector<std::string>
             if (!number(options.ack_delay_ms)) return fail("--ack-delay needs milliseconds");
         } else if (arg == "--result-delay") {
             if (!number(options.result_delay_ms)) return fail("--result-delay needs milliseconds");
+        } else if (arg == "--build-delay") {
+            if (!number(options.build_delay_ms)) return fail("--build-delay needs milliseconds");
         } else if (arg == "--end-after" || arg == "--exit-after") {
             if (!number(n) || n == 0 || n > 1000000)
                 return fail(arg + " needs a count of at least 1");

@@ -1,0 +1,281 @@
+// A make that drives several IDEs at once (BatchEngine::ParallelIDEs above 1).
+//
+// Lanes. The batch holds one conversation with each of up to ParallelIDEs IDEs: the one
+// ConnectToIde reached, then the others that answer, in order of their names on the bus,
+// then, while fewer than ParallelIDEs answer, IDEs started one by one from the run string
+// (each awaited within the start limit; the first that cannot be started ends the starting,
+// and an event under "Vextor" says on how many IDEs the batch runs and why). A lane carries
+// one item at a time.
+//
+// Stages. Items are taken in the batch's order (priority, then name). The next item is sent
+// when a lane is free and every item in flight has its priority: an item of a higher
+// priority number waits until every item of a lower one has ended (finished, failed or
+// skipped). Skipped items (no file, no target, an unsafe name) take no lane.
+//
+// Each item keeps the rules of the one-by-one make: its old target deleted first, every
+// event on disk before its command, its command on its lane's conversation, the error path
+// when the command is not acknowledged (no further item is sent; those in flight are waited
+// for to their end), and the waits of batch_engine.hpp, each with its own clock. An item
+// whose IDE went away fails alone; its lane takes another IDE that answers, if any, and is
+// dropped otherwise. When no lane is left the next item's command has no conversation and
+// takes the error path, as in the one-by-one make.
+//
+// One wait. All items in flight are looked at in turn, then the batch sleeps once on one
+// descriptor (ResultWatches: every result's folder and the bus) for at most a tick, through
+// the window's WaitForResult, so the window stays alive and Cancel, the close box and the
+// signals end the sleep. On abort every item in flight logs "Aborted: the batch was
+// cancelled" and every conversation is closed.
+//
+// StatusMsg names the items in flight ("3 building: A.APP, B.APP, C.APP"); this one status
+// text is not cut at 30 characters, so that it names them all. Progress counts the items
+// that have ended.
+#include <algorithm>
+#include <optional>
+
+#include "app/batches/batch_engine.hpp"
+#include "app/batches/file_services.hpp"
+#include "app/batches/result_watches.hpp"
+#include "app/ide/ide_commands.hpp"
+#include "runtime/errors/error_state.hpp"
+#include "runtime/text/stored_text.hpp"
+#include "runtime/values/clock_source.hpp"
+
+namespace zelt::app {
+
+struct BatchEngine::Lane {
+    runtime::ChannelHandle channel = 0;
+    bool busy = false;
+};
+
+struct BatchEngine::Flight {
+    std::size_t lane = 0;
+    std::string name;   // stored text, as logged
+    std::string shown;  // UTF-8, as shown
+    std::uint8_t priority = 0;
+    std::string target;  // UTF-8, whole
+    FileStamp before;
+    std::int64_t sent_ms = 0;
+};
+
+namespace {
+
+std::string ErrorText() {
+    return "Error " + std::to_string(runtime::CurrentErrorCode()) + " " +
+           std::string(ClipText(runtime::CurrentErrorText()));
+}
+
+}  // namespace
+
+std::vector<BatchEngine::Lane> BatchEngine::OpenLanes() {
+    std::vector<Lane> lanes;
+    lanes.push_back({channel_.Channel, false});
+    const auto wanted = static_cast<std::size_t>(std::clamp(ParallelIDEs, 1, 16));
+    std::string why;
+    // First the IDEs that are there, then the ones started for the batch.
+    for (const bool start : {false, true}) {
+        while (lanes.size() < wanted && AbortFlag.load() == 0) {
+            const runtime::ChannelHandle channel = channel_.ConnectAnotherIde(start, &why);
+            if (channel == 0) break;
+            lanes.push_back({channel, false});
+        }
+    }
+    if (lanes.size() < wanted && AbortFlag.load() == 0) {
+        LogEvent(kIdeEventName, "Making on " + std::to_string(lanes.size()) + " of " +
+                                    std::to_string(wanted) + " IDEs: " + why);
+    }
+    return lanes;
+}
+
+void BatchEngine::ShowInFlight(const std::vector<Flight>& flights) {
+    if (flights.empty()) return;
+    std::string text = std::to_string(flights.size()) + " building: ";
+    for (std::size_t i = 0; i < flights.size(); ++i)
+        text += (i == 0 ? "" : ", ") + flights[i].shown;
+    channel_.StatusMsg = text;  // the one status text that is not cut: it names them all
+    window_.Redisplay();
+}
+
+BatchEngine::Launch BatchEngine::LaunchItem(MakeVariant variant, const AppsRecord& item,
+                                            std::size_t lane, std::vector<Lane>& lanes,
+                                            std::vector<Flight>& flights, BatchSummary& summary) {
+    const std::string name = item.Application.Clip();
+    if (variant == MakeVariant::Tagged) {
+        APP = item;
+        PrepareNames();
+    }
+    const std::string full_name =
+        runtime::StoredToUtf8(FixedString<130>(item.DrivenPath.Clip() + name).Clip());
+    const std::string shown = runtime::StoredToUtf8(name);
+    if (!FileExists(runtime::StoredToUtf8(item.DrivenPath.Clip() + name))) {
+        LogEvent(name, ".APP not found");
+        ++summary.skipped;
+        ItemDone();
+        return Launch::Skipped;
+    }
+    const std::string command = MakeCommand(full_name);
+    if (SkipUnsafe(name, full_name, command, false, summary)) return Launch::Skipped;
+
+    channel_.ApplyTimeOut();
+    LogEvent(name, "Begin Make");
+    const bool no_target = variant == MakeVariant::Tagged ? ClipText(TargetDir.View()).empty() ||
+                                                                ClipText(TargetExt.View()).empty()
+                                                          : ClipText(item.Target.View()).empty();
+    if (no_target) {
+        ++NoTargetCount;
+        LogEvent(name, "Make Aborted: Target name or type not specified");
+        ++summary.skipped;
+        ItemDone();
+        return Launch::Skipped;
+    }
+    const std::string target = runtime::StoredToUtf8(item.Target.Clip());
+    RemoveThroughDeletionFile(target);
+    const FileStamp before = StampOf(target);
+    if (!SettleEvents()) return Launch::Stopped;
+    channel_.Channel = lanes[lane].channel;
+    const Sent sent = SendCommand(command);
+    channel_.Channel = 0;
+    switch (sent) {
+        case Sent::ErrorPath:
+            TakeErrorPath(name, "Error Making .App ", summary);
+            return Launch::Stopped;
+        case Sent::Aborted:
+            LogAborted(name);
+            ItemDone();
+            return Launch::Stopped;
+        case Sent::Acknowledged:
+            break;
+    }
+    ShowStatus(shown + " DDE Ack. " +
+               (variant == MakeVariant::Subset ? "" : std::to_string(item.Priority)));
+    lanes[lane].busy = true;
+    flights.push_back({lane, name, shown, item.Priority, target, before,
+                       runtime::CurrentClockSource().MonotonicMs()});
+    return Launch::InFlight;
+}
+
+bool BatchEngine::FlightEnded(MakeVariant variant, Flight& flight, Lane& lane,
+                              BatchSummary& summary) {
+    if (WrittenSince(flight.before, StampOf(flight.target))) {
+        const std::string priority = std::to_string(flight.priority);
+        ShowStatus(flight.shown + (variant == MakeVariant::Subset
+                                       ? " Compiled & Made"
+                                       : " Compiled & Made " + priority));
+        LogEvent(flight.name, "Make Finished");
+        ++summary.made;
+        return true;
+    }
+    if (!channel_.Client().IsOpen(lane.channel)) {
+        // This item's IDE went away; the others' items go on, so the error stays its own.
+        const runtime::ErrorState kept = runtime::CurrentError();
+        ide_gone_ = true;
+        runtime::PostError(runtime::err::DdeChannelNotOpen);
+        ShowStatus("Vextor went away");
+        LogEvent(flight.name, ErrorText() + ": Vextor went away");
+        runtime::RestoreError(kept);
+        ++summary.failed;
+        ReplaceLane(lane);
+        return true;
+    }
+    const std::int64_t waited = runtime::CurrentClockSource().MonotonicMs() - flight.sent_ms;
+    const bool error_set = runtime::CurrentErrorCode() != runtime::err::NoError;
+    const std::int64_t limit = WaitLimitMs();
+    if (error_set && waited >= kErrorWaitMs) {
+        LogEvent(flight.name, ErrorText());
+        ++summary.failed;
+        return true;
+    }
+    if (limit > 0 && waited >= limit) {
+        if (error_set) LogEvent(flight.name, ErrorText());
+        LogEvent(flight.name, "Wait limit reached");
+        ++summary.failed;
+        return true;
+    }
+    return false;
+}
+
+void BatchEngine::ReplaceLane(Lane& lane) {
+    const runtime::ErrorState kept = runtime::CurrentError();
+    channel_.Client().CloseConversation(lane.channel);
+    // One look for another IDE that answers; none is started in the middle of a batch.
+    lane.channel = channel_.Client().OpenAnotherConversation(kIdeService, "");
+    runtime::RestoreError(kept);
+}
+
+void BatchEngine::MakeInStages(MakeVariant variant, const std::vector<AppsRecord>& items,
+                               BatchSummary& summary) {
+    std::vector<Lane> lanes = OpenLanes();
+    channel_.Channel = 0;  // the lanes hold the conversations now
+    std::vector<Flight> flights;
+    ResultWatches watches(channel_.Client().Transport().EventDescriptor());
+    std::size_t next = 0;
+    bool starting = true;
+    const auto free_lane = [&]() -> std::optional<std::size_t> {
+        for (std::size_t i = 0; i < lanes.size(); ++i) {
+            Lane& lane = lanes[i];
+            if (lane.busy || lane.channel == 0) continue;
+            // An IDE that went away between items gives its lane to another, if one answers.
+            if (!channel_.Client().IsOpen(lane.channel)) ReplaceLane(lane);
+            if (lane.channel != 0) return i;
+        }
+        // No IDE is left: the next command goes nowhere and takes the error path.
+        if (flights.empty()) return 0;
+        return std::nullopt;
+    };
+    for (;;) {
+        if (AbortFlag.load() != 0) break;
+        if (log_unusable_) starting = false;
+        while (starting && next < items.size()) {
+            // A queue emptied meanwhile (the Close button) ends the batch too.
+            if (variant == MakeVariant::Project && next >= ProcessQueue.size()) {
+                starting = false;
+                break;
+            }
+            if (!flights.empty() && flights.front().priority != items[next].Priority) break;
+            const std::optional<std::size_t> lane = free_lane();
+            if (!lane) break;
+            const std::size_t in_flight = flights.size();
+            const Launch launched =
+                LaunchItem(variant, items[next++], *lane, lanes, flights, summary);
+            if (launched == Launch::Stopped) starting = false;
+            if (flights.size() > in_flight) {
+                watches.Follow(flights.back().target);
+                ShowInFlight(flights);
+            }
+            if (AbortFlag.load() != 0) break;
+        }
+        if (AbortFlag.load() != 0) break;
+        if (flights.empty() && (!starting || next >= items.size())) break;
+        // Every item in flight looked at, then one sleep for them all.
+        bool ended = false;
+        for (std::size_t i = 0; i < flights.size();) {
+            Flight& flight = flights[i];
+            Lane& lane = lanes[flight.lane];
+            if (!FlightEnded(variant, flight, lane, summary)) {
+                ++i;
+                continue;
+            }
+            ended = true;
+            watches.Forget(flight.target);
+            lane.busy = false;
+            flights.erase(flights.begin() + static_cast<std::ptrdiff_t>(i));
+            ItemDone();
+        }
+        if (ended) ShowInFlight(flights);
+        if (flights.empty()) continue;
+        SettleEvents();
+        window_.WaitForResult({watches.Descriptor(), kResultTickMs, {}});
+        watches.Drain();
+        channel_.Client().ProcessPending();
+    }
+    for (const Flight& flight : flights) {
+        LogAborted(flight.name);
+        ItemDone();
+    }
+    const runtime::ErrorState kept = runtime::CurrentError();
+    for (const Lane& lane : lanes) channel_.Client().CloseConversation(lane.channel);
+    runtime::RestoreError(kept);
+    channel_.Channel = 0;
+    channel_.Connected = 0;
+}
+
+}  // namespace zelt::app
