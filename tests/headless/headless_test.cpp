@@ -476,5 +476,48 @@ TEST_F(HeadlessTest, TwoFirstRunsInAFolderWithoutTablesBothOpenThem) {
     }
 }
 
+TEST_F(HeadlessTest, SigtermWithSeveralItemsInFlightEndsThemAllAndEachHasItsTestCase) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    std::vector<std::unique_ptr<Vxide>> ides;
+    for (const char* instance : {"jobs_a", "jobs_b", "jobs_c"}) {
+        ides.push_back(std::make_unique<Vxide>(
+            std::vector<std::string>{"--instance", instance, "--result-delay", "600000"}));
+        ASSERT_TRUE(ides.back()->ready());
+    }
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"},
+               {"B.APP", 1, dir_ + "B.OUT"},
+               {"C.APP", 1, dir_ + "C.OUT"},
+               {"D.APP", 2, dir_ + "D.OUT"}});
+
+    const pid_t zelt = Start({"--make", "tagged", "--jobs", "3", "--junit", dir_ + "junit.xml"});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string out = Slurp(dir_ + "out.txt");
+            return out.find("C.APP         Begin Make") != std::string::npos;
+        },
+        30000));
+    const auto signalled = std::chrono::steady_clock::now();
+    ::kill(zelt, SIGTERM);
+    Outcome run = Finish(zelt, 30000);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(2));
+    EXPECT_EQ(run.status, 1) << run.err;
+    for (const char* name : {"A.APP", "B.APP", "C.APP"})
+        EXPECT_NE(run.out.find(std::string(name) + "         Aborted: the batch was cancelled"),
+                  std::string::npos)
+            << run.out;
+    EXPECT_EQ(run.out.find("D.APP"), std::string::npos) << run.out;  // a stage never begun
+    EXPECT_EQ(OpenConversations(), "DATA 1\n");                      // only vxcmd's own
+    // One test case each, the three in flight aborted and the fourth not reached.
+    const std::string junit = Slurp(dir_ + "junit.xml");
+    std::size_t cases = 0;
+    for (std::size_t at = junit.find("<testcase"); at != std::string::npos;
+         at = junit.find("<testcase", at + 1))
+        ++cases;
+    EXPECT_EQ(cases, 4u) << junit;
+    for (const char* name : {"\"A.APP\"", "\"B.APP\"", "\"C.APP\"", "\"D.APP\""})
+        EXPECT_NE(junit.find(name), std::string::npos) << junit;
+}
+
 }  // namespace
 }  // namespace zelt::app
