@@ -3,14 +3,17 @@
 //
 //   fingers          where a recent ordered read (least above, greatest below) landed: the
 //                    leaf and the item's index in it. The next step of a walk moves inside
-//                    that leaf.
+//                    that leaf, and from its last item to the leaf after it.
 //   leaf hints       a leaf recent inserts went into and the keys that route to it (above
 //                    its entry in its parent, below the next entry on the way down, each
 //                    unbounded at the tree's edge). Runs of neighbouring keys (growing
 //                    record numbers, dates and times) go straight to the leaf.
 //   last lookup      the leaf the last exact lookup reached and the item it found there:
 //                    lookups in key order (a walk reading each item's record) try the next
-//                    item first.
+//                    item first, and from the leaf's last item the first of the leaf after.
+//   leaf parents     for a finger and for the last lookup, the index page above the leaf
+//                    and the leaf's entry in it, as the descent to the leaf passed them: the
+//                    leaf after it is the next entry's child, found without a descent.
 //   leaf read once   a leaf read for one lookup and not held, so that scattered lookups
 //                    neither build the items of every leaf they pass nor push the index
 //                    pages out of the cache. When the next lookup (the change of a record
@@ -55,6 +58,14 @@ struct TreeStep {
 
 enum class TreeChange { kContent, kRoutes };
 
+// The index page right above a leaf (by address) and the leaf's entry in it, taken while
+// the tree's routes stood as `layout` says (0: none known).
+struct LeafParent {
+    std::uint64_t layout = 0;
+    std::int32_t address = 0;
+    std::size_t index = 0;
+};
+
 class LookupShortcuts {
   public:
     struct Finger {
@@ -62,12 +73,18 @@ class LookupShortcuts {
         std::int32_t address = 0;
         std::size_t index = 0;
         std::string key;
+        LeafParent up;  // the leaf's parent, when the finger came to it through one
     };
 
     explicit LookupShortcuts(PageCache& cache) : cache_(&cache) {}
 
     // Changes with every change of the tree's items or routes and every new header.
     std::uint64_t shape() const { return shape_; }
+    // A leaf parent taken now, and whether one still describes the routes.
+    LeafParent Parent(const Node& parent, std::size_t index) const {
+        return {layout_, parent.address, index};
+    }
+    bool Stands(const LeafParent& up) const { return up.layout == layout_; }
     void OnChange(TreeChange kind) {
         ++shape_;
         if (kind == TreeChange::kRoutes) ++layout_;
@@ -91,12 +108,15 @@ class LookupShortcuts {
         }
         return leaf;
     }
-    void SetFinger(Finger* reuse, const Node* leaf, std::size_t index) {
+    // A finger that moves to another leaf forgets its parent (the caller sets the new one).
+    Finger& SetFinger(Finger* reuse, const Node* leaf, std::size_t index) {
         Finger& finger = reuse != nullptr ? *reuse : fingers_[next_finger_++ % kFingers];
+        if (reuse == nullptr || finger.address != leaf->address) finger.up = {};
         finger.shape = shape_;
         finger.address = leaf->address;
         finger.index = index;
         finger.key.assign(leaf->page.items[index].key());
+        return finger;
     }
 
     // Leaf hints. HintedLeaf: a held leaf `key` routes to, or null. SetHint records `leaf`
@@ -137,11 +157,15 @@ class LookupShortcuts {
         Node* leaf = cache_->Find(find_leaf_);
         return leaf != nullptr && leaf->page.level == 0 ? leaf : nullptr;
     }
-    void NoteLookup(const Node& leaf) {
+    // `up`: the leaf's parent when a descent passed it; the same leaf reached otherwise
+    // keeps the parent it had.
+    void NoteLookup(const Node& leaf, const LeafParent& up = {}) {
+        if (up.layout != 0 || find_leaf_ != leaf.address) find_up_ = up;
         find_shape_ = shape_;
         find_leaf_ = leaf.address;
     }
     void NoteFound(std::size_t index) { find_index_ = index; }
+    const LeafParent& last_lookup_parent() const { return find_up_; }
 
     // The leaf read once. ForgetReadOnce before reading one (a failed read leaves none);
     // KeepReadOnce after; HoldsReadOnce: whether it is the leaf at `address`, unchanged
@@ -190,6 +214,7 @@ class LookupShortcuts {
     std::uint64_t find_shape_ = 0;
     std::int32_t find_leaf_ = 0;
     std::size_t find_index_ = 0;
+    LeafParent find_up_;
     std::int32_t last_find_leaf_ = 0;
     std::int32_t last_seek_leaf_ = 0;
 };

@@ -177,11 +177,13 @@ Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
 // (a walk, a run of neighbouring keys), is fetched and held as any other page.
 Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
                                  std::int32_t& last_leaf, bool one_off) {
+    descent_up_ = {};
     Node* node = Root();
     while (node->page.level > 0) {
         std::size_t index = ChildIndex(*node, key);
         if (path) path->push_back({node, index});
         const std::int32_t address = node->page.children[index];
+        if (node->page.level == 1) descent_up_ = shortcuts_.Parent(*node, index);
         // The right neighbour of the leaf last reached is where a walk goes next.
         const bool follows = index > 0 && node->page.children[index - 1] == last_leaf;
         if (one_off && node->page.level == 1 && !follows && cache_.Find(address) == nullptr &&
@@ -240,10 +242,13 @@ const Item* TreeFile::FindItem(std::string_view key) {
     // Lookups in key order (a walk reading each item's record) want the item after the
     // one found last.
     if (const Item* next = FindNextFound(key)) return next;
+    if (const Item* next = FindInNextLeaf(key)) return next;
+    LeafParent up;
     Node* leaf = shortcuts_.LastLookupLeaf(key);
     if (leaf == nullptr) leaf = shortcuts_.HintedLeaf(key);
     if (leaf == nullptr) {
         leaf = DescendForLookup(key, nullptr, shortcuts_.exact_leaf(), true);
+        up = descent_up_;
         if (leaf == nullptr) {
             const PageImage& once = shortcuts_.read_once();
             StreamHit hit = SearchItems(once.stream, once.count, key, false);
@@ -253,7 +258,7 @@ const Item* TreeFile::FindItem(std::string_view key) {
     }
     const auto& items = leaf->page.items;
     const std::size_t pos = LowerBound(leaf->page, key);
-    shortcuts_.NoteLookup(*leaf);
+    shortcuts_.NoteLookup(*leaf, up);
     if (pos == items.size() || !KeyEqual(items.key(pos), key)) return nullptr;
     shortcuts_.NoteFound(pos);
     return Answer(items[pos]);
@@ -469,11 +474,19 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
                 shortcuts_.SetFinger(finger, leaf, pos);
                 return Answer(leaf->page.items[pos]);
             }
+            // Past the leaf's last item: the first of the leaf after it.
+            LeafParent up;
+            if (Node* next = NextLeaf(finger->up, leaf->address, &up)) {
+                shortcuts_.seek_leaf() = next->address;
+                shortcuts_.SetFinger(finger, next, 0).up = up;
+                return Answer(next->page.items.front());
+            }
         }
     }
     std::vector<Step> path;
     // A step of a walk (strictly after an item read) holds its leaf at once.
     Node* leaf = DescendForLookup(key, &path, shortcuts_.seek_leaf(), !strict);
+    const LeafParent up = descent_up_;
     if (leaf == nullptr) {
         const PageImage& once = shortcuts_.read_once();
         StreamHit hit = SearchItems(once.stream, once.count, key, strict);
@@ -484,7 +497,7 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
     }
     std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
     if (pos < leaf->page.items.size()) {
-        shortcuts_.SetFinger(finger, leaf, pos);
+        shortcuts_.SetFinger(finger, leaf, pos).up = up;
         return Answer(leaf->page.items[pos]);
     }
     for (std::size_t i = path.size(); i-- > 0;) {

@@ -6,7 +6,7 @@
 // tree is reported to them through shortcuts_.OnChange (Dirty does it for a page's items,
 // whatever splits, moves or re-enters pages says kRoutes). The sealing of pages in an
 // enciphered file lives in tree_file_seal.cpp, the placement of a commit's pages in
-// tree_file_commit.cpp.
+// tree_file_commit.cpp, a walk's step from one leaf to the next in tree_file_walk.cpp.
 #pragma once
 
 #include <array>
@@ -122,6 +122,17 @@ class TreeFile : public PageMover {
                            bool one_off);
     // The leaf at `address`, built from the one read for a single lookup when that is it.
     Node* FetchLeaf(std::int32_t address);
+    // The leaf after `leaf` (an address): the child of the entry after the leaf's own in
+    // its parent `up`, held, with its parent in `next_up`. Null when `up` no longer
+    // stands, the parent is not held or no longer names `leaf` there, or the leaf's entry
+    // is the parent's last (the next leaf then lies under another parent). With `routed`,
+    // also null (having read nothing) unless the parent routes that key to the next leaf.
+    Node* NextLeaf(const LeafParent& up, std::int32_t leaf, LeafParent* next_up,
+                   const std::string_view* routed = nullptr);
+    // FindItem's answer when the last exact lookup found its leaf's last item and `key` is
+    // the first item of the leaf after (a walk reading its records in order); else null,
+    // and the caller searches as usual.
+    const Item* FindInNextLeaf(std::string_view key);
     Node* Root();
     Node* NewNode(std::uint8_t level);
     void Dirty(Node* node);
@@ -176,6 +187,8 @@ class TreeFile : public PageMover {
     bool root_in_memory_ = false;
     mutable bool tree_seen_ = false;  // HasTree() answered true since the last Reset
     std::vector<Step> insert_path_;
+    // The parent of the leaf the last DescendForLookup reached (none: a root leaf).
+    LeafParent descent_up_;
     bool dirty_ = false;
 };
 
