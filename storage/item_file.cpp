@@ -353,7 +353,7 @@ Status ItemFile::SeekRun(BytesView key, std::size_t max, ItemRun& run) {
         tree.ItemsAfter(key, max, items);
         if (!items.empty() && !SeekLanded(SeekMode::After, key, items.front().key()))
             RaiseFault(fault::ItemTreeLinks);
-        for (const Item& item : items) run.Add(item.key(), item.data());
+        for (const Item& item : items) run.AddJoined(item.bytes, item.key_length);
         run.version = tree.version();
         return Status::Ok();
     }));

@@ -133,10 +133,9 @@ class ItemFile;
 
 // Items read ahead of a walk: the items that follow a key, in order, with the version of
 // the file they were read at. They stand for the file's items only while its version is
-// the same (ItemFile::Version). The strings keep their storage from one run to the next.
+// the same (ItemFile::Version). The items lie end to end in one buffer that keeps its
+// storage from one run to the next; key(i) and data(i) view it until the next Add or Clear.
 struct ItemRun {
-    std::vector<Bytes> keys;
-    std::vector<Bytes> data;
     std::size_t count = 0;
     std::size_t next = 0;       // the first not yet taken
     std::uint64_t version = 0;  // 0: read where no version is kept; never stands for anything
@@ -144,16 +143,38 @@ struct ItemRun {
     void Clear() {
         count = next = 0;
         version = 0;
+        bytes_.clear();
+        slots_.clear();
     }
+    // An item given as its key and data.
     void Add(BytesView key, BytesView value) {
-        if (count == keys.size()) {
-            keys.emplace_back();
-            data.emplace_back();
-        }
-        keys[count].assign(key);
-        data[count].assign(value);
+        slots_.push_back({bytes_.size(), key.size(), key.size() + value.size()});
+        bytes_.append(key).append(value);
         ++count;
     }
+    // An item given as its key and data end to end, `key_length` bytes of them key.
+    void AddJoined(BytesView bytes, std::size_t key_length) {
+        slots_.push_back({bytes_.size(), key_length, bytes.size()});
+        bytes_.append(bytes);
+        ++count;
+    }
+    BytesView key(std::size_t i) const {
+        return BytesView(bytes_).substr(slots_[i].offset, slots_[i].key_length);
+    }
+    BytesView data(std::size_t i) const {
+        const Slot& slot = slots_[i];
+        return BytesView(bytes_).substr(slot.offset + slot.key_length,
+                                        slot.length - slot.key_length);
+    }
+
+  private:
+    struct Slot {
+        std::size_t offset;
+        std::size_t key_length;
+        std::size_t length;
+    };
+    Bytes bytes_;
+    std::vector<Slot> slots_;
 };
 
 // An ordered position over the items of one file. The position is the key of the item

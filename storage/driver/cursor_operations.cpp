@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "storage/driver/pelmar_families.hpp"
+#include "storage/pagefile/key_order.hpp"
 #include "storage/tables/record_codec.hpp"
 #include "storage/tables/table_store.hpp"
 
@@ -104,15 +105,16 @@ Status NextItem(ItemStore& store, const Sequence& q, ItemRun& run, Bytes& item_b
         return st;
     }
     const bool stands = run.version != 0 && run.next > 0 && run.next < run.count &&
-                        run.version == store.Version() && q.next_key == run.keys[run.next - 1];
+                        run.version == store.Version() &&
+                        KeyEqual(q.next_key, run.key(run.next - 1));
     if (!stands) {
         const Status st = store.SeekRun(q.next_key, kReadAhead, run);
         if (!st.ok()) return st;
     }
     *found = run.next < run.count;
     if (*found) {
-        item = run.keys[run.next];
-        data = run.data[run.next];
+        item = run.key(run.next);
+        data = run.data(run.next);
         ++run.next;
     }
     return Status::Ok();
@@ -133,7 +135,9 @@ Status Step(runtime::Table& table, TableState& s, bool forward, bool fill) {
         if (forward) {
             st = NextItem(store, q, s.step_run, s.step_item, s.step_data, item, data, &found);
         } else {
-            st = store.Seek(q.prev_key, q.prev_mode, &s.step_item, &s.step_data, &found);
+            st = q.on_item
+                     ? store.Seek(q.next_key, SeekMode::Before, &s.step_item, &s.step_data, &found)
+                     : store.Seek(q.prev_key, q.prev_mode, &s.step_item, &s.step_data, &found);
             item = s.step_item;
             data = s.step_data;
         }
@@ -142,8 +146,7 @@ Status Step(runtime::Table& table, TableState& s, bool forward, bool fill) {
             return Status::Error(err::RecordNotAvailable);
         q.next_key.assign(item);
         q.next_mode = SeekMode::After;
-        q.prev_key.assign(item);
-        q.prev_mode = SeekMode::Before;
+        q.on_item = true;
         const std::uint32_t number =
             q.key < 0
                 ? RecordNumberOfItem(item)

@@ -33,6 +33,9 @@ struct Sequence {
     Bytes prefix;
     Bytes next_key;
     SeekMode next_mode = SeekMode::AtOrAfter;
+    // When `on_item`, the sequence stands on the item `next_key` (a step read it): the
+    // previous one lies before it, and `prev_key` is not kept.
+    bool on_item = false;
     Bytes prev_key;
     SeekMode prev_mode = SeekMode::AtOrBefore;
 };

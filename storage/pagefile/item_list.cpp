@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "storage/pagefile/small_copy.hpp"
+
 namespace zelt::storage {
 namespace {
 // Garbage below this many bytes is never worth a rebuild.
@@ -61,8 +63,8 @@ void ItemList::PushBackSharing(std::size_t from, std::size_t shared, std::string
                     static_cast<std::uint16_t>(key_length)};
     char* at = bytes_.Extend(slot.length);
     // The item before is found by its offset: the buffer may have moved as it grew.
-    if (shared > 0) std::memcpy(at, bytes_.data() + slots_[from].offset, shared);
-    if (!rest.empty()) std::memcpy(at + shared, rest.data(), rest.size());
+    CopySmall(at, bytes_.data() + slots_[from].offset, shared);
+    CopySmall(at + shared, rest.data(), rest.size());
     live_ += slot.length;
     slots_.push_back(slot);
 }

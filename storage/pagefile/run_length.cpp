@@ -5,6 +5,7 @@
 
 #include "storage/io/storage_failure.hpp"
 #include "storage/item_file.hpp"
+#include "storage/pagefile/small_copy.hpp"
 
 namespace zelt::storage {
 
@@ -104,35 +105,7 @@ bool ReadCount(std::string_view in, std::size_t& pos, std::uint64_t& value) {
 }  // namespace
 
 namespace {
-// Literals and runs are mostly short (the texts of a record and the spaces that pad them):
-// up to 64 bytes they go as overlapping moves of 8 or 16 bytes instead of a call. `to` has room for
-// `n` bytes; `from` holds `n`.
-void CopySmall(char* to, const char* from, std::size_t n) {
-    if (n < 8) {
-        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-        return;
-    }
-    if (n < 16) {
-        std::uint64_t head = 0;
-        std::uint64_t tail = 0;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
-        return;
-    }
-    if (n > 64) {
-        std::memcpy(to, from, n);
-        return;
-    }
-    char block[16];
-    for (std::size_t done = 0; done + 16 < n; done += 16) {
-        std::memcpy(block, from + done, 16);
-        std::memcpy(to + done, block, 16);
-    }
-    std::memcpy(block, from + n - 16, 16);
-    std::memcpy(to + n - 16, block, 16);
-}
+// Runs of up to 64 bytes go as moves of 16 bytes instead of a call (small_copy.hpp).
 void FillSmall(char* to, char byte, std::size_t n) {
     if (n < 16) {
         for (std::size_t i = 0; i < n; ++i) to[i] = byte;

@@ -94,8 +94,4 @@ Bytes MemoChunkKey(const TableId& id, std::uint32_t record, std::uint8_t memo,
 std::uint32_t RecordNumberOfItem(BytesView key) {
     return key.size() < 4 ? 0 : ReadU32BigEndian(key, key.size() - 4);
 }
-bool HasPrefix(BytesView key, BytesView prefix) {
-    return key.size() >= prefix.size() && KeyEqual(key.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace zelt::storage

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "storage/item_file.hpp"
+#include "storage/pagefile/key_order.hpp"
 
 namespace zelt::storage {
 
@@ -54,6 +55,8 @@ Bytes MemoChunkKey(const TableId& id, std::uint32_t record, std::uint8_t memo, s
 // The record number of a record item key (the last four bytes).
 std::uint32_t RecordNumberOfItem(BytesView key);
 // True when `key` starts with `prefix`.
-bool HasPrefix(BytesView key, BytesView prefix);
+inline bool HasPrefix(BytesView key, BytesView prefix) {
+    return key.size() >= prefix.size() && KeyEqual(key.substr(0, prefix.size()), prefix);
+}
 
 }  // namespace zelt::storage
