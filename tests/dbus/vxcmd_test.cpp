@@ -223,5 +223,20 @@ TEST_F(VxcmdWithVxide, DelaysHoldBackTheAcknowledgementAndTheResult) {
     EXPECT_EQ(line, app::MakeCommand(folder / "A.APP"));  // exactly as received, blanks and all
 }
 
+TEST_F(VxcmdWithVxide, BuildsTakeTheirDelayOneAtATime) {
+    Vxide server({"--instance", "builder", "--build-delay", "400"});
+    ASSERT_TRUE(server.ready());
+    Write(folder / "A.APP", "Target=A.EXE\n");
+    Write(folder / "B.APP", "Target=B.EXE\n");
+    const std::int64_t sent = SteadyMs();
+    EXPECT_EQ(Vxcmd({app::MakeCommand(folder / "A.APP")}).out, "OK\n");
+    EXPECT_EQ(Vxcmd({app::MakeCommand(folder / "B.APP")}).out, "OK\n");  // while A builds
+    ASSERT_TRUE(WaitUntil([&] { return Exists(folder / "A.EXE"); }, 10000));
+    EXPECT_GE(SteadyMs() - sent, 400);
+    EXPECT_FALSE(Exists(folder / "B.EXE")) << "B built beside A";
+    ASSERT_TRUE(WaitUntil([&] { return Exists(folder / "B.EXE"); }, 10000));
+    EXPECT_GE(SteadyMs() - sent, 800);
+}
+
 }  // namespace
 }  // namespace zelt::testing

@@ -254,9 +254,12 @@ void StandinIde::Later(std::int64_t delay_ms, Work work) {
         return;
     }
     sd_event_source* source = nullptr;
+    // An accuracy of 0 would let sd-event fire up to 250 ms late; a delay is meant to the
+    // millisecond.
+    constexpr std::uint64_t kAccuracyUs = 1000;
     if (sd_event_add_time_relative(loop_, &source, CLOCK_MONOTONIC,
-                                   static_cast<std::uint64_t>(delay_ms) * 1000u, 0, &OnTimer,
-                                   this) < 0) {
+                                   static_cast<std::uint64_t>(delay_ms) * 1000u, kAccuracyUs,
+                                   &OnTimer, this) < 0) {
         work();  // no timer to be had: do it now rather than never
         return;
     }
