@@ -112,6 +112,7 @@ void IdeChannel::CannotStart(std::string_view reason) {
 bool IdeChannel::StartIde() {
     const Started started =
         StartAndAwait([this] { return client_.OpenConversation(kIdeService, ""); });
+    if (started.launched) started_ide_ = true;
     if (started.channel != 0) {
         Channel = started.channel;
         return true;
@@ -135,6 +136,9 @@ runtime::ChannelHandle IdeChannel::ConnectAnotherIde(bool may_start, std::string
         return channel;
     }
     const Started started = StartAndAwait(open);
+    // The starter now follows the IDE started last, which is not Channel's partner: that
+    // one's going away is still seen on the bus.
+    if (started.launched) started_ide_ = false;
     if (started.channel == 0 && why)
         *why = started.cancelled ? "given up while Vextor was starting" : started.failure;
     return started.channel;
@@ -154,7 +158,7 @@ IdeChannel::Started IdeChannel::StartAndAwait(const std::function<runtime::Chann
         result.failure = started.reason;
         return result;
     }
-    started_ide_ = true;
+    result.launched = true;
     if (const std::string output = starter_.OutputPath(); !output.empty())
         window_.IdeOutputGoesTo(output);
     const runtime::ClockSource& clock = runtime::CurrentClockSource();

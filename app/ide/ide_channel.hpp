@@ -110,6 +110,7 @@ class IdeChannel {
     bool StartIde();
     struct Started {
         runtime::ChannelHandle channel = 0;
+        bool launched = false;  // the run string was started
         bool cancelled = false;
         std::string failure;  // why it did not start or answer
     };

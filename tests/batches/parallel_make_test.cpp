@@ -21,11 +21,12 @@ class ParallelMakes : public BusBatches {
         EXPECT_TRUE(started->ready()) << instance;
         return started;
     }
-    // Where each event stands in the log.
-    std::size_t At(const std::string& line) {
+    // Where an event stands in the log (its first from line `from` on).
+    std::size_t At(const std::string& line, std::size_t from = 0) {
         const std::vector<std::string> lines = LogLines();
-        return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), line) -
-                                        lines.begin());
+        return static_cast<std::size_t>(
+            std::find(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end(), line) -
+            lines.begin());
     }
     // Conversations each IDE holds, as it says itself (the asking one included).
     std::vector<std::string> OpenOnEachIde(int ides) {
@@ -73,6 +74,33 @@ TEST_F(ParallelMakes, EqualPrioritiesOverlapAndAHigherOneStartsOnlyWhenTheLowerH
     EXPECT_EQ(Commands().size(), 4u);
     EXPECT_EQ(ide->Connected, 0);
     EXPECT_THAT(OpenOnEachIde(3), ElementsAre("1", "1", "1"));  // every conversation closed
+}
+
+TEST_F(ParallelMakes, ProjectAndSubsetMakesKeepTheStagesToo) {
+    auto a = Ide("p_a", {"--result-delay", "200"});
+    auto b = Ide("p_b", {"--result-delay", "200"});
+    const std::int32_t orders = AddProject("Orders");
+    Add("Z.APP", 1, "*", orders, false);
+    Add("Y.APP", 3, "*", orders);
+    Add("X.APP", 1, "*", orders);
+    engine->ParallelIDEs = 2;
+    const auto stages_kept = [&](std::size_t from) {
+        EXPECT_LT(At("Z.APP: Begin Make", from), At("X.APP: Make Finished", from));  // together
+        EXPECT_GT(At("Y.APP: Begin Make", from),
+                  std::max(At("X.APP: Make Finished", from), At("Z.APP: Make Finished", from)));
+        EXPECT_LT(At("Y.APP: Make Finished", from), LogLines().size());
+    };
+    EXPECT_EQ(engine->MakeProject("Orders").made, 3);
+    stages_kept(0);
+    EXPECT_THAT(window.statuses, ::testing::Contains("2 building: X.APP, Z.APP"));
+
+    engine->ParallelIDEs = 3;
+    for (const char* name : {"Y.APP", "Z.APP", "X.APP"})
+        engine->ToggleSubsetTag(Entry(name, name[0] == 'Y' ? 3 : 1));
+    const std::size_t before = LogLines().size();
+    EXPECT_EQ(engine->MakeSubset().made, 3);
+    stages_kept(before);
+    EXPECT_THAT(window.statuses, ::testing::Contains("X.APP Compiled & Made"));
 }
 
 TEST_F(ParallelMakes, MissingIdesAreStartedFromTheRunStringEachUnderItsOwnName) {
@@ -123,6 +151,21 @@ TEST_F(ParallelMakes, AnIdeKilledMidItemFailsOnlyItsOwnItem) {
     EXPECT_LT(At("A.APP: Error 602 DDE channel is not open: Vextor went away"),
               At("E.APP: Begin Make"));  // the stage ends with the failed item too
     EXPECT_EQ(ide->StatusMsg, "Ended: Vextor went away");
+}
+
+TEST_F(ParallelMakes, ARejectedCommandSendsNothingMoreButWaitsForTheItemsInFlight) {
+    auto a = Ide("p_a", {"--result-delay", "300"});
+    auto b = Ide("p_b", {"--reject-all"});
+    for (const char* name : {"A.APP", "B.APP", "C.APP"}) Add(name, 1);
+    engine->ParallelIDEs = 2;
+    const BatchSummary done = engine->MakeTagged();
+    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "B.APP: Begin Make",
+                                        "B.APP: Error 603 DDEexecute - invalid command",
+                                        "A.APP: Make Finished"));
+    EXPECT_EQ(done.made, 1);
+    EXPECT_EQ(done.failed, 1);
+    EXPECT_EQ(done.not_attempted, 1);
+    EXPECT_THAT(OpenOnEachIde(2), ElementsAre("1", "1"));
 }
 
 TEST_F(ParallelMakes, AbortEndsEveryItemInFlightAndClosesEveryConversation) {
