@@ -180,11 +180,15 @@ void SqlAddApp(sqlite3_stmt* insert, int i) {
 }
 
 // Fills the record buffer from a result row, as a program that reads a row into its
-// record does (a Pelmar read fills the whole record too).
+// record does (a Pelmar read fills the whole record too). The texts are taken as the bytes
+// stored, the cheapest way SQLite gives them (sqlite3_column_text would copy each one to
+// end it with a zero byte).
 void SqlRowToEvent(sqlite3_stmt* row) {
     auto text = [row](int column) {
-        return std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(row, column)),
-                                static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+        const void* bytes = sqlite3_column_blob(row, column);
+        return std::string_view(
+            static_cast<const char*>(bytes),
+            bytes != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(row, column)) : 0);
     };
     EV.apps = text(0);
     EV.date = sqlite3_column_int(row, 1);
@@ -242,6 +246,9 @@ double FlushSeconds() {
     std::filesystem::remove(path);
     return seconds / kRounds;
 }
+
+// SQLite's ordered read taking the date alone, operations per second (fastest).
+double date_only_walk = 0;
 
 // Per round: the flush measured right before and right after the single-record commits
 // (so that it sees the disk as those commits do), and a commit's time over three flushes.
@@ -423,6 +430,16 @@ class SqliteSide {
             },
             warm_up);
     }
+    // The walk as this bench had it before, taking the date alone (which the index
+    // holds), for comparison with earlier figures.
+    double OrderedReadDateOnly() {
+        return Seconds(
+            [&] {
+                while (sqlite3_step(scan_) == SQLITE_ROW) EV.date = sqlite3_column_int(scan_, 1);
+                sqlite3_reset(scan_);
+            },
+            false);
+    }
     double Changes() {
         return Seconds([&] {
             sql_->Exec("BEGIN");
@@ -529,6 +546,7 @@ void StorageVsSqlite(benchmark::State& state) {
                     "ordered read by date and time", kEvents, next_first(),
                     [&] { return ours.OrderedRead(warm_up); },
                     [&] { return peer.OrderedRead(false); });
+                date_only_walk = std::max(date_only_walk, kEvents / peer.OrderedReadDateOnly());
             }
             Pair(
                 "changes by key, one transaction", kChanges, next_first(),
@@ -563,6 +581,10 @@ int main(int argc, char** argv) {
         std::printf("%-36s %14.0f %14.0f %8.2f\n", name.c_str(), r.ours, r.peer,
                     r.peer > 0 ? r.ours / r.peer : 0);
     }
+    const double walk = results["ordered read by date and time"].ours;
+    std::printf(
+        "ordered read against SQLite taking the date alone, as this bench did before: %.2f\n",
+        date_only_walk > 0 ? walk / date_only_walk : 0);
     auto size = [](const char* name) {
         std::error_code ec;
         return static_cast<long long>(std::filesystem::file_size(Scratch(name), ec));
