@@ -136,6 +136,12 @@ ItemStore& TableStore::KeyStore(std::size_t k) {
     return *slot;
 }
 
+BytesView TableStore::StoredForm(BytesView record) {
+    if (!Oem()) return record;
+    stored_form_ = RecordForStore(definition_, true, record);
+    return stored_form_;
+}
+
 Status TableStore::ReadCounter(std::uint8_t index, TableCounter* counter) {
     Bytes data;
     bool found = false;
@@ -182,8 +188,11 @@ Status TableStore::Add(BytesView record, const std::vector<Bytes>* memos, bool m
     TableId issued{};
     ZELT_TRY(store_->IssueIdentifier(issued));
     const std::uint32_t recno = TableIdValue(issued);
-    std::vector<std::pair<std::size_t, KeyEntry>> entries;
-    std::vector<TableCounter> counters(definition_.keys.size());
+    // Kept from one add to the next for their storage (a transaction adds thousands).
+    auto& entries = add_entries_;
+    auto& counters = add_counters_;
+    entries.clear();
+    counters.assign(definition_.keys.size(), TableCounter{});
     for (std::size_t k = 0; k < definition_.keys.size(); ++k) {
         const auto& key = definition_.keys[k];
         if (!key.Maintained() || !maintain_keys) continue;
@@ -209,7 +218,7 @@ Status TableStore::Add(BytesView record, const std::vector<Bytes>* memos, bool m
         if (key.Dynamic()) continue;
         if (key.Index() || !maintain_keys) ZELT_TRY(LowerMark(static_cast<std::uint8_t>(k), recno));
     }
-    ZELT_TRY(store_->Insert(RecordItemKey(id_, recno), RecordForStore(definition_, Oem(), record)));
+    ZELT_TRY(store_->Insert(RecordItemKey(id_, recno), StoredForm(record)));
     ZELT_TRY(AdjustCount(kRecordCounter, +1));
     if (memos != nullptr) ZELT_TRY(WriteMemos(recno, *memos));
     *number = recno;
@@ -268,8 +277,7 @@ Status TableStore::Change(std::uint32_t number, BytesView old_record, BytesView 
         ZELT_TRY(AdjustCount(static_cast<std::uint8_t>(step.k), delta));
     }
     if (old_record != new_record)
-        ZELT_TRY(store_->Replace(RecordItemKey(id_, number),
-                                 RecordForStore(definition_, Oem(), new_record)));
+        ZELT_TRY(store_->Replace(RecordItemKey(id_, number), StoredForm(new_record)));
     if (memos != nullptr) ZELT_TRY(WriteMemos(number, *memos));
     return Status::Ok();
 }

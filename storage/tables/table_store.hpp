@@ -99,12 +99,19 @@ class TableStore {
     Status AdjustCount(std::uint8_t index, int delta);
     Status EraseWithPrefix(ItemStore& store, BytesView prefix, std::uint32_t* erased);
     bool KeyMaintainedFor(std::size_t k, std::uint32_t number, std::uint32_t mark) const;
+    // `record` as the file stores it: itself, or converted to the OEM character set into
+    // a kept buffer (valid until the next call).
+    BytesView StoredForm(BytesView record);
 
     ItemStore* store_;
     TableId id_;
     TableDefinition definition_;
     KeyCollation collation_;
     std::map<std::size_t, std::unique_ptr<MemoryItemStore>> dynamic_;
+    // Kept between adds for their storage.
+    std::vector<std::pair<std::size_t, KeyEntry>> add_entries_;
+    std::vector<TableCounter> add_counters_;
+    Bytes stored_form_;
 };
 
 }  // namespace zelt::storage
