@@ -137,6 +137,9 @@ BatchEngine::Launch BatchEngine::LaunchItem(MakeVariant variant, const AppsRecor
     switch (sent) {
         case Sent::ErrorPath:
             TakeErrorPath(name, "Error Making .App ", summary);
+            // That error was this item's: the items still in flight wait as they would alone,
+            // not five minutes and out for an error of another IDE.
+            if (!flights.empty()) runtime::ClearError();
             return Launch::Stopped;
         case Sent::Aborted:
             LogAborted(name);

@@ -32,8 +32,12 @@ struct InProcessTransport::State {
 
 class InProcessTransport::Link final : public TransportConversation {
   public:
-    Link(std::shared_ptr<State> state, std::uint64_t number, InitiateAnswer answer)
-        : state_(std::move(state)), number_(number), answer_(std::move(answer)) {}
+    Link(std::shared_ptr<State> state, std::uint64_t number, InitiateAnswer answer,
+         std::string server)
+        : state_(std::move(state)),
+          number_(number),
+          answer_(std::move(answer)),
+          server_(std::move(server)) {}
     ~Link() override { state_->open.erase(number_); }
 
     bool PartnerPresent() override {
@@ -73,6 +77,7 @@ class InProcessTransport::Link final : public TransportConversation {
 
     const std::string& Service() const override { return answer_.service; }
     const std::string& Topic() const override { return answer_.topic; }
+    std::string Server() const override { return server_; }
 
   private:
     State::Open* Entry() {
@@ -86,6 +91,7 @@ class InProcessTransport::Link final : public TransportConversation {
     std::shared_ptr<State> state_;
     std::uint64_t number_;
     InitiateAnswer answer_;
+    std::string server_;
 };
 
 InProcessTransport::InProcessTransport() : state_(std::make_shared<State>()) {}
@@ -118,10 +124,18 @@ std::vector<ConversationId> InProcessTransport::OpenConversations(const std::str
 
 std::unique_ptr<TransportConversation> InProcessTransport::Initiate(
     std::string_view service, std::string_view topic, PartnerLostHandler on_partner_lost) {
+    return InitiateOther(service, topic, {}, std::move(on_partner_lost));
+}
+
+std::unique_ptr<TransportConversation> InProcessTransport::InitiateOther(
+    std::string_view service, std::string_view topic, const std::vector<std::string>& skip,
+    PartnerLostHandler on_partner_lost) {
     std::unique_ptr<Link> partner;
     // Copy the names first: a service may add or remove servers while it answers.
     std::vector<std::string> names;
-    for (const auto& [name, server] : state_->servers) names.push_back(name);
+    for (const auto& [name, server] : state_->servers) {
+        if (std::find(skip.begin(), skip.end(), name) == skip.end()) names.push_back(name);
+    }
     for (const std::string& name : names) {
         ConversationService* server = state_->Server(name);
         if (!server) continue;
@@ -131,7 +145,7 @@ std::unique_ptr<TransportConversation> InProcessTransport::Initiate(
         State::Open open{name, state_->next_conversation++, {}, false};
         if (!partner) open.on_lost = std::move(on_partner_lost);
         state_->open[number] = std::move(open);
-        auto link = std::make_unique<Link>(state_, number, std::move(*answer));
+        auto link = std::make_unique<Link>(state_, number, std::move(*answer), name);
         if (!partner) {
             partner = std::move(link);
         } else {

@@ -38,6 +38,9 @@ class InProcessTransport final : public ConversationTransport {
     std::unique_ptr<TransportConversation> Initiate(std::string_view service,
                                                     std::string_view topic,
                                                     PartnerLostHandler on_partner_lost) override;
+    std::unique_ptr<TransportConversation> InitiateOther(
+        std::string_view service, std::string_view topic, const std::vector<std::string>& skip,
+        PartnerLostHandler on_partner_lost) override;
     void ProcessPending() override;
     bool WaitForActivity(std::int64_t timeout_ms) override;
     // Runs in place of blocking in WaitForActivity, with its time-out: a test moves its

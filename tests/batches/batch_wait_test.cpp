@@ -124,6 +124,47 @@ TEST_F(LocalBatches, ALongMakeFinishesAndOnlyAnErrorOrTheHardLimitEndsItsWait) {
     }
 }
 
+TEST_F(LocalBatches, OnSeveralIdesEachItemInFlightKeepsItsOwnWait) {
+    zelt::testing::ScriptedServer rejecting;
+    rejecting.answer = zelt::testing::ScriptedServer::Answer::Negative;
+    transport->AddServer("vy", rejecting);  // after "vx" by name: the second IDE
+    for (const char* name : {"A.APP", "B.APP", "C.APP"}) Add(name, 1);
+    WriteTargetsAtOnce("A");
+    engine.ParallelIDEs = 2;
+    // B's rejection on the other IDE ends the batch, but A's make still takes its 20 minutes:
+    // the error was B's, not A's.
+    window.on_wait = [this](int n) {
+        if (n == 20 * 60000 / kResultTickMs) Write(apps_dir + "A.EXE", "made");
+    };
+    BatchSummary done = engine.MakeTagged();
+    EXPECT_THAT(LogLines(), ElementsAre("A.APP: Begin Make", "B.APP: Begin Make",
+                                        "B.APP: Error 603 DDEexecute - invalid command",
+                                        "A.APP: Make Finished"));
+    EXPECT_EQ(done.made, 1);
+    EXPECT_EQ(done.not_attempted, 1);
+    EXPECT_TRUE(transport->OpenConversations("vx").empty());
+    EXPECT_TRUE(transport->OpenConversations("vy").empty());
+
+    // The hard limit counts for each item from its own command: C, sent to B's IDE once B
+    // has ended after half a minute, reaches it at two and a half.
+    rejecting.answer = zelt::testing::ScriptedServer::Answer::Positive;
+    ide_server.on_command = nullptr;
+    engine.WaitMinutes = 2;
+    window.waits = 0;
+    window.on_wait = [this](int n) {
+        if (n == 30000 / kResultTickMs) Write(apps_dir + "B.EXE", "made");
+        if (n == 60000 / kResultTickMs) Write(apps_dir + "A.EXE", "made");
+    };
+    const std::size_t before = LogLines().size();
+    done = engine.MakeTagged();
+    const auto lines = LogLines();
+    EXPECT_THAT(
+        std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+        ElementsAre("A.APP: Begin Make", "B.APP: Begin Make", "B.APP: Make Finished",
+                    "C.APP: Begin Make", "A.APP: Make Finished", "C.APP: Wait limit reached"));
+    EXPECT_NEAR(window.waits, 150000 / kResultTickMs, 2);
+}
+
 TEST_F(LocalBatches, EveryItemClosesTheConversationItOpened) {
     Add("A.APP", 1);
     Add("B.APP", 2, "*", 0, true, false);  // no file
