@@ -87,8 +87,15 @@ void EncodeComponentInto(const FieldDescriptor& field, bool descending, bool noc
 
 Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const TableId& id,
                       const KeyCollation& collation, BytesView record) {
+    Bytes out;
+    EncodeKeyPrefixInto(definition, key, id, collation, record, out);
+    return out;
+}
+
+void EncodeKeyPrefixInto(const TableDefinition& definition, std::size_t key, const TableId& id,
+                         const KeyCollation& collation, BytesView record, Bytes& out) {
     const auto& k = definition.keys[key];
-    Bytes out = TablePrefix(id);
+    out.assign(TablePrefix(id));
     out.push_back(static_cast<char>(key));
     // Each component is encoded in a buffer kept for the next: keys are encoded for every
     // record written.
@@ -98,7 +105,6 @@ Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const 
                             component);
         out += component;
     }
-    return out;
 }
 
 bool KeyFieldsSame(const TableDefinition& definition, std::size_t key, BytesView a, BytesView b) {
@@ -136,15 +142,24 @@ bool KeyIsEmpty(const TableDefinition& definition, std::size_t key, BytesView re
 std::optional<KeyEntry> BuildKeyEntry(const TableDefinition& definition, std::size_t key,
                                       const TableId& id, const KeyCollation& collation,
                                       BytesView record, std::uint32_t number) {
-    const auto& k = definition.keys[key];
-    if (k.Opt() && KeyIsEmpty(definition, key, record)) return std::nullopt;
     KeyEntry entry;
-    entry.key = EncodeKeyPrefix(definition, key, id, collation, record);
+    if (!BuildKeyEntryInto(definition, key, id, collation, record, number, entry))
+        return std::nullopt;
+    return entry;
+}
+
+bool BuildKeyEntryInto(const TableDefinition& definition, std::size_t key, const TableId& id,
+                       const KeyCollation& collation, BytesView record, std::uint32_t number,
+                       KeyEntry& entry) {
+    const auto& k = definition.keys[key];
+    if (k.Opt() && KeyIsEmpty(definition, key, record)) return false;
+    EncodeKeyPrefixInto(definition, key, id, collation, record, entry.key);
+    entry.data.clear();
     if (k.Dup())
         AppendU32BigEndian(entry.key, number);
     else
         AppendU32BigEndian(entry.data, number);
-    return entry;
+    return true;
 }
 
 std::uint32_t EntryRecordNumber(const KeyDescriptor& key, BytesView entry_key,

@@ -28,6 +28,9 @@ void EncodeComponentInto(const FieldDescriptor& field, bool descending, bool noc
 // Identifier, key number and every component.
 Bytes EncodeKeyPrefix(const TableDefinition& definition, std::size_t key, const TableId& id,
                       const KeyCollation& collation, BytesView record);
+// The same into `out`, whose storage is reused.
+void EncodeKeyPrefixInto(const TableDefinition& definition, std::size_t key, const TableId& id,
+                         const KeyCollation& collation, BytesView record, Bytes& out);
 // True when every component of the key is empty (spaces for STRING and GROUP, a first byte
 // of 0 for CSTRING and PSTRING, all zero bytes otherwise).
 bool KeyIsEmpty(const TableDefinition& definition, std::size_t key, BytesView record);
@@ -41,6 +44,11 @@ struct KeyEntry {
 std::optional<KeyEntry> BuildKeyEntry(const TableDefinition& definition, std::size_t key,
                                       const TableId& id, const KeyCollation& collation,
                                       BytesView record, std::uint32_t number);
+// The same into `entry`, whose storage is reused; false (and `entry` unspecified) when an
+// OPT key leaves the record out.
+bool BuildKeyEntryInto(const TableDefinition& definition, std::size_t key, const TableId& id,
+                       const KeyCollation& collation, BytesView record, std::uint32_t number,
+                       KeyEntry& entry);
 // Whether records `a` and `b` hold the same bytes in every field of key `key`, so that
 // their entries in it are the same (for one record number).
 bool KeyFieldsSame(const TableDefinition& definition, std::size_t key, BytesView a, BytesView b);

@@ -191,7 +191,7 @@ Status TableStore::Add(BytesView record, const std::vector<Bytes>* memos, bool m
     // Kept from one add to the next for their storage (a transaction adds thousands).
     auto& entries = add_entries_;
     auto& counters = add_counters_;
-    entries.clear();
+    std::size_t used = 0;  // entries[0, used) are this add's
     counters.assign(definition_.keys.size(), TableCounter{});
     for (std::size_t k = 0; k < definition_.keys.size(); ++k) {
         const auto& key = definition_.keys[k];
@@ -199,16 +199,19 @@ Status TableStore::Add(BytesView record, const std::vector<Bytes>* memos, bool m
         TableCounter& c = counters[k];
         ZELT_TRY(ReadCounter(static_cast<std::uint8_t>(k), &c));
         if (!KeyMaintainedFor(k, recno, c.second)) continue;
-        auto entry = BuildKeyEntry(definition_, k, id_, collation_, record, recno);
-        if (!entry) continue;
+        if (used == entries.size()) entries.emplace_back();
+        auto& [entry_k, entry] = entries[used];
+        if (!BuildKeyEntryInto(definition_, k, id_, collation_, record, recno, entry)) continue;
         if (!key.Dup()) {
             bool exists = false;
-            ZELT_TRY(store_->Find(entry->key, nullptr, &exists));
+            ZELT_TRY(store_->Find(entry.key, nullptr, &exists));
             if (exists) return Status::Error(err::CreatesDuplicateKey);
         }
-        entries.emplace_back(k, std::move(*entry));
+        entry_k = k;
+        ++used;
     }
-    for (const auto& [k, entry] : entries) {
+    for (std::size_t i = 0; i < used; ++i) {
+        const auto& [k, entry] = entries[i];
         ZELT_TRY(store_->Insert(entry.key, entry.data));
         ++counters[k].count;
         ZELT_TRY(WriteCounter(static_cast<std::uint8_t>(k), counters[k]));
