@@ -11,6 +11,7 @@
 #include "app/headless/csv_text.hpp"
 #include "app/headless/json_events.hpp"
 #include "app/headless/report_text.hpp"
+#include "app/history/history_columns.hpp"
 #include "app/history/read_history.hpp"
 #include "runtime/errors/error_state.hpp"
 #include "runtime/values/pictures.hpp"
@@ -35,15 +36,6 @@ nlohmann::ordered_json SecondsJson(const std::optional<std::int64_t>& hundredths
     return static_cast<double>(*hundredths) / 100.0;
 }
 
-std::string Shown(const std::optional<std::int64_t>& hundredths) {
-    return hundredths ? DurationText(*hundredths) : "-";
-}
-
-std::string Percent(const std::optional<double>& rate) {
-    if (!rate) return "-";
-    return std::to_string(static_cast<int>(std::lround(*rate * 100))) + "%";
-}
-
 std::string Rate(const std::optional<double>& rate) {
     if (!rate) return {};
     std::array<char, 16> text{};
@@ -63,28 +55,6 @@ std::string LastRunWhen(const ApplicationSummary& s, std::string_view between) {
            runtime::FormatTime(s.last_run.start_clock, kTimePicture);
 }
 
-// A column of the table: its heading, its cell, and whether it is right-aligned.
-struct Column {
-    std::string_view heading;
-    std::string (*cell)(const ApplicationSummary&);
-    bool right;
-};
-
-const std::array<Column, 10> kColumns = {{
-    {"Application", [](const ApplicationSummary& s) { return ReportText(s.name); }, false},
-    {"Runs", [](const ApplicationSummary& s) { return std::to_string(s.runs); }, true},
-    {"Finished", [](const ApplicationSummary& s) { return std::to_string(s.finished); }, true},
-    {"Failed", [](const ApplicationSummary& s) { return std::to_string(s.failed); }, true},
-    {"Success", [](const ApplicationSummary& s) { return Percent(s.success_rate); }, true},
-    {"Last", [](const ApplicationSummary& s) { return Shown(s.last_duration); }, true},
-    {"Median", [](const ApplicationSummary& s) { return Shown(s.median_duration); }, true},
-    {"Slowest", [](const ApplicationSummary& s) { return Shown(s.slowest_duration); }, true},
-    {"Last run", [](const ApplicationSummary& s) { return LastRunWhen(s, " "); }, false},
-    {"Outcome",
-     [](const ApplicationSummary& s) { return std::string(RunOutcomeName(s.last_run.outcome)); },
-     false},
-}};
-
 // Characters on the terminal (UTF-8 continuation bytes take no room).
 std::size_t Width(std::string_view text) {
     return static_cast<std::size_t>(
@@ -92,13 +62,15 @@ std::size_t Width(std::string_view text) {
 }
 
 std::string Table(const std::vector<ApplicationSummary>& summaries) {
+    const auto& columns = HistoryColumns();
     std::vector<std::vector<std::string>> rows(1);
-    for (const Column& column : kColumns) rows[0].emplace_back(column.heading);
+    for (const HistoryColumn& column : columns) rows[0].emplace_back(column.heading);
     for (const ApplicationSummary& s : summaries) {
         std::vector<std::string>& row = rows.emplace_back();
-        for (const Column& column : kColumns) row.push_back(column.cell(s));
+        for (const HistoryColumn& column : columns) row.push_back(column.cell(s));
+        row[0] = ReportText(s.name);  // the terminal's name: control characters shown
     }
-    std::array<std::size_t, kColumns.size()> widths{};
+    std::array<std::size_t, 10> widths{};
     for (const auto& row : rows) {
         for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
     }
@@ -108,7 +80,7 @@ std::string Table(const std::vector<ApplicationSummary>& summaries) {
         for (std::size_t c = 0; c < row.size(); ++c) {
             const std::string pad(widths[c] - Width(row[c]), ' ');
             if (c > 0) line += "  ";
-            line += kColumns[c].right ? pad + row[c] : row[c] + pad;
+            line += columns[c].right ? pad + row[c] : row[c] + pad;
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";

@@ -36,7 +36,8 @@ bool EmptyLogButton(framework::ErrorReporter& errors);
 
 // The browse "Activity Log": every event with its application (blanked when repeated), date
 // (picture 1), time (picture 3) and text; Insert, View (changes the event), Delete, Print
-// Log and Close. On an empty log it says "If there was something to show you, I'd show it."
+// Log, History (the build history's window, app/history/history_window.hpp) and Close. On
+// an empty log it says "If there was something to show you, I'd show it."
 // ("Go Away") and closes by itself.
 //
 // The events can be searched: the list's popup menu and Ctrl+F run the query form over the

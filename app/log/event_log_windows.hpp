@@ -11,7 +11,7 @@
 namespace zelt::app {
 
 struct ViewEventsCtl {
-    enum : int { List = 1, Insert, Change, Delete, PrintLog, Close };
+    enum : int { List = 1, Insert, Change, Delete, PrintLog, History, Close };
 };
 struct UpdateEventsCtl {
     enum : int {

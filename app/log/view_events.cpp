@@ -3,6 +3,7 @@
 
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
+#include "app/history/history_window.hpp"
 #include "app/log/event_log.hpp"
 #include "app/log/event_log_windows.hpp"
 #include "framework/browse/browse_controller.hpp"
@@ -103,6 +104,12 @@ class ViewEventsWindow final : public framework::WindowController {
             list_.ResetQueueAtBuffer();
             return LevelNotify;
         }
+        if (Window().Field() == ViewEventsCtl::History) {
+            ShowHistory(Errors);
+            list_.ResetQueueAtBuffer();
+            Window().Select(ViewEventsCtl::List);
+            return LevelNotify;
+        }
         return WindowController::OnAccepted();
     }
     framework::ResponseCode RunForm(std::uint16_t, framework::RequestCode request) override {
@@ -196,6 +203,7 @@ runtime::WindowDeclaration ViewEventsDeclaration() {
     w.Button("?Change", "&View");
     w.Button("?Delete", "&Delete");
     w.Button("?PrintLog", "&Print Log");
+    w.Button("?History", "&History").Tip("Durations and outcomes of the makes, with charts.");
     w.Button("?Close", "&Close");
     return w;
 }

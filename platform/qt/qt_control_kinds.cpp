@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/qt/qt_chart.hpp"
 #include "platform/qt/qt_icons.hpp"
 #include "platform/qt/qt_list_control.hpp"
 #include "platform/qt/qt_window.hpp"
@@ -281,7 +282,7 @@ bool ListKey(QtWindow& window, ControlNumber n, QKeyEvent* e) {
     return window.List(n)->Key(e);
 }
 
-constexpr std::size_t kKinds = static_cast<std::size_t>(runtime::ControlKind::Region) + 1;
+constexpr std::size_t kKinds = static_cast<std::size_t>(runtime::ControlKind::Chart) + 1;
 
 constexpr QtKindAdapter kListAdapter{.make = MakeList,
                                      .sync = SyncList,
@@ -328,6 +329,7 @@ constexpr std::array<QtKindAdapter, kKinds> kAdapters = {{
     {.make = MakeImage},
     {.make = MakeProgress, .sync = SyncProgress},
     {.make = MakeRegion},
+    {.make = MakeChart, .sync = SyncChart, .placement = QtPlacement::Grows, .fills_page = true},
 }};
 
 }  // namespace

@@ -6,7 +6,7 @@
 namespace zelt::runtime {
 
 namespace {
-constexpr std::size_t kKinds = static_cast<std::size_t>(ControlKind::Region) + 1;
+constexpr std::size_t kKinds = static_cast<std::size_t>(ControlKind::Chart) + 1;
 
 // In the order of ControlKind.
 constexpr std::array<ControlTraits, kKinds> kTraits = {{
@@ -56,6 +56,7 @@ constexpr std::array<ControlTraits, kKinds> kTraits = {{
     {.name = "image"},
     {.name = "progress"},
     {.name = "region"},
+    {.name = "chart"},
 }};
 }  // namespace
 

@@ -205,6 +205,12 @@ void Window::SetText(ControlNumber n, std::string text) {
     Changed(n);
 }
 
+void Window::SetChart(ControlNumber n, ChartData data) {
+    if (n < 1 || n > ControlCount()) return;
+    State(n).chart = std::make_shared<const ChartData>(std::move(data));
+    Changed(n);
+}
+
 void Window::SetValue(ControlNumber n, std::string value) {
     const auto* d = Declared(n);
     if (!d) return;

@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "runtime/events/event_codes.hpp"
+#include "runtime/window/chart_data.hpp"
 #include "runtime/window/list_source.hpp"
 #include "runtime/window/window_declaration.hpp"
 
@@ -67,6 +69,8 @@ struct ControlState {
     std::string edit_text;
     // list: the widths of its columns in pixels as the user left them (empty: as declared)
     std::vector<int> column_widths;
+    // chart: what it shows (none: nothing yet)
+    std::shared_ptr<const ChartData> chart;
 };
 
 // Where a window is and how big, in pixels of the screen.
@@ -147,6 +151,8 @@ class Window {
 
     std::string Text(ControlNumber n) const { return Control(n).text; }
     void SetText(ControlNumber n, std::string text);
+    // A chart's data (chart_data.hpp).
+    void SetChart(ControlNumber n, ChartData data);
     std::string Value(ControlNumber n) const { return Control(n).value; }
     void SetValue(ControlNumber n, std::string value);
     void SetTip(ControlNumber n, std::string tip);

@@ -111,6 +111,9 @@ ControlDeclaration& WindowDeclaration::Progress(std::string name, int high) {
 ControlDeclaration& WindowDeclaration::Region(std::string name) {
     return Add(ControlKind::Region, std::move(name), {});
 }
+ControlDeclaration& WindowDeclaration::Chart(std::string name) {
+    return Add(ControlKind::Chart, std::move(name), {});
+}
 
 const ControlDeclaration* WindowDeclaration::Control(ControlNumber n) const {
     if (n < 1 || n > ControlCount()) return nullptr;

@@ -44,6 +44,7 @@ enum class ControlKind : std::uint8_t {
     Image,
     Progress,  // a progress bar, value 0..high
     Region,    // an area without contents of its own
+    Chart,     // a chart of values (chart_data.hpp), drawn from the program's data
 };
 
 std::string_view ControlKindName(ControlKind kind);
@@ -278,6 +279,7 @@ class WindowDeclaration {
     ControlDeclaration& Image(std::string name, std::string icon = {});
     ControlDeclaration& Progress(std::string name, int high = 100);
     ControlDeclaration& Region(std::string name);
+    ControlDeclaration& Chart(std::string name);
 
     const std::vector<ControlDeclaration>& Controls() const { return controls_; }
     int ControlCount() const { return static_cast<int>(controls_.size()); }
