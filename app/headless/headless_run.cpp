@@ -222,6 +222,7 @@ int RunBatch(const HeadlessOptions& options, const IdeServices& services,
     engine.WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
     engine.WaitLimitSeconds = options.wait_limit_seconds;
     engine.ParallelIDEs = options.jobs > 0 ? options.jobs : ReadParallelIDEs();
+    window.TimeLeft().SetIdes(engine.ParallelIDEs);
     engine.SubsetTagQueue = subset_tags;
     if (signals.Arrived()) engine.RequestAbort();
     const bool make = options.command == HeadlessCommand::MakeTagged ||

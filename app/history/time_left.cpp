@@ -24,12 +24,19 @@ TimeLeft::TimeLeft(const std::unordered_map<std::string, std::int64_t>& medians,
     for (const auto& expected : per_item) expected_.push_back(expected.value_or(fallback));
 }
 
-std::optional<std::int64_t> TimeLeft::After(int done) const {
+std::optional<std::int64_t> TimeLeft::After(int done, int ides) const {
     if (!known_) return std::nullopt;
     std::int64_t left = 0;
-    for (std::size_t i = static_cast<std::size_t>(std::max(done, 0)); i < expected_.size(); ++i)
+    std::int64_t longest = 0;
+    std::int64_t items = 0;
+    for (std::size_t i = static_cast<std::size_t>(std::max(done, 0)); i < expected_.size(); ++i) {
         left += expected_[i];
-    return left;
+        longest = std::max(longest, expected_[i]);
+        ++items;
+    }
+    const std::int64_t sharing = std::min<std::int64_t>(std::max(ides, 1), items);
+    if (sharing <= 1) return left;
+    return std::max((left + sharing - 1) / sharing, longest);
 }
 
 std::string TimeLeftText(std::int64_t hundredths) {
@@ -75,7 +82,7 @@ void BatchTimeLeft::Items(const std::vector<AppsRecord>& items) {
 
 std::string BatchTimeLeft::Text(int done) const {
     if (!left_) return {};
-    const std::optional<std::int64_t> left = left_->After(done);
+    const std::optional<std::int64_t> left = left_->After(done, ides_);
     if (!left || *left <= 0) return {};
     return TimeLeftText(*left);
 }

@@ -5,7 +5,9 @@
 // application has none, the median of those medians over the batch's items that have one.
 // When no item of the batch has a finished run in the log there is no estimate at all
 // rather than a guess. It is worked out afresh as items end, so a batch that runs faster or
-// slower than its history sees the estimate follow.
+// slower than its history sees the estimate follow. A make that drives several IDEs at once
+// (ParallelIDEs) shares the items left among them: the sum is divided by the IDEs that have
+// an item left, but never below the longest item left.
 //
 //     TimeLeft left(MedianDurations(history), {"A.APP", "B.APP", "C.APP"});
 //     left.After(1)               // hundredths for B and C, or nothing
@@ -32,9 +34,9 @@ class TimeLeft {
     TimeLeft(const std::unordered_map<std::string, std::int64_t>& medians,
              const std::vector<std::string>& items);
 
-    // Hundredths of a second left once the first `done` items have ended; nothing without
-    // any history for the batch's items.
-    std::optional<std::int64_t> After(int done) const;
+    // Hundredths of a second left once the first `done` items have ended, with `ides` IDEs
+    // making them; nothing without any history for the batch's items.
+    std::optional<std::int64_t> After(int done, int ides = 1) const;
 
   private:
     std::vector<std::int64_t> expected_;  // per item
@@ -56,6 +58,8 @@ class BatchTimeLeft {
     void SetMedians(std::unordered_map<std::string, std::int64_t> medians);
     // No estimate for the next batch (an import or export).
     void Clear();
+    // How many IDEs the next make drives at once.
+    void SetIdes(int ides) { ides_ = ides; }
     // The batch's items (BatchWindow::BatchItems).
     void Items(const std::vector<AppsRecord>& items);
     // "about ... left" once `done` items have ended; empty without an estimate or when none
@@ -65,6 +69,7 @@ class BatchTimeLeft {
   private:
     std::optional<std::unordered_map<std::string, std::int64_t>> medians_;
     std::optional<TimeLeft> left_;
+    int ides_ = 1;
 };
 
 }  // namespace zelt::app

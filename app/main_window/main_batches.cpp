@@ -189,6 +189,7 @@ void MainWindow::RunBatch(const std::function<BatchSummary()>& batch, bool make)
     // The hard wait limit, off unless ZELT.INI sets it.
     engine_->WaitMinutes = static_cast<std::uint8_t>(ReadWaitMinutes());
     engine_->ParallelIDEs = GLO.ParallelIDEs;  // as the settings window last left it
+    time_left_.SetIdes(engine_->ParallelIDEs);
     const std::int64_t start = NowMs();
     last_batch_ = batch();
     const std::int64_t ran_ms = NowMs() - start;

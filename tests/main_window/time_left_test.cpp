@@ -105,6 +105,10 @@ TEST(TimeLeft, TheTextRoundsSensibly) {
     EXPECT_EQ(left.After(2), 2000);
     EXPECT_EQ(left.After(3), 0);
     EXPECT_FALSE(TimeLeft({{"A.APP", 6000}}, {"X.APP"}).After(0).has_value());
+    // Two IDEs share the items left, but no estimate is below the longest item left.
+    EXPECT_EQ(left.After(0, 2), 6000);
+    EXPECT_EQ(TimeLeft({{"A.APP", 3000}}, {"A.APP", "A.APP", "A.APP"}).After(0, 2), 4500);
+    EXPECT_EQ(left.After(2, 4), 2000);
 }
 
 }  // namespace
