@@ -291,7 +291,10 @@ StreamHit SearchItems(std::string_view stream, std::size_t count, std::string_vi
                       bool strict) {
     StreamHit hit;
     hit.index = count;
-    std::string item;  // each item is read over the one before, keeping what they share
+    // Each item is read over the one before, keeping what they share, in a buffer kept
+    // for the next search (scattered lookups search a page each).
+    thread_local std::string item;
+    item.clear();
     std::size_t key_length = 0;
     ItemStreamReader reader(stream);
     for (std::size_t i = 0; i < count; ++i) {

@@ -167,12 +167,16 @@ class LookupShortcuts {
     void NoteFound(std::size_t index) { find_index_ = index; }
     const LeafParent& last_lookup_parent() const { return find_up_; }
 
-    // The leaf read once. ForgetReadOnce before reading one (a failed read leaves none);
+    // The leaf read once. ReadOnceRoom before reading one (a failed read leaves none);
     // KeepReadOnce after; HoldsReadOnce: whether it is the leaf at `address`, unchanged
     // since; TakeReadOnce hands its image over (and forgets it).
-    void ForgetReadOnce() { read_once_shape_ = 0; }
-    void KeepReadOnce(std::int32_t address, PageImage&& image, int size_class) {
-        read_once_ = std::move(image);
+    // Where the next leaf read once goes: the image of the last one, its storage kept
+    // (it stands for nothing until KeepReadOnce).
+    PageImage& ReadOnceRoom() {
+        read_once_shape_ = 0;
+        return read_once_;
+    }
+    void KeepReadOnce(std::int32_t address, int size_class) {
         read_once_class_ = size_class;
         read_once_address_ = address;
         read_once_shape_ = shape_;

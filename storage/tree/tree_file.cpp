@@ -97,10 +97,6 @@ std::string_view TreeFile::ReadStored(std::int32_t address, int* size_class) {
     return read_bytes_;
 }
 
-PageImage TreeFile::ReadImage(std::int32_t address, int* size_class) {
-    return ReadPageImage(ReadStored(address, size_class));
-}
-
 Node* TreeFile::Fetch(std::int32_t address) {
     if (Node* node = cache_.Find(address)) return node;
     int k = 0;
@@ -189,11 +185,12 @@ Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
         if (one_off && node->page.level == 1 && !follows && cache_.Find(address) == nullptr &&
             last_leaf != address) {
             last_leaf = address;
-            shortcuts_.ForgetReadOnce();
+            PageImage& image = shortcuts_.ReadOnceRoom();
             int k = 0;
-            PageImage image = ReadImage(address, &k);
+            const std::string_view stored = ReadStored(address, &k);
+            image.count = ReadPageParts(stored, image.page, image.stream);
             if (image.page.level != 0) RaiseFault(fault::ItemTreeLinks);
-            shortcuts_.KeepReadOnce(address, std::move(image), k);
+            shortcuts_.KeepReadOnce(address, k);
             return nullptr;
         }
         Node* child = node->page.level == 1 ? FetchLeaf(address) : Fetch(address);

@@ -111,7 +111,6 @@ class TreeFile : public PageMover {
     // The stored bytes of the page at `address` (unsealed), valid until the next read or
     // the window is dropped.
     std::string_view ReadStored(std::int32_t address, int* size_class);
-    PageImage ReadImage(std::int32_t address, int* size_class);
     // Builds the node of a page read and holds it in the cache.
     Node* Hold(std::int32_t address, PageImage&& image, int size_class);
     // Parses `count` items from `stream` into `node` (its header filled in) and holds it.
