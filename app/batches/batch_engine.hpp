@@ -68,6 +68,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -232,15 +233,18 @@ class BatchEngine {
     // manual). It ends with every conversation closed, Channel 0 and Connected 0.
     struct Lane;
     struct Flight;
-    enum class Launch { Skipped, InFlight, Stopped };
+    enum class Launch { InFlight, Stopped };
     void MakeInStages(MakeVariant variant, const std::vector<AppsRecord>& items,
                       BatchSummary& summary);
     std::vector<Lane> OpenLanes();
-    // The steps of one item up to its acknowledged command, on lane `lane`. Stopped: the
-    // error path was taken, the batch was aborted or the log cannot be written.
-    Launch LaunchItem(MakeVariant variant, const AppsRecord& item, std::size_t lane,
-                      std::vector<Lane>& lanes, std::vector<Flight>& flights,
-                      BatchSummary& summary);
+    // The steps of one item before its command: its file and name checked, "Begin Make",
+    // its target checked and the old one deleted. Nothing when the item was skipped.
+    std::optional<Flight> PrepareItem(MakeVariant variant, const AppsRecord& item,
+                                      BatchSummary& summary);
+    // Sends the prepared item's command on its lane; in flight once acknowledged. Stopped:
+    // the error path was taken or the batch was aborted.
+    Launch SendPrepared(MakeVariant variant, Flight flight, std::vector<Lane>& lanes,
+                        std::vector<Flight>& flights, BatchSummary& summary);
     // One look at an item in flight: true when it has ended (its events logged).
     bool FlightEnded(MakeVariant variant, Flight& flight, Lane& lane, BatchSummary& summary);
     // The lane's conversation closed, and another IDE that answers taken in its place.

@@ -14,8 +14,11 @@
 //
 // Each item keeps the rules of the one-by-one make: its old target deleted first, every
 // event on disk before its command, its command on its lane's conversation, the error path
-// when the command is not acknowledged (no further item is sent; those in flight are waited
-// for to their end), and the waits of batch_engine.hpp, each with its own clock. An item
+// when the command is not acknowledged (no further item is begun; those begun with it are
+// still sent, and those in flight are waited for to their end), and the waits of
+// batch_engine.hpp, each with its own clock. The items that go at one moment (a stage's
+// first ones, or the next ones as several end together) are begun together: their events
+// are written in one go, then their commands are sent one after another. An item
 // whose IDE went away fails alone; its lane takes another IDE that answers, if any, and is
 // dropped otherwise. When no lane is left the next item's command has no conversation and
 // takes the error path, as in the one-by-one make.
@@ -54,6 +57,7 @@ struct BatchEngine::Flight {
     std::uint8_t priority = 0;
     std::string target;  // UTF-8, whole
     FileStamp before;
+    std::string command;
     std::int64_t sent_ms = 0;
 };
 
@@ -95,9 +99,9 @@ void BatchEngine::ShowInFlight(const std::vector<Flight>& flights) {
     window_.Redisplay();
 }
 
-BatchEngine::Launch BatchEngine::LaunchItem(MakeVariant variant, const AppsRecord& item,
-                                            std::size_t lane, std::vector<Lane>& lanes,
-                                            std::vector<Flight>& flights, BatchSummary& summary) {
+std::optional<BatchEngine::Flight> BatchEngine::PrepareItem(MakeVariant variant,
+                                                            const AppsRecord& item,
+                                                            BatchSummary& summary) {
     const std::string name = item.Application.Clip();
     if (variant == MakeVariant::Tagged) {
         APP = item;
@@ -105,15 +109,14 @@ BatchEngine::Launch BatchEngine::LaunchItem(MakeVariant variant, const AppsRecor
     }
     const std::string full_name =
         runtime::StoredToUtf8(FixedString<130>(item.DrivenPath.Clip() + name).Clip());
-    const std::string shown = runtime::StoredToUtf8(name);
     if (!FileExists(runtime::StoredToUtf8(item.DrivenPath.Clip() + name))) {
         LogEvent(name, ".APP not found");
         ++summary.skipped;
         ItemDone();
-        return Launch::Skipped;
+        return std::nullopt;
     }
-    const std::string command = MakeCommand(full_name);
-    if (SkipUnsafe(name, full_name, command, false, summary)) return Launch::Skipped;
+    std::string command = MakeCommand(full_name);
+    if (SkipUnsafe(name, full_name, command, false, summary)) return std::nullopt;
 
     channel_.ApplyTimeOut();
     LogEvent(name, "Begin Make");
@@ -125,34 +128,47 @@ BatchEngine::Launch BatchEngine::LaunchItem(MakeVariant variant, const AppsRecor
         LogEvent(name, "Make Aborted: Target name or type not specified");
         ++summary.skipped;
         ItemDone();
-        return Launch::Skipped;
+        return std::nullopt;
     }
-    const std::string target = runtime::StoredToUtf8(item.Target.Clip());
-    RemoveThroughDeletionFile(target);
-    const FileStamp before = StampOf(target);
-    if (!SettleEvents()) return Launch::Stopped;
-    channel_.Channel = lanes[lane].channel;
-    const Sent sent = SendCommand(command);
+    Flight flight;
+    flight.name = name;
+    flight.shown = runtime::StoredToUtf8(name);
+    flight.priority = item.Priority;
+    flight.target = runtime::StoredToUtf8(item.Target.Clip());
+    flight.command = std::move(command);
+    // The old target goes first, so that an old build never counts as the new result.
+    RemoveThroughDeletionFile(flight.target);
+    flight.before = StampOf(flight.target);
+    return flight;
+}
+
+BatchEngine::Launch BatchEngine::SendPrepared(MakeVariant variant, Flight flight,
+                                              std::vector<Lane>& lanes,
+                                              std::vector<Flight>& flights, BatchSummary& summary) {
+    Lane& lane = lanes[flight.lane];
+    channel_.Channel = lane.channel;
+    const Sent sent = SendCommand(flight.command);
     channel_.Channel = 0;
     switch (sent) {
         case Sent::ErrorPath:
-            TakeErrorPath(name, "Error Making .App ", summary);
+            lane.busy = false;
+            TakeErrorPath(flight.name, "Error Making .App ", summary);
             // That error was this item's: the items still in flight wait as they would alone,
             // not five minutes and out for an error of another IDE.
             if (!flights.empty()) runtime::ClearError();
             return Launch::Stopped;
         case Sent::Aborted:
-            LogAborted(name);
+            lane.busy = false;
+            LogAborted(flight.name);
             ItemDone();
             return Launch::Stopped;
         case Sent::Acknowledged:
             break;
     }
-    ShowStatus(shown + " DDE Ack. " +
-               (variant == MakeVariant::Subset ? "" : std::to_string(item.Priority)));
-    lanes[lane].busy = true;
-    flights.push_back({lane, name, shown, item.Priority, target, before,
-                       runtime::CurrentClockSource().MonotonicMs()});
+    ShowStatus(flight.shown + " DDE Ack. " +
+               (variant == MakeVariant::Subset ? "" : std::to_string(flight.priority)));
+    flight.sent_ms = runtime::CurrentClockSource().MonotonicMs();
+    flights.push_back(std::move(flight));
     return Launch::InFlight;
 }
 
@@ -212,7 +228,9 @@ void BatchEngine::MakeInStages(MakeVariant variant, const std::vector<AppsRecord
     ResultWatches watches(channel_.Client().Transport().EventDescriptor());
     std::size_t next = 0;
     bool starting = true;
-    const auto free_lane = [&]() -> std::optional<std::size_t> {
+    // A lane for the next item: a free one whose IDE is there, or, when no IDE is left and
+    // nothing is under way, the first (its command then goes nowhere: the error path).
+    const auto free_lane = [&](bool nothing_under_way) -> std::optional<std::size_t> {
         for (std::size_t i = 0; i < lanes.size(); ++i) {
             Lane& lane = lanes[i];
             if (lane.busy || lane.channel == 0) continue;
@@ -220,32 +238,52 @@ void BatchEngine::MakeInStages(MakeVariant variant, const std::vector<AppsRecord
             if (!channel_.Client().IsOpen(lane.channel)) ReplaceLane(lane);
             if (lane.channel != 0) return i;
         }
-        // No IDE is left: the next command goes nowhere and takes the error path.
-        if (flights.empty()) return 0;
+        if (nothing_under_way) return 0;
         return std::nullopt;
     };
     for (;;) {
         if (AbortFlag.load() != 0) break;
         if (log_unusable_) starting = false;
+        // The items that may go now: up to the free lanes, all of the priority under way.
+        std::vector<Flight> ready;
         while (starting && next < items.size()) {
             // A queue emptied meanwhile (the Close button) ends the batch too.
             if (variant == MakeVariant::Project && next >= ProcessQueue.size()) {
                 starting = false;
                 break;
             }
-            if (!flights.empty() && flights.front().priority != items[next].Priority) break;
-            const std::optional<std::size_t> lane = free_lane();
+            const Flight* stage = !flights.empty() ? &flights.front()
+                                  : !ready.empty() ? &ready.front()
+                                                   : nullptr;
+            if (stage && stage->priority != items[next].Priority) break;
+            const std::optional<std::size_t> lane = free_lane(flights.empty() && ready.empty());
             if (!lane) break;
-            const std::size_t in_flight = flights.size();
-            const Launch launched =
-                LaunchItem(variant, items[next++], *lane, lanes, flights, summary);
-            if (launched == Launch::Stopped) starting = false;
-            if (flights.size() > in_flight) {
-                watches.Follow(flights.back().target);
-                ShowInFlight(flights);
-            }
-            if (AbortFlag.load() != 0) break;
+            std::optional<Flight> prepared = PrepareItem(variant, items[next++], summary);
+            if (!prepared) continue;
+            prepared->lane = *lane;
+            lanes[*lane].busy = true;
+            ready.push_back(std::move(*prepared));
         }
+        // Their events on disk in one write, before the first of their commands.
+        if (!ready.empty() && !SettleEvents()) {
+            for (const Flight& flight : ready) lanes[flight.lane].busy = false;
+            ready.clear();
+            starting = false;
+        }
+        for (Flight& flight : ready) {
+            if (AbortFlag.load() != 0) {
+                lanes[flight.lane].busy = false;
+                LogAborted(flight.name);
+                ItemDone();
+                continue;
+            }
+            const std::size_t in_flight = flights.size();
+            if (SendPrepared(variant, std::move(flight), lanes, flights, summary) ==
+                Launch::Stopped)
+                starting = false;
+            if (flights.size() > in_flight) watches.Follow(flights.back().target);
+        }
+        if (!ready.empty()) ShowInFlight(flights);
         if (AbortFlag.load() != 0) break;
         if (flights.empty() && (!starting || next >= items.size())) break;
         // Every item in flight looked at, then one sleep for them all.
