@@ -102,5 +102,30 @@ TEST_F(MainWindowBatchTest, ALongMakeFinishesAndWaitMinutesLimitsTheWaitHereToo)
     EXPECT_EQ(last, "Wait limit reached");
 }
 
+TEST_F(MainWindowBatchTest, WithTwoParallelIdesTheStatusNamesBothAndCancelEndsBoth) {
+    std::ofstream(dir_ / "ZELT.INI", std::ios::app) << "ParallelIDEs=2\n";
+    zelt::testing::ScriptedServer second;
+    transport->AddServer("zelt.test.ide2", second);
+    MakeFile("src/B.APP");
+    StoreApp(Path("src/"), "B.APP", 1, 0, 1, Path("bin/B.EXE"));
+    script.Press(MainCtl::ExecuteApp);
+    script.Run([this] {
+        EXPECT_EQ(W().Value(+MainCtl::StatusMsg), "2 building: A.APP, B.APP");
+        EXPECT_EQ(W().Value(+MainCtl::BatchProgress), "0");
+    });
+    script.Press(MainCtl::CancelBatch);
+    script.Run([this] {
+        ASSERT_TRUE(main->LastBatch());
+        EXPECT_TRUE(main->LastBatch()->aborted);
+        EXPECT_EQ(W().Value(+MainCtl::StatusMsg), "Processing Aborted");
+    });
+    script.CloseBox();
+    RunWindow();
+    EXPECT_EQ(server.commands.size(), 1u);  // one item on each IDE
+    EXPECT_EQ(second.commands.size(), 1u);
+    EXPECT_TRUE(transport->OpenConversations("zelt.test.ide").empty());
+    EXPECT_TRUE(transport->OpenConversations("zelt.test.ide2").empty());
+}
+
 }  // namespace
 }  // namespace zelt::app::testing
