@@ -177,6 +177,11 @@ Status ItemFile::Close() {
     }
     st.ReleaseExclusiveLock();
     st.ReleaseOperationLocks();
+    if (result.ok()) {
+        st.tree->KeepPages();
+    } else {
+        st.tree->DropKeptPages();
+    }
     st.SetClosed(result.is_fault());
     st.handle.reset();
     return result;

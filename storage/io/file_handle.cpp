@@ -331,6 +331,18 @@ std::uint64_t FileHandle::Size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+bool FileHandle::Stamp(FileStamp& out) const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return false;
+    constexpr std::int64_t kNano = 1000000000;
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+    out.size = static_cast<std::uint64_t>(st.st_size);
+    out.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNano + st.st_mtim.tv_nsec;
+    out.changed_ns = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kNano + st.st_ctim.tv_nsec;
+    return true;
+}
+
 bool FileHandle::TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive) {
     short type = (exclusive && fd_writable_) ? F_WRLCK : F_RDLCK;
     struct flock fl = MakeLock(type, offset, length);

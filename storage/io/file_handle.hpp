@@ -25,6 +25,17 @@ namespace zelt::storage::io {
 enum class ShareMode : std::uint8_t { DenyNone, DenyWrite, DenyAll };
 enum class CreateMode : std::uint8_t { OpenExisting, OpenOrCreate, AlwaysNew };
 
+// Which file a handle has open and how the system last saw it change: any write, truncation
+// or replacement moves one of these (times within the system's clock step).
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified_ns = 0;
+    std::int64_t changed_ns = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 class FileHandle {
   public:
     // Opens `path`; returns 0 or a runtime error code (2 missing, 5 sharing violation or no
@@ -82,6 +93,8 @@ class FileHandle {
     // "Write Fault" (329), not the "Read Fault" a failed read gives.
     static runtime::ErrorCode WriteFailureCode(int error);
     std::uint64_t Size() const;
+    // The file as the system sees it now; false when it cannot say.
+    bool Stamp(FileStamp& out) const;
 
     // Byte-range locks. TryLock makes one attempt; LockWait waits for the range.
     bool TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive);

@@ -82,8 +82,18 @@ Node* PageCache::Find(std::int32_t address) {
         ++tick_;
         node->last_use = tick_;
         ++node->uses;
-        auto& list = CleanList(node);
-        if (std::next(node->lru) != list.end()) list.splice(list.end(), list, node->lru);
+        if (node->parked) {
+            // Back as if just read.
+            Unlink(node);
+            node->parked = false;
+            node->created = tick_;
+            Link(node);
+        } else if (node->page.level == 0 || index_bytes_ > kIndexBytes / 2) {
+            // Index pages far below their budget are never evicted: their order of use
+            // does not matter yet, and keeping it costs a descent a list move per level.
+            auto& list = ListOf(node);
+            if (std::next(node->lru) != list.end()) list.splice(list.end(), list, node->lru);
+        }
     }
     return node;
 }
@@ -105,6 +115,7 @@ std::unique_ptr<Node> PageCache::NewNode() {
 Node* PageCache::Add(std::unique_ptr<Node> node) {
     Node* raw = node.get();
     raw->created = raw->last_use = ++tick_;
+    raw->parked = false;
     if (auto replaced = nodes_.Put(std::move(node))) Unlist(replaced.get());
     if (raw->dirty) {
         dirty_.push_back(raw);
@@ -117,6 +128,7 @@ Node* PageCache::Add(std::unique_ptr<Node> node) {
 void PageCache::MarkDirty(Node* node) {
     if (node->dirty) return;
     Unlink(node);
+    node->parked = false;
     node->dirty = true;
     dirty_.push_back(node);
 }
@@ -156,12 +168,16 @@ void PageCache::Clear() {
     spare_links_.clear();
     clean_leaves_.clear();
     clean_index_.clear();
+    parked_.clear();
+    leaf_bytes_ = index_bytes_ = parked_bytes_ = 0;
     dirty_.clear();
     nodes_.Clear();
 }
 
 void PageCache::Link(Node* node) {
-    std::list<Node*>& list = CleanList(node);
+    node->held_bytes = NodeBytes(*node);
+    BytesOf(node) += node->held_bytes;
+    std::list<Node*>& list = ListOf(node);
     if (spare_links_.empty()) {
         node->lru = list.insert(list.end(), node);
         return;
@@ -172,40 +188,45 @@ void PageCache::Link(Node* node) {
 }
 
 void PageCache::Unlink(const Node* node) {
-    spare_links_.splice(spare_links_.begin(), CleanList(node), node->lru);
+    BytesOf(node) -= node->held_bytes;
+    spare_links_.splice(spare_links_.begin(), ListOf(node), node->lru);
+}
+
+void PageCache::Drop(Node* node) {
+    Forget(node);
+    Unlink(node);
+    spare_ = nodes_.Take(node->address);
 }
 
 void PageCache::Evict(std::list<Node*>& list) {
     Node* lru = list.front();
-    spare_links_.splice(spare_links_.begin(), list, list.begin());
+    if (NodeBytes(*lru) > parked_budget_) {
+        Drop(lru);
+        return;
+    }
     Forget(lru);
-    spare_ = nodes_.Take(lru->address);
+    Unlink(lru);
+    lru->parked = true;
+    Link(lru);
+    while (parked_bytes_ > parked_budget_) Drop(parked_.front());
 }
 
 void PageCache::Trim() {
-    while (clean_count() >= kMinClean) {
-        const std::uint64_t held = clean_count();
+    while (index_bytes_ > kIndexBytes && !clean_index_.empty()) Evict(clean_index_);
+    while (clean_leaves_.size() >= kMinClean) {
+        const std::uint64_t held = clean_leaves_.size();
         if (held >= kMaxClean) {
-            Evict(clean_leaves_.empty() ? clean_index_ : clean_leaves_);
+            Evict(clean_leaves_);
             continue;
         }
-        // The least recently used node; an index page there ends the trim while index
-        // pages fill at most half of the cache.
-        std::list<Node*>* list = &clean_leaves_;
-        if (clean_leaves_.empty() ||
-            (!clean_index_.empty() &&
-             clean_index_.front()->last_use < clean_leaves_.front()->last_use)) {
-            list = &clean_index_;
-        }
-        if (list == &clean_index_ && clean_index_.size() <= kMaxClean / 2) break;
-        Node* lru = list->front();
+        const Node* lru = clean_leaves_.front();
         const std::uint64_t idle = tick_ - lru->last_use;
         const std::uint64_t age = tick_ - lru->created;
         // idle < 4 * floor(age / held), without a division: floor(age / held) is at least
         // idle / 4 + 1 exactly when age is at least (idle / 4 + 1) * held.
         std::uint64_t bound = 0;
         if (!__builtin_mul_overflow(idle / 4 + 1, held, &bound) && age >= bound) break;
-        Evict(*list);
+        Evict(clean_leaves_);
     }
 }
 

@@ -65,6 +65,7 @@ void TreeFile::Reset(const FileHeader& header) {
     child_tags_.clear();
     header_ = header;
     cache_.Clear();
+    if (auto kept = kept_.Attach(*handle_, header)) cache_ = std::move(*kept);
     next_temp_ = -1;
     root_in_memory_ = false;
     dirty_ = false;
@@ -106,6 +107,14 @@ Node* TreeFile::Fetch(std::int32_t address) {
     return Keep(std::move(node), address, k, stream_, count);
 }
 
+void TreeFile::KeepPages() {
+    if (dirty_) {
+        kept_.Spoil();
+        return;
+    }
+    kept_.Detach(*handle_, cache_);
+}
+
 Node* TreeFile::Hold(std::int32_t address, PageImage&& image, int size_class) {
     std::unique_ptr<Node> node = cache_.NewNode();
     node->page.level = image.page.level;
@@ -128,6 +137,7 @@ Node* TreeFile::Root() {
 }
 
 Node* TreeFile::NewNode(std::uint8_t level) {
+    kept_.Spoil();
     std::unique_ptr<Node> node = cache_.NewNode();
     node->address = next_temp_--;
     node->page.level = level;
@@ -137,6 +147,7 @@ Node* TreeFile::NewNode(std::uint8_t level) {
 }
 
 void TreeFile::Dirty(Node* node) {
+    kept_.Spoil();
     shortcuts_.OnChange(TreeChange::kContent);
     cache_.MarkDirty(node);
     dirty_ = true;
@@ -166,11 +177,13 @@ Node* TreeFile::Descend(std::string_view key, std::vector<Step>* path) {
     return node;
 }
 
-// The descent of a lookup. A leaf that is not held is read for this one lookup and left
-// with the shortcuts as the leaf read once (null comes back), so that scattered lookups
-// neither build the items of every leaf they pass nor push the index pages out of the
-// cache; a leaf that the same kind of lookup reached last time too, or its right neighbour
-// (a walk, a run of neighbouring keys), is fetched and held as any other page.
+// The descent of a lookup. While the cache has room to park what it lets go, every leaf is
+// fetched and held: lookups that come back to it find it. Once it has none, a leaf that is
+// not held is read for this one lookup and left with the shortcuts as the leaf read once
+// (null comes back), so that scattered lookups neither build the items of every leaf they
+// pass nor push out what is held; a leaf that the same kind of lookup reached last time
+// too, or its right neighbour (a walk, a run of neighbouring keys), is fetched and held as
+// any other page.
 Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
                                  std::int32_t& last_leaf, bool one_off) {
     descent_up_ = {};
@@ -182,8 +195,8 @@ Node* TreeFile::DescendForLookup(std::string_view key, std::vector<Step>* path,
         if (node->page.level == 1) descent_up_ = shortcuts_.Parent(*node, index);
         // The right neighbour of the leaf last reached is where a walk goes next.
         const bool follows = index > 0 && node->page.children[index - 1] == last_leaf;
-        if (one_off && node->page.level == 1 && !follows && cache_.Find(address) == nullptr &&
-            last_leaf != address) {
+        if (one_off && node->page.level == 1 && !follows && !cache_.parking_room() &&
+            cache_.Find(address) == nullptr && last_leaf != address) {
             last_leaf = address;
             PageImage& image = shortcuts_.ReadOnceRoom();
             int k = 0;

@@ -7,6 +7,9 @@
 // whatever splits, moves or re-enters pages says kRoutes). The sealing of pages in an
 // enciphered file lives in tree_file_seal.cpp, the placement of a commit's pages in
 // tree_file_commit.cpp, a walk's step from one leaf to the next in tree_file_walk.cpp.
+//
+// The page cache outlasts a close while the file stays as it was (kept_pages.hpp): the next
+// open of the file takes it up. Any change of the tree spoils what was kept.
 #pragma once
 
 #include <array>
@@ -21,6 +24,7 @@
 #include "storage/io/file_handle.hpp"
 #include "storage/pagefile/file_header.hpp"
 #include "storage/pagefile/section_allocator.hpp"
+#include "storage/tree/kept_pages.hpp"
 #include "storage/tree/lookup_shortcuts.hpp"
 #include "storage/tree/page_cache.hpp"
 #include "storage/tree/read_window.hpp"
@@ -46,6 +50,7 @@ class TreeFile : public PageMover {
     // Takes `header` as the file's state, forgetting every cached node.
     void Reset(const FileHeader& header);
     void set_journal_map(std::unordered_map<std::uint32_t, std::uint64_t> map) {
+        kept_.Spoil();
         shortcuts_.OnChange(TreeChange::kContent);
         window_.Drop();
         journal_map_ = std::move(map);
@@ -57,7 +62,14 @@ class TreeFile : public PageMover {
     }
     bool reading_journal() const { return !journal_map_.empty(); }
     bool dirty() const { return dirty_; }
-    void set_dirty() { dirty_ = true; }
+    void set_dirty() {
+        kept_.Spoil();
+        dirty_ = true;
+    }
+    // The file is being closed: its page cache is kept for the next open when the file is
+    // as it was (KeptLink::Detach); DropKeptPages lets it go (a close that failed).
+    void KeepPages();
+    void DropKeptPages() { kept_.Spoil(); }
     // A number that changes whenever the items may have changed: a page changed, a new
     // header taken, or NoteChange called (for changes held back outside the tree).
     std::uint64_t version() const { return shortcuts_.shape(); }
@@ -170,6 +182,7 @@ class TreeFile : public PageMover {
     std::unordered_map<std::int32_t, Tag> child_tags_;
     FileHeader header_ = FileHeader::Fresh();
     PageCache cache_;
+    KeptLink kept_;
     std::unordered_map<std::uint32_t, std::uint64_t> journal_map_;
     std::int32_t next_temp_ = -1;
     LookupShortcuts shortcuts_{cache_};

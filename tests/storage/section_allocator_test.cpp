@@ -187,35 +187,51 @@ TEST(PageCacheTest, ANodeFiledOverAnotherReplacesItInTheLists) {
     EXPECT_EQ(cache.clean_count(), 2u);
 }
 
-TEST(PageCacheTest, IndexPagesOutstayLeavesUpToHalfTheCacheAndTheBoundHolds) {
+TEST(PageCacheTest, IndexPagesStayWithinTheirBudgetAndWhatLeavesIsParked) {
     PageCache cache;
-    auto add = [&](int address, std::uint8_t level) {
+    auto add = [](PageCache& to, int address, std::uint8_t level, std::uint32_t bytes) {
         auto node = std::make_unique<Node>();
         node->address = address;
         node->page.level = level;
-        cache.Add(std::move(node));
+        node->page.accounted = bytes;
+        to.Add(std::move(node));
     };
-    for (int i = 0; i < 30; ++i) add(i, 1);
-    for (int i = 30; i < 110; ++i) add(i, 0);
+    for (int i = 0; i < 30; ++i) add(cache, i, 1, 13);
+    for (int i = 30; i < 110; ++i) add(cache, i, 0, 13);
     // Index pages long idle while a leaf is busy: the idle leaves go, the index pages stay.
     for (int round = 0; round < 2000; ++round) cache.Find(109);
     cache.Trim();
     EXPECT_LT(cache.clean_count(), 100u);
+    EXPECT_GT(cache.parked_count(), 0u);
     for (int i = 0; i < 30; ++i)
         EXPECT_NE(cache.Find(i), nullptr) << "index page " << i << " evicted";
-    // Index pages beyond half the cache are trimmed as leaves are, least recently used first.
+    // A parked leaf is found as it was, and counts as held again.
+    const std::size_t parked = cache.parked_count();
+    const std::size_t held = cache.clean_count();
+    EXPECT_EQ(cache.Find(30) != nullptr ? cache.Find(30)->address : -1, 30);
+    EXPECT_EQ(cache.parked_count(), parked - 1);
+    EXPECT_EQ(cache.clean_count(), held + 1);
+
+    // Index pages beyond their budget leave, least recently used first; with no room to
+    // park, they are dropped.
     PageCache index_only;
-    for (int i = 0; i < 150; ++i) {
-        auto node = std::make_unique<Node>();
-        node->address = i;
-        node->page.level = 2;
-        index_only.Add(std::move(node));
-    }
+    index_only.set_parked_budget(0);
+    constexpr std::uint32_t kPage = 64 * 1024;
+    constexpr std::size_t kFit = PageCache::kIndexBytes / (kPage + sizeof(Node));
+    for (int i = 0; i < 150; ++i) add(index_only, i, 2, kPage);
     index_only.Trim();
-    EXPECT_EQ(index_only.clean_count(), 50u);
-    EXPECT_EQ(index_only.Find(99), nullptr);  // the least recently used went first
-    EXPECT_NE(index_only.Find(100), nullptr);
+    EXPECT_EQ(index_only.clean_count(), kFit);
+    EXPECT_EQ(index_only.parked_count(), 0u);
+    EXPECT_EQ(index_only.Find(0), nullptr);
     EXPECT_NE(index_only.Find(149), nullptr);
+    // Parked nodes stay within the parking budget, the longest parked dropped first.
+    PageCache small;
+    small.set_parked_budget(5 * (sizeof(Node) + 13));
+    for (int i = 0; i < 200; ++i) add(small, i, 0, 13);
+    small.Trim();
+    EXPECT_LT(small.clean_count(), 100u);
+    EXPECT_EQ(small.parked_count(), 5u);
+    EXPECT_EQ(small.Find(0), nullptr);
 }
 
 }  // namespace
