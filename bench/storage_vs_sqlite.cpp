@@ -1,17 +1,20 @@
 // The Pelmar driver against SQLite on the catalogue's workloads, in one run.
 //
-// The run goes through every workload in three rounds (ZELT_BENCH_ROUNDS), each on fresh
+// The run goes through every workload in five rounds (ZELT_BENCH_ROUNDS), each on fresh
 // files in the same scratch directory, through the same kind of interface a program uses
 // (file statements of the runtime for Pelmar, prepared statements for SQLite at its
 // default durability). Within a round each workload runs on one engine right after the
 // other, the one going first alternating, so that both meet the machine in the same
 // state; the ordered read, a walk of some 20 ms, runs seven times on each side per round,
-// the engines taking turns. Each engine's figure for a workload is its fastest timing:
-// on a shared machine the processor runs slow for stretches of a second or two (the same
-// walk then takes 1.7 times its processor time), and whichever engine such a stretch
-// happens to hit is not the slower one. Each timing starts after a fifth of a second of
-// busy processor. The end of the run prints per workload both throughputs and ours over
-// the peer's, the file sizes, and the machine's cost of the flushes one commit needs.
+// the engines taking turns. A round's ratio compares each engine's fastest timing in that
+// round, taken one right after the other; the run prints the median of the rounds' ratios.
+// On a shared machine the processor runs slow for stretches of a second or two (the same
+// walk then takes 1.7 times its processor time) and the disk's flushes change speed just
+// as suddenly, so a figure taken on one engine a minute after the other says more about
+// the machine than about the engines. Each timing starts after a fifth of a second of
+// busy processor. The end of the run prints per workload both throughputs (medians of the
+// rounds) and the ratio, the file sizes, and the machine's cost of the flushes one commit
+// needs.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -198,12 +201,14 @@ void SqlRowToEvent(sqlite3_stmt* row) {
 
 // Results ------------------------------------------------------------------------------
 
+// Per workload and round, each engine's fastest timing in operations per second.
 struct Result {
-    double ours = 0;  // operations per second, the fastest timing
-    double peer = 0;
+    std::vector<double> ours;
+    std::vector<double> peer;
 };
 std::map<std::string, Result> results;
 std::vector<std::string> order;
+int current_round = 0;
 
 // Keeps the processor busy for a fifth of a second. After a stretch spent waiting on
 // flushes, a virtual machine's processor takes a while to come back to full speed, and a
@@ -226,7 +231,10 @@ double Seconds(F body, bool warm_up = true) {
 
 void Record(const std::string& workload, bool ours, int operations, double seconds) {
     if (std::find(order.begin(), order.end(), workload) == order.end()) order.push_back(workload);
-    double& best = ours ? results[workload].ours : results[workload].peer;
+    std::vector<double>& rounds = ours ? results[workload].ours : results[workload].peer;
+    if (rounds.size() <= static_cast<std::size_t>(current_round))
+        rounds.resize(static_cast<std::size_t>(current_round) + 1, 0.0);
+    double& best = rounds[static_cast<std::size_t>(current_round)];
     best = std::max(best, operations / seconds);
 }
 
@@ -247,8 +255,8 @@ double FlushSeconds() {
     return seconds / kRounds;
 }
 
-// SQLite's ordered read taking the date alone, operations per second (fastest).
-double date_only_walk = 0;
+// SQLite's ordered read taking the date alone, operations per second (fastest per round).
+std::vector<double> date_only_walk;
 
 // Per round: the flush measured right before and right after the single-record commits
 // (so that it sees the disk as those commits do), and a commit's time over three flushes.
@@ -512,7 +520,7 @@ class SqliteSide {
 
 // The rounds ---------------------------------------------------------------------------
 
-const int kRounds = std::max(1, Scale("ZELT_BENCH_ROUNDS", 3));
+const int kRounds = std::max(1, Scale("ZELT_BENCH_ROUNDS", 5));
 constexpr int kOrderedPasses = 7;  // per engine and round
 
 // Runs one workload on both engines, `ours_first` saying which goes first.
@@ -526,6 +534,8 @@ void Pair(const std::string& workload, int operations, bool ours_first, Ours our
 void StorageVsSqlite(benchmark::State& state) {
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
+            current_round = round;
+            date_only_walk.push_back(0);
             PelmarSide ours;
             SqliteSide peer;
             int turn = round;  // who goes first alternates from one timing to the next
@@ -546,7 +556,8 @@ void StorageVsSqlite(benchmark::State& state) {
                     "ordered read by date and time", kEvents, next_first(),
                     [&] { return ours.OrderedRead(warm_up); },
                     [&] { return peer.OrderedRead(false); });
-                date_only_walk = std::max(date_only_walk, kEvents / peer.OrderedReadDateOnly());
+                date_only_walk.back() =
+                    std::max(date_only_walk.back(), kEvents / peer.OrderedReadDateOnly());
             }
             Pair(
                 "changes by key, one transaction", kChanges, next_first(),
@@ -574,17 +585,28 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\n%-36s %14s %14s %8s\n", "workload (operations/s, fastest)", "Pelmar", "SQLite",
-                "ratio");
+    // Each round's ratio compares timings taken one right after the other; the ratio
+    // printed is the median of the rounds' ratios, the throughputs the median of each
+    // engine's rounds.
+    std::printf("\n%-36s %14s %14s %8s   %s\n", "workload (operations/s)", "Pelmar", "SQLite",
+                "ratio", "ratio per round");
+    auto ratios = [](const std::vector<double>& ours, const std::vector<double>& peer) {
+        std::vector<double> out;
+        for (std::size_t r = 0; r < ours.size() && r < peer.size(); ++r)
+            out.push_back(peer[r] > 0 ? ours[r] / peer[r] : 0);
+        return out;
+    };
     for (const auto& name : order) {
         const auto& r = results[name];
-        std::printf("%-36s %14.0f %14.0f %8.2f\n", name.c_str(), r.ours, r.peer,
-                    r.peer > 0 ? r.ours / r.peer : 0);
+        const std::vector<double> per_round = ratios(r.ours, r.peer);
+        std::string rounds;
+        for (double ratio : per_round) rounds += " " + std::to_string(ratio).substr(0, 4);
+        std::printf("%-36s %14.0f %14.0f %8.2f  %s\n", name.c_str(), Median(r.ours), Median(r.peer),
+                    Median(per_round), rounds.c_str());
     }
-    const double walk = results["ordered read by date and time"].ours;
     std::printf(
         "ordered read against SQLite taking the date alone, as this bench did before: %.2f\n",
-        date_only_walk > 0 ? walk / date_only_walk : 0);
+        Median(ratios(results["ordered read by date and time"].ours, date_only_walk)));
     auto size = [](const char* name) {
         std::error_code ec;
         return static_cast<long long>(std::filesystem::file_size(Scratch(name), ec));

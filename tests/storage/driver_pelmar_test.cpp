@@ -113,6 +113,20 @@ TEST_F(PelmarDriverTest, CreateAddAndReadInEveryOrder) {
     t.SetKeyKey(0);
     ASSERT_EQ(t.Previous(), 0);
     EXPECT_EQ(rec_.name.Clip(), "bob");
+    // Turning back and forth: each step goes from the record read last, in key order and
+    // in record order.
+    auto steps = [&](const std::string& moves) {
+        std::string names;
+        for (char move : moves) {
+            if ((move == 'n' ? t.Next() : t.Previous()) != 0) return names + "!";
+            names += rec_.name.Clip() + " ";
+        }
+        return names;
+    };
+    t.SetKey(0);
+    EXPECT_EQ(steps("nnpnnpp"), "Alice bob Alice bob carol bob Alice ");
+    t.SetFile();
+    EXPECT_EQ(steps("nnpnn"), "carol Alice carol Alice bob ");
 
     // Get by key value and by record number.
     rec_.number = 3;
