@@ -136,10 +136,13 @@ std::optional<StandinIde::Work> StandinIde::PrepareMake(runtime::ConversationId 
         });
     }
     return Work([this, conversation, file, name] {
-        Later(QueueBuild() + options_.result_delay_ms, [this, conversation, file, name] {
-            WriteResult(conversation, file.target,
-                        "Made by vxide from " + name + " at " + Now() + "\n");
-        });
+        Later(
+            QueueBuild() + options_.result_delay_ms,
+            [this, conversation, file, name] {
+                WriteResult(conversation, file.target,
+                            "Made by vxide from " + name + " at " + Now() + "\n");
+            },
+            options_.build_delay_ms > 0);
     });
 }
 
@@ -248,17 +251,16 @@ std::int64_t StandinIde::QueueBuild() {
     return builder_free_ms_ - now_ms;
 }
 
-void StandinIde::Later(std::int64_t delay_ms, Work work) {
+void StandinIde::Later(std::int64_t delay_ms, Work work, bool exact) {
     if (delay_ms <= 0) {
         work();
         return;
     }
     sd_event_source* source = nullptr;
-    // An accuracy of 0 would let sd-event fire up to 250 ms late; a delay is meant to the
-    // millisecond.
-    constexpr std::uint64_t kAccuracyUs = 1000;
+    // An accuracy of 0 is sd-event's default: up to 250 ms late.
+    const std::uint64_t accuracy_us = exact ? 1000 : 0;
     if (sd_event_add_time_relative(loop_, &source, CLOCK_MONOTONIC,
-                                   static_cast<std::uint64_t>(delay_ms) * 1000u, kAccuracyUs,
+                                   static_cast<std::uint64_t>(delay_ms) * 1000u, accuracy_us,
                                    &OnTimer, this) < 0) {
         work();  // no timer to be had: do it now rather than never
         return;

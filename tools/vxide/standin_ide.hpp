@@ -83,7 +83,9 @@ class StandinIde final : public runtime::ConversationService {
     void AfterCommand(runtime::ConversationId conversation, int count);
     void Log(const std::string& command);
     // Runs `work` after `delay_ms` (at once for 0).
-    void Later(std::int64_t delay_ms, Work work);
+    // `exact`: to the millisecond (a build's time); otherwise sd-event may run it up to a
+    // quarter of a second late, together with other work due about then.
+    void Later(std::int64_t delay_ms, Work work, bool exact = false);
     void StartBuild(runtime::ConversationId conversation, std::string command_line,
                     std::string working_directory, std::string target, std::string application);
 
