@@ -120,9 +120,10 @@ void BatchRecord::ItemsDone(int done) {
 }
 
 bool BatchRecord::Ended(int number) const {
-    if (number <= 0 || number > ended_) return false;
+    if (number <= 0 || number > static_cast<int>(items_.size())) return false;
     const std::vector<TempFileRecord>& events = items_[static_cast<std::size_t>(number - 1)].events;
-    return events.empty() || !StartsWith(events.back().Event.View(), "Begin ");
+    if (events.empty()) return number <= ended_;
+    return !StartsWith(events.back().Event.View(), "Begin ");
 }
 
 ItemOutcome BatchRecord::OutcomeOf(int number) const {

@@ -55,8 +55,9 @@ class BatchRecord {
     int EventLogged(const TempFileRecord& event);
     // Items 1..done have ended (their events may still come).
     void ItemsDone(int done);
-    // True once item `number` (from 1) has ended: as many items have ended, and its events
-    // say more than that it began (items made at the same time end in any order).
+    // True once item `number` (from 1) has ended: its latest event is one that may end an
+    // item (anything but "Begin ..."), whatever the order in which items made at the same
+    // time end; an item without events once as many items have ended.
     bool Ended(int number) const;
     // What the item's events say so far.
     ItemOutcome OutcomeOf(int number) const;
@@ -74,7 +75,7 @@ class BatchRecord {
     std::string name_;
     std::vector<ItemRecord> items_;
     std::vector<TempFileRecord> loose_;
-    int ended_ = 0;  // items 1..ended_ have ended
+    int ended_ = 0;  // how many items have ended
     BatchSummary summary_;
     double seconds_ = 0;
 };

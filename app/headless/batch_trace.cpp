@@ -8,7 +8,9 @@ namespace zelt::app {
 void BatchTrace::EventLogged(const TempFileRecord& event) {
     const int item = record_.EventLogged(event);
     if (!json_) return;
-    if (!held_.empty()) Release(item > held_.back().item);
+    // An event of another item means the held one was the last of its own: an item's events
+    // that may end it come together (an error and "Wait limit reached").
+    if (!held_.empty()) Release(item != held_.back().item);
     const Held held{event, item};
     held_.push_back(held);
     if (event.Event.View().substr(0, 6) == "Begin ") Release(false);

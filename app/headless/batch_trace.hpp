@@ -3,7 +3,7 @@
 // output (json_events.hpp) in place of the plain line.
 //
 // An event's JSON line carries its item's outcome when the event ended the item, which is
-// known only once the next event belongs to a later item, or the batch is over. So the line
+// known only once the next event belongs to another item, or the batch is over. So the line
 // of an event that may end its item is held back until then; a "Begin ..." event, which
 // never ends its item, goes out at once. (The engine hands its events over in batches
 // before each command, wait, question and message, so nothing is held for long.)

@@ -128,6 +128,7 @@ TEST(BatchRecord, EventsThatComeLateFindTheirItemsByOrderAndName) {
         if (e.Event.Clip() == "Make Finished" && item == 2) {
             record.ItemsDone(1);
             EXPECT_FALSE(record.Ended(1));
+            EXPECT_TRUE(record.Ended(2));
         }
     }
     record.Finish({}, 1.0);

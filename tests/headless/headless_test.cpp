@@ -1,5 +1,7 @@
 // The headless mode end to end: the built zelt run as a child process in a folder of its
 // own, on real table files, against vxide on a private session bus.
+#include <sstream>
+
 #include "tests/headless/headless_fixture.hpp"
 
 namespace zelt::app {
@@ -474,6 +476,30 @@ TEST_F(HeadlessTest, TwoFirstRunsInAFolderWithoutTablesBothOpenThem) {
         const Outcome runs[] = {Finish(first, 60000, "-first"), Finish(second, 60000, "-second")};
         for (const Outcome& run : runs) EXPECT_EQ(run.status, 0) << round << ": " << run.err;
     }
+}
+
+TEST_F(HeadlessTest, ItemsOnTwoIdesEndInAnyOrderAndEachJsonLineThatEndsOneSaysHow) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ready());
+    Vxide slow({"--instance", "json_a", "--result-delay", "800"});  // first by name: A.APP
+    Vxide quick({"--instance", "json_b", "--result-delay", "50"});
+    ASSERT_TRUE(slow.ready() && quick.ready());
+    Catalogue({{"A.APP", 1, dir_ + "A.OUT"}, {"B.APP", 1, dir_ + "B.OUT"}});
+    const Outcome run = Zelt({"--make", "tagged", "--jobs", "2", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> finished;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("Make Finished") == std::string::npos) continue;
+        finished.push_back(line.substr(line.find("\"application\"")));
+    }
+    EXPECT_EQ(finished,
+              (std::vector<std::string>{
+                  "\"application\":\"B.APP\",\"event\":\"Make Finished\",\"item\":2,\"outcome\":"
+                  "\"finished\"}",
+                  "\"application\":\"A.APP\",\"event\":\"Make Finished\",\"item\":1,\"outcome\":"
+                  "\"finished\"}"}))
+        << run.out;
 }
 
 TEST_F(HeadlessTest, SigtermWithSeveralItemsInFlightEndsThemAllAndEachHasItsTestCase) {
