@@ -101,6 +101,11 @@ class PageCache {
     void MarkAllClean();
     void Refile(Node* node, std::int32_t address);
     void Remove(Node* node);
+    // Lets a clean node go at once, its storage serving the next node read (a walk that
+    // has gone past the leaf); a dirty or parked node stays.
+    void Release(Node* node) {
+        if (!node->dirty && !node->parked) Drop(node);
+    }
     void Clear();
     // Applies the trimming rule to the clean list.
     void Trim();

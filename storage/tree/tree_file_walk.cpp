@@ -28,10 +28,15 @@ Node* TreeFile::NextLeaf(const LeafParent& up, std::int32_t leaf, LeafParent* ne
     if (routed != nullptr && (KeyLess(*routed, entries.key(at)) ||
                               (at + 1 < entries.size() && !KeyLess(*routed, entries.key(at + 1)))))
         return nullptr;
+    Node* left = cache_.Find(leaf);
     Node* next = FetchLeaf(children[at]);
     CheckChild(*parent, *next);
     if (next->page.items.empty()) RaiseFault(fault::ItemTreeLinks);
     *next_up = shortcuts_.Parent(*parent, at);
+    // The walk is past the leaf it left: its node goes at once, and its storage (still in
+    // the processor's caches) takes the next leaf read, instead of being parked for
+    // lookups that come back to it.
+    if (left != nullptr && left != next) cache_.Release(left);
     return next;
 }
 
