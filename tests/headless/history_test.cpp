@@ -32,7 +32,8 @@ TEST_F(HistoryTest, RunsOfRealBatchesAreReadBackWhateverBecameOfThem) {
                {"M.APP", 2, dir_ + "M.OUT", false},
                {"N.APP", 3, ""}});
     {
-        Vxide ide({"--instance", "history_ok"});
+        // A build that takes a moment, so that A's finished run has a duration to go by.
+        Vxide ide({"--instance", "history_ok", "--result-delay", "300"});
         ASSERT_TRUE(ide.ready());
         EXPECT_EQ(Zelt({"--make", "tagged"}).status, 1);  // finished, skipped, skipped
     }
