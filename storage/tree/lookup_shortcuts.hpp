@@ -8,6 +8,8 @@
 //                    its entry in its parent, below the next entry on the way down, each
 //                    unbounded at the tree's edge). Runs of neighbouring keys (growing
 //                    record numbers, dates and times) go straight to the leaf.
+//   last seek        the leaf the last ordered lookup reached: a seek whose key lies inside
+//                    it is answered there without a descent.
 //   last lookup      the leaf the last exact lookup reached and the item it found there:
 //                    lookups in key order (a walk reading each item's record) try the next
 //                    item first, and from the leaf's last item the first of the leaf after.
@@ -186,6 +188,17 @@ class LookupShortcuts {
     }
     const PageImage& read_once() const { return read_once_; }
     PageImage TakeReadOnce(int* size_class);
+    // The held leaf the last ordered lookup reached when `key` lies from its first item up
+    // to (not including) its last, else null: a seek of `key` either way finds its answer
+    // there (seeks by key in rising order, a few items apart).
+    Node* SeekLeafAround(std::string_view key) {
+        Node* leaf = cache_->Find(last_seek_leaf_);
+        if (leaf == nullptr || leaf->page.level != 0 || leaf->page.items.size() < 2) return nullptr;
+        const ItemList& items = leaf->page.items;
+        if (KeyLess(key, items.key(0)) || !KeyLess(key, items.key(items.size() - 1)))
+            return nullptr;
+        return leaf;
+    }
     // The leaves the last exact lookup and the last ordered lookup reached.
     std::int32_t& exact_leaf() { return last_find_leaf_; }
     std::int32_t& seek_leaf() { return last_seek_leaf_; }

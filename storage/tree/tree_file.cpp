@@ -493,6 +493,11 @@ const Item* TreeFile::UpperItem(std::string_view key, bool strict) {
             }
         }
     }
+    if (Node* leaf = shortcuts_.SeekLeafAround(key)) {
+        const std::size_t pos = strict ? UpperBound(leaf->page, key) : LowerBound(leaf->page, key);
+        shortcuts_.SetFinger(finger, leaf, pos);
+        return Answer(leaf->page.items[pos]);
+    }
     std::vector<Step> path;
     // A step of a walk (strictly after an item read) holds its leaf at once.
     Node* leaf = DescendForLookup(key, &path, shortcuts_.seek_leaf(), !strict);
