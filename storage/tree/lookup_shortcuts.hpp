@@ -142,8 +142,9 @@ class LookupShortcuts {
     // The last exact lookup. LastLookupLeaf: its leaf when `key` lies between that leaf's
     // first and last items (a leaf covers the keys from its first item up to its right
     // neighbour's), else null. last_found: the index of the item it found.
+    // Any held leaf whose items span `key` is where `key` lies, whatever changed since
+    // (the changes of records just read, in key order, each change its leaf's items).
     Node* LastLookupLeaf(std::string_view key) {
-        if (find_shape_ != shape_) return nullptr;
         Node* leaf = cache_->Find(find_leaf_);
         if (leaf != nullptr && leaf->page.level == 0 && !leaf->page.items.empty() &&
             !KeyLess(key, leaf->page.items.key(0)) &&
