@@ -171,6 +171,23 @@ class XSession : public ::testing::Test {
         };
         return {value("X"), value("Y"), value("WIDTH"), value("HEIGHT")};
     }
+    // Where the window of `title` is once the window manager has placed it: a loaded machine
+    // may answer the first look with nothing, or the toolkit may have replaced the window
+    // that was found first, so the window is found again until it has a size and keeps its
+    // place for two looks.
+    QRect Placed(const QString& title) {
+        QRect at, last;
+        Wait([&] {
+            last = at;
+            at = Geometry(WindowNamed(title));
+            if (at.isEmpty() || at != last) {
+                QThread::msleep(100);
+                return false;
+            }
+            return true;
+        });
+        return at;
+    }
     QImage Screen() {
         return ReadFrameBuffer(QString::fromStdString((dir_ / "fb" / "Xvfb_screen0").string()));
     }
@@ -283,7 +300,7 @@ TEST_F(XSession, PlacesFocusThumbAndTheEventFormUnderARealWindowManager) {
     QThread::msleep(500);  // the lists are filled as the window opens
     Shot("01_main.png");
     const QRect screen(0, 0, kScreenWidth, kScreenHeight);
-    const QRect main_at = Geometry(main);
+    const QRect main_at = Placed(kMainTitle);
     EXPECT_TRUE(screen.contains(main_at)) << "the main window lies off the screen";
 
     // Enter on the list opens the application form, centred over the main window.
@@ -291,7 +308,7 @@ TEST_F(XSession, PlacesFocusThumbAndTheEventFormUnderARealWindowManager) {
     const QString form = WaitWindow("Record will be Changed");
     ASSERT_FALSE(form.isEmpty()) << "the application form did not open";
     Shot("02_application_form.png");
-    const QRect form_at = Geometry(form);
+    const QRect form_at = Placed("Record will be Changed");
     EXPECT_LE((form_at.center() - main_at.center()).manhattanLength(), 40)
         << "the form is not centred over the main window";
     EXPECT_TRUE(screen.contains(form_at));
@@ -344,7 +361,7 @@ TEST_F(XSession, PlacesFocusThumbAndTheEventFormUnderARealWindowManager) {
     Keys(kLogKey);
     const QString log = WaitWindow("Activity Log");
     ASSERT_FALSE(log.isEmpty()) << "the activity log did not open";
-    const QRect log_at = Geometry(log);
+    const QRect log_at = Placed("Activity Log");
     EXPECT_LE((log_at.center() - main_at.center()).manhattanLength(), 40);
     EXPECT_TRUE(screen.contains(log_at));
     Shot("10_activity_log.png");
@@ -356,7 +373,7 @@ TEST_F(XSession, PlacesFocusThumbAndTheEventFormUnderARealWindowManager) {
     Keys("ctrl+Return");
     const QString record = WaitWindow("DDE Activity Record");
     ASSERT_FALSE(record.isEmpty()) << "the event form did not open";
-    EXPECT_LE((Geometry(record).center() - log_at.center()).manhattanLength(), 40);
+    EXPECT_LE((Placed("DDE Activity Record").center() - log_at.center()).manhattanLength(), 40);
     Keys("Tab Tab Tab End");
     Xdo({"type", "--delay", "20", " (seen)"});
     Shot("12_event_form.png");
