@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -270,13 +271,22 @@ void FileHandle::ReadExact(std::uint64_t offset, std::uint8_t* data, std::size_t
 }
 
 void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
-    if (length % 64 != 0) RaiseFault(fault::WriteLength);
+    const std::string_view piece(reinterpret_cast<const char*>(data), length);
+    WriteGathered(offset, {&piece, 1});
+}
+
+void FileHandle::WriteGathered(std::uint64_t offset, std::span<const std::string_view> pieces) {
+    std::size_t length = 0;
+    for (const std::string_view piece : pieces) {
+        if (piece.size() % 64 != 0) RaiseFault(fault::WriteLength);
+        length += piece.size();
+    }
     RefuseAfterFailedFlush();
     SeamAction action = IoFaultSeam::Next();
     if (action == SeamAction::Stop) return;
     if (action == SeamAction::Fail) RaiseError(WriteFailureCode(IoFaultSeam::FailError()));
     if (!cipher_) {
-        RawWrite(offset, data, length);
+        RawWriteGathered(offset, pieces, length);
         return;
     }
     if (key_unit_pending_) {
@@ -285,12 +295,55 @@ void FileHandle::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::si
         OPENSSL_cleanse(pending_owner_.data(), pending_owner_.size());
         pending_owner_.clear();
     }
-    std::vector<std::uint8_t> enciphered(data, data + length);
-    if (length >= kHeaderSize && LooksLikeHeader(enciphered.data()))
-        cipher_->SealHeader(enciphered.data());
-    if (!cipher_->Encipher(enciphered.data(), length, offset))
-        RaiseError(runtime::err::AccessDenied);
+    // Each piece is sealed and enciphered as a write of its own would be.
+    std::vector<std::uint8_t> enciphered(length);
+    std::size_t at = 0;
+    for (const std::string_view piece : pieces) {
+        std::uint8_t* out = enciphered.data() + at;
+        std::copy(piece.begin(), piece.end(), out);
+        if (piece.size() >= kHeaderSize && LooksLikeHeader(out)) cipher_->SealHeader(out);
+        if (!cipher_->Encipher(out, piece.size(), offset + at))
+            RaiseError(runtime::err::AccessDenied);
+        at += piece.size();
+    }
     RawWrite(offset, enciphered.data(), length);
+}
+
+void FileHandle::RawWriteGathered(std::uint64_t offset, std::span<const std::string_view> pieces,
+                                  std::size_t length) {
+    if (pieces.size() == 1) {
+        RawWrite(offset, reinterpret_cast<const std::uint8_t*>(pieces[0].data()), length);
+        return;
+    }
+    if (IoFaultSeam::TrackingUnflushed()) IoFaultSeam::NoteWrite(fd_, offset, length);
+    std::array<iovec, kMaxGathered> vectors{};
+    if (pieces.size() > vectors.size()) RaiseFault(fault::WriteLength);
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        vectors[i] = {const_cast<char*>(pieces[i].data()), pieces[i].size()};
+    std::size_t first = 0;
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::pwritev(fd_, vectors.data() + first, static_cast<int>(pieces.size() - first),
+                              static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            RaiseError(WriteFailureCode(errno));
+        }
+        if (n == 0) RaiseError(runtime::err::AccessDenied);
+        done += static_cast<std::size_t>(n);
+        // A short write: go on from where it stopped.
+        for (auto left = static_cast<std::size_t>(n); left > 0;) {
+            iovec& v = vectors[first];
+            if (left < v.iov_len) {
+                v.iov_base = static_cast<char*>(v.iov_base) + left;
+                v.iov_len -= left;
+                left = 0;
+            } else {
+                left -= v.iov_len;
+                ++first;
+            }
+        }
+    }
 }
 
 void FileHandle::Flush() {

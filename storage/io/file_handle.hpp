@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -79,6 +80,11 @@ class FileHandle {
     // Writes `length` bytes (fault 2286 for a length not a multiple of 64); a failed write
     // raises the operating-system error (5 when fewer bytes were written).
     void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+    // Writes `pieces` end to end from `offset` in one system call (one call through the
+    // fault seam), each piece as WriteAt would write it on its own (so a piece that is a
+    // header image is sealed). At most kMaxGathered pieces, each a multiple of 64 bytes.
+    static constexpr std::size_t kMaxGathered = 256;
+    void WriteGathered(std::uint64_t offset, std::span<const std::string_view> pieces);
     void Flush();
     void Truncate(std::uint64_t size);
     // After a flush failed, the system may already have dropped writes it held, and a later
@@ -126,6 +132,8 @@ class FileHandle {
     runtime::ErrorCode TakeShareLocks(bool write, ShareMode share, bool anew);
     std::size_t RawRead(std::uint64_t offset, std::uint8_t* data, std::size_t length);
     void RawWrite(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+    void RawWriteGathered(std::uint64_t offset, std::span<const std::string_view> pieces,
+                          std::size_t length);
     std::size_t DecipherRead(std::uint64_t offset, std::uint8_t* data, std::size_t done);
     int fd_ = -1;
     bool fd_writable_ = false;

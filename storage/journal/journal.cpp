@@ -37,28 +37,36 @@ void WriteHeaderAt(ItemFileState& st, const FileHeader& header, std::uint64_t of
     st.handle->WriteAt(offset, header.data(), kHeaderSize);
 }
 
-// Gathers pages that lie end to end into one write: a commit's journal is one run, and
-// pages placed side by side in a section go home together.
+// Gathers pages that lie end to end into one write: a commit's journal (with its header)
+// is one run, and pages placed side by side in a section go home together. The bytes are
+// written from where they lie, so they must stay put until Send.
 class PageWriter {
   public:
     explicit PageWriter(io::FileHandle& handle) : handle_(&handle) {}
     void Write(std::uint64_t offset, std::string_view bytes) {
-        if (!run_.empty() && (offset != start_ + run_.size() || run_.size() >= kRunLimit)) Send();
-        if (run_.empty()) start_ = offset;
-        run_.append(bytes);
+        if (count_ != 0 &&
+            (offset != start_ + length_ || length_ >= kRunLimit || count_ == pieces_.size())) {
+            Send();
+        }
+        if (count_ == 0) start_ = offset;
+        pieces_[count_++] = bytes;
+        length_ += bytes.size();
     }
     // Writes what is gathered; call before the flush that must cover it.
     void Send() {
-        if (run_.empty()) return;
-        handle_->WriteAt(start_, reinterpret_cast<const std::uint8_t*>(run_.data()), run_.size());
-        run_.clear();
+        if (count_ == 0) return;
+        handle_->WriteGathered(start_, {pieces_.data(), count_});
+        count_ = 0;
+        length_ = 0;
     }
 
   private:
     static constexpr std::size_t kRunLimit = std::size_t{1} << 20;
     io::FileHandle* handle_;
     std::uint64_t start_ = 0;
-    std::string run_;
+    std::uint64_t length_ = 0;
+    std::size_t count_ = 0;
+    std::array<std::string_view, io::FileHandle::kMaxGathered> pieces_{};
 };
 
 // The bytes a journal takes: the pages that go home below its start, and the header.
@@ -315,14 +323,16 @@ void CommitPhase1(ItemFileState& st) {
             home.Write(offset, bytes);
         }
     }
+    // The journal's header closes the journal's run.
+    const std::uint64_t header_position = journal_end;
+    journal_end += kHeaderSize;
+    h.set_journal_end(static_cast<std::uint32_t>(journal_end));
+    journal.Write(header_position,
+                  std::string_view(reinterpret_cast<const char*>(h.data()), kHeaderSize));
     journal.Send();
     home.Send();
     // Pages placed in free space are already home; phase 2 writes only the journaled ones.
     std::erase_if(st.pending_pages, [&](const auto& page) { return page.first >= journal_start; });
-    std::uint64_t header_position = journal_end;
-    journal_end += kHeaderSize;
-    h.set_journal_end(static_cast<std::uint32_t>(journal_end));
-    WriteHeaderAt(st, h, header_position);
     st.handle->Flush();
     st.JournalFlushed();  // that flush took the last commit's closing header along
     FileHeader old = st.committed;
@@ -350,9 +360,9 @@ void CommitPhase2(ItemFileState& st, CommitKind kind) {
     if (kind == CommitKind::OneFile) WriteHeaderAt(st, tree.header(), 0);
     // The pages must be on disk before the header says the journal is done with.
     st.handle->Flush();
-    std::size_t got = 0;
-    FileHeader h = ReadDiskHeader(st, &got);
-    if (got != static_cast<std::size_t>(kHeaderSize) || !h.MagicOk()) h = tree.header();
+    // Offset 0 holds the journal's header now (written above, or before the control file's
+    // commit point): the closing header follows from it.
+    FileHeader h = tree.header();
     const std::uint32_t journal_from = h.committed_end();
     const std::uint32_t journal_to = h.journal_end();
     h.set_committed_end(h.ComputedEnd());
