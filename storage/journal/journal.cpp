@@ -354,10 +354,15 @@ void CommitPhase2(ItemFileState& st, CommitKind kind) {
         st.handle->Flush();
     }
     PageWriter home(*st.handle);
+    // One file: the journal's header goes to offset 0 with the pages, in one write with
+    // them when the first lies right behind it.
+    if (kind == CommitKind::OneFile) {
+        home.Write(
+            0, std::string_view(reinterpret_cast<const char*>(tree.header().data()), kHeaderSize));
+    }
     for (const auto& [offset, bytes] : st.pending_pages) home.Write(offset, bytes);
     home.Send();
     st.pending_pages.clear();
-    if (kind == CommitKind::OneFile) WriteHeaderAt(st, tree.header(), 0);
     // The pages must be on disk before the header says the journal is done with.
     st.handle->Flush();
     // Offset 0 holds the journal's header now (written above, or before the control file's
