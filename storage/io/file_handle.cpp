@@ -311,7 +311,11 @@ void FileHandle::WriteGathered(std::uint64_t offset, std::span<const std::string
 
 void FileHandle::RawWriteGathered(std::uint64_t offset, std::span<const std::string_view> pieces,
                                   std::size_t length) {
-    if (pieces.size() == 1) {
+    // Pieces that lie end to end in memory too go out as one buffer.
+    bool one_buffer = true;
+    for (std::size_t i = 1; i < pieces.size() && one_buffer; ++i)
+        one_buffer = pieces[i].data() == pieces[i - 1].data() + pieces[i - 1].size();
+    if (one_buffer) {
         RawWrite(offset, reinterpret_cast<const std::uint8_t*>(pieces[0].data()), length);
         return;
     }

@@ -38,35 +38,47 @@ void WriteHeaderAt(ItemFileState& st, const FileHeader& header, std::uint64_t of
 }
 
 // Gathers pages that lie end to end into one write: a commit's journal (with its header)
-// is one run, and pages placed side by side in a section go home together. The bytes are
-// written from where they lie, so they must stay put until Send.
+// is one run, and pages placed side by side in a section go home together (with the header
+// at offset 0 when the first of them lies right behind it).
 class PageWriter {
   public:
     explicit PageWriter(io::FileHandle& handle) : handle_(&handle) {}
-    void Write(std::uint64_t offset, std::string_view bytes) {
-        if (count_ != 0 &&
-            (offset != start_ + length_ || length_ >= kRunLimit || count_ == pieces_.size())) {
+    // `header`: the bytes are a header image (which an enciphered file seals).
+    void Write(std::uint64_t offset, std::string_view bytes, bool header = false) {
+        if (!run_.empty() && (offset != start_ + run_.size() || run_.size() >= kRunLimit ||
+                              (header && header_at_ != kNoHeader))) {
             Send();
         }
-        if (count_ == 0) start_ = offset;
-        pieces_[count_++] = bytes;
-        length_ += bytes.size();
+        if (run_.empty()) start_ = offset;
+        if (header) header_at_ = run_.size();
+        run_.append(bytes);
     }
     // Writes what is gathered; call before the flush that must cover it.
     void Send() {
-        if (count_ == 0) return;
-        handle_->WriteGathered(start_, {pieces_.data(), count_});
-        count_ = 0;
-        length_ = 0;
+        if (run_.empty()) return;
+        const std::string_view run(run_);
+        if (header_at_ == kNoHeader) {
+            handle_->WriteGathered(start_, {&run, 1});
+        } else {
+            // The header as a piece of its own, so that it is written as on its own.
+            const std::array<std::string_view, 3> pieces{run.substr(0, header_at_),
+                                                         run.substr(header_at_, kHeaderSize),
+                                                         run.substr(header_at_ + kHeaderSize)};
+            const std::size_t first = pieces[0].empty() ? 1 : 0;
+            const std::size_t last = pieces[2].empty() ? 1 : 2;
+            handle_->WriteGathered(start_, {pieces.data() + first, last + 1 - first});
+        }
+        run_.clear();
+        header_at_ = kNoHeader;
     }
 
   private:
     static constexpr std::size_t kRunLimit = std::size_t{1} << 20;
+    static constexpr std::size_t kNoHeader = ~std::size_t{0};
     io::FileHandle* handle_;
     std::uint64_t start_ = 0;
-    std::uint64_t length_ = 0;
-    std::size_t count_ = 0;
-    std::array<std::string_view, io::FileHandle::kMaxGathered> pieces_{};
+    std::string run_;
+    std::size_t header_at_ = kNoHeader;
 };
 
 // The bytes a journal takes: the pages that go home below its start, and the header.
@@ -328,7 +340,7 @@ void CommitPhase1(ItemFileState& st) {
     journal_end += kHeaderSize;
     h.set_journal_end(static_cast<std::uint32_t>(journal_end));
     journal.Write(header_position,
-                  std::string_view(reinterpret_cast<const char*>(h.data()), kHeaderSize));
+                  std::string_view(reinterpret_cast<const char*>(h.data()), kHeaderSize), true);
     journal.Send();
     home.Send();
     // Pages placed in free space are already home; phase 2 writes only the journaled ones.
@@ -358,7 +370,8 @@ void CommitPhase2(ItemFileState& st, CommitKind kind) {
     // them when the first lies right behind it.
     if (kind == CommitKind::OneFile) {
         home.Write(
-            0, std::string_view(reinterpret_cast<const char*>(tree.header().data()), kHeaderSize));
+            0, std::string_view(reinterpret_cast<const char*>(tree.header().data()), kHeaderSize),
+            true);
     }
     for (const auto& [offset, bytes] : st.pending_pages) home.Write(offset, bytes);
     home.Send();
