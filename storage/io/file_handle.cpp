@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -319,35 +318,11 @@ void FileHandle::RawWriteGathered(std::uint64_t offset, std::span<const std::str
         RawWrite(offset, reinterpret_cast<const std::uint8_t*>(pieces[0].data()), length);
         return;
     }
-    if (IoFaultSeam::TrackingUnflushed()) IoFaultSeam::NoteWrite(fd_, offset, length);
-    std::array<iovec, kMaxGathered> vectors{};
-    if (pieces.size() > vectors.size()) RaiseFault(fault::WriteLength);
-    for (std::size_t i = 0; i < pieces.size(); ++i)
-        vectors[i] = {const_cast<char*>(pieces[i].data()), pieces[i].size()};
-    std::size_t first = 0;
-    std::size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pwritev(fd_, vectors.data() + first, static_cast<int>(pieces.size() - first),
-                              static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            RaiseError(WriteFailureCode(errno));
-        }
-        if (n == 0) RaiseError(runtime::err::AccessDenied);
-        done += static_cast<std::size_t>(n);
-        // A short write: go on from where it stopped.
-        for (auto left = static_cast<std::size_t>(n); left > 0;) {
-            iovec& v = vectors[first];
-            if (left < v.iov_len) {
-                v.iov_base = static_cast<char*>(v.iov_base) + left;
-                v.iov_len -= left;
-                left = 0;
-            } else {
-                left -= v.iov_len;
-                ++first;
-            }
-        }
-    }
+    // Pieces from apart (no caller sends such today) are put together first.
+    std::string joined;
+    joined.reserve(length);
+    for (const std::string_view piece : pieces) joined.append(piece);
+    RawWrite(offset, reinterpret_cast<const std::uint8_t*>(joined.data()), length);
 }
 
 void FileHandle::Flush() {

@@ -82,8 +82,7 @@ class FileHandle {
     void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
     // Writes `pieces` end to end from `offset` in one system call (one call through the
     // fault seam), each piece as WriteAt would write it on its own (so a piece that is a
-    // header image is sealed). At most kMaxGathered pieces, each a multiple of 64 bytes.
-    static constexpr std::size_t kMaxGathered = 256;
+    // header image is sealed). Each piece a multiple of 64 bytes.
     void WriteGathered(std::uint64_t offset, std::span<const std::string_view> pieces);
     void Flush();
     void Truncate(std::uint64_t size);
