@@ -1,8 +1,10 @@
 // The three make batches: tagged applications, a project's applications, a project subset.
 #include <algorithm>
+#include <optional>
 
 #include "app/batches/batch_engine.hpp"
 #include "app/batches/file_services.hpp"
+#include "app/batches/flight.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_commands.hpp"
 #include "runtime/errors/error_state.hpp"
@@ -147,25 +149,24 @@ BatchSummary BatchEngine::RunMake(MakeVariant variant, const std::vector<AppsRec
     return summary;
 }
 
-bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSummary& summary) {
-    const ItemConversation conversation(channel_);
+std::optional<BatchEngine::Flight> BatchEngine::PrepareItem(MakeVariant variant,
+                                                            const AppsRecord& item,
+                                                            BatchSummary& summary) {
     const std::string name = item.Application.Clip();
     if (variant == MakeVariant::Tagged) {
         APP = item;
         PrepareNames();
     }
-    // The record's texts are stored text; the file system and the IDE take UTF-8.
     const std::string full_name =
         runtime::StoredToUtf8(FixedString<130>(item.DrivenPath.Clip() + name).Clip());
-    const std::string shown = runtime::StoredToUtf8(name);
     if (!FileExists(runtime::StoredToUtf8(item.DrivenPath.Clip() + name))) {
         LogEvent(name, ".APP not found");
         ++summary.skipped;
         ItemDone();
-        return true;
+        return std::nullopt;
     }
-    const std::string command = MakeCommand(full_name);
-    if (SkipUnsafe(name, full_name, command, false, summary)) return true;
+    std::string command = MakeCommand(full_name);
+    if (SkipUnsafe(name, full_name, command, false, summary)) return std::nullopt;
 
     channel_.ApplyTimeOut();
     LogEvent(name, "Begin Make");
@@ -177,13 +178,29 @@ bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSumm
         LogEvent(name, "Make Aborted: Target name or type not specified");
         ++summary.skipped;
         ItemDone();
-        return true;
+        return std::nullopt;
     }
-
+    Flight flight;
+    flight.name = name;
+    flight.shown = runtime::StoredToUtf8(name);
+    flight.priority = item.Priority;
+    flight.target = runtime::StoredToUtf8(item.Target.Clip());
+    flight.command = std::move(command);
     // The old target goes first, so that an old build never counts as the new result.
-    const std::string target = runtime::StoredToUtf8(item.Target.Clip());
-    RemoveThroughDeletionFile(target);
-    const FileStamp before = StampOf(target);
+    RemoveThroughDeletionFile(flight.target);
+    flight.before = StampOf(flight.target);
+    return flight;
+}
+
+bool BatchEngine::MakeOne(MakeVariant variant, const AppsRecord& item, BatchSummary& summary) {
+    const ItemConversation conversation(channel_);
+    const std::optional<Flight> prepared = PrepareItem(variant, item, summary);
+    if (!prepared) return true;  // skipped: the batch goes on
+    const std::string& name = prepared->name;
+    const std::string& shown = prepared->shown;
+    const std::string& target = prepared->target;
+    const FileStamp& before = prepared->before;
+    const std::string& command = prepared->command;
     // Every event so far is on disk before the IDE hears of the item.
     if (!SettleEvents()) return false;
     switch (SendCommand(command)) {

@@ -37,6 +37,7 @@
 
 #include "app/batches/batch_engine.hpp"
 #include "app/batches/file_services.hpp"
+#include "app/batches/flight.hpp"
 #include "app/batches/result_watches.hpp"
 #include "app/ide/ide_commands.hpp"
 #include "runtime/errors/error_state.hpp"
@@ -48,17 +49,6 @@ namespace zelt::app {
 struct BatchEngine::Lane {
     runtime::ChannelHandle channel = 0;
     bool busy = false;
-};
-
-struct BatchEngine::Flight {
-    std::size_t lane = 0;
-    std::string name;   // stored text, as logged
-    std::string shown;  // UTF-8, as shown
-    std::uint8_t priority = 0;
-    std::string target;  // UTF-8, whole
-    FileStamp before;
-    std::string command;
-    std::int64_t sent_ms = 0;
 };
 
 namespace {
@@ -97,49 +87,6 @@ void BatchEngine::ShowInFlight(const std::vector<Flight>& flights) {
         text += (i == 0 ? "" : ", ") + flights[i].shown;
     channel_.StatusMsg = text;  // the one status text that is not cut: it names them all
     window_.Redisplay();
-}
-
-std::optional<BatchEngine::Flight> BatchEngine::PrepareItem(MakeVariant variant,
-                                                            const AppsRecord& item,
-                                                            BatchSummary& summary) {
-    const std::string name = item.Application.Clip();
-    if (variant == MakeVariant::Tagged) {
-        APP = item;
-        PrepareNames();
-    }
-    const std::string full_name =
-        runtime::StoredToUtf8(FixedString<130>(item.DrivenPath.Clip() + name).Clip());
-    if (!FileExists(runtime::StoredToUtf8(item.DrivenPath.Clip() + name))) {
-        LogEvent(name, ".APP not found");
-        ++summary.skipped;
-        ItemDone();
-        return std::nullopt;
-    }
-    std::string command = MakeCommand(full_name);
-    if (SkipUnsafe(name, full_name, command, false, summary)) return std::nullopt;
-
-    channel_.ApplyTimeOut();
-    LogEvent(name, "Begin Make");
-    const bool no_target = variant == MakeVariant::Tagged ? ClipText(TargetDir.View()).empty() ||
-                                                                ClipText(TargetExt.View()).empty()
-                                                          : ClipText(item.Target.View()).empty();
-    if (no_target) {
-        ++NoTargetCount;
-        LogEvent(name, "Make Aborted: Target name or type not specified");
-        ++summary.skipped;
-        ItemDone();
-        return std::nullopt;
-    }
-    Flight flight;
-    flight.name = name;
-    flight.shown = runtime::StoredToUtf8(name);
-    flight.priority = item.Priority;
-    flight.target = runtime::StoredToUtf8(item.Target.Clip());
-    flight.command = std::move(command);
-    // The old target goes first, so that an old build never counts as the new result.
-    RemoveThroughDeletionFile(flight.target);
-    flight.before = StampOf(flight.target);
-    return flight;
 }
 
 BatchEngine::Launch BatchEngine::SendPrepared(MakeVariant variant, Flight flight,
