@@ -5,6 +5,7 @@
 #include "app/catalogue/dictionary.hpp"
 #include "app/history/history_columns.hpp"
 #include "app/history/history_window.hpp"
+#include "app/log/event_log_windows.hpp"
 #include "framework/browse/table_view.hpp"
 #include "framework/process/report_controller.hpp"
 #include "framework/window/tracked_record.hpp"
@@ -18,24 +19,10 @@ using framework::Level;
 using framework::LevelFatal;
 using framework::LevelOk;
 
-struct ProgressCtl {
-    enum : int { Bar = 1, UserText, PctText, Cancel };
-};
-
-runtime::WindowDeclaration ProgressDeclaration(std::uint8_t& percent) {
-    runtime::WindowDeclaration w("Report Progress...");
-    w.Modal();
-    w.Progress("?Progress:Thermometer", 100).Use(runtime::Use(percent));
-    w.String("?Progress:UserString");
-    w.String("?Progress:PctText");
-    w.Button("?Progress:Cancel", "Cancel");
-    return w;
-}
-
 class PrintHistoryWindow final : public framework::ReportController {
   public:
     explicit PrintHistoryWindow(framework::ErrorReporter& errors)
-        : ReportController(errors, ProgressDeclaration(percent_), "PrintHistory"),
+        : ReportController(errors, ReportProgressDeclaration(percent_), "PrintHistory"),
           line_(HistoryColumns().size()),
           report_(HistoryReportDeclaration(line_)),
           tracked_(TempFileRelations),
@@ -46,11 +33,11 @@ class PrintHistoryWindow final : public framework::ReportController {
         if (Level l = ReportController::Init(process_, &report_, &preview_); l != LevelOk) return l;
         if (TempFileRelations.OpenAll() != LevelOk) return LevelFatal;
         FilesOpened = true;
-        process_.Init(view_, tracked_, Errors, &Window(), ProgressCtl::PctText, 0, &percent_);
+        process_.Init(view_, tracked_, Errors, &Window(), ReportProgressCtl::PctText, 0, &percent_);
         process_.ActiveOrder().Order = "tmp:clockkey";
-        AddButton(ProgressCtl::Cancel, framework::ResponseCancelled);
+        AddButton(ReportProgressCtl::Cancel, framework::ResponseCancelled);
         if (!OpenWindow()) return LevelFatal;
-        Window().SetText(ProgressCtl::PctText, "");
+        Window().SetText(ReportProgressCtl::PctText, "");
         return LevelOk;
     }
     Level Kill() override {

@@ -1,6 +1,7 @@
 // The windows of the activity log: their declarations and control numbers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include "framework/error_reporter.hpp"
 
@@ -27,6 +28,13 @@ struct UpdateEventsCtl {
         Cancel
     };
 };
+
+// The progress window of a report over the log, "Report Progress..." (the log's report, the
+// build history's): its bar bound to `percent`, Cancel ending the report early.
+struct ReportProgressCtl {
+    enum : int { Bar = 1, UserText, PctText, Cancel };
+};
+runtime::WindowDeclaration ReportProgressDeclaration(std::uint8_t& percent);
 
 runtime::WindowDeclaration ViewEventsDeclaration();
 runtime::WindowDeclaration UpdateEventsDeclaration();

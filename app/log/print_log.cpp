@@ -20,24 +20,10 @@ using framework::Level;
 using framework::LevelFatal;
 using framework::LevelOk;
 
-struct ProgressCtl {
-    enum : int { Bar = 1, UserText, PctText, Cancel };
-};
-
-runtime::WindowDeclaration ProgressDeclaration(std::uint8_t& percent) {
-    runtime::WindowDeclaration w("Report Progress...");
-    w.Modal();
-    w.Progress("?Progress:Thermometer", 100).Use(runtime::Use(percent));
-    w.String("?Progress:UserString");
-    w.String("?Progress:PctText");
-    w.Button("?Progress:Cancel", "Cancel");
-    return w;
-}
-
 class PrintLogWindow final : public framework::ReportController {
   public:
     explicit PrintLogWindow(framework::ErrorReporter& errors)
-        : ReportController(errors, ProgressDeclaration(percent_), "PrintLog"),
+        : ReportController(errors, ReportProgressDeclaration(percent_), "PrintLog"),
           report_(LogReportDeclaration(app_name_)),
           tracked_(TempFileRelations),
           view_(TempFile),
@@ -47,11 +33,11 @@ class PrintLogWindow final : public framework::ReportController {
         if (Level l = ReportController::Init(process_, &report_, &preview_); l != LevelOk) return l;
         if (TempFileRelations.OpenAll() != LevelOk) return LevelFatal;
         FilesOpened = true;
-        process_.Init(view_, tracked_, Errors, &Window(), ProgressCtl::PctText, 0, &percent_);
+        process_.Init(view_, tracked_, Errors, &Window(), ReportProgressCtl::PctText, 0, &percent_);
         TempFileRelations.SetQuickScan(true);
-        AddButton(ProgressCtl::Cancel, framework::ResponseCancelled);
+        AddButton(ReportProgressCtl::Cancel, framework::ResponseCancelled);
         if (!OpenWindow()) return LevelFatal;
-        Window().SetText(ProgressCtl::PctText, "");
+        Window().SetText(ReportProgressCtl::PctText, "");
         return LevelOk;
     }
     Level Kill() override {
@@ -92,6 +78,16 @@ class PrintLogWindow final : public framework::ReportController {
 };
 
 }  // namespace
+
+runtime::WindowDeclaration ReportProgressDeclaration(std::uint8_t& percent) {
+    runtime::WindowDeclaration w("Report Progress...");
+    w.Modal();
+    w.Progress("?Progress:Thermometer", 100).Use(runtime::Use(percent));
+    w.String("?Progress:UserString");
+    w.String("?Progress:PctText");
+    w.Button("?Progress:Cancel", "Cancel");
+    return w;
+}
 
 runtime::ReportDeclaration LogReportDeclaration(std::string& app_name) {
     runtime::ReportDeclaration d("ZELT5.5 Activity Log");
