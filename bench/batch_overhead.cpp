@@ -32,6 +32,7 @@
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_channel.hpp"
+#include "bench/bench_catalogue.hpp"
 #include "framework/error_reporter.hpp"
 #include "platform/dbus/dbus_transport.hpp"
 #include "platform/spawn/spawn_process.hpp"
@@ -106,54 +107,10 @@ class QuietWindow final : public app::BatchWindow {
     double waited_ms = 0;  // and their time
 };
 
-struct NoLog final : framework::ErrorLogSink {
-    framework::Level Open(bool) override { return framework::LevelOk; }
-    framework::Level Close(bool) override { return framework::LevelOk; }
-    framework::Level Take(std::string_view) override { return framework::LevelOk; }
-};
-
-struct Catalogue {
-    std::filesystem::path dir;
-    NoLog no_log;
-    framework::ErrorReporter errors;
-
-    Catalogue() {
-        storage::RegisterPelmarDriver();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "zelt-batch-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        app::ResetCatalogueGlobals();
-        app::AppsFileName = (dir / "APPS.PLM").string();
-        app::TempFileFileName = (dir / "TEMPFILE.PLM").string();
-        app::ProjectsFileName = (dir / "PROJECTS.PLM").string();
-        app::TfFileName = (dir / "TF.PLM").string();
-        errors.Init(&no_log);
-        app::InitDictionary(errors);
-        app::ProjectsRelations.OpenAll();
-        app::AppsRelations.OpenAll();
-        const std::string folder = (dir / "apps").string() + "/";
-        std::filesystem::create_directories(folder);
-        for (int i = 0; i < kApplications; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "A%04d", i);
-            app::AppsManager.PrepareRecord();
-            app::APP.DrivenPath = folder;
-            app::APP.Application = std::string(name) + ".APP";
-            app::APP.Priority = static_cast<std::uint8_t>(1 + i % 200);
-            app::APP.Tag = 1;
-            app::APP.Target = folder + name + ".EXE";
-            app::AppsManager.Insert();
-            std::ofstream(folder + name + ".APP") << "Target=" << name << ".EXE\n";
-        }
-    }
-    ~Catalogue() {
-        app::AppsRelations.CloseAll();
-        app::ProjectsRelations.CloseAll();
-        app::KillDictionary();
-        errors.Kill();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+// The catalogue on real table files: kApplications tagged applications over 200 priorities.
+struct Catalogue : bench::BenchCatalogue {
+    Catalogue()
+        : BenchCatalogue("zelt-batch", 'A', kApplications, [](int i) { return 1 + i % 200; }) {}
 };
 
 double g_overhead_ms = 0;

@@ -32,6 +32,7 @@
 #include "app/catalogue/catalogue_tables.hpp"
 #include "app/catalogue/dictionary.hpp"
 #include "app/ide/ide_channel.hpp"
+#include "bench/bench_catalogue.hpp"
 #include "framework/error_reporter.hpp"
 #include "platform/dbus/dbus_transport.hpp"
 #include "platform/spawn/spawn_process.hpp"
@@ -70,56 +71,11 @@ class QuietWindow final : public app::BatchWindow {
     std::function<void(const app::TempFileRecord&)> on_logged;
 };
 
-struct NoLog final : framework::ErrorLogSink {
-    framework::Level Open(bool) override { return framework::LevelOk; }
-    framework::Level Close(bool) override { return framework::LevelOk; }
-    framework::Level Take(std::string_view) override { return framework::LevelOk; }
-};
-
 // The catalogue on real table files: kApplications tagged applications, the priority of
 // each given by `priority_of`.
-struct Catalogue {
-    std::filesystem::path dir;
-    NoLog no_log;
-    framework::ErrorReporter errors;
-
-    explicit Catalogue(const std::function<int(int)>& priority_of) {
-        storage::RegisterPelmarDriver();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "zelt-parallel-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        app::ResetCatalogueGlobals();
-        app::AppsFileName = (dir / "APPS.PLM").string();
-        app::TempFileFileName = (dir / "TEMPFILE.PLM").string();
-        app::ProjectsFileName = (dir / "PROJECTS.PLM").string();
-        app::TfFileName = (dir / "TF.PLM").string();
-        errors.Init(&no_log);
-        app::InitDictionary(errors);
-        app::ProjectsRelations.OpenAll();
-        app::AppsRelations.OpenAll();
-        const std::string folder = (dir / "apps").string() + "/";
-        std::filesystem::create_directories(folder);
-        for (int i = 0; i < kApplications; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "P%04d", i);
-            app::AppsManager.PrepareRecord();
-            app::APP.DrivenPath = folder;
-            app::APP.Application = std::string(name) + ".APP";
-            app::APP.Priority = static_cast<std::uint8_t>(priority_of(i));
-            app::APP.Tag = 1;
-            app::APP.Target = folder + name + ".EXE";
-            app::AppsManager.Insert();
-            std::ofstream(folder + name + ".APP") << "Target=" << name << ".EXE\n";
-        }
-    }
-    ~Catalogue() {
-        app::AppsRelations.CloseAll();
-        app::ProjectsRelations.CloseAll();
-        app::KillDictionary();
-        errors.Kill();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+struct Catalogue : bench::BenchCatalogue {
+    explicit Catalogue(const std::function<int(int)>& priority_of)
+        : BenchCatalogue("zelt-parallel", 'P', kApplications, priority_of) {}
 };
 
 // The bus, the four IDEs and the program's side of the channel, for one benchmark.
